@@ -1,0 +1,4 @@
+#include "AccountingContext.h"
+
+AccountingContextPtr gContext = nullptr;
+int gMaxChars = 0;

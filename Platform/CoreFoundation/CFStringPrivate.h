@@ -1,0 +1,32 @@
+// Inside the stand-in: the string object and the conversions other families share.
+#pragma once
+
+#include <CoreFoundation/CFRuntime.h>
+#include <CoreFoundation/CFString.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct __CFString final : __CFRuntimeBase {
+    explicit __CFString(std::u16string units);
+
+    static CFTypeID classTypeID();
+
+    bool equals(const __CFRuntimeBase& other) const override;
+    CFHashCode hash() const override;
+    // The text as UTF-8, with U+FFFD for any lone surrogate.
+    std::string describe() const override;
+
+    std::u16string units;
+};
+
+// Decoding fails on bytes that are not valid in the encoding.
+std::optional<std::u16string> _CFDecode(std::string_view bytes, CFStringEncoding encoding);
+// Encoding fails on characters the encoding cannot hold.
+std::optional<std::string> _CFEncode(std::u16string_view units, CFStringEncoding encoding);
+
+// The string's text as UTF-8 (empty for null or a non-string).
+std::string _CFStringToUTF8(CFStringRef string);
+// A new string from UTF-8 text, or null when the text is not valid UTF-8.
+CFStringRef _CFStringCreateFromUTF8(std::string_view text);

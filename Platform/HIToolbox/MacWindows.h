@@ -1,0 +1,53 @@
+// Windows.
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+
+typedef struct OpaqueWindowPtr* WindowRef;
+typedef struct OpaqueControlRef* ControlRef;
+typedef UInt32 WindowClass;
+typedef UInt32 WindowAttributes;
+
+enum {
+    kAlertWindowClass = 1,
+    kMovableAlertWindowClass = 2,
+    kModalWindowClass = 3,
+    kMovableModalWindowClass = 4,
+    kFloatingWindowClass = 5,
+    kDocumentWindowClass = 6,
+    kSheetWindowClass = 11,
+};
+
+enum {
+    kWindowNoAttributes = 0,
+    kWindowCloseBoxAttribute = 1 << 0,
+    kWindowStandardHandlerAttribute = 1 << 25,
+    kWindowCompositingAttribute = 1 << 19,
+};
+
+enum {
+    errInvalidWindowRef = -5600,
+};
+
+PLATFORM_EXTERN_C_BEGIN
+
+// bounds: the content area in global coordinates. The window starts hidden, with a root control
+// that holds every control created in it.
+PLATFORM_EXPORT OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, const Rect* contentBounds,
+    WindowRef* outWindow);
+// Disposes of the window with every control in it and every handler installed on them.
+PLATFORM_EXPORT void DisposeWindow(WindowRef window);
+PLATFORM_EXPORT void ShowWindow(WindowRef window);
+PLATFORM_EXPORT void HideWindow(WindowRef window);
+PLATFORM_EXPORT Boolean IsWindowVisible(WindowRef window);
+PLATFORM_EXPORT WindowClass GetWindowClassOf(WindowRef window);
+PLATFORM_EXPORT OSStatus SetWindowTitleWithCFString(WindowRef window, CFStringRef title);
+PLATFORM_EXPORT OSStatus CopyWindowTitleAsCFString(WindowRef window, CFStringRef* outTitle);
+// The content area in global coordinates.
+PLATFORM_EXPORT OSStatus GetWindowContentBounds(WindowRef window, Rect* outBounds);
+PLATFORM_EXPORT OSStatus SetWindowDefaultButton(WindowRef window, ControlRef control);
+PLATFORM_EXPORT OSStatus GetWindowDefaultButton(WindowRef window, ControlRef* outControl);
+PLATFORM_EXPORT OSStatus SetWindowCancelButton(WindowRef window, ControlRef control);
+PLATFORM_EXPORT OSStatus GetWindowCancelButton(WindowRef window, ControlRef* outControl);
+
+PLATFORM_EXTERN_C_END

@@ -1,0 +1,203 @@
+#include <PrintCore/PMTicketPrivate.h>
+
+#include <CoreFoundation/CFStringPrivate.h>
+
+#include <unordered_map>
+
+namespace {
+
+// Handles are never reused, so a stale reference can never reach another ticket.
+UInt32 gNextHandle = 0x1000;
+std::unordered_map<UInt32, __PMTicket*> gTickets;
+
+UInt32 handleOf(PMTicketRef ticket)
+{
+    return static_cast<UInt32>(reinterpret_cast<uintptr_t>(ticket));
+}
+
+bool isTopLevel(UInt32 nodeIndex1, UInt32 nodeIndex2)
+{
+    return nodeIndex1 == kPMTopLevel && nodeIndex2 == kPMTopLevel;
+}
+
+// The longest prefix of text that fits in limit bytes and ends on a character boundary.
+size_t cutOnCharacterBoundary(const std::string& text, size_t limit, CFStringEncoding encoding)
+{
+    if (text.size() <= limit)
+        return text.size();
+    size_t cut = limit;
+    if (encoding == kCFStringEncodingUTF8) {
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;
+    }
+    return cut;
+}
+
+OSStatus lookUp(PMTicketRef ticket, UInt32 nodeIndex1, UInt32 nodeIndex2, CFStringRef key, PMTicketItem** item)
+{
+    auto* object = _PMTicketFromRef(ticket);
+    if (!object)
+        return kPMInvalidTicket;
+    if (CFGetTypeID(key) != CFStringGetTypeID())
+        return kPMInvalidKey;
+    std::string name = _CFStringToUTF8(key);
+    object->record("get", name);
+    *item = isTopLevel(nodeIndex1, nodeIndex2) ? object->find(name) : nullptr;
+    return *item ? OSStatus(noErr) : OSStatus(kPMKeyNotFound);
+}
+
+OSStatus store(PMTicketRef ticket, CFStringRef clientID, CFStringRef key, PMTicketItem value)
+{
+    auto* object = _PMTicketFromRef(ticket);
+    if (!object)
+        return kPMInvalidTicket;
+    if (CFGetTypeID(key) != CFStringGetTypeID() || CFStringGetLength(key) == 0)
+        return kPMInvalidKey;
+    value.key = _CFStringToUTF8(key);
+    value.client = _CFStringToUTF8(clientID);
+    object->record("set", value.key);
+    PMTicketItem* existing = object->find(value.key);
+    if (existing && existing->locked)
+        return kPMItemIsLocked;
+    if (existing)
+        *existing = std::move(value);
+    else
+        object->items.push_back(std::move(value));
+    return noErr;
+}
+
+}
+
+__PMTicket::__PMTicket(std::string type)
+    : __CFRuntimeBase(classTypeID())
+    , handle(gNextHandle++)
+    , ticketType(std::move(type))
+{
+    gTickets.emplace(handle, this);
+}
+
+__PMTicket::~__PMTicket()
+{
+    gTickets.erase(handle);
+}
+
+CFTypeID __PMTicket::classTypeID()
+{
+    static const CFTypeID typeID = _CFRuntimeRegisterClass("PMTicket");
+    return typeID;
+}
+
+PMTicketItem* __PMTicket::find(const std::string& key)
+{
+    for (auto& item : items) {
+        if (item.key == key)
+            return &item;
+    }
+    return nullptr;
+}
+
+void __PMTicket::record(const char* access, const std::string& key)
+{
+    if (accessLog)
+        accessLog->push_back(std::string(access) + " " + key);
+}
+
+__PMTicket* _PMTicketFromRef(PMTicketRef ticket)
+{
+    auto found = gTickets.find(handleOf(ticket));
+    if (found == gTickets.end() || reinterpret_cast<uintptr_t>(ticket) != found->first)
+        return nullptr;
+    return found->second;
+}
+
+OSStatus PMTicketCreate(CFAllocatorRef, CFStringRef ticketType, PMTicketRef* newTicket)
+{
+    if (!newTicket)
+        return paramErr;
+    if (gNextHandle > static_cast<UInt32>(INT32_MAX))
+        return kPMInvalidTicket;
+    auto* ticket = new __PMTicket(_CFStringToUTF8(ticketType));
+    *newTicket = reinterpret_cast<PMTicketRef>(static_cast<uintptr_t>(ticket->handle));
+    return noErr;
+}
+
+OSStatus PMTicketGetSInt32(PMTicketRef ticket, UInt32 nodeIndex1, UInt32 nodeIndex2, CFStringRef key, SInt32* value)
+{
+    if (!value)
+        return paramErr;
+    PMTicketItem* item = nullptr;
+    if (OSStatus status = lookUp(ticket, nodeIndex1, nodeIndex2, key, &item))
+        return status;
+    if (item->isString)
+        return kPMInvalidValue;
+    *value = item->integer;
+    return noErr;
+}
+
+OSStatus PMTicketSetSInt32(PMTicketRef ticket, CFStringRef clientID, CFStringRef key, SInt32 value, Boolean locked)
+{
+    PMTicketItem item;
+    item.integer = value;
+    item.locked = locked;
+    return store(ticket, clientID, key, std::move(item));
+}
+
+OSStatus PMTicketGetCString(PMTicketRef ticket, UInt32 nodeIndex1, UInt32 nodeIndex2, CFStringRef key, UInt32 bufferSize,
+    CFStringEncoding encoding, char* value)
+{
+    if (!value || bufferSize == 0)
+        return paramErr;
+    bool byteEncoding = encoding == kCFStringEncodingUTF8 || encoding == kCFStringEncodingASCII
+        || encoding == kCFStringEncodingISOLatin1;
+    if (!byteEncoding)
+        return kPMInvalidValue;
+    PMTicketItem* item = nullptr;
+    if (OSStatus status = lookUp(ticket, nodeIndex1, nodeIndex2, key, &item))
+        return status;
+    if (!item->isString)
+        return kPMInvalidValue;
+    auto units = _CFDecode(item->string, kCFStringEncodingUTF8);
+    auto bytes = units ? _CFEncode(*units, encoding) : std::nullopt;
+    if (!bytes)
+        return kPMInvalidValue;
+    size_t length = cutOnCharacterBoundary(*bytes, bufferSize - 1, encoding);
+    bytes->copy(value, length);
+    value[length] = '\0';
+    return noErr;
+}
+
+OSStatus PMTicketSetCString(PMTicketRef ticket, CFStringRef clientID, CFStringRef key, const char* value, Boolean locked)
+{
+    if (!value)
+        return paramErr;
+    if (!_CFDecode(value, kCFStringEncodingUTF8))
+        return kPMInvalidValue;
+    PMTicketItem item;
+    item.isString = true;
+    item.string = value;
+    item.locked = locked;
+    return store(ticket, clientID, key, std::move(item));
+}
+
+OSStatus PMTicketGetLockedState(PMTicketRef ticket, UInt32 nodeIndex1, UInt32 nodeIndex2, CFStringRef key, Boolean* lockedState)
+{
+    if (!lockedState)
+        return paramErr;
+    PMTicketItem* item = nullptr;
+    if (OSStatus status = lookUp(ticket, nodeIndex1, nodeIndex2, key, &item))
+        return status;
+    *lockedState = item->locked;
+    return noErr;
+}
+
+std::vector<PMTicketItem> PMTicketCopyItems(PMTicketRef ticket)
+{
+    auto* object = _PMTicketFromRef(ticket);
+    return object ? object->items : std::vector<PMTicketItem>();
+}
+
+void PMTicketSetAccessLog(PMTicketRef ticket, std::vector<std::string>* log)
+{
+    if (auto* object = _PMTicketFromRef(ticket))
+        object->accessLog = log;
+}

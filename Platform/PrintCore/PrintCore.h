@@ -1,0 +1,5 @@
+#pragma once
+
+#include <PrintCore/PMCore.h>
+#include <PrintCore/PMErrors.h>
+#include <PrintCore/PMPrintingDialogExtensions.h>

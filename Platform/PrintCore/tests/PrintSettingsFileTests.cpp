@@ -1,0 +1,192 @@
+#include "LiveObjects.h"
+
+#include <PrintCore/PMTicketStandIn.h>
+#include <PrintCore/PrintCore.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char* const kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n";
+
+std::string entry(const std::string& key, const std::string& value, const std::string& extra = "")
+{
+    return "<key>" + key + "</key><dict><key>client</key><string>com.pmvendor.printingmanager</string><key>value</key>"
+        + value + extra + "</dict>";
+}
+
+class PrintSettingsFileTest : public BalancedTest {
+protected:
+    void SetUp() override
+    {
+        BalancedTest::SetUp();
+        char pattern[] = "/tmp/settings-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        path = folder + "/job.plist";
+        PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket);
+    }
+
+    void TearDown() override
+    {
+        PMRelease(ticket);
+        std::string command = "rm -rf '" + folder + "'";
+        EXPECT_EQ(system(command.c_str()), 0);
+        BalancedTest::TearDown();
+    }
+
+    void writeFile(const std::string& contents)
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << contents;
+    }
+
+    std::string readFile()
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream contents;
+        contents << in.rdbuf();
+        return contents.str();
+    }
+
+    OSStatus load(std::string* message = nullptr)
+    {
+        std::string error;
+        OSStatus status = PMTicketReadSettingsFile(ticket, path, &error);
+        if (message)
+            *message = error;
+        return status;
+    }
+
+    std::string folder;
+    std::string path;
+    PMTicketRef ticket { nullptr };
+};
+
+TEST_F(PrintSettingsFileTest, SavedSettingsReadBackIntoAnotherTicket)
+{
+    PMTicketSetSInt32(ticket, CFSTR("com.pmvendor.printingmanager"), CFSTR("com.movra.Act.trel.On"), 3, false);
+    PMTicketSetSInt32(ticket, CFSTR("com.pmvendor.printingmanager"), CFSTR("negative"), -42, true);
+    PMTicketSetCString(ticket, CFSTR("com.pmvendor.printingmanager"), CFSTR("com.movra.Act.trel.UID"), "Zo\xC3\xAB <&>", false);
+    std::string error;
+    ASSERT_EQ(PMTicketWriteSettingsFile(ticket, path, &error), noErr) << error;
+
+    PMTicketRef other = nullptr;
+    PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &other);
+    ASSERT_EQ(PMTicketReadSettingsFile(other, path, &error), noErr) << error;
+    auto items = PMTicketCopyItems(other);
+    PMRelease(other);
+
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].key, "com.movra.Act.trel.On");
+    EXPECT_EQ(items[0].integer, 3);
+    EXPECT_EQ(items[1].integer, -42);
+    EXPECT_TRUE(items[1].locked);
+    EXPECT_TRUE(items[2].isString);
+    EXPECT_EQ(items[2].string, "Zo\xC3\xAB <&>");
+    EXPECT_EQ(items[2].client, "com.pmvendor.printingmanager");
+}
+
+TEST_F(PrintSettingsFileTest, SavedFileIsReadableByItsOwnerAlone)
+{
+    PMTicketSetCString(ticket, CFSTR("c"), CFSTR("com.movra.Act.trel.AID"), "secret", false);
+    ASSERT_EQ(PMTicketWriteSettingsFile(ticket, path, nullptr), noErr);
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(PrintSettingsFileTest, FailedSaveKeepsThePreviousFile)
+{
+    writeFile("previous contents");
+    std::string blocked = folder + "/no-such-folder/job.plist";
+    std::string error;
+    EXPECT_NE(PMTicketWriteSettingsFile(ticket, blocked, &error), noErr);
+    EXPECT_NE(error.find(blocked), std::string::npos) << error;
+    EXPECT_EQ(readFile(), "previous contents");
+
+    // A save over a folder fails at the rename: the temporary file is gone afterwards.
+    std::string folderInTheWay = folder + "/taken";
+    mkdir(folderInTheWay.c_str(), 0700);
+    EXPECT_NE(PMTicketWriteSettingsFile(ticket, folderInTheWay, &error), noErr);
+    std::string leftovers = "ls '" + folder + "' | grep -q 'taken\\.' ";
+    EXPECT_NE(system(leftovers.c_str()), 0) << "no temporary file is left behind";
+}
+
+struct BadFile {
+    const char* name;
+    std::string contents;
+    const char* mentions;
+};
+
+class MalformedSettingsFileTest : public PrintSettingsFileTest, public ::testing::WithParamInterface<BadFile> {
+};
+
+void PrintTo(const BadFile& file, std::ostream* out)
+{
+    *out << file.name;
+}
+
+TEST_P(MalformedSettingsFileTest, IsRefusedWithItsFileAndKeyAndChangesNothing)
+{
+    PMTicketSetSInt32(ticket, CFSTR("c"), CFSTR("existing"), 1, false);
+    writeFile(GetParam().contents);
+    std::string error;
+    EXPECT_NE(load(&error), noErr);
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_NE(error.find(GetParam().mentions), std::string::npos) << error;
+    auto items = PMTicketCopyItems(ticket);
+    ASSERT_EQ(items.size(), 1u) << "nothing of a bad file reaches the ticket";
+    EXPECT_EQ(items[0].key, "existing");
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, MalformedSettingsFileTest,
+    ::testing::Values(BadFile { "empty", "", "not a property list" },
+        BadFile { "not_xml", "this is not a plist", "not a property list" },
+        BadFile { "truncated", std::string(kHeader) + "<dict><key>a</key><dict>", "not a property list" },
+        BadFile { "top_level_array", std::string(kHeader) + "<array/></plist>", "top level" },
+        BadFile { "entry_not_a_dictionary", std::string(kHeader) + "<dict><key>com.movra.Act.trel.On</key><integer>3</integer></dict></plist>",
+            "\"com.movra.Act.trel.On\"" },
+        BadFile { "value_missing",
+            std::string(kHeader) + "<dict><key>com.movra.Act.trel.On</key><dict><key>client</key><string>x</string></dict></dict></plist>",
+            "\"com.movra.Act.trel.On\"" },
+        BadFile { "value_is_real", std::string(kHeader) + "<dict>" + entry("com.movra.Act.trel.AT", "<real>2.5</real>") + "</dict></plist>",
+            "\"com.movra.Act.trel.AT\"" },
+        BadFile { "value_too_large", std::string(kHeader) + "<dict>" + entry("com.movra.Act.trel.On", "<integer>2147483648</integer>") + "</dict></plist>",
+            "32 bits" },
+        BadFile { "value_wraps_to_minus_one",
+            std::string(kHeader) + "<dict>" + entry("com.movra.Act.trel.On", "<integer>18446744073709551615</integer>") + "</dict></plist>",
+            "32 bits" },
+        BadFile { "locked_not_boolean",
+            std::string(kHeader) + "<dict>" + entry("k", "<integer>1</integer>", "<key>locked</key><string>yes</string>") + "</dict></plist>",
+            "\"locked\"" },
+        BadFile { "second_entry_bad",
+            std::string(kHeader) + "<dict>" + entry("good", "<integer>1</integer>") + entry("bad", "<data>AAAA</data>") + "</dict></plist>",
+            "\"bad\"" }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PrintSettingsFileTest, MissingFileIsAClearError)
+{
+    std::string error;
+    EXPECT_NE(load(&error), noErr);
+    EXPECT_NE(error.find(path), std::string::npos);
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+}
+
+TEST_F(PrintSettingsFileTest, ClientAndLockedMayBeLeftOut)
+{
+    writeFile(std::string(kHeader) + "<dict><key>com.movra.Act.trel.On</key><dict><key>value</key><integer>-2147483648</integer></dict></dict></plist>");
+    ASSERT_EQ(load(), noErr);
+    auto items = PMTicketCopyItems(ticket);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].integer, INT32_MIN);
+    EXPECT_FALSE(items[0].locked);
+    EXPECT_EQ(items[0].client, "");
+}
+
+}
