@@ -4,7 +4,6 @@
 #include "ControlState.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -76,12 +75,11 @@ OSStatus writeTicket(AccountingContextPtr myContext, WindowRef window, PMTicketR
     return status;
 }
 
-// Fills a code from the ticket; an absent key leaves it as it was.
+// Fills a code from the ticket, which cuts an over-long string on a character boundary; an
+// absent key leaves the code as it was.
 void readCode(PMTicketRef ticket, CFStringRef key, char (&code)[kCodeBufferSize])
 {
-    char text[kCodeBufferSize];
-    if (PMTicketGetCString(ticket, kPMTopLevel, kPMTopLevel, key, sizeof text, CFStringGetSystemEncoding(), text) == noErr)
-        copyCodeText(code, sizeof code, text, strnlen(text, sizeof text));
+    PMTicketGetCString(ticket, kPMTopLevel, kPMTopLevel, key, sizeof code, CFStringGetSystemEncoding(), code);
 }
 
 OSStatus readTicket(AccountingContextPtr myContext, WindowRef window, PMTicketRef ticket)
