@@ -37,6 +37,8 @@ void QDPort::fill(const Rect& r, const RGBColor& color)
     int left = std::max<int>(r.left, 0);
     int bottom = std::min<int>(r.bottom, height);
     int right = std::min<int>(r.right, width);
+    if (left >= right)
+        return;
     for (int v = top; v < bottom; ++v)
         std::fill(pixels.begin() + static_cast<size_t>(v) * width + left, pixels.begin() + static_cast<size_t>(v) * width + right, color);
 }

@@ -18,9 +18,9 @@ struct QDPort {
 
     int width;
     int height;
-    std::vector<RGBColor> pixels;
     RGBColor foreColor { 0, 0, 0 };
     RGBColor backColor { 0xFFFF, 0xFFFF, 0xFFFF };
+    std::vector<RGBColor> pixels;
 };
 
 inline GrafPtr _QDRefFromPort(QDPort* port)
