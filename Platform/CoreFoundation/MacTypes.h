@@ -49,6 +49,7 @@ typedef struct Rect Rect;
 
 enum {
     noErr = 0,
+    fnfErr = -43,
     paramErr = -50,
     memFullErr = -108,
 };

@@ -1,6 +1,8 @@
 // Control data by tag, and control properties.
 #include <HIToolbox/HIToolboxPrivate.h>
 
+#include <CoreFoundation/CFStringPrivate.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -8,8 +10,42 @@ namespace {
 
 bool holdsText(const HIControl& control)
 {
-    return control.kind == kControlKindStaticText || control.kind == kControlKindEditText
-        || control.kind == kControlKindEditUnicodeText;
+    return control.kind == kControlKindStaticText || control.isEditField();
+}
+
+// What a password field shows instead of its text: one bullet per character.
+std::string bullets(const std::string& text)
+{
+    std::string shown;
+    for (unsigned char byte : text) {
+        if ((byte & 0xC0) != 0x80)
+            shown += "\xE2\x80\xA2";
+    }
+    return shown;
+}
+
+// The text a tag reads: the clear text through the password tags (password fields only),
+// bullets through the plain tags of a password field.
+const std::string* textForTag(const HIControl& control, ControlDataTag tag, std::string& scratch)
+{
+    bool passwordTag = tag == kControlEditTextPasswordTag || tag == kControlEditTextPasswordCFStringTag;
+    if (passwordTag)
+        return control.password ? &control.text : nullptr;
+    if (control.password) {
+        scratch = bullets(control.text);
+        return &scratch;
+    }
+    return &control.text;
+}
+
+bool isTextTag(ControlDataTag tag)
+{
+    return tag == kControlEditTextTextTag || tag == kControlEditTextPasswordTag;
+}
+
+bool isStringTag(ControlDataTag tag)
+{
+    return tag == kControlEditTextCFStringTag || tag == kControlEditTextPasswordCFStringTag;
 }
 
 // Copies as much of data as fits; *outActualSize gets the whole size.
@@ -24,6 +60,64 @@ OSStatus copyOut(const void* data, Size size, Size bufferSize, void* buffer, Siz
     return noErr;
 }
 
+// Data of a fixed size: the buffer must be exactly that size.
+template<typename T>
+OSStatus copyOutFixed(const T& value, Size bufferSize, void* buffer, Size* outActualSize)
+{
+    if (!buffer) {
+        if (outActualSize)
+            *outActualSize = sizeof value;
+        return noErr;
+    }
+    if (bufferSize != sizeof value)
+        return errDataSizeMismatch;
+    return copyOut(&value, sizeof value, bufferSize, buffer, outActualSize);
+}
+
+template<typename T>
+OSStatus readFixed(Size size, const void* data, T& value)
+{
+    if (size != sizeof value)
+        return errDataSizeMismatch;
+    memcpy(&value, data, sizeof value);
+    return noErr;
+}
+
+size_t snapToCharacter(const std::string& text, SInt16 offset)
+{
+    size_t position = std::clamp<long>(offset, 0, static_cast<long>(text.size()));
+    while (position > 0 && position < text.size() && (static_cast<unsigned char>(text[position]) & 0xC0) == 0x80)
+        --position;
+    return position;
+}
+
+OSStatus setPopupMenu(HIControl& control, MenuRef menu)
+{
+    auto* newMenu = _HIMenuFromRef(menu);
+    if (menu && !newMenu)
+        return errInvalidMenuRef;
+    if (menu)
+        RetainMenu(menu);
+    if (control.menu)
+        ReleaseMenu(control.menu);
+    control.menu = menu;
+    control.minimum = newMenu && !newMenu->items.empty() ? 1 : 0;
+    control.maximum = newMenu ? static_cast<SInt32>(newMenu->items.size()) : 0;
+    control.setValue(control.value);
+    return noErr;
+}
+
+OSStatus setText(HIControl& control, ControlDataTag tag, std::string text)
+{
+    if ((tag == kControlEditTextPasswordTag || tag == kControlEditTextPasswordCFStringTag) && !control.password)
+        return errDataNotSupported;
+    // The system encoding is UTF-8: bytes that are not valid UTF-8 are no text.
+    if (!_CFDecode(text, kCFStringEncodingUTF8))
+        return paramErr;
+    control.setText(std::move(text));
+    return noErr;
+}
+
 }
 
 OSStatus SetControlData(ControlRef control, ControlPartCode, ControlDataTag tag, Size size, const void* data)
@@ -33,27 +127,35 @@ OSStatus SetControlData(ControlRef control, ControlPartCode, ControlDataTag tag,
         return errInvalidControlRef;
     if (size < 0 || (size > 0 && !data))
         return paramErr;
-    if (tag == kControlEditTextTextTag && holdsText(*object)) {
-        object->text.assign(static_cast<const char*>(data), size);
+    if (holdsText(*object) && isTextTag(tag))
+        return setText(*object, tag, std::string(static_cast<const char*>(data), size));
+    if (holdsText(*object) && isStringTag(tag)) {
+        CFStringRef string = nullptr;
+        if (OSStatus status = readFixed(size, data, string))
+            return status;
+        if (CFGetTypeID(string) != CFStringGetTypeID())
+            return paramErr;
+        return setText(*object, tag, _CFStringToUTF8(string));
+    }
+    if (tag == kControlFontStyleTag && holdsText(*object))
+        return readFixed(size, data, object->fontStyle);
+    if (object->isEditField() && tag == kControlEditTextSelectionTag) {
+        ControlEditTextSelectionRec selection;
+        if (OSStatus status = readFixed(size, data, selection))
+            return status;
+        size_t start = snapToCharacter(object->text, selection.selStart);
+        size_t end = snapToCharacter(object->text, selection.selEnd);
+        object->selectionStart = std::min(start, end);
+        object->selectionEnd = std::max(start, end);
         return noErr;
     }
+    if (object->isEditField() && tag == kControlEditTextKeyFilterTag)
+        return readFixed(size, data, object->keyFilter);
     if (tag == kControlPopupButtonMenuRefTag && object->kind == kControlKindPopupButton) {
-        if (size != sizeof(MenuRef))
-            return errDataSizeMismatch;
-        MenuRef menu;
-        memcpy(&menu, data, sizeof menu);
-        auto* newMenu = _HIMenuFromRef(menu);
-        if (menu && !newMenu)
-            return errInvalidMenuRef;
-        if (menu)
-            RetainMenu(menu);
-        if (object->menu)
-            ReleaseMenu(object->menu);
-        object->menu = menu;
-        object->minimum = newMenu && !newMenu->items.empty() ? 1 : 0;
-        object->maximum = newMenu ? static_cast<SInt32>(newMenu->items.size()) : 0;
-        object->setValue(object->value);
-        return noErr;
+        MenuRef menu = nullptr;
+        if (OSStatus status = readFixed(size, data, menu))
+            return status;
+        return setPopupMenu(*object, menu);
     }
     return errDataNotSupported;
 }
@@ -63,13 +165,36 @@ OSStatus GetControlData(ControlRef control, ControlPartCode, ControlDataTag tag,
     auto* object = _HIControlFromRef(control);
     if (!object)
         return errInvalidControlRef;
-    if (tag == kControlEditTextTextTag && holdsText(*object))
-        return copyOut(object->text.data(), static_cast<Size>(object->text.size()), bufferSize, buffer, outActualSize);
-    if (tag == kControlPopupButtonMenuRefTag && object->kind == kControlKindPopupButton) {
-        if (bufferSize != sizeof(MenuRef) || !buffer)
-            return errDataSizeMismatch;
-        return copyOut(&object->menu, sizeof(MenuRef), bufferSize, buffer, outActualSize);
+    std::string scratch;
+    if (holdsText(*object) && isTextTag(tag)) {
+        const std::string* text = textForTag(*object, tag, scratch);
+        if (!text)
+            return errDataNotSupported;
+        return copyOut(text->data(), static_cast<Size>(text->size()), bufferSize, buffer, outActualSize);
     }
+    if (holdsText(*object) && isStringTag(tag)) {
+        const std::string* text = textForTag(*object, tag, scratch);
+        if (!text)
+            return errDataNotSupported;
+        if (!buffer || bufferSize != sizeof(CFStringRef))
+            return errDataSizeMismatch;
+        // The caller owns the string it gets.
+        CFStringRef string = _CFStringCreateFromUTF8(*text);
+        return copyOut(&string, sizeof string, bufferSize, buffer, outActualSize);
+    }
+    if (tag == kControlFontStyleTag && holdsText(*object))
+        return copyOutFixed(object->fontStyle, bufferSize, buffer, outActualSize);
+    if (object->isEditField() && tag == kControlEditTextSelectionTag) {
+        ControlEditTextSelectionRec selection = {
+            static_cast<SInt16>(std::min<size_t>(object->selectionStart, INT16_MAX)),
+            static_cast<SInt16>(std::min<size_t>(object->selectionEnd, INT16_MAX)),
+        };
+        return copyOutFixed(selection, bufferSize, buffer, outActualSize);
+    }
+    if (object->isEditField() && tag == kControlEditTextKeyFilterTag)
+        return copyOutFixed(object->keyFilter, bufferSize, buffer, outActualSize);
+    if (tag == kControlPopupButtonMenuRefTag && object->kind == kControlKindPopupButton)
+        return copyOutFixed(object->menu, bufferSize, buffer, outActualSize);
     return errDataNotSupported;
 }
 
@@ -78,6 +203,15 @@ OSStatus GetControlDataSize(ControlRef control, ControlPartCode part, ControlDat
     if (!outMaxSize)
         return paramErr;
     return GetControlData(control, part, tag, 0, nullptr, outMaxSize);
+}
+
+ControlKeyFilterUPP NewControlKeyFilterUPP(ControlKeyFilterProcPtr userRoutine)
+{
+    return userRoutine;
+}
+
+void DisposeControlKeyFilterUPP(ControlKeyFilterUPP)
+{
 }
 
 OSStatus SetControlProperty(ControlRef control, PropertyCreator creator, PropertyTag tag, UInt32 size, const void* data)

@@ -34,6 +34,8 @@ HIControl::~HIControl()
         window->defaultButton = nullptr;
     if (window && window->cancelButton == this)
         window->cancelButton = nullptr;
+    if (window && window->focus == this)
+        window->focus = nullptr;
     if (title)
         CFRelease(title);
     if (menu)
@@ -63,6 +65,12 @@ void HIControl::setValue(SInt32 newValue)
     value = std::clamp(newValue, minimum, std::max(minimum, maximum));
 }
 
+void HIControl::setText(std::string newText)
+{
+    text = std::move(newText);
+    selectionStart = selectionEnd = text.size();
+}
+
 void HIControl::setWindow(HIWindow* owner)
 {
     if (window && window != owner) {
@@ -70,6 +78,8 @@ void HIControl::setWindow(HIWindow* owner)
             window->defaultButton = nullptr;
         if (window->cancelButton == this)
             window->cancelButton = nullptr;
+        if (window->focus == this)
+            window->focus = nullptr;
     }
     window = owner;
     target.window = owner;
@@ -155,7 +165,7 @@ OSStatus CreateStaticTextControl(WindowRef window, const Rect* boundsRect, CFStr
     HIControl* control = nullptr;
     OSStatus status = createControl(window, boundsRect, kControlKindStaticText, outControl, &control);
     if (status == noErr)
-        control->text = _CFStringToUTF8(text);
+        control->setText(_CFStringToUTF8(text));
     return status;
 }
 
@@ -165,7 +175,7 @@ OSStatus CreateEditTextControl(WindowRef window, const Rect* boundsRect, CFStrin
     HIControl* control = nullptr;
     OSStatus status = createControl(window, boundsRect, kControlKindEditUnicodeText, outControl, &control);
     if (status == noErr) {
-        control->text = _CFStringToUTF8(text);
+        control->setText(_CFStringToUTF8(text));
         control->password = isPassword;
     }
     return status;

@@ -2,6 +2,7 @@
 // a value within a range, and data reached by tag.
 #pragma once
 
+#include <Graphics/QuickDraw.h>
 #include <HIToolbox/MacWindows.h>
 #include <HIToolbox/Menus.h>
 
@@ -10,6 +11,14 @@ typedef FourCharCode ControlDataTag;
 typedef UInt32 PropertyCreator;
 typedef UInt32 PropertyTag;
 typedef unsigned char Style;
+typedef UInt16 EventModifiers;
+typedef SInt16 ControlFocusPart;
+typedef SInt16 ControlKeyFilterResult;
+
+// Decides, before an edit field handles a key, whether the key goes through.
+typedef ControlKeyFilterResult (*ControlKeyFilterProcPtr)(ControlRef theControl, SInt16* keyCode, SInt16* charCode,
+    EventModifiers* modifiers);
+typedef ControlKeyFilterProcPtr ControlKeyFilterUPP;
 
 struct ControlID {
     OSType signature;
@@ -30,8 +39,17 @@ struct ControlFontStyleRec {
     SInt16 style;
     SInt16 mode;
     SInt16 just;
+    RGBColor foreColor;
+    RGBColor backColor;
 };
 typedef struct ControlFontStyleRec ControlFontStyleRec;
+
+// Byte offsets into an edit field's UTF-8 text, always on character boundaries.
+struct ControlEditTextSelectionRec {
+    SInt16 selStart;
+    SInt16 selEnd;
+};
+typedef struct ControlEditTextSelectionRec ControlEditTextSelectionRec;
 
 enum {
     kControlKindSignatureApple = 'appl',
@@ -52,8 +70,28 @@ enum {
 };
 
 enum {
+    kControlFocusNoPart = 0,
+    kControlFocusNextPart = -1,
+    kControlFocusPrevPart = -2,
+};
+
+enum {
+    kControlKeyFilterBlockKey = 0,
+    kControlKeyFilterPassKey = 1,
+};
+
+// Data tags. On a password field, 'text' and 'cfst' give one bullet per character and 'pass'
+// and 'pwcf' the clear text; setting any of them sets the clear text.
+enum {
     kControlEditTextTextTag = 'text',
+    kControlEditTextCFStringTag = 'cfst',
+    kControlEditTextPasswordTag = 'pass',
+    kControlEditTextPasswordCFStringTag = 'pwcf',
+    kControlEditTextSelectionTag = 'sele',
+    kControlEditTextKeyFilterTag = 'fltr',
     kControlStaticTextTextTag = 'text',
+    kControlStaticTextCFStringTag = 'cfst',
+    kControlFontStyleTag = 'font',
     kControlPopupButtonMenuHandleTag = 'mhan',
     kControlPopupButtonMenuRefTag = 'mhan',
 };
@@ -70,6 +108,7 @@ enum {
 enum {
     errDataNotSupported = -30583,
     errUnknownControl = -30584,
+    errCouldntSetFocus = -30585,
     errControlIsNotEmbedder = -30590,
     errDataSizeMismatch = -30591,
     errCantEmbedIntoSelf = -30594,
@@ -154,6 +193,14 @@ PLATFORM_EXPORT OSStatus SetControlData(ControlRef control, ControlPartCode part
 PLATFORM_EXPORT OSStatus GetControlData(ControlRef control, ControlPartCode part, ControlDataTag tag, Size bufferSize,
     void* buffer, Size* outActualSize);
 PLATFORM_EXPORT OSStatus GetControlDataSize(ControlRef control, ControlPartCode part, ControlDataTag tag, Size* outMaxSize);
+
+PLATFORM_EXPORT ControlKeyFilterUPP NewControlKeyFilterUPP(ControlKeyFilterProcPtr userRoutine);
+PLATFORM_EXPORT void DisposeControlKeyFilterUPP(ControlKeyFilterUPP userUPP);
+
+// Only a visible, enabled edit field can take the focus; a null control clears it.
+PLATFORM_EXPORT OSStatus SetKeyboardFocus(WindowRef inWindow, ControlRef inControl, ControlFocusPart inPart);
+PLATFORM_EXPORT OSStatus GetKeyboardFocus(WindowRef inWindow, ControlRef* outControl);
+PLATFORM_EXPORT OSStatus ClearKeyboardFocus(WindowRef inWindow);
 
 // Properties: bytes that callers attach to a control under a creator and a tag.
 PLATFORM_EXPORT OSStatus SetControlProperty(ControlRef control, PropertyCreator creator, PropertyTag tag, UInt32 size,

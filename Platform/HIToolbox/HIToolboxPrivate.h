@@ -66,6 +66,9 @@ struct HIControl {
 
     bool effectivelyVisible() const;
     bool effectivelyEnabled() const;
+    bool isEditField() const { return kind == kControlKindEditText || kind == kControlKindEditUnicodeText; }
+    // Replaces the text, with the caret after it.
+    void setText(std::string newText);
     void setValue(SInt32 newValue);
     void setWindow(HIWindow* owner);
     void offset(int dh, int dv);
@@ -83,7 +86,13 @@ struct HIControl {
     SInt32 value { 0 };
     SInt32 minimum { 0 };
     SInt32 maximum { 0 };
+    // Edit fields keep their clear text here, password fields included, as UTF-8; the
+    // selection is a byte range on character boundaries.
     std::string text;
+    size_t selectionStart { 0 };
+    size_t selectionEnd { 0 };
+    ControlKeyFilterUPP keyFilter { nullptr };
+    ControlFontStyleRec fontStyle {};
     CFStringRef title { nullptr };
     MenuRef menu { nullptr };
     bool password { false };
@@ -105,6 +114,7 @@ struct HIWindow {
     bool visible { false };
     HIControl* defaultButton { nullptr };
     HIControl* cancelButton { nullptr };
+    HIControl* focus { nullptr };
     QDPort port;
     HIEventTarget target;
     std::unique_ptr<HIControl> root;
@@ -134,8 +144,11 @@ LiveSet<HIMenu>& _HILiveMenus();
 LiveSet<HIHandlerRegistration>& _HILiveHandlers();
 LiveSet<HIEventTarget>& _HILiveTargets();
 long _HILiveEventCount();
+long _HILiveAlertCount();
 
 HIWindow* _HIWindowFromRef(WindowRef window);
+// The window of the innermost application-modal loop, or null.
+HIWindow* _HIFrontModalWindow();
 HIControl* _HIControlFromRef(ControlRef control);
 HIMenu* _HIMenuFromRef(MenuRef menu);
 

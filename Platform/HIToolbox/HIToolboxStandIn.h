@@ -2,5 +2,5 @@
 // opened, used and torn down, leaves nothing behind.
 #pragma once
 
-// kind: "window", "control", "menu", "event" or "handler"; null for all of them together.
+// kind: "window", "control", "menu", "event", "handler" or "alert"; null for all of them together.
 long _HIGetLiveObjectCount(const char* kind);

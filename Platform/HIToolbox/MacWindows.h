@@ -27,6 +27,9 @@ enum {
 
 enum {
     errInvalidWindowRef = -5600,
+    // The modal loop's window went away, or its input source has no more actions.
+    eventLoopTimedOutErr = -9875,
+    eventLoopQuitErr = -9876,
 };
 
 PLATFORM_EXTERN_C_BEGIN
@@ -49,5 +52,12 @@ PLATFORM_EXPORT OSStatus SetWindowDefaultButton(WindowRef window, ControlRef con
 PLATFORM_EXPORT OSStatus GetWindowDefaultButton(WindowRef window, ControlRef* outControl);
 PLATFORM_EXPORT OSStatus SetWindowCancelButton(WindowRef window, ControlRef control);
 PLATFORM_EXPORT OSStatus GetWindowCancelButton(WindowRef window, ControlRef* outControl);
+
+// Runs an application-modal loop on a shown window: while it runs only that window takes
+// user actions, which the installed input source supplies one at a time. Returns noErr once a
+// handler quits the loop; eventLoopTimedOutErr when the input source has no more actions (or
+// none is installed); eventLoopQuitErr when the window is disposed of during the loop.
+PLATFORM_EXPORT OSStatus RunAppModalLoopForWindow(WindowRef inWindow);
+PLATFORM_EXPORT OSStatus QuitAppModalLoopForWindow(WindowRef inWindow);
 
 PLATFORM_EXTERN_C_END

@@ -173,6 +173,7 @@ long _HIGetLiveObjectCount(const char* kind)
         { "menu", [] { return _HILiveMenus().count(); } },
         { "event", [] { return _HILiveEventCount(); } },
         { "handler", [] { return _HILiveHandlers().count(); } },
+        { "alert", [] { return _HILiveAlertCount(); } },
     };
     long total = 0;
     for (const auto& counter : counters) {

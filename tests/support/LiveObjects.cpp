@@ -22,7 +22,7 @@ std::string PlatformLiveObjectSummary()
         if (live)
             summary += std::string(text) + ": " + std::to_string(live) + "\n";
     }
-    for (const char* kind : { "window", "control", "menu", "event", "handler" }) {
+    for (const char* kind : { "window", "control", "menu", "event", "handler", "alert" }) {
         if (long live = _HIGetLiveObjectCount(kind))
             summary += std::string(kind) + ": " + std::to_string(live) + "\n";
     }

@@ -1,0 +1,40 @@
+// Stand-in only: the seam between the toolbox and whoever sits at the keyboard. The host
+// installs one input source (a script, the on-screen front end, a test); the toolbox asks it
+// for the next user action while an application-modal window is up, and hands it what the user
+// must see or hear: alerts, notices, the beep and help pages.
+#pragma once
+
+#include <HIToolbox/MacWindows.h>
+
+#include <string>
+
+struct HIAlertContent {
+    std::string text;
+    std::string explanation;
+};
+
+struct HINoticeContent {
+    std::string header;
+    std::string message;
+};
+
+class HIInputSource {
+public:
+    virtual ~HIInputSource() = default;
+
+    // Called while modalWindow runs an application-modal loop: perform the next user action
+    // through the user-action calls (HIUserActions.h) and return true, or return false when
+    // there are no more actions to give. The loop then ends with an error instead of waiting.
+    virtual bool performNextAction(WindowRef modalWindow) = 0;
+    // Shows an alert and returns once the user has dismissed it.
+    virtual void showAlert(const HIAlertContent& alert) = 0;
+    // Shows a notice that needs no answer; returns at once.
+    virtual void showNotice(const HINoticeContent& notice) = 0;
+    virtual void beep() = 0;
+    // Opens a help page: a file path, and an anchor within it or an empty string.
+    virtual void openHelpPage(const std::string& path, const std::string& anchor) = 0;
+};
+
+// The installed source, or null. The toolbox does not own it.
+void HISetInputSource(HIInputSource* source);
+HIInputSource* HIGetInputSource();

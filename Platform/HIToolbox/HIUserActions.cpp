@@ -1,0 +1,397 @@
+#include <HIToolbox/HIUserActions.h>
+
+#include <HIToolbox/HIToolboxPrivate.h>
+
+#include <CoreFoundation/CFStringPrivate.h>
+
+#include <algorithm>
+
+namespace {
+
+struct KeyStroke {
+    SInt16 charCode;
+    SInt16 keyCode;
+    // What the key inserts; empty for keys that edit or move instead.
+    std::string text;
+};
+
+enum : SInt16 {
+    kBackspaceCharCode = 0x08,
+    kTabCharCode = 0x09,
+    kReturnCharCode = 0x0D,
+    kLeftArrowCharCode = 0x1C,
+    kRightArrowCharCode = 0x1D,
+    kUpArrowCharCode = 0x1E,
+    kDownArrowCharCode = 0x1F,
+    kDeleteCharCode = 0x7F,
+};
+
+KeyStroke strokeFor(HIKey key)
+{
+    switch (key) {
+    case HIKey::Backspace: return { kBackspaceCharCode, 51, {} };
+    case HIKey::Delete: return { kDeleteCharCode, 117, {} };
+    case HIKey::LeftArrow: return { kLeftArrowCharCode, 123, {} };
+    case HIKey::RightArrow: return { kRightArrowCharCode, 124, {} };
+    case HIKey::UpArrow: return { kUpArrowCharCode, 126, {} };
+    case HIKey::DownArrow: return { kDownArrowCharCode, 125, {} };
+    case HIKey::Tab: return { kTabCharCode, 48, {} };
+    case HIKey::Return: return { kReturnCharCode, 36, {} };
+    }
+    return { 0, 0, {} };
+}
+
+OSStatus refuse(std::string* error, std::string message)
+{
+    if (error)
+        *error = std::move(message);
+    return kHIUserActionRefusedErr;
+}
+
+std::string fourCharCode(OSType code)
+{
+    std::string text = "'";
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        char c = static_cast<char>((code >> shift) & 0xFF);
+        text += (c >= 0x20 && c < 0x7F) ? c : '?';
+    }
+    return text + "'";
+}
+
+OSStatus checkWindow(HIWindow* window, std::string* error)
+{
+    if (!window)
+        return refuse(error, "no such window");
+    if (!window->visible)
+        return refuse(error, "the window is not shown");
+    HIWindow* modal = _HIFrontModalWindow();
+    if (modal && modal != window)
+        return refuse(error, "a modal window is in front of this window");
+    return noErr;
+}
+
+OSStatus checkControl(HIControl* control, std::string* error)
+{
+    if (!control)
+        return refuse(error, "no such control");
+    if (OSStatus status = checkWindow(control->window, error))
+        return status;
+    std::string name = HIDescribeControl(_HIRefFromControl(control));
+    if (!control->effectivelyVisible())
+        return refuse(error, name + " is hidden");
+    if (!control->effectivelyEnabled())
+        return refuse(error, name + " is disabled");
+    return noErr;
+}
+
+OSStatus sendControlHit(ControlRef control)
+{
+    EventRef event = nullptr;
+    CreateEvent(kCFAllocatorDefault, kEventClassControl, kEventControlHit, 0, kEventAttributeNone, &event);
+    SetEventParameter(event, kEventParamDirectObject, typeControlRef, sizeof control, &control);
+    OSStatus status = SendEventToEventTarget(event, GetControlEventTarget(control));
+    ReleaseEvent(event);
+    return status;
+}
+
+void sendCommand(EventTargetRef target, UInt32 commandID)
+{
+    HICommand command = {};
+    command.commandID = commandID;
+    EventRef event = nullptr;
+    CreateEvent(kCFAllocatorDefault, kEventClassCommand, kEventCommandProcess, 0, kEventAttributeNone, &event);
+    SetEventParameter(event, kEventParamDirectObject, typeHICommand, sizeof command, &command);
+    SendEventToEventTarget(event, target);
+    ReleaseEvent(event);
+}
+
+void sendKeyUp(WindowRef window, const KeyStroke& stroke)
+{
+    if (!_HIWindowFromRef(window))
+        return;
+    char charCode = static_cast<char>(stroke.charCode & 0xFF);
+    UInt32 keyCode = static_cast<UInt32>(stroke.keyCode);
+    EventRef event = nullptr;
+    CreateEvent(kCFAllocatorDefault, kEventClassKeyboard, kEventRawKeyUp, 0, kEventAttributeNone, &event);
+    SetEventParameter(event, kEventParamKeyMacCharCodes, typeChar, sizeof charCode, &charCode);
+    SetEventParameter(event, kEventParamKeyCode, typeUInt32, sizeof keyCode, &keyCode);
+    SendEventToEventTarget(event, GetWindowEventTarget(window));
+    ReleaseEvent(event);
+}
+
+bool isContinuationByte(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+size_t previousCharacter(const std::string& text, size_t position)
+{
+    if (position == 0)
+        return 0;
+    do
+        --position;
+    while (position > 0 && isContinuationByte(text[position]));
+    return position;
+}
+
+size_t nextCharacter(const std::string& text, size_t position)
+{
+    if (position >= text.size())
+        return text.size();
+    do
+        ++position;
+    while (position < text.size() && isContinuationByte(text[position]));
+    return position;
+}
+
+void moveFocusToNextField(HIWindow& window)
+{
+    std::vector<HIControl*> fields;
+    auto collect = [&fields](auto& self, HIControl& control) -> void {
+        if (control.isEditField() && control.effectivelyVisible() && control.effectivelyEnabled())
+            fields.push_back(&control);
+        for (auto& child : control.children)
+            self(self, *child);
+    };
+    collect(collect, *window.root);
+    if (fields.empty())
+        return;
+    auto current = std::find(fields.begin(), fields.end(), window.focus);
+    window.focus = (current == fields.end() || current + 1 == fields.end()) ? fields.front() : *(current + 1);
+}
+
+// What the field does with a key that its filter let through.
+void applyKey(HIControl& field, const KeyStroke& stroke)
+{
+    std::string& text = field.text;
+    size_t& start = field.selectionStart;
+    size_t& end = field.selectionEnd;
+    bool selected = start != end;
+    switch (stroke.charCode) {
+    case kBackspaceCharCode:
+        if (!selected)
+            start = previousCharacter(text, start);
+        text.erase(start, end - start);
+        end = start;
+        return;
+    case kDeleteCharCode:
+        if (!selected)
+            end = nextCharacter(text, end);
+        text.erase(start, end - start);
+        end = start;
+        return;
+    case kLeftArrowCharCode:
+        start = end = selected ? start : previousCharacter(text, start);
+        return;
+    case kRightArrowCharCode:
+        start = end = selected ? end : nextCharacter(text, end);
+        return;
+    case kUpArrowCharCode:
+        start = end = 0;
+        return;
+    case kDownArrowCharCode:
+        start = end = text.size();
+        return;
+    case kTabCharCode:
+        moveFocusToNextField(*field.window);
+        return;
+    case kReturnCharCode: {
+        // Return clicks the window's default button, as in any dialog.
+        HIControl* button = field.window->defaultButton;
+        if (button && checkControl(button, nullptr) == noErr)
+            HIUserClickControl(_HIRefFromControl(button), nullptr);
+        return;
+    }
+    default:
+        text.replace(start, end - start, stroke.text);
+        start = end = start + stroke.text.size();
+        return;
+    }
+}
+
+OSStatus focusedField(WindowRef window, HIControl** field, std::string* error)
+{
+    auto* object = _HIWindowFromRef(window);
+    if (OSStatus status = checkWindow(object, error))
+        return status;
+    if (!object->focus)
+        return refuse(error, "no field has the keyboard focus");
+    if (OSStatus status = checkControl(object->focus, error))
+        return status;
+    *field = object->focus;
+    return noErr;
+}
+
+void typeKey(WindowRef window, HIControl& field, const KeyStroke& stroke)
+{
+    ControlRef fieldRef = _HIRefFromControl(&field);
+    bool passed = true;
+    if (field.keyFilter) {
+        SInt16 keyCode = stroke.keyCode;
+        SInt16 charCode = stroke.charCode;
+        EventModifiers modifiers = 0;
+        passed = field.keyFilter(fieldRef, &keyCode, &charCode, &modifiers) == kControlKeyFilterPassKey;
+    }
+    // The filter runs the caller's code: the field may be gone afterwards.
+    if (passed && _HIControlFromRef(fieldRef))
+        applyKey(field, stroke);
+    sendKeyUp(window, stroke);
+}
+
+// The keys of a text: one per character, with the control characters that stand for keys.
+bool strokesForText(const std::string& text, std::vector<KeyStroke>& strokes, std::string* error)
+{
+    auto units = _CFDecode(text, kCFStringEncodingUTF8);
+    if (!units) {
+        refuse(error, "the text is not valid UTF-8");
+        return false;
+    }
+    size_t byte = 0;
+    for (size_t i = 0; i < units->size(); ++i) {
+        char16_t unit = (*units)[i];
+        size_t length = nextCharacter(text, byte) - byte;
+        std::string character = text.substr(byte, length);
+        byte += length;
+        if (unit >= 0xD800 && unit <= 0xDBFF)
+            ++i;
+        switch (unit) {
+        case '\b': strokes.push_back(strokeFor(HIKey::Backspace)); continue;
+        case 0x7F: strokes.push_back(strokeFor(HIKey::Delete)); continue;
+        case '\t': strokes.push_back(strokeFor(HIKey::Tab)); continue;
+        case '\n':
+        case '\r': strokes.push_back(strokeFor(HIKey::Return)); continue;
+        default: break;
+        }
+        if (unit < 0x20) {
+            refuse(error, "the text holds a control character that no key types");
+            return false;
+        }
+        // A character beyond the first 65,536 arrives as its first UTF-16 unit.
+        strokes.push_back({ static_cast<SInt16>(unit), 0, character });
+    }
+    return true;
+}
+
+}
+
+std::string HIDescribeControl(ControlRef control)
+{
+    auto* object = _HIControlFromRef(control);
+    if (!object)
+        return "no control";
+    std::string name;
+    switch (object->kind) {
+    case kControlKindPushButton: name = "push button"; break;
+    case kControlKindRadioButton: name = "radio button"; break;
+    case kControlKindCheckBox: name = "check box"; break;
+    case kControlKindPopupButton: name = "popup button"; break;
+    case kControlKindEditText:
+    case kControlKindEditUnicodeText: name = "edit field"; break;
+    case kControlKindStaticText: name = "static text"; break;
+    case kControlKindUserPane: name = "user pane"; break;
+    default: name = "control"; break;
+    }
+    if (object->id.signature || object->id.id)
+        name += " " + fourCharCode(object->id.signature) + " " + std::to_string(object->id.id);
+    else if (object->title)
+        name += " \"" + _CFStringToUTF8(object->title) + "\"";
+    return name;
+}
+
+OSStatus HIUserClickControl(ControlRef control, std::string* error)
+{
+    auto* object = _HIControlFromRef(control);
+    if (OSStatus status = checkControl(object, error))
+        return status;
+    switch (object->kind) {
+    case kControlKindCheckBox:
+        object->setValue(object->value == kControlCheckBoxCheckedValue ? 0 : 1);
+        break;
+    case kControlKindRadioButton:
+        object->setValue(kControlRadioButtonCheckedValue);
+        break;
+    case kControlKindPopupButton:
+        return refuse(error, HIDescribeControl(control) + " needs an item to choose");
+    case kControlKindEditText:
+    case kControlKindEditUnicodeText:
+        object->window->focus = object;
+        break;
+    default:
+        break;
+    }
+    UInt32 commandID = object->commandID;
+    OSStatus handled = sendControlHit(control);
+    // A button's command goes out only when no handler took the hit itself.
+    if (handled == eventNotHandledErr && commandID && _HIControlFromRef(control))
+        sendCommand(GetControlEventTarget(control), commandID);
+    return noErr;
+}
+
+OSStatus HIUserChoosePopupItem(ControlRef popup, MenuItemIndex item, std::string* error)
+{
+    auto* object = _HIControlFromRef(popup);
+    if (OSStatus status = checkControl(object, error))
+        return status;
+    if (object->kind != kControlKindPopupButton)
+        return refuse(error, HIDescribeControl(popup) + " is not a popup button");
+    MenuItemAttributes attributes = 0;
+    if (GetMenuItemAttributes(object->menu, item, &attributes) != noErr)
+        return refuse(error, HIDescribeControl(popup) + " has no item " + std::to_string(item));
+    if (attributes & kMenuItemAttrHidden)
+        return refuse(error, "item " + std::to_string(item) + " of " + HIDescribeControl(popup) + " is hidden");
+    if (attributes & kMenuItemAttrDisabled)
+        return refuse(error, "item " + std::to_string(item) + " of " + HIDescribeControl(popup) + " is disabled");
+    object->setValue(item);
+    sendControlHit(popup);
+    return noErr;
+}
+
+OSStatus HIUserTypeText(WindowRef window, const std::string& text, std::string* error)
+{
+    HIControl* field = nullptr;
+    if (OSStatus status = focusedField(window, &field, error))
+        return status;
+    std::vector<KeyStroke> strokes;
+    if (!strokesForText(text, strokes, error))
+        return kHIUserActionRefusedErr;
+    for (const auto& stroke : strokes) {
+        // Each key goes to whichever field has the focus now: Tab moves it.
+        if (OSStatus status = focusedField(window, &field, error))
+            return status;
+        typeKey(window, *field, stroke);
+    }
+    return noErr;
+}
+
+OSStatus HIUserPressKey(WindowRef window, HIKey key, std::string* error)
+{
+    HIControl* field = nullptr;
+    if (OSStatus status = focusedField(window, &field, error))
+        return status;
+    typeKey(window, *field, strokeFor(key));
+    return noErr;
+}
+
+OSStatus HIUserSelectRange(ControlRef field, int start, int end, std::string* error)
+{
+    auto* object = _HIControlFromRef(field);
+    if (OSStatus status = checkControl(object, error))
+        return status;
+    if (!object->isEditField())
+        return refuse(error, HIDescribeControl(field) + " is not an edit field");
+    object->window->focus = object;
+    ControlEditTextSelectionRec selection = {
+        static_cast<SInt16>(std::clamp(start, 0, static_cast<int>(INT16_MAX))),
+        static_cast<SInt16>(std::clamp(end, 0, static_cast<int>(INT16_MAX))),
+    };
+    SetControlData(field, kControlEntireControl, kControlEditTextSelectionTag, sizeof selection, &selection);
+    return noErr;
+}
+
+OSStatus HIUserSendCommand(WindowRef window, UInt32 commandID, std::string* error)
+{
+    if (OSStatus status = checkWindow(_HIWindowFromRef(window), error))
+        return status;
+    sendCommand(GetWindowEventTarget(window), commandID);
+    return noErr;
+}

@@ -1,0 +1,51 @@
+#include "RecordingInputSource.h"
+
+#include <algorithm>
+
+RecordingInputSource::RecordingInputSource()
+    : m_previous(HIGetInputSource())
+{
+    HISetInputSource(this);
+}
+
+RecordingInputSource::~RecordingInputSource()
+{
+    HISetInputSource(m_previous);
+}
+
+int RecordingInputSource::beeps() const
+{
+    return static_cast<int>(std::count(m_events.begin(), m_events.end(), "beep"));
+}
+
+bool RecordingInputSource::performNextAction(WindowRef modalWindow)
+{
+    if (m_actions.empty())
+        return false;
+    Action action = std::move(m_actions.front());
+    m_actions.pop_front();
+    action(modalWindow);
+    return true;
+}
+
+void RecordingInputSource::showAlert(const HIAlertContent& alert)
+{
+    m_events.push_back("alert: " + alert.text);
+    if (onAlert)
+        onAlert();
+}
+
+void RecordingInputSource::showNotice(const HINoticeContent& notice)
+{
+    m_events.push_back("notice: " + notice.header + " / " + notice.message);
+}
+
+void RecordingInputSource::beep()
+{
+    m_events.push_back("beep");
+}
+
+void RecordingInputSource::openHelpPage(const std::string& path, const std::string& anchor)
+{
+    m_events.push_back("help: " + path + (anchor.empty() ? "" : "#" + anchor));
+}

@@ -1,0 +1,41 @@
+// An input source for tests: it plays queued user actions while a modal window is up, and
+// records what the user would see and hear (alerts, notices, beeps, help pages), in order.
+// A test that runs a modal loop with it cannot hang: when the queue runs dry the loop ends.
+#pragma once
+
+#include <HIToolbox/HIInputSource.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+class RecordingInputSource : public HIInputSource {
+public:
+    using Action = std::function<void(WindowRef modalWindow)>;
+
+    RecordingInputSource();
+    ~RecordingInputSource() override;
+
+    // Actions run one per turn of the modal loop, in the order given.
+    void queue(Action action) { m_actions.push_back(std::move(action)); }
+    size_t actionsLeft() const { return m_actions.size(); }
+
+    // "alert: TEXT", "notice: HEADER / MESSAGE", "beep", "help: PATH#ANCHOR".
+    const std::vector<std::string>& events() const { return m_events; }
+    int beeps() const;
+    void clear() { m_events.clear(); }
+    // Runs when an alert is shown, before it is dismissed.
+    std::function<void()> onAlert;
+
+    bool performNextAction(WindowRef modalWindow) override;
+    void showAlert(const HIAlertContent& alert) override;
+    void showNotice(const HINoticeContent& notice) override;
+    void beep() override;
+    void openHelpPage(const std::string& path, const std::string& anchor) override;
+
+private:
+    std::deque<Action> m_actions;
+    std::vector<std::string> m_events;
+    HIInputSource* m_previous;
+};
