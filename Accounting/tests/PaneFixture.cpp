@@ -1,5 +1,8 @@
 #include "PaneFixture.h"
 
+#include "KeyFilter.h"
+#include "PaneEventHandler.h"
+
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <ostream>
@@ -95,6 +98,12 @@ OSStatus recordDraw(EventHandlerCallRef, EventRef event, void* userData)
     return eventNotHandledErr;
 }
 
+OSStatus hostPrints(EventHandlerCallRef, EventRef, void* userData)
+{
+    ++static_cast<PaneFixture*>(userData)->m_prints;
+    return noErr;
+}
+
 void PaneFixture::SetUp()
 {
     BalancedTest::SetUp();
@@ -161,6 +170,25 @@ void PaneFixture::buildPane()
     InstallEventHandler(GetControlEventTarget(context.accountingUserPane), recordDraw, 1, &drawEvent, this, nullptr);
     for (const auto& spec : kPaneControls)
         m_draws.emplace_back(control(spec.number), 0);
+}
+
+void PaneFixture::openDialog()
+{
+    buildPane();
+    static const EventTypeSpec hit = { kEventClassControl, kEventControlHit };
+    InstallEventHandler(GetControlEventTarget(printButton), hostPrints, 1, &hit, this, nullptr);
+    context.printButton = printButton;
+    context.theWindow = dialog;
+    InstallEventHandler(GetControlEventTarget(printButton), accountingEventHandler, 1, &hit, &context, nullptr);
+    InstallEventHandler(GetControlEventTarget(context.accountingUserPane), accountingEventHandler, 1, &hit, &context, nullptr);
+    static const EventTypeSpec command = { kEventClassCommand, kEventCommandProcess };
+    InstallEventHandler(GetWindowEventTarget(dialog), accountingEventHandler, 1, &command, &context, nullptr);
+    ControlKeyFilterUPP filter = NewControlKeyFilterUPP(accountKeyFilter);
+    for (ControlRef field : { context.userIDRef, context.accountIDRef }) {
+        SetControlData(field, kControlEntireControl, kControlEditTextKeyFilterTag, sizeof filter, &filter);
+        attachContextToField(field, &context);
+    }
+    ShowWindow(dialog);
 }
 
 ControlRef PaneFixture::control(SInt32 number) const

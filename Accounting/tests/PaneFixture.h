@@ -16,6 +16,11 @@ protected:
 
     // The pane's controls, looked up as the pane does and stored in the context.
     void buildPane();
+    // The pane built, shown and hooked up as a running Print dialog has it: the pane's handler
+    // on its content pane and the Print button, the key filter on the code fields, and a host
+    // handler behind them that "prints" when a Print click gets through.
+    void openDialog();
+    int printCount() const { return m_prints; }
     ControlRef control(SInt32 number) const;
     Rect boundsOf(SInt32 number) const;
 
@@ -38,7 +43,9 @@ protected:
 
 private:
     std::vector<std::pair<ControlRef, int>> m_draws;
+    int m_prints { 0 };
     friend OSStatus recordDraw(EventHandlerCallRef, EventRef, void*);
+    friend OSStatus hostPrints(EventHandlerCallRef, EventRef, void*);
 };
 
 // Where the interface definition puts the controls this file's tests move.

@@ -1,0 +1,14 @@
+// The codes of a print job, settled when Print is clicked with accounting on: from the
+// default codes in the pane, or from a modal prompt.
+#pragma once
+
+#include "AccountingContext.h"
+
+// eventNotHandledErr when the print goes on with userID and acctID set; any other status
+// stops it.
+OSStatus gatherAccountingInformation(AccountingContextPtr myContext);
+
+OSStatus accountingInputEventHandler(EventHandlerCallRef inHandlerRef, EventRef inEvent, void* inUserData);
+
+// Whether the job needs an Account ID as well as a User ID.
+bool accountIDRequired(const AccountingContext& context);

@@ -1,0 +1,166 @@
+#include "ControlState.h"
+#include "KeyFilter.h"
+#include "PaneFixture.h"
+#include "RecordingInputSource.h"
+
+#include <HIToolbox/HIUserActions.h>
+
+namespace {
+
+class KeyFilterTest : public PaneFixture {
+protected:
+    void SetUp() override
+    {
+        PaneFixture::SetUp();
+        openDialog();
+    }
+
+    // The default User ID field, holding text, with the caret at its end, in mode 2 or 3.
+    void fieldHolding(SInt32 mode, const std::string& text)
+    {
+        context.acctEnabled = mode;
+        context.prompt = 0;
+        setControls(&context);
+        SetControlData(control(kUserIDFieldID), kControlEntireControl, kControlEditTextTextTag, static_cast<Size>(text.size()), text.data());
+        ASSERT_EQ(HIUserClickControl(control(kUserIDFieldID), nullptr), noErr);
+        input.clear();
+    }
+
+    std::string fieldText()
+    {
+        char text[256];
+        Size size = 0;
+        GetControlData(control(kUserIDFieldID), kControlEntireControl, kControlEditTextTextTag, sizeof text, text, &size);
+        return std::string(text, size);
+    }
+
+    void press(HIKey key) { ASSERT_EQ(HIUserPressKey(dialog, key, nullptr), noErr); }
+    void type(const std::string& text) { ASSERT_EQ(HIUserTypeText(dialog, text, nullptr), noErr); }
+
+    RecordingInputSource input;
+};
+
+TEST_F(KeyFilterTest, FieldTakesLettersUpToSixtyFourBytesWithoutTypes)
+{
+    fieldHolding(3, std::string(63, 'a'));
+    type("b");
+    EXPECT_EQ(fieldText(), std::string(63, 'a') + "b");
+    EXPECT_EQ(input.beeps(), 0);
+
+    type("c");
+    EXPECT_EQ(fieldText(), std::string(63, 'a') + "b");
+    EXPECT_EQ(input.beeps(), 1);
+}
+
+TEST_F(KeyFilterTest, FullFieldTakesOnlyEditingAndSidewaysKeys)
+{
+    fieldHolding(3, std::string(64, 'a'));
+    for (HIKey refused : { HIKey::Tab, HIKey::Return, HIKey::UpArrow, HIKey::DownArrow })
+        press(refused);
+    EXPECT_EQ(input.beeps(), 4);
+    ControlRef focus = nullptr;
+    GetKeyboardFocus(dialog, &focus);
+    EXPECT_EQ(focus, control(kUserIDFieldID)) << "the refused Tab moved no focus";
+
+    press(HIKey::LeftArrow);
+    press(HIKey::Delete);
+    EXPECT_EQ(fieldText(), std::string(63, 'a'));
+    type("z");
+    press(HIKey::RightArrow);
+    press(HIKey::Backspace);
+    EXPECT_EQ(fieldText(), std::string(63, 'a'));
+    EXPECT_EQ(input.beeps(), 4);
+}
+
+TEST_F(KeyFilterTest, TalliantAccountingLimitsCodesToThirtyTwoBytes)
+{
+    fieldHolding(2, std::string(31, '1'));
+    type("23");
+    EXPECT_EQ(fieldText(), std::string(31, '1') + "2");
+    EXPECT_EQ(input.beeps(), 1);
+}
+
+TEST_F(KeyFilterTest, FullFieldWithASelectionTakesLettersButNeverRefusedCharacters)
+{
+    fieldHolding(2, std::string(32, 'x'));
+    ASSERT_EQ(HIUserSelectRange(control(kUserIDFieldID), 0, 4, nullptr), noErr);
+    type("/");
+    EXPECT_EQ(input.beeps(), 1);
+    type("AB");
+    EXPECT_EQ(fieldText(), "AB" + std::string(28, 'x'));
+}
+
+TEST_F(KeyFilterTest, FifteenCharactersAreRefusedEvenInAnEmptyField)
+{
+    fieldHolding(3, "");
+    for (char refused : std::string(",\"':;/\\|{}[]<>?")) {
+        type(std::string(1, refused));
+        EXPECT_EQ(fieldText(), "") << "character " << refused;
+    }
+    EXPECT_EQ(input.beeps(), 15);
+    type("a-b.c_d 9");
+    EXPECT_EQ(fieldText(), "a-b.c_d 9");
+}
+
+TEST_F(KeyFilterTest, ACharacterThatDoesNotFitWholeIsRefused)
+{
+    fieldHolding(3, std::string(63, 'a'));
+    type("\xC3\xA9");
+    EXPECT_EQ(fieldText(), std::string(63, 'a'));
+    EXPECT_EQ(input.beeps(), 1);
+
+    fieldHolding(3, std::string(62, 'a'));
+    type("\xC3\xA9");
+    EXPECT_EQ(fieldText(), std::string(62, 'a') + "\xC3\xA9");
+
+    fieldHolding(3, std::string(61, 'a'));
+    type("\xF0\x9F\x98\x80");
+    EXPECT_EQ(fieldText(), std::string(61, 'a'));
+}
+
+TEST_F(KeyFilterTest, PaneFieldsKeepTheirOwnDialogsLimits)
+{
+    fieldHolding(3, std::string(40, 'a'));
+    AccountingContext otherDialog = {};
+    otherDialog.acctEnabled = kAccountingOff;
+    gContext = &otherDialog;
+
+    type("b");
+
+    EXPECT_EQ(fieldText(), std::string(40, 'a') + "b") << "the other dialog's mode 1 would refuse every letter";
+    gContext = &context;
+}
+
+TEST(KeyFilterWithoutAPane, OtherModesAndFieldsPassOnlyEditingKeysWithoutASelection)
+{
+    AccountingContext offContext = {};
+    offContext.acctEnabled = kAccountingOff;
+    AccountingContextPtr saved = gContext;
+    gContext = &offContext;
+    RecordingInputSource input;
+    WindowRef window = nullptr;
+    const Rect bounds = { 0, 0, 100, 100 };
+    CreateNewWindow(kDocumentWindowClass, 0, &bounds, &window);
+    ControlRef field = nullptr;
+    CreateEditTextControl(window, &bounds, CFSTR(""), false, false, nullptr, &field);
+    const ControlID codeField = { kAccountingControlSignature, kUserIDFieldID };
+    SetControlID(field, &codeField);
+
+    SInt16 keyCode = 0;
+    EventModifiers modifiers = 0;
+    auto filter = [&](SInt16 charCode) { return accountKeyFilter(field, &keyCode, &charCode, &modifiers); };
+    EXPECT_EQ(filter('a'), kControlKeyFilterBlockKey);
+    for (SInt16 key : { 0x08, 0x7F, 0x1C, 0x1D })
+        EXPECT_EQ(filter(key), kControlKeyFilterPassKey) << "key " << key;
+
+    const ControlID otherField = { kAccountingControlSignature, 777 };
+    SetControlID(field, &otherField);
+    offContext.acctEnabled = kAccountingWithoutTypes;
+    EXPECT_EQ(filter('a'), kControlKeyFilterBlockKey) << "only the four code fields have a length";
+
+    DisposeWindow(window);
+    gContext = saved;
+    EXPECT_EQ(input.beeps(), 2);
+}
+
+}
