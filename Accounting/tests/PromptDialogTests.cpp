@@ -1,4 +1,5 @@
 #include "ControlState.h"
+#include "Help.h"
 #include "PaneFixture.h"
 #include "PromptDialog.h"
 #include "RecordingInputSource.h"
@@ -352,6 +353,88 @@ TEST_F(PromptTest, TheKeyFilterReadsThePromptsOwnMode)
     EXPECT_STREQ(context.userID, "abc");
     EXPECT_EQ(gContext, &otherDialog) << "the context created last is named again afterwards";
     gContext = &context;
+}
+
+}
+
+namespace {
+
+// A bundle of the test's own, whose interface definition lacks what a prompt needs.
+class BrokenPromptTest : public PaneFixture {
+protected:
+    void SetUp() override
+    {
+        PaneFixture::SetUp();
+        char pattern[] = "/tmp/broken-bundle-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        std::string resources = folder + "/Contents/Resources";
+        ASSERT_EQ(system(("mkdir -p '" + resources + "'").c_str()), 0);
+        write(folder + "/Contents/Info.plist",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+            "<key>CFBundleIdentifier</key><string>com.example.broken-accounting</string></dict></plist>\n");
+        // "Accounting" has no Cancel button; there is no "Talliant" at all.
+        write(resources + "/Accounting.nib",
+            "window \"Accounting\" class=movable-modal bounds=0,0,172,360 title=\"Accounting\"\n"
+            "  control edit-text id='MVRa',501 bounds=56,128,78,340\n"
+            "  control edit-text id='MVRa',503 bounds=90,128,112,340\n"
+            "  control push-button id='MVRa',1000 bounds=132,260,152,340 title=\"OK\" default\n"
+            "end\n");
+        context.theBundleRef = openBundle(folder.c_str());
+        ASSERT_NE(context.theBundleRef, nullptr);
+        openDialog();
+    }
+
+    void TearDown() override
+    {
+        CFRelease(context.theBundleRef);
+        EXPECT_EQ(system(("rm -rf '" + folder + "'").c_str()), 0);
+        PaneFixture::TearDown();
+    }
+
+    static void write(const std::string& path, const std::string& contents)
+    {
+        FILE* file = fopen(path.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        fputs(contents.c_str(), file);
+        fclose(file);
+    }
+
+    std::string folder;
+    RecordingInputSource input;
+};
+
+TEST_F(BrokenPromptTest, APromptThatCannotBeBuiltShowsNothingAndPrintsNothing)
+{
+    for (SInt32 mode : { 2, 3 }) {
+        context.acctEnabled = mode;
+        context.prompt = 1;
+        setControls(&context);
+        strcpy(context.userID, "kept");
+        ASSERT_EQ(HIUserClickControl(printButton, nullptr), noErr);
+        EXPECT_EQ(printCount(), 0) << "mode " << mode;
+        EXPECT_EQ(context.accountWindow, nullptr);
+        EXPECT_STREQ(context.userID, "kept");
+        EXPECT_EQ(_HIGetLiveObjectCount("window"), 1) << "no prompt window is left behind";
+    }
+    EXPECT_TRUE(input.events().empty());
+}
+
+TEST_F(PromptTest, HelpFromThePaneOpensTheAccountingPage)
+{
+    ASSERT_EQ(HIUserSendCommand(dialog, 'help', nullptr), noErr);
+    ASSERT_EQ(input.events().size(), 1u);
+    EXPECT_NE(input.events()[0].find("MovraHelp/Mac_topics/M_accounting_dialog.htm"), std::string::npos) << input.events()[0];
+}
+
+TEST_F(PromptTest, HelpLooksUpAnAnchorWhenOneIsGiven)
+{
+    EXPECT_EQ(DisplayHelp(primaryBundle, CFSTR("ignored.htm"), CFSTR("defaults")), noErr);
+    ASSERT_EQ(input.events().size(), 1u);
+    EXPECT_NE(input.events()[0].find("M_accounting_dialog.htm#defaults"), std::string::npos) << input.events()[0];
+    EXPECT_EQ(DisplayHelp(primaryBundle, kAccountingHelpPage, CFSTR("no-such-anchor")), fnfErr);
+    EXPECT_EQ(DisplayHelp(context.theBundleRef, kAccountingHelpPage, nullptr), paramErr) << "this bundle names no help book";
+    EXPECT_EQ(DisplayHelp(nullptr, kAccountingHelpPage, nullptr), paramErr);
 }
 
 }
