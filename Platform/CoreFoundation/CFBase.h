@@ -14,6 +14,7 @@ typedef const struct __CFString* CFStringRef;
 typedef struct __CFString* CFMutableStringRef;
 
 #define kCFAllocatorDefault ((CFAllocatorRef)0)
+#define kCFAllocatorSystemDefault ((CFAllocatorRef)0)
 
 struct CFRange {
     CFIndex location;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <dlfcn.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -364,6 +365,18 @@ public:
             m_bundles.erase(found);
     }
 
+    // The newest live bundle for which accept is true, among the newest of each identifier.
+    template<typename Predicate>
+    __CFBundle* findIf(Predicate accept)
+    {
+        std::lock_guard guard(m_lock);
+        for (auto& [identifier, list] : m_bundles) {
+            if (!list.empty() && accept(list.back()))
+                return list.back();
+        }
+        return nullptr;
+    }
+
     // The newest live bundle with the identifier: a bundle opened again (a newer copy of the
     // same plug-in, say) shadows the older one until it is released.
     __CFBundle* find(const std::string& identifier)
@@ -387,10 +400,11 @@ BundleRegistry& registry()
 }
 
 struct __CFBundle final : __CFRuntimeBase {
-    __CFBundle(std::string folder, std::string resources, CFHolder information)
+    __CFBundle(std::string folder, std::string contents, CFHolder information)
         : __CFRuntimeBase(classTypeID())
         , path(std::move(folder))
-        , resourcesPath(std::move(resources))
+        , contentsPath(contents)
+        , resourcesPath(std::move(contents) + "/Resources")
         , info(static_cast<CFDictionaryRef>(information.release()))
     {
         if (auto region = utf8Of(CFDictionaryGetValue(info, CFSTR("CFBundleDevelopmentRegion"))))
@@ -405,6 +419,8 @@ struct __CFBundle final : __CFRuntimeBase {
     {
         if (!identifier.empty())
             registry().remove(identifier, this);
+        if (executable)
+            dlclose(executable);
         CFRelease(info);
     }
 
@@ -463,8 +479,10 @@ struct __CFBundle final : __CFRuntimeBase {
     }
 
     std::string path;
+    std::string contentsPath;
     std::string resourcesPath;
     CFDictionaryRef info;
+    void* executable { nullptr };
     std::string identifier;
     std::string developmentRegion;
     std::mutex tablesLock;
@@ -491,7 +509,7 @@ CFBundleRef CFBundleCreate(CFAllocatorRef, CFURLRef bundleURL)
     CFHolder info = readInfoDictionary(contents + "/Info.plist");
     if (!info)
         return nullptr;
-    return new __CFBundle(*path, contents + "/Resources", std::move(info));
+    return new __CFBundle(*path, contents, std::move(info));
 }
 
 CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef bundleID)
@@ -596,4 +614,64 @@ CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFS
     if (_CFCast<__CFString>(value) && CFStringGetLength(value) > 0)
         return static_cast<CFStringRef>(CFRetain(value));
     return static_cast<CFStringRef>(CFRetain(key));
+}
+
+namespace {
+
+// The bundle's code: Contents/MacOS/ and the name CFBundleExecutable gives, as the
+// platform lays bundles out.
+std::optional<std::string> executablePath(const __CFBundle& bundle)
+{
+    auto name = utf8Of(CFDictionaryGetValue(bundle.info, CFSTR("CFBundleExecutable")));
+    if (!name || name->empty() || name->find('/') != std::string::npos || *name == "..")
+        return std::nullopt;
+    return bundle.contentsPath + "/MacOS/" + *name;
+}
+
+}
+
+CFURLRef CFBundleCopyExecutableURL(CFBundleRef bundle)
+{
+    auto* object = _CFCast<__CFBundle>(bundle);
+    auto path = object ? executablePath(*object) : std::nullopt;
+    return path && exists(*path) ? createURL(*path, false) : nullptr;
+}
+
+Boolean CFBundleLoadExecutable(CFBundleRef bundle)
+{
+    auto* object = _CFCast<__CFBundle>(bundle);
+    if (!object)
+        return false;
+    if (object->executable)
+        return true;
+    auto path = executablePath(*object);
+    if (!path)
+        return false;
+    object->executable = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!object->executable)
+        fprintf(stderr, "CFBundle: cannot load %s: %s\n", path->c_str(), dlerror());
+    return object->executable != nullptr;
+}
+
+Boolean CFBundleIsExecutableLoaded(CFBundleRef bundle)
+{
+    auto* object = _CFCast<__CFBundle>(bundle);
+    return object && object->executable;
+}
+
+void* CFBundleGetFunctionPointerForName(CFBundleRef bundle, CFStringRef functionName)
+{
+    auto name = utf8Of(functionName);
+    if (!name || name->empty() || !CFBundleLoadExecutable(bundle))
+        return nullptr;
+    return dlsym(_CFCast<__CFBundle>(bundle)->executable, name->c_str());
+}
+
+CFBundleRef _CFBundleFindWithFactory(CFStringRef factoryID)
+{
+    return registry().findIf([factoryID](__CFBundle* bundle) {
+        CFTypeRef factories = CFDictionaryGetValue(bundle->info, CFSTR("CFPlugInFactories"));
+        return CFGetTypeID(factories) == CFDictionaryGetTypeID()
+            && CFDictionaryContainsKey(static_cast<CFDictionaryRef>(factories), factoryID);
+    });
 }

@@ -31,4 +31,11 @@ PLATFORM_EXPORT CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef
 // in the user's preferred language; value, or else the key itself, when there is none.
 PLATFORM_EXPORT CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFStringRef value, CFStringRef tableName);
 
+// The bundle's code, Contents/MacOS/ and the name its CFBundleExecutable gives; loaded once and
+// unloaded when the bundle goes.
+PLATFORM_EXPORT CFURLRef CFBundleCopyExecutableURL(CFBundleRef bundle);
+PLATFORM_EXPORT Boolean CFBundleLoadExecutable(CFBundleRef bundle);
+PLATFORM_EXPORT Boolean CFBundleIsExecutableLoaded(CFBundleRef bundle);
+PLATFORM_EXPORT void* CFBundleGetFunctionPointerForName(CFBundleRef bundle, CFStringRef functionName);
+
 PLATFORM_EXTERN_C_END

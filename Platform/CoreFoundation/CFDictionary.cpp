@@ -2,6 +2,7 @@
 #include <CoreFoundation/CFRuntime.h>
 #include <CoreFoundation/CFString.h>
 
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -60,11 +61,20 @@ struct __CFDictionary final : __CFRuntimeBase {
     Entry* find(const void* key)
     {
         CFHashCode hash = hashKey(key);
-        for (auto& entry : entries) {
-            if (entry.hash == hash && (entry.key == key || (keyCallBacks.equal && keyCallBacks.equal(entry.key, key))))
+        auto [first, last] = index.equal_range(hash);
+        for (auto it = first; it != last; ++it) {
+            Entry& entry = entries[it->second];
+            if (entry.key == key || (keyCallBacks.equal && keyCallBacks.equal(entry.key, key)))
                 return &entry;
         }
         return nullptr;
+    }
+
+    void rebuildIndex()
+    {
+        index.clear();
+        for (size_t i = 0; i < entries.size(); ++i)
+            index.emplace(entries[i].hash, i);
     }
 
     bool valuesEqual(const void* a, const void* b) const
@@ -91,6 +101,7 @@ struct __CFDictionary final : __CFRuntimeBase {
     {
         const void* heldKey = keyCallBacks.retain ? keyCallBacks.retain(kCFAllocatorDefault, key) : key;
         entries.push_back({ hashKey(heldKey), heldKey, retainValue(value) });
+        index.emplace(entries.back().hash, entries.size() - 1);
     }
 
     const void* retainValue(const void* value) const
@@ -122,6 +133,7 @@ struct __CFDictionary final : __CFRuntimeBase {
         // Releasing may run arbitrary code; empty the table first so it never sees a freed entry.
         auto old = std::move(entries);
         entries.clear();
+        index.clear();
         for (auto& entry : old) {
             releaseKey(entry.key);
             releaseValue(entry.value);
@@ -131,7 +143,9 @@ struct __CFDictionary final : __CFRuntimeBase {
     CFDictionaryKeyCallBacks keyCallBacks;
     CFDictionaryValueCallBacks valueCallBacks;
     bool mutableDictionary;
+    // Insertion order, for listing; the index finds an entry by its key's hash.
     std::vector<Entry> entries;
+    std::unordered_multimap<CFHashCode, size_t> index;
 };
 
 namespace {
@@ -259,6 +273,7 @@ void CFDictionaryRemoveValue(CFMutableDictionaryRef theDict, const void* key)
         return;
     auto removed = *entry;
     dictionary->entries.erase(dictionary->entries.begin() + (entry - dictionary->entries.data()));
+    dictionary->rebuildIndex();
     dictionary->releaseKey(removed.key);
     dictionary->releaseValue(removed.value);
 }

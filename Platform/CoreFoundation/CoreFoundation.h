@@ -5,6 +5,8 @@
 #include <CoreFoundation/CFBundle.h>
 #include <CoreFoundation/CFDictionary.h>
 #include <CoreFoundation/CFNumber.h>
+#include <CoreFoundation/CFPlugIn.h>
 #include <CoreFoundation/CFString.h>
 #include <CoreFoundation/CFURL.h>
+#include <CoreFoundation/CFUUID.h>
 #include <CoreFoundation/CFUserNotification.h>

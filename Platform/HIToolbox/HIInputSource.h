@@ -18,6 +18,15 @@ struct HINoticeContent {
     std::string message;
 };
 
+struct HIHelpPage {
+    std::string book;
+    // The page's path within the book, and the file it is.
+    std::string page;
+    std::string path;
+    // Empty when the page opens at its top.
+    std::string anchor;
+};
+
 class HIInputSource {
 public:
     virtual ~HIInputSource() = default;
@@ -31,8 +40,7 @@ public:
     // Shows a notice that needs no answer; returns at once.
     virtual void showNotice(const HINoticeContent& notice) = 0;
     virtual void beep() = 0;
-    // Opens a help page: a file path, and an anchor within it or an empty string.
-    virtual void openHelpPage(const std::string& path, const std::string& anchor) = 0;
+    virtual void openHelpPage(const HIHelpPage& page) = 0;
 };
 
 // The installed source, or null. The toolbox does not own it.

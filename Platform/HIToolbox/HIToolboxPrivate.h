@@ -110,6 +110,8 @@ struct HIWindow {
 
     WindowClass windowClass;
     Rect bounds;
+    // The interface definition's name for the window, when it was made from one.
+    std::string definitionName;
     CFStringRef title { nullptr };
     bool visible { false };
     HIControl* defaultButton { nullptr };

@@ -2,5 +2,12 @@
 // opened, used and torn down, leaves nothing behind.
 #pragma once
 
+#include <HIToolbox/MacWindows.h>
+
+#include <string>
+
+// The name of the interface definition the window was made from; empty for other windows.
+std::string HIGetWindowDefinitionName(WindowRef window);
+
 // kind: "window", "control", "menu", "event", "handler" or "alert"; null for all of them together.
 long _HIGetLiveObjectCount(const char* kind);

@@ -6,6 +6,7 @@
 #include <CoreFoundation/CFRuntime.h>
 #include <CoreFoundation/CFStringPrivate.h>
 #include <HIToolbox/Controls.h>
+#include <HIToolbox/HIToolboxPrivate.h>
 #include <HIToolbox/InterfaceDefinition.h>
 #include <HIToolbox/Menus.h>
 
@@ -147,6 +148,7 @@ OSStatus buildWindow(const Window& description, WindowRef* outWindow)
     if (OSStatus status = CreateNewWindow(description.windowClass, kWindowStandardHandlerAttribute, &description.bounds, &created))
         return status;
     OwnedWindow window(created);
+    _HIWindowFromRef(created)->definitionName = description.name;
     if (!description.title.empty()) {
         if (OSStatus status = SetWindowTitleWithCFString(window.get(), makeString(description.title).get()))
             return status;

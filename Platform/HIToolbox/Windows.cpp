@@ -182,3 +182,9 @@ long _HIGetLiveObjectCount(const char* kind)
     }
     return total;
 }
+
+std::string HIGetWindowDefinitionName(WindowRef window)
+{
+    auto* object = _HIWindowFromRef(window);
+    return object ? object->definitionName : std::string();
+}

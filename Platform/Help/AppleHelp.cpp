@@ -70,10 +70,10 @@ std::optional<std::string> pathOf(CFURLRef url)
     return utf8Of(path.get());
 }
 
-void openPage(const std::string& path, const std::string& anchor)
+void openPage(const std::string& book, const std::string& folder, const std::string& path, const std::string& anchor)
 {
     if (HIInputSource* source = HIGetInputSource())
-        source->openHelpPage(path, anchor);
+        source->openHelpPage({ book, path.substr(std::min(path.size(), folder.size() + 1)), path, anchor });
 }
 
 bool hasPageExtension(std::string_view name)
@@ -200,7 +200,7 @@ OSStatus AHGotoPage(CFStringRef bookname, CFStringRef path, CFStringRef anchor)
     struct stat info;
     if (stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return fnfErr;
-    openPage(file, *mark);
+    openPage(*name, *folder, file, *mark);
     return noErr;
 }
 
@@ -219,7 +219,7 @@ OSStatus AHLookupAnchor(CFStringRef bookname, CFStringRef anchor)
     for (const auto& page : pages) {
         std::string contents;
         if (_CFReadRegularFile(page, kCFMaximumResourceFileSize, contents) && pageHoldsAnchor(contents, *mark)) {
-            openPage(page, *mark);
+            openPage(*name, *folder, page, *mark);
             return noErr;
         }
     }

@@ -1,11 +1,12 @@
 #include "LiveObjects.h"
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <Graphics/MacMemoryStandIn.h>
 #include <HIToolbox/HIToolboxStandIn.h>
 
 long PlatformLiveObjectCount()
 {
-    return _CFGetTotalLiveObjectCount() + _HIGetLiveObjectCount(nullptr);
+    return _CFGetTotalLiveObjectCount() + _HIGetLiveObjectCount(nullptr) + _MemGetLiveHandleCount();
 }
 
 std::string PlatformLiveObjectSummary()
@@ -26,5 +27,7 @@ std::string PlatformLiveObjectSummary()
         if (long live = _HIGetLiveObjectCount(kind))
             summary += std::string(kind) + ": " + std::to_string(live) + "\n";
     }
+    if (long live = _MemGetLiveHandleCount())
+        summary += "handle: " + std::to_string(live) + "\n";
     return summary;
 }

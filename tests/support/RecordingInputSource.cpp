@@ -45,7 +45,7 @@ void RecordingInputSource::beep()
     m_events.push_back("beep");
 }
 
-void RecordingInputSource::openHelpPage(const std::string& path, const std::string& anchor)
+void RecordingInputSource::openHelpPage(const HIHelpPage& page)
 {
-    m_events.push_back("help: " + path + (anchor.empty() ? "" : "#" + anchor));
+    m_events.push_back("help: " + page.path + (page.anchor.empty() ? "" : "#" + page.anchor));
 }

@@ -32,7 +32,7 @@ public:
     void showAlert(const HIAlertContent& alert) override;
     void showNotice(const HINoticeContent& notice) override;
     void beep() override;
-    void openHelpPage(const std::string& path, const std::string& anchor) override;
+    void openHelpPage(const HIHelpPage& page) override;
 
 private:
     std::deque<Action> m_actions;

@@ -1,0 +1,13 @@
+// Inside the stand-in: what other families (graphics importers, icon files) need of the File
+// Manager to open the file a reference or an FSSpec names.
+#pragma once
+
+#include <Files/Files.h>
+
+#include <string>
+
+// The absolute path the reference or FSSpec names. False, path untouched, when it is malformed
+// or names nothing the stand-in made; true even when the file has gone since, so that the
+// caller's own open reports that.
+bool _FSRefGetPath(const FSRef* ref, std::string* path);
+bool _FSSpecGetPath(const FSSpec* fsSpec, std::string* path);

@@ -1,0 +1,16 @@
+// Stand-in only: what tests need of the File Manager beyond its calls. Tests run as root, who
+// can open and list every folder, so a test makes a folder fail on purpose instead.
+#pragma once
+
+#include <Files/Files.h>
+
+#include <string>
+
+enum class FSFailurePoint {
+    Open, // FSOpenIterator on the folder fails
+    List, // the folder opens, and its first FSGetCatalogInfoBulk fails
+};
+
+// Until cleared, the folder at path fails at that point with status.
+void FSSetFolderFailure(const std::string& path, FSFailurePoint point, OSErr status);
+void FSClearFolderFailures();

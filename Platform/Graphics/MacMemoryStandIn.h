@@ -1,0 +1,5 @@
+// Stand-in only: what tests need of the Memory Manager beyond its calls.
+#pragma once
+
+// Handles made by NewHandle and not yet disposed of, so that a test can see a leaked handle.
+long _MemGetLiveHandleCount(void);
