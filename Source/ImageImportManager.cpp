@@ -1,0 +1,181 @@
+#include "ImageImportManager.h"
+
+#include <cstdlib>
+#include <vector>
+
+CFMutableDictionaryRef ImageImportManager::fsSpecs = nullptr;
+CFMutableDictionaryRef ImageImportManager::components = nullptr;
+CFMutableDictionaryRef ImageImportManager::icons = nullptr;
+CFMutableDictionaryRef ImageImportManager::images = nullptr;
+int ImageImportManager::liveManagers = 0;
+
+namespace {
+
+CFMutableDictionaryRef createTable()
+{
+    // No value callbacks: the manager owns what the tables hold and frees it itself.
+    return CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, nullptr);
+}
+
+// Calls dispose on every value of the table, then releases the table.
+template<typename Value>
+void emptyTable(CFMutableDictionaryRef& table, void (*dispose)(Value))
+{
+    CFIndex count = CFDictionaryGetCount(table);
+    std::vector<const void*> values(count);
+    CFDictionaryGetKeysAndValues(table, nullptr, values.data());
+    for (const void* value : values) {
+        if (value)
+            dispose(static_cast<Value>(const_cast<void*>(value)));
+    }
+    CFRelease(table);
+    table = nullptr;
+}
+
+void storeSpec(CFMutableDictionaryRef table, CFStringRef key, const FSSpec* spec)
+{
+    if (!key)
+        return;
+    auto* copy = static_cast<FSSpec*>(malloc(sizeof(FSSpec)));
+    if (!copy)
+        return;
+    *copy = *spec;
+    const void* earlier = nullptr;
+    bool replaced = CFDictionaryGetValueIfPresent(table, key, &earlier);
+    CFDictionarySetValue(table, key, copy);
+    if (replaced)
+        free(const_cast<void*>(earlier));
+}
+
+const FSSpec* indexedSpec(CFMutableDictionaryRef table, CFStringRef key)
+{
+    return static_cast<const FSSpec*>(CFDictionaryGetValue(table, key));
+}
+
+void closeImporter(ComponentInstance importer)
+{
+    CloseComponent(importer);
+}
+
+void releaseIcon(IconRef icon)
+{
+    ReleaseIconRef(icon);
+}
+
+void freeSpec(FSSpec* spec)
+{
+    free(spec);
+}
+
+}
+
+ImageImportManager::ImageImportManager(FSRef directory)
+{
+    if (liveManagers++ == 0) {
+        fsSpecs = createTable();
+        components = createTable();
+        icons = createTable();
+        images = createTable();
+    }
+    FSIterateContainer(&directory, 0, kFSCatInfoNodeFlags, true, true, ImageImportManagerFilterProc, fsSpecs);
+}
+
+ImageImportManager::~ImageImportManager()
+{
+    if (--liveManagers > 0)
+        return;
+    emptyTable<ComponentInstance>(components, closeImporter);
+    emptyTable<IconRef>(icons, releaseIcon);
+    emptyTable<CGImageRef>(images, CGImageRelease);
+    emptyTable<FSSpec*>(fsSpecs, freeSpec);
+}
+
+Boolean ImageImportManager::ImageImportManagerFilterProc(Boolean, ItemCount, const FSCatalogInfo* catalogInfo, const FSRef* ref,
+    const FSSpec* spec, const HFSUniStr255* name, void* inUserData)
+{
+    if (catalogInfo->nodeFlags & kFSNodeIsDirectoryMask)
+        return false;
+    auto table = static_cast<CFMutableDictionaryRef>(inUserData);
+    CFStringRef plainKey = CFStringCreateWithCharacters(kCFAllocatorDefault, name->unicode, name->length);
+    storeSpec(table, plainKey, spec);
+
+    FSRef parentRef = {};
+    HFSUniStr255 parentName = {};
+    FSGetParentRef(ref, &parentRef);
+    FSGetFileDirName(&parentRef, &parentName);
+    CFStringRef folderName = CFStringCreateWithCharacters(kCFAllocatorDefault, parentName.unicode, parentName.length);
+    CFStringRef qualifiedKey = CFStringCreateWithFormat(kCFAllocatorDefault, nullptr, CFSTR("%@/%@"), folderName, plainKey);
+    storeSpec(table, qualifiedKey, spec);
+
+    for (CFStringRef made : { qualifiedKey, folderName, plainKey }) {
+        if (made)
+            CFRelease(made);
+    }
+    return false;
+}
+
+ComponentInstance ImageImportManager::componentForFilename(CFStringRef inFilename)
+{
+    if (!inFilename || !components || !fsSpecs)
+        return nullptr;
+    const void* cached = nullptr;
+    if (CFDictionaryGetValueIfPresent(components, inFilename, &cached))
+        return static_cast<ComponentInstance>(const_cast<void*>(cached));
+    const FSSpec* spec = indexedSpec(fsSpecs, inFilename);
+    if (!spec)
+        return nullptr;
+    ComponentInstance importer = nullptr;
+    GetGraphicsImporterForFileWithFlags(spec, &importer, kDontUseValidateToFindGraphicsImporter);
+    CFDictionarySetValue(components, inFilename, importer);
+    return importer;
+}
+
+IconRef ImageImportManager::iconForFilename(CFStringRef inFilename)
+{
+    if (!inFilename || !icons || !fsSpecs)
+        return nullptr;
+    const void* cached = nullptr;
+    if (CFDictionaryGetValueIfPresent(icons, inFilename, &cached))
+        return static_cast<IconRef>(const_cast<void*>(cached));
+    const FSSpec* spec = indexedSpec(fsSpecs, inFilename);
+    if (!spec)
+        return nullptr;
+    IconRef icon = nullptr;
+    auto iconFamily = reinterpret_cast<IconFamilyHandle>(NewHandle(0));
+    ReadIconFile(spec, &iconFamily);
+    if (iconFamily) {
+        HLock(reinterpret_cast<Handle>(iconFamily));
+        GetIconRefFromIconFamilyPtr(*iconFamily, GetHandleSize(reinterpret_cast<Handle>(iconFamily)), &icon);
+        HUnlock(reinterpret_cast<Handle>(iconFamily));
+        DisposeHandle(reinterpret_cast<Handle>(iconFamily));
+    }
+    CFDictionarySetValue(icons, inFilename, icon);
+    return icon;
+}
+
+CGImageRef ImageImportManager::imageForFilename(CFStringRef inFilename)
+{
+    if (!inFilename || !images || !fsSpecs)
+        return nullptr;
+    const void* cached = nullptr;
+    if (CFDictionaryGetValueIfPresent(images, inFilename, &cached))
+        return static_cast<CGImageRef>(const_cast<void*>(cached));
+    const FSSpec* spec = indexedSpec(fsSpecs, inFilename);
+    if (!spec)
+        return nullptr;
+    CGImageRef image = nullptr;
+    // The image-source service is bound weakly: without it there is no image.
+    if (_CGImageSourceIsAvailable()) {
+        FSRef fileRef;
+        CFURLRef url = FSpMakeFSRef(spec, &fileRef) == noErr ? CFURLCreateFromFSRef(kCFAllocatorDefault, &fileRef) : nullptr;
+        CGImageSourceRef source = url ? CGImageSourceCreateWithURL(url, nullptr) : nullptr;
+        if (source && CGImageSourceGetStatus(source) == kCGImageStatusComplete)
+            image = CGImageSourceCreateImageAtIndex(source, 0, nullptr);
+        if (source)
+            CFRelease(source);
+        if (url)
+            CFRelease(url);
+    }
+    CFDictionarySetValue(images, inFilename, image);
+    return image;
+}

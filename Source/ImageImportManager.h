@@ -1,0 +1,40 @@
+// The cache of image files: a folder walked once and indexed by file name, and the importers,
+// icons and images made from those files on first request and kept until the last manager
+// goes.
+#pragma once
+
+#include "FSUtilities.h"
+
+#include <Graphics/Icons.h>
+#include <Graphics/ImageCompression.h>
+#include <Graphics/ImageIO.h>
+
+class ImageImportManager {
+public:
+    // Indexes every file under directory, at any depth, by its name and by its folder's name,
+    // a slash and its name. The tables are shared by every live manager: a second manager adds
+    // its folder's files to them, a file of its folder taking the place of an earlier one
+    // under the same key, and the tables go with the last manager.
+    explicit ImageImportManager(FSRef directory);
+    ~ImageImportManager();
+
+    ImageImportManager(const ImageImportManager&) = delete;
+    ImageImportManager& operator=(const ImageImportManager&) = delete;
+
+    // What these return stays the cache's: valid until the last manager goes, never closed or
+    // released by the caller. None for a key that names no indexed file, or whose object
+    // could not be made (that failure is remembered).
+    static ComponentInstance componentForFilename(CFStringRef inFilename);
+    static IconRef iconForFilename(CFStringRef inFilename);
+    static CGImageRef imageForFilename(CFStringRef inFilename);
+
+    static Boolean ImageImportManagerFilterProc(Boolean containerChanged, ItemCount currentLevel, const FSCatalogInfo* catalogInfo,
+        const FSRef* ref, const FSSpec* spec, const HFSUniStr255* name, void* inUserData);
+
+private:
+    static CFMutableDictionaryRef fsSpecs;
+    static CFMutableDictionaryRef components;
+    static CFMutableDictionaryRef icons;
+    static CFMutableDictionaryRef images;
+    static int liveManagers;
+};

@@ -1,0 +1,29 @@
+// A folder tree of the test's own under /tmp, removed with everything in it at the end.
+#pragma once
+
+#include <Files/Files.h>
+
+#include <string>
+
+class TemporaryTree {
+public:
+    TemporaryTree();
+    ~TemporaryTree();
+
+    TemporaryTree(const TemporaryTree&) = delete;
+    TemporaryTree& operator=(const TemporaryTree&) = delete;
+
+    const std::string& root() const { return m_root; }
+    std::string path(const std::string& relative) const { return m_root + "/" + relative; }
+    // Creates the folders on the way as needed.
+    void addFile(const std::string& relative, const std::string& contents = "");
+    void addFolder(const std::string& relative);
+    void addSymbolicLink(const std::string& relative, const std::string& target);
+    // depth folders, each inside the one before, with bottom.gif at the bottom, made one folder
+    // at a time: the whole path may be longer than any path the system accepts.
+    std::string addFolderChain(int depth, const std::string& name);
+    FSRef ref(const std::string& relative = "") const;
+
+private:
+    std::string m_root;
+};

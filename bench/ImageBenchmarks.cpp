@@ -1,0 +1,146 @@
+// The folder walk against find(1) over one generated tree, and the pane's picture drawn from
+// the cache against its first, decoding draw. See bench/README.md.
+#include "FSUtilities.h"
+#include "ImageImportManager.h"
+#include "PictureDrawing.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kFolders = 5000;
+constexpr int kFiles = 100000;
+constexpr int kDeepestLevel = 6;
+
+// 100,000 small files in 5,000 folders, nested up to 6 deep; made once and reused by later runs.
+const std::string& benchmarkTree()
+{
+    static const std::string root = [] {
+        std::string path = (std::filesystem::temp_directory_path() / "accounting-walk-tree").string();
+        if (std::filesystem::exists(path + "/.complete"))
+            return path;
+        std::filesystem::remove_all(path);
+        std::mt19937 random(20261208);
+        std::vector<std::pair<std::string, int>> folders = { { path, 0 } };
+        std::filesystem::create_directories(path);
+        while (static_cast<int>(folders.size()) < kFolders) {
+            const auto& parent = folders[random() % folders.size()];
+            if (parent.second >= kDeepestLevel)
+                continue;
+            std::string folder = parent.first + "/folder" + std::to_string(folders.size());
+            std::filesystem::create_directory(folder);
+            folders.emplace_back(folder, parent.second + 1);
+        }
+        for (int file = 0; file < kFiles; ++file)
+            std::ofstream(folders[file % folders.size()].first + "/image" + std::to_string(file) + ".gif") << "GIF89a";
+        std::ofstream(path + "/.complete");
+        return path;
+    }();
+    return root;
+}
+
+FSRef refFor(const std::string& path)
+{
+    FSRef ref = {};
+    FSPathMakeRef(reinterpret_cast<const UInt8*>(path.c_str()), &ref, nullptr);
+    return ref;
+}
+
+void BM_WalkWithTheImageCachesFilter(benchmark::State& state)
+{
+    FSRef root = refFor(benchmarkTree());
+    for (auto _ : state) {
+        ImageImportManager cache(root);
+        benchmark::DoNotOptimize(ImageImportManager::componentForFilename(CFSTR("nothing")));
+    }
+    state.SetItemsProcessed(state.iterations() * (kFiles + kFolders));
+}
+
+Boolean countEntry(Boolean, ItemCount, const FSCatalogInfo*, const FSRef*, const FSSpec*, const HFSUniStr255*, void* count)
+{
+    ++*static_cast<long*>(count);
+    return false;
+}
+
+void BM_WalkCountingEntries(benchmark::State& state)
+{
+    FSRef root = refFor(benchmarkTree());
+    for (auto _ : state) {
+        long count = 0;
+        FSIterateContainer(&root, 0, kFSCatInfoNone, false, false, countEntry, &count);
+        benchmark::DoNotOptimize(count);
+    }
+    state.SetItemsProcessed(state.iterations() * (kFiles + kFolders));
+}
+
+void BM_FindOverTheSameTree(benchmark::State& state)
+{
+    std::string command = "find '" + benchmarkTree() + "' > /dev/null";
+    for (auto _ : state) {
+        if (system(command.c_str()) != 0)
+            state.SkipWithError("find failed");
+    }
+    state.SetItemsProcessed(state.iterations() * (kFiles + kFolders));
+}
+
+// The pane's picture in a window of its own, drawn from the bundle's images.
+struct PictureWindow {
+    PictureWindow()
+    {
+        const Rect bounds = { 0, 0, 100, 100 };
+        CreateNewWindow(kDocumentWindowClass, 0, &bounds, &window);
+        const Rect iconBounds = { 10, 10, 74, 74 };
+        CreateUserPaneControl(window, &iconBounds, 0, &icon);
+    }
+    ~PictureWindow() { DisposeWindow(window); }
+
+    WindowRef window { nullptr };
+    ControlRef icon { nullptr };
+};
+
+FSRef bundleResources()
+{
+    return refFor(std::string(ACCOUNTING_BUNDLE_DIR) + "/Contents/Resources");
+}
+
+void BM_PictureFirstDraw(benchmark::State& state)
+{
+    PictureWindow picture;
+    FSRef resources = bundleResources();
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto cache = std::make_unique<ImageImportManager>(resources);
+        state.ResumeTiming();
+        DrawImage(kAccountingOnImage, picture.icon, false);
+        state.PauseTiming();
+        cache.reset();
+        state.ResumeTiming();
+    }
+}
+
+void BM_PictureDrawFromTheCache(benchmark::State& state)
+{
+    PictureWindow picture;
+    ImageImportManager cache(bundleResources());
+    DrawImage(kAccountingOnImage, picture.icon, false);
+    for (auto _ : state)
+        DrawImage(kAccountingOnImage, picture.icon, false);
+}
+
+}
+
+BENCHMARK(BM_WalkWithTheImageCachesFilter)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_WalkCountingEntries)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_FindOverTheSameTree)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_PictureFirstDraw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PictureDrawFromTheCache)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
