@@ -1,0 +1,134 @@
+#include "PaneConstruction.h"
+
+#include "AccountingCodes.h"
+#include "ControlState.h"
+#include "KeyFilter.h"
+#include "PaneEventHandler.h"
+#include "PictureDrawing.h"
+
+#include <ImageImportManager.h>
+
+#include <initializer_list>
+
+namespace {
+
+const EventTypeSpec commandEvents[] = { { kEventClassCommand, kEventCommandProcess } };
+const EventTypeSpec drawEvents[] = { { kEventClassControl, kEventControlDraw } };
+const EventTypeSpec hitEvents[] = { { kEventClassControl, kEventControlHit } };
+
+ControlRef findControl(WindowRef window, SInt32 number)
+{
+    ControlRef control = nullptr;
+    const ControlID controlID = { kAccountingControlSignature, number };
+    GetControlByID(window, &controlID, &control);
+    return control;
+}
+
+// Loads the pane's content from the interface definition, centred on the parent pane and
+// embedded in it; the nib's own window goes afterwards.
+OSStatus embedPaneContent(AccountingContextPtr myContext)
+{
+    IBNibRef nibRef = nullptr;
+    OSStatus status = CreateNibReferenceWithCFBundle(myContext->theBundleRef, CFSTR("Accounting"), &nibRef);
+    if (status != noErr)
+        return status;
+    WindowRef nibWindow = nullptr;
+    status = CreateWindowFromNib(nibRef, CFSTR("Window"), &nibWindow);
+    if (status != noErr) {
+        DisposeNibReference(nibRef);
+        return status;
+    }
+    myContext->accountingUserPane = findControl(nibWindow, kAccountingUserPaneID);
+    if (myContext->accountingUserPane) {
+        Rect frameRect = {};
+        Rect userRect = {};
+        GetControlBounds(myContext->parentUserPane, &frameRect);
+        GetControlBounds(myContext->accountingUserPane, &userRect);
+        SInt32 h = frameRect.left + (frameRect.right - frameRect.left) / 2 - (userRect.right - userRect.left) / 2;
+        SInt32 v = frameRect.top + (frameRect.bottom - frameRect.top) / 2 - (userRect.bottom - userRect.top) / 2;
+        MoveControl(myContext->accountingUserPane, static_cast<SInt16>(h), static_cast<SInt16>(v));
+        if (EmbedControl(myContext->accountingUserPane, myContext->parentUserPane) == noErr)
+            SetControlVisibility(myContext->accountingUserPane, true, false);
+    }
+    DisposeWindow(nibWindow);
+    DisposeNibReference(nibRef);
+    return noErr;
+}
+
+void createImageCache(AccountingContextPtr myContext)
+{
+    if (myContext->imageImporter)
+        return;
+    CFURLRef resources = CFBundleCopyResourcesDirectoryURL(myContext->theBundleRef);
+    FSRef folder = {};
+    if (resources && CFURLGetFSRef(resources, &folder))
+        myContext->imageImporter = new ImageImportManager(folder);
+    if (resources)
+        CFRelease(resources);
+}
+
+void lookUpControls(AccountingContextPtr myContext, WindowRef window)
+{
+    myContext->accountingUserPane = findControl(window, kAccountingUserPaneID);
+    myContext->accountingPopupRef = findControl(window, kAccountingPopupID);
+    MenuRef menu = nullptr;
+    GetControlData(myContext->accountingPopupRef, kControlEntireControl, kControlPopupButtonMenuHandleTag, sizeof menu, &menu, nullptr);
+    // Talliant accounting comes only from stored settings: the user cannot choose it.
+    ChangeMenuItemAttributes(menu, kAccountingTalliant, kMenuItemAttrHidden, 0);
+    SetControlValue(myContext->accountingPopupRef, static_cast<SInt16>(myContext->acctEnabled));
+    myContext->iconRef = findControl(window, kAccountingIconID);
+    InstallEventHandler(GetControlEventTarget(myContext->iconRef), NewEventHandlerUPP(AccountingDrawEventHandler),
+        sizeof drawEvents / sizeof drawEvents[0], drawEvents, myContext, nullptr);
+    myContext->promptIDRef = findControl(window, kPromptRadioID);
+    myContext->useDefaultIDRef = findControl(window, kUseDefaultRadioID);
+    myContext->concealUserIDRef = findControl(window, kConcealUserCheckBoxID);
+    myContext->concealAccountIDRef = findControl(window, kConcealAccountCheckBoxID);
+    myContext->userIDRef = findControl(window, kUserIDFieldID);
+    myContext->accountIDTextRef = findControl(window, kAccountIDTextID);
+    myContext->accountIDRef = findControl(window, kAccountIDFieldID);
+    myContext->userIDTextRef = findControl(window, kUserIDTextID);
+    myContext->accountingNoAccountingTextRef = findControl(window, kNoAccountingTextID);
+    myContext->accountingTypePopupRef = findControl(window, kAccountingTypePopupID);
+    SetControlValue(myContext->accountingTypePopupRef, static_cast<SInt16>(myContext->accountType));
+    myContext->accountingTypeTextRef = findControl(window, kAccountingTypeTextID);
+}
+
+}
+
+OSStatus Open(PMPDEContext context)
+{
+    auto myContext = static_cast<AccountingContextPtr>(context);
+    if (!myContext)
+        return kPMInvalidPDEContext;
+    // Without a parent pane (a printer this pane does not serve) there is no dialog to build in.
+    if (!myContext->parentUserPane)
+        return noErr;
+    WindowRef window = GetControlOwner(myContext->parentUserPane);
+
+    myContext->helpEventHandlerUPP = NewEventHandlerUPP(accountingEventHandler);
+    InstallEventHandler(GetWindowEventTarget(window), myContext->helpEventHandlerUPP, sizeof commandEvents / sizeof commandEvents[0],
+        commandEvents, myContext, &myContext->helpEventHandlerRef);
+    GetControlProperty(myContext->printButton, kPMPrimaryPDEPropertyCreator, kPMPrimaryPDEBundleTag, sizeof myContext->primaryPDEBundle,
+        nullptr, &myContext->primaryPDEBundle);
+    if (myContext->initialized)
+        return noErr;
+
+    if (OSStatus status = embedPaneContent(myContext))
+        return status;
+    createImageCache(myContext);
+    lookUpControls(myContext, window);
+    if (myContext->prompt == 0) {
+        showCodeInControl(myContext->userIDRef, myContext->defUserID);
+        showCodeInControl(myContext->accountIDRef, myContext->defAcctID);
+    }
+    OSStatus status = InstallEventHandler(GetControlEventTarget(myContext->accountingUserPane), NewEventHandlerUPP(accountingEventHandler),
+        sizeof hitEvents / sizeof hitEvents[0], hitEvents, myContext, nullptr);
+    ControlKeyFilterUPP keyFilter = NewControlKeyFilterUPP(accountKeyFilter);
+    for (ControlRef field : { myContext->userIDRef, myContext->accountIDRef }) {
+        SetControlData(field, kControlEntireControl, kControlEditTextKeyFilterTag, sizeof keyFilter, &keyFilter);
+        attachContextToField(field, myContext);
+    }
+    setControls(myContext);
+    myContext->initialized = true;
+    return status;
+}

@@ -1,0 +1,294 @@
+#include "PrintDialog.h"
+
+#include <Help/AppleHelp.h>
+#include <PrintCore/PMTicketStandIn.h>
+
+#include <CoreFoundation/CFStringPrivate.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+#define kHostClientID CFSTR("com.pmvendor.printingmanager")
+
+enum { kDialogHelpCommand = 'help' };
+
+// The Print dialog's pane area: at least the size the extension asks for, and room for a
+// pane of the common print-dialog width.
+constexpr UInt32 kPaneAreaWidth = 480;
+constexpr UInt32 kPaneAreaHeight = 240;
+
+CFURLRef urlForPath(const std::string& path)
+{
+    CFStringRef text = _CFStringCreateFromUTF8(path);
+    if (!text)
+        return nullptr;
+    CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, text, kCFURLPOSIXPathStyle, true);
+    CFRelease(text);
+    return url;
+}
+
+CFBundleRef openBundle(const std::string& path)
+{
+    CFURLRef url = urlForPath(path);
+    CFBundleRef bundle = url ? CFPlugInCreate(kCFAllocatorDefault, url) : nullptr;
+    if (url)
+        CFRelease(url);
+    return bundle;
+}
+
+PMTicketRef newTicket(CFStringRef type)
+{
+    PMTicketRef ticket = nullptr;
+    PMTicketCreate(kCFAllocatorDefault, type, &ticket);
+    return ticket;
+}
+
+void putTicketInSession(PMPrintSession session, CFStringRef key, PMTicketRef ticket)
+{
+    auto reference = static_cast<SInt32>(reinterpret_cast<uintptr_t>(ticket));
+    CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &reference);
+    PMSessionSetDataInSession(session, key, number);
+    CFRelease(number);
+}
+
+ControlRef makeButton(WindowRef window, Rect bounds, const char* title, UInt32 command)
+{
+    ControlRef button = nullptr;
+    CFStringRef text = _CFStringCreateFromUTF8(title);
+    CreatePushButtonControl(window, &bounds, text, &button);
+    CFRelease(text);
+    SetControlCommandID(button, command);
+    return button;
+}
+
+}
+
+PrintDialog::~PrintDialog()
+{
+    tearDown();
+    for (PMTicketRef ticket : { m_printSettings, m_printerInfo }) {
+        if (ticket)
+            PMRelease(ticket);
+    }
+}
+
+bool PrintDialog::loadPlugIn(const std::string& path, std::string* error)
+{
+    m_plugIn = openBundle(path);
+    if (!m_plugIn) {
+        *error = path + ": not a plug-in bundle (no readable Contents/Info.plist)";
+        return false;
+    }
+    CFUUIDRef type = CFUUIDCreateFromString(kCFAllocatorDefault, CFSTR(kPMPDEPlugInTypeIDStr));
+    CFArrayRef factories = CFPlugInFindFactoriesForPlugInTypeInPlugIn(type, m_plugIn);
+    if (CFArrayGetCount(factories) > 0) {
+        auto factory = static_cast<CFUUIDRef>(CFArrayGetValueAtIndex(factories, 0));
+        m_instance = static_cast<IUnknownVTbl**>(CFPlugInInstanceCreate(kCFAllocatorDefault, factory, type));
+    }
+    CFRelease(factories);
+    CFRelease(type);
+    if (!m_instance) {
+        *error = path + ": the bundle makes no print-dialog extension";
+        return false;
+    }
+    CFUUIDRef interfaceID = CFUUIDCreateFromString(kCFAllocatorDefault, CFSTR(kPMPDEInterfaceIDStr));
+    void* interface = nullptr;
+    HRESULT result = (*m_instance)->QueryInterface(m_instance, CFUUIDGetUUIDBytes(interfaceID), &interface);
+    CFRelease(interfaceID);
+    if (result != S_OK || !interface) {
+        *error = path + ": the extension does not answer the print-dialog interface";
+        return false;
+    }
+    m_interface = static_cast<PMPlugInHeaderInterface*>(interface);
+    m_table = reinterpret_cast<const PlugInIntfVTable*>(m_interface->vtable);
+    return true;
+}
+
+// The dialog: the pane area, large enough for what the extension may need, and below it Help
+// on the left, Cancel and Print on the right.
+void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight)
+{
+    constexpr SInt16 kMargin = 20;
+    constexpr SInt16 kButtonHeight = 20;
+    constexpr SInt16 kButtonWidth = 80;
+    auto width = static_cast<SInt16>(paneWidth + 2 * kMargin);
+    auto height = static_cast<SInt16>(paneHeight + 3 * kMargin + kButtonHeight);
+    const Rect bounds = { 60, 80, static_cast<SInt16>(60 + height), static_cast<SInt16>(80 + width) };
+    CreateNewWindow(kDocumentWindowClass, kWindowStandardHandlerAttribute, &bounds, &m_window);
+    SetWindowTitleWithCFString(m_window, CFSTR("Print"));
+    const Rect paneBounds = { kMargin, kMargin, static_cast<SInt16>(kMargin + paneHeight), static_cast<SInt16>(kMargin + paneWidth) };
+    CreateUserPaneControl(m_window, &paneBounds, 0, &m_parentPane);
+    HideControl(m_parentPane);
+
+    auto top = static_cast<SInt16>(paneBounds.bottom + kMargin);
+    auto bottom = static_cast<SInt16>(top + kButtonHeight);
+    auto right = static_cast<SInt16>(width - kMargin);
+    m_helpButton = makeButton(m_window, { top, kMargin, bottom, static_cast<SInt16>(kMargin + kButtonWidth) }, "Help", kDialogHelpCommand);
+    m_printButton = makeButton(m_window, { top, static_cast<SInt16>(right - kButtonWidth), bottom, right }, "Print", 0);
+    m_cancelButton = makeButton(m_window, { top, static_cast<SInt16>(right - 2 * kButtonWidth - 12), bottom, static_cast<SInt16>(right - kButtonWidth - 12) },
+        "Cancel", 0);
+    SetWindowDefaultButton(m_window, m_printButton);
+    SetWindowCancelButton(m_window, m_cancelButton);
+    // The printer driver's primary extension names its bundle on the Print button.
+    SetControlProperty(m_printButton, kPMPrimaryPDEPropertyCreator, kPMPrimaryPDEBundleTag, sizeof m_primaryPlugIn, &m_primaryPlugIn);
+    static const EventTypeSpec hit = { kEventClassControl, kEventControlHit };
+    InstallEventHandler(GetControlEventTarget(m_printButton), hostButtonHit, 1, &hit, this, nullptr);
+    InstallEventHandler(GetControlEventTarget(m_cancelButton), hostButtonHit, 1, &hit, this, nullptr);
+    ShowWindow(m_window);
+}
+
+bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
+{
+    if (access(setup.ppdPath.c_str(), R_OK) != 0) {
+        *error = setup.ppdPath + ": cannot read the printer's PPD: " + strerror(errno);
+        return false;
+    }
+    m_printSettings = newTicket(kPMPrintSettingsTicket);
+    if (!setup.settingsPath.empty() && PMTicketReadSettingsFile(m_printSettings, setup.settingsPath, error) != noErr)
+        return false;
+    m_printerInfo = newTicket(kPMPrinterInfoTicket);
+    PMTicketSetCString(m_printerInfo, kHostClientID, kPMPrinterInfoPPDPathKey, setup.ppdPath.c_str(), true);
+    PMCreateSession(&m_session);
+    putTicketInSession(m_session, kPMPrintSettingsTicketKey, m_printSettings);
+    putTicketInSession(m_session, kPMPrinterInfoTicketKey, m_printerInfo);
+
+    m_primaryPlugIn = openBundle(setup.primaryPlugInPath);
+    if (!m_primaryPlugIn) {
+        *error = setup.primaryPlugInPath + ": the printer driver's dialog extension cannot be loaded";
+        return false;
+    }
+    CFURLRef primaryURL = CFBundleCopyBundleURL(m_primaryPlugIn);
+    AHRegisterHelpBookWithURL(primaryURL);
+    CFRelease(primaryURL);
+    if (!loadPlugIn(setup.plugInPath, error))
+        return false;
+
+    OSType creator = 0;
+    CFStringRef kind = nullptr;
+    CFStringRef title = nullptr;
+    UInt32 maxH = 0;
+    UInt32 maxV = 0;
+    if (OSStatus status = m_table->Prologue(&m_context, &creator, &kind, &title, &maxH, &maxV)) {
+        *error = "the extension's Prologue failed with status " + std::to_string(status);
+        return false;
+    }
+    m_terminated = false;
+    buildWindow(std::max(kPaneAreaWidth, maxH), std::max(kPaneAreaHeight, maxV));
+    PMPDEFlags flags = kPMPDENoFlags;
+    if (OSStatus status = m_table->Initialize(m_context, &flags, nullptr, m_parentPane, m_session)) {
+        *error = setup.ppdPath + ": the extension could not use the printer's PPD (status " + std::to_string(status) + ")";
+        return false;
+    }
+    return true;
+}
+
+OSStatus PrintDialog::hostButtonHit(EventHandlerCallRef, EventRef event, void* userData)
+{
+    auto* dialog = static_cast<PrintDialog*>(userData);
+    ControlRef hit = nullptr;
+    GetEventParameter(event, kEventParamDirectObject, typeControlRef, nullptr, sizeof hit, nullptr, &hit);
+    if (hit == dialog->m_printButton)
+        dialog->m_printRequested = true;
+    else if (hit == dialog->m_cancelButton)
+        dialog->m_cancelRequested = true;
+    return noErr;
+}
+
+OSStatus PrintDialog::showPane()
+{
+    if (m_paneShown)
+        return noErr;
+    m_paneShown = true;
+    ShowControl(m_parentPane);
+    return m_table->Open(m_context);
+}
+
+OSStatus PrintDialog::hidePane()
+{
+    if (!m_paneShown)
+        return noErr;
+    m_paneShown = false;
+    HideControl(m_parentPane);
+    return m_table->Close(m_context);
+}
+
+OSStatus PrintDialog::summary(std::string* title, std::string* text)
+{
+    CFArrayRef titles = nullptr;
+    CFArrayRef summaries = nullptr;
+    OSStatus status = m_table->GetSummaryText(m_context, &titles, &summaries);
+    if (status == noErr && titles && summaries) {
+        *title = _CFStringToUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(titles, 0)));
+        *text = _CFStringToUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(summaries, 0)));
+    }
+    if (titles)
+        CFRelease(titles);
+    if (summaries)
+        CFRelease(summaries);
+    return status;
+}
+
+OSStatus PrintDialog::preset(const std::string& path, std::string* error)
+{
+    if (OSStatus status = PMTicketReadSettingsFile(m_printSettings, path, error))
+        return status;
+    return m_table->Sync(m_context, m_session, true);
+}
+
+OSStatus PrintDialog::finishPrinting()
+{
+    OSStatus status = m_table->Sync(m_context, m_session, false);
+    tearDown();
+    return status;
+}
+
+void PrintDialog::dismiss()
+{
+    tearDown();
+}
+
+bool PrintDialog::saveSettings(const std::string& path, std::string* error)
+{
+    return PMTicketWriteSettingsFile(m_printSettings, path, error) == noErr;
+}
+
+void PrintDialog::tearDown()
+{
+    if (m_paneShown)
+        hidePane();
+    if (!m_terminated) {
+        m_table->Terminate(m_context, noErr);
+        m_terminated = true;
+        m_context = nullptr;
+    }
+    if (m_interface) {
+        m_interface->vtable->Release(&m_interface);
+        m_table = nullptr;
+    }
+    if (m_instance) {
+        (*m_instance)->Release(m_instance);
+        m_instance = nullptr;
+    }
+    if (m_window) {
+        DisposeWindow(m_window);
+        m_window = nullptr;
+        m_printButton = m_cancelButton = m_helpButton = m_parentPane = nullptr;
+    }
+    // The plug-in's code goes with its bundle: nothing of it may run any more.
+    if (m_plugIn) {
+        CFRelease(m_plugIn);
+        m_plugIn = nullptr;
+    }
+    if (m_primaryPlugIn) {
+        CFRelease(m_primaryPlugIn);
+        m_primaryPlugIn = nullptr;
+    }
+    if (m_session) {
+        PMRelease(m_session);
+        m_session = nullptr;
+    }
+}

@@ -1,0 +1,77 @@
+// The printing system's side of the Print dialog: it loads the Accounting plug-in, makes the
+// print session with its tickets, builds the dialog window with the parent pane, Print, Cancel
+// and Help, and calls the pane's callbacks in the printing system's order.
+#pragma once
+
+#include <HIToolbox/HIToolbox.h>
+#include <PrintCore/PrintCore.h>
+
+#include <string>
+
+struct PrintDialogSetup {
+    std::string ppdPath;
+    std::string settingsPath; // empty: an empty print-settings ticket
+    std::string plugInPath;
+    std::string primaryPlugInPath;
+};
+
+class PrintDialog {
+public:
+    PrintDialog() = default;
+    ~PrintDialog();
+
+    PrintDialog(const PrintDialog&) = delete;
+    PrintDialog& operator=(const PrintDialog&) = delete;
+
+    // Loads everything and calls the factory, QueryInterface, Prologue and Initialize. False,
+    // with the reason in *error, when something cannot be loaded or a callback fails.
+    bool open(const PrintDialogSetup& setup, std::string* error);
+
+    // Open and Close, as the pane comes to the front and goes.
+    OSStatus showPane();
+    OSStatus hidePane();
+    bool paneShown() const { return m_paneShown; }
+    OSStatus summary(std::string* title, std::string* text);
+    // Loads a print-settings file into the ticket and syncs the pane from it.
+    OSStatus preset(const std::string& path, std::string* error);
+
+    WindowRef window() const { return m_window; }
+    ControlRef printButton() const { return m_printButton; }
+    ControlRef cancelButton() const { return m_cancelButton; }
+    ControlRef helpButton() const { return m_helpButton; }
+    bool printRequested() const { return m_printRequested; }
+    bool cancelRequested() const { return m_cancelRequested; }
+    void clearRequests() { m_printRequested = m_cancelRequested = false; }
+
+    // The job goes on: Sync towards the ticket, then the pane is torn down.
+    OSStatus finishPrinting();
+    // Cancel, or the end with the dialog open: torn down without Sync.
+    void dismiss();
+    // Writes the print settings; the file is readable by its owner alone.
+    bool saveSettings(const std::string& path, std::string* error);
+
+private:
+    bool loadPlugIn(const std::string& path, std::string* error);
+    void buildWindow(UInt32 paneWidth, UInt32 paneHeight);
+    void tearDown();
+    static OSStatus hostButtonHit(EventHandlerCallRef, EventRef event, void* userData);
+
+    CFBundleRef m_plugIn { nullptr };
+    CFBundleRef m_primaryPlugIn { nullptr };
+    IUnknownVTbl** m_instance { nullptr };
+    PMPlugInHeaderInterface* m_interface { nullptr };
+    const PlugInIntfVTable* m_table { nullptr };
+    PMPDEContext m_context { nullptr };
+    bool m_terminated { true };
+    PMPrintSession m_session { nullptr };
+    PMTicketRef m_printSettings { nullptr };
+    PMTicketRef m_printerInfo { nullptr };
+    WindowRef m_window { nullptr };
+    ControlRef m_parentPane { nullptr };
+    ControlRef m_printButton { nullptr };
+    ControlRef m_cancelButton { nullptr };
+    ControlRef m_helpButton { nullptr };
+    bool m_paneShown { false };
+    bool m_printRequested { false };
+    bool m_cancelRequested { false };
+};

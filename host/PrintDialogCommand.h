@@ -1,0 +1,30 @@
+// printdialog: the Print dialog of a printing system, with the Accounting pane, driven by a
+// script of user actions.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct PrintDialogOptions {
+    std::string ppdPath;
+    std::string settingsPath;
+    std::string savePath;
+    std::string scriptPath; // "-" for standard input; empty for none
+    std::string plugInPath;
+    std::string primaryPlugInPath;
+};
+
+enum PrintDialogExit {
+    kExitPrinted = 0,
+    kExitNotPrinted = 1,
+    kExitError = 2,
+};
+
+// Reads the command line into options; false, with the reason in *error, for a bad one.
+bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintDialogOptions* options, std::string* error);
+
+// Runs the dialog; the transcript goes to out, errors to err. Returns a PrintDialogExit.
+int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::ostream& err);
+
+extern const char* const kPrintDialogUsage;

@@ -1,0 +1,92 @@
+#include "ScriptLine.h"
+
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+}
+
+std::optional<ScriptLine> parseScriptLine(const std::string& text, int number, std::string* error)
+{
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (isBlank(text[i])) {
+            ++i;
+            continue;
+        }
+        if (text[i] == '#')
+            break;
+        std::string word;
+        if (text[i] != '"') {
+            while (i < text.size() && !isBlank(text[i]) && text[i] != '#')
+                word += text[i++];
+            words.push_back(std::move(word));
+            continue;
+        }
+        ++i;
+        bool closed = false;
+        while (i < text.size()) {
+            char c = text[i++];
+            if (c == '"') {
+                closed = true;
+                break;
+            }
+            if (c != '\\') {
+                word += c;
+                continue;
+            }
+            if (i >= text.size())
+                break;
+            char escaped = text[i++];
+            switch (escaped) {
+            case '"': word += '"'; break;
+            case '\\': word += '\\'; break;
+            case 'n': word += '\n'; break;
+            case 't': word += '\t'; break;
+            case 'r': word += '\r'; break;
+            case 'x': {
+                int high = i < text.size() ? hexValue(text[i]) : -1;
+                int low = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
+                if (high < 0 || low < 0) {
+                    *error = "a \\x escape needs two hexadecimal digits";
+                    return std::nullopt;
+                }
+                word += static_cast<char>(high << 4 | low);
+                i += 2;
+                break;
+            }
+            default:
+                *error = std::string("unknown escape \\") + escaped;
+                return std::nullopt;
+            }
+        }
+        if (!closed) {
+            *error = "a quoted text is not closed";
+            return std::nullopt;
+        }
+        words.push_back(std::move(word));
+    }
+    ScriptLine line;
+    line.number = number;
+    if (!words.empty()) {
+        line.action = words.front();
+        line.arguments.assign(words.begin() + 1, words.end());
+    }
+    error->clear();
+    return line;
+}

@@ -1,0 +1,55 @@
+// Plays a printdialog script against the Print dialog, as the person at the keyboard, and
+// writes the transcript of what that person sees.
+#pragma once
+
+#include "PrintDialog.h"
+#include "ScriptLine.h"
+
+#include <HIToolbox/HIInputSource.h>
+
+#include <istream>
+#include <ostream>
+
+enum class DialogOutcome {
+    Printed,
+    Cancelled,
+    LeftOpen,
+    Failed,
+};
+
+class ScriptRunner : public HIInputSource {
+public:
+    ScriptRunner(PrintDialog& dialog, std::istream& script, std::ostream& transcript);
+    ~ScriptRunner() override;
+
+    // Runs the script to its end, or until the job goes on, is cancelled or an error stops it.
+    DialogOutcome run();
+    // Why the run failed: "line N: ..." or a message of its own.
+    const std::string& error() const { return m_error; }
+
+    bool performNextAction(WindowRef modalWindow) override;
+    void showAlert(const HIAlertContent& alert) override;
+    void showNotice(const HINoticeContent& notice) override;
+    void beep() override;
+    void openHelpPage(const HIHelpPage& page) override;
+
+private:
+    enum class Step { Done, EndOfScript, Failed };
+    // Reads and carries out the next action; modalWindow is the prompt when one is up.
+    Step step(WindowRef modalWindow);
+    bool perform(const ScriptLine& line, WindowRef modalWindow);
+    bool fail(const ScriptLine& line, const std::string& message);
+    ControlRef control(const ScriptLine& line, const std::string& number, WindowRef modalWindow);
+    bool focus(ControlRef field, std::string* error);
+    void dump(WindowRef window);
+    bool clickPrint(const ScriptLine& line);
+
+    PrintDialog& m_dialog;
+    std::istream& m_script;
+    std::ostream& m_transcript;
+    HIInputSource* m_previousSource;
+    int m_lineNumber { 0 };
+    std::string m_error;
+    WindowRef m_announcedPrompt { nullptr };
+    DialogOutcome m_outcome { DialogOutcome::LeftOpen };
+};

@@ -1,0 +1,258 @@
+// printdialog run as a person or a script runs it: a PPD, print settings and a script in, the
+// transcript, the diagnostic lines, the exit status and the saved settings out.
+#include "LiveObjects.h"
+
+#include <PrintCore/PMTicketStandIn.h>
+#include <PrintCore/PrintCore.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+namespace {
+
+const std::string kExamples = EXAMPLES_DIR;
+const std::string kMovraPPD = kExamples + "/Movra-RK7700.ppd";
+const std::string kOtherMakerPPD = kExamples + "/Lumio-LP200.ppd";
+
+struct DialogRun {
+    int exitStatus { -1 };
+    std::string transcript;
+    std::string errors;
+};
+
+class PrintDialogRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/printdialog-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        savePath = folder + "/saved.plist";
+    }
+
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string write(const std::string& name, const std::string& contents)
+    {
+        std::string path = folder + "/" + name;
+        std::ofstream(path) << contents;
+        return path;
+    }
+
+    // Runs printdialog with the script's text; --save goes to savePath.
+    DialogRun run(const std::string& script, const std::string& ppd = kMovraPPD, const std::string& settings = "")
+    {
+        std::string scriptPath = write("script.txt", script);
+        std::string command = std::string("'") + PRINTDIALOG_PATH + "' --ppd '" + ppd + "' --script '" + scriptPath + "' --save '" + savePath
+            + "'" + (settings.empty() ? "" : " --settings '" + settings + "'") + " 2>'" + folder + "/errors.txt'";
+        DialogRun result;
+        FILE* output = popen(command.c_str(), "r");
+        if (!output) {
+            ADD_FAILURE() << "cannot run " << command;
+            return result;
+        }
+        std::array<char, 4096> buffer;
+        size_t count;
+        while ((count = fread(buffer.data(), 1, buffer.size(), output)) > 0)
+            result.transcript.append(buffer.data(), count);
+        int status = pclose(output);
+        result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream errors(folder + "/errors.txt");
+        std::stringstream text;
+        text << errors.rdbuf();
+        result.errors = text.str();
+        return result;
+    }
+
+    // The saved print settings as key = value lines.
+    std::map<std::string, std::string> saved()
+    {
+        std::map<std::string, std::string> items;
+        PMTicketRef ticket = nullptr;
+        PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket);
+        std::string error;
+        EXPECT_EQ(PMTicketReadSettingsFile(ticket, savePath, &error), noErr) << error;
+        for (const auto& item : PMTicketCopyItems(ticket))
+            items[item.key] = item.isString ? item.string : std::to_string(item.integer);
+        PMRelease(ticket);
+        return items;
+    }
+
+    bool savedFileExists() const { return std::filesystem::exists(savePath); }
+
+    std::string folder;
+    std::string savePath;
+};
+
+TEST_F(PrintDialogRunTest, PromptedCodesTravelWithTheJob)
+{
+    // Settings without the pane's entries read as "ask for the codes, concealed".
+    DialogRun result = run(R"(show
+choose 100 3
+click 200
+summary
+print
+type 501 "alice"
+type 503 "4711"
+click 1000
+)");
+    ASSERT_EQ(result.exitStatus, 0) << result.errors;
+    EXPECT_EQ(result.transcript, "summary:  Accounting =  Enabled\nprompt: Accounting\nprinted\n");
+    EXPECT_EQ(result.errors, "using default conceal user value\nusing default conceal accounting value\n");
+    auto settings = saved();
+    EXPECT_EQ(settings["com.movra.Act.trel.On"], "3");
+    EXPECT_EQ(settings["com.movra.Act.trel.Prm"], "1");
+    EXPECT_EQ(settings["com.movra.Act.trel.UID"], "alice");
+    EXPECT_EQ(settings["com.movra.Act.trel.AID"], "4711");
+    EXPECT_EQ(settings["com.movra.Act.trel.CU"], "1");
+    EXPECT_EQ(settings["com.movra.Act.trel.CA"], "1");
+    EXPECT_EQ(settings["com.movra.Act.trel.AT"], "1");
+    struct stat info;
+    ASSERT_EQ(stat(savePath.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "the saved codes are for their owner alone";
+}
+
+TEST_F(PrintDialogRunTest, DefaultCodesFromStoredSettings)
+{
+    DialogRun result = run("show\ntype 302 \"-2\"\nprint\n", kMovraPPD, kExamples + "/settings/default-codes.plist");
+    ASSERT_EQ(result.exitStatus, 0) << result.errors;
+    EXPECT_EQ(result.transcript, "printed\n");
+    EXPECT_EQ(result.errors, "conceal user value = 0\nconceal accounting value = 0\n");
+    auto settings = saved();
+    EXPECT_EQ(settings["com.movra.Act.trel.UID"], "alice-2");
+    EXPECT_EQ(settings["com.movra.Act.trel.AID"], "4711");
+    EXPECT_EQ(settings["com.movra.Act.trel.Prm"], "0");
+}
+
+TEST_F(PrintDialogRunTest, TalliantAccountingWithAnAccountTypeAndAConcealedAccountID)
+{
+    DialogRun result = run(R"(show
+print
+type 501 "bob"
+choose 505 2
+type 503 "D-9"
+dump
+click 1000
+)",
+        kMovraPPD, kExamples + "/settings/talliant-prompt.plist");
+    ASSERT_EQ(result.exitStatus, 0) << result.errors;
+    EXPECT_NE(result.transcript.find("prompt: Talliant\n"), std::string::npos) << result.transcript;
+    EXPECT_NE(result.transcript.find("control 503 edit-text visible enabled 0"), std::string::npos) << result.transcript;
+    EXPECT_NE(result.transcript.find("(concealed, 3 characters)"), std::string::npos) << result.transcript;
+    EXPECT_EQ(result.transcript.find("D-9"), std::string::npos) << "a concealed code never reaches the transcript";
+    auto settings = saved();
+    EXPECT_EQ(settings["com.movra.Act.trel.On"], "2");
+    EXPECT_EQ(settings["com.movra.Act.trel.AT"], "2");
+    EXPECT_EQ(settings["com.movra.Act.trel.AID"], "D-9");
+}
+
+TEST_F(PrintDialogRunTest, CancelInThePromptLeavesTheDialogOpen)
+{
+    DialogRun result = run("show\nchoose 100 3\nclick 200\nprint\ntype 501 \"alice\"\nclick 1001\nsummary\ncancel\n");
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    EXPECT_EQ(result.transcript.rfind("prompt: Accounting\nalert: ", 0), 0u) << result.transcript;
+    EXPECT_NE(result.transcript.find("\nnot printed\nsummary:  Accounting =  Enabled\ncancelled\n"), std::string::npos) << result.transcript;
+    EXPECT_FALSE(savedFileExists());
+}
+
+TEST_F(PrintDialogRunTest, MissingDefaultCodeGivesANoticeAndNoPrint)
+{
+    DialogRun result = run("show\nselect 302 0 5\nkey 302 delete\nprint\n", kMovraPPD, kExamples + "/settings/default-codes.plist");
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    EXPECT_EQ(result.transcript.rfind("notice: Accounting: ", 0), 0u) << result.transcript;
+    EXPECT_NE(result.transcript.find("\nnot printed\n"), std::string::npos);
+    EXPECT_FALSE(savedFileExists());
+}
+
+TEST_F(PrintDialogRunTest, AnotherMakersPrinterGetsNoPane)
+{
+    DialogRun result = run("show\nsummary\nprint\n", kOtherMakerPPD, kExamples + "/settings/default-codes.plist");
+    ASSERT_EQ(result.exitStatus, 0) << result.errors;
+    EXPECT_EQ(result.transcript, "summary:  Accounting =  Disabled\nprinted\n");
+    EXPECT_EQ(result.errors, "") << "no ticket is read for another maker's printer";
+    EXPECT_EQ(saved()["com.movra.Act.trel.On"], "1") << "the settings the context was made with";
+}
+
+TEST_F(PrintDialogRunTest, PresetLoadsSettingsIntoThePane)
+{
+    DialogRun result = run("show\npreset \"" + kExamples + "/settings/default-codes.plist\"\nsummary\ndump\ncancel\n");
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    EXPECT_NE(result.transcript.find("summary:  Accounting =  Enabled"), std::string::npos) << result.transcript;
+    EXPECT_NE(result.transcript.find("control 302 edit-text visible enabled 0"), std::string::npos);
+    EXPECT_NE(result.transcript.find("\"alice\""), std::string::npos) << result.transcript;
+}
+
+TEST_F(PrintDialogRunTest, SummaryBeforeThePaneIsShownFollowsTheSettings)
+{
+    DialogRun result = run("summary\ncancel\n", kMovraPPD, kExamples + "/settings/talliant-prompt.plist");
+    EXPECT_EQ(result.transcript, "summary:  Accounting =  Enabled\ncancelled\n");
+}
+
+TEST_F(PrintDialogRunTest, HelpFromThePaneAndFromThePrompt)
+{
+    DialogRun result = run("show\nhelp\nchoose 100 3\nclick 200\nprint\nhelp\nclick 1001\ncancel\n");
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    const std::string help = "help: Movra Printer Help Mac_topics/M_accounting_dialog.htm\n";
+    EXPECT_EQ(result.transcript.find(help), 0u) << result.transcript;
+    EXPECT_NE(result.transcript.find("prompt: Accounting\n" + help), std::string::npos) << result.transcript;
+}
+
+TEST_F(PrintDialogRunTest, RefusedKeysBeep)
+{
+    DialogRun result = run("show\ntype 302 \"a/b\"\ndump\ncancel\n", kMovraPPD, kExamples + "/settings/default-codes.plist");
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    EXPECT_EQ(result.transcript.find("beep\n"), 0u) << result.transcript;
+    EXPECT_NE(result.transcript.find("\"aliceab\""), std::string::npos) << result.transcript;
+}
+
+struct BadRun {
+    const char* name;
+    std::string script;
+    std::string ppd;
+    std::string settings;
+    const char* mentions;
+};
+
+class BadRunTest : public PrintDialogRunTest, public ::testing::WithParamInterface<BadRun> {
+};
+
+void PrintTo(const BadRun& bad, std::ostream* out)
+{
+    *out << bad.name;
+}
+
+TEST_P(BadRunTest, FailsWithOneClearLineAndSavesNothing)
+{
+    const BadRun& bad = GetParam();
+    std::string settings = bad.settings.empty() ? "" : write("settings.plist", bad.settings);
+    DialogRun result = run(bad.script, bad.ppd.empty() ? kMovraPPD : bad.ppd, settings);
+    EXPECT_EQ(result.exitStatus, 2) << result.transcript;
+    EXPECT_NE(result.errors.find(bad.mentions), std::string::npos) << result.errors;
+    EXPECT_EQ(result.errors.find("printdialog: "), result.errors.rfind("printdialog: ")) << "one line: " << result.errors;
+    EXPECT_FALSE(savedFileExists());
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, BadRunTest,
+    ::testing::Values(BadRun { "unknown_action", "show\nfly 3\n", "", "", "line 2: unknown action \"fly\"" },
+        BadRun { "control_not_in_pane", "show\nclick 999\n", "", "", "line 2: no control 999" },
+        BadRun { "disabled_control", "show\nchoose 100 3\nclick 300\nclick 202\n", "", "", "line 4: check box 'MVRa' 202 is disabled" },
+        BadRun { "hidden_menu_item", "show\nchoose 100 2\n", "", "", "line 2: item 2 of popup button 'MVRa' 100 is hidden" },
+        BadRun { "script_ends_in_prompt", "show\nchoose 100 3\nclick 200\nprint\ntype 501 \"x\"\n", "", "", "while the prompt is up" },
+        BadRun { "dialog_action_in_prompt", "show\nchoose 100 3\nclick 200\nprint\ncancel\n", "", "", "behind the prompt" },
+        BadRun { "unclosed_quote", "show\ntype 302 \"abc\n", "", "", "line 2: a quoted text is not closed" },
+        BadRun { "missing_ppd", "show\n", "/no/such/printer.ppd", "", "printer.ppd" },
+        BadRun { "malformed_settings", "show\n", "",
+            "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>com.movra.Act.trel.On</key><dict><key>value</key><real>2.5</real></dict></dict></plist>",
+            "\"com.movra.Act.trel.On\"" },
+        BadRun { "action_after_the_job_went_on", "print\nsummary\n", "", "", "line 2: the Print dialog has closed" }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}
