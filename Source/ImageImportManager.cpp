@@ -1,6 +1,7 @@
 #include "ImageImportManager.h"
 
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 CFMutableDictionaryRef ImageImportManager::fsSpecs = nullptr;
@@ -40,11 +41,15 @@ void storeSpec(CFMutableDictionaryRef table, CFStringRef key, const FSSpec* spec
     if (!copy)
         return;
     *copy = *spec;
-    const void* earlier = nullptr;
-    bool replaced = CFDictionaryGetValueIfPresent(table, key, &earlier);
+    // Nearly every key is new: add it with one lookup, and only for a key already there look
+    // up the copy it replaces.
+    CFIndex before = CFDictionaryGetCount(table);
+    CFDictionaryAddValue(table, key, copy);
+    if (CFDictionaryGetCount(table) > before)
+        return;
+    const void* earlier = CFDictionaryGetValue(table, key);
     CFDictionarySetValue(table, key, copy);
-    if (replaced)
-        free(const_cast<void*>(earlier));
+    free(const_cast<void*>(earlier));
 }
 
 const FSSpec* indexedSpec(CFMutableDictionaryRef table, CFStringRef key)
@@ -99,15 +104,26 @@ Boolean ImageImportManager::ImageImportManagerFilterProc(Boolean, ItemCount, con
     CFStringRef plainKey = CFStringCreateWithCharacters(kCFAllocatorDefault, name->unicode, name->length);
     storeSpec(table, plainKey, spec);
 
-    FSRef parentRef = {};
-    HFSUniStr255 parentName = {};
-    FSGetParentRef(ref, &parentRef);
-    FSGetFileDirName(&parentRef, &parentName);
-    CFStringRef folderName = CFStringCreateWithCharacters(kCFAllocatorDefault, parentName.unicode, parentName.length);
-    CFStringRef qualifiedKey = CFStringCreateWithFormat(kCFAllocatorDefault, nullptr, CFSTR("%@/%@"), folderName, plainKey);
+    // The folder's name, then a slash: the walk gives the files of one folder one after
+    // another, so the folder is looked up once for all of them.
+    static thread_local FSSpec lastSpec = {};
+    static thread_local std::u16string folderPrefix;
+    if (folderPrefix.empty() || lastSpec.vRefNum != spec->vRefNum || lastSpec.parID != spec->parID) {
+        FSRef parentRef = {};
+        HFSUniStr255 parentName = {};
+        FSGetParentRef(ref, &parentRef);
+        FSGetFileDirName(&parentRef, &parentName);
+        folderPrefix.assign(reinterpret_cast<const char16_t*>(parentName.unicode), parentName.length);
+        folderPrefix += u'/';
+        lastSpec = *spec;
+    }
+    std::u16string qualified = folderPrefix;
+    qualified.append(reinterpret_cast<const char16_t*>(name->unicode), name->length);
+    CFStringRef qualifiedKey = CFStringCreateWithCharacters(kCFAllocatorDefault, reinterpret_cast<const UniChar*>(qualified.data()),
+        static_cast<CFIndex>(qualified.size()));
     storeSpec(table, qualifiedKey, spec);
 
-    for (CFStringRef made : { qualifiedKey, folderName, plainKey }) {
+    for (CFStringRef made : { qualifiedKey, plainKey }) {
         if (made)
             CFRelease(made);
     }

@@ -2,7 +2,6 @@
 #include <CoreFoundation/CFRuntime.h>
 #include <CoreFoundation/CFString.h>
 
-#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -35,7 +34,10 @@ struct __CFDictionary final : __CFRuntimeBase {
         CFHashCode hash;
         const void* key;
         const void* value;
+        // The next entry in the same bucket, or kNoEntry.
+        size_t next;
     };
+    static constexpr size_t kNoEntry = SIZE_MAX;
 
     __CFDictionary(const CFDictionaryKeyCallBacks* keys, const CFDictionaryValueCallBacks* values, bool isMutable)
         : __CFRuntimeBase(classTypeID())
@@ -60,21 +62,39 @@ struct __CFDictionary final : __CFRuntimeBase {
 
     Entry* find(const void* key)
     {
+        if (buckets.empty())
+            return nullptr;
         CFHashCode hash = hashKey(key);
-        auto [first, last] = index.equal_range(hash);
-        for (auto it = first; it != last; ++it) {
-            Entry& entry = entries[it->second];
-            if (entry.key == key || (keyCallBacks.equal && keyCallBacks.equal(entry.key, key)))
+        for (size_t i = buckets[bucketOf(hash)]; i != kNoEntry; i = entries[i].next) {
+            Entry& entry = entries[i];
+            if (entry.hash == hash && (entry.key == key || (keyCallBacks.equal && keyCallBacks.equal(entry.key, key))))
                 return &entry;
         }
         return nullptr;
     }
 
+    size_t bucketOf(CFHashCode hash) const
+    {
+        // Mixed, so that hash codes that differ only in their high bits still spread.
+        return (hash * 0x9E3779B97F4A7C15ULL >> 17) & (buckets.size() - 1);
+    }
+
+    void link(size_t index)
+    {
+        size_t& head = buckets[bucketOf(entries[index].hash)];
+        entries[index].next = head;
+        head = index;
+    }
+
+    // Keeps the buckets at least twice as many as the entries.
     void rebuildIndex()
     {
-        index.clear();
+        size_t size = 8;
+        while (size < entries.size() * 2)
+            size *= 2;
+        buckets.assign(size, kNoEntry);
         for (size_t i = 0; i < entries.size(); ++i)
-            index.emplace(entries[i].hash, i);
+            link(i);
     }
 
     bool valuesEqual(const void* a, const void* b) const
@@ -100,8 +120,11 @@ struct __CFDictionary final : __CFRuntimeBase {
     void add(const void* key, const void* value)
     {
         const void* heldKey = keyCallBacks.retain ? keyCallBacks.retain(kCFAllocatorDefault, key) : key;
-        entries.push_back({ hashKey(heldKey), heldKey, retainValue(value) });
-        index.emplace(entries.back().hash, entries.size() - 1);
+        entries.push_back({ hashKey(heldKey), heldKey, retainValue(value), kNoEntry });
+        if (entries.size() * 2 > buckets.size())
+            rebuildIndex();
+        else
+            link(entries.size() - 1);
     }
 
     const void* retainValue(const void* value) const
@@ -133,7 +156,7 @@ struct __CFDictionary final : __CFRuntimeBase {
         // Releasing may run arbitrary code; empty the table first so it never sees a freed entry.
         auto old = std::move(entries);
         entries.clear();
-        index.clear();
+        buckets.clear();
         for (auto& entry : old) {
             releaseKey(entry.key);
             releaseValue(entry.value);
@@ -143,9 +166,10 @@ struct __CFDictionary final : __CFRuntimeBase {
     CFDictionaryKeyCallBacks keyCallBacks;
     CFDictionaryValueCallBacks valueCallBacks;
     bool mutableDictionary;
-    // Insertion order, for listing; the index finds an entry by its key's hash.
+    // Insertion order, for listing; the buckets find an entry by its key's hash, each holding
+    // the first entry of a chain through Entry::next.
     std::vector<Entry> entries;
-    std::unordered_multimap<CFHashCode, size_t> index;
+    std::vector<size_t> buckets;
 };
 
 namespace {

@@ -24,7 +24,11 @@ bool __CFString::equals(const __CFRuntimeBase& other) const
 
 CFHashCode __CFString::hash() const
 {
-    return std::hash<std::u16string> {}(units);
+    if (!m_hashed) {
+        m_hash = std::hash<std::u16string> {}(units);
+        m_hashed = true;
+    }
+    return m_hash;
 }
 
 std::string __CFString::describe() const

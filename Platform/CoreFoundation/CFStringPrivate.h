@@ -19,6 +19,11 @@ struct __CFString final : __CFRuntimeBase {
     std::string describe() const override;
 
     std::u16string units;
+
+private:
+    // Strings never change, so their hash is worked out once: dictionaries ask for it often.
+    mutable CFHashCode m_hash { 0 };
+    mutable bool m_hashed { false };
 };
 
 // Decoding fails on bytes that are not valid in the encoding.

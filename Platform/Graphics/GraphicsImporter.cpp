@@ -103,31 +103,41 @@ void drawUnscaled(const DrawableImage& image, const Rect& destination, const Vis
 {
     const int offsetX = destination.left, offsetY = destination.top;
     const int firstX = visible.left - offsetX, endX = visible.right - offsetX;
+    const bool wholeRows = firstX == 0 && endX == image.width;
+    // Held here rather than reached through image each time: after each copy the compiler would
+    // have to load them again, not knowing what the copy wrote.
+    const DrawableImage::Run* runs = image.runs.data();
+    const size_t* rowRuns = image.rowRuns.data();
+    const bool byRuns = !image.rowRuns.empty();
     for (int portY = visible.top; portY < visible.bottom; ++portY) {
         const int y = portY - offsetY;
-        const size_t sourceRow = static_cast<size_t>(y) * image.width;
+        const QDPixel* colors = image.colors.data() + static_cast<size_t>(y) * image.width;
+        const UInt8* alphas = image.alpha.data() + static_cast<size_t>(y) * image.width;
         QDPixel* row = port.pixels.data() + static_cast<size_t>(portY) * port.width;
-        if (image.rowRuns.empty()) {
+        if (!byRuns) {
             for (int x = firstX; x < endX; ++x) {
-                unsigned alpha = image.alpha[sourceRow + x];
-                if (alpha == 255)
-                    row[x + offsetX] = image.colors[sourceRow + x];
-                else if (alpha)
-                    blendPixel(port, &row[x + offsetX], image.colors[sourceRow + x], alpha);
+                if (alphas[x] == 255)
+                    row[x + offsetX] = colors[x];
+                else if (alphas[x])
+                    blendPixel(port, &row[x + offsetX], colors[x], alphas[x]);
             }
             continue;
         }
-        for (size_t r = image.rowRuns[y], end = image.rowRuns[y + 1]; r < end; ++r) {
-            const DrawableImage::Run& run = image.runs[r];
-            const int start = std::max(run.start, firstX), stop = std::min(run.start + run.length, endX);
-            if (start >= stop)
-                continue;
+        for (size_t r = rowRuns[y], end = rowRuns[y + 1]; r < end; ++r) {
+            const DrawableImage::Run& run = runs[r];
+            int start = run.start, stop = run.start + run.length;
+            if (!wholeRows) {
+                start = std::max(start, firstX);
+                stop = std::min(stop, endX);
+                if (start >= stop)
+                    continue;
+            }
             if (run.opaque) {
-                memcpy(row + start + offsetX, image.colors.data() + sourceRow + start, static_cast<size_t>(stop - start) * sizeof(QDPixel));
+                memcpy(row + start + offsetX, colors + start, static_cast<size_t>(stop - start) * sizeof(QDPixel));
                 continue;
             }
             for (int x = start; x < stop; ++x)
-                blendPixel(port, &row[x + offsetX], image.colors[sourceRow + x], image.alpha[sourceRow + x]);
+                blendPixel(port, &row[x + offsetX], colors[x], alphas[x]);
         }
     }
 }
@@ -180,7 +190,12 @@ struct ComponentInstanceRecord final : __CFRuntimeBase {
         live().insert(this);
     }
 
-    ~ComponentInstanceRecord() override { live().erase(this); }
+    ~ComponentInstanceRecord() override
+    {
+        live().erase(this);
+        if (lastFound == this)
+            lastFound = nullptr;
+    }
 
     static CFTypeID classTypeID()
     {
@@ -196,10 +211,18 @@ struct ComponentInstanceRecord final : __CFRuntimeBase {
         return instances;
     }
 
+    // A draw asks about the same importer four times; the last one found is remembered until
+    // it is closed.
     static ComponentInstanceRecord* from(ComponentInstance instance)
     {
-        return instance && live().count(instance) ? instance : nullptr;
+        if (instance && instance == lastFound)
+            return instance;
+        if (!instance || !live().count(instance))
+            return nullptr;
+        return lastFound = instance;
     }
+
+    static inline ComponentInstanceRecord* lastFound = nullptr;
 
     Rect naturalBounds() const { return { 0, 0, static_cast<SInt16>(header.height), static_cast<SInt16>(header.width) }; }
 

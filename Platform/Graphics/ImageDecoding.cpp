@@ -115,7 +115,8 @@ struct MemoryInput {
         size_t count = std::min(wanted, size - offset);
         if (count < wanted)
             ranOut = true;
-        memcpy(out, data + offset, count);
+        if (count)
+            memcpy(out, data + offset, count);
         offset += count;
         return count;
     }
@@ -458,25 +459,29 @@ FileResult openRegularFile(const std::string& path, FileDescriptor* file, size_t
     return FileResult::Ok;
 }
 
-// Reads until the end of the file or count bytes; false on a read error.
-bool readUpTo(int fd, size_t count, std::vector<uint8_t>* bytes)
+// Reads until the end of the file or count bytes; false on a read error. The buffer starts at
+// the size fstat gave (and one byte more, to see the end) and grows only for a file that grew.
+bool readUpTo(int fd, size_t count, size_t expected, std::vector<uint8_t>* bytes)
 {
-    bytes->clear();
-    constexpr size_t kChunk = 64 << 10;
-    while (bytes->size() < count) {
-        size_t start = bytes->size();
-        bytes->resize(start + std::min(kChunk, count - start));
-        ssize_t got = read(fd, bytes->data() + start, bytes->size() - start);
-        if (got < 0 && errno == EINTR) {
-            bytes->resize(start);
+    std::vector<uint8_t> buffer(std::min(count, expected + 1));
+    size_t filled = 0;
+    for (;;) {
+        if (filled == buffer.size()) {
+            if (buffer.size() == count)
+                break;
+            buffer.resize(std::min(count, buffer.size() * 2 + 4096));
+        }
+        ssize_t got = read(fd, buffer.data() + filled, buffer.size() - filled);
+        if (got < 0 && errno == EINTR)
             continue;
-        }
-        if (got <= 0) {
-            bytes->resize(start);
-            return got == 0;
-        }
-        bytes->resize(start + static_cast<size_t>(got));
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        filled += static_cast<size_t>(got);
     }
+    buffer.resize(filled);
+    *bytes = std::move(buffer);
     return true;
 }
 
@@ -537,8 +542,7 @@ FileResult readFile(const std::string& path, size_t maxBytes, std::vector<uint8_
         return FileResult::TooLarge;
     // One byte past the cap shows a file that grew past it since fstat.
     std::vector<uint8_t> contents;
-    contents.reserve(size + 1);
-    if (!readUpTo(file.fd, maxBytes + 1, &contents))
+    if (!readUpTo(file.fd, maxBytes + 1, size, &contents))
         return FileResult::Unreadable;
     if (contents.size() > maxBytes)
         return FileResult::TooLarge;
@@ -553,7 +557,7 @@ FileResult readFilePrefix(const std::string& path, size_t count, std::vector<uin
     if (FileResult result = openRegularFile(path, &file, &size); result != FileResult::Ok)
         return result;
     std::vector<uint8_t> contents;
-    if (!readUpTo(file.fd, count, &contents))
+    if (!readUpTo(file.fd, count, size, &contents))
         return FileResult::Unreadable;
     *bytes = std::move(contents);
     return FileResult::Ok;

@@ -37,7 +37,12 @@ bool writePNG(FILE* file, png_uint_32 width, png_uint_32 height, png_bytepp rows
         return false;
     }
     png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        snprintf(failure->message, sizeof failure->message, "libpng could not start");
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         return false;
     }

