@@ -1,4 +1,5 @@
 #include "LiveObjects.h"
+#include "TestBundles.h"
 #include "PaneConstruction.h"
 #include "PaneLifecycle.h"
 #include "RecordingInputSource.h"
@@ -11,16 +12,6 @@
 namespace {
 
 const std::string kExamples = EXAMPLES_DIR;
-
-CFBundleRef openBundle(const char* path)
-{
-    CFStringRef folder = CFStringCreateWithCString(kCFAllocatorDefault, path, kCFStringEncodingUTF8);
-    CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, folder, kCFURLPOSIXPathStyle, true);
-    CFBundleRef bundle = CFBundleCreate(kCFAllocatorDefault, url);
-    CFRelease(url);
-    CFRelease(folder);
-    return bundle;
-}
 
 PMTicketRef ticketIn(PMPrintSession session, CFStringRef key)
 {
@@ -40,7 +31,7 @@ protected:
     void SetUp() override
     {
         BalancedTest::SetUp();
-        bundle = openBundle(ACCOUNTING_BUNDLE_DIR);
+        bundle = openBundleAt(ACCOUNTING_BUNDLE_DIR);
         ASSERT_NE(bundle, nullptr);
         PMCreateSession(&session);
         settings = ticketIn(session, kPMPrintSettingsTicketKey);

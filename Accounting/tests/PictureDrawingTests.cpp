@@ -1,11 +1,10 @@
 #include "PaneFixture.h"
 #include "PictureDrawing.h"
+#include "TemporaryTree.h"
 #include "TestImages.h"
 
 #include <ImageImportManager.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 
 bool operator==(const RGBColor& a, const RGBColor& b)
@@ -36,16 +35,11 @@ protected:
     void SetUp() override
     {
         PaneFixture::SetUp();
-        char pattern[] = "/tmp/picture-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        writeSolidGif(folder + "/Accounting-Off.gif", 40, 30, kOffColor);
-        writeSolidGif(folder + "/Accounting-On.gif", 40, 30, kOnColor, true);
-        writeSolidGif(folder + "/wide.gif", 48, 32, kOnColor);
-        writeSolidGif(folder + "/large.gif", 100, 100, kOffColor);
-        FSRef folderRef = {};
-        ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(folder.c_str()), &folderRef, nullptr), noErr);
-        cache = std::make_unique<ImageImportManager>(folderRef);
+        writeSolidGif(images.path("Accounting-Off.gif"), 40, 30, kOffColor);
+        writeSolidGif(images.path("Accounting-On.gif"), 40, 30, kOnColor, true);
+        writeSolidGif(images.path("wide.gif"), 48, 32, kOnColor);
+        writeSolidGif(images.path("large.gif"), 100, 100, kOffColor);
+        cache = std::make_unique<ImageImportManager>(images.ref());
         buildPane();
         static const EventTypeSpec drawEvent = { kEventClassControl, kEventControlDraw };
         InstallEventHandler(GetControlEventTarget(context.iconRef), AccountingDrawEventHandler, 1, &drawEvent, &context, nullptr);
@@ -55,7 +49,6 @@ protected:
     void TearDown() override
     {
         cache.reset();
-        std::filesystem::remove_all(folder);
         PaneFixture::TearDown();
     }
 
@@ -74,7 +67,7 @@ protected:
         PaintRect(&everything);
     }
 
-    std::string folder;
+    TemporaryTree images;
     std::unique_ptr<ImageImportManager> cache;
 };
 

@@ -3,6 +3,8 @@
 #include "PaneFixture.h"
 #include "PromptDialog.h"
 #include "RecordingInputSource.h"
+#include "TemporaryTree.h"
+#include "TestBundles.h"
 
 #include <Help/AppleHelp.h>
 #include <HIToolbox/HIToolboxStandIn.h>
@@ -12,24 +14,14 @@
 
 namespace {
 
-CFBundleRef openBundle(const char* path)
-{
-    CFStringRef folder = CFStringCreateWithCString(kCFAllocatorDefault, path, kCFStringEncodingUTF8);
-    CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, folder, kCFURLPOSIXPathStyle, true);
-    CFBundleRef bundle = CFBundleCreate(kCFAllocatorDefault, url);
-    CFRelease(url);
-    CFRelease(folder);
-    return bundle;
-}
-
 class PromptTest : public PaneFixture {
 protected:
     void SetUp() override
     {
         PaneFixture::SetUp();
-        context.theBundleRef = openBundle(ACCOUNTING_BUNDLE_DIR);
+        context.theBundleRef = openBundleAt(ACCOUNTING_BUNDLE_DIR);
         ASSERT_NE(context.theBundleRef, nullptr);
-        primaryBundle = openBundle(PRIMARY_PDE_BUNDLE_DIR);
+        primaryBundle = openBundleAt(PRIMARY_PDE_BUNDLE_DIR);
         ASSERT_NE(primaryBundle, nullptr);
         CFURLRef primaryURL = CFBundleCopyBundleURL(primaryBundle);
         ASSERT_EQ(AHRegisterHelpBookWithURL(primaryURL), noErr);
@@ -365,22 +357,17 @@ protected:
     void SetUp() override
     {
         PaneFixture::SetUp();
-        char pattern[] = "/tmp/broken-bundle-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        std::string resources = folder + "/Contents/Resources";
-        ASSERT_EQ(system(("mkdir -p '" + resources + "'").c_str()), 0);
-        write(folder + "/Contents/Info.plist",
+        tree.addFile("Contents/Info.plist",
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
             "<key>CFBundleIdentifier</key><string>com.example.broken-accounting</string></dict></plist>\n");
         // "Accounting" has no Cancel button; there is no "Talliant" at all.
-        write(resources + "/Accounting.nib",
+        tree.addFile("Contents/Resources/Accounting.nib",
             "window \"Accounting\" class=movable-modal bounds=0,0,172,360 title=\"Accounting\"\n"
             "  control edit-text id='MVRa',501 bounds=56,128,78,340\n"
             "  control edit-text id='MVRa',503 bounds=90,128,112,340\n"
             "  control push-button id='MVRa',1000 bounds=132,260,152,340 title=\"OK\" default\n"
             "end\n");
-        context.theBundleRef = openBundle(folder.c_str());
+        context.theBundleRef = openBundleAt(tree.root());
         ASSERT_NE(context.theBundleRef, nullptr);
         openDialog();
     }
@@ -388,19 +375,10 @@ protected:
     void TearDown() override
     {
         CFRelease(context.theBundleRef);
-        EXPECT_EQ(system(("rm -rf '" + folder + "'").c_str()), 0);
         PaneFixture::TearDown();
     }
 
-    static void write(const std::string& path, const std::string& contents)
-    {
-        FILE* file = fopen(path.c_str(), "w");
-        ASSERT_NE(file, nullptr);
-        fputs(contents.c_str(), file);
-        fclose(file);
-    }
-
-    std::string folder;
+    TemporaryTree tree;
     RecordingInputSource input;
 };
 
