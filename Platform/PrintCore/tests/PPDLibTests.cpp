@@ -274,7 +274,7 @@ TEST_F(PPDLibTest, TicketsWithoutAPathAndNullArgumentsAreRefusedWithoutTouchingO
 
     ASSERT_EQ(ppdOpenCompiledPPDFromTicket(ticket, &ppd, &spec), noErr);
     const FSSpec zeroFilled = {};
-    EXPECT_EQ(std::memcmp(&spec, &zeroFilled, sizeof spec), 0) << "no compiled file exists, so the spec names nothing";
+    EXPECT_EQ(std::memcmp(&spec, &zeroFilled, sizeof spec), 0) << "no compiled file exists, so the FSSpec names nothing";
     Mindex mIndex = 0;
     Str255 value;
     EXPECT_EQ(ppdGetMainIndex(nullptr, (ConstStr255Param) "\x01M", &mIndex), paramErr);
