@@ -226,6 +226,9 @@ OSErr FSOpenIterator(const FSRef* container, FSIteratorFlags iteratorFlags, FSIt
     return noErr;
 }
 
+// The platform may say that a listing is over in the call that delivers its last entries.
+bool gLastEntryEndsListing = false;
+
 OSErr FSCloseIterator(FSIterator iterator)
 {
     auto* live = OpaqueFSIterator::live(iterator);
@@ -272,7 +275,14 @@ OSErr FSGetCatalogInfoBulk(FSIterator iterator, ItemCount maximumObjects, ItemCo
     *actualObjects = delivered;
     if (containerChanged)
         *containerChanged = false;
+    if (delivered && live->next >= entries.size() && gLastEntryEndsListing)
+        return errFSNoMoreItems;
     return delivered ? OSErr(noErr) : OSErr(errFSNoMoreItems);
+}
+
+void FSSetLastEntryEndsListing(bool endsListing)
+{
+    gLastEntryEndsListing = endsListing;
 }
 
 void FSSetFolderFailure(const std::string& path, FSFailurePoint point, OSErr status)

@@ -14,3 +14,8 @@ enum class FSFailurePoint {
 // Until cleared, the folder at path fails at that point with status.
 void FSSetFolderFailure(const std::string& path, FSFailurePoint point, OSErr status);
 void FSClearFolderFailures();
+
+// With true, the call that delivers a folder's last entries returns errFSNoMoreItems with them,
+// as the platform may; with false (the default), that call returns noErr and the next one
+// errFSNoMoreItems with no entry.
+void FSSetLastEntryEndsListing(bool endsListing);

@@ -51,6 +51,7 @@ protected:
     void TearDown() override
     {
         FSClearFolderFailures();
+        FSSetLastEntryEndsListing(false);
         BalancedTest::TearDown();
     }
 
@@ -105,6 +106,17 @@ TEST_F(WalkTest, DepthLimitStopsAtTheGivenLevel)
     EXPECT_EQ(names(), (std::vector<std::string> { "deeper@2", "deepest.gif@3", "inner.gif@2", "sub@1", "top.gif@1" }));
     EXPECT_LT(positionOf("sub"), positionOf("inner.gif")) << "a folder is reported before its contents";
     EXPECT_LT(positionOf("deeper"), positionOf("deepest.gif"));
+}
+
+TEST_F(WalkTest, ALastEntryThatComesWithTheEndOfTheListingIsStillWalked)
+{
+    // Each folder holds one entry, which is therefore its last.
+    tree.addFile("only/inner.gif");
+    FSSetLastEntryEndsListing(true);
+
+    EXPECT_EQ(walk(0), noErr);
+
+    EXPECT_EQ(names(), (std::vector<std::string> { "inner.gif@2", "only@1" })) << "the folder is entered though it came last";
 }
 
 TEST_F(WalkTest, AFilterThatAnswersTrueEndsTheWholeWalk)
