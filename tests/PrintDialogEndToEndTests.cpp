@@ -154,6 +154,35 @@ click 1000
     EXPECT_EQ(settings["com.movra.Act.trel.AID"], "D-9");
 }
 
+TEST_F(PrintDialogRunTest, AccountingOffPrintsWithoutAskingAnything)
+{
+    DialogRun result = run("show\ndump\nprint\n");
+    ASSERT_EQ(result.exitStatus, 0) << result.errors;
+    EXPECT_NE(result.transcript.find("control 91 static-text visible"), std::string::npos) << result.transcript;
+    EXPECT_NE(result.transcript.find("control 302 edit-text hidden"), std::string::npos) << result.transcript;
+    EXPECT_EQ(result.transcript.substr(result.transcript.size() - 8), "printed\n");
+    EXPECT_EQ(saved()["com.movra.Act.trel.On"], "1");
+}
+
+TEST_F(PrintDialogRunTest, TalliantAccountingWithDefaultCodesAndNoAccountType)
+{
+    std::string settings = write("talliant-defaults.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+<key>com.movra.Act.trel.On</key><dict><key>value</key><integer>2</integer></dict>
+<key>com.movra.Act.trel.Prm</key><dict><key>value</key><integer>0</integer></dict>
+<key>com.movra.Act.trel.UID</key><dict><key>value</key><string>carol</string></dict>
+<key>com.movra.Act.trel.AT</key><dict><key>value</key><integer>1</integer></dict>
+</dict></plist>
+)");
+    DialogRun result = run("show\nprint\n", kMovraPPD, settings);
+    ASSERT_EQ(result.exitStatus, 0) << result.errors << result.transcript;
+    EXPECT_EQ(result.transcript, "printed\n") << "no Account ID is needed without an account type";
+    auto saved = this->saved();
+    EXPECT_EQ(saved["com.movra.Act.trel.UID"], "carol");
+    EXPECT_EQ(saved["com.movra.Act.trel.AID"], "");
+    EXPECT_EQ(saved["com.movra.Act.trel.On"], "2");
+}
+
 TEST_F(PrintDialogRunTest, CancelInThePromptLeavesTheDialogOpen)
 {
     DialogRun result = run("show\nchoose 100 3\nclick 200\nprint\ntype 501 \"alice\"\nclick 1001\nsummary\ncancel\n");
