@@ -51,7 +51,7 @@ protected:
     DialogRun run(const std::string& script, const std::string& ppd = kMovraPPD, const std::string& settings = "")
     {
         std::string scriptPath = write("script.txt", script);
-        std::string command = std::string("'") + PRINTDIALOG_PATH + "' --ppd '" + ppd + "' --script '" + scriptPath + "' --save '" + savePath
+        std::string command = language + " '" + PRINTDIALOG_PATH + "' --ppd '" + ppd + "' --script '" + scriptPath + "' --save '" + savePath
             + "'" + (settings.empty() ? "" : " --settings '" + settings + "'") + " 2>'" + folder + "/errors.txt'";
         DialogRun result;
         FILE* output = popen(command.c_str(), "r");
@@ -90,6 +90,8 @@ protected:
 
     std::string folder;
     std::string savePath;
+    // The user's language settings for the run.
+    std::string language = "LANGUAGE= LC_ALL= LC_MESSAGES= LANG=C.UTF-8";
 };
 
 TEST_F(PrintDialogRunTest, PromptedCodesTravelWithTheJob)
@@ -240,6 +242,29 @@ TEST_F(PrintDialogRunTest, RefusedKeysBeep)
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
     EXPECT_EQ(result.transcript.find("beep\n"), 0u) << result.transcript;
     EXPECT_NE(result.transcript.find("\"aliceab\""), std::string::npos) << result.transcript;
+}
+
+TEST_F(PrintDialogRunTest, GermanSettingsGiveTheGermanPane)
+{
+    language = "LANGUAGE= LC_ALL= LC_MESSAGES= LANG=de_DE.UTF-8";
+    DialogRun result = run("show\nchoose 100 3\nclick 300\nsummary\ndump\nprint\n");
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    EXPECT_NE(result.transcript.find("summary:  Abrechnung =  Eingeschaltet\n"), std::string::npos) << result.transcript;
+    EXPECT_NE(result.transcript.find("control 200 radio-button visible enabled 0"), std::string::npos);
+    EXPECT_NE(result.transcript.find("\"Beim Drucken nach den Codes fragen\""), std::string::npos) << result.transcript;
+    EXPECT_NE(result.transcript.find("control 100 popup-button visible enabled 3 "), std::string::npos);
+    EXPECT_NE(result.transcript.find("\"Abrechnung\""), std::string::npos);
+    EXPECT_NE(result.transcript.find("notice: Abrechnung: Ihr Auftrag wurde nicht gedruckt"), std::string::npos) << result.transcript;
+}
+
+TEST_F(PrintDialogRunTest, GermanPromptAndCancelAlert)
+{
+    language = "LANGUAGE=de:en LANG=C.UTF-8";
+    DialogRun result = run("show\nchoose 100 3\nclick 200\nprint\ndump\nclick 1001\ncancel\n");
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    EXPECT_NE(result.transcript.find("\"Geben Sie die Codes für diesen Auftrag ein.\""), std::string::npos) << result.transcript;
+    EXPECT_NE(result.transcript.find("\"Abbrechen\""), std::string::npos);
+    EXPECT_NE(result.transcript.find("alert: Ihr Auftrag wurde nicht gedruckt."), std::string::npos) << result.transcript;
 }
 
 struct BadRun {

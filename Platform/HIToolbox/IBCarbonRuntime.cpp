@@ -242,7 +242,36 @@ OSStatus BuildWindow(const Window& window, WindowRef* outWindow)
     return guarded([&] { return buildWindow(window, outWindow); });
 }
 
-OSStatus CreateNibReferenceFromFile(const char* path, IBNibRef* outNibRef)
+namespace {
+
+void localize(std::string& text, CFBundleRef bundle, CFStringRef table)
+{
+    if (text.empty())
+        return;
+    OwnedString key = makeString(text);
+    if (!key)
+        return;
+    OwnedString translated(CFBundleCopyLocalizedString(bundle, key.get(), key.get(), table));
+    if (translated)
+        text = _CFStringToUTF8(translated.get());
+}
+
+void localize(Description& description, CFBundleRef bundle, CFStringRef table)
+{
+    for (auto& window : description.windows) {
+        localize(window.title, bundle, table);
+        for (auto& control : window.controls) {
+            localize(control.title, bundle, table);
+            localize(control.text, bundle, table);
+            for (auto& item : control.items)
+                localize(item, bundle, table);
+        }
+    }
+}
+
+}
+
+OSStatus CreateNibReferenceFromFile(const char* path, IBNibRef* outNibRef, CFBundleRef localizingBundle, CFStringRef stringsTable)
 {
     if (!outNibRef)
         return paramErr;
@@ -258,6 +287,8 @@ OSStatus CreateNibReferenceFromFile(const char* path, IBNibRef* outNibRef)
             report(path, parsed.error->line, parsed.error->message);
             return OSStatus(kIBCarbonRuntimeMalformedNibFile);
         }
+        if (localizingBundle)
+            localize(parsed.description, localizingBundle, stringsTable);
         *outNibRef = new OpaqueIBNibRef(std::move(parsed.description));
         return OSStatus(noErr);
     });
@@ -277,7 +308,7 @@ OSStatus CreateNibReferenceWithCFBundle(CFBundleRef inBundle, CFStringRef inNibN
     char path[PATH_MAX];
     if (!url || !CFURLGetFileSystemRepresentation(url.get(), true, reinterpret_cast<UInt8*>(path), sizeof path))
         return kIBCarbonRuntimeCantFindNibFile;
-    return InterfaceDefinition::CreateNibReferenceFromFile(path, outNibRef);
+    return InterfaceDefinition::CreateNibReferenceFromFile(path, outNibRef, inBundle, inNibName);
 }
 
 OSStatus CreateWindowFromNib(IBNibRef inNibRef, CFStringRef inName, WindowRef* outWindow)

@@ -82,6 +82,9 @@ PLATFORM_EXPORT OSStatus BuildWindow(const Window& window, WindowRef* outWindow)
 // The file behind CreateNibReferenceWithCFBundle: kIBCarbonRuntimeCantFindNibFile when it cannot
 // be opened as a regular file, kIBCarbonRuntimeMalformedNibFile (with "<path>:<line>: <message>"
 // on stderr) when it does not parse.
-PLATFORM_EXPORT OSStatus CreateNibReferenceFromFile(const char* path, IBNibRef* outNibRef);
+// With a bundle, every title, text and menu item is looked up in the bundle's strings table of
+// that name (the English text is the key), so that a localization needs no copy of the layout.
+PLATFORM_EXPORT OSStatus CreateNibReferenceFromFile(const char* path, IBNibRef* outNibRef, CFBundleRef localizingBundle = nullptr,
+    CFStringRef stringsTable = nullptr);
 
 }
