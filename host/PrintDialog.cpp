@@ -1,6 +1,7 @@
 #include "PrintDialog.h"
 
 #include <Help/AppleHelp.h>
+#include <HIToolbox/HIUserActions.h>
 #include <PrintCore/PMTicketStandIn.h>
 
 #include <CoreFoundation/CFStringPrivate.h>
@@ -239,11 +240,29 @@ OSStatus PrintDialog::preset(const std::string& path, std::string* error)
     return m_table->Sync(m_context, m_session, true);
 }
 
-OSStatus PrintDialog::finishPrinting()
+PrintClick PrintDialog::clickPrint(std::string* error)
 {
+    m_printRequested = false;
+    if (HIUserClickControl(m_printButton, error) != noErr)
+        return PrintClick::Failed;
+    if (!m_printRequested)
+        return PrintClick::NotPrinted;
     OSStatus status = m_table->Sync(m_context, m_session, false);
     tearDown();
-    return status;
+    if (status != noErr) {
+        *error = "the print settings could not be written (status " + std::to_string(status) + ")";
+        return PrintClick::Failed;
+    }
+    return PrintClick::Printed;
+}
+
+bool PrintDialog::clickCancel(std::string* error)
+{
+    m_cancelRequested = false;
+    if (HIUserClickControl(m_cancelButton, error) != noErr)
+        return false;
+    tearDown();
+    return true;
 }
 
 void PrintDialog::dismiss()

@@ -8,6 +8,12 @@
 
 #include <string>
 
+enum class PrintClick {
+    Printed,    // the job went on: the settings are synced and the dialog is gone
+    NotPrinted, // the pane swallowed the click: the dialog stays open
+    Failed,     // the click could not be made, or the settings could not be synced
+};
+
 struct PrintDialogSetup {
     std::string ppdPath;
     std::string settingsPath; // empty: an empty print-settings ticket
@@ -39,12 +45,13 @@ public:
     ControlRef printButton() const { return m_printButton; }
     ControlRef cancelButton() const { return m_cancelButton; }
     ControlRef helpButton() const { return m_helpButton; }
-    bool printRequested() const { return m_printRequested; }
-    bool cancelRequested() const { return m_cancelRequested; }
-    void clearRequests() { m_printRequested = m_cancelRequested = false; }
 
-    // The job goes on: Sync towards the ticket, then the pane is torn down.
-    OSStatus finishPrinting();
+    // Clicks Print as the person does: the pane may ask for the codes first (the prompt runs
+    // its modal loop inside the click).
+    PrintClick clickPrint(std::string* error);
+    // Clicks Cancel: the dialog goes without Sync.
+    bool clickCancel(std::string* error);
+    bool isOpen() const { return m_window != nullptr; }
     // Cancel, or the end with the dialog open: torn down without Sync.
     void dismiss();
     // Writes the print settings; the file is readable by its owner alone.

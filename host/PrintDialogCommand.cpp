@@ -1,15 +1,18 @@
 #include "PrintDialogCommand.h"
 
 #include "PrintDialog.h"
+#include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
 
 #include <climits>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <unistd.h>
 
-const char* const kPrintDialogUsage = "usage: printdialog --ppd FILE [--settings FILE] [--save FILE] [--script FILE|-] [--plugin DIR]";
+const char* const kPrintDialogUsage
+    = "usage: printdialog --ppd FILE [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]";
 
 namespace {
 
@@ -35,6 +38,7 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
             : option == "--save"                 ? &options->savePath
             : option == "--script"               ? &options->scriptPath
             : option == "--plugin"               ? &options->plugInPath
+            : option == "--snapshot"             ? &options->snapshotPath
                                                  : nullptr;
         if (!target) {
             *error = "unknown option \"" + option + "\"";
@@ -58,8 +62,50 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
     return true;
 }
 
+namespace {
+
+bool displayAvailable()
+{
+    const char* x11 = getenv("DISPLAY");
+    const char* wayland = getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+// Without a script the person acts on the dialog on screen.
+int runOnScreen(const PrintDialogOptions& options, std::ostream& err)
+{
+    if (!displayAvailable()) {
+        err << "printdialog: no display to show the dialog on: set DISPLAY, or run it with --script FILE (or - for standard "
+               "input), or take a picture with --snapshot FILE\n";
+        return kExitError;
+    }
+    std::string error;
+    const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&error);
+    PrintDialog dialog;
+    if (!frontEnd || !dialog.open({ options.ppdPath, options.settingsPath, options.plugInPath, options.primaryPlugInPath }, &error)) {
+        err << "printdialog: " << error << "\n";
+        return kExitError;
+    }
+    bool printed = frontEnd->runOnScreen(dialog, &error);
+    if (!error.empty()) {
+        err << "printdialog: " << error << "\n";
+        return kExitError;
+    }
+    if (!printed)
+        return kExitNotPrinted;
+    if (!options.savePath.empty() && !dialog.saveSettings(options.savePath, &error)) {
+        err << "printdialog: " << error << "\n";
+        return kExitError;
+    }
+    return kExitPrinted;
+}
+
+}
+
 int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::ostream& err)
 {
+    if (options.scriptPath.empty() && options.snapshotPath.empty())
+        return runOnScreen(options, err);
     std::ifstream scriptFile;
     std::istringstream noScript;
     std::istream* script = &noScript;
@@ -80,12 +126,18 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
+    // A picture without a script shows the pane as a person opening it would see it.
+    if (options.scriptPath.empty())
+        dialog.showPane();
     DialogOutcome outcome;
     std::string scriptError;
     {
         ScriptRunner runner(dialog, *script, out);
         outcome = runner.run();
         scriptError = runner.error();
+        // The picture is of the dialog as the script leaves it, before it is torn down.
+        if (outcome != DialogOutcome::Failed && !options.snapshotPath.empty() && !runner.snapshot(options.snapshotPath, nullptr, &scriptError))
+            outcome = DialogOutcome::Failed;
     }
     out.flush();
     if (outcome == DialogOutcome::Failed) {

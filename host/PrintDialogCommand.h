@@ -11,6 +11,7 @@ struct PrintDialogOptions {
     std::string settingsPath;
     std::string savePath;
     std::string scriptPath; // "-" for standard input; empty for none
+    std::string snapshotPath; // a picture of the front window when the script ends
     std::string plugInPath;
     std::string primaryPlugInPath;
 };

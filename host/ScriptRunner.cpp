@@ -1,5 +1,7 @@
 #include "ScriptRunner.h"
 
+#include "ScreenFrontEnd.h"
+
 #include <HIToolbox/HIToolboxStandIn.h>
 #include <HIToolbox/HIUserActions.h>
 
@@ -152,11 +154,8 @@ DialogOutcome ScriptRunner::run()
             m_dialog.dismiss();
             return DialogOutcome::Failed;
         }
-        if (step == Step::EndOfScript) {
-            if (m_outcome == DialogOutcome::LeftOpen)
-                m_dialog.dismiss();
+        if (step == Step::EndOfScript)
             return m_outcome;
-        }
         if (m_outcome != DialogOutcome::LeftOpen)
             break;
     }
@@ -219,22 +218,23 @@ bool ScriptRunner::focus(ControlRef field, std::string* error)
 
 bool ScriptRunner::clickPrint(const ScriptLine& line)
 {
-    m_dialog.clearRequests();
     std::string error;
-    if (HIUserClickControl(m_dialog.printButton(), &error) != noErr)
-        return fail(line, error);
+    PrintClick click = m_dialog.clickPrint(&error);
     m_announcedPrompt = nullptr;
+    // A script line inside the prompt may have failed: that error is the one to report.
     if (!m_error.empty())
         return false;
-    if (!m_dialog.printRequested()) {
+    switch (click) {
+    case PrintClick::Failed:
+        return fail(line, error);
+    case PrintClick::NotPrinted:
         m_transcript << "not printed\n";
         return true;
+    case PrintClick::Printed:
+        m_transcript << "printed\n";
+        m_outcome = DialogOutcome::Printed;
+        return true;
     }
-    OSStatus status = m_dialog.finishPrinting();
-    if (status != noErr)
-        return fail(line, "the print settings could not be written (status " + std::to_string(status) + ")");
-    m_transcript << "printed\n";
-    m_outcome = DialogOutcome::Printed;
     return true;
 }
 
@@ -316,10 +316,8 @@ bool ScriptRunner::perform(const ScriptLine& line, WindowRef modalWindow)
     if (action == "cancel") {
         if (!expect(0, "cancel"))
             return false;
-        m_dialog.clearRequests();
-        if (HIUserClickControl(m_dialog.cancelButton(), &error) != noErr)
+        if (!m_dialog.clickCancel(&error))
             return fail(line, error);
-        m_dialog.dismiss();
         m_transcript << "cancelled\n";
         m_outcome = DialogOutcome::Cancelled;
         return true;
@@ -349,6 +347,11 @@ bool ScriptRunner::perform(const ScriptLine& line, WindowRef modalWindow)
             return fail(line, error.empty() ? "the pane could not read the settings (status " + std::to_string(status) + ")" : error);
         return true;
     }
+    if (action == "snapshot") {
+        if (!expect(1, "snapshot FILE"))
+            return false;
+        return snapshot(arguments[0], modalWindow, &error) || fail(line, error);
+    }
     if (action == "dump") {
         if (!expect(0, "dump"))
             return false;
@@ -356,6 +359,16 @@ bool ScriptRunner::perform(const ScriptLine& line, WindowRef modalWindow)
         return true;
     }
     return fail(line, "unknown action \"" + action + "\"");
+}
+
+bool ScriptRunner::snapshot(const std::string& path, WindowRef modalWindow, std::string* error)
+{
+    if (!m_dialog.isOpen()) {
+        *error = "there is no dialog left to picture";
+        return false;
+    }
+    const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(error);
+    return frontEnd && frontEnd->snapshot(modalWindow ? modalWindow : m_dialog.window(), path, error);
 }
 
 void ScriptRunner::dump(WindowRef window)

@@ -26,6 +26,8 @@ public:
     DialogOutcome run();
     // Why the run failed: "line N: ..." or a message of its own.
     const std::string& error() const { return m_error; }
+    // A picture of the front window: the prompt when it is up, else the Print dialog.
+    bool snapshot(const std::string& path, WindowRef modalWindow, std::string* error);
 
     bool performNextAction(WindowRef modalWindow) override;
     void showAlert(const HIAlertContent& alert) override;
