@@ -7,7 +7,7 @@
 #include <string>
 
 // Live objects of every kind the stand-in counts: CoreFoundation objects, windows, controls,
-// menus, events and handler registrations.
+// menus, events, handler registrations, alerts and handles.
 long PlatformLiveObjectCount();
 // One line per kind with a non-zero count, for a failure message.
 std::string PlatformLiveObjectSummary();
