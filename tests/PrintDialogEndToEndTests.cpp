@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -265,6 +266,34 @@ TEST_F(PrintDialogRunTest, GermanPromptAndCancelAlert)
     EXPECT_NE(result.transcript.find("\"Geben Sie die Codes für diesen Auftrag ein.\""), std::string::npos) << result.transcript;
     EXPECT_NE(result.transcript.find("\"Abbrechen\""), std::string::npos);
     EXPECT_NE(result.transcript.find("alert: Ihr Auftrag wurde nicht gedruckt."), std::string::npos) << result.transcript;
+}
+
+// Width and height from a PNG file's header; zero when the file is no PNG.
+std::pair<unsigned, unsigned> pngSize(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    unsigned char header[24] = {};
+    file.read(reinterpret_cast<char*>(header), sizeof header);
+    static const unsigned char signature[8] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n' };
+    if (!file || !std::equal(signature, signature + 8, header))
+        return { 0, 0 };
+    auto word = [&](int at) { return unsigned(header[at]) << 24 | unsigned(header[at + 1]) << 16 | unsigned(header[at + 2]) << 8 | header[at + 3]; };
+    return { word(16), word(20) };
+}
+
+TEST_F(PrintDialogRunTest, PicturesOfTheDialogAndThePromptWithoutADisplay)
+{
+    std::string dialogPicture = folder + "/dialog.png";
+    std::string promptPicture = folder + "/prompt.png";
+    DialogRun result = run("show\nprint\nsnapshot \"" + promptPicture + "\"\nclick 1001\nsnapshot \""
+        + dialogPicture + "\"\ncancel\n", kMovraPPD, kExamples + "/settings/talliant-prompt.plist");
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    auto [promptWidth, promptHeight] = pngSize(promptPicture);
+    EXPECT_EQ(promptWidth, 360u) << "the prompt is the front window while it is up";
+    EXPECT_EQ(promptHeight, 204u);
+    auto [dialogWidth, dialogHeight] = pngSize(dialogPicture);
+    EXPECT_GT(dialogWidth, 360u);
+    EXPECT_GT(dialogHeight, 204u);
 }
 
 struct BadRun {

@@ -1,0 +1,187 @@
+#include "ControlWidgets.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPainter>
+
+#include <CoreFoundation/CFStringPrivate.h>
+
+QString qtString(CFStringRef string)
+{
+    if (!string)
+        return {};
+    QString text = QString::fromStdString(_CFStringToUTF8(string));
+    CFRelease(string);
+    return text;
+}
+
+std::string controlText(ControlRef control, ControlDataTag tag)
+{
+    Size size = 0;
+    if (GetControlData(control, kControlEntireControl, tag, 0, nullptr, &size) != noErr || size <= 0)
+        return {};
+    std::string text(static_cast<size_t>(size), '\0');
+    GetControlData(control, kControlEntireControl, tag, size, text.data(), &size);
+    text.resize(static_cast<size_t>(size));
+    return text;
+}
+
+MirroredField::MirroredField(ControlRef control, QWidget* parent)
+    : QLineEdit(parent)
+    , m_control(control)
+{
+    setFocusPolicy(Qt::ClickFocus);
+    setAcceptDrops(false);
+    setFrame(true);
+}
+
+bool MirroredField::concealed() const
+{
+    Size size = 0;
+    return GetControlData(m_control, kControlEntireControl, kControlEditTextPasswordTag, 0, nullptr, &size) == noErr;
+}
+
+int MirroredField::shownPosition(const std::string& modelText, int byteOffset) const
+{
+    auto end = static_cast<size_t>(std::clamp<int>(byteOffset, 0, static_cast<int>(modelText.size())));
+    // A concealed field shows one bullet per character of its clear text.
+    return QString::fromUtf8(modelText.data(), static_cast<qsizetype>(end)).size();
+}
+
+void MirroredField::syncFromModel()
+{
+    const bool hidden = concealed();
+    QString shown = QString::fromStdString(controlText(m_control, kControlEditTextTextTag));
+    if (text() != shown)
+        setText(shown);
+    ControlEditTextSelectionRec selection = {};
+    GetControlData(m_control, kControlEntireControl, kControlEditTextSelectionTag, sizeof selection, &selection, nullptr);
+    std::string offsetsText = hidden ? controlText(m_control, kControlEditTextPasswordTag) : shown.toStdString();
+    int start = shownPosition(offsetsText, selection.selStart);
+    int end = shownPosition(offsetsText, selection.selEnd);
+    if (start == end)
+        setCursorPosition(start);
+    else
+        setSelection(start, end - start);
+}
+
+bool MirroredField::takeToolboxFocus()
+{
+    ControlRef focused = nullptr;
+    GetKeyboardFocus(GetControlOwner(m_control), &focused);
+    return focused == m_control || HIUserClickControl(m_control, nullptr) == noErr;
+}
+
+void MirroredField::act(const std::function<OSStatus(std::string*)>& action)
+{
+    std::string error;
+    if (action(&error) != noErr)
+        QApplication::beep();
+    emit userActed();
+}
+
+bool MirroredField::event(QEvent* event)
+{
+    // Tab belongs to the toolbox's focus order, not to Qt's.
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            keyPressEvent(key);
+            return true;
+        }
+    }
+    return QLineEdit::event(event);
+}
+
+void MirroredField::keyPressEvent(QKeyEvent* event)
+{
+    static const std::pair<int, HIKey> named[] = { { Qt::Key_Backspace, HIKey::Backspace }, { Qt::Key_Delete, HIKey::Delete },
+        { Qt::Key_Left, HIKey::LeftArrow }, { Qt::Key_Right, HIKey::RightArrow }, { Qt::Key_Up, HIKey::UpArrow },
+        { Qt::Key_Down, HIKey::DownArrow }, { Qt::Key_Tab, HIKey::Tab }, { Qt::Key_Backtab, HIKey::Tab },
+        { Qt::Key_Return, HIKey::Return }, { Qt::Key_Enter, HIKey::Return } };
+    WindowRef window = GetControlOwner(m_control);
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && m_returnGoesToHost) {
+        event->accept();
+        emit returnPressed();
+        return;
+    }
+    for (const auto& [qtKey, key] : named) {
+        if (event->key() == qtKey) {
+            event->accept();
+            act([&](std::string* error) {
+                return takeToolboxFocus() ? HIUserPressKey(window, key, error) : static_cast<OSStatus>(kHIUserActionRefusedErr);
+            });
+            return;
+        }
+    }
+    const QString typed = event->text();
+    const bool command = event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier | Qt::AltModifier);
+    if (typed.isEmpty() || command || !typed.at(0).isPrint()) {
+        // Escape and shortcuts belong to the window.
+        event->ignore();
+        return;
+    }
+    event->accept();
+    act([&](std::string* error) {
+        return takeToolboxFocus() ? HIUserTypeText(window, typed.toStdString(), error) : static_cast<OSStatus>(kHIUserActionRefusedErr);
+    });
+}
+
+void MirroredField::inputMethodEvent(QInputMethodEvent* event)
+{
+    const QString committed = event->commitString();
+    event->accept();
+    if (committed.isEmpty())
+        return;
+    act([&](std::string* error) {
+        return takeToolboxFocus() ? HIUserTypeText(GetControlOwner(m_control), committed.toStdString(), error)
+                                  : static_cast<OSStatus>(kHIUserActionRefusedErr);
+    });
+}
+
+void MirroredField::mousePressEvent(QMouseEvent* event)
+{
+    event->accept();
+    if (event->button() != Qt::LeftButton)
+        return;
+    act([&](std::string* error) {
+        ControlRef focused = nullptr;
+        GetKeyboardFocus(GetControlOwner(m_control), &focused);
+        if (focused != m_control)
+            return HIUserClickControl(m_control, error);
+        // Where the caret lands needs the clear text's offsets, which a concealed field keeps to itself.
+        if (concealed())
+            return static_cast<OSStatus>(noErr);
+        int position = cursorPositionAt(event->position().toPoint());
+        auto offset = static_cast<int>(text().left(position).toUtf8().size());
+        return HIUserSelectRange(m_control, offset, offset, error);
+    });
+}
+
+void MirroredField::mouseMoveEvent(QMouseEvent* event)
+{
+    event->accept();
+}
+
+void MirroredField::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    event->accept();
+}
+
+void MirroredField::contextMenuEvent(QContextMenuEvent* event)
+{
+    // Cut, paste and undo would edit the text behind the key filter's back.
+    event->accept();
+}
+
+void PortPicture::setImage(const QImage& image)
+{
+    m_image = image;
+    update();
+}
+
+void PortPicture::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.drawImage(0, 0, m_image);
+}

@@ -1,0 +1,53 @@
+#include "ScreenApplication.h"
+
+#include "WindowMirror.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QStyleFactory>
+
+#include <cstdlib>
+
+QApplication* screenApplication(bool offscreen, std::string* error)
+{
+    if (QCoreApplication::instance()) {
+        auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance());
+        if (!existing)
+            *error = "the process already runs a Qt application without widgets";
+        return existing;
+    }
+    auto displayNamed = [](const char* name) {
+        const char* value = getenv(name);
+        return value && *value;
+    };
+    if (!offscreen && !displayNamed("DISPLAY") && !displayNamed("WAYLAND_DISPLAY") && !displayNamed("QT_QPA_PLATFORM")) {
+        *error = "there is no display to show the Print dialog on (DISPLAY and WAYLAND_DISPLAY are not set)";
+        return nullptr;
+    }
+    // Qt keeps argc and argv for the application's life.
+    static char name[] = "printdialog";
+    static char platformOption[] = "-platform";
+    static char offscreenPlatform[] = "offscreen";
+    static char* offscreenArguments[] = { name, platformOption, offscreenPlatform, nullptr };
+    static char* displayArguments[] = { name, nullptr };
+    static int offscreenCount = 3;
+    static int displayCount = 1;
+    auto* application = offscreen ? new QApplication(offscreenCount, offscreenArguments) : new QApplication(displayCount, displayArguments);
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    return application;
+}
+
+bool snapshotWindow(WindowRef window, const std::string& path, std::string* error)
+{
+    if (!screenApplication(true, error))
+        return false;
+    WindowMirror mirror(window);
+    mirror.setAttribute(Qt::WA_DontShowOnScreen);
+    mirror.show();
+    QImage picture = mirror.grab().toImage();
+    if (picture.isNull() || !picture.save(QString::fromStdString(path), "PNG")) {
+        *error = path + ": the picture could not be written";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,204 @@
+#include "ScreenSession.h"
+
+#include "ScreenApplication.h"
+
+#include <PrintDialog.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QTextBrowser>
+#include <QUrl>
+
+namespace {
+
+enum { kAccountingSignature = 'MVRa', kPromptCancelButton = 1001 };
+
+}
+
+ScreenSession::ScreenSession(PrintDialog& dialog)
+    : m_dialog(dialog)
+    , m_previousSource(HIGetInputSource())
+{
+    HISetInputSource(this);
+}
+
+ScreenSession::~ScreenSession()
+{
+    for (auto& notice : m_notices)
+        delete notice.data();
+    m_prompt.reset();
+    m_dialogMirror.reset();
+    HISetInputSource(m_previousSource);
+}
+
+bool ScreenSession::run(std::string* error)
+{
+    if (OSStatus status = m_dialog.showPane()) {
+        *error = "the Accounting pane could not be shown (status " + std::to_string(status) + ")";
+        return false;
+    }
+    m_dialogMirror = std::make_unique<WindowMirror>(m_dialog.window());
+    m_dialogMirror->setObjectName("Print dialog");
+    m_dialogMirror->widgetFor(m_dialog.printButton())->setObjectName("print");
+    m_dialogMirror->widgetFor(m_dialog.cancelButton())->setObjectName("cancel");
+    m_dialogMirror->widgetFor(m_dialog.helpButton())->setObjectName("help");
+    m_dialogMirror->answerClicks(m_dialog.printButton(), [this] { print(); });
+    m_dialogMirror->answerClicks(m_dialog.cancelButton(), [this] { cancel(); });
+    QObject::connect(m_dialogMirror.get(), &WindowMirror::userActed, [this] { syncAll(); });
+    QObject::connect(m_dialogMirror.get(), &WindowMirror::closeRequested, [this] { close(); });
+    m_dialogMirror->show();
+
+    QEventLoop loop;
+    m_dialogLoop = &loop;
+    loop.exec();
+    m_dialogLoop = nullptr;
+    if (m_help)
+        m_help->hide();
+    if (!m_error.empty())
+        *error = m_error;
+    return m_printed;
+}
+
+void ScreenSession::syncAll()
+{
+    if (m_dialogMirror)
+        m_dialogMirror->sync();
+    if (m_prompt)
+        m_prompt->sync();
+}
+
+void ScreenSession::print()
+{
+    std::string error;
+    PrintClick click = m_dialog.clickPrint(&error);
+    // Whatever the prompt did, its window went with the click's modal loop.
+    m_prompt.reset();
+    if (!m_dialog.isOpen())
+        return finish(click == PrintClick::Printed, click == PrintClick::Failed ? error : std::string());
+    if (click == PrintClick::Failed)
+        QApplication::beep();
+    syncAll();
+}
+
+void ScreenSession::cancel()
+{
+    std::string error;
+    if (m_dialog.clickCancel(&error))
+        return finish(false, {});
+    QApplication::beep();
+    syncAll();
+}
+
+void ScreenSession::close()
+{
+    if (m_prompt)
+        return;
+    m_dialog.dismiss();
+    finish(false, {});
+}
+
+void ScreenSession::finish(bool printed, const std::string& error)
+{
+    m_dialogMirror->detach();
+    m_dialogMirror->hide();
+    m_printed = printed;
+    m_error = error;
+    if (m_dialogLoop)
+        m_dialogLoop->quit();
+}
+
+QWidget* ScreenSession::frontWindow()
+{
+    // An alert after the prompt (its Cancel) comes once the prompt's window is gone.
+    if (m_prompt && m_prompt->toolboxWindow() && !IsWindowVisible(m_prompt->toolboxWindow())) {
+        m_prompt->detach();
+        m_prompt->hide();
+    }
+    return m_prompt && m_prompt->isVisible() ? m_prompt.get() : m_dialogMirror.get();
+}
+
+bool ScreenSession::performNextAction(WindowRef modalWindow)
+{
+    if (!m_prompt || m_prompt->toolboxWindow() != modalWindow) {
+        m_prompt = std::make_unique<WindowMirror>(modalWindow, m_dialogMirror.get());
+        m_prompt->setWindowModality(Qt::ApplicationModal);
+        QObject::connect(m_prompt.get(), &WindowMirror::userActed, [this] {
+            m_promptActed = true;
+            syncAll();
+            if (m_promptLoop)
+                m_promptLoop->quit();
+        });
+        QObject::connect(m_prompt.get(), &WindowMirror::closeRequested, [this] {
+            m_promptClosed = true;
+            if (m_promptLoop)
+                m_promptLoop->quit();
+        });
+        m_prompt->show();
+        m_prompt->raise();
+        m_prompt->activateWindow();
+    }
+    m_prompt->sync();
+    m_promptActed = false;
+    m_promptClosed = false;
+    QEventLoop loop;
+    m_promptLoop = &loop;
+    loop.exec();
+    m_promptLoop = nullptr;
+    if (m_promptActed)
+        return true;
+    // Closing the prompt is its Cancel button.
+    ControlRef cancel = nullptr;
+    const ControlID cancelID = { kAccountingSignature, kPromptCancelButton };
+    if (GetControlByID(modalWindow, &cancelID, &cancel) != noErr || HIUserClickControl(cancel, nullptr) != noErr)
+        return false;
+    syncAll();
+    return true;
+}
+
+void ScreenSession::showAlert(const HIAlertContent& alert)
+{
+    QMessageBox box(QMessageBox::Critical, QString(), QString::fromStdString(alert.text), QMessageBox::Ok, frontWindow());
+    box.setInformativeText(QString::fromStdString(alert.explanation));
+    box.exec();
+}
+
+void ScreenSession::showNotice(const HINoticeContent& notice)
+{
+    auto* box = new QMessageBox(QMessageBox::Information, QString(), QString::fromStdString(notice.header), QMessageBox::Ok, frontWindow());
+    box->setInformativeText(QString::fromStdString(notice.message));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+    m_notices.emplace_back(box);
+}
+
+void ScreenSession::beep()
+{
+    QApplication::beep();
+}
+
+void ScreenSession::openHelpPage(const HIHelpPage& page)
+{
+    if (!m_help) {
+        m_help = std::make_unique<QTextBrowser>();
+        m_help->resize(640, 480);
+    }
+    m_help->setWindowTitle(QString::fromStdString(page.book));
+    QUrl url = QUrl::fromLocalFile(QString::fromStdString(page.path));
+    if (!page.anchor.empty())
+        url.setFragment(QString::fromStdString(page.anchor));
+    m_help->setSource(url);
+    m_help->show();
+    m_help->raise();
+}
+
+bool runDialogOnScreen(PrintDialog& dialog, std::string* error)
+{
+    if (!screenApplication(false, error)) {
+        dialog.dismiss();
+        return false;
+    }
+    ScreenSession session(dialog);
+    return session.run(error);
+}

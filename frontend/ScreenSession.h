@@ -1,0 +1,62 @@
+// The Print dialog on screen: the person acts on the mirrored windows, and the toolbox asks
+// this session, as its input source, for each action while the prompt's modal loop runs.
+#pragma once
+
+#include "WindowMirror.h"
+
+#include <HIToolbox/HIInputSource.h>
+
+#include <QPointer>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class PrintDialog;
+class QEventLoop;
+class QMessageBox;
+class QTextBrowser;
+
+class ScreenSession : public HIInputSource {
+public:
+    explicit ScreenSession(PrintDialog& dialog);
+    ~ScreenSession() override;
+
+    ScreenSession(const ScreenSession&) = delete;
+    ScreenSession& operator=(const ScreenSession&) = delete;
+
+    // Until the job goes on (true) or the dialog is cancelled or closed (false).
+    bool run(std::string* error);
+
+    bool performNextAction(WindowRef modalWindow) override;
+    void showAlert(const HIAlertContent& alert) override;
+    void showNotice(const HINoticeContent& notice) override;
+    void beep() override;
+    void openHelpPage(const HIHelpPage& page) override;
+
+private:
+    void syncAll();
+    void print();
+    void cancel();
+    void close();
+    // The dialog is gone: nothing may read it any more.
+    void finish(bool printed, const std::string& error);
+    QWidget* frontWindow();
+
+    PrintDialog& m_dialog;
+    HIInputSource* m_previousSource;
+    std::unique_ptr<WindowMirror> m_dialogMirror;
+    // Declared after the dialog's mirror, its parent, so that it goes first.
+    std::unique_ptr<WindowMirror> m_prompt;
+    std::unique_ptr<QTextBrowser> m_help;
+    std::vector<QPointer<QMessageBox>> m_notices;
+    QEventLoop* m_dialogLoop { nullptr };
+    QEventLoop* m_promptLoop { nullptr };
+    bool m_promptActed { false };
+    bool m_promptClosed { false };
+    bool m_printed { false };
+    std::string m_error;
+};
+
+// Makes the application on the display when there is none, and runs a session.
+bool runDialogOnScreen(PrintDialog& dialog, std::string* error);

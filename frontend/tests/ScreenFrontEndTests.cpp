@@ -1,0 +1,386 @@
+// The front end on Qt's offscreen platform, over a real dialog with the built bundle: what a
+// person sees in each of the pane's modes, and a Print click answered through the Qt widgets.
+#include "LiveObjects.h"
+#include "ScreenApplication.h"
+#include "ScreenSession.h"
+#include "WindowMirror.h"
+
+#include <PrintDialog.h>
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <PrintCore/PMTicketStandIn.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+
+namespace {
+
+const std::string kExamples = EXAMPLES_DIR;
+
+class ScreenTest : public BalancedTest {
+protected:
+    void SetUp() override
+    {
+        BalancedTest::SetUp();
+        setenv("LANGUAGE", "en", 1);
+        std::string error;
+        ASSERT_TRUE(screenApplication(true, &error)) << error;
+        ASSERT_TRUE(m_folder.isValid());
+    }
+
+    void TearDown() override
+    {
+        m_mirror.reset();
+        m_dialog.reset();
+        setenv("LANGUAGE", "en", 1);
+        EXPECT_EQ(_CFPlugInGetInstanceCount(nullptr), 0) << "every factory instance is released";
+        BalancedTest::TearDown();
+    }
+
+    std::string path(const char* name) const { return m_folder.filePath(name).toStdString(); }
+
+    // A print-settings file with the pane's entries; codes concealed unless told otherwise.
+    std::string writeSettings(int accounting, int prompt, int accountType, const std::string& userID = "", const std::string& accountID = "")
+    {
+        auto entry = [](const char* key, const std::string& value) {
+            return std::string("<key>com.movra.Act.trel.") + key + "</key><dict><key>client</key><string>com.pmvendor.printingmanager</string><key>value</key>"
+                + value + "</dict>\n";
+        };
+        auto integer = [](int value) { return "<integer>" + std::to_string(value) + "</integer>"; };
+        std::string file = path("settings.plist");
+        std::ofstream out(file);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+            << entry("On", integer(accounting)) << entry("Prm", integer(prompt)) << entry("AT", integer(accountType))
+            << entry("CU", integer(0)) << entry("CA", integer(0));
+        if (!userID.empty())
+            out << entry("UID", "<string>" + userID + "</string>") << entry("AID", "<string>" + accountID + "</string>");
+        out << "</dict>\n</plist>\n";
+        return file;
+    }
+
+    // The dialog with the pane shown, and its mirror on the offscreen screen.
+    void open(const std::string& settings = "")
+    {
+        m_dialog = std::make_unique<PrintDialog>();
+        PrintDialogSetup setup { kExamples + "/Movra-RK7700.ppd", settings, ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR };
+        std::string error;
+        ASSERT_TRUE(m_dialog->open(setup, &error)) << error;
+        ASSERT_EQ(m_dialog->showPane(), noErr);
+        m_mirror = std::make_unique<WindowMirror>(m_dialog->window());
+        QObject::connect(m_mirror.get(), &WindowMirror::userActed, m_mirror.get(), &WindowMirror::sync);
+        m_mirror->show();
+    }
+
+    ControlRef control(int id) const
+    {
+        ControlRef found = nullptr;
+        const ControlID controlID = { 'MVRa', id };
+        GetControlByID(m_dialog->window(), &controlID, &found);
+        return found;
+    }
+
+    template<typename Widget = QWidget> Widget* widget(int id) const
+    {
+        auto* found = m_mirror->findChild<Widget*>(QString::number(id));
+        EXPECT_TRUE(found) << "no mirrored control " << id;
+        return found;
+    }
+
+    // Where a person clicks a radio button: on its circle, which Qt counts as the button.
+    static void clickLabel(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2)); }
+
+    bool shown(int id) const { return widget(id)->isVisible(); }
+
+    void choose(int popup, MenuItemIndex item)
+    {
+        std::string error;
+        ASSERT_EQ(HIUserChoosePopupItem(control(popup), item, &error), noErr) << error;
+        m_mirror->sync();
+    }
+
+    QColor averageColour(int id) const
+    {
+        QImage picture = widget(id)->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        qint64 red = 0, green = 0, blue = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                QRgb pixel = picture.pixel(x, y);
+                red += qRed(pixel);
+                green += qGreen(pixel);
+                blue += qBlue(pixel);
+            }
+        }
+        qint64 count = std::max<qint64>(1, qint64(picture.width()) * picture.height());
+        return QColor(int(red / count), int(green / count), int(blue / count));
+    }
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<PrintDialog> m_dialog;
+    std::unique_ptr<WindowMirror> m_mirror;
+};
+
+using ScreenFrontEndPane = ScreenTest;
+
+TEST_F(ScreenFrontEndPane, AccountingOffShowsTheExplanationAndNoCodes)
+{
+    open();
+    EXPECT_EQ(m_mirror->windowTitle(), "Print");
+    EXPECT_EQ(widget<QComboBox>(100)->currentText(), "Off");
+    EXPECT_TRUE(shown(91));
+    EXPECT_TRUE(widget<QLabel>(91)->wordWrap());
+    for (int hidden : { 200, 300, 301, 302, 303, 304, 92, 202, 203 })
+        EXPECT_FALSE(shown(hidden)) << hidden;
+}
+
+TEST_F(ScreenFrontEndPane, AskingForCodesShowsTheDefaultCodeFieldsDisabled)
+{
+    open();
+    choose(100, 3);
+    EXPECT_EQ(widget<QComboBox>(100)->currentText(), "Accounting");
+    EXPECT_FALSE(shown(91));
+    EXPECT_TRUE(widget<QRadioButton>(200)->isChecked());
+    EXPECT_FALSE(widget<QRadioButton>(300)->isChecked());
+    for (int field : { 301, 302, 303, 304 }) {
+        EXPECT_TRUE(shown(field)) << field;
+        EXPECT_FALSE(widget(field)->isEnabled()) << field;
+    }
+    EXPECT_TRUE(widget<QCheckBox>(202)->isEnabled());
+    EXPECT_FALSE(shown(92)) << "no account type without Talliant accounting";
+}
+
+TEST_F(ScreenFrontEndPane, ClickingTheMirroredRadioButtonGoesThroughTheToolbox)
+{
+    open();
+    choose(100, 3);
+    clickLabel(widget<QRadioButton>(300));
+    EXPECT_EQ(GetControl32BitValue(control(300)), 1);
+    EXPECT_TRUE(widget<QRadioButton>(300)->isChecked());
+    EXPECT_FALSE(widget<QRadioButton>(200)->isChecked()) << "the model, not Qt, unchecks the other radio button";
+    EXPECT_TRUE(widget(302)->isEnabled());
+    EXPECT_FALSE(widget(202)->isEnabled());
+
+    // A second click on a checked radio button leaves it checked, though Qt alone would uncheck it.
+    clickLabel(widget<QRadioButton>(300));
+    EXPECT_TRUE(widget<QRadioButton>(300)->isChecked());
+}
+
+TEST_F(ScreenFrontEndPane, KeysInAFieldEditTheModelNotTheWidget)
+{
+    open();
+    choose(100, 3);
+    clickLabel(widget<QRadioButton>(300));
+    auto* field = widget<QLineEdit>(302);
+    QTest::mouseClick(field, Qt::LeftButton);
+    QTest::keyClicks(field, "bob");
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClick(field, Qt::Key_Left);
+    EXPECT_EQ(controlText(control(302), kControlEditTextTextTag), "bo");
+    EXPECT_EQ(field->text(), "bo");
+    EXPECT_EQ(field->cursorPosition(), 1) << "the caret follows the field's selection";
+}
+
+TEST_F(ScreenFrontEndPane, TalliantAccountingShowsItsHiddenItemAndTheAccountType)
+{
+    open(kExamples + "/settings/talliant-prompt.plist");
+    auto* popup = widget<QComboBox>(100);
+    EXPECT_EQ(popup->count(), 3) << "the chosen item is shown although the menu hides it";
+    EXPECT_EQ(popup->currentIndex(), 1);
+    EXPECT_TRUE(shown(92));
+    EXPECT_TRUE(shown(93));
+    EXPECT_TRUE(widget<QRadioButton>(200)->isChecked());
+
+    choose(100, 3);
+    EXPECT_EQ(popup->count(), 2) << "once left, the hidden item is no longer offered";
+    EXPECT_EQ(popup->currentText(), "Accounting");
+}
+
+TEST_F(ScreenFrontEndPane, DefaultCodesFromTheSettingsAppearInTheFields)
+{
+    open(writeSettings(2, 0, 1, "alice", "4711"));
+    EXPECT_TRUE(widget<QRadioButton>(300)->isChecked());
+    EXPECT_EQ(widget<QLineEdit>(302)->text(), "alice");
+    EXPECT_EQ(widget<QLineEdit>(304)->text(), "4711");
+    EXPECT_TRUE(widget(302)->isEnabled());
+    EXPECT_TRUE(shown(92));
+    EXPECT_TRUE(widget(92)->isEnabled());
+}
+
+TEST_F(ScreenFrontEndPane, TheAccountIdMovesUpWhenThereIsNoAccountType)
+{
+    open(writeSettings(2, 1, 1));
+    QRect talliantLabel = widget(303)->geometry();
+    QRect talliantField = widget(304)->geometry();
+    choose(100, 3);
+    EXPECT_LT(widget(303)->geometry().top(), talliantLabel.top());
+    EXPECT_LT(widget(304)->geometry().top(), talliantField.top());
+    EXPECT_EQ(widget(304)->geometry().left(), talliantField.left());
+    EXPECT_EQ(widget(303)->geometry().top(), 206) << "placed at the control's window bounds";
+}
+
+TEST_F(ScreenFrontEndPane, ThePictureShowsWhetherAccountingIsOn)
+{
+    open();
+    QColor off = averageColour(101);
+    choose(100, 3);
+    QColor on = averageColour(101);
+    EXPECT_NE(off, on);
+    EXPECT_GT(on.green(), on.red()) << "accounting on is green";
+    EXPECT_LT(std::abs(off.red() - off.green()), 24) << "accounting off is grey";
+}
+
+TEST_F(ScreenFrontEndPane, ASnapshotIsAPictureOfTheWholeWindow)
+{
+    open();
+    std::string error;
+    std::string picturePath = path("dialog.png");
+    ASSERT_TRUE(snapshotWindow(m_dialog->window(), picturePath, &error)) << error;
+    QImage picture(QString::fromStdString(picturePath));
+    ASSERT_FALSE(picture.isNull());
+    Rect content = {};
+    GetWindowContentBounds(m_dialog->window(), &content);
+    EXPECT_EQ(picture.size(), QSize(content.right - content.left, content.bottom - content.top));
+
+    EXPECT_FALSE(snapshotWindow(m_dialog->window(), path("missing/dialog.png"), &error));
+    EXPECT_NE(error.find("missing/dialog.png"), std::string::npos) << error;
+}
+
+TEST_F(ScreenFrontEndPane, GermanTextsInTheGermanLanguage)
+{
+    setenv("LANGUAGE", "de", 1);
+    open();
+    choose(100, 3);
+    EXPECT_EQ(widget<QRadioButton>(200)->text(), "Beim Drucken nach den Codes fragen");
+    EXPECT_EQ(widget<QComboBox>(100)->currentText(), "Abrechnung");
+}
+
+// The whole dialog on screen: widgets found as a person finds them, among the top-level windows.
+class ScreenFrontEndDialog : public ScreenTest {
+protected:
+    static WindowMirror* topMirror(bool modal)
+    {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* mirror = qobject_cast<WindowMirror*>(window);
+            if (mirror && mirror->isVisible() && (mirror->windowModality() == Qt::ApplicationModal) == modal)
+                return mirror;
+        }
+        return nullptr;
+    }
+
+    template<typename Widget> static Widget* child(WindowMirror* mirror, const QString& name)
+    {
+        Widget* found = mirror ? mirror->findChild<Widget*>(name) : nullptr;
+        EXPECT_TRUE(found) << name.toStdString();
+        return found;
+    }
+
+    // Runs the dialog on screen, with act doing what the person does once it is up.
+    bool runWith(std::function<void(WindowMirror* dialog)> act)
+    {
+        m_dialog = std::make_unique<PrintDialog>();
+        PrintDialogSetup setup { kExamples + "/Movra-RK7700.ppd", "", ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR };
+        std::string error;
+        EXPECT_TRUE(m_dialog->open(setup, &error)) << error;
+        QTimer::singleShot(0, [act] {
+            WindowMirror* dialog = topMirror(false);
+            EXPECT_TRUE(dialog);
+            act(dialog);
+        });
+        bool printed = runDialogOnScreen(*m_dialog, &error);
+        EXPECT_EQ(error, "");
+        return printed;
+    }
+
+    static void switchAccountingOn(WindowMirror* dialog)
+    {
+        // Down from Off lands on Accounting: the hidden Talliant item is not a row.
+        QTest::keyClick(child<QComboBox>(dialog, "100"), Qt::Key_Down);
+    }
+};
+
+TEST_F(ScreenFrontEndDialog, ThePromptAnsweredByClicksAndKeysPrintsWithTheTypedCodes)
+{
+    QString shownUserID;
+    bool printed = runWith([&](WindowMirror* dialog) {
+        switchAccountingOn(dialog);
+        QTimer::singleShot(0, [&] {
+            WindowMirror* prompt = topMirror(true);
+            ASSERT_TRUE(prompt);
+            auto* userID = child<QLineEdit>(prompt, "501");
+            auto* accountID = child<QLineEdit>(prompt, "503");
+            QTest::mouseClick(userID, Qt::LeftButton);
+            QTest::keyClicks(userID, "alice");
+            QTest::mouseClick(accountID, Qt::LeftButton);
+            QTest::keyClicks(accountID, "42");
+            shownUserID = userID->text();
+            QTest::mouseClick(child<QPushButton>(prompt, "1000"), Qt::LeftButton);
+        });
+        QTest::mouseClick(child<QPushButton>(dialog, "print"), Qt::LeftButton);
+    });
+    EXPECT_TRUE(printed);
+    EXPECT_EQ(shownUserID, QString(5, QChar(0x2022))) << "a concealed code shows as bullets";
+    EXPECT_FALSE(m_dialog->isOpen());
+
+    std::string error;
+    std::string saved = path("job.plist");
+    ASSERT_TRUE(m_dialog->saveSettings(saved, &error)) << error;
+    PMTicketRef ticket = nullptr;
+    ASSERT_EQ(PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket), noErr);
+    ASSERT_EQ(PMTicketReadSettingsFile(ticket, saved, &error), noErr) << error;
+    std::map<std::string, std::string> codes;
+    for (const auto& item : PMTicketCopyItems(ticket))
+        codes[item.key] = item.string;
+    PMRelease(ticket);
+    EXPECT_EQ(codes["com.movra.Act.trel.UID"], "alice");
+    EXPECT_EQ(codes["com.movra.Act.trel.AID"], "42");
+}
+
+TEST_F(ScreenFrontEndDialog, ClosingThePromptCancelsItAndClosingTheDialogPrintsNothing)
+{
+    bool promptSeen = false;
+    QMessageBox::Icon alertIcon = QMessageBox::NoIcon;
+    bool printed = runWith([&](WindowMirror* dialog) {
+        switchAccountingOn(dialog);
+        QTimer::singleShot(0, [&] {
+            WindowMirror* prompt = topMirror(true);
+            promptSeen = prompt;
+            // Cancelling the prompt brings the pane's stop alert, which the person dismisses.
+            QTimer::singleShot(0, [&] {
+                auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                ASSERT_TRUE(alert);
+                alertIcon = alert->icon();
+                alert->accept();
+            });
+            if (prompt)
+                prompt->close();
+        });
+        QTest::mouseClick(child<QPushButton>(dialog, "print"), Qt::LeftButton);
+        EXPECT_FALSE(topMirror(true)) << "the prompt went with its Cancel";
+        EXPECT_TRUE(m_dialog->isOpen());
+        dialog->close();
+    });
+    EXPECT_TRUE(promptSeen);
+    EXPECT_EQ(alertIcon, QMessageBox::Critical);
+    EXPECT_FALSE(printed);
+    EXPECT_FALSE(m_dialog->isOpen());
+}
+
+TEST_F(ScreenFrontEndDialog, TheCancelButtonEndsTheDialogWithoutPrinting)
+{
+    bool printed = runWith([](WindowMirror* dialog) { QTest::mouseClick(child<QPushButton>(dialog, "cancel"), Qt::LeftButton); });
+    EXPECT_FALSE(printed);
+    EXPECT_FALSE(m_dialog->isOpen());
+}
+
+}
