@@ -281,6 +281,16 @@ std::pair<unsigned, unsigned> pngSize(const std::string& path)
     return { word(16), word(20) };
 }
 
+TEST_F(PrintDialogRunTest, AScriptedRunLoadsNoGUIToolkit)
+{
+    language += " LD_DEBUG=files";
+    DialogRun result = run("show\nchoose 100 3\nclick 200\nprint\ntype 501 \"a\"\ntype 503 \"b\"\nclick 1000\n");
+    ASSERT_EQ(result.exitStatus, 0);
+    EXPECT_NE(result.errors.find("Accounting.plugin"), std::string::npos) << "the loader's report names what was loaded";
+    EXPECT_EQ(result.errors.find("libQt6"), std::string::npos);
+    EXPECT_EQ(result.errors.find("libPrintDialogScreen"), std::string::npos);
+}
+
 TEST_F(PrintDialogRunTest, PicturesOfTheDialogAndThePromptWithoutADisplay)
 {
     std::string dialogPicture = folder + "/dialog.png";
