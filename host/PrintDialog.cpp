@@ -270,6 +270,11 @@ void PrintDialog::dismiss()
     tearDown();
 }
 
+std::vector<PMTicketItem> PrintDialog::printSettings() const
+{
+    return PMTicketCopyItems(m_printSettings);
+}
+
 bool PrintDialog::saveSettings(const std::string& path, std::string* error)
 {
     return PMTicketWriteSettingsFile(m_printSettings, path, error) == noErr;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <HIToolbox/HIToolbox.h>
+#include <PrintCore/PMTicketStandIn.h>
 #include <PrintCore/PrintCore.h>
 
 #include <string>
@@ -56,6 +57,7 @@ public:
     void dismiss();
     // Writes the print settings; the file is readable by its owner alone.
     bool saveSettings(const std::string& path, std::string* error);
+    std::vector<PMTicketItem> printSettings() const;
 
 private:
     bool loadPlugIn(const std::string& path, std::string* error);

@@ -1,18 +1,21 @@
 #include "PrintDialogCommand.h"
 
+#include "CupsPrinter.h"
 #include "PrintDialog.h"
 #include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <unistd.h>
 
-const char* const kPrintDialogUsage
-    = "usage: printdialog --ppd FILE [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]";
+const char* const kPrintDialogUsage = "usage: printdialog (--ppd FILE | --printer QUEUE [--server HOST:PORT|SOCKET] --file DOCUMENT)\n"
+                                      "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]";
 
 namespace {
 
@@ -39,6 +42,9 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
             : option == "--script"               ? &options->scriptPath
             : option == "--plugin"               ? &options->plugInPath
             : option == "--snapshot"             ? &options->snapshotPath
+            : option == "--printer"              ? &options->printerQueue
+            : option == "--server"               ? &options->server
+            : option == "--file"                 ? &options->documentPath
                                                  : nullptr;
         if (!target) {
             *error = "unknown option \"" + option + "\"";
@@ -50,8 +56,16 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
         }
         *target = arguments[++i];
     }
-    if (options->ppdPath.empty()) {
-        *error = "--ppd is required";
+    if (options->ppdPath.empty() == options->printerQueue.empty()) {
+        *error = options->ppdPath.empty() ? "--ppd or --printer is required" : "--ppd and --printer cannot go together";
+        return false;
+    }
+    if (!options->printerQueue.empty() && options->documentPath.empty()) {
+        *error = "--printer needs --file, the document to print";
+        return false;
+    }
+    if (options->printerQueue.empty() && (!options->server.empty() || !options->documentPath.empty())) {
+        *error = "--server and --file go with --printer";
         return false;
     }
     std::string folder = executableFolder();
@@ -64,6 +78,56 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
 
 namespace {
 
+// The printer's PPD: the file given, or the CUPS queue's, copied into a temporary file for the run.
+class PrinterPPD {
+public:
+    ~PrinterPPD()
+    {
+        if (m_temporary)
+            unlink(m_path.c_str());
+    }
+
+    bool obtain(const PrintDialogOptions& options, std::string* error)
+    {
+        if (options.printerQueue.empty()) {
+            m_path = options.ppdPath;
+            return true;
+        }
+        if (access(options.documentPath.c_str(), R_OK) != 0) {
+            *error = options.documentPath + ": cannot read the document to print: " + strerror(errno);
+            return false;
+        }
+        m_temporary = fetchQueuePPD({ options.printerQueue, options.server }, &m_path, error);
+        return m_temporary;
+    }
+
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+    bool m_temporary { false };
+};
+
+// The job went on: its settings are saved (kept even when the queue then refuses the job),
+// and on a CUPS queue the job is submitted.
+int finishPrintedJob(const PrintDialogOptions& options, PrintDialog& dialog, std::ostream& out, std::ostream& err)
+{
+    std::string error;
+    if (!options.savePath.empty() && !dialog.saveSettings(options.savePath, &error)) {
+        err << "printdialog: " << error << "\n";
+        return kExitError;
+    }
+    if (options.printerQueue.empty())
+        return kExitPrinted;
+    int job = submitJob({ options.printerQueue, options.server }, options.documentPath, dialog.printSettings(), &error);
+    if (!job) {
+        err << "printdialog: " << error << "\n";
+        return kExitError;
+    }
+    out << "printed job " << job << "\n";
+    return kExitPrinted;
+}
+
 bool displayAvailable()
 {
     const char* x11 = getenv("DISPLAY");
@@ -72,7 +136,7 @@ bool displayAvailable()
 }
 
 // Without a script the person acts on the dialog on screen.
-int runOnScreen(const PrintDialogOptions& options, std::ostream& err)
+int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostream& err)
 {
     if (!displayAvailable()) {
         err << "printdialog: no display to show the dialog on: set DISPLAY, or run it with --script FILE (or - for standard "
@@ -81,8 +145,10 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& err)
     }
     std::string error;
     const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&error);
+    PrinterPPD ppd;
     PrintDialog dialog;
-    if (!frontEnd || !dialog.open({ options.ppdPath, options.settingsPath, options.plugInPath, options.primaryPlugInPath }, &error)) {
+    if (!frontEnd || !ppd.obtain(options, &error)
+        || !dialog.open({ ppd.path(), options.settingsPath, options.plugInPath, options.primaryPlugInPath }, &error)) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
@@ -93,11 +159,7 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& err)
     }
     if (!printed)
         return kExitNotPrinted;
-    if (!options.savePath.empty() && !dialog.saveSettings(options.savePath, &error)) {
-        err << "printdialog: " << error << "\n";
-        return kExitError;
-    }
-    return kExitPrinted;
+    return finishPrintedJob(options, dialog, out, err);
 }
 
 }
@@ -105,7 +167,7 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& err)
 int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::ostream& err)
 {
     if (options.scriptPath.empty() && options.snapshotPath.empty())
-        return runOnScreen(options, err);
+        return runOnScreen(options, out, err);
     std::ifstream scriptFile;
     std::istringstream noScript;
     std::istream* script = &noScript;
@@ -120,9 +182,11 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
         script = &scriptFile;
     }
 
-    PrintDialog dialog;
     std::string error;
-    if (!dialog.open({ options.ppdPath, options.settingsPath, options.plugInPath, options.primaryPlugInPath }, &error)) {
+    PrinterPPD ppd;
+    PrintDialog dialog;
+    if (!ppd.obtain(options, &error)
+        || !dialog.open({ ppd.path(), options.settingsPath, options.plugInPath, options.primaryPlugInPath }, &error)) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
@@ -132,7 +196,7 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     DialogOutcome outcome;
     std::string scriptError;
     {
-        ScriptRunner runner(dialog, *script, out);
+        ScriptRunner runner(dialog, *script, out, options.printerQueue.empty());
         outcome = runner.run();
         scriptError = runner.error();
         // The picture is of the dialog as the script leaves it, before it is torn down.
@@ -147,9 +211,5 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     }
     if (outcome != DialogOutcome::Printed)
         return kExitNotPrinted;
-    if (!options.savePath.empty() && !dialog.saveSettings(options.savePath, &error)) {
-        err << "printdialog: " << error << "\n";
-        return kExitError;
-    }
-    return kExitPrinted;
+    return finishPrintedJob(options, dialog, out, err);
 }

@@ -12,6 +12,9 @@ struct PrintDialogOptions {
     std::string savePath;
     std::string scriptPath; // "-" for standard input; empty for none
     std::string snapshotPath; // a picture of the front window when the script ends
+    std::string printerQueue; // a CUPS queue to print to; its PPD stands for --ppd
+    std::string server;       // the CUPS server: HOST:PORT or a socket path
+    std::string documentPath; // what is printed on the queue
     std::string plugInPath;
     std::string primaryPlugInPath;
 };

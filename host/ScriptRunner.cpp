@@ -132,11 +132,12 @@ ControlRef controlWithCommand(WindowRef window, UInt32 command)
 
 }
 
-ScriptRunner::ScriptRunner(PrintDialog& dialog, std::istream& script, std::ostream& transcript)
+ScriptRunner::ScriptRunner(PrintDialog& dialog, std::istream& script, std::ostream& transcript, bool announcePrinted)
     : m_dialog(dialog)
     , m_script(script)
     , m_transcript(transcript)
     , m_previousSource(HIGetInputSource())
+    , m_announcePrinted(announcePrinted)
 {
     HISetInputSource(this);
 }
@@ -231,7 +232,8 @@ bool ScriptRunner::clickPrint(const ScriptLine& line)
         m_transcript << "not printed\n";
         return true;
     case PrintClick::Printed:
-        m_transcript << "printed\n";
+        if (m_announcePrinted)
+            m_transcript << "printed\n";
         m_outcome = DialogOutcome::Printed;
         return true;
     }

@@ -19,7 +19,8 @@ enum class DialogOutcome {
 
 class ScriptRunner : public HIInputSource {
 public:
-    ScriptRunner(PrintDialog& dialog, std::istream& script, std::ostream& transcript);
+    // announcePrinted false: whoever submits the job says "printed" once it is accepted.
+    ScriptRunner(PrintDialog& dialog, std::istream& script, std::ostream& transcript, bool announcePrinted = true);
     ~ScriptRunner() override;
 
     // Runs the script to its end, or until the job goes on, is cancelled or an error stops it.
@@ -54,4 +55,5 @@ private:
     std::string m_error;
     WindowRef m_announcedPrompt { nullptr };
     DialogOutcome m_outcome { DialogOutcome::LeftOpen };
+    bool m_announcePrinted;
 };
