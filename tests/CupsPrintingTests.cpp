@@ -46,6 +46,9 @@ public:
         std::string ppd = readFile(kExamples + "/Movra-RK7700.ppd");
         ppd.replace(ppd.find("*DefaultResolution"), 0, "*cupsFilter: \"text/plain 0 accounting-test-filter\"\n");
         m_folder.addFile("movra.ppd", ppd);
+        std::string otherMaker = readFile(kExamples + "/Lumio-LP200.ppd");
+        otherMaker.replace(otherMaker.find("*DefaultResolution"), 0, "*cupsFilter: \"text/plain 0 accounting-test-filter\"\n");
+        m_folder.addFile("lumio.ppd", otherMaker);
         m_folder.addFile("document.txt", "A page to print.\n");
         // The scheduler runs filters through its own helper, which lives in the standard folder.
         symlink("/usr/lib/cups/daemon", (root + "/bin/daemon").c_str());
@@ -61,20 +64,26 @@ public:
         }
         for (int tries = 0; tries < 100 && access(socket().c_str(), F_OK) != 0; ++tries)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::string addQueue = "lpadmin -h '" + socket() + "' -p movra -E -v 'file://" + root + "/out/movra.out' -P '" + root
-            + "/movra.ppd' 2>/dev/null";
-        if (system(addQueue.c_str()) != 0) {
+        auto addQueue = [&](const std::string& name) {
+            std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v 'file://" + root + "/out/" + name + ".out' -P '" + root
+                + "/" + name + ".ppd' 2>/dev/null";
+            return system(command.c_str()) == 0;
+        };
+        if (!addQueue("movra") || !addQueue("lumio")) {
             *error = "the private CUPS server did not take the queue; its log: " + readFile(root + "/log/error_log");
             return false;
         }
         return true;
     }
 
-    ~PrivateCupsServer()
+    ~PrivateCupsServer() { stop(); }
+
+    void stop()
     {
         if (m_server > 0) {
             kill(m_server, SIGTERM);
             waitpid(m_server, nullptr, 0);
+            m_server = -1;
         }
     }
 
@@ -122,11 +131,11 @@ protected:
         int job;
     };
 
-    Print print(const std::string& script, const std::string& settings = "")
+    Print print(const std::string& script, const std::string& settings = "", const std::string& queue = "movra")
     {
         std::string scriptPath = gServer->path("script.txt");
         std::ofstream(scriptPath) << script;
-        std::string command = std::string("'") + PRINTDIALOG_PATH + "' --printer movra --server '" + gServer->socket() + "' --file '"
+        std::string command = std::string("'") + PRINTDIALOG_PATH + "' --printer " + queue + " --server '" + gServer->socket() + "' --file '"
             + gServer->path("document.txt") + "' --script '" + scriptPath + "'" + (settings.empty() ? "" : " --settings '" + settings + "'")
             + " 2>'" + gServer->path("errors.txt") + "'";
         Print result { -1, "", "", 0 };
@@ -238,6 +247,39 @@ TEST_F(CupsPrintingTest, ARefusedJobIsAnErrorThatKeepsTheSavedSettings)
     EXPECT_NE(std::string(line).find("movra: the job was not accepted"), std::string::npos) << line;
     EXPECT_EQ(std::string(line).find("secret"), std::string::npos) << "no code in the message";
     EXPECT_NE(readFile(saved).find("alice-secret"), std::string::npos) << "the settings are saved all the same";
+}
+
+TEST_F(CupsPrintingTest, AnotherMakersQueuePrintsWithAccountingOff)
+{
+    Print result = print("show\nprint\n", kExamples + "/settings/default-codes.plist", "lumio");
+    ASSERT_EQ(result.exitStatus, 0) << result.errors;
+    EXPECT_EQ(jobAttribute(result.job, "job-accounting-user-id"), "");
+    EXPECT_EQ(jobAttribute(result.job, "job-account-id"), "");
+    EXPECT_NE(driverOptions(result.job).find("com.movra.Act.trel.On=1"), std::string::npos) << "the pane stayed inert";
+}
+
+TEST_F(CupsPrintingTest, AServerThatStopsMidwayIsOneClearError)
+{
+    std::string saved = gServer->path("saved.plist");
+    std::string command = std::string("'") + PRINTDIALOG_PATH + "' --printer movra --server '" + gServer->socket() + "' --file '"
+        + gServer->path("document.txt") + "' --settings '" + kExamples + "/settings/default-codes.plist' --save '" + saved
+        + "' --script - >'" + gServer->path("out.txt") + "' 2>'" + gServer->path("errors.txt") + "'";
+    FILE* script = popen(command.c_str(), "w");
+    fputs("show\n", script);
+    fflush(script);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    gServer->stop();
+    fputs("print\n", script);
+    int status = pclose(script);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    std::string errors = readFile(gServer->path("errors.txt"));
+    EXPECT_NE(errors.find("movra: the job was not accepted"), std::string::npos) << errors;
+    EXPECT_NE(readFile(saved).find("alice"), std::string::npos) << "the settings are saved all the same";
+    // The later tests of this process need a server again.
+    delete gServer;
+    gServer = new PrivateCupsServer;
+    std::string error;
+    EXPECT_TRUE(gServer->start(&error)) << error;
 }
 
 TEST_F(CupsPrintingTest, AMissingQueueIsOneClearError)
