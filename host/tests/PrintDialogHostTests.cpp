@@ -101,7 +101,15 @@ TEST(PrintDialogArguments, TheCommandLineIsChecked)
     PrintDialogOptions options;
     std::string error;
     EXPECT_FALSE(parsePrintDialogArguments({ "--script", "-" }, &options, &error));
-    EXPECT_EQ(error, "--ppd is required");
+    EXPECT_EQ(error, "--ppd or --printer is required");
+    EXPECT_FALSE(parsePrintDialogArguments({ "--ppd", "a.ppd", "--printer", "movra" }, &options, &error));
+    EXPECT_EQ(error, "--ppd and --printer cannot go together");
+    PrintDialogOptions queue;
+    EXPECT_FALSE(parsePrintDialogArguments({ "--printer", "movra" }, &queue, &error));
+    EXPECT_EQ(error, "--printer needs --file, the document to print");
+    PrintDialogOptions stray;
+    EXPECT_FALSE(parsePrintDialogArguments({ "--ppd", "a.ppd", "--file", "doc.txt" }, &stray, &error));
+    EXPECT_EQ(error, "--server and --file go with --printer");
     EXPECT_FALSE(parsePrintDialogArguments({ "--ppd" }, &options, &error));
     EXPECT_EQ(error, "--ppd needs a value");
     EXPECT_FALSE(parsePrintDialogArguments({ "--ppd", "a.ppd", "--colour" }, &options, &error));
