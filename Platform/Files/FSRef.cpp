@@ -160,3 +160,8 @@ bool _FSSpecGetPath(const FSSpec* fsSpec, std::string* path)
     *path = std::move(*made);
     return true;
 }
+
+int _FSOpenPath(const std::string& path, int flags)
+{
+    return fs_standin::openPath(path, flags);
+}

@@ -11,3 +11,6 @@
 // caller's own open reports that.
 bool _FSRefGetPath(const FSRef* ref, std::string* path);
 bool _FSSpecGetPath(const FSSpec* fsSpec, std::string* path);
+// Opens a path of any length (one folder at a time where it is longer than the system takes
+// whole); a descriptor, or -errno.
+int _FSOpenPath(const std::string& path, int flags);

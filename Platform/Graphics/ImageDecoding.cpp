@@ -1,5 +1,7 @@
 #include <Graphics/ImageDecoding.h>
 
+#include <Files/FilesPrivate.h>
+
 #include <gif_lib.h>
 #include <png.h>
 
@@ -449,9 +451,13 @@ struct FileDescriptor {
 
 FileResult openRegularFile(const std::string& path, FileDescriptor* file, size_t* size)
 {
-    file->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file->fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? FileResult::NotFound : FileResult::Unreadable;
+    // Image files sit wherever the walk found them, also deeper than a whole path can reach.
+    file->fd = _FSOpenPath(path, O_RDONLY);
+    if (file->fd < 0) {
+        int error = -file->fd;
+        file->fd = -1;
+        return error == ENOENT || error == ENOTDIR ? FileResult::NotFound : FileResult::Unreadable;
+    }
     struct stat status;
     if (fstat(file->fd, &status) != 0 || !S_ISREG(status.st_mode))
         return FileResult::Unreadable;

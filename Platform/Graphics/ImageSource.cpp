@@ -3,6 +3,8 @@
 #include <Graphics/ImageDecoding.h>
 #include <Graphics/ImageIO.h>
 
+#include <CoreFoundation/CFStringPrivate.h>
+
 #include <climits>
 #include <memory>
 #include <new>
@@ -80,11 +82,15 @@ struct CGImageSource final : __CFRuntimeBase {
 
 CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef)
 {
-    UInt8 path[PATH_MAX];
-    if (!url || !CFURLGetFileSystemRepresentation(url, true, path, sizeof path))
+    if (!url || CFGetTypeID(url) != CFURLGetTypeID())
         return nullptr;
+    // The path as a string: a file deep in a tree can have a path longer than any fixed buffer.
+    CFStringRef pathString = CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle);
+    std::string path = _CFStringToUTF8(pathString);
+    if (pathString)
+        CFRelease(pathString);
     std::vector<uint8_t> bytes;
-    if (imaging::readFile(reinterpret_cast<const char*>(path), imaging::kMaxImageFileSize, &bytes) != imaging::FileResult::Ok)
+    if (path.empty() || imaging::readFile(path, imaging::kMaxImageFileSize, &bytes) != imaging::FileResult::Ok)
         return nullptr;
     return new CGImageSource(std::move(bytes));
 }

@@ -38,13 +38,13 @@ std::string quoted(const std::string& text)
     return "\"" + text + "\"";
 }
 
+// With its length: libplist's plist_get_string_val asserts (and so aborts the process) on a
+// string with a NUL byte inside, which any file can hold; the caller refuses such strings.
 std::string stringValue(plist_t node)
 {
-    char* text = nullptr;
-    plist_get_string_val(node, &text);
-    std::string value = text ? text : "";
-    free(text);
-    return value;
+    uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    return text ? std::string(text, length) : std::string();
 }
 
 // libplist reads integers beyond 64 bits, and unsigned ones beyond the signed range, as the
@@ -129,6 +129,11 @@ bool parseItem(const std::string& path, const std::string& key, plist_t entry, P
             return false;
         }
         item.client = stringValue(client);
+        // A NUL would cut the client short in the ticket and in the saved file.
+        if (item.client.find('\0') != std::string::npos) {
+            fail(error, where + "\"client\" holds a NUL byte");
+            return false;
+        }
     }
     if (plist_t locked = plist_dict_get_item(entry, "locked")) {
         if (plist_get_node_type(locked) != PLIST_BOOLEAN) {

@@ -165,6 +165,14 @@ INSTANTIATE_TEST_SUITE_P(Files, MalformedSettingsFileTest,
         BadFile { "locked_not_boolean",
             std::string(kHeader) + "<dict>" + entry("k", "<integer>1</integer>", "<key>locked</key><string>yes</string>") + "</dict></plist>",
             "\"locked\"" },
+        // Found by fuzz/SettingsFileFuzzer: libplist's plist_get_string_val aborted the process on
+        // a string with a NUL byte inside.
+        BadFile { "value_with_nul",
+            std::string(kHeader) + "<dict>" + entry("k", std::string("<string>a\0b</string>", 20)) + "</dict></plist>", "UTF-8" },
+        BadFile { "client_with_nul",
+            std::string(kHeader) + "<dict><key>k</key><dict><key>client</key>" + std::string("<string>a\0b</string>", 20)
+                + "<key>value</key><integer>1</integer></dict></dict></plist>",
+            "\"client\"" },
         BadFile { "second_entry_bad",
             std::string(kHeader) + "<dict>" + entry("good", "<integer>1</integer>") + entry("bad", "<data>AAAA</data>") + "</dict></plist>",
             "\"bad\"" }),

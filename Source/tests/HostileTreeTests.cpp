@@ -1,0 +1,620 @@
+// The folder walk and the image cache over trees that a hostile or careless user can make:
+// looping links, very deep and very wide folders, names that are not UTF-8 or do not fit an
+// FSSpec, folders that refuse to open or list, and entries that change while the walk runs.
+// Each case goes through FSIterateContainer and through the image cache built over the tree.
+#include "FSUtilities.h"
+#include "ImageImportManager.h"
+#include "LiveObjects.h"
+#include "TemporaryTree.h"
+#include "TestImages.h"
+
+#include <Files/FilesStandIn.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Keys = std::set<std::u16string>;
+
+std::u16string unitsOf(CFStringRef string)
+{
+    std::u16string units(static_cast<size_t>(CFStringGetLength(string)), u'\0');
+    CFStringGetCharacters(string, CFRangeMake(0, CFStringGetLength(string)), reinterpret_cast<UniChar*>(units.data()));
+    return units;
+}
+
+std::u16string unitsOf(const HFSUniStr255& name)
+{
+    return std::u16string(reinterpret_cast<const char16_t*>(name.unicode), name.length);
+}
+
+// A key as the cache's callers pass it; released at the end of the full expression's scope.
+struct Key {
+    explicit Key(const std::u16string& units)
+        : string(CFStringCreateWithCharacters(kCFAllocatorDefault, reinterpret_cast<const UniChar*>(units.data()),
+              static_cast<CFIndex>(units.size())))
+    {
+    }
+    ~Key() { CFRelease(string); }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    operator CFStringRef() const { return string; }
+    CFStringRef string;
+};
+
+std::u16string u16(const std::string& ascii)
+{
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+// What one entry of a walk looked like to the filter.
+struct Visit {
+    std::u16string name;
+    ItemCount level;
+    bool isFolder;
+};
+
+struct WalkRecord {
+    std::vector<Visit> visits;
+    // Called for each entry before it is recorded: the place for a test to change the tree.
+    std::function<void(const Visit&)> meanwhile;
+    // When set, the image cache's own filter also indexes each entry into this table.
+    CFMutableDictionaryRef cacheTable = nullptr;
+};
+
+Boolean recordEntry(Boolean containerChanged, ItemCount level, const FSCatalogInfo* info, const FSRef* ref, const FSSpec* spec,
+    const HFSUniStr255* name, void* data)
+{
+    auto* record = static_cast<WalkRecord*>(data);
+    Visit visit { unitsOf(*name), level, (info->nodeFlags & kFSNodeIsDirectoryMask) != 0 };
+    if (record->meanwhile)
+        record->meanwhile(visit);
+    record->visits.push_back(visit);
+    if (record->cacheTable)
+        ImageImportManager::ImageImportManagerFilterProc(containerChanged, level, info, ref, spec, name, record->cacheTable);
+    return false;
+}
+
+// Walks the tree as the image cache does (folder bit, FSSpecs and names, every level).
+OSErr walk(const FSRef& start, WalkRecord& record)
+{
+    return FSIterateContainer(&start, 0, kFSCatInfoNodeFlags, true, true, recordEntry, &record);
+}
+
+// The keys the image cache's filter makes for the tree, read from a table of the test's own
+// (the cache's tables are private), with the FSSpec copies it made freed again.
+class CacheIndex {
+public:
+    CacheIndex()
+        : table(CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, nullptr))
+    {
+    }
+    ~CacheIndex()
+    {
+        CFIndex count = CFDictionaryGetCount(table);
+        std::vector<const void*> values(static_cast<size_t>(count));
+        CFDictionaryGetKeysAndValues(table, nullptr, values.data());
+        for (const void* value : values)
+            free(const_cast<void*>(value));
+        CFRelease(table);
+    }
+    CacheIndex(const CacheIndex&) = delete;
+    CacheIndex& operator=(const CacheIndex&) = delete;
+
+    Keys keys() const
+    {
+        CFIndex count = CFDictionaryGetCount(table);
+        std::vector<const void*> keys(static_cast<size_t>(count));
+        CFDictionaryGetKeysAndValues(table, keys.data(), nullptr);
+        Keys all;
+        for (const void* key : keys)
+            all.insert(unitsOf(static_cast<CFStringRef>(key)));
+        return all;
+    }
+    const FSSpec* specOf(const std::u16string& key) const { return static_cast<const FSSpec*>(CFDictionaryGetValue(table, Key(key))); }
+    size_t size() const { return static_cast<size_t>(CFDictionaryGetCount(table)); }
+
+    CFMutableDictionaryRef table;
+};
+
+std::string gifBytes(int width, int height)
+{
+    char scratch[] = "/tmp/hostile-gif-XXXXXX";
+    int fd = mkstemp(scratch);
+    close(fd);
+    writeSolidGif(scratch, width, height, { 200, 40, 40 });
+    std::ifstream in(scratch, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    unlink(scratch);
+    return bytes;
+}
+
+// Makes the folders on the way, as TemporaryTree::addFile does.
+void writeGif(const std::string& path, int width, int height)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    writeSolidGif(path, width, height, { 200, 40, 40 });
+}
+
+// The width the cache's importer reads from the file behind key; -1 without an importer.
+int widthOf(const std::u16string& key)
+{
+    ComponentInstance importer = ImageImportManager::componentForFilename(Key(key));
+    if (!importer)
+        return -1;
+    Rect bounds = {};
+    GraphicsImportGetNaturalBounds(importer, &bounds);
+    return bounds.right - bounds.left;
+}
+
+class HostileTreeTest : public BalancedTest {
+protected:
+    void TearDown() override
+    {
+        FSClearFolderFailures();
+        BalancedTest::TearDown();
+    }
+
+    // The cache's keys for the folder, and the walk's record while they were made.
+    Keys indexed(const std::string& folder, OSErr* status = nullptr)
+    {
+        CacheIndex index;
+        WalkRecord record;
+        record.cacheTable = index.table;
+        OSErr result = walk(tree.ref(folder), record);
+        if (status)
+            *status = result;
+        return index.keys();
+    }
+
+    TemporaryTree tree;
+};
+
+// Symbolic-link loops -----------------------------------------------------------------------
+
+using LinkLoopTest = HostileTreeTest;
+
+TEST_F(LinkLoopTest, LinksToTheirOwnFolderToEachOtherAndToAnAncestorAreFilesAndTheWalkEnds)
+{
+    writeGif(tree.path("Resources/a/b/real.gif"), 3, 3);
+    tree.addSymbolicLink("Resources/a/b/self", tree.path("Resources/a/b")); // its own folder, by absolute path
+    tree.addSymbolicLink("Resources/a/ping", "pong");
+    tree.addSymbolicLink("Resources/a/pong", "ping");
+    tree.addSymbolicLink("Resources/a/b/top", "../.."); // the walk's own starting folder
+    tree.addSymbolicLink("Resources/a/b/root", "/"); // far above the walk
+
+    WalkRecord record;
+    ASSERT_EQ(walk(tree.ref("Resources"), record), noErr);
+
+    std::multiset<std::u16string> files, folders;
+    for (const Visit& visit : record.visits)
+        (visit.isFolder ? folders : files).insert(visit.name);
+    EXPECT_EQ(folders, (std::multiset<std::u16string> { u"a", u"b" })) << "no link is entered";
+    EXPECT_EQ(files, (std::multiset<std::u16string> { u"real.gif", u"self", u"ping", u"pong", u"top", u"root" }))
+        << "each link is seen once, as a file";
+}
+
+TEST_F(LinkLoopTest, TheCacheIndexesLoopingLinksAsFilesAndAnswersNothingForThem)
+{
+    writeGif(tree.path("Resources/a/real.gif"), 3, 3);
+    tree.addSymbolicLink("Resources/a/self", ".");
+    tree.addSymbolicLink("Resources/a/ping", "pong");
+    tree.addSymbolicLink("Resources/a/pong", "ping");
+    tree.addSymbolicLink("Resources/a/up", "..");
+
+    EXPECT_EQ(indexed("Resources"),
+        (Keys { u"real.gif", u"a/real.gif", u"self", u"a/self", u"ping", u"a/ping", u"pong", u"a/pong", u"up", u"a/up" }));
+
+    ImageImportManager manager(tree.ref("Resources"));
+    EXPECT_EQ(widthOf(u"a/real.gif"), 3);
+    for (const char16_t* link : { u"self", u"a/ping", u"pong", u"a/up" }) {
+        SCOPED_TRACE(std::string(link, link + std::char_traits<char16_t>::length(link)));
+        EXPECT_EQ(ImageImportManager::componentForFilename(Key(link)), nullptr) << "a link's loop is no image";
+        EXPECT_EQ(ImageImportManager::iconForFilename(Key(link)), nullptr);
+        EXPECT_EQ(ImageImportManager::imageForFilename(Key(link)), nullptr);
+    }
+}
+
+// Depth -------------------------------------------------------------------------------------
+
+// Paths below are about 18,000 bytes, far past PATH_MAX: the GIF is written one folder at a
+// time, as the chain was made.
+void writeGifAtTheBottom(const TemporaryTree& tree, int depth, const std::string& folder, int width)
+{
+    int fd = open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        int inner = openat(fd, folder.c_str(), O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = inner;
+    }
+    ASSERT_GE(fd, 0);
+    int file = openat(fd, "bottom.gif", O_WRONLY | O_TRUNC);
+    close(fd);
+    ASSERT_GE(file, 0);
+    std::string gif = gifBytes(width, 4);
+    EXPECT_EQ(write(file, gif.data(), gif.size()), ssize_t(gif.size()));
+    close(file);
+}
+
+TEST_F(HostileTreeTest, TheCacheIndexesTheFileAtTheBottomOfTwoThousandFolders)
+{
+    tree.addFolderChain(2000, "level-of");
+    writeGifAtTheBottom(tree, 2000, "level-of", 9);
+
+    EXPECT_EQ(indexed(""), (Keys { u"bottom.gif", u"level-of/bottom.gif" })) << "folders are never keys";
+
+    ImageImportManager manager(tree.ref());
+    // Asked, the accessors answer; what they answer is the next test's matter.
+    ImageImportManager::componentForFilename(Key(u"level-of/bottom.gif"));
+    ImageImportManager::imageForFilename(Key(u"bottom.gif"));
+    EXPECT_EQ(ImageImportManager::iconForFilename(Key(u"bottom.gif")), nullptr) << "a GIF is no icon family";
+}
+
+TEST_F(HostileTreeTest, TheImporterOpensTheFileAtTheBottomOfTwoThousandFolders)
+{
+    tree.addFolderChain(2000, "level-of");
+    writeGifAtTheBottom(tree, 2000, "level-of", 9);
+
+    ImageImportManager manager(tree.ref());
+    EXPECT_EQ(widthOf(u"level-of/bottom.gif"), 9) << "the importer opens the file through its FSSpec at any depth";
+    CGImageRef image = ImageImportManager::imageForFilename(Key(u"bottom.gif"));
+    ASSERT_NE(image, nullptr) << "the image goes through a URL of a path longer than PATH_MAX";
+    EXPECT_EQ(CGImageGetWidth(image), 9u);
+}
+
+TEST_F(HostileTreeTest, TheImporterOpensAFileWhosePathIsJustUnderPathMax)
+{
+    // 400 folders of 8 letters: 3,600 bytes below the tree, under PATH_MAX's 4,096 with /tmp's
+    // prefix; the limit above is the system's, not the cache's.
+    tree.addFolderChain(400, "level-of");
+    writeGifAtTheBottom(tree, 400, "level-of", 9);
+
+    ImageImportManager manager(tree.ref());
+    EXPECT_EQ(widthOf(u"level-of/bottom.gif"), 9);
+    CGImageRef image = ImageImportManager::imageForFilename(Key(u"bottom.gif"));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(CGImageGetWidth(image), 9u);
+}
+
+// Width -------------------------------------------------------------------------------------
+
+class WideFolderTest : public BalancedTest {
+protected:
+    static constexpr int kEntries = 100000;
+
+    // Made once for the suite: 100,000 files take a few seconds to make and remove.
+    static void SetUpTestSuite()
+    {
+        tree = new TemporaryTree;
+        tree->addFolder("wide");
+        int folder = open(tree->path("wide").c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(folder, 0);
+        char name[32];
+        auto started = std::chrono::steady_clock::now();
+        for (int i = 0; i < kEntries; ++i) {
+            snprintf(name, sizeof name, "f%06d.gif", i);
+            close(openat(folder, name, O_WRONLY | O_CREAT | O_EXCL, 0644));
+        }
+        close(folder);
+        writeGif(tree->path("wide/f054321.gif"), 11, 2);
+        // Made in the disk's time, not the code's: shown so that a slow run is told apart.
+        printf("made %d files in %.1f s\n", kEntries,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    }
+    static void TearDownTestSuite()
+    {
+        // By name, with no listing and no stat of each: the tree's own removal would do both.
+        int folder = open(tree->path("wide").c_str(), O_RDONLY | O_DIRECTORY);
+        char name[32];
+        for (int i = 0; folder >= 0 && i < kEntries; ++i) {
+            snprintf(name, sizeof name, "f%06d.gif", i);
+            unlinkat(folder, name, 0);
+        }
+        if (folder >= 0)
+            close(folder);
+        delete tree;
+        tree = nullptr;
+    }
+
+    static TemporaryTree* tree;
+};
+
+TemporaryTree* WideFolderTest::tree = nullptr;
+
+TEST_F(WideFolderTest, AHundredThousandEntriesAreWalkedOnceEachAndIndexedUnderBothKeys)
+{
+    WalkRecord record;
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(walk(tree->ref("wide"), record), noErr);
+    auto took = std::chrono::steady_clock::now() - started;
+
+    std::set<std::u16string> names;
+    for (const Visit& visit : record.visits) {
+        EXPECT_FALSE(visit.isFolder);
+        EXPECT_EQ(visit.level, 1u);
+        names.insert(visit.name);
+    }
+    EXPECT_EQ(record.visits.size(), size_t(kEntries));
+    EXPECT_EQ(names.size(), size_t(kEntries)) << "no entry twice";
+    EXPECT_LT(took, std::chrono::seconds(5));
+
+    // One test, not two: under CTest each test is a process of its own, which would make the
+    // 100,000 files again.
+    CacheIndex index;
+    record = {};
+    record.cacheTable = index.table;
+    ASSERT_EQ(walk(tree->ref("wide"), record), noErr);
+    EXPECT_EQ(index.size(), size_t(2 * kEntries));
+    EXPECT_NE(index.specOf(u"f000000.gif"), nullptr);
+    EXPECT_NE(index.specOf(u"wide/f099999.gif"), nullptr);
+
+    started = std::chrono::steady_clock::now();
+    {
+        ImageImportManager manager(tree->ref("wide"));
+        EXPECT_EQ(widthOf(u"f054321.gif"), 11);
+        EXPECT_EQ(widthOf(u"wide/f054321.gif"), 11);
+        EXPECT_EQ(widthOf(u"f099999.gif"), -1) << "an empty file is indexed but is no image";
+        EXPECT_EQ(widthOf(u"f100000.gif"), -1);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << "made and emptied again";
+}
+
+// Names -------------------------------------------------------------------------------------
+
+TEST_F(HostileTreeTest, NamesThatAreNotUTF8AreKeysWithTheirBytesKeptApart)
+{
+    // A byte that is no UTF-8 comes as one unit of its own (U+F700 plus the byte), so two names
+    // that differ only there stay two keys.
+    writeGif(tree.path("Resources/bad\xFF.gif"), 2, 1);
+    writeGif(tree.path("Resources/bad\xFE.gif"), 3, 1);
+    writeGif(tree.path("Resources/dir\xC3/lone.gif"), 4, 1);
+
+    EXPECT_EQ(indexed("Resources"),
+        (Keys { u"bad\uF7FF.gif", u"Resources/bad\uF7FF.gif", u"bad\uF7FE.gif", u"Resources/bad\uF7FE.gif", u"lone.gif",
+            u"dir\uF7C3/lone.gif" }));
+
+    ImageImportManager manager(tree.ref("Resources"));
+    EXPECT_EQ(widthOf(u"bad\uF7FF.gif"), 2);
+    EXPECT_EQ(widthOf(u"bad\uF7FE.gif"), 3);
+    EXPECT_EQ(widthOf(u"dir\uF7C3/lone.gif"), 4);
+    EXPECT_EQ(widthOf(u"bad\uFFFD.gif"), -1) << "no replacement character stands in for the byte";
+}
+
+TEST_F(HostileTreeTest, NamesLongerThanAnFSSpecHoldAreWholeKeysAndTheirFilesStillOpen)
+{
+    // Two names alike in their first 200 bytes, one of 255 bytes, and 62 emoji (248 bytes,
+    // 124 UTF-16 units): none fits the FSSpec's 63 bytes.
+    const std::string common(200, 'x');
+    std::string emoji;
+    std::u16string emojiUnits;
+    for (int i = 0; i < 62; ++i) {
+        emoji += "\xF0\x9F\x98\x80";
+        emojiUnits += u"\U0001F600";
+    }
+    writeGif(tree.path("Resources/" + common + "-one.gif"), 5, 1);
+    writeGif(tree.path("Resources/" + common + "-two.gif"), 6, 1);
+    writeGif(tree.path("Resources/" + std::string(251, 'L') + ".gif"), 7, 1);
+    writeGif(tree.path("Resources/" + emoji + ".gif"), 8, 1);
+
+    Keys keys = indexed("Resources");
+    EXPECT_EQ(keys.size(), 8u);
+    EXPECT_EQ(keys.count(u16(common + "-one.gif")), 1u);
+    EXPECT_EQ(keys.count(u"Resources/" + u16(std::string(251, 'L') + ".gif")), 1u);
+    EXPECT_EQ(keys.count(emojiUnits + u".gif"), 1u);
+
+    ImageImportManager manager(tree.ref("Resources"));
+    EXPECT_EQ(widthOf(u16(common + "-one.gif")), 5) << "each long name opens its own file";
+    EXPECT_EQ(widthOf(u"Resources/" + u16(common + "-two.gif")), 6);
+    EXPECT_EQ(widthOf(u16(std::string(251, 'L') + ".gif")), 7);
+    EXPECT_EQ(widthOf(emojiUnits + u".gif"), 8);
+    CGImageRef image = ImageImportManager::imageForFilename(Key(u"Resources/" + emojiUnits + u".gif"));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(CGImageGetWidth(image), 8u);
+    EXPECT_EQ(widthOf(u16(common.substr(0, 63))), -1) << "a name cut to the FSSpec's length is no key";
+}
+
+// Folders that refuse -----------------------------------------------------------------------
+
+using RefusingFolderTest = HostileTreeTest;
+
+TEST_F(RefusingFolderTest, FoldersDeniedAtOpeningOrListingAreSkippedAndTheRestIsIndexed)
+{
+    // Each refusing folder is the only entry of its holder, so that what else is indexed does
+    // not depend on the order of a listing.
+    writeGif(tree.path("Resources/shut/holder/denied/hidden.gif"), 1, 1);
+    writeGif(tree.path("Resources/mute/unlisted/hidden2.gif"), 1, 1);
+    writeGif(tree.path("Resources/open/seen.gif"), 12, 1);
+    writeGif(tree.path("Resources/top.gif"), 13, 1);
+    FSSetFolderFailure(tree.path("Resources/shut/holder/denied"), FSFailurePoint::Open, afpAccessDenied);
+    FSSetFolderFailure(tree.path("Resources/mute/unlisted"), FSFailurePoint::List, afpAccessDenied);
+
+    OSErr status = 1;
+    EXPECT_EQ(indexed("Resources", &status), (Keys { u"seen.gif", u"open/seen.gif", u"top.gif", u"Resources/top.gif" }));
+    EXPECT_EQ(status, noErr) << "lack of permission is forgiven";
+
+    ImageImportManager manager(tree.ref("Resources"));
+    EXPECT_EQ(widthOf(u"open/seen.gif"), 12);
+    EXPECT_EQ(widthOf(u"top.gif"), 13);
+    EXPECT_EQ(widthOf(u"hidden.gif"), -1);
+    EXPECT_EQ(widthOf(u"unlisted/hidden2.gif"), -1);
+}
+
+TEST_F(RefusingFolderTest, AFolderDeniedAtOpeningAlsoHidesTheSiblingsListedAfterIt)
+{
+    // The walk forgives the denial one level up, where it ends that folder's listing: whatever
+    // of the holder comes after the denied folder is not indexed. Many siblings make it all but
+    // certain that some come after it.
+    tree.addFolder("Resources/denied");
+    for (int i = 0; i < 20; ++i)
+        writeGif(tree.path("Resources/s" + std::to_string(i) + ".gif"), 1, 1);
+    FSSetFolderFailure(tree.path("Resources/denied"), FSFailurePoint::Open, afpAccessDenied);
+
+    WalkRecord record;
+    ASSERT_EQ(walk(tree.ref("Resources"), record), noErr);
+    ASSERT_FALSE(record.visits.empty());
+    EXPECT_EQ(record.visits.back().name, u"denied") << "the denied folder is the last entry the walk gives";
+
+    CacheIndex index;
+    record = {};
+    record.cacheTable = index.table;
+    ASSERT_EQ(walk(tree.ref("Resources"), record), noErr);
+    EXPECT_EQ(index.size(), 2 * (record.visits.size() - 1)) << "two keys for every file walked, and no more";
+}
+
+TEST_F(RefusingFolderTest, AnIOErrorInAFolderEndsTheWholeWalkAndTheCacheKeepsWhatCameBefore)
+{
+    writeGif(tree.path("Resources/a/first.gif"), 14, 1);
+    writeGif(tree.path("Resources/a/broken/never.gif"), 1, 1);
+    FSSetFolderFailure(tree.path("Resources/a/broken"), FSFailurePoint::List, ioErr);
+
+    OSErr status = noErr;
+    Keys keys = indexed("Resources", &status);
+    EXPECT_EQ(status, ioErr);
+    EXPECT_EQ(keys.count(u"never.gif"), 0u);
+    EXPECT_TRUE(keys.empty() || keys == (Keys { u"first.gif", u"a/first.gif" })) << keys.size();
+
+    // The manager has no status to give: it is made, answers for what it indexed, and goes.
+    ImageImportManager manager(tree.ref("Resources"));
+    EXPECT_EQ(widthOf(u"a/first.gif"), keys.empty() ? -1 : 14);
+    EXPECT_EQ(widthOf(u"broken/never.gif"), -1);
+}
+
+// Changes during the walk -------------------------------------------------------------------
+
+class ChangingTreeTest : public HostileTreeTest {
+protected:
+    // On the first entry of level 1, change every other entry of the folder with change.
+    void onFirstEntry(WalkRecord& record, const std::vector<std::string>& names, std::function<void(const std::string&)> change)
+    {
+        record.meanwhile = [this, names, change, done = false](const Visit& visit) mutable {
+            if (done || visit.level != 1)
+                return;
+            done = true;
+            for (const std::string& name : names) {
+                if (u16(name) != visit.name)
+                    change(tree.path("Resources/" + name));
+            }
+        };
+    }
+};
+
+TEST_F(ChangingTreeTest, FilesRemovedOrRenamedAfterTheListingAreStillGivenUnderTheirOldNames)
+{
+    // A folder's listing is read whole when the walk enters it: what changes later in that
+    // folder does not change what the walk gives, and nothing in the walk looks at the files.
+    const std::vector<std::string> names { "one.gif", "two.gif", "three.gif", "four.gif" };
+    for (const std::string& name : names)
+        writeGif(tree.path("Resources/" + name), 15, 1);
+
+    CacheIndex index;
+    WalkRecord record;
+    record.cacheTable = index.table;
+    int changed = 0;
+    onFirstEntry(record, names, [&](const std::string& path) {
+        if (++changed % 2)
+            std::filesystem::remove(path);
+        else
+            std::filesystem::rename(path, path + ".moved");
+    });
+    ASSERT_EQ(walk(tree.ref("Resources"), record), noErr);
+
+    EXPECT_EQ(changed, 3);
+    EXPECT_EQ(record.visits.size(), 4u);
+    EXPECT_EQ(index.size(), 8u);
+    for (const std::string& name : names)
+        EXPECT_NE(index.specOf(u16(name)), nullptr) << name;
+
+    // The manager, made from the tree as it is now, has the visited file and the renamed one
+    // under its new name; a key it indexed whose file goes before its first use answers nothing.
+    ImageImportManager manager(tree.ref("Resources"));
+    int present = 0;
+    std::u16string movedKey;
+    for (const std::string& name : names) {
+        present += widthOf(u16(name)) == 15;
+        if (std::filesystem::exists(tree.path("Resources/" + name + ".moved")))
+            movedKey = u16(name + ".moved");
+    }
+    EXPECT_EQ(present, 1) << "only the visited file keeps its name";
+    ASSERT_FALSE(movedKey.empty());
+    std::filesystem::remove(tree.path("Resources/" + std::string(movedKey.begin(), movedKey.end())));
+    EXPECT_EQ(widthOf(movedKey), -1);
+    EXPECT_EQ(ImageImportManager::imageForFilename(Key(u"Resources/" + movedKey)), nullptr);
+}
+
+TEST_F(ChangingTreeTest, FilesReplacedByFoldersAreGivenAsFilesAndNotEntered)
+{
+    const std::vector<std::string> names { "one.gif", "two.gif", "three.gif" };
+    for (const std::string& name : names)
+        writeGif(tree.path("Resources/" + name), 16, 1);
+
+    CacheIndex index;
+    WalkRecord record;
+    record.cacheTable = index.table;
+    onFirstEntry(record, names, [&](const std::string& path) {
+        std::filesystem::remove(path);
+        writeGif(path + "/inner.gif", 17, 1);
+    });
+    ASSERT_EQ(walk(tree.ref("Resources"), record), noErr);
+
+    ASSERT_EQ(record.visits.size(), 3u);
+    for (const Visit& visit : record.visits) {
+        EXPECT_FALSE(visit.isFolder);
+        EXPECT_EQ(visit.level, 1u);
+    }
+    EXPECT_EQ(index.size(), 6u);
+    EXPECT_EQ(index.specOf(u"inner.gif"), nullptr);
+
+    ImageImportManager manager(tree.ref("Resources"));
+    EXPECT_EQ(widthOf(u"inner.gif"), 17) << "a later walk enters the new folders";
+}
+
+TEST_F(ChangingTreeTest, AFolderRemovedOrReplacedByAFileBeforeItIsEnteredEndsTheWholeWalk)
+{
+    // The walk enters a folder of its listing that is no longer there: opening it fails, and
+    // as that is no denial, the walk ends there and returns the failure.
+    const std::vector<std::string> names { "d1", "d2", "d3" };
+    for (const std::string& name : names)
+        writeGif(tree.path("Resources/" + name + "/" + name + ".gif"), 18, 1);
+
+    for (bool replaceByFile : { false, true }) {
+        SCOPED_TRACE(replaceByFile ? "replaced by a file" : "removed");
+        CacheIndex index;
+        WalkRecord record;
+        record.cacheTable = index.table;
+        onFirstEntry(record, names, [&](const std::string& path) {
+            std::filesystem::remove_all(path);
+            if (replaceByFile)
+                writeGif(path, 19, 1);
+        });
+        EXPECT_EQ(walk(tree.ref("Resources"), record), replaceByFile ? OSErr(dirNFErr) : OSErr(fnfErr));
+
+        ASSERT_EQ(record.visits.size(), 3u) << "the first folder, its file, and the next folder of the listing";
+        EXPECT_TRUE(record.visits[0].isFolder);
+        EXPECT_EQ(record.visits[1].level, 2u);
+        EXPECT_TRUE(record.visits[2].isFolder) << "given as the listing had it";
+        EXPECT_EQ(index.size(), 2u) << "only the first folder's file";
+
+        ImageImportManager manager(tree.ref("Resources"));
+        std::u16string survivor = record.visits[1].name;
+        EXPECT_EQ(widthOf(survivor), 18);
+
+        // Back to three folders for the second round.
+        for (const std::string& name : names) {
+            std::filesystem::remove_all(tree.path("Resources/" + name));
+            writeGif(tree.path("Resources/" + name + "/" + name + ".gif"), 18, 1);
+        }
+    }
+}
+
+}
