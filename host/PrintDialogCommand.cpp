@@ -2,6 +2,7 @@
 
 #include "CupsPrinter.h"
 #include "PrintDialog.h"
+#include "ProgramFolder.h"
 #include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
 
@@ -17,20 +18,6 @@
 const char* const kPrintDialogUsage = "usage: printdialog (--ppd FILE | --printer QUEUE [--server HOST:PORT|SOCKET] --file DOCUMENT)\n"
                                       "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]";
 
-namespace {
-
-// The folder printdialog runs from: the built bundles lie beside it.
-std::string executableFolder()
-{
-    char path[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return ".";
-    std::string folder(path, length);
-    return folder.substr(0, folder.rfind('/'));
-}
-
-}
 
 bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintDialogOptions* options, std::string* error)
 {
@@ -68,7 +55,7 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
         *error = "--server and --file go with --printer";
         return false;
     }
-    std::string folder = executableFolder();
+    std::string folder = programFolder();
     if (options->plugInPath.empty())
         options->plugInPath = folder + "/../Accounting.plugin";
     if (options->primaryPlugInPath.empty())

@@ -1,22 +1,8 @@
 #include "ScreenFrontEnd.h"
 
-#include <climits>
+#include "ProgramFolder.h"
+
 #include <dlfcn.h>
-#include <unistd.h>
-
-namespace {
-
-std::string executableFolder()
-{
-    char path[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return ".";
-    std::string folder(path, length);
-    return folder.substr(0, folder.rfind('/'));
-}
-
-}
 
 const ScreenFrontEnd* loadScreenFrontEnd(std::string* error)
 {
@@ -24,7 +10,7 @@ const ScreenFrontEnd* loadScreenFrontEnd(std::string* error)
     static const ScreenFrontEnd* frontEnd = nullptr;
     if (frontEnd)
         return frontEnd;
-    std::string path = executableFolder() + "/libPrintDialogScreen.so";
+    std::string path = programFolder() + "/libPrintDialogScreen.so";
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         *error = "the on-screen front end cannot be loaded: " + std::string(dlerror());

@@ -131,13 +131,18 @@ protected:
         int job;
     };
 
+    // printdialog printing the test document on queue through the private server.
+    static std::string printDialogCommand(const std::string& queue, const std::string& settings = "")
+    {
+        return std::string("'") + PRINTDIALOG_PATH + "' --printer " + queue + " --server '" + gServer->socket() + "' --file '"
+            + gServer->path("document.txt") + "'" + (settings.empty() ? "" : " --settings '" + settings + "'");
+    }
+
     Print print(const std::string& script, const std::string& settings = "", const std::string& queue = "movra")
     {
         std::string scriptPath = gServer->path("script.txt");
         std::ofstream(scriptPath) << script;
-        std::string command = std::string("'") + PRINTDIALOG_PATH + "' --printer " + queue + " --server '" + gServer->socket() + "' --file '"
-            + gServer->path("document.txt") + "' --script '" + scriptPath + "'" + (settings.empty() ? "" : " --settings '" + settings + "'")
-            + " 2>'" + gServer->path("errors.txt") + "'";
+        std::string command = printDialogCommand(queue, settings) + " --script '" + scriptPath + "' 2>'" + gServer->path("errors.txt") + "'";
         Print result { -1, "", "", 0 };
         FILE* output = popen(command.c_str(), "r");
         std::array<char, 4096> buffer;
@@ -236,8 +241,7 @@ TEST_F(CupsPrintingTest, ARefusedJobIsAnErrorThatKeepsTheSavedSettings)
     std::string saved = gServer->path("saved.plist");
     std::string scriptPath = gServer->path("refused.txt");
     std::ofstream(scriptPath) << "show\ntype 302 \"-secret\"\nprint\n";
-    std::string command = std::string("'") + PRINTDIALOG_PATH + "' --printer movra --server '" + gServer->socket() + "' --file '"
-        + gServer->path("document.txt") + "' --settings '" + kExamples + "/settings/default-codes.plist' --save '" + saved + "' --script '"
+    std::string command = printDialogCommand("movra", kExamples + "/settings/default-codes.plist") + " --save '" + saved + "' --script '"
         + scriptPath + "' 2>&1 >/dev/null | grep printdialog";
     FILE* output = popen(command.c_str(), "r");
     char line[1024] = {};
@@ -261,9 +265,8 @@ TEST_F(CupsPrintingTest, AnotherMakersQueuePrintsWithAccountingOff)
 TEST_F(CupsPrintingTest, AServerThatStopsMidwayIsOneClearError)
 {
     std::string saved = gServer->path("saved.plist");
-    std::string command = std::string("'") + PRINTDIALOG_PATH + "' --printer movra --server '" + gServer->socket() + "' --file '"
-        + gServer->path("document.txt") + "' --settings '" + kExamples + "/settings/default-codes.plist' --save '" + saved
-        + "' --script - >'" + gServer->path("out.txt") + "' 2>'" + gServer->path("errors.txt") + "'";
+    std::string command = printDialogCommand("movra", kExamples + "/settings/default-codes.plist") + " --save '" + saved + "' --script - >'"
+        + gServer->path("out.txt") + "' 2>'" + gServer->path("errors.txt") + "'";
     FILE* script = popen(command.c_str(), "w");
     fputs("show\n", script);
     fflush(script);
@@ -284,8 +287,7 @@ TEST_F(CupsPrintingTest, AServerThatStopsMidwayIsOneClearError)
 
 TEST_F(CupsPrintingTest, AMissingQueueIsOneClearError)
 {
-    std::string command = std::string("'") + PRINTDIALOG_PATH + "' --printer nosuch --server '" + gServer->socket() + "' --file '"
-        + gServer->path("document.txt") + "' --script /dev/null 2>&1";
+    std::string command = printDialogCommand("nosuch") + " --script /dev/null 2>&1";
     FILE* output = popen(command.c_str(), "r");
     char line[512] = {};
     fgets(line, sizeof line, output);
