@@ -1,17 +1,9 @@
 #include "ScriptLine.h"
 
-namespace {
+#include <algorithm>
+#include <charconv>
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+namespace {
 
 bool isBlank(char c)
 {
@@ -60,13 +52,14 @@ std::optional<ScriptLine> parseScriptLine(const std::string& text, int number, s
             case 't': word += '\t'; break;
             case 'r': word += '\r'; break;
             case 'x': {
-                int high = i < text.size() ? hexValue(text[i]) : -1;
-                int low = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
-                if (high < 0 || low < 0) {
+                const char* digits = text.data() + i;
+                unsigned char byte = 0;
+                auto [end, status] = std::from_chars(digits, digits + std::min<size_t>(2, text.size() - i), byte, 16);
+                if (status != std::errc() || end != digits + 2) {
                     *error = "a \\x escape needs two hexadecimal digits";
                     return std::nullopt;
                 }
-                word += static_cast<char>(high << 4 | low);
+                word += static_cast<char>(byte);
                 i += 2;
                 break;
             }

@@ -3,6 +3,7 @@
 #include <CoreFoundation/CFUUID.h>
 
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -16,17 +17,6 @@ UUIDValue valueOf(const CFUUIDBytes& bytes)
     UUIDValue value;
     memcpy(value.data(), &bytes, sizeof bytes);
     return value;
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 }
@@ -90,11 +80,10 @@ CFUUIDRef CFUUIDCreateFromString(CFAllocatorRef, CFStringRef uuidStr)
             ++i;
             continue;
         }
-        int high = hexDigit(text[i]);
-        int low = hexDigit(text[i + 1]);
-        if (high < 0 || low < 0)
+        const char* digits = text.data() + i;
+        auto [end, status] = std::from_chars(digits, digits + 2, value[byte++], 16);
+        if (status != std::errc() || end != digits + 2)
             return nullptr;
-        value[byte++] = static_cast<UInt8>(high << 4 | low);
         i += 2;
     }
     return new __CFUUID(value);
