@@ -1,3 +1,4 @@
+#include <Base/RegularFile.h>
 #include <CoreFoundation/CFArray.h>
 #include <CoreFoundation/CFBundle.h>
 #include <CoreFoundation/CFNumber.h>
@@ -303,7 +304,7 @@ bool convertNode(plist_t node, int depth, CFHolder& result)
 CFHolder readInfoDictionary(const std::string& path)
 {
     std::string contents;
-    if (!_CFReadRegularFile(path, kCFMaximumResourceFileSize, contents) || contents.empty())
+    if (!StandIn::readRegularFile(path, kCFMaximumResourceFileSize, contents, nullptr) || contents.empty())
         return nullptr;
     bool binary = std::string_view(contents).starts_with("bplist00");
     if (binary ? !BinaryPlistCheck(contents).within(kMaximumPlistDepth, kMaximumPlistNodes)

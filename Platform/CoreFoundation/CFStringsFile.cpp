@@ -1,6 +1,7 @@
 #include <CoreFoundation/CFStringsFile.h>
 
 #include <CoreFoundation/CFStringPrivate.h>
+#include <Base/RegularFile.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -279,47 +280,10 @@ std::optional<_CFStringsTable> _CFParseStringsFile(std::string_view bytes, _CFSt
 std::optional<_CFStringsTable> _CFReadStringsFile(const std::string& path, _CFStringsFileError* error)
 {
     std::string contents;
-    if (!_CFReadRegularFile(path, kCFMaximumResourceFileSize, contents))
-        return report(error, 0, "cannot be read, is not a regular file or is too large");
+    StandIn::FileFailure failure;
+    if (!StandIn::readRegularFile(path, kCFMaximumResourceFileSize, contents, &failure))
+        return report(error, 0, failure.describe());
     return _CFParseStringsFile(contents, error);
-}
-
-bool _CFReadRegularFile(const std::string& path, size_t maximumSize, std::string& contents)
-{
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (descriptor < 0)
-        return false;
-    struct stat info;
-    bool sound = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && static_cast<size_t>(info.st_size) <= maximumSize;
-    std::string read;
-    if (sound) {
-        // Read one byte beyond the bound so that a file that grew since fstat is noticed.
-        read.resize(static_cast<size_t>(info.st_size) + 1);
-        size_t done = 0;
-        for (;;) {
-            if (done == read.size()) {
-                if (read.size() > maximumSize)
-                    break;
-                read.resize(std::min(read.size() * 2 + 1, maximumSize + 1));
-            }
-            ssize_t count = ::read(descriptor, read.data() + done, read.size() - done);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0) {
-                sound = count == 0;
-                break;
-            }
-            done += static_cast<size_t>(count);
-        }
-        read.resize(done);
-        sound = sound && done <= maximumSize;
-    }
-    close(descriptor);
-    if (!sound)
-        return false;
-    contents = std::move(read);
-    return true;
 }
 
 bool _CFIsContainedPath(std::string_view path)

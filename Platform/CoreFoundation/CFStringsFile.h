@@ -37,7 +37,3 @@ std::optional<_CFStringsTable> _CFReadStringsFile(const std::string& path, _CFSt
 
 // A path that stays inside the folder it is joined to: relative, without a ".." component.
 bool _CFIsContainedPath(std::string_view path);
-
-// The whole contents of the regular file at path (symbolic links followed), when it is no
-// larger than maximumSize. Never blocks on a FIFO or device.
-bool _CFReadRegularFile(const std::string& path, size_t maximumSize, std::string& contents);

@@ -64,4 +64,4 @@ enum {
 #    define PLATFORM_EXTERN_C_END
 #endif
 
-#define PLATFORM_EXPORT __attribute__((visibility("default")))
+#include <Base/PlatformExport.h>

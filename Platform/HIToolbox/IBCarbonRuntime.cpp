@@ -2,6 +2,7 @@
 // it with the public toolbox calls, so that they are indistinguishable from windows built by hand.
 #include <HIToolbox/IBCarbonRuntime.h>
 
+#include <Base/RegularFile.h>
 #include <CoreFoundation/CFBundle.h>
 #include <CoreFoundation/CFRuntime.h>
 #include <CoreFoundation/CFStringPrivate.h>
@@ -173,52 +174,16 @@ void report(const char* path, int line, const std::string& message)
     fprintf(stderr, "%s:%d: %s\n", path, line, message.c_str());
 }
 
-struct FileDescriptor {
-    explicit FileDescriptor(int opened)
-        : descriptor(opened)
-    {
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (descriptor >= 0)
-            close(descriptor);
-    }
-
-    int descriptor;
-};
-
-// At most one byte past the size limit is read, so that the parser can tell an oversized file
-// without the whole of it being held in memory.
+// An oversized file is refused as malformed, the parser's own verdict on one, without the whole
+// of it being held in memory.
 OSStatus readFile(const char* path, std::string& contents)
 {
-    // Non-blocking, so that opening a FIFO cannot wait for a writer.
-    FileDescriptor file(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    int descriptor = file.descriptor;
-    if (descriptor < 0)
-        return kIBCarbonRuntimeCantFindNibFile;
-    struct stat info {};
-    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        report(path, 0, "not a regular file");
-        return kIBCarbonRuntimeCantFindNibFile;
-    }
-    contents.resize(kMaximumFileSize + 1);
-    size_t filled = 0;
-    while (filled < contents.size()) {
-        ssize_t count = read(descriptor, contents.data() + filled, contents.size() - filled);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0) {
-            report(path, 0, std::string("cannot be read: ") + strerror(errno));
-            return kIBCarbonRuntimeCantFindNibFile;
-        }
-        if (count == 0)
-            break;
-        filled += static_cast<size_t>(count);
-    }
-    contents.resize(filled);
-    return noErr;
+    StandIn::FileFailure failure;
+    if (StandIn::readRegularFile(path, kMaximumFileSize, contents, &failure))
+        return noErr;
+    if (failure.status != StandIn::FileStatus::notFound)
+        report(path, 0, failure.describe());
+    return failure.status == StandIn::FileStatus::tooLarge ? kIBCarbonRuntimeMalformedNibFile : kIBCarbonRuntimeCantFindNibFile;
 }
 
 // Calls out of C must not let an exception through; running out of memory is the only one.

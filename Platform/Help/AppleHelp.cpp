@@ -1,5 +1,6 @@
 #include <Help/AppleHelp.h>
 
+#include <Base/RegularFile.h>
 #include <CoreFoundation/CFBundle.h>
 #include <CoreFoundation/CFStringPrivate.h>
 #include <CoreFoundation/CFStringsFile.h>
@@ -218,7 +219,7 @@ OSStatus AHLookupAnchor(CFStringRef bookname, CFStringRef anchor)
     collectPages(*folder, 0, seen, pages);
     for (const auto& page : pages) {
         std::string contents;
-        if (_CFReadRegularFile(page, kCFMaximumResourceFileSize, contents) && pageHoldsAnchor(contents, *mark)) {
+        if (StandIn::readRegularFile(page, kCFMaximumResourceFileSize, contents, nullptr) && pageHoldsAnchor(contents, *mark)) {
             openPage(*name, *folder, page, *mark);
             return noErr;
         }

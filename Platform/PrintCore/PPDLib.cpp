@@ -1,5 +1,6 @@
 #include <PrintCore/PPDLib.h>
 
+#include <Base/RegularFile.h>
 #include <CoreFoundation/CFRuntime.h>
 
 #include <cups/file.h>
@@ -171,19 +172,15 @@ bool isPPDHeader(std::string_view firstLine)
 // that a FIFO named by the ticket can neither block the open nor the dialog.
 OSStatus openPPDFile(const char* path, CupsFile& file)
 {
-    int descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (descriptor < 0)
-        return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG ? OSStatus(fnfErr) : OSStatus(kPPDFileUnreadableErr);
-    struct stat status;
-    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        close(descriptor);
+    StandIn::FileFailure failure;
+    StandIn::FileDescriptor descriptor = StandIn::openRegularFile(path, &failure);
+    if (!descriptor)
+        return failure.status == StandIn::FileStatus::notFound || failure.number == ENAMETOOLONG ? OSStatus(fnfErr)
+                                                                                               : OSStatus(kPPDFileUnreadableErr);
+    cups_file_t* opened = cupsFileOpenFd(descriptor.get(), "r");
+    if (!opened)
         return kPPDFileUnreadableErr;
-    }
-    cups_file_t* opened = cupsFileOpenFd(descriptor, "r");
-    if (!opened) {
-        close(descriptor);
-        return kPPDFileUnreadableErr;
-    }
+    descriptor.release();
     file.reset(opened);
     return noErr;
 }

@@ -1,6 +1,7 @@
 // Print-settings files: a ticket's items as an XML property list.
 #include <PrintCore/PMTicketPrivate.h>
 
+#include <Base/RegularFile.h>
 #include <CoreFoundation/CFStringPrivate.h>
 
 #include <cerrno>
@@ -15,16 +16,12 @@
 namespace {
 
 // Larger files are not print settings; refusing them keeps a bad path from eating memory.
-constexpr off_t kMaximumFileSize = 16 * 1024 * 1024;
+constexpr size_t kMaximumFileSize = 16 * 1024 * 1024;
 
 struct PlistDeleter {
     void operator()(plist_t node) const { plist_free(node); }
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
-
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
 
 OSStatus fail(std::string* error, std::string message)
 {
@@ -64,26 +61,11 @@ bool integerIsExactly(plist_t node, SInt64 value)
 
 bool readWholeFile(const std::string& path, std::string& contents, std::string* error)
 {
-    std::unique_ptr<FILE, FileCloser> file(fopen(path.c_str(), "rb"));
-    if (!file) {
-        fail(error, path + ": cannot open: " + strerror(errno));
-        return false;
-    }
-    struct stat info;
-    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
-        fail(error, path + ": not a regular file");
-        return false;
-    }
-    if (info.st_size > kMaximumFileSize) {
-        fail(error, path + ": too large to be a print-settings file");
-        return false;
-    }
-    contents.resize(info.st_size);
-    if (fread(contents.data(), 1, contents.size(), file.get()) != contents.size()) {
-        fail(error, path + ": cannot read: " + strerror(errno));
-        return false;
-    }
-    return true;
+    StandIn::FileFailure failure;
+    if (StandIn::readRegularFile(path, kMaximumFileSize, contents, &failure))
+        return true;
+    fail(error, path + ": " + (failure.status == StandIn::FileStatus::tooLarge ? "too large to be a print-settings file" : failure.describe()));
+    return false;
 }
 
 bool parseItem(const std::string& path, const std::string& key, plist_t entry, PMTicketItem& item, std::string* error)

@@ -462,7 +462,7 @@ TEST_F(NibReferenceTest, TellsMissingFilesFromMalformedOnesOnStandardError)
     std::string large = folder.write("Large.nib", std::string(4 * ID::kMaximumFileSize, '#'));
     testing::internal::CaptureStderr();
     EXPECT_EQ(ID::CreateNibReferenceFromFile(large.c_str(), &nib), kIBCarbonRuntimeMalformedNibFile);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), large + ":0: the file is larger than 1 MiB\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), large + ":0: larger than 1 MiB\n");
     EXPECT_EQ(nib, nullptr);
 }
 

@@ -1,0 +1,103 @@
+// Reading a file named from outside: only a regular file is read, nothing blocks, and a size
+// limit holds however large the file is or claims to be.
+#include <Base/RegularFile.h>
+
+#include "TemporaryTree.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using StandIn::FileFailure;
+using StandIn::FileStatus;
+
+namespace {
+
+TEST(RegularFileTest, ReadsAWholeFileUpToItsLimit)
+{
+    TemporaryTree tree;
+    tree.addFile("exact", std::string(4096, 'x'));
+    std::string contents = "sentinel";
+    FileFailure failure;
+    ASSERT_TRUE(StandIn::readRegularFile(tree.path("exact"), 4096, contents, &failure)) << failure.describe();
+    EXPECT_EQ(contents, std::string(4096, 'x'));
+
+    tree.addFile("empty");
+    ASSERT_TRUE(StandIn::readRegularFile(tree.path("empty"), 16, contents, &failure));
+    EXPECT_EQ(contents, "");
+}
+
+TEST(RegularFileTest, AFileOneByteOverTheLimitIsRefusedAndTheContentsLeftAlone)
+{
+    TemporaryTree tree;
+    tree.addFile("large", std::string(1024 * 1024 + 1, 'x'));
+    std::string contents = "sentinel";
+    FileFailure failure;
+    EXPECT_FALSE(StandIn::readRegularFile(tree.path("large"), 1024 * 1024, contents, &failure));
+    EXPECT_EQ(failure.status, FileStatus::tooLarge);
+    EXPECT_EQ(failure.describe(), "larger than 1 MiB");
+    EXPECT_EQ(contents, "sentinel");
+}
+
+TEST(RegularFileTest, AFIFOWithoutAWriterIsRefusedAtOnce)
+{
+    TemporaryTree tree;
+    ASSERT_EQ(mkfifo(tree.path("fifo").c_str(), 0600), 0);
+    FileFailure failure;
+    StandIn::FileDescriptor file = StandIn::openRegularFile(tree.path("fifo").c_str(), &failure);
+    EXPECT_FALSE(file);
+    EXPECT_EQ(failure.status, FileStatus::notRegular);
+    EXPECT_EQ(failure.describe(), "not a regular file (a FIFO)");
+}
+
+TEST(RegularFileTest, FoldersDevicesAndSocketsAreNotRegularFiles)
+{
+    TemporaryTree tree;
+    tree.addFolder("folder");
+    int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::string socketPath = tree.path("socket");
+    ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+
+    struct Case {
+        std::string path;
+        const char* described;
+    };
+    for (const Case& one : { Case { tree.path("folder"), "not a regular file (a folder)" },
+             Case { "/dev/zero", "not a regular file (a character device)" }, Case { socketPath, "not a regular file (a socket)" } }) {
+        std::string contents = "sentinel";
+        FileFailure failure;
+        EXPECT_FALSE(StandIn::readRegularFile(one.path, 1024, contents, &failure)) << one.path;
+        EXPECT_EQ(failure.describe(), one.described) << one.path;
+        EXPECT_EQ(contents, "sentinel") << one.path;
+    }
+    close(listener);
+}
+
+TEST(RegularFileTest, MissingAndForbiddenFilesSayWhich)
+{
+    TemporaryTree tree;
+    FileFailure failure;
+    std::string contents;
+    EXPECT_FALSE(StandIn::readRegularFile(tree.path("absent"), 16, contents, &failure));
+    EXPECT_EQ(failure.status, FileStatus::notFound);
+    EXPECT_EQ(failure.describe(), "No such file or directory");
+    EXPECT_FALSE(StandIn::readRegularFile("", 16, contents, &failure));
+    EXPECT_EQ(failure.status, FileStatus::notFound);
+
+    tree.addFile("link-target", "text");
+    tree.addSymbolicLink("link", "link-target");
+    StandIn::FileDescriptor followed = StandIn::openRegularFile(tree.path("link").c_str(), &failure);
+    EXPECT_TRUE(followed);
+    StandIn::FileDescriptor notFollowed = StandIn::openRegularFile(tree.path("link").c_str(), &failure, AT_FDCWD, O_NOFOLLOW);
+    EXPECT_FALSE(notFollowed);
+    EXPECT_EQ(failure.describe(), "not a regular file (a symbolic link)");
+}
+
+}
