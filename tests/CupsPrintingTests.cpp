@@ -1,6 +1,7 @@
 // printdialog printing for real: a private CUPS server of the tests' own (its own configuration
 // and spool folders, a socket in a temporary folder, no effect on any system CUPS), a queue with
 // the Movra PPD, a file device and a filter that records the options a driver would read.
+#include "ProgramRun.h"
 #include "TemporaryTree.h"
 
 #include <cups/cups.h>
@@ -132,26 +133,21 @@ protected:
     };
 
     // printdialog printing the test document on queue through the private server.
-    static std::string printDialogCommand(const std::string& queue, const std::string& settings = "")
+    static std::vector<std::string> printDialogCommand(const std::string& queue, const std::string& settings = "")
     {
-        return std::string("'") + PRINTDIALOG_PATH + "' --printer " + queue + " --server '" + gServer->socket() + "' --file '"
-            + gServer->path("document.txt") + "'" + (settings.empty() ? "" : " --settings '" + settings + "'");
+        std::vector<std::string> arguments { PRINTDIALOG_PATH, "--printer", queue, "--server", gServer->socket(), "--file",
+            gServer->path("document.txt") };
+        if (!settings.empty())
+            arguments.insert(arguments.end(), { "--settings", settings });
+        return arguments;
     }
 
     Print print(const std::string& script, const std::string& settings = "", const std::string& queue = "movra")
     {
-        std::string scriptPath = gServer->path("script.txt");
-        std::ofstream(scriptPath) << script;
-        std::string command = printDialogCommand(queue, settings) + " --script '" + scriptPath + "' 2>'" + gServer->path("errors.txt") + "'";
-        Print result { -1, "", "", 0 };
-        FILE* output = popen(command.c_str(), "r");
-        std::array<char, 4096> buffer;
-        size_t count;
-        while ((count = fread(buffer.data(), 1, buffer.size(), output)) > 0)
-            result.transcript.append(buffer.data(), count);
-        int status = pclose(output);
-        result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.errors = readFile(gServer->path("errors.txt"));
+        std::vector<std::string> arguments = printDialogCommand(queue, settings);
+        arguments.insert(arguments.end(), { "--script", "-" });
+        ProgramRun run = runProgram(arguments, withInput(script));
+        Print result { run.exitStatus, run.output, run.errors, 0 };
         size_t printed = result.transcript.find("printed job ");
         if (printed != std::string::npos)
             result.job = atoi(result.transcript.c_str() + printed + 12);
@@ -239,17 +235,13 @@ TEST_F(CupsPrintingTest, ARefusedJobIsAnErrorThatKeepsTheSavedSettings)
 {
     ASSERT_EQ(system(("cupsreject -h '" + gServer->socket() + "' movra").c_str()), 0);
     std::string saved = gServer->path("saved.plist");
-    std::string scriptPath = gServer->path("refused.txt");
-    std::ofstream(scriptPath) << "show\ntype 302 \"-secret\"\nprint\n";
-    std::string command = printDialogCommand("movra", kExamples + "/settings/default-codes.plist") + " --save '" + saved + "' --script '"
-        + scriptPath + "' 2>&1 >/dev/null | grep printdialog";
-    FILE* output = popen(command.c_str(), "r");
-    char line[1024] = {};
-    fgets(line, sizeof line, output);
-    pclose(output);
+    std::vector<std::string> arguments = printDialogCommand("movra", kExamples + "/settings/default-codes.plist");
+    arguments.insert(arguments.end(), { "--save", saved, "--script", "-" });
+    ProgramRun run = runProgram(arguments, withInput("show\ntype 302 \"-secret\"\nprint\n"));
     EXPECT_EQ(system(("cupsaccept -h '" + gServer->socket() + "' movra").c_str()), 0);
-    EXPECT_NE(std::string(line).find("movra: the job was not accepted"), std::string::npos) << line;
-    EXPECT_EQ(std::string(line).find("secret"), std::string::npos) << "no code in the message";
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_NE(run.errors.find("movra: the job was not accepted"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find("secret"), std::string::npos) << "no code in the message";
     EXPECT_NE(readFile(saved).find("alice-secret"), std::string::npos) << "the settings are saved all the same";
 }
 
@@ -265,8 +257,10 @@ TEST_F(CupsPrintingTest, AnotherMakersQueuePrintsWithAccountingOff)
 TEST_F(CupsPrintingTest, AServerThatStopsMidwayIsOneClearError)
 {
     std::string saved = gServer->path("saved.plist");
-    std::string command = printDialogCommand("movra", kExamples + "/settings/default-codes.plist") + " --save '" + saved + "' --script - >'"
-        + gServer->path("out.txt") + "' 2>'" + gServer->path("errors.txt") + "'";
+    std::string command;
+    for (const auto& argument : printDialogCommand("movra", kExamples + "/settings/default-codes.plist"))
+        command += "'" + argument + "' ";
+    command += "--save '" + saved + "' --script - >'" + gServer->path("out.txt") + "' 2>'" + gServer->path("errors.txt") + "'";
     FILE* script = popen(command.c_str(), "w");
     fputs("show\n", script);
     fflush(script);
@@ -287,12 +281,11 @@ TEST_F(CupsPrintingTest, AServerThatStopsMidwayIsOneClearError)
 
 TEST_F(CupsPrintingTest, AMissingQueueIsOneClearError)
 {
-    std::string command = printDialogCommand("nosuch") + " --script /dev/null 2>&1";
-    FILE* output = popen(command.c_str(), "r");
-    char line[512] = {};
-    fgets(line, sizeof line, output);
-    EXPECT_EQ(WEXITSTATUS(pclose(output)), 2);
-    EXPECT_NE(std::string(line).find("nosuch: cannot get the printer's PPD"), std::string::npos) << line;
+    std::vector<std::string> arguments = printDialogCommand("nosuch");
+    arguments.insert(arguments.end(), { "--script", "-" });
+    ProgramRun run = runProgram(arguments);
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_NE(run.errors.find("nosuch: cannot get the printer's PPD"), std::string::npos) << run.errors;
 }
 
 }

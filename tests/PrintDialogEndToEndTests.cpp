@@ -1,6 +1,7 @@
 // printdialog run as a person or a script runs it: a PPD, print settings and a script in, the
 // transcript, the diagnostic lines, the exit status and the saved settings out.
 #include "LiveObjects.h"
+#include "ProgramRun.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 #include <PrintCore/PrintCore.h>
@@ -23,12 +24,6 @@ const std::string kExamples = EXAMPLES_DIR;
 const std::string kMovraPPD = kExamples + "/Movra-RK7700.ppd";
 const std::string kOtherMakerPPD = kExamples + "/Lumio-LP200.ppd";
 
-struct DialogRun {
-    int exitStatus { -1 };
-    std::string transcript;
-    std::string errors;
-};
-
 class PrintDialogRunTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -49,28 +44,14 @@ protected:
     }
 
     // Runs printdialog with the script's text; --save goes to savePath.
-    DialogRun run(const std::string& script, const std::string& ppd = kMovraPPD, const std::string& settings = "")
+    ProgramRun run(const std::string& script, const std::string& ppd = kMovraPPD, const std::string& settings = "")
     {
-        std::string scriptPath = write("script.txt", script);
-        std::string command = language + " '" + PRINTDIALOG_PATH + "' --ppd '" + ppd + "' --script '" + scriptPath + "' --save '" + savePath
-            + "'" + (settings.empty() ? "" : " --settings '" + settings + "'") + " 2>'" + folder + "/errors.txt'";
-        DialogRun result;
-        FILE* output = popen(command.c_str(), "r");
-        if (!output) {
-            ADD_FAILURE() << "cannot run " << command;
-            return result;
-        }
-        std::array<char, 4096> buffer;
-        size_t count;
-        while ((count = fread(buffer.data(), 1, buffer.size(), output)) > 0)
-            result.transcript.append(buffer.data(), count);
-        int status = pclose(output);
-        result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream errors(folder + "/errors.txt");
-        std::stringstream text;
-        text << errors.rdbuf();
-        result.errors = text.str();
-        return result;
+        std::vector<std::string> arguments { PRINTDIALOG_PATH, "--ppd", ppd, "--script", write("script.txt", script), "--save", savePath };
+        if (!settings.empty())
+            arguments.insert(arguments.end(), { "--settings", settings });
+        ProgramOptions options;
+        options.environment = environment;
+        return runProgram(arguments, options);
     }
 
     // The saved print settings as key = value lines.
@@ -91,14 +72,14 @@ protected:
 
     std::string folder;
     std::string savePath;
-    // The user's language settings for the run.
-    std::string language = "LANGUAGE= LC_ALL= LC_MESSAGES= LANG=C.UTF-8";
+    // The user's language settings, and anything else of the environment, for the run.
+    std::vector<std::pair<std::string, std::string>> environment = englishLanguageSettings();
 };
 
 TEST_F(PrintDialogRunTest, PromptedCodesTravelWithTheJob)
 {
     // Settings without the pane's entries read as "ask for the codes, concealed".
-    DialogRun result = run(R"(show
+    ProgramRun result = run(R"(show
 choose 100 3
 click 200
 summary
@@ -108,7 +89,7 @@ type 503 "4711"
 click 1000
 )");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
-    EXPECT_EQ(result.transcript, "summary:  Accounting =  Enabled\nprompt: Accounting\nprinted\n");
+    EXPECT_EQ(result.output, "summary:  Accounting =  Enabled\nprompt: Accounting\nprinted\n");
     EXPECT_EQ(result.errors, "using default conceal user value\nusing default conceal accounting value\n");
     auto settings = saved();
     EXPECT_EQ(settings["com.movra.Act.trel.On"], "3");
@@ -125,9 +106,9 @@ click 1000
 
 TEST_F(PrintDialogRunTest, DefaultCodesFromStoredSettings)
 {
-    DialogRun result = run("show\ntype 302 \"-2\"\nprint\n", kMovraPPD, kExamples + "/settings/default-codes.plist");
+    ProgramRun result = run("show\ntype 302 \"-2\"\nprint\n", kMovraPPD, kExamples + "/settings/default-codes.plist");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
-    EXPECT_EQ(result.transcript, "printed\n");
+    EXPECT_EQ(result.output, "printed\n");
     EXPECT_EQ(result.errors, "conceal user value = 0\nconceal accounting value = 0\n");
     auto settings = saved();
     EXPECT_EQ(settings["com.movra.Act.trel.UID"], "alice-2");
@@ -137,7 +118,7 @@ TEST_F(PrintDialogRunTest, DefaultCodesFromStoredSettings)
 
 TEST_F(PrintDialogRunTest, TalliantAccountingWithAnAccountTypeAndAConcealedAccountID)
 {
-    DialogRun result = run(R"(show
+    ProgramRun result = run(R"(show
 print
 type 501 "bob"
 choose 505 2
@@ -147,10 +128,10 @@ click 1000
 )",
         kMovraPPD, kExamples + "/settings/talliant-prompt.plist");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
-    EXPECT_NE(result.transcript.find("prompt: Talliant\n"), std::string::npos) << result.transcript;
-    EXPECT_NE(result.transcript.find("control 503 edit-text visible enabled 0"), std::string::npos) << result.transcript;
-    EXPECT_NE(result.transcript.find("(concealed, 3 characters)"), std::string::npos) << result.transcript;
-    EXPECT_EQ(result.transcript.find("D-9"), std::string::npos) << "a concealed code never reaches the transcript";
+    EXPECT_NE(result.output.find("prompt: Talliant\n"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("control 503 edit-text visible enabled 0"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("(concealed, 3 characters)"), std::string::npos) << result.output;
+    EXPECT_EQ(result.output.find("D-9"), std::string::npos) << "a concealed code never reaches the transcript";
     auto settings = saved();
     EXPECT_EQ(settings["com.movra.Act.trel.On"], "2");
     EXPECT_EQ(settings["com.movra.Act.trel.AT"], "2");
@@ -159,11 +140,11 @@ click 1000
 
 TEST_F(PrintDialogRunTest, AccountingOffPrintsWithoutAskingAnything)
 {
-    DialogRun result = run("show\ndump\nprint\n");
+    ProgramRun result = run("show\ndump\nprint\n");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
-    EXPECT_NE(result.transcript.find("control 91 static-text visible"), std::string::npos) << result.transcript;
-    EXPECT_NE(result.transcript.find("control 302 edit-text hidden"), std::string::npos) << result.transcript;
-    EXPECT_EQ(result.transcript.substr(result.transcript.size() - 8), "printed\n");
+    EXPECT_NE(result.output.find("control 91 static-text visible"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("control 302 edit-text hidden"), std::string::npos) << result.output;
+    EXPECT_EQ(result.output.substr(result.output.size() - 8), "printed\n");
     EXPECT_EQ(saved()["com.movra.Act.trel.On"], "1");
 }
 
@@ -177,9 +158,9 @@ TEST_F(PrintDialogRunTest, TalliantAccountingWithDefaultCodesAndNoAccountType)
 <key>com.movra.Act.trel.AT</key><dict><key>value</key><integer>1</integer></dict>
 </dict></plist>
 )");
-    DialogRun result = run("show\nprint\n", kMovraPPD, settings);
-    ASSERT_EQ(result.exitStatus, 0) << result.errors << result.transcript;
-    EXPECT_EQ(result.transcript, "printed\n") << "no Account ID is needed without an account type";
+    ProgramRun result = run("show\nprint\n", kMovraPPD, settings);
+    ASSERT_EQ(result.exitStatus, 0) << result.errors << result.output;
+    EXPECT_EQ(result.output, "printed\n") << "no Account ID is needed without an account type";
     auto saved = this->saved();
     EXPECT_EQ(saved["com.movra.Act.trel.UID"], "carol");
     EXPECT_EQ(saved["com.movra.Act.trel.AID"], "");
@@ -188,84 +169,84 @@ TEST_F(PrintDialogRunTest, TalliantAccountingWithDefaultCodesAndNoAccountType)
 
 TEST_F(PrintDialogRunTest, CancelInThePromptLeavesTheDialogOpen)
 {
-    DialogRun result = run("show\nchoose 100 3\nclick 200\nprint\ntype 501 \"alice\"\nclick 1001\nsummary\ncancel\n");
+    ProgramRun result = run("show\nchoose 100 3\nclick 200\nprint\ntype 501 \"alice\"\nclick 1001\nsummary\ncancel\n");
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
-    EXPECT_EQ(result.transcript.rfind("prompt: Accounting\nalert: ", 0), 0u) << result.transcript;
-    EXPECT_NE(result.transcript.find("\nnot printed\nsummary:  Accounting =  Enabled\ncancelled\n"), std::string::npos) << result.transcript;
+    EXPECT_EQ(result.output.rfind("prompt: Accounting\nalert: ", 0), 0u) << result.output;
+    EXPECT_NE(result.output.find("\nnot printed\nsummary:  Accounting =  Enabled\ncancelled\n"), std::string::npos) << result.output;
     EXPECT_FALSE(savedFileExists());
 }
 
 TEST_F(PrintDialogRunTest, MissingDefaultCodeGivesANoticeAndNoPrint)
 {
-    DialogRun result = run("show\nselect 302 0 5\nkey 302 delete\nprint\n", kMovraPPD, kExamples + "/settings/default-codes.plist");
+    ProgramRun result = run("show\nselect 302 0 5\nkey 302 delete\nprint\n", kMovraPPD, kExamples + "/settings/default-codes.plist");
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
-    EXPECT_EQ(result.transcript.rfind("notice: Accounting: ", 0), 0u) << result.transcript;
-    EXPECT_NE(result.transcript.find("\nnot printed\n"), std::string::npos);
+    EXPECT_EQ(result.output.rfind("notice: Accounting: ", 0), 0u) << result.output;
+    EXPECT_NE(result.output.find("\nnot printed\n"), std::string::npos);
     EXPECT_FALSE(savedFileExists());
 }
 
 TEST_F(PrintDialogRunTest, AnotherMakersPrinterGetsNoPane)
 {
-    DialogRun result = run("show\nsummary\nprint\n", kOtherMakerPPD, kExamples + "/settings/default-codes.plist");
+    ProgramRun result = run("show\nsummary\nprint\n", kOtherMakerPPD, kExamples + "/settings/default-codes.plist");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
-    EXPECT_EQ(result.transcript, "summary:  Accounting =  Disabled\nprinted\n");
+    EXPECT_EQ(result.output, "summary:  Accounting =  Disabled\nprinted\n");
     EXPECT_EQ(result.errors, "") << "no ticket is read for another maker's printer";
     EXPECT_EQ(saved()["com.movra.Act.trel.On"], "1") << "the settings the context was made with";
 }
 
 TEST_F(PrintDialogRunTest, PresetLoadsSettingsIntoThePane)
 {
-    DialogRun result = run("show\npreset \"" + kExamples + "/settings/default-codes.plist\"\nsummary\ndump\ncancel\n");
+    ProgramRun result = run("show\npreset \"" + kExamples + "/settings/default-codes.plist\"\nsummary\ndump\ncancel\n");
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
-    EXPECT_NE(result.transcript.find("summary:  Accounting =  Enabled"), std::string::npos) << result.transcript;
-    EXPECT_NE(result.transcript.find("control 302 edit-text visible enabled 0"), std::string::npos);
-    EXPECT_NE(result.transcript.find("\"alice\""), std::string::npos) << result.transcript;
+    EXPECT_NE(result.output.find("summary:  Accounting =  Enabled"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("control 302 edit-text visible enabled 0"), std::string::npos);
+    EXPECT_NE(result.output.find("\"alice\""), std::string::npos) << result.output;
 }
 
 TEST_F(PrintDialogRunTest, SummaryBeforeThePaneIsShownFollowsTheSettings)
 {
-    DialogRun result = run("summary\ncancel\n", kMovraPPD, kExamples + "/settings/talliant-prompt.plist");
-    EXPECT_EQ(result.transcript, "summary:  Accounting =  Enabled\ncancelled\n");
+    ProgramRun result = run("summary\ncancel\n", kMovraPPD, kExamples + "/settings/talliant-prompt.plist");
+    EXPECT_EQ(result.output, "summary:  Accounting =  Enabled\ncancelled\n");
 }
 
 TEST_F(PrintDialogRunTest, HelpFromThePaneAndFromThePrompt)
 {
-    DialogRun result = run("show\nhelp\nchoose 100 3\nclick 200\nprint\nhelp\nclick 1001\ncancel\n");
+    ProgramRun result = run("show\nhelp\nchoose 100 3\nclick 200\nprint\nhelp\nclick 1001\ncancel\n");
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
     const std::string help = "help: Movra Printer Help Mac_topics/M_accounting_dialog.htm\n";
-    EXPECT_EQ(result.transcript.find(help), 0u) << result.transcript;
-    EXPECT_NE(result.transcript.find("prompt: Accounting\n" + help), std::string::npos) << result.transcript;
+    EXPECT_EQ(result.output.find(help), 0u) << result.output;
+    EXPECT_NE(result.output.find("prompt: Accounting\n" + help), std::string::npos) << result.output;
 }
 
 TEST_F(PrintDialogRunTest, RefusedKeysBeep)
 {
-    DialogRun result = run("show\ntype 302 \"a/b\"\ndump\ncancel\n", kMovraPPD, kExamples + "/settings/default-codes.plist");
+    ProgramRun result = run("show\ntype 302 \"a/b\"\ndump\ncancel\n", kMovraPPD, kExamples + "/settings/default-codes.plist");
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
-    EXPECT_EQ(result.transcript.find("beep\n"), 0u) << result.transcript;
-    EXPECT_NE(result.transcript.find("\"aliceab\""), std::string::npos) << result.transcript;
+    EXPECT_EQ(result.output.find("beep\n"), 0u) << result.output;
+    EXPECT_NE(result.output.find("\"aliceab\""), std::string::npos) << result.output;
 }
 
 TEST_F(PrintDialogRunTest, GermanSettingsGiveTheGermanPane)
 {
-    language = "LANGUAGE= LC_ALL= LC_MESSAGES= LANG=de_DE.UTF-8";
-    DialogRun result = run("show\nchoose 100 3\nclick 300\nsummary\ndump\nprint\n");
+    environment = { { "LANGUAGE", "" }, { "LC_ALL", "" }, { "LC_MESSAGES", "" }, { "LANG", "de_DE.UTF-8" } };
+    ProgramRun result = run("show\nchoose 100 3\nclick 300\nsummary\ndump\nprint\n");
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
-    EXPECT_NE(result.transcript.find("summary:  Abrechnung =  Eingeschaltet\n"), std::string::npos) << result.transcript;
-    EXPECT_NE(result.transcript.find("control 200 radio-button visible enabled 0"), std::string::npos);
-    EXPECT_NE(result.transcript.find("\"Beim Drucken nach den Codes fragen\""), std::string::npos) << result.transcript;
-    EXPECT_NE(result.transcript.find("control 100 popup-button visible enabled 3 "), std::string::npos);
-    EXPECT_NE(result.transcript.find("\"Abrechnung\""), std::string::npos);
-    EXPECT_NE(result.transcript.find("notice: Abrechnung: Ihr Auftrag wurde nicht gedruckt"), std::string::npos) << result.transcript;
+    EXPECT_NE(result.output.find("summary:  Abrechnung =  Eingeschaltet\n"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("control 200 radio-button visible enabled 0"), std::string::npos);
+    EXPECT_NE(result.output.find("\"Beim Drucken nach den Codes fragen\""), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("control 100 popup-button visible enabled 3 "), std::string::npos);
+    EXPECT_NE(result.output.find("\"Abrechnung\""), std::string::npos);
+    EXPECT_NE(result.output.find("notice: Abrechnung: Ihr Auftrag wurde nicht gedruckt"), std::string::npos) << result.output;
 }
 
 TEST_F(PrintDialogRunTest, GermanPromptAndCancelAlert)
 {
-    language = "LANGUAGE=de:en LANG=C.UTF-8";
-    DialogRun result = run("show\nchoose 100 3\nclick 200\nprint\ndump\nclick 1001\ncancel\n");
+    environment = { { "LANGUAGE", "de:en" }, { "LANG", "C.UTF-8" } };
+    ProgramRun result = run("show\nchoose 100 3\nclick 200\nprint\ndump\nclick 1001\ncancel\n");
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
-    EXPECT_NE(result.transcript.find("\"Geben Sie die Codes für diesen Auftrag ein.\""), std::string::npos) << result.transcript;
-    EXPECT_NE(result.transcript.find("\"Abbrechen\""), std::string::npos);
-    EXPECT_NE(result.transcript.find("alert: Ihr Auftrag wurde nicht gedruckt."), std::string::npos) << result.transcript;
+    EXPECT_NE(result.output.find("\"Geben Sie die Codes für diesen Auftrag ein.\""), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("\"Abbrechen\""), std::string::npos);
+    EXPECT_NE(result.output.find("alert: Ihr Auftrag wurde nicht gedruckt."), std::string::npos) << result.output;
 }
 
 // Width and height from a PNG file's header; zero when the file is no PNG.
@@ -283,8 +264,8 @@ std::pair<unsigned, unsigned> pngSize(const std::string& path)
 
 TEST_F(PrintDialogRunTest, AScriptedRunLoadsNoGUIToolkit)
 {
-    language += " LD_DEBUG=files";
-    DialogRun result = run("show\nchoose 100 3\nclick 200\nprint\ntype 501 \"a\"\ntype 503 \"b\"\nclick 1000\n");
+    environment.emplace_back("LD_DEBUG", "files");
+    ProgramRun result = run("show\nchoose 100 3\nclick 200\nprint\ntype 501 \"a\"\ntype 503 \"b\"\nclick 1000\n");
     ASSERT_EQ(result.exitStatus, 0);
     EXPECT_NE(result.errors.find("Accounting.plugin"), std::string::npos) << "the loader's report names what was loaded";
     EXPECT_EQ(result.errors.find("libQt6"), std::string::npos);
@@ -295,7 +276,7 @@ TEST_F(PrintDialogRunTest, PicturesOfTheDialogAndThePromptWithoutADisplay)
 {
     std::string dialogPicture = folder + "/dialog.png";
     std::string promptPicture = folder + "/prompt.png";
-    DialogRun result = run("show\nprint\nsnapshot \"" + promptPicture + "\"\nclick 1001\nsnapshot \""
+    ProgramRun result = run("show\nprint\nsnapshot \"" + promptPicture + "\"\nclick 1001\nsnapshot \""
         + dialogPicture + "\"\ncancel\n", kMovraPPD, kExamples + "/settings/talliant-prompt.plist");
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
     auto [promptWidth, promptHeight] = pngSize(promptPicture);
@@ -326,8 +307,8 @@ TEST_P(BadRunTest, FailsWithOneClearLineAndSavesNothing)
 {
     const BadRun& bad = GetParam();
     std::string settings = bad.settings.empty() ? "" : write("settings.plist", bad.settings);
-    DialogRun result = run(bad.script, bad.ppd.empty() ? kMovraPPD : bad.ppd, settings);
-    EXPECT_EQ(result.exitStatus, 2) << result.transcript;
+    ProgramRun result = run(bad.script, bad.ppd.empty() ? kMovraPPD : bad.ppd, settings);
+    EXPECT_EQ(result.exitStatus, 2) << result.output;
     EXPECT_NE(result.errors.find(bad.mentions), std::string::npos) << result.errors;
     EXPECT_EQ(result.errors.find("printdialog: "), result.errors.rfind("printdialog: ")) << "one line: " << result.errors;
     EXPECT_FALSE(savedFileExists());

@@ -1,0 +1,48 @@
+// Runs a program of the product as a person would from a shell, and keeps everything a test
+// looks at afterwards: what it printed on each stream, how it ended, how long it took and the
+// most memory it held.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <sys/types.h>
+#include <utility>
+#include <vector>
+
+struct ProgramRun {
+    int exitStatus { -1 }; // -1 when it did not exit by itself
+    int signal { 0 }; // the signal that ended it, if one did
+    bool timedOut { false };
+    std::string output;
+    std::string errors;
+    std::chrono::milliseconds elapsed { 0 };
+    long peakResidentKiB { 0 };
+};
+
+struct ProgramOptions {
+    // Given to the program's standard input, which then ends; without it, standard input is empty.
+    std::string input;
+    // Set (or, with an empty value, cleared) in the program's environment.
+    std::vector<std::pair<std::string, std::string>> environment;
+    // Past this the program is killed and the run marked timedOut.
+    std::chrono::milliseconds timeout { 60000 };
+    // Run as this user (the test runs as root) instead of the test's own.
+    std::string user;
+};
+
+// Options with nothing but the standard input set.
+ProgramOptions withInput(std::string input);
+
+ProgramRun runProgram(const std::vector<std::string>& arguments, const ProgramOptions& options = {});
+
+// The user's language settings that make a program speak English in C.UTF-8.
+std::vector<std::pair<std::string, std::string>> englishLanguageSettings();
+
+// Whether this build runs under AddressSanitizer, whose shadow memory and slower code put
+// memory and time bounds out of reach.
+constexpr bool kSanitizedBuild =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#else
+    false;
+#endif
