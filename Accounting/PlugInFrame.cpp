@@ -33,6 +33,12 @@ void* AccountingPluginFactory(CFAllocatorRef, CFUUIDRef reqTypeID)
 
 HRESULT QueryInterface(void* obj, REFIID iID, LPVOID* intfPtr)
 {
+    if (!intfPtr)
+        return E_POINTER;
+    if (!obj) {
+        *intfPtr = nullptr;
+        return E_INVALIDARG;
+    }
     CFUUIDRef reqIntfID = CFUUIDCreateFromUUIDBytes(kCFAllocatorDefault, iID);
     CFUUIDRef myIntfID = CFUUIDCreateFromString(kCFAllocatorDefault, CFSTR(kPMPDEInterfaceIDStr));
     HRESULT result = E_NOINTERFACE;

@@ -106,6 +106,21 @@ TEST_F(PlugInFrameTest, UnknownInterfacesAreRefused)
     IUnknownRelease(instance);
 }
 
+TEST_F(PlugInFrameTest, QueryInterfaceRefusesANullObjectOrOutPointer)
+{
+    IUnknownInstance* instance = makeInstance();
+    CFUUIDRef interfaceID = uuid(kPMPDEInterfaceIDStr);
+    for (CFUUIDRef wanted : { IUnknownUUID, static_cast<CFUUIDRef>(interfaceID) }) {
+        void* answer = reinterpret_cast<void*>(0xdeadbeef);
+        EXPECT_EQ(QueryInterface(nullptr, CFUUIDGetUUIDBytes(wanted), &answer), E_INVALIDARG);
+        EXPECT_EQ(answer, nullptr) << "nothing is handed out for no object";
+        EXPECT_EQ(QueryInterface(instance, CFUUIDGetUUIDBytes(wanted), nullptr), E_POINTER);
+    }
+    CFRelease(interfaceID);
+    EXPECT_EQ(instance->refCount, 1u) << "a refused request holds no reference";
+    EXPECT_EQ(IUnknownRelease(instance), 0u);
+}
+
 TEST_F(PlugInFrameTest, NullAndSpentObjectsAreHarmless)
 {
     EXPECT_EQ(IUnknownAddRef(nullptr), 0u);

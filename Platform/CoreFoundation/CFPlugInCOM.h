@@ -9,7 +9,9 @@ typedef void* LPVOID;
 typedef CFUUIDBytes REFIID;
 
 #define S_OK ((HRESULT)0x00000000L)
+#define E_INVALIDARG ((HRESULT)0x80000003L)
 #define E_NOINTERFACE ((HRESULT)0x80000004L)
+#define E_POINTER ((HRESULT)0x80000005L)
 
 #define IUnknownUUID CFUUIDGetConstantUUIDWithBytes(kCFAllocatorSystemDefault, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, \
     0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)
