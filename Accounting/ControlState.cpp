@@ -154,8 +154,7 @@ void applyDefaultCodesChoice(AccountingContextPtr inContext)
     SetControlValue(inContext->useDefaultIDRef, 1);
     EnableControl(inContext->userIDRef);
     EnableControl(inContext->userIDTextRef);
-    // Talliant accounting asks for no Account ID with account type 1.
-    if (inContext->acctEnabled == kAccountingTalliant && inContext->accountType == 1) {
+    if (defaultAccountIDIsOptional(*inContext)) {
         DisableControl(inContext->accountIDRef);
         DisableControl(inContext->accountIDTextRef);
     } else {
@@ -169,6 +168,11 @@ void applyDefaultCodesChoice(AccountingContextPtr inContext)
     DisableControl(inContext->concealAccountIDRef);
 }
 
+}
+
+bool defaultAccountIDIsOptional(const AccountingContext& context)
+{
+    return context.acctEnabled == kAccountingTalliant && context.accountType == 1;
 }
 
 void setControls(AccountingContextPtr inContext)

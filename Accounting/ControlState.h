@@ -4,3 +4,7 @@
 #include "AccountingContext.h"
 
 void setControls(AccountingContextPtr inContext);
+
+// With the default codes, only Talliant accounting without an account type goes without an
+// Account ID: the pane disables the field there, and nowhere else.
+bool defaultAccountIDIsOptional(const AccountingContext& context);

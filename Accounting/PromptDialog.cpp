@@ -1,6 +1,7 @@
 #include "PromptDialog.h"
 
 #include "AccountingCodes.h"
+#include "ControlState.h"
 #include "Help.h"
 #include "KeyFilter.h"
 
@@ -55,7 +56,7 @@ OSStatus useDefaultCodes(AccountingContextPtr myContext)
 {
     bool userIDPresent = takeDefaultCode(myContext->userIDRef, myContext->defUserID);
     bool accountIDPresent = takeDefaultCode(myContext->accountIDRef, myContext->defAcctID);
-    bool badDefaultCodes = !userIDPresent || (!accountIDPresent && accountIDRequired(*myContext));
+    bool badDefaultCodes = !userIDPresent || (!accountIDPresent && !defaultAccountIDIsOptional(*myContext));
     if (badDefaultCodes) {
         CFStringRef header = copyLocalizedString(myContext, CFSTR("Accounting"));
         CFStringRef message = copyLocalizedString(myContext, CFSTR("Bad Default Codes Message"));
@@ -123,10 +124,19 @@ void readTypedCode(ControlRef field, SInt32 conceal, char (&code)[kCodeBufferSiz
     copyCodeText(code, limit + 1, text, std::min<Size>(std::max<Size>(actualSize, 0), limit + 1));
 }
 
+// The prompt asks for an Account ID without types, and in Talliant accounting for the account
+// types that name an account.
+bool promptNeedsAccountID(const AccountingContext& context)
+{
+    if (context.acctEnabled == kAccountingWithoutTypes)
+        return true;
+    return context.acctEnabled == kAccountingTalliant && (context.accountType == 2 || context.accountType == 3);
+}
+
 void applyOKRule(AccountingContextPtr myContext, WindowRef window)
 {
     bool okEnabled = textLength(findPromptControl(window, kPromptUserIDFieldID), myContext->concealUser) > 0;
-    if (accountIDRequired(*myContext))
+    if (promptNeedsAccountID(*myContext))
         okEnabled = okEnabled && textLength(findPromptControl(window, kPromptAccountIDFieldID), myContext->concealAccount) > 0;
     ControlRef okButton = findPromptControl(window, kPromptOKButtonID);
     if (okEnabled)
@@ -233,13 +243,6 @@ OSStatus runPrompt(AccountingContextPtr myContext)
     return status;
 }
 
-}
-
-bool accountIDRequired(const AccountingContext& context)
-{
-    if (context.acctEnabled == kAccountingWithoutTypes)
-        return true;
-    return context.acctEnabled == kAccountingTalliant && (context.accountType == 2 || context.accountType == 3);
 }
 
 OSStatus gatherAccountingInformation(AccountingContextPtr myContext)

@@ -9,6 +9,3 @@
 OSStatus gatherAccountingInformation(AccountingContextPtr myContext);
 
 OSStatus accountingInputEventHandler(EventHandlerCallRef inHandlerRef, EventRef inEvent, void* inUserData);
-
-// Whether the job needs an Account ID as well as a User ID.
-bool accountIDRequired(const AccountingContext& context);

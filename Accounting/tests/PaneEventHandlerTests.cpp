@@ -6,6 +6,7 @@
 #include <HIToolbox/HIUserActions.h>
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -98,32 +99,58 @@ TEST_F(PaneEventHandlerTest, MissingDefaultCodeStopsThePrintWithANotice)
     EXPECT_STREQ(context.userID, "earlier");
 }
 
-TEST_F(PaneEventHandlerTest, TalliantAccountingWithoutAccountTypeNeedsNoAccountID)
+struct DefaultCodesCase {
+    SInt32 mode;
+    SInt32 accountType;
+    bool accountIDNeeded;
+};
+
+// Only Talliant accounting without an account type lets a job go without an Account ID: there
+// the pane disables the field. Everywhere else the field stands enabled and must be filled.
+const DefaultCodesCase kDefaultCodesCases[] = {
+    { 2, 1, false },
+    { 2, 2, true },
+    { 2, 3, true },
+    { 2, 0, true },
+    { 2, 4, true },
+    { 3, 1, true },
+    { 3, 2, true },
+    { 4, 1, true },
+    { 5, 3, true },
+};
+
+TEST_F(PaneEventHandlerTest, DefaultAccountIDMayBeEmptyExactlyWhereThePaneDisablesIt)
 {
-    show(2, 0);
-    context.accountType = 1;
-    setControls(&context);
-    typeInto(kUserIDFieldID, "bob");
-    typeInto(kAccountIDFieldID, "");
+    for (const DefaultCodesCase& expected : kDefaultCodesCases) {
+        SCOPED_TRACE("mode " + std::to_string(expected.mode) + ", account type " + std::to_string(expected.accountType));
+        context.accountType = expected.accountType;
+        show(expected.mode, 0);
+        EXPECT_EQ(IsControlEnabled(control(kAccountIDFieldID)), expected.accountIDNeeded);
+        typeInto(kUserIDFieldID, "bob");
+        typeInto(kAccountIDFieldID, "");
+        strcpy(context.acctID, "earlier");
+        int printed = printCount();
+        input.clear();
 
-    clickPrint();
+        clickPrint();
 
-    EXPECT_EQ(printCount(), 1) << "the pane disables the Account ID here, so it cannot be required";
-    EXPECT_STREQ(context.userID, "bob");
-    EXPECT_STREQ(context.acctID, "");
-}
+        if (expected.accountIDNeeded) {
+            EXPECT_EQ(printCount(), printed) << "an empty Account ID stops the print";
+            ASSERT_EQ(input.events().size(), 1u);
+            EXPECT_EQ(input.events()[0].rfind("notice: ", 0), 0u) << input.events()[0];
+            EXPECT_STREQ(context.acctID, "earlier");
+        } else {
+            EXPECT_EQ(printCount(), printed + 1);
+            EXPECT_TRUE(input.events().empty());
+            EXPECT_STREQ(context.userID, "bob");
+            EXPECT_STREQ(context.acctID, "");
+        }
 
-TEST_F(PaneEventHandlerTest, TalliantAccountingWithAnAccountTypeNeedsTheAccountID)
-{
-    show(2, 0);
-    ASSERT_EQ(HIUserChoosePopupItem(control(kAccountingTypePopupID), 2, nullptr), noErr);
-    typeInto(kUserIDFieldID, "bob");
-    typeInto(kAccountIDFieldID, "");
-
-    clickPrint();
-
-    EXPECT_EQ(printCount(), 0);
-    EXPECT_EQ(input.events().size(), 1u);
+        typeInto(kAccountIDFieldID, "4711");
+        clickPrint();
+        EXPECT_EQ(printCount(), printed + (expected.accountIDNeeded ? 1 : 2)) << "with both codes every mode prints";
+        EXPECT_STREQ(context.acctID, "4711");
+    }
 }
 
 TEST_F(PaneEventHandlerTest, ChoosingAModeAppliesItToThePane)
