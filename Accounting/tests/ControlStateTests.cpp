@@ -3,6 +3,8 @@
 
 #include <HIToolbox/HIToolbox.h>
 
+#include <sstream>
+
 namespace {
 
 // What a person sees of a control: "-" hidden, "V" shown, followed by "E" or "D" where its
@@ -95,8 +97,34 @@ TEST_P(PaneStateTest, ShowsTheControlsThatTheModeAndPromptChoiceCallFor)
 INSTANTIATE_TEST_SUITE_P(ByModeAndPromptChoice, PaneStateTest, ::testing::ValuesIn(kPaneCases),
     [](const auto& info) { return std::string(info.param.name); });
 
+const SInt32 kEveryPaneControl[] = {
+    kAccountingPopupID,
+    kAccountingIconID,
+    kNoAccountingTextID,
+    kAccountingTypeTextID,
+    kAccountingTypePopupID,
+    kPromptRadioID,
+    kUseDefaultRadioID,
+    kUserIDTextID,
+    kUserIDFieldID,
+    kAccountIDTextID,
+    kAccountIDFieldID,
+    kConcealUserCheckBoxID,
+    kConcealAccountCheckBoxID,
+};
+
 class ControlStateTest : public PaneFixture {
 protected:
+    // Everything a person sees of the pane: each control's visibility, enabling, value and place.
+    std::string paneAsSeen() const
+    {
+        std::ostringstream seen;
+        for (SInt32 number : kEveryPaneControl)
+            seen << number << ": " << look(control(number), true) << " value " << GetControl32BitValue(control(number)) << " at "
+                 << boundsOf(number) << "\n";
+        return seen.str();
+    }
+
     void apply(SInt32 mode, SInt32 prompt = 0)
     {
         context.acctEnabled = mode;
@@ -224,18 +252,26 @@ TEST_F(ControlStateTest, PromptingForcesAccountTypeOneAndItStaysAfterwards)
     EXPECT_FALSE(IsControlEnabled(control(kAccountIDFieldID)));
 }
 
-TEST_F(ControlStateTest, ModesOutsideTheMenuOnlyRedrawThePicture)
+TEST_F(ControlStateTest, ModesBelowOneChangeNothingButThePicture)
 {
     buildPane();
-    apply(3);
-    gMaxChars = 64;
-    for (SInt32 mode : { 0, -1 }) {
+    context.accountType = 3;
+    SetControlValue(control(kAccountingTypePopupID), 3);
+    apply(3, 0);
+    const std::string shownBefore = paneAsSeen();
+    const Rect savedLabel = context.accountIDTextRect;
+    const Rect savedField = context.accountIDRect;
+    for (SInt32 mode : { 0, -1, -65535 }) {
         resetDrawCounts();
-        HideControl(control(kUserIDFieldID));
-        apply(mode);
+        // Prompting on: were the values applied, the radios would flip, the code fields would be
+        // disabled and the account type forced to 1.
+        apply(mode, 1);
         EXPECT_EQ(drawCount(kAccountingIconID), 1) << "mode " << mode;
-        EXPECT_FALSE(IsControlVisible(control(kUserIDFieldID))) << "mode " << mode;
-        EXPECT_EQ(gMaxChars, 64);
+        EXPECT_EQ(paneAsSeen(), shownBefore) << "mode " << mode;
+        EXPECT_EQ(context.accountType, 3) << "mode " << mode;
+        EXPECT_EQ(context.accountIDTextRect, savedLabel) << "mode " << mode;
+        EXPECT_EQ(context.accountIDRect, savedField) << "mode " << mode;
+        EXPECT_EQ(gMaxChars, 64) << "mode " << mode;
     }
 }
 

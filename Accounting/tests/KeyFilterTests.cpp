@@ -118,6 +118,36 @@ TEST_F(KeyFilterTest, ACharacterThatDoesNotFitWholeIsRefused)
     EXPECT_EQ(fieldText(), std::string(61, 'a'));
 }
 
+// The first and last characters of each UTF-8 length, typed where exactly one byte too few is
+// left, then where they just fit.
+TEST_F(KeyFilterTest, CharactersAtTheEdgesOfEachLengthCountTheirWholeSize)
+{
+    struct Edge {
+        const char* name;
+        std::string bytes;
+    };
+    const Edge edges[] = {
+        { "U+0080", "\xC2\x80" },
+        { "U+07FF", "\xDF\xBF" },
+        { "U+0800", "\xE0\xA0\x80" },
+        { "U+FFFD", "\xEF\xBF\xBD" },
+        { "U+10000", "\xF0\x90\x80\x80" },
+    };
+    for (const Edge& edge : edges) {
+        std::string tooFull(64 - edge.bytes.size() + 1, 'a');
+        fieldHolding(3, tooFull);
+        type(edge.bytes);
+        EXPECT_EQ(fieldText(), tooFull) << edge.name << " with " << edge.bytes.size() - 1 << " bytes left";
+        EXPECT_EQ(input.beeps(), 1) << edge.name;
+
+        std::string roomEnough(64 - edge.bytes.size(), 'a');
+        fieldHolding(3, roomEnough);
+        type(edge.bytes);
+        EXPECT_EQ(fieldText(), roomEnough + edge.bytes) << edge.name << " with " << edge.bytes.size() << " bytes left";
+        EXPECT_EQ(input.beeps(), 0) << edge.name;
+    }
+}
+
 TEST_F(KeyFilterTest, PaneFieldsKeepTheirOwnDialogsLimits)
 {
     fieldHolding(3, std::string(40, 'a'));
