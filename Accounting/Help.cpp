@@ -11,3 +11,9 @@ OSStatus DisplayHelp(CFBundleRef inBundle, CFStringRef inPagePath, CFStringRef i
         return AHLookupAnchor(static_cast<CFStringRef>(bookName), inAnchorName);
     return AHGotoPage(static_cast<CFStringRef>(bookName), inPagePath, nullptr);
 }
+
+void findPrimaryPDEBundle(AccountingContextPtr myContext)
+{
+    GetControlProperty(myContext->printButton, kPMPrimaryPDEPropertyCreator, kPMPrimaryPDEBundleTag, sizeof myContext->primaryPDEBundle,
+        nullptr, &myContext->primaryPDEBundle);
+}

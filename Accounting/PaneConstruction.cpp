@@ -2,8 +2,10 @@
 
 #include "AccountingCodes.h"
 #include "ControlState.h"
+#include "Help.h"
 #include "KeyFilter.h"
 #include "PaneEventHandler.h"
+#include "PaneHooks.h"
 #include "PictureDrawing.h"
 
 #include <ImageImportManager.h>
@@ -12,7 +14,6 @@
 
 namespace {
 
-const EventTypeSpec commandEvents[] = { { kEventClassCommand, kEventCommandProcess } };
 const EventTypeSpec drawEvents[] = { { kEventClassControl, kEventControlDraw } };
 const EventTypeSpec hitEvents[] = { { kEventClassControl, kEventControlHit } };
 
@@ -105,11 +106,8 @@ OSStatus Open(PMPDEContext context)
         return noErr;
     WindowRef window = GetControlOwner(myContext->parentUserPane);
 
-    myContext->helpEventHandlerUPP = NewEventHandlerUPP(accountingEventHandler);
-    InstallEventHandler(GetWindowEventTarget(window), myContext->helpEventHandlerUPP, sizeof commandEvents / sizeof commandEvents[0],
-        commandEvents, myContext, &myContext->helpEventHandlerRef);
-    GetControlProperty(myContext->printButton, kPMPrimaryPDEPropertyCreator, kPMPrimaryPDEBundleTag, sizeof myContext->primaryPDEBundle,
-        nullptr, &myContext->primaryPDEBundle);
+    installHelpHook(myContext, window);
+    findPrimaryPDEBundle(myContext);
     if (myContext->initialized)
         return noErr;
 

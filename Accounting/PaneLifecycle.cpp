@@ -1,6 +1,6 @@
 #include "PaneLifecycle.h"
 
-#include "PaneEventHandler.h"
+#include "PaneHooks.h"
 #include "TicketSync.h"
 
 #include <ImageImportManager.h>
@@ -12,8 +12,6 @@ namespace {
 enum { kPDECreator = 'pde ' };
 constexpr UInt32 kMaximumPaneWidth = 150;
 constexpr UInt32 kMaximumPaneHeight = 378;
-
-const EventTypeSpec userOptionEvents[] = { { kEventClassControl, kEventControlHit } };
 
 const unsigned char kManufacturerKeyword[] = "\x0CManufacturer";
 const unsigned char kServedManufacturer[] = "\x05Movra";
@@ -41,11 +39,8 @@ void hookPrintButton(AccountingContextPtr myContext, ControlRef parentUserPane, 
         myContext->theWindow = GetControlOwner(parentUserPane);
         GetWindowDefaultButton(myContext->theWindow, &myContext->printButton);
     }
-    if (!myContext->printButton)
-        return;
-    myContext->userOptionEventHandlerUPP = NewEventHandlerUPP(accountingEventHandler);
-    InstallEventHandler(GetControlEventTarget(myContext->printButton), myContext->userOptionEventHandlerUPP,
-        sizeof userOptionEvents / sizeof userOptionEvents[0], userOptionEvents, myContext, &myContext->printButtonHandler);
+    if (myContext->printButton)
+        installPrintButtonHook(myContext);
 }
 
 }
@@ -113,8 +108,10 @@ OSStatus GetSummaryText(PMPDEContext context, CFArrayRef* titleArray, CFArrayRef
         CFRelease(summaries);
         return noErr;
     }
-    // Before the pane is built there is no popup to read: the settings say what the job will do.
-    SInt32 mode = myContext->accountingPopupRef ? GetControlValue(myContext->accountingPopupRef) : myContext->acctEnabled;
+    // Before the pane is built there is no popup to read: the mode is read as the popup will show
+    // it, by its low 16 bits, so that the summary says the same before and after.
+    SInt32 mode = myContext->accountingPopupRef ? GetControlValue(myContext->accountingPopupRef)
+                                                : static_cast<SInt16>(myContext->acctEnabled);
     CFStringRef summaryText = copyLocalizedString(myContext->theBundleRef, mode >= 2 ? CFSTR(" Enabled") : CFSTR(" Disabled"));
     if (!summaryText) {
         CFRelease(titleText);
@@ -136,10 +133,7 @@ OSStatus Close(PMPDEContext context)
     auto myContext = static_cast<AccountingContextPtr>(context);
     if (!myContext)
         return kPMInvalidPDEContext;
-    RemoveEventHandler(myContext->helpEventHandlerRef);
-    DisposeEventHandlerUPP(myContext->helpEventHandlerUPP);
-    // A second Close must not remove a registration that a later one took the place of.
-    myContext->helpEventHandlerRef = nullptr;
+    removeHelpHook(myContext);
     return noErr;
 }
 
@@ -152,11 +146,9 @@ OSStatus Terminate(PMPDEContext context, OSStatus)
         CFRelease(myContext->theTitleRef);
         myContext->theTitleRef = nullptr;
     }
-    if (myContext->userOptionEventHandlerUPP) {
-        RemoveEventHandler(myContext->printButtonHandler);
-        DisposeEventHandlerUPP(myContext->userOptionEventHandlerUPP);
-        myContext->userOptionEventHandlerUPP = nullptr;
-    }
+    // A host that skipped Close would otherwise leave the help hook holding the freed context.
+    removePrintButtonHook(myContext);
+    removeHelpHook(myContext);
     if (myContext->imageImporter) {
         delete myContext->imageImporter;
         myContext->imageImporter = nullptr;

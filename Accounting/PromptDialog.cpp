@@ -262,8 +262,13 @@ OSStatus accountingInputEventHandler(EventHandlerCallRef, EventRef inEvent, void
     if (eClass == kEventClassCommand && eKind == kEventCommandProcess) {
         HICommand commandStruct = {};
         GetEventParameter(inEvent, kEventParamDirectObject, typeHICommand, nullptr, sizeof commandStruct, nullptr, &commandStruct);
-        if (commandStruct.commandID == kHelpCommandID)
+        if (commandStruct.commandID == kHelpCommandID) {
+            // Only Open learns the primary bundle: a print made before the pane was ever shown
+            // has to find it here.
+            if (!myContext->initialized)
+                findPrimaryPDEBundle(myContext);
             return DisplayHelp(myContext->primaryPDEBundle, kAccountingHelpPage, nullptr);
+        }
     } else if (eClass == kEventClassControl && eKind == kEventControlHit) {
         ControlRef control = nullptr;
         GetEventParameter(inEvent, kEventParamDirectObject, typeControlRef, nullptr, sizeof control, nullptr, &control);

@@ -218,6 +218,13 @@ TEST_F(PrintDialogRunTest, HelpFromThePaneAndFromThePrompt)
     EXPECT_NE(result.output.find("prompt: Accounting\n" + help), std::string::npos) << result.output;
 }
 
+TEST_F(PrintDialogRunTest, HelpInAPromptWhenThePaneWasNeverShown)
+{
+    ProgramRun result = run("print\nhelp\nclick 1001\ncancel\n", kMovraPPD, kExamples + "/settings/talliant-prompt.plist");
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    EXPECT_EQ(result.output.find("prompt: Talliant\nhelp: Movra Printer Help Mac_topics/M_accounting_dialog.htm\n"), 0u) << result.output;
+}
+
 TEST_F(PrintDialogRunTest, RefusedKeysBeep)
 {
     ProgramRun result = run("show\ntype 302 \"a/b\"\ndump\ncancel\n", kMovraPPD, kExamples + "/settings/default-codes.plist");

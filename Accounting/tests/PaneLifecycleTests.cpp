@@ -5,9 +5,12 @@
 #include "RecordingInputSource.h"
 #include "TicketSync.h"
 
+#include <Help/AppleHelp.h>
+#include <HIToolbox/HIToolboxStandIn.h>
 #include <HIToolbox/HIUserActions.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -22,6 +25,35 @@ PMTicketRef ticketIn(PMPrintSession session, CFStringRef key)
     PMSessionSetDataInSession(session, key, number);
     CFRelease(number);
     return ticket;
+}
+
+// Every control the window holds, at any depth.
+int controlCount(WindowRef window)
+{
+    ControlRef root = nullptr;
+    GetRootControl(window, &root);
+    int count = 0;
+    std::vector<ControlRef> pending = { root };
+    while (!pending.empty()) {
+        ControlRef container = pending.back();
+        pending.pop_back();
+        UInt16 children = 0;
+        CountSubControls(container, &children);
+        for (UInt16 i = 1; i <= children; ++i) {
+            ControlRef child = nullptr;
+            GetIndexedSubControl(container, i, &child);
+            pending.push_back(child);
+            ++count;
+        }
+    }
+    return count;
+}
+
+// The host's own handler behind the pane's: a Print click that reaches it prints.
+OSStatus hostPrints(EventHandlerCallRef, EventRef, void* prints)
+{
+    ++*static_cast<int*>(prints);
+    return noErr;
 }
 
 // The printing system's side, made by hand: the Accounting bundle, a session for a printer,
@@ -42,6 +74,15 @@ protected:
         const Rect printBounds = { 440, 500, 460, 580 };
         CreatePushButtonControl(dialog, &printBounds, CFSTR("Print"), &printButton);
         SetWindowDefaultButton(dialog, printButton);
+        static const EventTypeSpec hit = { kEventClassControl, kEventControlHit };
+        InstallEventHandler(GetControlEventTarget(printButton), hostPrints, 1, &hit, &prints, nullptr);
+        // The printer driver's primary extension puts its bundle on the Print button.
+        primaryBundle = openBundleAt(PRIMARY_PDE_BUNDLE_DIR);
+        ASSERT_NE(primaryBundle, nullptr);
+        CFURLRef primaryURL = CFBundleCopyBundleURL(primaryBundle);
+        ASSERT_EQ(AHRegisterHelpBookWithURL(primaryURL), noErr);
+        CFRelease(primaryURL);
+        SetControlProperty(printButton, kPMPrimaryPDEPropertyCreator, kPMPrimaryPDEBundleTag, sizeof primaryBundle, &primaryBundle);
         ShowWindow(dialog);
     }
 
@@ -52,6 +93,7 @@ protected:
         PMRelease(settings);
         PMRelease(session);
         DisposeWindow(dialog);
+        CFRelease(primaryBundle);
         CFRelease(bundle);
         BalancedTest::TearDown();
     }
@@ -95,7 +137,23 @@ protected:
         return text;
     }
 
+    void clickPrint()
+    {
+        std::string error;
+        ASSERT_EQ(HIUserClickControl(printButton, &error), noErr) << error;
+    }
+
+    // The dialog's Help, as its help button sends it; true when a help page opened.
+    bool helpOpens()
+    {
+        input.clear();
+        EXPECT_EQ(HIUserSendCommand(dialog, 'help', nullptr), noErr);
+        return input.events().size() == 1 && input.events()[0].find("M_accounting_dialog.htm") != std::string::npos;
+    }
+
     CFBundleRef bundle { nullptr };
+    CFBundleRef primaryBundle { nullptr };
+    int prints { 0 };
     PMPrintSession session { nullptr };
     PMTicketRef settings { nullptr };
     PMTicketRef info { nullptr };
@@ -200,9 +258,9 @@ TEST_F(LifecycleTest, OpenBuildsThePaneCentredInTheParentOnce)
     EXPECT_NE(context->imageImporter, nullptr);
 
     EXPECT_EQ(Close(context), noErr);
-    ControlRef userField = context->userIDRef;
+    int controlsBuilt = controlCount(dialog);
     EXPECT_EQ(Open(context), noErr);
-    EXPECT_EQ(context->userIDRef, userField) << "a second Open builds nothing";
+    EXPECT_EQ(controlCount(dialog), controlsBuilt) << "a second Open builds nothing";
     EXPECT_EQ(summary(context), " Disabled");
 
     ASSERT_EQ(HIUserChoosePopupItem(context->accountingPopupRef, 3, nullptr), noErr);
@@ -210,5 +268,118 @@ TEST_F(LifecycleTest, OpenBuildsThePaneCentredInTheParentOnce)
     EXPECT_EQ(Close(context), noErr);
     EXPECT_EQ(Terminate(context, noErr), noErr);
 }
+
+TEST_F(LifecycleTest, ASecondInitializeLeavesOnePrintHookAndTerminateRemovesIt)
+{
+    usePrinter(kExamples + "/Movra-RK7700.ppd");
+    // Default codes that were never typed: a hooked Print click stops with a notice.
+    PMTicketSetSInt32(settings, CFSTR("c"), CFSTR("com.movra.Act.trel.On"), 3, false);
+    PMTicketSetSInt32(settings, CFSTR("c"), CFSTR("com.movra.Act.trel.Prm"), 0, false);
+    long handlersBefore = _HIGetLiveObjectCount("handler");
+    AccountingContextPtr context = prologue();
+    ASSERT_EQ(initialize(context), noErr);
+    ASSERT_EQ(initialize(context), noErr);
+    EXPECT_EQ(_HIGetLiveObjectCount("handler"), handlersBefore + 1) << "one Print hook, not one per Initialize";
+    clickPrint();
+    EXPECT_EQ(prints, 0);
+    EXPECT_EQ(input.events().size(), 1u);
+
+    EXPECT_EQ(Terminate(context, noErr), noErr);
+
+    EXPECT_EQ(_HIGetLiveObjectCount("handler"), handlersBefore) << "no handler is left holding the freed context";
+    input.clear();
+    clickPrint();
+    EXPECT_EQ(prints, 1) << "after Terminate the dialog prints on its own";
+    EXPECT_TRUE(input.events().empty());
+}
+
+TEST_F(LifecycleTest, TerminateWithoutCloseTakesTheHelpHookAway)
+{
+    usePrinter(kExamples + "/Movra-RK7700.ppd");
+    long handlersBefore = _HIGetLiveObjectCount("handler");
+    AccountingContextPtr context = prologue();
+    ASSERT_EQ(initialize(context), noErr);
+    ASSERT_EQ(Open(context), noErr);
+    EXPECT_TRUE(helpOpens());
+
+    EXPECT_EQ(Terminate(context, noErr), noErr);
+
+    EXPECT_FALSE(helpOpens()) << "the dialog's Help no longer reaches the freed context";
+    // The pane's controls, with their draw and hit handlers, stay with the dialog window.
+    EXPECT_EQ(_HIGetLiveObjectCount("handler"), handlersBefore + 2) << "the Print and help hooks are gone";
+}
+
+TEST_F(LifecycleTest, OpenTwiceThenCloseLeavesNoHelpHook)
+{
+    usePrinter(kExamples + "/Movra-RK7700.ppd");
+    AccountingContextPtr context = prologue();
+    ASSERT_EQ(initialize(context), noErr);
+    ASSERT_EQ(Open(context), noErr);
+    ASSERT_EQ(Open(context), noErr);
+    EXPECT_TRUE(helpOpens());
+
+    EXPECT_EQ(Close(context), noErr);
+
+    EXPECT_FALSE(helpOpens()) << "the pane is no longer in front";
+    EXPECT_TRUE(input.events().empty());
+    EXPECT_EQ(Terminate(context, noErr), noErr);
+}
+
+TEST_F(LifecycleTest, HelpInAPromptBeforeThePaneWasShownOpensThePage)
+{
+    usePrinter(kExamples + "/Movra-RK7700.ppd");
+    PMTicketSetSInt32(settings, CFSTR("c"), CFSTR("com.movra.Act.trel.On"), 3, false);
+    PMTicketSetSInt32(settings, CFSTR("c"), CFSTR("com.movra.Act.trel.Prm"), 1, false);
+    AccountingContextPtr context = prologue();
+    ASSERT_EQ(initialize(context), noErr);
+    input.queue([](WindowRef prompt) { EXPECT_EQ(HIUserSendCommand(prompt, 'Mhlp', nullptr), noErr); });
+    input.queue([](WindowRef prompt) {
+        EXPECT_TRUE(IsWindowVisible(prompt)) << "the prompt stays up";
+        ControlRef cancel = nullptr;
+        const ControlID cancelID = { kAccountingControlSignature, kPromptCancelButtonID };
+        GetControlByID(prompt, &cancelID, &cancel);
+        EXPECT_EQ(HIUserClickControl(cancel, nullptr), noErr);
+    });
+
+    clickPrint();
+
+    EXPECT_EQ(prints, 0);
+    ASSERT_EQ(input.events().size(), 2u);
+    EXPECT_EQ(input.events()[0].rfind("help: ", 0), 0u) << input.events()[0];
+    EXPECT_NE(input.events()[0].find("Mac_topics/M_accounting_dialog.htm"), std::string::npos) << input.events()[0];
+    EXPECT_EQ(input.events()[1].rfind("alert: ", 0), 0u) << input.events()[1];
+    EXPECT_EQ(Terminate(context, noErr), noErr);
+}
+
+struct SummaryCase {
+    SInt32 mode;
+    const char* summary;
+};
+
+void PrintTo(const SummaryCase& summaryCase, std::ostream* out)
+{
+    *out << "mode " << summaryCase.mode;
+}
+
+class SummaryTest : public LifecycleTest, public ::testing::WithParamInterface<SummaryCase> {
+};
+
+// The mode popup shows the low 16 bits of the stored mode: 65536 shows as no mode at all.
+TEST_P(SummaryTest, ReadsTheModeAsThePopupShowsItBeforeAndAfterThePaneIsBuilt)
+{
+    usePrinter(kExamples + "/Movra-RK7700.ppd");
+    PMTicketSetSInt32(settings, CFSTR("c"), CFSTR("com.movra.Act.trel.On"), GetParam().mode, false);
+    AccountingContextPtr context = prologue();
+    ASSERT_EQ(initialize(context), noErr);
+    EXPECT_EQ(summary(context), GetParam().summary) << "before the pane is built";
+    ASSERT_EQ(Open(context), noErr);
+    EXPECT_EQ(summary(context), GetParam().summary) << "once the popup shows the mode";
+    EXPECT_EQ(Close(context), noErr);
+    EXPECT_EQ(Terminate(context, noErr), noErr);
+}
+
+INSTANTIATE_TEST_SUITE_P(OutOfRangeModes, SummaryTest,
+    ::testing::Values(SummaryCase { 65536, " Disabled" }, SummaryCase { 65538, " Enabled" }, SummaryCase { -65534, " Enabled" },
+        SummaryCase { 7, " Enabled" }, SummaryCase { 0, " Disabled" }, SummaryCase { -1, " Disabled" }));
 
 }
