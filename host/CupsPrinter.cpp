@@ -1,11 +1,8 @@
 #include "CupsPrinter.h"
 
-#include <cups/cups.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <cstdlib>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -13,11 +10,6 @@ namespace {
 constexpr const char* kModeKey = "com.movra.Act.trel.On";
 constexpr const char* kUserIDKey = "com.movra.Act.trel.UID";
 constexpr const char* kAccountIDKey = "com.movra.Act.trel.AID";
-
-void useServer(const CupsDestination& destination)
-{
-    cupsSetServer(destination.server.empty() ? nullptr : destination.server.c_str());
-}
 
 const PMTicketItem* findItem(const std::vector<PMTicketItem>& items, const char* key)
 {
@@ -41,55 +33,196 @@ std::string withoutCodes(std::string message, const std::vector<PMTicketItem>& i
     return message;
 }
 
-}
-
-bool fetchQueuePPD(const CupsDestination& destination, std::string* path, std::string* error)
+bool writeAll(int file, const char* bytes, size_t size)
 {
-    useServer(destination);
-    std::string where = destination.server.empty() ? "the CUPS server" : destination.server;
-    char temporary[] = "/tmp/printdialog-XXXXXX.ppd";
-    int file = mkstemps(temporary, 4);
-    if (file < 0) {
-        *error = std::string("cannot make a temporary file for the printer's PPD: ") + strerror(errno);
-        return false;
+    while (size > 0) {
+        ssize_t count = write(file, bytes, size);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        bytes += count;
+        size -= static_cast<size_t>(count);
     }
-    // The server gives each queue's PPD at /printers/QUEUE.ppd.
-    http_status_t status = cupsGetFd(CUPS_HTTP_DEFAULT, ("/printers/" + destination.queue + ".ppd").c_str(), file);
-    close(file);
-    if (status != HTTP_STATUS_OK) {
-        unlink(temporary);
-        *error = destination.queue + ": cannot get the printer's PPD from " + where + ": "
-            + (status == HTTP_STATUS_NOT_FOUND ? std::string("no such queue")
-                    : status == HTTP_STATUS_ERROR    ? std::string("the server cannot be reached")
-                                                     : std::string(cupsLastErrorString()));
-        return false;
-    }
-    *path = temporary;
     return true;
 }
 
-int submitJob(const CupsDestination& destination, const std::string& document, const std::vector<PMTicketItem>& items,
-    std::string* error)
-{
-    useServer(destination);
-    int count = 0;
-    cups_option_t* options = nullptr;
-    for (const auto& item : items)
-        count = cupsAddOption(item.key.c_str(), item.isString ? item.string.c_str() : std::to_string(item.integer).c_str(), count, &options);
-    const PMTicketItem* mode = findItem(items, kModeKey);
-    bool accountingOn = mode && !mode->isString && (mode->integer == 2 || mode->integer == 3);
-    if (accountingOn) {
+// The job's options, freed with it.
+class JobOptions {
+public:
+    explicit JobOptions(const std::vector<PMTicketItem>& items)
+    {
+        const PMTicketItem* mode = findItem(items, kModeKey);
+        bool accountingOn = mode && !mode->isString && (mode->integer == 2 || mode->integer == 3);
+        for (const auto& item : items) {
+            // Every job option lands on the driver's command line and in the server's job
+            // records; with accounting off nothing needs the codes, so they stay at home.
+            if (!accountingOn && (item.key == kUserIDKey || item.key == kAccountIDKey))
+                continue;
+            add(item.key.c_str(), item.isString ? item.string : std::to_string(item.integer));
+        }
+        if (!accountingOn)
+            return;
         const PMTicketItem* userID = findItem(items, kUserIDKey);
         const PMTicketItem* accountID = findItem(items, kAccountIDKey);
         if (userID && !userID->string.empty())
-            count = cupsAddOption("job-accounting-user-id", userID->string.c_str(), count, &options);
+            add("job-accounting-user-id", userID->string);
         if (accountID && !accountID->string.empty())
-            count = cupsAddOption("job-account-id", accountID->string.c_str(), count, &options);
+            add("job-account-id", accountID->string);
     }
-    std::string title = document.substr(document.rfind('/') + 1);
-    int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, destination.queue.c_str(), document.c_str(), title.c_str(), count, options);
-    cupsFreeOptions(count, options);
-    if (job <= 0)
-        *error = destination.queue + ": the job was not accepted: " + withoutCodes(cupsLastErrorString(), items);
-    return job > 0 ? job : 0;
+    ~JobOptions() { cupsFreeOptions(m_count, m_options); }
+    JobOptions(const JobOptions&) = delete;
+    JobOptions& operator=(const JobOptions&) = delete;
+
+    int count() const { return m_count; }
+    cups_option_t* options() const { return m_options; }
+
+private:
+    void add(const char* name, const std::string& value) { m_count = cupsAddOption(name, value.c_str(), m_count, &m_options); }
+
+    int m_count { 0 };
+    cups_option_t* m_options { nullptr };
+};
+
+bool succeeded(ipp_status_t status)
+{
+    return status <= IPP_STATUS_OK_CONFLICTING;
+}
+
+bool sendDocument(CupsConnection& connection, const char* queue, int job, int document, const std::string& title, std::string* problem)
+{
+    http_t* http = connection.http();
+    connection.startStep();
+    if (cupsStartDocument(http, queue, job, title.c_str(), CUPS_FORMAT_AUTO, 1) != HTTP_STATUS_CONTINUE) {
+        *problem = connection.failure();
+        return false;
+    }
+    char buffer[64 * 1024];
+    for (off_t offset = 0;;) {
+        ssize_t count = pread(document, buffer, sizeof buffer, offset);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            *problem = std::string("cannot read the document: ") + strerror(errno);
+            return false;
+        }
+        if (count == 0)
+            break;
+        offset += count;
+        // A large document takes as long as it takes; only a server that stops taking it is stuck.
+        connection.startStep();
+        if (cupsWriteRequestData(http, buffer, static_cast<size_t>(count)) != HTTP_STATUS_CONTINUE) {
+            *problem = connection.failure();
+            return false;
+        }
+    }
+    connection.startStep();
+    if (!succeeded(cupsFinishDocument(http, queue))) {
+        *problem = connection.failure();
+        return false;
+    }
+    return true;
+}
+
+// The job that could not be completed holds the codes: it goes, history and all. A connection of
+// its own, since the one that failed may be in any state.
+bool purgeJob(const CupsDestination& destination, int job, std::string* problem)
+{
+    CupsConnection connection;
+    if (!connection.open(destination, problem))
+        return false;
+    connection.startStep();
+    if (succeeded(cupsCancelJob2(connection.http(), destination.queue.c_str(), job, 1)))
+        return true;
+    *problem = connection.failure();
+    return false;
+}
+
+}
+
+bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error)
+{
+    std::string failed = destination.queue + ": cannot get the printer's PPD: ";
+    CupsConnection connection;
+    std::string problem;
+    if (!connection.open(destination, &problem)) {
+        *error = failed + problem;
+        return false;
+    }
+    StandIn::FileDescriptor file(memfd_create("printer.ppd", MFD_CLOEXEC));
+    if (!file) {
+        *error = failed + "cannot hold it in memory: " + strerror(errno);
+        return false;
+    }
+    // One deadline for the whole fetch: a server that trickles is as stuck as a silent one.
+    connection.startStep();
+    http_t* http = connection.http();
+    httpClearFields(http);
+    // The server gives each queue's PPD at /printers/QUEUE.ppd.
+    http_status_t status = HTTP_STATUS_ERROR;
+    if (httpGet(http, ("/printers/" + destination.queue + ".ppd").c_str()) == 0) {
+        do
+            status = httpUpdate(http);
+        while (status == HTTP_STATUS_CONTINUE && !connection.pastDeadline());
+    }
+    if (status != HTTP_STATUS_OK) {
+        *error = failed
+            + (status == HTTP_STATUS_NOT_FOUND ? "there is no such queue, or none with a PPD, at " + connection.server()
+                    : status == HTTP_STATUS_ERROR || status == HTTP_STATUS_CONTINUE ? connection.failure()
+                                                                                    : connection.server() + " answered \"" + httpStatus(status) + "\"");
+        return false;
+    }
+    char buffer[64 * 1024];
+    size_t total = 0;
+    for (;;) {
+        ssize_t count = httpRead2(http, buffer, sizeof buffer);
+        if (count == 0)
+            break;
+        if (count < 0 || connection.pastDeadline()) {
+            *error = failed + connection.failure();
+            return false;
+        }
+        total += static_cast<size_t>(count);
+        if (total > kMaxQueuePPDBytes) {
+            *error = failed + connection.server() + " sends more than " + std::to_string(kMaxQueuePPDBytes / (1024 * 1024)) + " MiB";
+            return false;
+        }
+        if (!writeAll(file.get(), buffer, static_cast<size_t>(count))) {
+            *error = failed + "cannot hold it in memory: " + strerror(errno);
+            return false;
+        }
+    }
+    *ppd = std::move(file);
+    return true;
+}
+
+int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<PMTicketItem>& items,
+    std::string* error)
+{
+    const std::string& queue = destination.queue;
+    CupsConnection connection;
+    std::string problem;
+    if (!connection.open(destination, &problem)) {
+        *error = queue + ": the job was not sent: " + problem;
+        return 0;
+    }
+    JobOptions options(items);
+    connection.startStep();
+    int job = cupsCreateJob(connection.http(), queue.c_str(), title.c_str(), options.count(), options.options());
+    if (job <= 0) {
+        bool gone = cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND && !connection.pastDeadline();
+        *error = queue + ": the job was not accepted: "
+            + (gone ? "there is no such queue at " + connection.server() + " any more" : withoutCodes(connection.failure(), items));
+        return 0;
+    }
+    if (sendDocument(connection, queue.c_str(), job, document, title, &problem))
+        return job;
+    std::string sent = queue + ": the document could not be sent (" + withoutCodes(problem, items) + "); ";
+    std::string number = std::to_string(job);
+    if (purgeJob(destination, job, &problem))
+        *error = sent + "job " + number + " was cancelled";
+    else
+        *error = sent + "job " + number + ", which holds the codes, could not be cancelled (" + withoutCodes(problem, items)
+            + "): cancel it with \"cancel " + queue + "-" + number + "\"";
+    return 0;
 }

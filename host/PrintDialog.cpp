@@ -144,8 +144,9 @@ void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight)
 
 bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
 {
+    const std::string& ppdName = setup.ppdName.empty() ? setup.ppdPath : setup.ppdName;
     if (access(setup.ppdPath.c_str(), R_OK) != 0) {
-        *error = setup.ppdPath + ": cannot read the printer's PPD: " + strerror(errno);
+        *error = ppdName + ": cannot read the printer's PPD: " + strerror(errno);
         return false;
     }
     m_printSettings = newTicket(kPMPrintSettingsTicket);
@@ -181,7 +182,7 @@ bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
     buildWindow(std::max(kPaneAreaWidth, maxH), std::max(kPaneAreaHeight, maxV));
     PMPDEFlags flags = kPMPDENoFlags;
     if (OSStatus status = m_table->Initialize(m_context, &flags, nullptr, m_parentPane, m_session)) {
-        *error = setup.ppdPath + ": the extension could not use the printer's PPD (status " + std::to_string(status) + ")";
+        *error = ppdName + ": the extension could not use the printer's PPD (status " + std::to_string(status) + ")";
         return false;
     }
     return true;

@@ -20,6 +20,7 @@ struct PrintDialogSetup {
     std::string settingsPath; // empty: an empty print-settings ticket
     std::string plugInPath;
     std::string primaryPlugInPath;
+    std::string ppdName {}; // the PPD in messages; empty: its path
 };
 
 class PrintDialog {

@@ -6,21 +6,48 @@
 #include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstring>
+#include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
-#include <sstream>
-#include <unistd.h>
+#include <string_view>
 
-const char* const kPrintDialogUsage = "usage: printdialog (--ppd FILE | --printer QUEUE [--server HOST:PORT|SOCKET] --file DOCUMENT)\n"
-                                      "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]";
+const char* const kPrintDialogUsage
+    = "usage: printdialog (--ppd FILE | --printer QUEUE [--server HOST:PORT|SOCKET] [--timeout SECONDS] --file DOCUMENT)\n"
+      "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]";
+
+namespace {
+
+constexpr size_t kMaxQueueNameBytes = 127;
+
+// CUPS's own rule for queue names: it refuses the others, and they could not travel in a URL.
+std::string queueNameProblem(std::string_view queue)
+{
+    if (queue.size() > kMaxQueueNameBytes)
+        return "a CUPS queue name has at most " + std::to_string(kMaxQueueNameBytes) + " bytes, and this one has "
+            + std::to_string(queue.size());
+    for (char c : queue) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte <= ' ' || byte == 0x7f || std::string_view("/\\?'\"#").find(c) != std::string_view::npos)
+            return "a CUPS queue name holds no blank, control character, slash, backslash, question mark, quote or \"#\"";
+    }
+    return "";
+}
+
+bool parseTimeout(const std::string& text, std::chrono::milliseconds* timeout)
+{
+    char* end = nullptr;
+    double seconds = strtod(text.c_str(), &end);
+    if (*end || !std::isfinite(seconds) || seconds < 0.001 || seconds > 3600)
+        return false;
+    *timeout = std::chrono::milliseconds(std::lround(seconds * 1000));
+    return true;
+}
+
+}
 
 
 bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintDialogOptions* options, std::string* error)
 {
+    std::string timeout;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         std::string* target = option == "--ppd" ? &options->ppdPath
@@ -32,6 +59,7 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
             : option == "--printer"              ? &options->printerQueue
             : option == "--server"               ? &options->server
             : option == "--file"                 ? &options->documentPath
+            : option == "--timeout"              ? &timeout
                                                  : nullptr;
         if (!target) {
             *error = "unknown option \"" + option + "\"";
@@ -43,6 +71,10 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
         }
         *target = arguments[++i];
     }
+    if (!timeout.empty() && !parseTimeout(timeout, &options->serverTimeout)) {
+        *error = "--timeout needs a number of seconds, more than 0 and at most 3600";
+        return false;
+    }
     if (options->ppdPath.empty() == options->printerQueue.empty()) {
         *error = options->ppdPath.empty() ? "--ppd or --printer is required" : "--ppd and --printer cannot go together";
         return false;
@@ -51,8 +83,12 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
         *error = "--printer needs --file, the document to print";
         return false;
     }
-    if (options->printerQueue.empty() && (!options->server.empty() || !options->documentPath.empty())) {
-        *error = "--server and --file go with --printer";
+    if (options->printerQueue.empty() && (!options->server.empty() || !options->documentPath.empty() || !timeout.empty())) {
+        *error = "--server, --timeout and --file go with --printer";
+        return false;
+    }
+    if (std::string problem = queueNameProblem(options->printerQueue); !problem.empty()) {
+        *error = "--printer: " + problem;
         return false;
     }
     std::string folder = programFolder();
@@ -65,39 +101,51 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
 
 namespace {
 
-// The printer's PPD: the file given, or the CUPS queue's, copied into a temporary file for the run.
-class PrinterPPD {
+// What the dialog prints for: the PPD given, or a CUPS queue's PPD, held in memory, and the
+// document to print on the queue, opened at once so that nothing can swap it later.
+class PrintTarget {
 public:
-    ~PrinterPPD()
-    {
-        if (m_temporary)
-            unlink(m_path.c_str());
-    }
-
     bool obtain(const PrintDialogOptions& options, std::string* error)
     {
         if (options.printerQueue.empty()) {
-            m_path = options.ppdPath;
+            m_ppdPath = options.ppdPath;
             return true;
         }
-        if (access(options.documentPath.c_str(), R_OK) != 0) {
-            *error = options.documentPath + ": cannot read the document to print: " + strerror(errno);
+        StandIn::FileFailure failure;
+        m_document = StandIn::openRegularFile(options.documentPath.c_str(), &failure);
+        if (!m_document) {
+            *error = options.documentPath + ": cannot read the document to print: " + failure.describe();
             return false;
         }
-        m_temporary = fetchQueuePPD({ options.printerQueue, options.server }, &m_path, error);
-        return m_temporary;
+        if (!fetchQueuePPD(destination(options), &m_ppd, error))
+            return false;
+        // The PPD reader opens a path: this one reaches the file in memory for as long as it is open.
+        m_ppdPath = "/proc/self/fd/" + std::to_string(m_ppd.get());
+        m_ppdName = "the PPD of queue " + options.printerQueue;
+        return true;
     }
 
-    const std::string& path() const { return m_path; }
+    PrintDialogSetup setup(const PrintDialogOptions& options) const
+    {
+        return { m_ppdPath, options.settingsPath, options.plugInPath, options.primaryPlugInPath, m_ppdName };
+    }
+    int document() const { return m_document.get(); }
+
+    static CupsDestination destination(const PrintDialogOptions& options)
+    {
+        return { options.printerQueue, options.server, options.serverTimeout };
+    }
 
 private:
-    std::string m_path;
-    bool m_temporary { false };
+    StandIn::FileDescriptor m_ppd;
+    StandIn::FileDescriptor m_document;
+    std::string m_ppdPath;
+    std::string m_ppdName;
 };
 
 // The job went on: its settings are saved (kept even when the queue then refuses the job),
 // and on a CUPS queue the job is submitted.
-int finishPrintedJob(const PrintDialogOptions& options, PrintDialog& dialog, std::ostream& out, std::ostream& err)
+int finishPrintedJob(const PrintDialogOptions& options, const PrintTarget& target, PrintDialog& dialog, std::ostream& out, std::ostream& err)
 {
     std::string error;
     if (!options.savePath.empty() && !dialog.saveSettings(options.savePath, &error)) {
@@ -106,7 +154,8 @@ int finishPrintedJob(const PrintDialogOptions& options, PrintDialog& dialog, std
     }
     if (options.printerQueue.empty())
         return kExitPrinted;
-    int job = submitJob({ options.printerQueue, options.server }, options.documentPath, dialog.printSettings(), &error);
+    std::string title = options.documentPath.substr(options.documentPath.rfind('/') + 1);
+    int job = submitJob(PrintTarget::destination(options), target.document(), title, dialog.printSettings(), &error);
     if (!job) {
         err << "printdialog: " << error << "\n";
         return kExitError;
@@ -132,10 +181,9 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
     }
     std::string error;
     const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&error);
-    PrinterPPD ppd;
+    PrintTarget target;
     PrintDialog dialog;
-    if (!frontEnd || !ppd.obtain(options, &error)
-        || !dialog.open({ ppd.path(), options.settingsPath, options.plugInPath, options.primaryPlugInPath }, &error)) {
+    if (!frontEnd || !target.obtain(options, &error) || !dialog.open(target.setup(options), &error)) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
@@ -146,7 +194,7 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
     }
     if (!printed)
         return kExitNotPrinted;
-    return finishPrintedJob(options, dialog, out, err);
+    return finishPrintedJob(options, target, dialog, out, err);
 }
 
 }
@@ -155,25 +203,15 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
 {
     if (options.scriptPath.empty() && options.snapshotPath.empty())
         return runOnScreen(options, out, err);
-    std::ifstream scriptFile;
-    std::istringstream noScript;
-    std::istream* script = &noScript;
-    if (options.scriptPath == "-") {
-        script = &std::cin;
-    } else if (!options.scriptPath.empty()) {
-        scriptFile.open(options.scriptPath);
-        if (!scriptFile) {
-            err << "printdialog: " << options.scriptPath << ": cannot read the script\n";
-            return kExitError;
-        }
-        script = &scriptFile;
-    }
-
+    ScriptSource script;
     std::string error;
-    PrinterPPD ppd;
+    if (!options.scriptPath.empty() && !script.open(options.scriptPath, &error)) {
+        err << "printdialog: " << options.scriptPath << ": " << error << "\n";
+        return kExitError;
+    }
+    PrintTarget target;
     PrintDialog dialog;
-    if (!ppd.obtain(options, &error)
-        || !dialog.open({ ppd.path(), options.settingsPath, options.plugInPath, options.primaryPlugInPath }, &error)) {
+    if (!target.obtain(options, &error) || !dialog.open(target.setup(options), &error)) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
@@ -183,7 +221,7 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     DialogOutcome outcome;
     std::string scriptError;
     {
-        ScriptRunner runner(dialog, *script, out, options.printerQueue.empty());
+        ScriptRunner runner(dialog, script, out, options.printerQueue.empty());
         outcome = runner.run();
         scriptError = runner.error();
         // The picture is of the dialog as the script leaves it, before it is torn down.
@@ -198,5 +236,5 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     }
     if (outcome != DialogOutcome::Printed)
         return kExitNotPrinted;
-    return finishPrintedJob(options, dialog, out, err);
+    return finishPrintedJob(options, target, dialog, out, err);
 }

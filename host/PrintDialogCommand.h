@@ -2,6 +2,9 @@
 // script of user actions.
 #pragma once
 
+#include "CupsConnection.h"
+
+#include <chrono>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,6 +18,7 @@ struct PrintDialogOptions {
     std::string printerQueue; // a CUPS queue to print to; its PPD stands for --ppd
     std::string server;       // the CUPS server: HOST:PORT or a socket path
     std::string documentPath; // what is printed on the queue
+    std::chrono::milliseconds serverTimeout { kDefaultCupsTimeout }; // the longest wait on the CUPS server
     std::string plugInPath;
     std::string primaryPlugInPath;
 };

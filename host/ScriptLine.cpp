@@ -44,8 +44,7 @@ std::optional<ScriptLine> parseScriptLine(const std::string& text, int number, s
             }
             if (i >= text.size())
                 break;
-            char escaped = text[i++];
-            switch (escaped) {
+            switch (text[i++]) {
             case '"': word += '"'; break;
             case '\\': word += '\\'; break;
             case 'n': word += '\n'; break;
@@ -64,7 +63,7 @@ std::optional<ScriptLine> parseScriptLine(const std::string& text, int number, s
                 break;
             }
             default:
-                *error = std::string("unknown escape \\") + escaped;
+                *error = "an unknown escape in a quoted text (the escapes are \\\" \\\\ \\n \\t \\r \\xHH)";
                 return std::nullopt;
             }
         }

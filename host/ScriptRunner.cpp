@@ -132,7 +132,7 @@ ControlRef controlWithCommand(WindowRef window, UInt32 command)
 
 }
 
-ScriptRunner::ScriptRunner(PrintDialog& dialog, std::istream& script, std::ostream& transcript, bool announcePrinted)
+ScriptRunner::ScriptRunner(PrintDialog& dialog, ScriptSource& script, std::ostream& transcript, bool announcePrinted)
     : m_dialog(dialog)
     , m_script(script)
     , m_transcript(transcript)
@@ -169,11 +169,16 @@ DialogOutcome ScriptRunner::run()
 
 ScriptRunner::Step ScriptRunner::step(WindowRef modalWindow)
 {
-    std::string text;
-    while (std::getline(m_script, text)) {
-        ++m_lineNumber;
+    for (;;) {
+        std::string text;
         std::string problem;
-        auto line = parseScriptLine(text, m_lineNumber, &problem);
+        ScriptSource::Read read = m_script.nextLine(text, &problem);
+        if (read == ScriptSource::Read::End)
+            return Step::EndOfScript;
+        ++m_lineNumber;
+        std::optional<ScriptLine> line;
+        if (read == ScriptSource::Read::Line)
+            line = parseScriptLine(text, m_lineNumber, &problem);
         if (!line) {
             m_error = "line " + std::to_string(m_lineNumber) + ": " + problem;
             return Step::Failed;
@@ -182,9 +187,11 @@ ScriptRunner::Step ScriptRunner::step(WindowRef modalWindow)
             continue;
         if (m_outcome != DialogOutcome::LeftOpen)
             return Step::Done;
-        return perform(*line, modalWindow) ? Step::Done : Step::Failed;
+        bool performed = perform(*line, modalWindow);
+        // Whoever feeds the script through a pipe reads what each action did before the next.
+        m_transcript.flush();
+        return performed ? Step::Done : Step::Failed;
     }
-    return Step::EndOfScript;
 }
 
 bool ScriptRunner::fail(const ScriptLine& line, const std::string& message)
@@ -197,14 +204,14 @@ ControlRef ScriptRunner::control(const ScriptLine& line, const std::string& numb
 {
     long value = 0;
     if (!parseNumber(number, INT32_MIN, INT32_MAX, &value)) {
-        fail(line, "\"" + number + "\" is not a control number");
+        fail(line, "the control for \"" + line.action + "\" is not a number");
         return nullptr;
     }
     WindowRef window = modalWindow ? modalWindow : m_dialog.window();
     ControlRef found = nullptr;
     const ControlID controlID = { kAccountingSignature, static_cast<SInt32>(value) };
     if (GetControlByID(window, &controlID, &found) != noErr) {
-        fail(line, "no control " + number + (modalWindow ? " in the prompt" : " in the Accounting pane"));
+        fail(line, "no control " + std::to_string(value) + (modalWindow ? " in the prompt" : " in the Accounting pane"));
         return nullptr;
     }
     return found;
@@ -242,6 +249,8 @@ bool ScriptRunner::clickPrint(const ScriptLine& line)
 
 bool ScriptRunner::perform(const ScriptLine& line, WindowRef modalWindow)
 {
+    // No message repeats a word of the line beyond a known action's name: a word in the wrong
+    // place may well be a code.
     const std::string& action = line.action;
     const auto& arguments = line.arguments;
     auto expect = [&](size_t count, const char* usage) {
@@ -266,7 +275,7 @@ bool ScriptRunner::perform(const ScriptLine& line, WindowRef modalWindow)
         if (!expect(2, "choose ID ITEM"))
             return false;
         if (!parseNumber(arguments[1], 1, 65535, &item))
-            return fail(line, "\"" + arguments[1] + "\" is not an item number");
+            return fail(line, "the item for \"choose\" is not a number from 1 to 65535");
         ControlRef popup = control(line, arguments[0], modalWindow);
         return popup && (HIUserChoosePopupItem(popup, static_cast<MenuItemIndex>(item), &error) == noErr || fail(line, error));
     }
@@ -295,7 +304,7 @@ bool ScriptRunner::perform(const ScriptLine& line, WindowRef modalWindow)
             return false;
         auto key = std::find_if(std::begin(keys), std::end(keys), [&](const auto& entry) { return arguments[1] == entry.first; });
         if (key == std::end(keys))
-            return fail(line, "no key named \"" + arguments[1] + "\" (backspace, delete, left, right, up, down, tab, return)");
+            return fail(line, "no such key: the keys are backspace, delete, left, right, up, down, tab and return");
         ControlRef field = control(line, arguments[0], modalWindow);
         if (!field)
             return false;
@@ -360,7 +369,8 @@ bool ScriptRunner::perform(const ScriptLine& line, WindowRef modalWindow)
         dump(modalWindow ? modalWindow : m_dialog.window());
         return true;
     }
-    return fail(line, "unknown action \"" + action + "\"");
+    return fail(line, "unknown action: the actions are show, hide, choose, click, type, key, select, print, cancel, help, summary, "
+                      "preset, snapshot and dump");
 }
 
 bool ScriptRunner::snapshot(const std::string& path, WindowRef modalWindow, std::string* error)

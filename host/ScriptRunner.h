@@ -4,10 +4,10 @@
 
 #include "PrintDialog.h"
 #include "ScriptLine.h"
+#include "ScriptSource.h"
 
 #include <HIToolbox/HIInputSource.h>
 
-#include <istream>
 #include <ostream>
 
 enum class DialogOutcome {
@@ -20,7 +20,7 @@ enum class DialogOutcome {
 class ScriptRunner : public HIInputSource {
 public:
     // announcePrinted false: whoever submits the job says "printed" once it is accepted.
-    ScriptRunner(PrintDialog& dialog, std::istream& script, std::ostream& transcript, bool announcePrinted = true);
+    ScriptRunner(PrintDialog& dialog, ScriptSource& script, std::ostream& transcript, bool announcePrinted = true);
     ~ScriptRunner() override;
 
     // Runs the script to its end, or until the job goes on, is cancelled or an error stops it.
@@ -48,7 +48,7 @@ private:
     bool clickPrint(const ScriptLine& line);
 
     PrintDialog& m_dialog;
-    std::istream& m_script;
+    ScriptSource& m_script;
     std::ostream& m_transcript;
     HIInputSource* m_previousSource;
     int m_lineNumber { 0 };

@@ -1,11 +1,17 @@
 #include "PrintDialogCommand.h"
+#include "ProcessGuards.h"
 
 #include <iostream>
 
 int main(int argc, char** argv)
 {
-    PrintDialogOptions options;
     std::string error;
+    makeRefusedWritesErrors();
+    if (!forbidCoreDumps(&error)) {
+        std::cerr << "printdialog: " << error << "\n";
+        return kExitError;
+    }
+    PrintDialogOptions options;
     if (!parsePrintDialogArguments(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
         std::cerr << "printdialog: " << error << "\n" << kPrintDialogUsage << "\n";
         return kExitError;

@@ -1,0 +1,51 @@
+// A connection to the CUPS server of a queue, made the way the codes need it: a local socket or
+// a loopback address as the user's CUPS settings say; any other server only encrypted, with a
+// certificate that the user's CUPS trusts (the first one seen for a server is kept, under
+// ~/.cups/ssl, and a different one later is refused); and no wait on the server longer than the
+// timeout.
+#pragma once
+
+#include <cups/cups.h>
+
+#include <chrono>
+#include <string>
+
+constexpr std::chrono::milliseconds kDefaultCupsTimeout { 30000 };
+
+struct CupsDestination {
+    std::string queue;
+    std::string server; // "HOST:PORT" or a socket path; empty: the user's default server
+    std::chrono::milliseconds timeout { kDefaultCupsTimeout };
+};
+
+class CupsConnection {
+public:
+    CupsConnection() = default;
+    ~CupsConnection();
+    CupsConnection(const CupsConnection&) = delete;
+    CupsConnection& operator=(const CupsConnection&) = delete;
+
+    // False, with the reason in *error, when the server cannot be reached, or not safely.
+    bool open(const CupsDestination& destination, std::string* error);
+
+    http_t* http() const { return m_http; }
+    // "the CUPS server at HOST:PORT" (or at the socket), for messages.
+    const std::string& server() const { return m_server; }
+
+    // Starts a step of the conversation: no wait from now on outlasts the timeout.
+    void startStep();
+    // Whether the step's time is up; failure() then says so.
+    bool pastDeadline();
+    // Why the last step failed, in words: the timeout, or what CUPS says.
+    std::string failure() const;
+
+private:
+    bool encrypt(const std::string& host, std::string* error);
+    static int keepWaiting(http_t*, void* connection);
+
+    http_t* m_http { nullptr };
+    std::string m_server;
+    std::chrono::milliseconds m_timeout { kDefaultCupsTimeout };
+    std::chrono::steady_clock::time_point m_deadline;
+    bool m_timedOut { false };
+};

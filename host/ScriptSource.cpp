@@ -1,0 +1,78 @@
+#include "ScriptSource.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+bool ScriptSource::open(const std::string& path, std::string* error)
+{
+    m_ended = false;
+    if (path == "-") {
+        m_descriptor = STDIN_FILENO;
+        return true;
+    }
+    StandIn::FileFailure failure;
+    m_file = StandIn::openRegularFile(path.c_str(), &failure);
+    if (!m_file) {
+        *error = "cannot read the script: " + failure.describe();
+        return false;
+    }
+    m_descriptor = m_file.get();
+    return true;
+}
+
+// Appends what one read gives; false at the end of the input or on a failed read.
+bool ScriptSource::fill(std::string* error)
+{
+    char chunk[16 * 1024];
+    for (;;) {
+        ssize_t count = read(m_descriptor, chunk, sizeof chunk);
+        if (count > 0) {
+            m_buffer.append(chunk, static_cast<size_t>(count));
+            return true;
+        }
+        if (count == 0) {
+            m_ended = true;
+            return false;
+        }
+        if (errno != EINTR) {
+            *error = std::string("cannot read the script: ") + strerror(errno);
+            return false;
+        }
+    }
+}
+
+ScriptSource::Read ScriptSource::nextLine(std::string& line, std::string* error)
+{
+    error->clear();
+    size_t searched = m_start;
+    for (;;) {
+        size_t newline = m_buffer.find('\n', searched);
+        size_t length = (newline == std::string::npos ? m_buffer.size() : newline) - m_start;
+        // The limit holds whether or not the line has ended yet: a line never grows past it.
+        if (length > kMaxScriptLineBytes) {
+            *error = "longer than " + std::to_string(kMaxScriptLineBytes / 1024) + " KiB (a script line holds at most "
+                + std::to_string(kMaxScriptLineBytes) + " bytes)";
+            return Read::Failed;
+        }
+        if (newline != std::string::npos) {
+            line.assign(m_buffer, m_start, length);
+            m_start = newline + 1;
+            return Read::Line;
+        }
+        searched = m_buffer.size();
+        // Keep only the unfinished line before reading on.
+        m_buffer.erase(0, m_start);
+        searched -= m_start;
+        m_start = 0;
+        if (m_ended || !fill(error)) {
+            if (!error->empty())
+                return Read::Failed;
+            if (m_buffer.empty())
+                return Read::End;
+            line = std::move(m_buffer);
+            m_buffer.clear();
+            return Read::Line;
+        }
+    }
+}
