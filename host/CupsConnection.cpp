@@ -82,10 +82,12 @@ bool CupsConnection::open(const CupsDestination& destination, std::string* error
     bool local = true;
     for (http_addrlist_t* address = addresses; address; address = address->next)
         local = local && httpAddrLocalhost(&address->addr);
-    // The codes never cross a network in clear, whatever the user's CUPS settings allow.
+    // The codes never cross a network in clear, whatever the user's CUPS settings allow: a remote
+    // server is connected to as the settings say and then made to encrypt (encrypt() below), so
+    // that a server without encryption is told apart from one that cannot be reached.
     http_encryption_t encryption = cupsEncryption();
     if (!local && encryption != HTTP_ENCRYPTION_ALWAYS)
-        encryption = HTTP_ENCRYPTION_REQUIRED;
+        encryption = HTTP_ENCRYPTION_IF_REQUESTED;
     startStep();
     m_http = httpConnect2(host.c_str(), port, addresses, AF_UNSPEC, encryption, 1, static_cast<int>(m_timeout.count()), nullptr);
     if (!m_http) {

@@ -1,8 +1,10 @@
-// printdialog printing for real: a private CUPS server of the tests' own (its own configuration
-// and spool folders, a socket in a temporary folder, no effect on any system CUPS), a queue with
-// the Movra PPD, a file device and a filter that records the options a driver would read.
+// printdialog printing for real through a private CUPS server of the tests' own (see
+// tests/cups/PrivateCupsServer.h): the job, its options and attributes, and every way the
+// submission can go wrong.
+#include "ClearError.h"
+#include "PrivateCupsServer.h"
 #include "ProgramRun.h"
-#include "TemporaryTree.h"
+#include "RunningProgram.h"
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>
@@ -11,7 +13,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,72 +34,6 @@ std::string readFile(const std::string& path)
     return text.str();
 }
 
-class PrivateCupsServer {
-public:
-    bool start(std::string* error)
-    {
-        std::string root = m_folder.root();
-        for (const char* folder : { "spool", "tmp", "cache", "state", "log", "records", "out", "bin/filter", "bin/backend" })
-            m_folder.addFolder(folder);
-        m_folder.addFile("cupsd.conf", "Listen " + socket() + "\nLogLevel warn\nBrowsing No\nWebInterface No\nDefaultAuthType None\n"
-                "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n"
-                "<Policy default>\n  JobPrivateValues none\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
-        m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir "
-                + root + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog "
-                + root + "/log/access_log\nPageLog " + root + "/log/page_log\nFileDevice Yes\nSystemGroup root\n");
-        m_folder.addFile("bin/filter/accounting-test-filter", readFile(TESTS_DIR "/cups/accounting-test-filter"));
-        std::string ppd = readFile(kExamples + "/Movra-RK7700.ppd");
-        ppd.replace(ppd.find("*DefaultResolution"), 0, "*cupsFilter: \"text/plain 0 accounting-test-filter\"\n");
-        m_folder.addFile("movra.ppd", ppd);
-        std::string otherMaker = readFile(kExamples + "/Lumio-LP200.ppd");
-        otherMaker.replace(otherMaker.find("*DefaultResolution"), 0, "*cupsFilter: \"text/plain 0 accounting-test-filter\"\n");
-        m_folder.addFile("lumio.ppd", otherMaker);
-        m_folder.addFile("document.txt", "A page to print.\n");
-        // The scheduler runs filters through its own helper, which lives in the standard folder.
-        symlink("/usr/lib/cups/daemon", (root + "/bin/daemon").c_str());
-        chmod((root + "/bin/filter/accounting-test-filter").c_str(), 0755);
-        chmod(root.c_str(), 0755);
-        for (const char* shared : { "records", "out", "tmp" })
-            chmod((root + "/" + shared).c_str(), 01777);
-
-        m_server = fork();
-        if (m_server == 0) {
-            execl("/usr/sbin/cupsd", "cupsd", "-f", "-c", (root + "/cupsd.conf").c_str(), "-s", (root + "/cups-files.conf").c_str(), nullptr);
-            _exit(127);
-        }
-        for (int tries = 0; tries < 100 && access(socket().c_str(), F_OK) != 0; ++tries)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        auto addQueue = [&](const std::string& name) {
-            std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v 'file://" + root + "/out/" + name + ".out' -P '" + root
-                + "/" + name + ".ppd' 2>/dev/null";
-            return system(command.c_str()) == 0;
-        };
-        if (!addQueue("movra") || !addQueue("lumio")) {
-            *error = "the private CUPS server did not take the queue; its log: " + readFile(root + "/log/error_log");
-            return false;
-        }
-        return true;
-    }
-
-    ~PrivateCupsServer() { stop(); }
-
-    void stop()
-    {
-        if (m_server > 0) {
-            kill(m_server, SIGTERM);
-            waitpid(m_server, nullptr, 0);
-            m_server = -1;
-        }
-    }
-
-    std::string socket() const { return m_folder.path("cups.sock"); }
-    std::string path(const std::string& relative) const { return m_folder.path(relative); }
-
-private:
-    TemporaryTree m_folder;
-    pid_t m_server { -1 };
-};
-
 PrivateCupsServer* gServer = nullptr;
 
 class CupsPrintingTest : public ::testing::Test {
@@ -106,7 +44,7 @@ protected:
             return;
         gServer = new PrivateCupsServer;
         std::string error;
-        if (!gServer->start(&error)) {
+        if (!gServer->start({}, &error)) {
             ADD_FAILURE() << error;
             delete gServer;
             gServer = nullptr;
@@ -135,8 +73,7 @@ protected:
     // printdialog printing the test document on queue through the private server.
     static std::vector<std::string> printDialogCommand(const std::string& queue, const std::string& settings = "")
     {
-        std::vector<std::string> arguments { PRINTDIALOG_PATH, "--printer", queue, "--server", gServer->socket(), "--file",
-            gServer->path("document.txt") };
+        std::vector<std::string> arguments = gServer->printCommand(queue);
         if (!settings.empty())
             arguments.insert(arguments.end(), { "--settings", settings });
         return arguments;
@@ -214,13 +151,38 @@ TEST_F(CupsPrintingTest, TalliantAccountingWithAnAccountType)
     EXPECT_NE(options.find("com.movra.Act.trel.AT=2"), std::string::npos) << options;
 }
 
-TEST_F(CupsPrintingTest, AccountingOffSendsNoAccountingAttributes)
+TEST_F(CupsPrintingTest, AccountingOffSendsNoCodesAtAll)
 {
-    Print result = print("show\nprint\n");
+    // Stored default codes, and the person turns accounting off: nothing needs the codes.
+    Print result = print("show\nchoose 100 1\nprint\n", kExamples + "/settings/default-codes.plist");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
     EXPECT_EQ(jobAttribute(result.job, "job-accounting-user-id"), "");
     EXPECT_EQ(jobAttribute(result.job, "job-account-id"), "");
-    EXPECT_NE(driverOptions(result.job).find("com.movra.Act.trel.On=1"), std::string::npos);
+    std::string options = driverOptions(result.job);
+    EXPECT_NE(options.find("com.movra.Act.trel.On=1"), std::string::npos) << options;
+    EXPECT_EQ(options.find("com.movra.Act.trel.UID"), std::string::npos) << options;
+    EXPECT_EQ(options.find("com.movra.Act.trel.AID"), std::string::npos) << options;
+    std::string seen = jobsAsSeenBy(*gServer, "root", result.job);
+    EXPECT_EQ(seen.find("alice"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("4711"), std::string::npos) << seen;
+}
+
+TEST_F(CupsPrintingTest, AnotherLocalUserReadsNoCodeThroughIPP)
+{
+    Print result = print("show\nchoose 100 3\nclick 200\nprint\ntype 501 \"uid-SECRET\"\ntype 503 \"aid-SECRET\"\nclick 1000\n");
+    ASSERT_EQ(result.exitStatus, 0) << result.errors;
+    ASSERT_NE(driverOptions(result.job).find("com.movra.Act.trel.UID=uid-SECRET"), std::string::npos) << "the driver still gets them";
+
+    std::string owner = jobsAsSeenBy(*gServer, "root", result.job);
+    EXPECT_NE(owner.find("job-accounting-user-id=uid-SECRET"), std::string::npos) << owner;
+    EXPECT_NE(owner.find("job-account-id=aid-SECRET"), std::string::npos) << owner;
+    EXPECT_NE(owner.find("com.movra.Act.trel.AID=aid-SECRET"), std::string::npos) << owner;
+
+    std::string other = jobsAsSeenBy(*gServer, "nobody", result.job);
+    EXPECT_NE(other.find("Get-Jobs: successful-ok\n"), std::string::npos) << other;
+    EXPECT_NE(other.find("Get-Job-Attributes: successful-ok\n"), std::string::npos) << other;
+    EXPECT_NE(other.find("job-id=" + std::to_string(result.job) + "\n"), std::string::npos) << "the job itself is listed: " << other;
+    EXPECT_EQ(other.find("SECRET"), std::string::npos) << other;
 }
 
 TEST_F(CupsPrintingTest, CancelInThePromptSubmitsNoJob)
@@ -276,16 +238,100 @@ TEST_F(CupsPrintingTest, AServerThatStopsMidwayIsOneClearError)
     delete gServer;
     gServer = new PrivateCupsServer;
     std::string error;
-    EXPECT_TRUE(gServer->start(&error)) << error;
+    EXPECT_TRUE(gServer->start({}, &error)) << error;
+}
+
+TEST_F(CupsPrintingTest, ADocumentTheServerRefusesLeavesNoJobWithTheCodes)
+{
+    std::ofstream(gServer->path("large.txt")) << std::string(2 * PrivateCupsServer::kMaxRequestBytes, 'x');
+    std::vector<std::string> arguments = printDialogCommand("movra", kExamples + "/settings/default-codes.plist");
+    arguments[6] = gServer->path("large.txt");
+    arguments.insert(arguments.end(), { "--script", "-" });
+    ProgramRun run = runProgram(arguments, withInput("show\ntype 302 \"-large\"\nprint\n"));
+    EXPECT_EQ(run.exitStatus, 2);
+    size_t cancelled = run.errors.find("was cancelled");
+    ASSERT_NE(cancelled, std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("movra: the document could not be sent"), std::string::npos) << run.errors;
+    int job = atoi(run.errors.c_str() + run.errors.rfind("job ", cancelled) + 4);
+    std::string seen = jobsAsSeenBy(*gServer, "root", job);
+    EXPECT_NE(seen.find("Get-Job-Attributes: client-error-not-found"), std::string::npos) << "job " << job << " is gone: " << seen;
+    EXPECT_EQ(seen.find("alice-large"), std::string::npos) << "no job keeps the codes: " << seen;
+}
+
+TEST_F(CupsPrintingTest, AHalfMadeJobThatCannotBeCancelledIsNamed)
+{
+    ASSERT_TRUE(gServer->addQueue("stubborn", "movra", "stubborn"));
+    std::ofstream(gServer->path("large.txt")) << std::string(2 * PrivateCupsServer::kMaxRequestBytes, 'x');
+    std::vector<std::string> arguments = printDialogCommand("stubborn", kExamples + "/settings/default-codes.plist");
+    arguments[6] = gServer->path("large.txt");
+    arguments.insert(arguments.end(), { "--script", "-" });
+    ProgramRun run = runProgram(arguments, withInput("show\nprint\n"));
+    EXPECT_EQ(run.exitStatus, 2);
+    size_t named = run.errors.find("cancel it with \"cancel stubborn-");
+    ASSERT_NE(named, std::string::npos) << run.errors;
+    int job = atoi(run.errors.c_str() + named + 30);
+    EXPECT_NE(run.errors.find("job " + std::to_string(job) + ", which holds the codes, could not be cancelled"), std::string::npos) << run.errors;
+    EXPECT_NE(jobsAsSeenBy(*gServer, "root", job).find("Get-Job-Attributes: successful-ok"), std::string::npos) << "the job named is the one left";
+    EXPECT_EQ(run.errors.find("4711"), std::string::npos) << run.errors;
+}
+
+TEST_F(CupsPrintingTest, AQueueRemovedBeforePrintIsOneClearError)
+{
+    ASSERT_TRUE(gServer->addQueue("fleeting"));
+    std::vector<std::string> arguments = printDialogCommand("fleeting", kExamples + "/settings/default-codes.plist");
+    arguments.insert(arguments.end(), { "--script", "-" });
+    RunningProgram dialog(arguments);
+    dialog.type("show\nsummary\n");
+    ASSERT_TRUE(dialog.waitForOutput("summary:"));
+    ASSERT_TRUE(gServer->removeQueue("fleeting"));
+    dialog.type("print\n");
+    EXPECT_TRUE(endsInOneClearError(dialog.finish(),
+        "fleeting: the job was not accepted: there is no such queue at the CUPS server at " + gServer->socket() + " any more"));
+}
+
+TEST_F(CupsPrintingTest, AMissingSocketIsOneClearError)
+{
+    ProgramRun run = runProgram({ PRINTDIALOG_PATH, "--printer", "movra", "--server", "/nonexistent.sock", "--file", gServer->path("document.txt"),
+        "--script", "-" });
+    EXPECT_TRUE(endsInOneClearError(run, "movra: cannot get the printer's PPD: the CUPS server at /nonexistent.sock cannot be reached: there is no such socket"));
+}
+
+TEST_F(CupsPrintingTest, AnOverlongQueueNameIsOneClearError)
+{
+    std::vector<std::string> arguments = printDialogCommand(std::string(100000, 'q'));
+    arguments.insert(arguments.end(), { "--script", "-" });
+    ProgramRun run = runProgram(arguments);
+    EXPECT_TRUE(endsInOneClearError(run, "--printer: a CUPS queue name has at most 127 bytes, and this one has 100000"));
+    EXPECT_EQ(run.errors.find("qqqqqqqq"), std::string::npos) << "the name is not repeated";
+}
+
+TEST_F(CupsPrintingTest, CtrlCLeavesNoCopyOfThePPDBehind)
+{
+    auto temporaryPPDs = [] {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator("/tmp")) {
+            std::string name = entry.path().filename();
+            if (name.rfind("printdialog-", 0) == 0 && name.size() > 4 && name.compare(name.size() - 4, 4, ".ppd") == 0)
+                names.insert(name);
+        }
+        return names;
+    };
+    std::set<std::string> before = temporaryPPDs();
+    std::vector<std::string> arguments = printDialogCommand("movra");
+    arguments.insert(arguments.end(), { "--script", "-" });
+    RunningProgram dialog(arguments);
+    dialog.type("show\nsummary\n");
+    ASSERT_TRUE(dialog.waitForOutput("summary:")) << "the PPD is in use";
+    dialog.sendSignal(SIGINT);
+    EXPECT_EQ(dialog.finish().signal, SIGINT);
+    EXPECT_EQ(temporaryPPDs(), before);
 }
 
 TEST_F(CupsPrintingTest, AMissingQueueIsOneClearError)
 {
     std::vector<std::string> arguments = printDialogCommand("nosuch");
     arguments.insert(arguments.end(), { "--script", "-" });
-    ProgramRun run = runProgram(arguments);
-    EXPECT_EQ(run.exitStatus, 2);
-    EXPECT_NE(run.errors.find("nosuch: cannot get the printer's PPD"), std::string::npos) << run.errors;
+    EXPECT_TRUE(endsInOneClearError(runProgram(arguments), "nosuch: cannot get the printer's PPD: there is no such queue, or none with a PPD"));
 }
 
 }

@@ -1,0 +1,157 @@
+// printdialog and CUPS servers it cannot simply trust: one on another machine, which gets the
+// codes only over TLS with the certificate first seen for it; and broken or hostile ones, which
+// send an endless PPD, never answer or trickle, and must cost neither memory nor a long wait.
+#include "ClearError.h"
+#include "FakeHttpServer.h"
+#include "PrivateCupsServer.h"
+#include "ProgramRun.h"
+#include "TemporaryTree.h"
+#include "TestNetwork.h"
+
+#include <cups/cups.h>
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string kDefaultCodes = EXAMPLES_DIR "/settings/default-codes.plist";
+
+// A server on another machine, as far as printdialog can tell: the private CUPS server runs in a
+// network namespace of the test's own and listens on an address there; printdialog runs in the
+// namespace at the other end of the veth pair, as another local user with a home of its own
+// (where CUPS keeps the certificates it has trusted).
+class RemoteServerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
+            return;
+        std::string error;
+        gNetwork = new TestNetwork;
+        gServer = new PrivateCupsServer;
+        if (!gNetwork->create(&error) || !gServer->start({ gNetwork->serverSide(), std::string(TestNetwork::kServerAddress) + ":631" }, &error)) {
+            ADD_FAILURE() << error;
+            TearDownTestSuite();
+        }
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete gServer;
+        gServer = nullptr;
+        delete gNetwork;
+        gNetwork = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (!gServer)
+            GTEST_SKIP() << "a server in a network namespace needs root and cupsd (scripts/setup installs it; CI runs as root)";
+        const passwd* nobody = getpwnam("nobody");
+        ASSERT_NE(nobody, nullptr);
+        chown(home.root().c_str(), nobody->pw_uid, nobody->pw_gid);
+    }
+
+    // printdialog on the client's side, as nobody, printing on the server at server.
+    ProgramRun print(const std::string& server, const std::string& script)
+    {
+        return runProgram({ "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=65534", "--setuid=65534", "--",
+                              "/usr/bin/env", "HOME=" + home.root(), PRINTDIALOG_PATH, "--printer", "movra", "--server", server, "--file",
+                              gServer->path("document.txt"), "--settings", kDefaultCodes, "--script", "-" },
+            withInput(script));
+    }
+
+    static std::string serverAddress() { return std::string(TestNetwork::kServerAddress) + ":631"; }
+
+    static TestNetwork* gNetwork;
+    static PrivateCupsServer* gServer;
+    TemporaryTree home;
+};
+
+TestNetwork* RemoteServerTest::gNetwork = nullptr;
+PrivateCupsServer* RemoteServerTest::gServer = nullptr;
+
+TEST_F(RemoteServerTest, TheCodesTravelOnlyOverTLSToTheCertificateFirstSeen)
+{
+    ProgramRun run = print(serverAddress(), "show\ntype 302 \"-remote\"\nprint\n");
+    ASSERT_EQ(run.exitStatus, 0) << run.errors;
+    size_t printed = run.output.find("printed job ");
+    ASSERT_NE(printed, std::string::npos) << run.output;
+    int job = atoi(run.output.c_str() + printed + 12);
+    std::string seen = jobsAsSeenBy(*gServer, "root", job);
+    EXPECT_NE(seen.find("job-accounting-user-id=alice-remote\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("job-originating-user-name=nobody\n"), std::string::npos) << seen;
+    struct stat kept;
+    EXPECT_EQ(stat(home.path(".cups/ssl/" + std::string(TestNetwork::kServerAddress) + ".crt").c_str(), &kept), 0)
+        << "the server's certificate is kept, trusted on first use";
+
+    ProgramRun again = print(serverAddress(), "show\nprint\n");
+    EXPECT_EQ(again.exitStatus, 0) << "the same certificate is trusted again: " << again.errors;
+}
+
+TEST_F(RemoteServerTest, AServerWithAnotherCertificateThanTheOneFirstSeenGetsNothing)
+{
+    // The certificate kept from an earlier visit is not the one the server shows now.
+    std::string store = home.path(".cups/ssl");
+    home.addFolder(".cups/ssl");
+    ASSERT_EQ(cupsMakeServerCredentials(store.c_str(), TestNetwork::kServerAddress, 0, nullptr, time(nullptr) + 3600), 1);
+    chmod((store + "/" + TestNetwork::kServerAddress + ".crt").c_str(), 0644);
+    std::string jobsBefore = jobsAsSeenBy(*gServer, "root", 0);
+    ProgramRun run = print(serverAddress(), "show\nprint\n");
+    EXPECT_TRUE(endsInOneClearError(run, "the CUPS server at " + serverAddress() + " shows a certificate that cannot be trusted"));
+    EXPECT_EQ(jobsAsSeenBy(*gServer, "root", 0), jobsBefore) << "no job came";
+}
+
+TEST_F(RemoteServerTest, AServerThatOffersNoEncryptionGetsNothing)
+{
+    FakeHttpServer plain;
+    ASSERT_TRUE(plain.start(FakeHttpServer::Behaviour::Plain, TestNetwork::kServerAddress, gNetwork->serverSide()));
+    ProgramRun run = print(plain.server(), "show\nprint\n");
+    EXPECT_TRUE(endsInOneClearError(run, "the CUPS server at " + plain.server() + " offers no encryption"));
+}
+
+// Servers on this machine that misbehave; no CUPS and no privilege needed.
+class MisbehavingServerTest : public ::testing::Test {
+protected:
+    ProgramRun print(const std::string& server, const std::vector<std::string>& more = {})
+    {
+        document.addFile("document.txt", "A page.\n");
+        std::vector<std::string> arguments { PRINTDIALOG_PATH, "--printer", "movra", "--server", server, "--file", document.path("document.txt"),
+            "--script", "-" };
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return runProgram(arguments, withInput("show\nprint\n"));
+    }
+
+    TemporaryTree document;
+};
+
+TEST_F(MisbehavingServerTest, AnEndlessPPDIsCutOffAt16MiB)
+{
+    FakeHttpServer endless;
+    ASSERT_TRUE(endless.start(FakeHttpServer::Behaviour::EndlessPPD));
+    EXPECT_TRUE(endsInOneClearError(print(endless.server()), "movra: cannot get the printer's PPD: the CUPS server at " + endless.server()
+            + " sends more than 16 MiB"));
+}
+
+TEST_F(MisbehavingServerTest, ASilentServerIsGivenUpAtTheTimeout)
+{
+    FakeHttpServer silent;
+    ASSERT_TRUE(silent.start(FakeHttpServer::Behaviour::Silent));
+    ProgramRun run = print(silent.server(), { "--timeout", "0.3" });
+    EXPECT_TRUE(endsInOneClearError(run, "the CUPS server at " + silent.server() + " did not answer within 0.3 s"));
+    EXPECT_GE(run.elapsed.count(), 300) << "it was waited for";
+}
+
+TEST_F(MisbehavingServerTest, ATricklingServerIsGivenUpAtTheTimeout)
+{
+    FakeHttpServer trickling;
+    ASSERT_TRUE(trickling.start(FakeHttpServer::Behaviour::Trickling));
+    ProgramRun run = print(trickling.server(), { "--timeout", "0.3" });
+    EXPECT_TRUE(endsInOneClearError(run, "the CUPS server at " + trickling.server() + " did not answer within 0.3 s"));
+}
+
+}

@@ -1,0 +1,31 @@
+// An HTTP server that misbehaves on purpose, in a process of its own: it answers every request
+// for a printer's PPD the way a broken or hostile server might. It ends by itself after a few
+// seconds, whatever the client does.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+class FakeHttpServer {
+public:
+    enum class Behaviour {
+        EndlessPPD, // "200 OK" and a PPD that never ends
+        Silent,     // takes the request and never answers
+        Trickling,  // "200 OK" and a PPD, one byte every 100 ms
+        Plain,      // "200 OK" to everything, an upgrade to TLS included, which it never makes
+    };
+
+    FakeHttpServer() = default;
+    ~FakeHttpServer();
+    FakeHttpServer(const FakeHttpServer&) = delete;
+    FakeHttpServer& operator=(const FakeHttpServer&) = delete;
+
+    // Listens on address (port chosen by the system), in network namespace network if given.
+    bool start(Behaviour behaviour, const std::string& address = "127.0.0.1", const std::string& network = "");
+    // "ADDRESS:PORT", for --server.
+    const std::string& server() const { return m_server; }
+
+private:
+    pid_t m_child { -1 };
+    std::string m_server;
+};

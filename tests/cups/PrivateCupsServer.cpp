@@ -1,0 +1,179 @@
+#include "PrivateCupsServer.h"
+
+#include <cups/cups.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <pwd.h>
+#include <sched.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The README's policy for a server whose jobs carry the codes, word for word.
+const char* const kDefaultPolicy = "<Policy default>\n"
+                                   "  JobPrivateAccess default\n"
+                                   "  JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID\n"
+                                   "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
+                                   "</Policy>\n";
+
+// A server that will not cancel: what a job left half-made meets when the server is gone.
+const char* const kStubbornPolicy = "<Policy stubborn>\n"
+                                    "  JobPrivateAccess default\n"
+                                    "  JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID\n"
+                                    "  <Limit Cancel-Job Cancel-Jobs Cancel-My-Jobs Purge-Jobs>\n    Order allow,deny\n    Deny all\n  </Limit>\n"
+                                    "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
+                                    "</Policy>\n";
+
+void addAttributes(ipp_t* response, std::string& text)
+{
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute; attribute = ippNextAttribute(response)) {
+        if (!ippGetName(attribute))
+            continue;
+        std::string value(ippAttributeString(attribute, nullptr, 0) + 1, '\0');
+        ippAttributeString(attribute, value.data(), value.size());
+        value.resize(value.size() - 1);
+        text += std::string(ippGetName(attribute)) + "=" + value + "\n";
+    }
+}
+
+std::string jobsAsSeenHere(const std::string& socket, const std::string& user, int job)
+{
+    http_t* http = httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
+    if (!http)
+        return "cannot connect\n";
+    std::string text;
+    for (ipp_op_t operation : { IPP_OP_GET_JOBS, IPP_OP_GET_JOB_ATTRIBUTES }) {
+        ipp_t* request = ippNewRequest(operation);
+        if (operation == IPP_OP_GET_JOBS) {
+            ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+            ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+        } else {
+            ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, ("ipp://localhost/jobs/" + std::to_string(job)).c_str());
+        }
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
+        ipp_t* response = cupsDoRequest(http, request, "/");
+        text += std::string(ippOpString(operation)) + ": " + ippErrorString(cupsLastError()) + "\n";
+        addAttributes(response, text);
+        ippDelete(response);
+    }
+    httpClose(http);
+    return text;
+}
+
+}
+
+bool PrivateCupsServer::start(const Setup& setup, std::string* error)
+{
+    std::string root = m_folder.root();
+    for (const char* folder : { "spool", "tmp", "cache", "state", "log", "records", "out", "ssl", "bin/filter", "bin/backend" })
+        m_folder.addFolder(folder);
+    std::string listen = "Listen " + socket() + "\n" + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\n");
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nBrowsing No\nWebInterface No\nDefaultAuthType None\nMaxRequestSize "
+            + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+            + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + kDefaultPolicy + kStubbornPolicy);
+    m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir " + root
+            + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog " + root
+            + "/log/access_log\nPageLog " + root + "/log/page_log\nServerKeychain " + root + "/ssl\nCreateSelfSignedCerts yes\n"
+            + "FileDevice Yes\nSystemGroup root\n");
+    m_folder.addFile("bin/filter/accounting-test-filter", readFile(TESTS_DIR "/cups/accounting-test-filter"));
+    for (const char* maker : { "Movra-RK7700", "Lumio-LP200" }) {
+        std::string ppd = readFile(EXAMPLES_DIR "/" + std::string(maker) + ".ppd");
+        ppd.replace(ppd.find("*DefaultResolution"), 0, "*cupsFilter: \"text/plain 0 accounting-test-filter\"\n");
+        m_folder.addFile(maker[0] == 'M' ? "movra.ppd" : "lumio.ppd", ppd);
+    }
+    m_folder.addFile("document.txt", "A page to print.\n");
+    // The scheduler runs filters through its own helper, which lives in the standard folder.
+    symlink("/usr/lib/cups/daemon", (root + "/bin/daemon").c_str());
+    chmod((root + "/bin/filter/accounting-test-filter").c_str(), 0755);
+    // Every local user reaches the socket, as on a real system.
+    chmod(root.c_str(), 0755);
+    for (const char* shared : { "records", "out", "tmp" })
+        chmod((root + "/" + shared).c_str(), 01777);
+
+    m_server = fork();
+    if (m_server == 0) {
+        if (!setup.network.empty()) {
+            int network = open(("/run/netns/" + setup.network).c_str(), O_RDONLY | O_CLOEXEC);
+            if (network < 0 || setns(network, CLONE_NEWNET) != 0)
+                _exit(126);
+        }
+        execl("/usr/sbin/cupsd", "cupsd", "-f", "-c", (root + "/cupsd.conf").c_str(), "-s", (root + "/cups-files.conf").c_str(), nullptr);
+        _exit(127);
+    }
+    for (int tries = 0; tries < 100 && access(socket().c_str(), F_OK) != 0; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!addQueue("movra") || !addQueue("lumio", "lumio")) {
+        *error = "the private CUPS server did not take the queue; its log: " + readFile(root + "/log/error_log");
+        return false;
+    }
+    return true;
+}
+
+void PrivateCupsServer::stop()
+{
+    if (m_server > 0) {
+        kill(m_server, SIGTERM);
+        waitpid(m_server, nullptr, 0);
+        m_server = -1;
+    }
+}
+
+bool PrivateCupsServer::addQueue(const std::string& name, const std::string& ppd, const std::string& policy)
+{
+    std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v 'file://" + m_folder.path("out/" + name + ".out") + "' -P '"
+        + m_folder.path(ppd + ".ppd") + "'" + (policy.empty() ? "" : " -o printer-op-policy=" + policy) + " 2>/dev/null";
+    return system(command.c_str()) == 0;
+}
+
+std::vector<std::string> PrivateCupsServer::printCommand(const std::string& queue) const
+{
+    return { PRINTDIALOG_PATH, "--printer", queue, "--server", socket(), "--file", path("document.txt") };
+}
+
+bool PrivateCupsServer::removeQueue(const std::string& name)
+{
+    return system(("lpadmin -h '" + socket() + "' -x " + name).c_str()) == 0;
+}
+
+std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job)
+{
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0)
+        return "";
+    pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        const passwd* account = getpwnam(user.c_str());
+        if (!account || setgroups(0, nullptr) != 0 || setgid(account->pw_gid) != 0 || setuid(account->pw_uid) != 0)
+            _exit(126);
+        std::string text = jobsAsSeenHere(server.socket(), user, job);
+        bool written = write(pipeEnds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        _exit(written ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t count; (count = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<size_t>(count));
+    close(pipeEnds[0]);
+    waitpid(child, nullptr, 0);
+    return text;
+}

@@ -1,0 +1,49 @@
+// A CUPS server of the tests' own: its own configuration, spool and keychain in a temporary
+// folder, a socket there, no effect on any system CUPS. It runs the policy that the README
+// recommends, has file-device queues with the Movra PPD and a filter that records the options
+// a driver would read, and answers IPP as any local user.
+#pragma once
+
+#include "TemporaryTree.h"
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class PrivateCupsServer {
+public:
+    struct Setup {
+        // A network namespace to run in (see TestNetwork); empty: this one.
+        std::string network;
+        // An address and port to listen on besides the socket, as a remote server does.
+        std::string listen;
+    };
+
+    PrivateCupsServer() = default;
+    ~PrivateCupsServer() { stop(); }
+    PrivateCupsServer(const PrivateCupsServer&) = delete;
+    PrivateCupsServer& operator=(const PrivateCupsServer&) = delete;
+
+    bool start(const Setup& setup, std::string* error);
+    void stop();
+    // A queue with the Movra PPD (or, for "lumio", another maker's), optionally under a policy
+    // of the configuration's: "stubborn" refuses to cancel jobs.
+    bool addQueue(const std::string& name, const std::string& ppd = "movra", const std::string& policy = "");
+    bool removeQueue(const std::string& name);
+
+    std::string socket() const { return m_folder.path("cups.sock"); }
+    // printdialog printing the server's test document on queue through the socket.
+    std::vector<std::string> printCommand(const std::string& queue) const;
+    std::string path(const std::string& relative) const { return m_folder.path(relative); }
+    // The largest request the server takes: a document beyond it is refused while it is sent.
+    static constexpr size_t kMaxRequestBytes = 1024 * 1024;
+
+private:
+    TemporaryTree m_folder;
+    pid_t m_server { -1 };
+};
+
+// What the server shows user (a login name) of its jobs: every attribute of every job through
+// Get-Jobs (requested-attributes all) and of job through Get-Job-Attributes, as "name=value"
+// lines after each request's status line. The requests are made by a process running as user.
+std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job);

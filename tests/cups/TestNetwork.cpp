@@ -1,0 +1,50 @@
+#include "TestNetwork.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+TestNetwork::~TestNetwork()
+{
+    for (const std::string* name : { &m_server, &m_client }) {
+        if (!name->empty())
+            system(("ip netns delete " + *name + " 2>/dev/null").c_str());
+    }
+}
+
+bool TestNetwork::create(std::string* error)
+{
+    std::string suffix = std::to_string(getpid());
+    std::string server = "pdtest-server-" + suffix;
+    std::string client = "pdtest-client-" + suffix;
+    if (system(("ip netns add " + server + " 2>/dev/null").c_str()) != 0) {
+        *error = "no network namespace can be made here (ip netns add failed)";
+        return false;
+    }
+    m_server = server;
+    if (system(("ip netns add " + client).c_str()) != 0) {
+        *error = "ip netns add failed";
+        return false;
+    }
+    m_client = client;
+    std::string commands = "ip link add veth0 netns " + server + " type veth peer name veth0 netns " + client
+        + " && ip -n " + server + " address add " + kServerAddress + "/24 dev veth0"
+        + " && ip -n " + client + " address add " + kClientAddress + "/24 dev veth0"
+        + " && ip -n " + server + " link set lo up && ip -n " + server + " link set veth0 up"
+        + " && ip -n " + client + " link set lo up && ip -n " + client + " link set veth0 up";
+    if (system(commands.c_str()) != 0) {
+        *error = "the veth pair between the test's namespaces could not be made";
+        return false;
+    }
+    return true;
+}
+
+bool TestNetwork::enter(const std::string& name)
+{
+    int network = open(("/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+    bool entered = network >= 0 && setns(network, CLONE_NEWNET) == 0;
+    if (network >= 0)
+        close(network);
+    return entered;
+}
