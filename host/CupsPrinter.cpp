@@ -89,6 +89,25 @@ bool succeeded(ipp_status_t status)
     return status <= IPP_STATUS_OK_CONFLICTING;
 }
 
+// Create-Job, asked of the server itself: libcups's cupsCreateJob looks the queue up first and
+// calls a missing one "No such file or directory".
+int createJob(http_t* http, const std::string& queue, const std::string& title, const JobOptions& options)
+{
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s", queue.c_str());
+    ipp_t* request = ippNewRequest(IPP_OP_CREATE_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
+    cupsEncodeOptions2(request, options.count(), options.options(), IPP_TAG_OPERATION);
+    cupsEncodeOptions2(request, options.count(), options.options(), IPP_TAG_JOB);
+    ipp_t* response = cupsDoRequest(http, request, ("/printers/" + queue).c_str());
+    ipp_attribute_t* id = succeeded(cupsLastError()) ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
+    int job = id ? ippGetInteger(id, 0) : 0;
+    ippDelete(response);
+    return job;
+}
+
 bool sendDocument(CupsConnection& connection, const char* queue, int job, int document, const std::string& title, std::string* problem)
 {
     http_t* http = connection.http();
@@ -208,7 +227,7 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
     }
     JobOptions options(items);
     connection.startStep();
-    int job = cupsCreateJob(connection.http(), queue.c_str(), title.c_str(), options.count(), options.options());
+    int job = createJob(connection.http(), queue, title, options);
     if (job <= 0) {
         bool gone = cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND && !connection.pastDeadline();
         *error = queue + ": the job was not accepted: "

@@ -33,11 +33,12 @@ const char* const kDefaultPolicy = "<Policy default>\n"
                                    "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
                                    "</Policy>\n";
 
-// A server that will not cancel: what a job left half-made meets when the server is gone.
+// A server that lets only its administrators cancel: what a job left half-made meets when the
+// server has gone.
 const char* const kStubbornPolicy = "<Policy stubborn>\n"
                                     "  JobPrivateAccess default\n"
                                     "  JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID\n"
-                                    "  <Limit Cancel-Job Cancel-Jobs Cancel-My-Jobs Purge-Jobs>\n    Order allow,deny\n    Deny all\n  </Limit>\n"
+                                    "  <Limit Cancel-Job Cancel-Jobs Cancel-My-Jobs Purge-Jobs>\n    Require user @SYSTEM\n    Order deny,allow\n  </Limit>\n"
                                     "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
                                     "</Policy>\n";
 

@@ -27,7 +27,7 @@ public:
     bool start(const Setup& setup, std::string* error);
     void stop();
     // A queue with the Movra PPD (or, for "lumio", another maker's), optionally under a policy
-    // of the configuration's: "stubborn" refuses to cancel jobs.
+    // of the configuration's: "stubborn" lets only administrators (root) cancel jobs.
     bool addQueue(const std::string& name, const std::string& ppd = "movra", const std::string& policy = "");
     bool removeQueue(const std::string& name);
 
