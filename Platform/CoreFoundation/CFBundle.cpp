@@ -1,4 +1,4 @@
-#include <Base/RegularFile.h>
+#include <Base/PropertyList.h>
 #include <CoreFoundation/CFArray.h>
 #include <CoreFoundation/CFBundle.h>
 #include <CoreFoundation/CFNumber.h>
@@ -14,17 +14,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <plist/plist.h>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 
 namespace {
 
-// Deeper nesting is no information dictionary; the bound also keeps recursion shallow.
-constexpr int kMaximumPlistDepth = 64;
-// libplist expands every reference of a binary list into a copy of the object referred to.
-constexpr uint64_t kMaximumPlistNodes = 1'000'000;
 // A resources folder with more entries than this is not scanned further for localizations.
 constexpr size_t kMaximumResourceEntries = 10'000;
 
@@ -33,189 +28,12 @@ struct CFReleaser {
 };
 using CFHolder = std::unique_ptr<const void, CFReleaser>;
 
-struct PlistDeleter {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
-
-// libplist parses nested arrays and dictionaries by unbounded recursion, so a deep document
-// would overflow the stack inside it: the nesting is measured before it is parsed. The scan
-// agrees with the parser on what is not markup (comments, CDATA, processing instructions,
-// quoted attribute values); where it could disagree it refuses, and it never counts a closing
-// tag below zero, so it can only overestimate the depth.
-bool xmlNestingWithin(std::string_view text, int limit)
-{
-    int depth = 0;
-    size_t i = 0;
-    auto skipPast = [&](std::string_view terminator, size_t from) {
-        size_t end = text.find(terminator, from);
-        i = end == std::string_view::npos ? text.size() : end + terminator.size();
-        return end != std::string_view::npos;
-    };
-    while ((i = text.find('<', i)) != std::string_view::npos) {
-        std::string_view rest = text.substr(i);
-        if (rest.starts_with("<!--")) {
-            if (!skipPast("-->", i + 4))
-                return false;
-        } else if (rest.starts_with("<![CDATA[")) {
-            if (!skipPast("]]>", i + 9))
-                return false;
-        } else if (rest.starts_with("<?")) {
-            if (!skipPast("?>", i + 2))
-                return false;
-        } else if (rest.starts_with("<!")) {
-            // A document type belongs before the content; within it, it is not worth trusting.
-            if (depth > 0 || !skipPast(">", i + 2))
-                return false;
-        } else {
-            size_t end = i + 1;
-            char quote = 0;
-            for (; end < text.size(); ++end) {
-                char c = text[end];
-                if (quote) {
-                    if (c == quote)
-                        quote = 0;
-                } else if (c == '"' || c == '\'') {
-                    quote = c;
-                } else if (c == '>') {
-                    break;
-                }
-            }
-            if (end >= text.size())
-                return false;
-            std::string_view tag = text.substr(i + 1, end - i - 1);
-            bool closing = tag.starts_with("/");
-            if (closing)
-                tag.remove_prefix(1);
-            std::string_view name = tag.substr(0, tag.find_first_of(" \t\r\n/"));
-            if (name == "array" || name == "dict") {
-                if (closing)
-                    depth = std::max(depth - 1, 0);
-                else if (!tag.ends_with("/") && ++depth > limit)
-                    return false;
-            }
-            i = end + 1;
-        }
-    }
-    return true;
-}
-
-// A binary list names its objects by index: besides nesting too deep, it can refer to itself
-// or share one object so often that its expansion explodes. Both are measured before libplist
-// sees it; any structure that does not add up is refused.
-class BinaryPlistCheck {
-public:
-    explicit BinaryPlistCheck(std::string_view data)
-        : m_data(data)
-    {
-    }
-
-    bool within(int depthLimit, uint64_t nodeLimit)
-    {
-        constexpr size_t kTrailerSize = 32;
-        if (m_data.size() < 8 + kTrailerSize)
-            return false;
-        size_t trailer = m_data.size() - kTrailerSize;
-        m_offsetSize = byteAt(trailer + 6);
-        m_referenceSize = byteAt(trailer + 7);
-        uint64_t count = number(trailer + 8, 8);
-        uint64_t top = number(trailer + 16, 8);
-        m_tableOffset = number(trailer + 24, 8);
-        if (m_offsetSize < 1 || m_offsetSize > 8 || m_referenceSize < 1 || m_referenceSize > 8 || count == 0
-            || top >= count || m_tableOffset < 8 || m_tableOffset > trailer || count > (trailer - m_tableOffset) / m_offsetSize)
-            return false;
-        m_offsets.resize(count);
-        for (uint64_t k = 0; k < count; ++k) {
-            m_offsets[k] = number(m_tableOffset + k * m_offsetSize, m_offsetSize);
-            if (m_offsets[k] < 8 || m_offsets[k] >= m_tableOffset)
-                return false;
-        }
-        m_state.assign(count, State::unseen);
-        m_height.assign(count, 0);
-        m_nodes.assign(count, 0);
-        m_depthLimit = depthLimit;
-        m_nodeLimit = nodeLimit;
-        return visit(top, 0);
-    }
-
-private:
-    enum class State : uint8_t { unseen, visiting, done };
-
-    unsigned byteAt(uint64_t offset) const { return static_cast<unsigned char>(m_data[offset]); }
-
-    uint64_t number(uint64_t offset, unsigned width) const
-    {
-        uint64_t value = 0;
-        for (unsigned k = 0; k < width; ++k)
-            value = value << 8 | byteAt(offset + k);
-        return value;
-    }
-
-    bool visit(uint64_t index, int depth)
-    {
-        if (m_state[index] == State::visiting || depth > m_depthLimit)
-            return false;
-        if (m_state[index] == State::done)
-            return depth + m_height[index] <= m_depthLimit;
-        m_state[index] = State::visiting;
-
-        uint64_t position = m_offsets[index];
-        unsigned marker = byteAt(position++);
-        unsigned kind = marker >> 4;
-        uint64_t references = 0;
-        if (kind == 0xA || kind == 0xC || kind == 0xD) {
-            uint64_t count = marker & 0xF;
-            if (count == 0xF) {
-                if (position >= m_tableOffset)
-                    return false;
-                unsigned sizeMarker = byteAt(position++);
-                unsigned width = 1u << (sizeMarker & 0xF);
-                if (sizeMarker >> 4 != 0x1 || width > 8 || width > m_tableOffset - position)
-                    return false;
-                count = number(position, width);
-                position += width;
-            }
-            uint64_t room = (m_tableOffset - position) / m_referenceSize;
-            if (count > room || (kind == 0xD && count > room / 2))
-                return false;
-            references = kind == 0xD ? count * 2 : count;
-        }
-        uint64_t nodes = 1;
-        int height = 0;
-        for (uint64_t k = 0; k < references; ++k) {
-            uint64_t child = number(position + k * m_referenceSize, m_referenceSize);
-            if (child >= m_offsets.size() || !visit(child, depth + 1))
-                return false;
-            nodes += m_nodes[child];
-            height = std::max(height, m_height[child] + 1);
-            if (nodes > m_nodeLimit)
-                return false;
-        }
-        m_state[index] = State::done;
-        m_nodes[index] = nodes;
-        m_height[index] = height;
-        return true;
-    }
-
-    std::string_view m_data;
-    unsigned m_offsetSize { 0 };
-    unsigned m_referenceSize { 0 };
-    uint64_t m_tableOffset { 0 };
-    std::vector<uint64_t> m_offsets;
-    std::vector<State> m_state;
-    std::vector<int> m_height;
-    std::vector<uint64_t> m_nodes;
-    int m_depthLimit { 0 };
-    uint64_t m_nodeLimit { 0 };
-};
-
 // A node as a new CF object: true with null for the kinds a dictionary has no use for here
-// (data, dates, UIDs), which are left out; false for a list that is not sound.
-bool convertNode(plist_t node, int depth, CFHolder& result)
+// (data, dates, UIDs), which are left out; false for a list that is not sound. The reader has
+// bounded the nesting, so the recursion is shallow.
+bool convertNode(plist_t node, CFHolder& result)
 {
     result.reset();
-    if (depth > kMaximumPlistDepth)
-        return false;
     switch (plist_get_node_type(node)) {
     case PLIST_STRING: {
         uint64_t length = 0;
@@ -247,23 +65,14 @@ bool convertNode(plist_t node, int depth, CFHolder& result)
     }
     case PLIST_ARRAY: {
         CFHolder array(CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks));
-        plist_array_iter iterator = nullptr;
-        plist_array_new_iter(node, &iterator);
-        bool sound = true;
-        for (;;) {
-            plist_t item = nullptr;
-            plist_array_next_item(node, iterator, &item);
-            if (!item)
-                break;
+        bool sound = StandIn::forEachItem(node, [&](plist_t item) {
             CFHolder value;
-            if (!convertNode(item, depth + 1, value)) {
-                sound = false;
-                break;
-            }
+            if (!convertNode(item, value))
+                return false;
             if (value)
                 CFArrayAppendValue(static_cast<CFMutableArrayRef>(const_cast<void*>(array.get())), value.get());
-        }
-        free(iterator);
+            return true;
+        });
         if (sound)
             result = std::move(array);
         return sound;
@@ -271,27 +80,16 @@ bool convertNode(plist_t node, int depth, CFHolder& result)
     case PLIST_DICT: {
         CFHolder dictionary(CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
             &kCFTypeDictionaryValueCallBacks));
-        plist_dict_iter iterator = nullptr;
-        plist_dict_new_iter(node, &iterator);
-        bool sound = true;
-        for (;;) {
-            char* rawKey = nullptr;
-            plist_t item = nullptr;
-            plist_dict_next_item(node, iterator, &rawKey, &item);
-            std::unique_ptr<char, decltype(&free)> keyText(rawKey, free);
-            if (!item)
-                break;
-            CFHolder key(_CFStringCreateFromUTF8(rawKey ? rawKey : ""));
+        bool sound = StandIn::forEachEntry(node, [&](std::string_view keyText, plist_t item) {
+            CFHolder key(_CFStringCreateFromUTF8(keyText));
             CFHolder value;
-            if (!key || !convertNode(item, depth + 1, value)) {
-                sound = false;
-                break;
-            }
+            if (!key || !convertNode(item, value))
+                return false;
             if (value)
                 CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(dictionary.get())), key.get(),
                     value.get());
-        }
-        free(iterator);
+            return true;
+        });
         if (sound)
             result = std::move(dictionary);
         return sound;
@@ -303,20 +101,13 @@ bool convertNode(plist_t node, int depth, CFHolder& result)
 
 CFHolder readInfoDictionary(const std::string& path)
 {
-    std::string contents;
-    if (!StandIn::readRegularFile(path, kCFMaximumResourceFileSize, contents, nullptr) || contents.empty())
-        return nullptr;
-    bool binary = std::string_view(contents).starts_with("bplist00");
-    if (binary ? !BinaryPlistCheck(contents).within(kMaximumPlistDepth, kMaximumPlistNodes)
-               : !xmlNestingWithin(contents, kMaximumPlistDepth))
-        return nullptr;
-    plist_t parsed = nullptr;
-    plist_from_memory(contents.data(), static_cast<uint32_t>(contents.size()), &parsed);
-    PlistPtr root(parsed);
-    if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
+    StandIn::PropertyListLimits limits;
+    limits.maximumFileSize = kCFMaximumResourceFileSize;
+    StandIn::PropertyList list;
+    if (!StandIn::readPropertyList(path, limits, list, nullptr) || plist_get_node_type(list.root.get()) != PLIST_DICT)
         return nullptr;
     CFHolder dictionary;
-    if (!convertNode(root.get(), 0, dictionary))
+    if (!convertNode(list.root.get(), dictionary))
         return nullptr;
     return dictionary;
 }

@@ -1,6 +1,7 @@
 // Bundles as the pane uses them: file URLs, the information dictionary, the registry by
 // identifier, resources and localized strings in the user's language, the strings-file reader
 // and the choice of language, including folders and files that are missing or malformed.
+#include "HostilePropertyLists.h"
 #include "LiveObjects.h"
 
 #include <CoreFoundation/CFBundle.h>
@@ -93,33 +94,6 @@ std::string infoPlist(const std::string& entries)
 std::string entry(const std::string& key, const std::string& value)
 {
     return "<key>" + key + "</key><string>" + value + "</string>\n";
-}
-
-// A binary property list {"k": chain}: `depth` nested arrays, each holding the next `fanOut`
-// times over (one object, referred to again); when cyclic the innermost holds the outermost.
-std::string binaryPlist(int depth, int fanOut, bool cyclic = false)
-{
-    auto reference = [](uint64_t value, int width) {
-        std::string bytes;
-        for (int k = width - 1; k >= 0; --k)
-            bytes += static_cast<char>(value >> (8 * k));
-        return bytes;
-    };
-    std::vector<std::string> objects { "\xD1" + reference(1, 4) + reference(2, 4), "\x51k" };
-    for (int level = 0; level < depth; ++level) {
-        objects.emplace_back(1, static_cast<char>(0xA0 | fanOut));
-        for (int k = 0; k < fanOut; ++k)
-            objects.back() += reference(level + 3, 4);
-    }
-    objects.push_back(cyclic ? "\xA1" + reference(2, 4) : std::string("\xA0"));
-    std::string data = "bplist00", table;
-    for (const auto& object : objects) {
-        table += reference(data.size(), 4);
-        data += object;
-    }
-    size_t tableOffset = data.size();
-    return data + table + std::string(6, '\0') + "\x04\x04" + reference(objects.size(), 8) + reference(0, 8)
-        + reference(tableOffset, 8);
 }
 
 // The locale variables, cleared for the test and restored afterwards.
@@ -270,11 +244,7 @@ TEST_F(CFBundleTest, TheNewestLiveBundleAnswersForItsIdentifier)
 
 TEST_F(CFBundleTest, MissingOrMalformedInfoPlistGivesNoBundle)
 {
-    std::string deep;
-    for (const char* tag : { "<array>", "</array>" }) {
-        for (int i = 0; i < 200'000; ++i)
-            deep += tag;
-    }
+    std::string deep = nestedXMLArrays(200'000);
     const std::pair<std::string, std::string> cases[] = {
         { "Empty", "" },
         { "Garbage", "this is not a property list" },
@@ -282,9 +252,9 @@ TEST_F(CFBundleTest, MissingOrMalformedInfoPlistGivesNoBundle)
         { "TopLevelArray", "<plist version=\"1.0\"><array><string>x</string></array></plist>" },
         { "InvalidUTF8", infoPlist(entry("A", "\xFF\xFE")) },
         { "DeepXML", infoPlist("<key>k</key>" + deep) },
-        { "DeepBinary", binaryPlist(100'000, 1) },
-        { "SharedBinary", binaryPlist(60, 2) },
-        { "CyclicBinary", binaryPlist(3, 1, true) },
+        { "DeepBinary", binaryArrayChain(100'000, 1) },
+        { "SharedBinary", binaryArrayChain(60, 2) },
+        { "CyclicBinary", binaryArrayChain(3, 1, true) },
         { "Oversized", std::string(5 * 1024 * 1024, ' ') },
     };
     for (const auto& [name, contents] : cases) {
@@ -296,7 +266,7 @@ TEST_F(CFBundleTest, MissingOrMalformedInfoPlistGivesNoBundle)
     EXPECT_EQ(open("NoPlist/Resources/x.txt"), nullptr);
     EXPECT_EQ(CFBundleCreate(kCFAllocatorDefault, nullptr), nullptr);
 
-    write("Shallow/Info.plist", binaryPlist(10, 2));
+    write("Shallow/Info.plist", binaryArrayChain(10, 2));
     Owned shallow { open("Shallow") };
     EXPECT_NE(shallow.object, nullptr);
 }
