@@ -59,10 +59,7 @@ OSStatus store(PMTicketRef ticket, CFStringRef clientID, CFStringRef key, PMTick
     PMTicketItem* existing = object->find(value.key);
     if (existing && existing->locked)
         return kPMItemIsLocked;
-    if (existing)
-        *existing = std::move(value);
-    else
-        object->items.push_back(std::move(value));
+    object->put(std::move(value));
     return noErr;
 }
 
@@ -89,11 +86,17 @@ CFTypeID __PMTicket::classTypeID()
 
 PMTicketItem* __PMTicket::find(const std::string& key)
 {
-    for (auto& item : items) {
-        if (item.key == key)
-            return &item;
-    }
-    return nullptr;
+    auto found = positions.find(key);
+    return found == positions.end() ? nullptr : &items[found->second];
+}
+
+void __PMTicket::put(PMTicketItem item)
+{
+    auto [position, added] = positions.try_emplace(item.key, items.size());
+    if (added)
+        items.push_back(std::move(item));
+    else
+        items[position->second] = std::move(item);
 }
 
 void __PMTicket::record(const char* access, const std::string& key)

@@ -4,6 +4,8 @@
 #include <CoreFoundation/CFRuntime.h>
 #include <PrintCore/PMTicketStandIn.h>
 
+#include <unordered_map>
+
 struct __PMTicket final : __CFRuntimeBase {
     explicit __PMTicket(std::string type);
     ~__PMTicket() override;
@@ -11,11 +13,15 @@ struct __PMTicket final : __CFRuntimeBase {
     static CFTypeID classTypeID();
 
     PMTicketItem* find(const std::string& key);
+    // Replaces the item of the same key where it stands, or adds it at the end.
+    void put(PMTicketItem item);
     void record(const char* access, const std::string& key);
 
     UInt32 handle;
     std::string ticketType;
+    // In the order first set; a ticket may be given a settings file of many thousands of items.
     std::vector<PMTicketItem> items;
+    std::unordered_map<std::string, size_t> positions;
     std::vector<std::string>* accessLog { nullptr };
 };
 

@@ -23,12 +23,24 @@ std::vector<PMTicketItem> PMTicketCopyItems(PMTicketRef ticket);
 // the log is set to null or the ticket dies. The log is the caller's.
 void PMTicketSetAccessLog(PMTicketRef ticket, std::vector<std::string>* log);
 
-// A print-settings file: an XML property list whose top-level dictionary maps each key to a
-// dictionary with "value" (an integer that fits 32 bits, or a string), "client" (a string,
-// optional) and "locked" (a boolean, optional). Reading adds every item to the ticket, or,
-// when the file cannot be read or is malformed, nothing at all; *error then names the file and,
-// where one is at fault, the key.
-OSStatus PMTicketReadSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error);
+// What a print-settings file held, for a caller that looks further at it: its items in the file's
+// order, and one line for each key the file gave more than once, naming the file and the key.
+struct PMSettingsFileReading {
+    std::vector<PMTicketItem> items;
+    std::vector<std::string> warnings;
+};
+
+// A print-settings file: a property list (XML, or binary) whose top-level dictionary maps each
+// key to a dictionary with "value" (an integer that fits 32 bits, or a string), "client" (a
+// string, optional) and "locked" (a boolean, optional). No string in it (keys included) may hold
+// a control character, U+0000 to U+001F or U+007F, nor U+FFFE or U+FFFF: the saved file must stay
+// XML. Reading adds every item to the ticket, or, when the file cannot be read, is malformed, or
+// is nested, sized or shared past what the product reads (see Base/PropertyList.h), nothing at
+// all; *error then names the file and, where one is at fault, the key. Of a key given twice, the
+// last value counts. *reading, when given, is filled only on success.
+OSStatus PMTicketReadSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error,
+    PMSettingsFileReading* reading = nullptr);
 // Writes a temporary file beside path, readable by its owner alone, and renames it over path,
-// so that a failed save leaves the previous file as it was.
+// so that a failed save leaves the previous file as it was. A ticket holding text that a
+// settings file may not hold (see above) is not saved: *error names the file and the key.
 OSStatus PMTicketWriteSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error);

@@ -1,15 +1,13 @@
 // Print-settings files: a ticket's items as an XML property list.
 #include <PrintCore/PMTicketPrivate.h>
 
-#include <Base/RegularFile.h>
+#include <Base/PropertyList.h>
 #include <CoreFoundation/CFStringPrivate.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
-#include <plist/plist.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,11 +16,6 @@ namespace {
 // Larger files are not print settings; refusing them keeps a bad path from eating memory.
 constexpr size_t kMaximumFileSize = 16 * 1024 * 1024;
 
-struct PlistDeleter {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
-
 OSStatus fail(std::string* error, std::string message)
 {
     if (error)
@@ -30,13 +23,65 @@ OSStatus fail(std::string* error, std::string message)
     return kPMInvalidValue;
 }
 
-std::string quoted(const std::string& text)
+// A key as it may stand in a message. Control characters (C1 ones too), and every byte of text
+// that is not UTF-8, become escapes: a name taken from a file never acts on the terminal.
+std::string quoted(std::string_view text)
 {
-    return "\"" + text + "\"";
+    bool utf8 = _CFDecode(text, kCFStringEncodingUTF8).has_value();
+    std::string result = "\"";
+    char escape[8];
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (utf8 && byte == 0xC2 && next >= 0x80 && next < 0xA0) {
+            snprintf(escape, sizeof escape, "\\u%04X", next);
+            result += escape;
+            ++i;
+        } else if (byte < 0x20 || byte == 0x7F || (!utf8 && byte >= 0x80)) {
+            snprintf(escape, sizeof escape, "\\x%02X", byte);
+            result += escape;
+        } else {
+            if (byte == '"' || byte == '\\')
+                result += '\\';
+            result += static_cast<char>(byte);
+        }
+    }
+    return result + "\"";
+}
+
+// Every string of a settings file is one the file is saved with again. XML 1.0 cannot carry most
+// control characters at all, not even as references, and readers turn a carriage return into a
+// line feed; so no string holds a control character (U+0000 to U+001F, and DEL, U+007F, which
+// no one types into a code either), nor U+FFFE or U+FFFF, which XML does not allow.
+const char* faultOfText(std::string_view text)
+{
+    auto units = _CFDecode(text, kCFStringEncodingUTF8);
+    if (!units)
+        return "is not valid UTF-8 text";
+    for (char16_t unit : *units) {
+        if (unit < 0x20 || unit == 0x7F)
+            return "holds a control character";
+        if (unit == 0xFFFE || unit == 0xFFFF)
+            return "holds U+FFFE or U+FFFF, which XML cannot carry";
+    }
+    return nullptr;
+}
+
+// What is wrong with an item's text, in words that can follow "PATH: "; empty when nothing is.
+// The text itself is never shown: the value may be a code.
+std::string faultOfItem(const PMTicketItem& item)
+{
+    if (const char* fault = faultOfText(item.key))
+        return "key " + quoted(item.key) + " " + fault;
+    if (const char* fault = faultOfText(item.client))
+        return "key " + quoted(item.key) + ": \"client\" " + fault;
+    if (const char* fault = item.isString ? faultOfText(item.string) : nullptr)
+        return "key " + quoted(item.key) + ": \"value\" " + fault;
+    return {};
 }
 
 // With its length: libplist's plist_get_string_val asserts (and so aborts the process) on a
-// string with a NUL byte inside, which any file can hold; the caller refuses such strings.
+// string with a NUL byte inside, which any file can hold; such a string is refused afterwards.
 std::string stringValue(plist_t node)
 {
     uint64_t length = 0;
@@ -59,17 +104,9 @@ bool integerIsExactly(plist_t node, SInt64 value)
     return exact;
 }
 
-bool readWholeFile(const std::string& path, std::string& contents, std::string* error)
+bool parseItem(const std::string& path, std::string_view key, plist_t entry, PMTicketItem& item, std::string* error)
 {
-    StandIn::FileFailure failure;
-    if (StandIn::readRegularFile(path, kMaximumFileSize, contents, &failure))
-        return true;
-    fail(error, path + ": " + (failure.status == StandIn::FileStatus::tooLarge ? "too large to be a print-settings file" : failure.describe()));
-    return false;
-}
-
-bool parseItem(const std::string& path, const std::string& key, plist_t entry, PMTicketItem& item, std::string* error)
-{
+    item.key = key;
     std::string where = path + ": key " + quoted(key) + ": ";
     if (key.empty()) {
         fail(error, path + ": an empty key");
@@ -79,7 +116,6 @@ bool parseItem(const std::string& path, const std::string& key, plist_t entry, P
         fail(error, where + "must be a dictionary with \"value\", \"client\" and \"locked\"");
         return false;
     }
-    item.key = key;
     plist_t value = plist_dict_get_item(entry, "value");
     if (!value) {
         fail(error, where + "has no \"value\"");
@@ -97,10 +133,6 @@ bool parseItem(const std::string& path, const std::string& key, plist_t entry, P
     } else if (plist_get_node_type(value) == PLIST_STRING) {
         item.isString = true;
         item.string = stringValue(value);
-        if (item.string.find('\0') != std::string::npos || !_CFDecode(item.string, kCFStringEncodingUTF8)) {
-            fail(error, where + "\"value\" is not valid UTF-8 text");
-            return false;
-        }
     } else {
         fail(error, where + "\"value\" must be an integer or a string");
         return false;
@@ -111,11 +143,6 @@ bool parseItem(const std::string& path, const std::string& key, plist_t entry, P
             return false;
         }
         item.client = stringValue(client);
-        // A NUL would cut the client short in the ticket and in the saved file.
-        if (item.client.find('\0') != std::string::npos) {
-            fail(error, where + "\"client\" holds a NUL byte");
-            return false;
-        }
     }
     if (plist_t locked = plist_dict_get_item(entry, "locked")) {
         if (plist_get_node_type(locked) != PLIST_BOOLEAN) {
@@ -126,57 +153,55 @@ bool parseItem(const std::string& path, const std::string& key, plist_t entry, P
         plist_get_bool_val(locked, &flag);
         item.locked = flag;
     }
-    return true;
+    std::string fault = faultOfItem(item);
+    if (!fault.empty())
+        fail(error, path + ": " + fault);
+    return fault.empty();
+}
+
+std::string duplicateWarning(const std::string& path, const std::vector<std::string>& keys)
+{
+    std::string where = path + ": key " + quoted(keys.front());
+    for (size_t k = 1; k < keys.size(); ++k)
+        where += ": " + quoted(keys[k]);
+    return where + " is given more than once; the last one counts";
 }
 
 }
 
-OSStatus PMTicketReadSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error)
+OSStatus PMTicketReadSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error, PMSettingsFileReading* reading)
 {
     auto* object = _PMTicketFromRef(ticket);
     if (!object)
         return kPMInvalidTicket;
-    std::string contents;
-    if (!readWholeFile(path, contents, error))
-        return kPMInvalidValue;
-    plist_t parsed = nullptr;
-    if (!contents.empty())
-        plist_from_memory(contents.data(), static_cast<uint32_t>(contents.size()), &parsed);
-    PlistPtr root(parsed);
-    if (!root)
-        return fail(error, path + ": not a property list");
-    if (plist_get_node_type(root.get()) != PLIST_DICT)
+    StandIn::PropertyListLimits limits;
+    limits.maximumFileSize = kMaximumFileSize;
+    StandIn::PropertyList list;
+    StandIn::PropertyListFailure failure;
+    if (!StandIn::readPropertyList(path, limits, list, &failure)) {
+        bool tooLarge = failure.status == StandIn::PropertyListStatus::unreadable && failure.file.status == StandIn::FileStatus::tooLarge;
+        return fail(error, path + ": " + (tooLarge ? "too large to be a print-settings file" : failure.describe()));
+    }
+    if (plist_get_node_type(list.root.get()) != PLIST_DICT)
         return fail(error, path + ": the top level must be a dictionary of settings");
 
     std::vector<PMTicketItem> items;
-    plist_dict_iter iterator = nullptr;
-    plist_dict_new_iter(root.get(), &iterator);
-    for (;;) {
-        char* rawKey = nullptr;
-        plist_t entry = nullptr;
-        plist_dict_next_item(root.get(), iterator, &rawKey, &entry);
-        if (!entry) {
-            free(rawKey);
-            break;
-        }
-        std::string key = rawKey ? rawKey : "";
-        free(rawKey);
-        PMTicketItem item;
-        if (!parseItem(path, key, entry, item, error)) {
-            free(iterator);
-            return kPMInvalidValue;
-        }
-        items.push_back(std::move(item));
-    }
-    free(iterator);
+    bool sound = StandIn::forEachEntry(list.root.get(), [&](std::string_view key, plist_t entry) {
+        items.emplace_back();
+        return parseItem(path, key, entry, items.back(), error);
+    });
+    if (!sound)
+        return kPMInvalidValue;
 
     // Nothing is applied until the whole file has proved sound.
-    for (auto& item : items) {
-        if (PMTicketItem* existing = object->find(item.key))
-            *existing = std::move(item);
-        else
-            object->items.push_back(std::move(item));
+    if (reading) {
+        reading->items = items;
+        reading->warnings.clear();
+        for (const auto& keys : list.duplicateKeys)
+            reading->warnings.push_back(duplicateWarning(path, keys));
     }
+    for (auto& item : items)
+        object->put(std::move(item));
     return noErr;
 }
 
@@ -185,7 +210,13 @@ OSStatus PMTicketWriteSettingsFile(PMTicketRef ticket, const std::string& path, 
     auto* object = _PMTicketFromRef(ticket);
     if (!object)
         return kPMInvalidTicket;
-    PlistPtr root(plist_new_dict());
+    // What could not be read back is not written: the previous file stays instead.
+    for (const auto& item : object->items) {
+        std::string fault = faultOfItem(item);
+        if (!fault.empty())
+            return fail(error, path + ": cannot save: " + fault);
+    }
+    StandIn::PlistNode root(plist_new_dict());
     for (const auto& item : object->items) {
         plist_t entry = plist_new_dict();
         plist_dict_set_item(entry, "client", plist_new_string(item.client.c_str()));
