@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iostream>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +55,40 @@ void putTicketInSession(PMPrintSession session, CFStringRef key, PMTicketRef tic
     CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &reference);
     PMSessionSetDataInSession(session, key, number);
     CFRelease(number);
+}
+
+// The pane's entries, and whether it reads each as a string or as an integer: a value of the
+// other kind reads as absent, which the person who wrote the file would not guess.
+struct PaneEntry {
+    const char* key;
+    bool isString;
+};
+constexpr PaneEntry kPaneEntries[] = { { "com.movra.Act.trel.On", false }, { "com.movra.Act.trel.Prm", false },
+    { "com.movra.Act.trel.UID", true }, { "com.movra.Act.trel.AID", true }, { "com.movra.Act.trel.CU", false },
+    { "com.movra.Act.trel.CA", false }, { "com.movra.Act.trel.AT", false } };
+
+const char* kindOf(bool isString)
+{
+    return isString ? "a string" : "an integer";
+}
+
+// Reads a print-settings file into the ticket, and says on standard error what the file got
+// away with: a key given more than once, an entry of the pane with a value of the wrong kind.
+OSStatus readSettings(PMTicketRef ticket, const std::string& path, std::string* error)
+{
+    PMSettingsFileReading reading;
+    if (OSStatus status = PMTicketReadSettingsFile(ticket, path, error, &reading))
+        return status;
+    for (const auto& warning : reading.warnings)
+        std::cerr << "printdialog: warning: " << warning << "\n";
+    for (const auto& item : reading.items) {
+        for (const auto& entry : kPaneEntries) {
+            if (item.key == entry.key && item.isString != entry.isString)
+                std::cerr << "printdialog: warning: " << path << ": key \"" << entry.key << "\" holds " << kindOf(item.isString)
+                          << " where the pane reads " << kindOf(entry.isString) << "; the pane takes it as absent\n";
+        }
+    }
+    return noErr;
 }
 
 ControlRef makeButton(WindowRef window, Rect bounds, const char* title, UInt32 command)
@@ -150,7 +185,7 @@ bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
         return false;
     }
     m_printSettings = newTicket(kPMPrintSettingsTicket);
-    if (!setup.settingsPath.empty() && PMTicketReadSettingsFile(m_printSettings, setup.settingsPath, error) != noErr)
+    if (!setup.settingsPath.empty() && readSettings(m_printSettings, setup.settingsPath, error) != noErr)
         return false;
     m_printerInfo = newTicket(kPMPrinterInfoTicket);
     PMTicketSetCString(m_printerInfo, kHostClientID, kPMPrinterInfoPPDPathKey, setup.ppdPath.c_str(), true);
@@ -236,7 +271,7 @@ OSStatus PrintDialog::summary(std::string* title, std::string* text)
 
 OSStatus PrintDialog::preset(const std::string& path, std::string* error)
 {
-    if (OSStatus status = PMTicketReadSettingsFile(m_printSettings, path, error))
+    if (OSStatus status = readSettings(m_printSettings, path, error))
         return status;
     return m_table->Sync(m_context, m_session, true);
 }

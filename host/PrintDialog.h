@@ -32,7 +32,9 @@ public:
     PrintDialog& operator=(const PrintDialog&) = delete;
 
     // Loads everything and calls the factory, QueryInterface, Prologue and Initialize. False,
-    // with the reason in *error, when something cannot be loaded or a callback fails.
+    // with the reason in *error, when something cannot be loaded or a callback fails. What the
+    // settings file got away with (a key given twice, an entry of the pane of the wrong kind)
+    // goes to standard error as warnings.
     bool open(const PrintDialogSetup& setup, std::string* error);
 
     // Open and Close, as the pane comes to the front and goes.
@@ -40,7 +42,8 @@ public:
     OSStatus hidePane();
     bool paneShown() const { return m_paneShown; }
     OSStatus summary(std::string* title, std::string* text);
-    // Loads a print-settings file into the ticket and syncs the pane from it.
+    // Loads a print-settings file into the ticket, with the same warnings as open, and syncs
+    // the pane from it.
     OSStatus preset(const std::string& path, std::string* error);
 
     WindowRef window() const { return m_window; }
