@@ -81,6 +81,32 @@ private:
         return true;
     }
 
+    // A dictionary's keys must be text without a NUL: libplist aborts the process on an
+    // assertion when it walks a dictionary whose key holds one.
+    bool keysAreText(uint64_t position, uint64_t count) const
+    {
+        for (uint64_t k = 0; k < count; ++k) {
+            uint64_t key = number(position + k * m_referenceSize, m_referenceSize);
+            if (key >= m_objects.size())
+                return false;
+            uint64_t start = number(m_tableOffset + key * m_offsetSize, m_offsetSize);
+            if (start < kHeaderSize || start >= m_tableOffset)
+                return false;
+            unsigned kind = byteAt(start) >> 4;
+            uint64_t length = 0;
+            if ((kind != 0x5 && kind != 0x6) || !countAt(start, length))
+                return false;
+            unsigned width = kind == 0x5 ? 1 : 2;
+            if (length > (m_tableOffset - start) / width)
+                return false;
+            for (uint64_t unit = 0; unit < length; ++unit) {
+                if (number(start + unit * width, width) == 0)
+                    return false;
+            }
+        }
+        return true;
+    }
+
     PropertyListStatus visit(uint64_t index, int depth)
     {
         Object& object = m_objects[index];
@@ -114,6 +140,8 @@ private:
                 return PropertyListStatus::notAPropertyList;
             if (kind == 0xD && count > m_limits.maximumDictionaryEntries)
                 return PropertyListStatus::dictionaryTooLarge;
+            if (kind == 0xD && !keysAreText(position, count))
+                return PropertyListStatus::notAPropertyList;
             references = kind == 0xD ? count * 2 : count;
         }
         if (bytes > m_limits.maximumFileSize)

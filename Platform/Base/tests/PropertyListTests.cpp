@@ -150,6 +150,30 @@ TEST(PropertyListTest, AContainerThatHoldsItselfIsRefused)
     EXPECT_EQ(parse(itself.bytes(0), limits()), PropertyListStatus::selfContaining);
 }
 
+// Found by fuzz/SettingsFileFuzzer: libplist aborted the process on walking a dictionary whose
+// key held a NUL.
+TEST(PropertyListTest, ABinaryDictionaryWhoseKeyIsNotTextWithoutANulIsRefused)
+{
+    const std::pair<std::string, PropertyListStatus> keys[] = {
+        { std::string("\x51k", 2), PropertyListStatus::ok },
+        { std::string("\x61\0k", 3), PropertyListStatus::ok },
+        { std::string("\x53k\0y", 4), PropertyListStatus::notAPropertyList },
+        { std::string("\x62\0k\0\0", 5), PropertyListStatus::notAPropertyList },
+        { std::string("\x10\x01", 2), PropertyListStatus::notAPropertyList },
+    };
+    for (const auto& [key, status] : keys) {
+        BinaryPlist list;
+        size_t top = list.addDictionary({ { 1, 2 } });
+        list.add(key);
+        list.addString("x");
+        PropertyList parsed;
+        EXPECT_EQ(parse(list.bytes(top), limits(), &parsed), status) << key.size();
+        if (status == PropertyListStatus::ok) {
+            EXPECT_EQ(entriesOf(parsed.root.get()), std::vector<std::string> { "k=x" });
+        }
+    }
+}
+
 TEST(PropertyListTest, ElementsAndDictionaryEntriesAreBoundedInBothFormats)
 {
     PropertyListLimits tight = limits();
