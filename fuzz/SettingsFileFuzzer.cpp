@@ -3,16 +3,47 @@
 
 #include <PrintCore/PMTicketStandIn.h>
 
+namespace {
+
+bool sameItems(const std::vector<PMTicketItem>& one, const std::vector<PMTicketItem>& other)
+{
+    if (one.size() != other.size())
+        return false;
+    for (size_t i = 0; i < one.size(); ++i) {
+        const PMTicketItem& a = one[i];
+        const PMTicketItem& b = other[i];
+        if (a.key != b.key || a.client != b.client || a.isString != b.isString || a.integer != b.integer || a.string != b.string
+            || a.locked != b.locked)
+            return false;
+    }
+    return true;
+}
+
+PMTicketRef newTicket()
+{
+    PMTicketRef ticket = nullptr;
+    if (PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket) != noErr || !ticket)
+        std::abort();
+    return ticket;
+}
+
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string path = fuzz::writeInput("settings.plist", data, size);
-    PMTicketRef ticket = nullptr;
-    if (PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket) != noErr || !ticket)
-        return 0;
+    PMTicketRef ticket = newTicket();
     std::string error;
     if (PMTicketReadSettingsFile(ticket, path, &error) == noErr) {
-        // A ticket that was read is one the host writes back out: the items must all be listable.
-        (void)PMTicketCopyItems(ticket);
+        // A ticket that was read is one the host saves again: the save must succeed, and read
+        // back to the same items, whatever text the file held.
+        std::string saved = fuzz::scratchFolder() + "/saved.plist";
+        if (PMTicketWriteSettingsFile(ticket, saved, &error) != noErr)
+            std::abort();
+        PMTicketRef again = newTicket();
+        if (PMTicketReadSettingsFile(again, saved, &error) != noErr || !sameItems(PMTicketCopyItems(ticket), PMTicketCopyItems(again)))
+            std::abort();
+        PMRelease(again);
     }
     PMRelease(ticket);
     return 0;
