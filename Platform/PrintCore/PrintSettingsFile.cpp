@@ -192,6 +192,8 @@ OSStatus PMTicketReadSettingsFile(PMTicketRef ticket, const std::string& path, s
     });
     if (!sound)
         return kPMInvalidValue;
+    // A file of many keys makes a large tree; the items are all that is needed of it now.
+    list.root.reset();
 
     // Nothing is applied until the whole file has proved sound.
     if (reading) {
