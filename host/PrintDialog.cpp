@@ -3,14 +3,12 @@
 #include <Help/AppleHelp.h>
 #include <HIToolbox/HIUserActions.h>
 #include <PrintCore/PMTicketStandIn.h>
+#include <PrintCore/PPDLibStandIn.h>
 
 #include <CoreFoundation/CFStringPrivate.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <iostream>
-#include <unistd.h>
 
 namespace {
 
@@ -180,8 +178,12 @@ void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight)
 bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
 {
     const std::string& ppdName = setup.ppdName.empty() ? setup.ppdPath : setup.ppdName;
-    if (access(setup.ppdPath.c_str(), R_OK) != 0) {
-        *error = ppdName + ": cannot read the printer's PPD: " + strerror(errno);
+    // The printing system reads the printer's PPD before it offers the printer: a file it cannot
+    // read whole is refused here, and the pane, which reads only as far as its question, never
+    // sees it.
+    StandIn::PPDError ppdError;
+    if (StandIn::ppdCheckFile(setup.ppdPath, &ppdError) != noErr) {
+        *error = ppdName + ": " + ppdError.describe();
         return false;
     }
     m_printSettings = newTicket(kPMPrintSettingsTicket);
@@ -217,7 +219,9 @@ bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
     buildWindow(std::max(kPaneAreaWidth, maxH), std::max(kPaneAreaHeight, maxV));
     PMPDEFlags flags = kPMPDENoFlags;
     if (OSStatus status = m_table->Initialize(m_context, &flags, nullptr, m_parentPane, m_session)) {
-        *error = ppdName + ": the extension could not use the printer's PPD (status " + std::to_string(status) + ")";
+        StandIn::PPDError ppdError = StandIn::ppdLastError();
+        std::string why = ppdError.status == status ? ppdError.describe() : "status " + std::to_string(status);
+        *error = ppdName + ": the extension could not use the printer's PPD: " + why;
         return false;
     }
     return true;

@@ -1,6 +1,6 @@
 #include <PrintCore/PPDLib.h>
+#include <PrintCore/PPDLibStandIn.h>
 
-#include <Base/RegularFile.h>
 #include <CoreFoundation/CFRuntime.h>
 
 #include <cups/file.h>
@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,8 @@
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
+
+using StandIn::PPDError;
 
 namespace {
 
@@ -27,6 +30,24 @@ constexpr size_t kMaxLogicalLine = 256 * 1024;
 
 // Mindex is 16 bits: one context can name at most this many distinct keywords.
 constexpr size_t kMaxNamedKeywords = size_t(INT16_MAX) + 1;
+
+// ppdGetInvocationString hands out a Pascal string: no more of a value is ever needed.
+constexpr size_t kMaxKeptValue = 255;
+
+thread_local PPDError tLastError;
+
+OSStatus failWith(PPDError error)
+{
+    tLastError = std::move(error);
+    return tLastError.status;
+}
+
+OSStatus failWith(OSStatus status)
+{
+    PPDError error;
+    error.status = status;
+    return failWith(std::move(error));
+}
 
 struct CupsFileCloser {
     void operator()(cups_file_t* file) const { cupsFileClose(file); }
@@ -38,25 +59,29 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// The file as PPD readers see it: lines end at CR, LF or CR LF, except inside a quoted value,
-// which runs on over line ends (each kept as one LF) until its closing quote. Only quotes after
-// the line's first colon open a value, and none in a *% comment: a stray quote in a keyword or
-// a comment would otherwise swallow the lines after it.
 class LineReader {
 public:
+    enum class Stop {
+        none,
+        end, // the end of the file, or a read error (a truncated gzip stream), which libcups
+             // takes for the end: what was read before it still counts
+        tooLarge, // more than kPPDMaxUnpackedSize bytes: nothing past the limit is read
+    };
+
     explicit LineReader(CupsFile file)
         : m_file(std::move(file))
     {
     }
 
-    // False at the end of the file, when no byte was left for a line.
+    // False once the reader stopped: at the end of the file, when no byte was left for a line,
+    // and at the size limit, whatever was left.
     bool next(std::string& line)
     {
         line.clear();
         bool sawByte = false, afterColon = false, inQuotes = false, comment = false;
         for (;;) {
             if (m_position == m_end && !refill())
-                return sawByte;
+                return sawByte && m_stop == Stop::end;
             sawByte = true;
             // Most bytes mean nothing to the line structure: copy their runs whole.
             size_t run = m_position;
@@ -85,6 +110,25 @@ public:
         }
     }
 
+    // Reads on to the end, or to the size limit, without looking at the bytes.
+    void skipToEnd()
+    {
+        while (refill())
+            m_position = m_end;
+    }
+
+    // Back to the first byte of the file; false (and errno) when it cannot be read again.
+    bool rewind()
+    {
+        if (cupsFileRewind(m_file.get()) != 0)
+            return false;
+        m_position = m_end = m_unpacked = 0;
+        m_stop = Stop::none;
+        return true;
+    }
+
+    Stop stop() const { return m_stop; }
+
 private:
     static bool isStructural(char c) { return c == '\r' || c == '\n' || c == '"' || c == ':' || c == '%'; }
 
@@ -108,17 +152,20 @@ private:
         return c;
     }
 
-    // A read error (a truncated gzip stream) ends the file like its end does: what was read
-    // before it still counts.
     bool refill()
     {
-        if (m_atEnd)
+        if (m_stop != Stop::none)
             return false;
         ssize_t count = cupsFileRead(m_file.get(), m_buffer, sizeof m_buffer);
         if (count <= 0) {
-            m_atEnd = true;
+            m_stop = Stop::end;
             return false;
         }
+        if (static_cast<size_t>(count) > kPPDMaxUnpackedSize - m_unpacked) {
+            m_stop = Stop::tooLarge;
+            return false;
+        }
+        m_unpacked += static_cast<size_t>(count);
         m_position = 0;
         m_end = static_cast<size_t>(count);
         return true;
@@ -128,7 +175,8 @@ private:
     char m_buffer[4096];
     size_t m_position { 0 };
     size_t m_end { 0 };
-    bool m_atEnd { false };
+    size_t m_unpacked { 0 };
+    Stop m_stop { Stop::none };
 };
 
 struct MainLine {
@@ -168,20 +216,39 @@ bool isPPDHeader(std::string_view firstLine)
     return header && header->keyword == "PPD-Adobe" && !header->value.empty() && header->value.front() == '4';
 }
 
+OSStatus fileFailure(OSStatus status, StandIn::FileFailure failure)
+{
+    PPDError error;
+    error.status = status;
+    error.file = failure;
+    return failWith(std::move(error));
+}
+
 // Opens through a descriptor so that the type check and the read are of the same file, and so
-// that a FIFO named by the ticket can neither block the open nor the dialog.
-OSStatus openPPDFile(const char* path, CupsFile& file)
+// that a FIFO named by the ticket can neither block the open nor the dialog. Then reads the
+// first line, which must be a PPD file's.
+OSStatus openPPDFile(const std::string& path, std::optional<LineReader>& reader)
 {
     StandIn::FileFailure failure;
-    StandIn::FileDescriptor descriptor = StandIn::openRegularFile(path, &failure);
-    if (!descriptor)
-        return failure.status == StandIn::FileStatus::notFound || failure.number == ENAMETOOLONG ? OSStatus(fnfErr)
-                                                                                               : OSStatus(kPPDFileUnreadableErr);
+    StandIn::FileDescriptor descriptor = StandIn::openRegularFile(path.c_str(), &failure);
+    if (!descriptor) {
+        bool missing = failure.status == StandIn::FileStatus::notFound || failure.number == ENAMETOOLONG;
+        return fileFailure(missing ? OSStatus(fnfErr) : OSStatus(kPPDFileUnreadableErr), failure);
+    }
     cups_file_t* opened = cupsFileOpenFd(descriptor.get(), "r");
     if (!opened)
-        return kPPDFileUnreadableErr;
+        return fileFailure(kPPDFileUnreadableErr, { StandIn::FileStatus::unreadable, errno ? errno : EIO });
     descriptor.release();
-    file.reset(opened);
+    reader.emplace(CupsFile(opened));
+    std::string firstLine;
+    if (!reader->next(firstLine))
+        return failWith(reader->stop() == LineReader::Stop::tooLarge ? kPPDFileTooLargeErr : kPPDEmptyFileErr);
+    if (!isPPDHeader(firstLine)) {
+        PPDError error;
+        error.status = kPPDNotAPPDFileErr;
+        error.line = 1;
+        return failWith(std::move(error));
+    }
     return noErr;
 }
 
@@ -193,12 +260,12 @@ OSStatus pathFromTicket(PMTicketRef ticket, std::string& path)
     OSStatus status = PMTicketGetCString(ticket, kPMTopLevel, kPMTopLevel, kPMPrinterInfoPPDPathKey,
         static_cast<UInt32>(buffer.size()), kCFStringEncodingUTF8, buffer.data());
     if (status == kPMKeyNotFound || status == kPMInvalidValue)
-        return kPPDPathNotInTicketErr;
+        return failWith(kPPDPathNotInTicketErr);
     if (status != noErr)
-        return status;
+        return failWith(status);
     path = buffer.data();
     if (path.empty() || path.size() >= PATH_MAX)
-        return fnfErr;
+        return fileFailure(fnfErr, { StandIn::FileStatus::notFound, path.empty() ? ENOENT : ENAMETOOLONG });
     return noErr;
 }
 
@@ -210,15 +277,16 @@ OSStatus guarded(Work work)
     try {
         return work();
     } catch (...) {
-        return memFullErr;
+        return failWith(memFullErr);
     }
 }
 
 }
 
-// The file is read only as far as the questions asked of it need. Every main keyword read so far
-// keeps its values in the order of its lines, so a keyword asked after it was passed is still
-// found; only keywords asked for get a Mindex, which keeps the 16-bit indices for real questions.
+// The file is read only as far as each question needs, from its first line: the first line of
+// a keyword is the first in the file, whatever was asked before. Only keywords asked for are
+// kept (a Mindex each, and the values read of them), so a file of millions of keywords costs
+// time in proportion to the file, bounded by the size limit, and no memory.
 struct __PPDContext final : __CFRuntimeBase {
     explicit __PPDContext(LineReader reader)
         : __CFRuntimeBase(classTypeID())
@@ -235,79 +303,99 @@ struct __PPDContext final : __CFRuntimeBase {
     OSStatus indexOf(std::string_view keyword, Mindex& index)
     {
         std::string key(keyword);
-        auto found = m_keywords.find(key);
-        while (found == m_keywords.end()) {
-            if (!readLine())
-                return kPPDKeywordNotFoundErr;
-            found = m_keywords.find(key);
+        if (auto found = m_indices.find(key); found != m_indices.end()) {
+            index = found->second;
+            return noErr;
         }
-        MainKeyword& entry = found->second;
-        if (entry.index < 0) {
-            if (m_named.size() >= kMaxNamedKeywords)
-                return kPPDBadIndexErr;
-            entry.index = static_cast<Mindex>(m_named.size());
-            m_named.push_back(&entry);
+        if (m_named.size() >= kMaxNamedKeywords)
+            return failWith(kPPDBadIndexErr);
+        Named named { key, {}, false };
+        if (OSStatus status = readValues(named, 1))
+            return status;
+        if (named.values.empty()) {
+            PPDError error;
+            error.status = kPPDKeywordNotFoundErr;
+            error.keyword = key;
+            return failWith(std::move(error));
         }
-        index = entry.index;
+        index = static_cast<Mindex>(m_named.size());
+        m_named.push_back(std::move(named));
+        m_indices.emplace(std::move(key), index);
         return noErr;
     }
 
-    const std::string* value(Mindex mIndex, SInt16 oIndex)
+    OSStatus value(Mindex mIndex, SInt16 oIndex, const std::string*& value)
     {
         if (mIndex < 0 || oIndex < 0 || static_cast<size_t>(mIndex) >= m_named.size())
-            return nullptr;
-        auto& values = m_named[mIndex]->values;
-        while (values.size() <= static_cast<size_t>(oIndex) && readLine()) { }
-        return values.size() > static_cast<size_t>(oIndex) ? &values[oIndex] : nullptr;
+            return failWith(kPPDBadIndexErr);
+        Named& named = m_named[mIndex];
+        auto occurrence = static_cast<size_t>(oIndex);
+        if (occurrence >= named.values.size() && !named.complete) {
+            if (OSStatus status = readValues(named, occurrence + 1))
+                return status;
+        }
+        if (occurrence >= named.values.size())
+            return failWith(kPPDBadIndexErr);
+        value = &named.values[occurrence];
+        return noErr;
     }
 
 private:
-    struct MainKeyword {
-        std::vector<std::string> values;
-        Mindex index { -1 };
+    struct Named {
+        std::string keyword;
+        std::vector<std::string> values; // the first lines', in file order, each cut to 255 bytes
+        bool complete; // values holds every line of the keyword
     };
 
-    // False once the file is exhausted.
-    bool readLine()
+    // Reads named's values from the first line after the header (libcups keeps no attribute of
+    // the header) until count of them are known, or
+    // to the end. On failure named is left as it was.
+    OSStatus readValues(Named& named, size_t count)
     {
-        if (m_exhausted || !m_reader.next(m_line)) {
-            m_exhausted = true;
+        if (!m_afterHeader && !rewindToHeader())
+            return fileFailure(kPPDFileUnreadableErr, { StandIn::FileStatus::unreadable, errno ? errno : EIO });
+        std::vector<std::string> values;
+        m_afterHeader = false;
+        while (values.size() < count && m_reader.next(m_line)) {
+            auto parsed = parseMainLine(m_line);
+            if (parsed && parsed->keyword == named.keyword)
+                values.emplace_back(parsed->value.substr(0, kMaxKeptValue));
+        }
+        if (m_reader.stop() == LineReader::Stop::tooLarge)
+            return failWith(kPPDFileTooLargeErr);
+        named.complete = values.size() < count;
+        named.values = std::move(values);
+        return noErr;
+    }
+
+    // The open read the header: a first question goes on from there, later ones rewind.
+    bool rewindToHeader()
+    {
+        if (!m_reader.rewind() || !m_reader.next(m_line))
             return false;
-        }
-        if (auto line = parseMainLine(m_line)) {
-            m_key.assign(line->keyword);
-            m_keywords[m_key].values.emplace_back(line->value);
-        }
+        m_afterHeader = true;
         return true;
     }
 
     LineReader m_reader;
+    bool m_afterHeader { true };
     std::string m_line;
-    std::string m_key;
-    // Elements of an unordered_map stay where they are as it grows, so m_named may point at them.
-    std::unordered_map<std::string, MainKeyword> m_keywords;
-    std::vector<MainKeyword*> m_named;
-    bool m_exhausted { false };
+    std::vector<Named> m_named;
+    std::unordered_map<std::string, Mindex> m_indices;
 };
 
 OSStatus ppdOpenCompiledPPDFromTicket(PMTicketRef printerInfoTicket, PPDContext* outContext, FSSpec* tempFSSpec)
 {
     if (!printerInfoTicket || !outContext || !tempFSSpec)
-        return paramErr;
+        return failWith(paramErr);
     return guarded([&]() -> OSStatus {
         std::string path;
         if (OSStatus status = pathFromTicket(printerInfoTicket, path))
             return status;
-        CupsFile file;
-        if (OSStatus status = openPPDFile(path.c_str(), file))
+        std::optional<LineReader> reader;
+        if (OSStatus status = openPPDFile(path, reader))
             return status;
-        LineReader reader(std::move(file));
-        std::string firstLine;
-        if (!reader.next(firstLine))
-            return kPPDEmptyFileErr;
-        if (!isPPDHeader(firstLine))
-            return kPPDNotAPPDFileErr;
-        auto* context = new __PPDContext(std::move(reader));
+        auto* context = new __PPDContext(std::move(*reader));
         std::memset(tempFSSpec, 0, sizeof *tempFSSpec);
         *outContext = reinterpret_cast<PPDContext>(static_cast<__CFRuntimeBase*>(context));
         return noErr;
@@ -317,13 +405,16 @@ OSStatus ppdOpenCompiledPPDFromTicket(PMTicketRef printerInfoTicket, PPDContext*
 OSStatus ppdGetMainIndex(PPDContext context, ConstStr255Param mainKeyword, Mindex* mIndex)
 {
     if (!context || !mainKeyword || !mIndex)
-        return paramErr;
+        return failWith(paramErr);
     auto* object = _CFCast<__PPDContext>(context);
     if (!object)
-        return kPPDInvalidContextErr;
+        return failWith(kPPDInvalidContextErr);
     std::string_view keyword(reinterpret_cast<const char*>(mainKeyword + 1), mainKeyword[0]);
-    if (keyword.empty())
-        return kPPDKeywordNotFoundErr;
+    if (keyword.empty()) {
+        PPDError error;
+        error.status = kPPDKeywordNotFoundErr;
+        return failWith(std::move(error));
+    }
     return guarded([&]() -> OSStatus {
         Mindex found = -1;
         if (OSStatus status = object->indexOf(keyword, found))
@@ -336,14 +427,14 @@ OSStatus ppdGetMainIndex(PPDContext context, ConstStr255Param mainKeyword, Minde
 OSStatus ppdGetInvocationString(PPDContext context, Mindex mIndex, SInt16 oIndex, StringPtr buffer, SInt32 bufferSize)
 {
     if (!context || !buffer || bufferSize < 1)
-        return paramErr;
+        return failWith(paramErr);
     auto* object = _CFCast<__PPDContext>(context);
     if (!object)
-        return kPPDInvalidContextErr;
+        return failWith(kPPDInvalidContextErr);
     return guarded([&]() -> OSStatus {
-        const std::string* value = object->value(mIndex, oIndex);
-        if (!value)
-            return kPPDBadIndexErr;
+        const std::string* value = nullptr;
+        if (OSStatus status = object->value(mIndex, oIndex, value))
+            return status;
         size_t length = std::min({ value->size(), static_cast<size_t>(bufferSize - 1), size_t(255) });
         buffer[0] = static_cast<unsigned char>(length);
         std::memcpy(buffer + 1, value->data(), length);
@@ -354,9 +445,9 @@ OSStatus ppdGetInvocationString(PPDContext context, Mindex mIndex, SInt16 oIndex
 OSStatus ppdCloseCompiledPPDFromTicket(PPDContext context, FSSpec* tempFSSpec)
 {
     if (!context || !tempFSSpec)
-        return paramErr;
+        return failWith(paramErr);
     if (!_CFCast<__PPDContext>(context))
-        return kPPDInvalidContextErr;
+        return failWith(kPPDInvalidContextErr);
     CFRelease(context);
     return noErr;
 }
@@ -371,4 +462,46 @@ short PLstrcmp(ConstStr255Param str1, ConstStr255Param str2)
     if (order == 0)
         order = int(str1[0]) - int(str2[0]);
     return static_cast<short>((order > 0) - (order < 0));
+}
+
+namespace StandIn {
+
+std::string PPDError::describe() const
+{
+    switch (status) {
+    case noErr: return "no error";
+    case paramErr: return "a needed argument is missing";
+    case memFullErr: return "out of memory";
+    case fnfErr:
+    case kPPDFileUnreadableErr: return file.status == FileStatus::ok ? "cannot be read" : file.describe();
+    case kPPDPathNotInTicketErr: return "the printer-info ticket names no PPD file";
+    case kPPDEmptyFileErr: return "not a PPD file (it is empty)";
+    case kPPDNotAPPDFileErr: return "not a PPD file (line " + std::to_string(line) + " is not *PPD-Adobe: \"4.x\")";
+    case kPPDKeywordNotFoundErr: return "no *" + keyword + " line";
+    case kPPDBadIndexErr: return "no such keyword or line of it asked for";
+    case kPPDInvalidContextErr: return "not an open PPD";
+    case kPPDFileTooLargeErr: return "larger than " + std::to_string(kPPDMaxUnpackedSize / (1024 * 1024)) + " MiB unpacked";
+    }
+    return "status " + std::to_string(status);
+}
+
+PPDError ppdLastError()
+{
+    return tLastError;
+}
+
+OSStatus ppdCheckFile(const std::string& path, PPDError* error)
+{
+    OSStatus status = guarded([&]() -> OSStatus {
+        std::optional<LineReader> reader;
+        if (OSStatus opened = openPPDFile(path, reader))
+            return opened;
+        reader->skipToEnd();
+        return reader->stop() == LineReader::Stop::tooLarge ? failWith(kPPDFileTooLargeErr) : OSStatus(noErr);
+    });
+    if (status != noErr && error)
+        *error = tLastError;
+    return status;
+}
+
 }

@@ -1,5 +1,6 @@
 // The printer's PPD file, read through the printer-info ticket: a printer dialog extension asks
 // for a few main keywords (such as *Manufacturer) without paying for a full parse of the file.
+// Why a call failed, in words, is in PPDLibStandIn.h.
 #pragma once
 
 #include <Files/Files.h>
@@ -22,16 +23,24 @@ enum {
     kPPDBadIndexErr = -9785, // an index that names nothing; or, from ppdGetMainIndex, a context
                              // already asked for 32,768 distinct keywords
     kPPDInvalidContextErr = -9786, // an object that is not a PPD context
+    kPPDFileTooLargeErr = -9787, // the file unpacks to more than kPPDMaxUnpackedSize bytes
 };
+
+// No real PPD comes near this (Debian's largest is 0.6 MiB); a gzip file that unpacks beyond
+// it is refused once the limit is passed, so a few MiB of compressed zeros cannot fill memory.
+enum { kPPDMaxUnpackedSize = 16 * 1024 * 1024 };
 
 PLATFORM_EXTERN_C_BEGIN
 
-// Opens the PPD file whose path the printer-info ticket holds. Nothing is compiled, so no
-// temporary file exists: *tempFSSpec is zero-filled and names nothing; pass it back to the close.
-// A missing file gives fnfErr. The context is a counted object; close it once.
+// Opens the PPD file whose path the printer-info ticket holds and checks its first line; the rest
+// is read only as questions need it. Nothing is compiled, so no temporary file exists:
+// *tempFSSpec is zero-filled and names nothing; pass it back to the close. A missing file gives
+// fnfErr. The context is a counted object; close it once.
 PLATFORM_EXPORT OSStatus ppdOpenCompiledPPDFromTicket(PMTicketRef printerInfoTicket, PPDContext* outContext, FSSpec* tempFSSpec);
 // mainKeyword is a Pascal string without the leading '*', case-sensitive ("\pManufacturer").
-// Main keywords with an option or translation part count too ("*Manufacturer X/Y: ...").
+// Main keywords with an option or translation part count too ("*Manufacturer X/Y: ..."). The
+// file is read from its start up to the keyword's first line and no further; only keywords
+// asked for are kept.
 PLATFORM_EXPORT OSStatus ppdGetMainIndex(PPDContext context, ConstStr255Param mainKeyword, Mindex* mIndex);
 // The value of the oIndex-th line (0 = first, in file order) of the main keyword mIndex, as a
 // Pascal string of the file's bytes (no transcoding), cut to at most bufferSize - 1 and at most

@@ -1,5 +1,7 @@
 #include "LiveObjects.h"
+#include "TestPPDFiles.h"
 
+#include <PrintCore/PPDLibStandIn.h>
 #include <PrintCore/PrintCore.h>
 
 #include <cups/ppd.h>
@@ -119,12 +121,12 @@ protected:
         return path;
     }
 
-    // Opens a context on bytes written as a plain file.
-    PPDContext open(const std::string& bytes)
+    // Opens a context on bytes written as a plain or gzip file.
+    PPDContext open(const std::string& bytes, bool gzip = false)
     {
         PMTicketRef ticket = nullptr;
         PMTicketCreate(kCFAllocatorDefault, kPMPrinterInfoTicket, &ticket);
-        PMTicketSetCString(ticket, kClient, kPMPrinterInfoPPDPathKey, write("open.ppd", bytes).c_str(), false);
+        PMTicketSetCString(ticket, kClient, kPMPrinterInfoPPDPathKey, write("open.ppd", bytes, gzip).c_str(), false);
         PPDContext ppd = nullptr;
         FSSpec spec;
         EXPECT_EQ(ppdOpenCompiledPPDFromTicket(ticket, &ppd, &spec), noErr);
@@ -193,27 +195,38 @@ TEST_F(PPDLibTest, RepeatedKeywordLinesAreOccurrencesInFileOrder)
 
 TEST_F(PPDLibTest, AnyMainKeywordIsFoundWhateverWasAskedBefore)
 {
-    PPDContext ppd = open(kHeader + "*Manufacturer: \"Movra\"\n*ModelName: \"M 1\"\n*cupsFilter: \"last\"\n");
-    Mindex last = -1, model = -1, maker = -1, again = -1;
-    Str255 value;
-    EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0A" "cupsFilter", &last), noErr);
-    EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x09ModelName", &model), noErr);
-    EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0CManufacturer", &maker), noErr);
-    EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0CManufacturer", &again), noErr);
-    EXPECT_EQ(maker, again);
-    EXPECT_NE(maker, model);
-    ASSERT_EQ(ppdGetInvocationString(ppd, last, 0, value, sizeof value), noErr);
-    EXPECT_EQ(std::string((char*) value + 1, value[0]), "last");
+    for (bool gzip : { false, true }) {
+        SCOPED_TRACE(gzip ? "gzip" : "plain");
+        PPDContext ppd = open(kHeader + "*Manufacturer: \"Movra\"\n*ModelName: \"M 1\"\n*cupsFilter: \"last\"\n*ModelName: \"M 2\"\n", gzip);
+        Mindex last = -1, model = -1, maker = -1, again = -1;
+        Str255 value;
+        EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0A" "cupsFilter", &last), noErr);
+        EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x09ModelName", &model), noErr);
+        EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0CManufacturer", &maker), noErr);
+        EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0CManufacturer", &again), noErr);
+        EXPECT_EQ(maker, again);
+        EXPECT_NE(maker, model);
+        ASSERT_EQ(ppdGetInvocationString(ppd, last, 0, value, sizeof value), noErr);
+        EXPECT_EQ(std::string((char*) value + 1, value[0]), "last");
+        ASSERT_EQ(ppdGetInvocationString(ppd, model, 1, value, sizeof value), noErr) << "a later line, read after others were asked";
+        EXPECT_EQ(std::string((char*) value + 1, value[0]), "M 2");
+        ASSERT_EQ(ppdGetInvocationString(ppd, maker, 0, value, sizeof value), noErr);
+        EXPECT_EQ(std::string((char*) value + 1, value[0]), "Movra");
+        ASSERT_EQ(ppdGetInvocationString(ppd, model, 0, value, sizeof value), noErr);
+        EXPECT_EQ(std::string((char*) value + 1, value[0]), "M 1");
 
-    Mindex untouched = 77;
-    EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0Cmanufacturer", &untouched), kPPDKeywordNotFoundErr)
-        << "keywords are case-sensitive";
-    EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x00", &untouched), kPPDKeywordNotFoundErr);
-    EXPECT_EQ(untouched, 77);
-    for (auto [m, o] : { std::pair<Mindex, SInt16> { -1, 0 }, { 0, -1 }, { 99, 0 } })
-        EXPECT_EQ(ppdGetInvocationString(ppd, m, o, value, sizeof value), kPPDBadIndexErr);
-    FSSpec spec;
-    ppdCloseCompiledPPDFromTicket(ppd, &spec);
+        Mindex untouched = 77;
+        EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0Cmanufacturer", &untouched), kPPDKeywordNotFoundErr)
+            << "keywords are case-sensitive";
+        EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x09PPD-Adobe", &untouched), kPPDKeywordNotFoundErr)
+            << "the header is no keyword, as in libcups";
+        EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x00", &untouched), kPPDKeywordNotFoundErr);
+        EXPECT_EQ(untouched, 77);
+        for (auto [m, o] : { std::pair<Mindex, SInt16> { -1, 0 }, { 0, -1 }, { 99, 0 } })
+            EXPECT_EQ(ppdGetInvocationString(ppd, m, o, value, sizeof value), kPPDBadIndexErr);
+        FSSpec spec;
+        ppdCloseCompiledPPDFromTicket(ppd, &spec);
+    }
 }
 
 TEST_F(PPDLibTest, KeywordsNobodyAskedForUseNoIndices)
@@ -250,6 +263,77 @@ TEST_F(PPDLibTest, FilesWithoutAManufacturerAnswerWithAStatus)
     EXPECT_EQ(askManufacturer(folder.string()).status, kPPDFileUnreadableErr);
     ASSERT_EQ(mkfifo((folder / "fifo").c_str(), 0600), 0);
     EXPECT_EQ(askManufacturer((folder / "fifo").string()).status, kPPDFileUnreadableErr) << "and does not block";
+}
+
+// What the host shows after "PATH: " when the printing system cannot take a printer's PPD.
+TEST_F(PPDLibTest, EveryRefusalSaysWhyInWords)
+{
+    ASSERT_EQ(mkfifo((folder / "fifo.ppd").c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        OSStatus status;
+        std::string words;
+    } refused[] = {
+        { (folder / "missing.ppd").string(), fnfErr, "No such file or directory" },
+        { folder.string(), kPPDFileUnreadableErr, "not a regular file (a folder)" },
+        { (folder / "fifo.ppd").string(), kPPDFileUnreadableErr, "not a regular file (a FIFO)" },
+        { write("empty.ppd", ""), kPPDEmptyFileErr, "not a PPD file (it is empty)" },
+        { write("text.ppd", "hello, world\n*Manufacturer: \"HP\"\n"), kPPDNotAPPDFileErr,
+            "not a PPD file (line 1 is not *PPD-Adobe: \"4.x\")" },
+    };
+    for (const auto& bad : refused) {
+        SCOPED_TRACE(bad.path);
+        EXPECT_EQ(askManufacturer(bad.path).status, bad.status);
+        EXPECT_EQ(StandIn::ppdLastError().status, bad.status);
+        EXPECT_EQ(StandIn::ppdLastError().describe(), bad.words);
+        StandIn::PPDError error;
+        EXPECT_EQ(StandIn::ppdCheckFile(bad.path, &error), bad.status);
+        EXPECT_EQ(error.describe(), bad.words);
+    }
+
+    std::string noMaker = write("nomaker.ppd", kHeader + "*ModelName: \"X\"\n");
+    EXPECT_EQ(askManufacturer(noMaker).status, kPPDKeywordNotFoundErr);
+    EXPECT_EQ(StandIn::ppdLastError().describe(), "no *Manufacturer line");
+    StandIn::PPDError untouched;
+    untouched.status = 12345;
+    EXPECT_EQ(StandIn::ppdCheckFile(noMaker, &untouched), noErr) << "a PPD without a maker is still a PPD";
+    EXPECT_EQ(untouched.status, 12345);
+
+    PMTicketRef ticket = nullptr;
+    ASSERT_EQ(PMTicketCreate(kCFAllocatorDefault, kPMPrinterInfoTicket, &ticket), noErr);
+    EXPECT_EQ(askManufacturer(ticket).status, kPPDPathNotInTicketErr);
+    EXPECT_EQ(StandIn::ppdLastError().describe(), "the printer-info ticket names no PPD file");
+    PMRelease(ticket);
+}
+
+// A gzip bomb: a million and a half keywords before *Manufacturer, 3 MB that unpack to 22 MB.
+TEST_F(PPDLibTest, AFileUnpackingPastTheLimitIsRefusedInsteadOfReadToItsEnd)
+{
+    std::string path = (folder / "flood.ppd.gz").string();
+    writeKeywordFloodPPD(path, 1500000, "*Manufacturer: \"Movra\"\n");
+    EXPECT_EQ(askManufacturer(path).status, kPPDFileTooLargeErr);
+    EXPECT_EQ(StandIn::ppdLastError().describe(), "larger than 16 MiB unpacked");
+    StandIn::PPDError error;
+    EXPECT_EQ(StandIn::ppdCheckFile(path, &error), kPPDFileTooLargeErr);
+    EXPECT_EQ(error.describe(), "larger than 16 MiB unpacked");
+}
+
+TEST_F(PPDLibTest, TheSizeLimitHoldsToTheByteAndTheGateStopsAtItsKeyword)
+{
+    std::string bytes = kHeader + "*Manufacturer: \"Movra\"\n";
+    const std::string comment = "*% " + std::string(60, '-') + "\n";
+    while (bytes.size() + comment.size() <= kPPDMaxUnpackedSize)
+        bytes += comment;
+    bytes += std::string(kPPDMaxUnpackedSize - bytes.size() - 1, ' ') + "\n";
+    ASSERT_EQ(bytes.size(), size_t(kPPDMaxUnpackedSize));
+    for (bool gzip : { false, true }) {
+        SCOPED_TRACE(gzip ? "gzip" : "plain");
+        StandIn::PPDError error;
+        EXPECT_EQ(StandIn::ppdCheckFile(write("limit.ppd", bytes, gzip), &error), noErr) << error.describe();
+        std::string over = write("over.ppd", bytes + "\n", gzip);
+        EXPECT_EQ(StandIn::ppdCheckFile(over, &error), kPPDFileTooLargeErr);
+        EXPECT_EQ(askManufacturer(over).value, "Movra") << "the keyword comes before the limit: the gate reads no further";
+    }
 }
 
 TEST_F(PPDLibTest, TicketsWithoutAPathAndNullArgumentsAreRefusedWithoutTouchingOutputs)
@@ -381,6 +465,8 @@ TEST_F(PPDLibTest, RealPPDFilesAgreeWithLibcups)
         agreed += same;
         EXPECT_TRUE(same) << path << ": libcups " << testing::PrintToString(reference.manufacturer) << ", ours "
                           << answer.status << " " << testing::PrintToString(answer.value);
+        StandIn::PPDError error;
+        EXPECT_EQ(StandIn::ppdCheckFile(path, &error), noErr) << path << ": the printing system refuses a real PPD: " << error.describe();
     }
     std::string summary;
     for (auto [status, count] : statuses)

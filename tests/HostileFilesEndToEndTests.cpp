@@ -1,0 +1,72 @@
+// printdialog given files that someone made to hurt it: a PPD that unpacks without end. Each run
+// must end by itself, soon, with little memory, and say in one line what was wrong.
+#include "ProgramRun.h"
+#include "TemporaryTree.h"
+#include "TestPPDFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kExamples = EXAMPLES_DIR;
+
+class HostileFileRunTest : public ::testing::Test {
+protected:
+    ProgramRun run(const std::string& ppd, const std::string& script, const std::string& plugIn = ACCOUNTING_BUNDLE_DIR)
+    {
+        tree.addFile("script.txt", script);
+        ProgramOptions options;
+        options.environment = englishLanguageSettings();
+        options.timeout = std::chrono::seconds(20);
+        return runProgram({ PRINTDIALOG_PATH, "--ppd", ppd, "--script", tree.path("script.txt"), "--plugin", plugIn, "--save",
+                              tree.path("saved.plist") },
+            options);
+    }
+
+    TemporaryTree tree;
+};
+
+TEST_F(HostileFileRunTest, AGzipBombPPDIsRefusedInOneLineNamingItSoonAndWithLittleMemory)
+{
+    // 1.5 million keywords before the Movra maker: 3 MB that unpack to 22 MB.
+    const std::string bomb = tree.path("bomb.ppd.gz");
+    writeKeywordFloodPPD(bomb, 1500000, "*Manufacturer: \"Movra\"\n");
+
+    ProgramRun result = run(bomb, "show\nprint\n");
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitStatus, 2) << "the job must not go on without the codes the printer needs";
+    EXPECT_EQ(result.errors, "printdialog: " + bomb + ": larger than 16 MiB unpacked\n");
+    EXPECT_EQ(result.output, "");
+    EXPECT_FALSE(fs::exists(tree.path("saved.plist")));
+    if (!kSanitizedBuild) {
+        EXPECT_LT(result.elapsed, std::chrono::seconds(1));
+        EXPECT_LT(result.peakResidentKiB, 64 * 1024);
+    }
+}
+
+TEST_F(HostileFileRunTest, PPDsThatAreNoPPDSayWhyInOneLine)
+{
+    tree.addFolder("folder.ppd");
+    ASSERT_EQ(mkfifo(tree.path("fifo.ppd").c_str(), 0600), 0);
+    tree.addFile("letter.ppd", "Dear printer,\n*Manufacturer: \"Movra\"\n");
+    const std::pair<std::string, std::string> refused[] = {
+        { tree.path("folder.ppd"), "not a regular file (a folder)" },
+        { tree.path("fifo.ppd"), "not a regular file (a FIFO)" },
+        { tree.path("letter.ppd"), "not a PPD file (line 1 is not *PPD-Adobe: \"4.x\")" },
+        { tree.path("missing.ppd"), "No such file or directory" },
+    };
+    for (const auto& [ppd, why] : refused) {
+        ProgramRun result = run(ppd, "show\nprint\n");
+        EXPECT_FALSE(result.timedOut) << ppd;
+        EXPECT_EQ(result.exitStatus, 2) << ppd;
+        EXPECT_EQ(result.errors, "printdialog: " + ppd + ": " + why + "\n");
+        EXPECT_FALSE(fs::exists(tree.path("saved.plist")));
+    }
+}
+
+}
