@@ -1,5 +1,6 @@
-// printdialog given files that someone made to hurt it: a PPD that unpacks without end. Each run
-// must end by itself, soon, with little memory, and say in one line what was wrong.
+// printdialog given files that someone made to hurt it: a PPD that unpacks without end, a FIFO
+// in place of a PPD or of one of the bundle's pictures. Each run must end by itself, soon, with
+// little memory, and say in one line what was wrong.
 #include "ProgramRun.h"
 #include "TemporaryTree.h"
 #include "TestPPDFiles.h"
@@ -66,6 +67,26 @@ TEST_F(HostileFileRunTest, PPDsThatAreNoPPDSayWhyInOneLine)
         EXPECT_EQ(result.exitStatus, 2) << ppd;
         EXPECT_EQ(result.errors, "printdialog: " + ppd + ": " + why + "\n");
         EXPECT_FALSE(fs::exists(tree.path("saved.plist")));
+    }
+}
+
+TEST_F(HostileFileRunTest, AFIFOInPlaceOfAPictureLeavesThePictureBlankAndTheDialogWorking)
+{
+    const std::string bundle = tree.path("Accounting.plugin");
+    fs::copy(ACCOUNTING_BUNDLE_DIR, bundle, fs::copy_options::recursive);
+    for (const char* picture : { "Accounting-Off.gif", "Accounting-On.gif" }) {
+        const std::string path = bundle + "/Contents/Resources/" + picture;
+        fs::remove(path);
+        ASSERT_EQ(mkfifo(path.c_str(), 0644), 0) << path;
+    }
+
+    // Showing the pane draws the off picture; choosing a mode draws the on picture.
+    ProgramRun result = run(kExamples + "/Movra-RK7700.ppd", "show\nchoose 100 3\nsummary\ncancel\n", bundle);
+    EXPECT_FALSE(result.timedOut) << "the picture's file was waited on";
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    EXPECT_EQ(result.output, "summary:  Accounting =  Enabled\ncancelled\n");
+    if (!kSanitizedBuild) {
+        EXPECT_LT(result.elapsed, std::chrono::seconds(1));
     }
 }
 

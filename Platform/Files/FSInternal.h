@@ -6,6 +6,7 @@
 // not with the references handed out. Id 2 is "/" (fsRtDirID), whose parent is fsRtParID.
 #pragma once
 
+#include <Base/RegularFile.h>
 #include <Files/Files.h>
 
 #include <cstdint>
@@ -59,6 +60,8 @@ std::optional<Location> locationOfPath(std::string_view canonical);
 int lstatPath(const std::string& path, struct stat* info);
 // open(2) with the same reach; returns a descriptor or -errno.
 int openPath(const std::string& path, int flags);
+// StandIn::openRegularFile with the same reach.
+StandIn::FileDescriptor openRegularFileAtPath(const std::string& path, StandIn::FileFailure* failure);
 
 OSErr errorFromErrno(int error);
 

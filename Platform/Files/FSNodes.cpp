@@ -374,6 +374,18 @@ int openPath(const std::string& path, int flags)
     return fd >= 0 ? fd : -errno;
 }
 
+StandIn::FileDescriptor openRegularFileAtPath(const std::string& path, StandIn::FileFailure* failure)
+{
+    UniqueFd directory;
+    std::string rest;
+    if (int error = anchor(path, directory, rest)) {
+        if (failure)
+            *failure = { error == ENOENT || error == ENOTDIR ? StandIn::FileStatus::notFound : StandIn::FileStatus::unreadable, error };
+        return {};
+    }
+    return StandIn::openRegularFile(rest.c_str(), failure, directory.fd >= 0 ? directory.fd : AT_FDCWD);
+}
+
 OSErr errorFromErrno(int error)
 {
     switch (error) {

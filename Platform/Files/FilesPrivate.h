@@ -2,6 +2,7 @@
 // Manager to open the file a reference or an FSSpec names.
 #pragma once
 
+#include <Base/RegularFile.h>
 #include <Files/Files.h>
 
 #include <string>
@@ -14,3 +15,6 @@ bool _FSSpecGetPath(const FSSpec* fsSpec, std::string* path);
 // Opens a path of any length (one folder at a time where it is longer than the system takes
 // whole); a descriptor, or -errno.
 int _FSOpenPath(const std::string& path, int flags);
+// Opens the regular file at path (as _FSRefGetPath and _FSSpecGetPath give it) for reading,
+// without ever blocking (StandIn::openRegularFile), however long the path.
+StandIn::FileDescriptor _FSOpenRegularFile(const std::string& path, StandIn::FileFailure* failure);

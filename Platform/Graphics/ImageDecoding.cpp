@@ -439,27 +439,15 @@ Result checkPNGStructure(const uint8_t* data, size_t size)
 
 // --- Files ---------------------------------------------------------------------------------
 
-struct FileDescriptor {
-    int fd { -1 };
-
-    ~FileDescriptor()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-};
-
-FileResult openRegularFile(const std::string& path, FileDescriptor* file, size_t* size)
+// Never blocks: an image file put in place by someone else may be a FIFO without a writer.
+FileResult openImageFile(const std::string& path, StandIn::FileDescriptor* file, size_t* size)
 {
-    // Image files sit wherever the walk found them, also deeper than a whole path can reach.
-    file->fd = _FSOpenPath(path, O_RDONLY);
-    if (file->fd < 0) {
-        int error = -file->fd;
-        file->fd = -1;
-        return error == ENOENT || error == ENOTDIR ? FileResult::NotFound : FileResult::Unreadable;
-    }
+    StandIn::FileFailure failure;
+    *file = _FSOpenRegularFile(path, &failure);
+    if (!*file)
+        return failure.status == StandIn::FileStatus::notFound ? FileResult::NotFound : FileResult::Unreadable;
     struct stat status;
-    if (fstat(file->fd, &status) != 0 || !S_ISREG(status.st_mode))
+    if (fstat(file->get(), &status) != 0)
         return FileResult::Unreadable;
     *size = static_cast<size_t>(status.st_size);
     return FileResult::Ok;
@@ -540,15 +528,15 @@ Result checkStructure(const uint8_t* data, size_t size)
 
 FileResult readFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>* bytes)
 {
-    FileDescriptor file;
+    StandIn::FileDescriptor file;
     size_t size = 0;
-    if (FileResult result = openRegularFile(path, &file, &size); result != FileResult::Ok)
+    if (FileResult result = openImageFile(path, &file, &size); result != FileResult::Ok)
         return result;
     if (size > maxBytes)
         return FileResult::TooLarge;
     // One byte past the cap shows a file that grew past it since fstat.
     std::vector<uint8_t> contents;
-    if (!readUpTo(file.fd, maxBytes + 1, size, &contents))
+    if (!readUpTo(file.get(), maxBytes + 1, size, &contents))
         return FileResult::Unreadable;
     if (contents.size() > maxBytes)
         return FileResult::TooLarge;
@@ -558,12 +546,12 @@ FileResult readFile(const std::string& path, size_t maxBytes, std::vector<uint8_
 
 FileResult readFilePrefix(const std::string& path, size_t count, std::vector<uint8_t>* bytes)
 {
-    FileDescriptor file;
+    StandIn::FileDescriptor file;
     size_t size = 0;
-    if (FileResult result = openRegularFile(path, &file, &size); result != FileResult::Ok)
+    if (FileResult result = openImageFile(path, &file, &size); result != FileResult::Ok)
         return result;
     std::vector<uint8_t> contents;
-    if (!readUpTo(file.fd, count, size, &contents))
+    if (!readUpTo(file.get(), count, size, &contents))
         return FileResult::Unreadable;
     *bytes = std::move(contents);
     return FileResult::Ok;

@@ -22,6 +22,7 @@
 #include <iterator>
 #include <memory>
 #include <ostream>
+#include <sys/stat.h>
 
 static bool operator==(const RGBColor& a, const RGBColor& b)
 {
@@ -559,6 +560,30 @@ TEST_F(ImporterTest, HostileBodiesFailTheDrawWithoutHarm)
         EXPECT_EQ(GraphicsImportDraw(importer.get()), invalidImageErr) << c.what;
         EXPECT_EQ(pixel(0, 0), kBlue) << c.what;
     }
+}
+
+// Whoever can write among a bundle's resources can put a FIFO where a picture was. Nothing may
+// wait for a writer that never comes: every service refuses it at once, also an importer made
+// before the swap, which reads the body at its first draw.
+TEST_F(ImporterTest, AFIFOInPlaceOfAPictureIsRefusedAtOnceByEveryService)
+{
+    writeGif(file("picture.gif"), kHalfTransparent);
+    Importer importer = openForDrawing(file("picture.gif"), { 0, 0, 6, 10 });
+    std::filesystem::remove(file("picture.gif"));
+    ASSERT_EQ(mkfifo(file("picture.gif").c_str(), 0600), 0);
+
+    EXPECT_EQ(GraphicsImportDraw(importer.get()), ioErr);
+    EXPECT_EQ(pixel(5, 0), kBlue) << "nothing drawn";
+    Importer again;
+    EXPECT_EQ(open(file("picture.gif"), &again), ioErr);
+    FSSpec fsSpec = fsSpecFor(file("picture.gif"));
+    IconFamilyHandle family = nullptr;
+    EXPECT_EQ(ReadIconFile(&fsSpec, &family), ioErr);
+    EXPECT_EQ(family, nullptr);
+    std::string path = file("picture.gif");
+    CFURLRef url = CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8*>(path.c_str()), static_cast<CFIndex>(path.size()), false);
+    EXPECT_EQ(CGImageSourceCreateWithURL(url, nullptr), nullptr);
+    CFRelease(url);
 }
 
 TEST(ImageDecodingTest, EveryTruncationAndManyCorruptionsOfAGoodFileAreRefusedSafely)
