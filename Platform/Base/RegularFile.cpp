@@ -1,9 +1,13 @@
 #include "RegularFile.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
 
 namespace StandIn {
 
@@ -46,6 +50,51 @@ FileFailure fromErrno(int number)
     case EPERM: return { FileStatus::denied, number };
     default: return { FileStatus::unreadable, number };
     }
+}
+
+// A path that would lead out of the folder it must stay in: refused as the link it goes through.
+const FileFailure kLeadsOut { FileStatus::notRegular, EXDEV, S_IFLNK };
+
+// The descriptor, when it is of a regular file.
+FileDescriptor acceptRegularFile(FileDescriptor file, FileFailure* failure)
+{
+    struct stat info;
+    if (fstat(file.get(), &info) != 0) {
+        fail(failure, fromErrno(errno));
+        return {};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        fail(failure, { FileStatus::notRegular, 0, info.st_mode & S_IFMT });
+        return {};
+    }
+    return file;
+}
+
+// Adds the names of path to pending, so that its first name is the next taken (from the back).
+void pushNames(std::vector<std::string>& pending, std::string_view path)
+{
+    std::vector<std::string> names;
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = std::min(path.find('/', start), path.size());
+        if (end > start)
+            names.emplace_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    pending.insert(pending.end(), names.rbegin(), names.rend());
+}
+
+// The folder reached by the names below `folder`, each a folder and not a link.
+FileDescriptor openBelow(int folder, const std::vector<std::string>& below, FileFailure* failure)
+{
+    FileDescriptor current(fcntl(folder, F_DUPFD_CLOEXEC, 0));
+    for (const std::string& name : below) {
+        if (!current)
+            break;
+        current = FileDescriptor(openat(current.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+    if (!current)
+        fail(failure, fromErrno(errno));
+    return current;
 }
 
 }
@@ -106,16 +155,96 @@ FileDescriptor openRegularFile(const char* path, FileFailure* failure, int at, i
             fail(failure, fromErrno(number));
         return {};
     }
-    struct stat info;
-    if (fstat(file.get(), &info) != 0) {
-        fail(failure, fromErrno(errno));
+    return acceptRegularFile(std::move(file), failure);
+}
+
+FileDescriptor openRegularFileBeneath(int folder, const std::string& path, FileFailure* failure)
+{
+    if (path.empty()) {
+        fail(failure, { FileStatus::notFound, ENOENT });
         return {};
     }
-    if (!S_ISREG(info.st_mode)) {
-        fail(failure, { FileStatus::notRegular, 0, info.st_mode & S_IFMT });
+    open_how how {};
+    how.flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    long descriptor = -1;
+    // EAGAIN: a rename elsewhere raced the resolution, which the kernel does not take the risk of.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        descriptor = syscall(SYS_openat2, folder, path.c_str(), &how, sizeof how);
+        if (descriptor >= 0 || errno != EAGAIN)
+            break;
+    }
+    if (descriptor < 0) {
+        if (errno == ENOSYS || errno == ENAMETOOLONG)
+            return openRegularFileBeneathByHand(folder, path, failure);
+        fail(failure, errno == EXDEV ? kLeadsOut : fromErrno(errno));
         return {};
     }
-    return file;
+    return acceptRegularFile(FileDescriptor(static_cast<int>(descriptor)), failure);
+}
+
+FileDescriptor openRegularFileBeneathByHand(int folder, const std::string& path, FileFailure* failure)
+{
+    constexpr int kMostLinks = 40; // as many as the kernel follows in one path
+    if (path.empty() || path.front() == '/') {
+        fail(failure, path.empty() ? FileFailure { FileStatus::notFound, ENOENT } : kLeadsOut);
+        return {};
+    }
+    std::vector<std::string> pending; // the names still to take, the next one last
+    pushNames(pending, path);
+    std::vector<std::string> below; // the folders taken so far, from `folder` down
+    FileDescriptor current; // the last of them; none while at `folder` itself
+    int links = 0;
+    while (!pending.empty()) {
+        std::string name = std::move(pending.back());
+        pending.pop_back();
+        int at = current ? current.get() : folder;
+        if (name == ".")
+            continue;
+        if (name == "..") {
+            if (below.empty()) {
+                fail(failure, kLeadsOut);
+                return {};
+            }
+            below.pop_back();
+            // From `folder` down again: the folder above the current one may have moved.
+            if (!(current = openBelow(folder, below, failure)))
+                return {};
+            continue;
+        }
+        struct stat info;
+        if (fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            fail(failure, fromErrno(errno));
+            return {};
+        }
+        if (S_ISLNK(info.st_mode)) {
+            std::vector<char> target(PATH_MAX);
+            ssize_t length = readlinkat(at, name.c_str(), target.data(), target.size());
+            if (length <= 0 || ++links > kMostLinks) {
+                fail(failure, length < 0 ? fromErrno(errno) : FileFailure { FileStatus::unreadable, length ? ELOOP : ENOENT });
+                return {};
+            }
+            if (target[0] == '/') {
+                fail(failure, kLeadsOut);
+                return {};
+            }
+            pushNames(pending, std::string_view(target.data(), static_cast<size_t>(length)));
+            continue;
+        }
+        // The last name is opened without following a link, so a link swapped in since the
+        // look is refused rather than followed.
+        if (pending.empty())
+            return openRegularFile(name.c_str(), failure, at, O_NOFOLLOW);
+        FileDescriptor next(openat(at, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next) {
+            fail(failure, fromErrno(errno));
+            return {};
+        }
+        current = std::move(next);
+        below.push_back(std::move(name));
+    }
+    fail(failure, { FileStatus::notRegular, 0, S_IFDIR });
+    return {};
 }
 
 bool readWholeFile(int descriptor, size_t maximumSize, std::string& contents, FileFailure* failure)

@@ -62,6 +62,15 @@ private:
 // (when given) says why.
 PLATFORM_EXPORT FileDescriptor openRegularFile(const char* path, FileFailure* failure, int at = AT_FDCWD, int extraFlags = 0);
 
+// Opens path, relative to the folder descriptor `folder`, only where every step of it, symbolic
+// links included, stays inside that folder: ".." above it and absolute links are refused, even
+// links that lead back in (the kernel's RESOLVE_BENEATH rule, through openat2). Then as
+// openRegularFile. A way out is refused as notRegular, a symbolic link.
+PLATFORM_EXPORT FileDescriptor openRegularFileBeneath(int folder, const std::string& path, FileFailure* failure);
+// The same rule followed by hand, one name at a time: what openRegularFileBeneath does where
+// the kernel has no openat2, or for a path longer than the kernel takes whole.
+PLATFORM_EXPORT FileDescriptor openRegularFileBeneathByHand(int folder, const std::string& path, FileFailure* failure);
+
 // The whole of an open file, when it holds at most maximumSize bytes. At most one byte beyond
 // the limit is read, so a file that grows without end (or lies about its size) costs nothing.
 PLATFORM_EXPORT bool readWholeFile(int descriptor, size_t maximumSize, std::string& contents, FileFailure* failure);

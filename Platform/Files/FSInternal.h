@@ -54,6 +54,13 @@ struct Canonical {
 Canonical canonicalPath(std::string_view path);
 // The location of a canonical absolute path, interning its folders.
 std::optional<Location> locationOfPath(std::string_view canonical);
+// The same for a path whose folders are all in the table already; null otherwise, and nothing
+// is interned.
+std::optional<Location> knownLocationOfPath(std::string_view canonical);
+
+// The folder whose listing began the walk that last listed folderID (folderID itself for a
+// walk's first folder); null for a folder never listed.
+std::optional<UInt32> listingTopOf(UInt32 folderID);
 
 // lstat of a path of any length: the OS refuses paths of PATH_MAX bytes or more, so a long one
 // is opened a piece at a time. Returns 0 or an errno value.

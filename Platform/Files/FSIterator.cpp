@@ -1,8 +1,10 @@
 #include "FSInternal.h"
 #include "FilesStandIn.h"
 
+#include <Base/RegularFile.h>
 #include <CoreFoundation/CFRuntime.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <dirent.h>
@@ -10,7 +12,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -19,15 +23,30 @@ using namespace fs_standin;
 namespace {
 
 // Iterators handed out and not yet closed: a handle is used only once found here, so a stale
-// or made-up one is refused instead of followed.
+// or made-up one is refused instead of followed. They are also found by the folder they list,
+// so that a subfolder of a listing is opened from the folder that listed it.
 struct IteratorRegistry {
     std::mutex lock;
     std::unordered_set<const void*> live;
+    std::unordered_map<UInt32, std::vector<OpaqueFSIterator*>> byFolder;
 };
 
 IteratorRegistry& registry()
 {
     static auto* instance = new IteratorRegistry;
+    return *instance;
+}
+
+// Where the walks began: for each folder listed, the folder whose listing began the chain of
+// listings that reached it. Image files found by a walk are opened beneath it.
+struct ListingTops {
+    std::mutex lock;
+    std::unordered_map<UInt32, UInt32> topOf;
+};
+
+ListingTops& listingTops()
+{
+    static auto* instance = new ListingTops;
     return *instance;
 }
 
@@ -64,37 +83,28 @@ struct Entry {
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
+using Folder = std::unique_ptr<DIR, DirCloser>;
 
-// The whole listing is read when the iterator opens and the folder closed at once: a walk keeps
-// an iterator open at every level it descends, and a deep tree would run out of descriptors.
+// The whole listing is read when the iterator opens. The folder stays open while the iterator
+// lives, so that its subfolders are opened from it and not by a path that a link swapped in
+// could lead elsewhere; past kMostHeldFolders open at once (a walk keeps an iterator at every
+// level it descends, and a hostile tree is deeper than the descriptors a process has), the
+// folder is closed and its identity kept instead, to check it when it is opened again.
 struct Listing {
     std::string names; // every name, one after another
     std::vector<Entry> entries;
 };
 
+constexpr int kMostHeldFolders = 256;
+std::atomic<int> gHeldFolders { 0 };
+
 // Reads the folder's entries (never "." or ".."), their kind from d_type, and from lstat only
 // where the file system does not say.
-OSErr readListing(const std::string& path, Listing& listing)
+OSErr readListing(DIR* dir, Listing& listing)
 {
-    int fd = openPath(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    if (fd < 0) {
-        int error = -fd;
-        // A file, or a symbolic link (never followed): not a folder. ENOTDIR may also mean that
-        // a folder on the way is missing, which lstat tells apart.
-        struct stat info;
-        if ((error == ENOTDIR || error == ELOOP) && lstatPath(path, &info) == 0 && !S_ISDIR(info.st_mode))
-            return dirNFErr;
-        return errorFromErrno(error);
-    }
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd));
-    if (!dir) {
-        int error = errno;
-        close(fd);
-        return errorFromErrno(error);
-    }
     while (true) {
         errno = 0;
-        const dirent* entry = readdir(dir.get());
+        const dirent* entry = readdir(dir);
         if (!entry) {
             if (errno)
                 return errorFromErrno(errno);
@@ -106,7 +116,7 @@ OSErr readListing(const std::string& path, Listing& listing)
         bool isDirectory = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN) {
             struct stat info;
-            if (fstatat(dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (errno == ENOENT)
                     continue; // gone since it was listed
                 return errorFromErrno(errno);
@@ -120,27 +130,49 @@ OSErr readListing(const std::string& path, Listing& listing)
     return noErr;
 }
 
+// Why a folder did not open, given what lstat found there (null: nothing): a file, or a
+// symbolic link (never followed), is not a folder. ENOTDIR may also mean that a folder on the
+// way is missing, which lstat tells apart.
+OSErr openFailure(int error, const struct stat* found)
+{
+    if ((error == ENOTDIR || error == ELOOP) && found && !S_ISDIR(found->st_mode))
+        return dirNFErr;
+    return errorFromErrno(error);
+}
+
 // An entry removed between the listing and its delivery: skipped, as if listed a moment later.
 constexpr OSErr kEntryVanished = 1;
 
 } // namespace
 
 struct OpaqueFSIterator final : __CFRuntimeBase {
-    OpaqueFSIterator(UInt32 folder, std::string path, Listing read, OSErr failure)
+    OpaqueFSIterator(UInt32 folder, UInt32 walkTop, std::string path, Folder open, const struct stat& identity, Listing read,
+        OSErr failure)
         : __CFRuntimeBase(classTypeID())
         , folderID(folder)
+        , top(walkTop)
         , folderPath(std::move(path))
+        , held(std::move(open))
+        , device(identity.st_dev)
+        , inode(identity.st_ino)
         , listing(std::move(read))
         , listFailure(failure)
     {
         std::lock_guard guard(registry().lock);
         registry().live.insert(this);
+        registry().byFolder[folderID].push_back(this);
     }
 
     ~OpaqueFSIterator() override
     {
+        if (held)
+            --gHeldFolders;
         std::lock_guard guard(registry().lock);
         registry().live.erase(this);
+        auto& listers = registry().byFolder[folderID];
+        listers.erase(std::find(listers.begin(), listers.end(), this));
+        if (listers.empty())
+            registry().byFolder.erase(folderID);
     }
 
     static CFTypeID classTypeID()
@@ -153,6 +185,29 @@ struct OpaqueFSIterator final : __CFRuntimeBase {
     {
         std::lock_guard guard(registry().lock);
         return registry().live.count(handle) ? handle : nullptr;
+    }
+
+    // Opens this folder's subfolder name from this folder's descriptor, never following a link
+    // there: a folder swapped for a link since the listing is not entered, and neither is one
+    // below a folder swapped for a link. Called under the registry's lock, which keeps this
+    // iterator alive meanwhile.
+    OSErr openSubfolder(const std::string& name, int* fd) const
+    {
+        StandIn::FileDescriptor reopened;
+        int at = held ? dirfd(held.get()) : -1;
+        if (!held) {
+            reopened = StandIn::FileDescriptor(openPath(folderPath, O_PATH | O_DIRECTORY | O_NOFOLLOW));
+            struct stat info;
+            if (!reopened || fstat(reopened.get(), &info) != 0 || info.st_dev != device || info.st_ino != inode)
+                return fnfErr; // what is at the path now is not the folder that was listed
+            at = reopened.get();
+        }
+        *fd = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (*fd >= 0)
+            return noErr;
+        int error = errno;
+        struct stat info;
+        return openFailure(error, fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ? &info : nullptr);
     }
 
     // Writes the outputs of one entry, all or none.
@@ -193,12 +248,41 @@ struct OpaqueFSIterator final : __CFRuntimeBase {
     }
 
     UInt32 folderID;
+    UInt32 top; // the folder whose listing began the walk that reached this one
     std::string folderPath;
+    Folder held; // the open folder; null past kMostHeldFolders
+    dev_t device; // the folder's identity, to know it again when it is not held
+    ino_t inode;
     Listing listing;
     size_t next { 0 };
     // Set by the List failure hook: the first fetch fails with it, and so does every later one.
     OSErr listFailure;
 };
+
+namespace {
+
+// Opens the folder at location: from the folder whose live listing gave it, when one does,
+// going on with that walk; else by its path with the last component not followed, starting a
+// walk of its own. Returns the walk's top in *top.
+OSErr openFolder(const Location& location, const std::string& path, int* fd, std::optional<UInt32>* top)
+{
+    if (!location.isRoot()) {
+        std::lock_guard guard(registry().lock);
+        auto found = registry().byFolder.find(location.parent);
+        if (found != registry().byFolder.end()) {
+            const OpaqueFSIterator* lister = found->second.back();
+            *top = lister->top;
+            return lister->openSubfolder(location.name, fd);
+        }
+    }
+    *fd = openPath(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (*fd >= 0)
+        return noErr;
+    struct stat info;
+    return openFailure(-*fd, lstatPath(path, &info) == 0 ? &info : nullptr);
+}
+
+} // namespace
 
 OSErr FSOpenIterator(const FSRef* container, FSIteratorFlags iteratorFlags, FSIterator* iterator)
 {
@@ -214,16 +298,46 @@ OSErr FSOpenIterator(const FSRef* container, FSIteratorFlags iteratorFlags, FSIt
         return errFSBadFSRef;
     if (OSErr failure = failureFor(*path, FSFailurePoint::Open))
         return failure;
+    int fd = -1;
+    std::optional<UInt32> top;
+    if (OSErr status = openFolder(*location, *path, &fd, &top))
+        return status;
+    Folder folder(fdopendir(fd));
+    if (!folder) {
+        int error = errno;
+        close(fd);
+        return errorFromErrno(error);
+    }
     Listing listing;
-    if (OSErr status = readListing(*path, listing))
+    if (OSErr status = readListing(folder.get(), listing))
         return status;
     // Interned only once it is known to be a folder, so that the table holds folders.
     auto folderID = location->isRoot() ? std::optional<UInt32>(fsRtDirID) : intern(location->parent, location->name);
     if (!folderID)
         return memFullErr;
+    // Held from here on, the iterator's to give back when it closes.
+    struct stat identity {};
+    if (gHeldFolders.fetch_add(1) >= kMostHeldFolders) {
+        --gHeldFolders;
+        if (fstat(dirfd(folder.get()), &identity) != 0)
+            return errorFromErrno(errno);
+        folder.reset();
+    }
+    {
+        std::lock_guard guard(listingTops().lock);
+        listingTops().topOf[*folderID] = top.value_or(*folderID);
+    }
     OSErr listFailure = failureFor(*path, FSFailurePoint::List);
-    *iterator = new OpaqueFSIterator(*folderID, std::move(*path), std::move(listing), listFailure);
+    *iterator = new OpaqueFSIterator(*folderID, top.value_or(*folderID), std::move(*path), std::move(folder), identity,
+        std::move(listing), listFailure);
     return noErr;
+}
+
+std::optional<UInt32> fs_standin::listingTopOf(UInt32 folderID)
+{
+    std::lock_guard guard(listingTops().lock);
+    auto found = listingTops().topOf.find(folderID);
+    return found == listingTops().topOf.end() ? std::nullopt : std::optional<UInt32>(found->second);
 }
 
 // The platform may say that a listing is over in the call that delivers its last entries.

@@ -58,6 +58,14 @@ public:
         return id;
     }
 
+    std::optional<UInt32> find(UInt32 parent, std::string_view name)
+    {
+        std::string key = keyOf(parent, name);
+        std::lock_guard guard(m_lock);
+        auto found = m_index.find(key);
+        return found == m_index.end() ? std::nullopt : std::optional<UInt32>(found->second);
+    }
+
     std::optional<Location> location(UInt32 id)
     {
         std::lock_guard guard(m_lock);
@@ -332,7 +340,11 @@ Canonical canonicalPath(std::string_view path)
     return { folder.empty() ? std::string("/") : std::move(folder), 0 };
 }
 
-std::optional<Location> locationOfPath(std::string_view canonical)
+namespace {
+
+// Walks the folders of a canonical absolute path down the table, each one found by folderOf.
+template<typename FolderOf>
+std::optional<Location> walkPath(std::string_view canonical, FolderOf folderOf)
 {
     if (canonical.empty() || canonical.front() != '/')
         return std::nullopt;
@@ -347,12 +359,24 @@ std::optional<Location> locationOfPath(std::string_view canonical)
             return std::nullopt;
         if (end == std::string_view::npos)
             return Location { parent, std::string(name) };
-        auto id = intern(parent, name);
+        auto id = folderOf(parent, name);
         if (!id)
             return std::nullopt;
         parent = *id;
         start = end + 1;
     }
+}
+
+} // namespace
+
+std::optional<Location> locationOfPath(std::string_view canonical)
+{
+    return walkPath(canonical, [](UInt32 parent, std::string_view name) { return intern(parent, name); });
+}
+
+std::optional<Location> knownLocationOfPath(std::string_view canonical)
+{
+    return walkPath(canonical, [](UInt32 parent, std::string_view name) { return table().find(parent, name); });
 }
 
 int lstatPath(const std::string& path, struct stat* info)

@@ -160,8 +160,3 @@ bool _FSSpecGetPath(const FSSpec* fsSpec, std::string* path)
     *path = std::move(*made);
     return true;
 }
-
-int _FSOpenPath(const std::string& path, int flags)
-{
-    return fs_standin::openPath(path, flags);
-}

@@ -12,9 +12,8 @@
 // caller's own open reports that.
 bool _FSRefGetPath(const FSRef* ref, std::string* path);
 bool _FSSpecGetPath(const FSSpec* fsSpec, std::string* path);
-// Opens a path of any length (one folder at a time where it is longer than the system takes
-// whole); a descriptor, or -errno.
-int _FSOpenPath(const std::string& path, int flags);
 // Opens the regular file at path (as _FSRefGetPath and _FSSpecGetPath give it) for reading,
-// without ever blocking (StandIn::openRegularFile), however long the path.
+// without ever blocking (StandIn::openRegularFile), however long the path. A file that a walk
+// found is opened beneath the folder where that walk began: a symbolic link that leads out of
+// it is refused, one that stays inside is followed. Any other file is opened as its path says.
 StandIn::FileDescriptor _FSOpenRegularFile(const std::string& path, StandIn::FileFailure* failure);

@@ -226,6 +226,33 @@ TEST_F(LinkLoopTest, TheCacheIndexesLoopingLinksAsFilesAndAnswersNothingForThem)
     }
 }
 
+// Links that lead out of the walked folder ------------------------------------------------
+
+TEST_F(HostileTreeTest, APictureThatIsALinkIsReadOnlyWhileTheLinkStaysInsideTheWalkedFolder)
+{
+    writeGif(tree.path("outside.gif"), 21, 1); // beside the walked folder, not in it
+    writeGif(tree.path("Resources/real.gif"), 22, 1);
+    writeGif(tree.path("Resources/sub/deep.gif"), 23, 1);
+    tree.addSymbolicLink("Resources/alias.gif", "sub/deep.gif");
+    tree.addSymbolicLink("Resources/sub/up.gif", "../real.gif");
+    tree.addSymbolicLink("Resources/out.gif", "../outside.gif");
+    tree.addSymbolicLink("Resources/absolute.gif", tree.path("outside.gif"));
+    tree.addSymbolicLink("Resources/sub/roundabout.gif", "../../Resources/real.gif");
+    tree.addSymbolicLink("Resources/sub/viaOut.gif", "../out.gif");
+
+    ImageImportManager manager(tree.ref("Resources"));
+    EXPECT_EQ(widthOf(u"alias.gif"), 23);
+    EXPECT_EQ(widthOf(u"up.gif"), 22);
+    for (const char16_t* out : { u"out.gif", u"absolute.gif", u"roundabout.gif", u"sub/viaOut.gif" }) {
+        SCOPED_TRACE(std::string(out, out + std::char_traits<char16_t>::length(out)));
+        EXPECT_EQ(widthOf(out), -1) << "the file outside is not read";
+        EXPECT_EQ(ImageImportManager::imageForFilename(Key(out)), nullptr);
+    }
+    CGImageRef inside = ImageImportManager::imageForFilename(Key(u"sub/up.gif"));
+    ASSERT_NE(inside, nullptr);
+    EXPECT_EQ(CGImageGetWidth(inside), 22u);
+}
+
 // Depth -------------------------------------------------------------------------------------
 
 // Paths below are about 18,000 bytes, far past PATH_MAX: the GIF is written one folder at a
@@ -615,6 +642,66 @@ TEST_F(ChangingTreeTest, AFolderRemovedOrReplacedByAFileBeforeItIsEnteredEndsThe
             writeGif(tree.path("Resources/" + name + "/" + name + ".gif"), 18, 1);
         }
     }
+}
+
+// Moves the folder at path away and puts a link to target in its place, as someone racing the
+// walk would.
+void swapForLink(const std::string& path, const std::string& target)
+{
+    std::filesystem::rename(path, path + ".moved");
+    std::filesystem::create_symlink(target, path);
+}
+
+TEST_F(ChangingTreeTest, AFolderSwappedForALinkDuringTheWalkLeadsTheWalkNowhereElse)
+{
+    writeGif(tree.path("Resources/sub/a.gif"), 24, 1);
+    writeGif(tree.path("Resources/sub/inner/kept.gif"), 25, 1);
+    writeGif(tree.path("elsewhere/inner/secret.gif"), 26, 1);
+
+    CacheIndex index;
+    WalkRecord record;
+    record.cacheTable = index.table;
+    record.meanwhile = [&, done = false](const Visit& visit) mutable {
+        if (!done && visit.level == 2) {
+            done = true;
+            swapForLink(tree.path("Resources/sub"), tree.path("elsewhere"));
+        }
+    };
+    ASSERT_EQ(walk(tree.ref("Resources"), record), noErr);
+
+    std::set<std::u16string> names;
+    for (const Visit& visit : record.visits)
+        names.insert(visit.name);
+    EXPECT_EQ(names, (std::set<std::u16string> { u"sub", u"a.gif", u"inner", u"kept.gif" }))
+        << "the folder being walked goes on being walked, wherever it was moved";
+    EXPECT_EQ(index.specOf(u"secret.gif"), nullptr);
+}
+
+TEST_F(ChangingTreeTest, AFolderSwappedForALinkPastTheFoldersKeptOpenEndsTheWalkInsteadOfLeavingIt)
+{
+    // Past 256 levels the walk keeps no folder open: a folder is opened again by its path when
+    // it has a subfolder to open, and must be the one that was listed.
+    const int kDepth = 300, kSwapped = 280;
+    tree.addFolderChain(kDepth, "c");
+    std::string swapped = tree.root(), below;
+    for (int level = 0; level < kSwapped; ++level)
+        swapped += "/c";
+    for (int level = kSwapped; level < kDepth; ++level)
+        below += "c/";
+    tree.addFolder("elsewhere/" + below);
+    writeGif(tree.path("elsewhere/" + below + "secret.gif"), 27, 1);
+
+    WalkRecord record;
+    record.meanwhile = [&, done = false](const Visit& visit) mutable {
+        if (!done && visit.level == ItemCount(kSwapped + 5)) {
+            done = true;
+            swapForLink(swapped, tree.path("elsewhere"));
+        }
+    };
+    EXPECT_EQ(walk(tree.ref("c"), record), fnfErr);
+    for (const Visit& visit : record.visits)
+        EXPECT_NE(visit.name, u"secret.gif") << visit.level;
+    EXPECT_EQ(record.visits.size(), size_t(kSwapped + 5)) << "no folder is entered after the swap";
 }
 
 }
