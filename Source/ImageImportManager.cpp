@@ -52,6 +52,39 @@ void storeSpec(CFMutableDictionaryRef table, CFStringRef key, const FSSpec* spec
     free(const_cast<void*>(earlier));
 }
 
+// The folder part of the keys, "name/", of the last folder whose files the manager's own walk
+// indexed: a walk gives the files of one folder one after another, so the folder is looked up
+// once for all of them. It belongs to one walk, and a lookup that failed is not kept, so that one
+// file gone from under the walk costs its siblings nothing.
+struct FolderPrefix {
+    CFMutableDictionaryRef table { nullptr }; // the table that the walk fills
+    bool known { false };
+    FSVolumeRefNum vRefNum { 0 };
+    SInt32 parID { 0 };
+    std::u16string prefix;
+};
+
+FolderPrefix* gWalkPrefix = nullptr;
+
+// The folder's name and a slash; just the slash when the folder cannot be looked up.
+std::u16string folderPrefixOf(const FSRef* ref, const FSSpec* spec, FolderPrefix* remembered)
+{
+    if (remembered && remembered->known && remembered->vRefNum == spec->vRefNum && remembered->parID == spec->parID)
+        return remembered->prefix;
+    FSRef parentRef = {};
+    HFSUniStr255 parentName = {};
+    bool found = FSGetParentRef(ref, &parentRef) == noErr && FSGetFileDirName(&parentRef, &parentName) == noErr;
+    std::u16string prefix(reinterpret_cast<const char16_t*>(parentName.unicode), parentName.length);
+    prefix += u'/';
+    if (remembered) {
+        remembered->known = found;
+        remembered->vRefNum = spec->vRefNum;
+        remembered->parID = spec->parID;
+        remembered->prefix = prefix;
+    }
+    return prefix;
+}
+
 const FSSpec* indexedSpec(CFMutableDictionaryRef table, CFStringRef key)
 {
     return static_cast<const FSSpec*>(CFDictionaryGetValue(table, key));
@@ -82,7 +115,11 @@ ImageImportManager::ImageImportManager(FSRef directory)
         icons = createTable();
         images = createTable();
     }
+    FolderPrefix walkPrefix;
+    walkPrefix.table = fsSpecs;
+    gWalkPrefix = &walkPrefix;
     FSIterateContainer(&directory, 0, kFSCatInfoNodeFlags, true, true, ImageImportManagerFilterProc, fsSpecs);
+    gWalkPrefix = nullptr;
 }
 
 ImageImportManager::~ImageImportManager()
@@ -102,27 +139,14 @@ Boolean ImageImportManager::ImageImportManagerFilterProc(Boolean, ItemCount, con
         return false;
     auto table = static_cast<CFMutableDictionaryRef>(inUserData);
     CFStringRef plainKey = CFStringCreateWithCharacters(kCFAllocatorDefault, name->unicode, name->length);
-    storeSpec(table, plainKey, spec);
-
-    // The folder's name, then a slash: the walk gives the files of one folder one after
-    // another, so the folder is looked up once for all of them.
-    static thread_local FSSpec lastSpec = {};
-    static thread_local std::u16string folderPrefix;
-    if (folderPrefix.empty() || lastSpec.vRefNum != spec->vRefNum || lastSpec.parID != spec->parID) {
-        FSRef parentRef = {};
-        HFSUniStr255 parentName = {};
-        FSGetParentRef(ref, &parentRef);
-        FSGetFileDirName(&parentRef, &parentName);
-        folderPrefix.assign(reinterpret_cast<const char16_t*>(parentName.unicode), parentName.length);
-        folderPrefix += u'/';
-        lastSpec = *spec;
-    }
-    std::u16string qualified = folderPrefix;
+    FolderPrefix* remembered = gWalkPrefix && gWalkPrefix->table == table ? gWalkPrefix : nullptr;
+    std::u16string qualified = folderPrefixOf(ref, spec, remembered);
     qualified.append(reinterpret_cast<const char16_t*>(name->unicode), name->length);
     CFStringRef qualifiedKey = CFStringCreateWithCharacters(kCFAllocatorDefault, reinterpret_cast<const UniChar*>(qualified.data()),
         static_cast<CFIndex>(qualified.size()));
-    storeSpec(table, qualifiedKey, spec);
 
+    storeSpec(table, plainKey, spec);
+    storeSpec(table, qualifiedKey, spec);
     for (CFStringRef made : { qualifiedKey, plainKey }) {
         if (made)
             CFRelease(made);

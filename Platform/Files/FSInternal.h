@@ -58,6 +58,10 @@ std::optional<Location> locationOfPath(std::string_view canonical);
 // is interned.
 std::optional<Location> knownLocationOfPath(std::string_view canonical);
 
+// The status of a test's EntryInfo failure set on the folder that holds path, which it uses
+// up; noErr when none is set.
+OSErr takeEntryInfoFailure(const std::string& path);
+
 // The folder whose listing began the walk that last listed folderID (folderID itself for a
 // walk's first folder); null for a folder never listed.
 std::optional<UInt32> listingTopOf(UInt32 folderID);

@@ -340,6 +340,22 @@ std::optional<UInt32> fs_standin::listingTopOf(UInt32 folderID)
     return found == listingTops().topOf.end() ? std::nullopt : std::optional<UInt32>(found->second);
 }
 
+OSErr fs_standin::takeEntryInfoFailure(const std::string& path)
+{
+    auto& all = hooks();
+    size_t slash = path.rfind('/');
+    if (!all.any.load(std::memory_order_relaxed) || slash == std::string::npos || path == "/")
+        return noErr;
+    std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    std::lock_guard guard(all.lock);
+    auto found = all.failures.find({ folder, FSFailurePoint::EntryInfo });
+    if (found == all.failures.end())
+        return noErr;
+    OSErr status = found->second;
+    all.failures.erase(found);
+    return status;
+}
+
 // The platform may say that a listing is over in the call that delivers its last entries.
 bool gLastEntryEndsListing = false;
 

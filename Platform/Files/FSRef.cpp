@@ -108,6 +108,8 @@ OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalo
     if (!path)
         return errFSBadFSRef;
     // The reference names a path, which may have gone since it was made.
+    if (OSErr failure = takeEntryInfoFailure(*path))
+        return failure;
     struct stat info;
     if (int error = lstatPath(*path, &info))
         return errorFromErrno(error);

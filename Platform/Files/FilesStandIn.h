@@ -9,6 +9,8 @@
 enum class FSFailurePoint {
     Open, // FSOpenIterator on the folder fails
     List, // the folder opens, and its first FSGetCatalogInfoBulk fails
+    EntryInfo, // the next FSGetCatalogInfo of an entry of the folder fails, once, as it does for
+               // an entry removed since it was listed
 };
 
 // Until cleared, the folder at path fails at that point with status.

@@ -644,6 +644,29 @@ TEST_F(ChangingTreeTest, AFolderRemovedOrReplacedByAFileBeforeItIsEnteredEndsThe
     }
 }
 
+TEST_F(ChangingTreeTest, AFileGoneBeforeItsFolderIsLookedUpCostsItsSiblingsAndLaterManagersNothing)
+{
+    const std::vector<std::string> names { "one.gif", "two.gif", "three.gif" };
+    for (const std::string& name : names)
+        writeGif(tree.path("Resources/" + name), 28, 1);
+    // The first file the walk gives goes at that moment: its folder cannot be looked up from it.
+    FSSetFolderFailure(tree.path("Resources"), FSFailurePoint::EntryInfo, fnfErr);
+    auto countWidths = [&](const std::u16string& folderPart) {
+        int found = 0;
+        for (const std::string& name : names)
+            found += widthOf(folderPart + u16(name)) == 28;
+        return found;
+    };
+    {
+        ImageImportManager manager(tree.ref("Resources"));
+        EXPECT_EQ(countWidths(u"/"), 1) << "the file whose folder was not found has an empty folder name";
+        EXPECT_EQ(countWidths(u"Resources/"), 2) << "its siblings keep their folder's name";
+    }
+    ImageImportManager later(tree.ref("Resources"));
+    EXPECT_EQ(countWidths(u"Resources/"), 3) << "a later manager remembers nothing of an earlier walk";
+    EXPECT_EQ(countWidths(u"/"), 0);
+}
+
 // Moves the folder at path away and puts a link to target in its place, as someone racing the
 // walk would.
 void swapForLink(const std::string& path, const std::string& target)
