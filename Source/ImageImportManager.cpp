@@ -1,6 +1,7 @@
 #include "ImageImportManager.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -33,23 +34,35 @@ void emptyTable(CFMutableDictionaryRef& table, void (*dispose)(Value))
     table = nullptr;
 }
 
-void storeSpec(CFMutableDictionaryRef table, CFStringRef key, const FSSpec* spec)
+bool isSameFile(const FSSpec& one, const FSSpec& other)
+{
+    return one.vRefNum == other.vRefNum && one.parID == other.parID && memcmp(one.name, other.name, one.name[0] + 1u) == 0;
+}
+
+enum class KeyFile {
+    unchanged, // the key is new, or named this very file already
+    changed, // the key named another file until now
+};
+
+KeyFile storeSpec(CFMutableDictionaryRef table, CFStringRef key, const FSSpec* spec)
 {
     if (!key)
-        return;
+        return KeyFile::unchanged;
     auto* copy = static_cast<FSSpec*>(malloc(sizeof(FSSpec)));
     if (!copy)
-        return;
+        return KeyFile::unchanged;
     *copy = *spec;
     // Nearly every key is new: add it with one lookup, and only for a key already there look
     // up the copy it replaces.
     CFIndex before = CFDictionaryGetCount(table);
     CFDictionaryAddValue(table, key, copy);
     if (CFDictionaryGetCount(table) > before)
-        return;
-    const void* earlier = CFDictionaryGetValue(table, key);
+        return KeyFile::unchanged;
+    auto* earlier = static_cast<FSSpec*>(const_cast<void*>(CFDictionaryGetValue(table, key)));
+    KeyFile result = isSameFile(*earlier, *spec) ? KeyFile::unchanged : KeyFile::changed;
     CFDictionarySetValue(table, key, copy);
-    free(const_cast<void*>(earlier));
+    free(earlier);
+    return result;
 }
 
 // The folder part of the keys, "name/", of the last folder whose files the manager's own walk
@@ -105,6 +118,18 @@ void freeSpec(FSSpec* spec)
     free(spec);
 }
 
+// Calls dispose on the value under key, if there is one, and removes the key.
+template<typename Value>
+void forgetValue(CFMutableDictionaryRef table, CFStringRef key, void (*dispose)(Value))
+{
+    const void* value = nullptr;
+    if (!CFDictionaryGetValueIfPresent(table, key, &value))
+        return;
+    if (value)
+        dispose(static_cast<Value>(const_cast<void*>(value)));
+    CFDictionaryRemoveValue(table, key);
+}
+
 }
 
 ImageImportManager::ImageImportManager(FSRef directory)
@@ -145,13 +170,23 @@ Boolean ImageImportManager::ImageImportManagerFilterProc(Boolean, ItemCount, con
     CFStringRef qualifiedKey = CFStringCreateWithCharacters(kCFAllocatorDefault, reinterpret_cast<const UniChar*>(qualified.data()),
         static_cast<CFIndex>(qualified.size()));
 
-    storeSpec(table, plainKey, spec);
-    storeSpec(table, qualifiedKey, spec);
+    for (CFStringRef key : { plainKey, qualifiedKey }) {
+        // Only the cache's own table has objects made of its files.
+        if (storeSpec(table, key, spec) == KeyFile::changed && table == fsSpecs)
+            forgetObjectsOf(key);
+    }
     for (CFStringRef made : { qualifiedKey, plainKey }) {
         if (made)
             CFRelease(made);
     }
     return false;
+}
+
+void ImageImportManager::forgetObjectsOf(CFStringRef key)
+{
+    forgetValue<ComponentInstance>(components, key, closeImporter);
+    forgetValue<IconRef>(icons, key, releaseIcon);
+    forgetValue<CGImageRef>(images, key, CGImageRelease);
 }
 
 ComponentInstance ImageImportManager::componentForFilename(CFStringRef inFilename)

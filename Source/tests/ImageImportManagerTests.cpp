@@ -103,4 +103,29 @@ TEST_F(ImageCacheTest, TwoLiveManagersShareTheCacheUntilTheLastGoes)
     EXPECT_EQ(ImageImportManager::componentForFilename(CFSTR("only-here.gif")), nullptr);
 }
 
+TEST_F(ImageCacheTest, ALaterManagersFileUnderAKeyIsTheOneItsPictureIsMadeFrom)
+{
+    TemporaryTree other;
+    other.addFolder("Resources");
+    writeGif(other.path("Resources/Accounting-On.gif"), 32, 16);
+    auto first = std::make_unique<ImageImportManager>(tree.ref("Resources"));
+    EXPECT_EQ(boundsOf(CFSTR("Accounting-On.gif")).right, 64);
+    CGImageRef image = ImageImportManager::imageForFilename(CFSTR("Resources/Accounting-On.gif"));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(CGImageGetWidth(image), 64u);
+    ComponentInstance unchanged = ImageImportManager::componentForFilename(CFSTR("sub/a.gif"));
+
+    auto second = std::make_unique<ImageImportManager>(other.ref("Resources"));
+    EXPECT_EQ(boundsOf(CFSTR("Accounting-On.gif")).right, 32) << "the later manager's file, not the first's importer";
+    image = ImageImportManager::imageForFilename(CFSTR("Resources/Accounting-On.gif"));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(CGImageGetWidth(image), 32u);
+    EXPECT_EQ(ImageImportManager::componentForFilename(CFSTR("sub/a.gif")), unchanged) << "a key the later folder lacks";
+
+    // The first folder again: its keys name the very files they named, and keep what was made.
+    auto third = std::make_unique<ImageImportManager>(tree.ref("Resources"));
+    EXPECT_EQ(ImageImportManager::componentForFilename(CFSTR("sub/a.gif")), unchanged);
+    EXPECT_EQ(boundsOf(CFSTR("Accounting-On.gif")).right, 64);
+}
+
 }
