@@ -79,23 +79,25 @@ struct FolderPrefix {
 
 FolderPrefix* gWalkPrefix = nullptr;
 
-// The folder's name and a slash; just the slash when the folder cannot be looked up.
-std::u16string folderPrefixOf(const FSRef* ref, const FSSpec* spec, FolderPrefix* remembered)
+// Appends the folder's name and a slash to key; just the slash when the folder cannot be looked up.
+void appendFolderPrefix(std::u16string& key, const FSRef* ref, const FSSpec* spec, FolderPrefix* remembered)
 {
-    if (remembered && remembered->known && remembered->vRefNum == spec->vRefNum && remembered->parID == spec->parID)
-        return remembered->prefix;
+    if (remembered && remembered->known && remembered->vRefNum == spec->vRefNum && remembered->parID == spec->parID) {
+        key += remembered->prefix;
+        return;
+    }
     FSRef parentRef = {};
     HFSUniStr255 parentName = {};
     bool found = FSGetParentRef(ref, &parentRef) == noErr && FSGetFileDirName(&parentRef, &parentName) == noErr;
-    std::u16string prefix(reinterpret_cast<const char16_t*>(parentName.unicode), parentName.length);
-    prefix += u'/';
+    size_t start = key.size();
+    key.append(reinterpret_cast<const char16_t*>(parentName.unicode), parentName.length);
+    key += u'/';
     if (remembered) {
         remembered->known = found;
         remembered->vRefNum = spec->vRefNum;
         remembered->parID = spec->parID;
-        remembered->prefix = prefix;
+        remembered->prefix.assign(key, start);
     }
-    return prefix;
 }
 
 const FSSpec* indexedSpec(CFMutableDictionaryRef table, CFStringRef key)
@@ -165,7 +167,10 @@ Boolean ImageImportManager::ImageImportManagerFilterProc(Boolean, ItemCount, con
     auto table = static_cast<CFMutableDictionaryRef>(inUserData);
     CFStringRef plainKey = CFStringCreateWithCharacters(kCFAllocatorDefault, name->unicode, name->length);
     FolderPrefix* remembered = gWalkPrefix && gWalkPrefix->table == table ? gWalkPrefix : nullptr;
-    std::u16string qualified = folderPrefixOf(ref, spec, remembered);
+    // Room for any folder name, so that the key is made in one allocation.
+    std::u16string qualified;
+    qualified.reserve(std::size(name->unicode) + 1 + name->length);
+    appendFolderPrefix(qualified, ref, spec, remembered);
     qualified.append(reinterpret_cast<const char16_t*>(name->unicode), name->length);
     CFStringRef qualifiedKey = CFStringCreateWithCharacters(kCFAllocatorDefault, reinterpret_cast<const UniChar*>(qualified.data()),
         static_cast<CFIndex>(qualified.size()));

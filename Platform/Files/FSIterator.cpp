@@ -28,7 +28,7 @@ namespace {
 struct IteratorRegistry {
     std::mutex lock;
     std::unordered_set<const void*> live;
-    std::unordered_map<UInt32, std::vector<OpaqueFSIterator*>> byFolder;
+    std::unordered_multimap<UInt32, OpaqueFSIterator*> byFolder;
 };
 
 IteratorRegistry& registry()
@@ -160,7 +160,7 @@ struct OpaqueFSIterator final : __CFRuntimeBase {
     {
         std::lock_guard guard(registry().lock);
         registry().live.insert(this);
-        registry().byFolder[folderID].push_back(this);
+        registry().byFolder.emplace(folderID, this);
     }
 
     ~OpaqueFSIterator() override
@@ -169,10 +169,8 @@ struct OpaqueFSIterator final : __CFRuntimeBase {
             --gHeldFolders;
         std::lock_guard guard(registry().lock);
         registry().live.erase(this);
-        auto& listers = registry().byFolder[folderID];
-        listers.erase(std::find(listers.begin(), listers.end(), this));
-        if (listers.empty())
-            registry().byFolder.erase(folderID);
+        auto [first, last] = registry().byFolder.equal_range(folderID);
+        registry().byFolder.erase(std::find_if(first, last, [this](const auto& lister) { return lister.second == this; }));
     }
 
     static CFTypeID classTypeID()
@@ -270,7 +268,7 @@ OSErr openFolder(const Location& location, const std::string& path, int* fd, std
         std::lock_guard guard(registry().lock);
         auto found = registry().byFolder.find(location.parent);
         if (found != registry().byFolder.end()) {
-            const OpaqueFSIterator* lister = found->second.back();
+            const OpaqueFSIterator* lister = found->second;
             *top = lister->top;
             return lister->openSubfolder(location.name, fd);
         }
