@@ -1,9 +1,11 @@
-// The printer's PPD file is whatever the printing system was given for the queue; the pane's
-// Initialize reads its *Manufacturer through these calls, and so does this target.
+// The printer's PPD file is whatever the printing system was given for the queue: printdialog
+// checks it whole first, and the pane's Initialize reads its *Manufacturer through these calls;
+// so does this target.
 #include "FuzzSupport.h"
 
 #include <PrintCore/PMCore.h>
 #include <PrintCore/PPDLib.h>
+#include <PrintCore/PPDLibStandIn.h>
 
 namespace {
 // Pascal strings, as the pane spells them.
@@ -14,6 +16,9 @@ const unsigned char kServedManufacturer[] = "\x05Movra";
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string path = fuzz::writeInput("printer.ppd", data, size);
+    StandIn::PPDError error;
+    if (StandIn::ppdCheckFile(path, &error) != noErr)
+        (void)error.describe();
     PMTicketRef printerInfo = nullptr;
     if (PMTicketCreate(kCFAllocatorDefault, kPMPrinterInfoTicket, &printerInfo) != noErr || !printerInfo)
         return 0;
