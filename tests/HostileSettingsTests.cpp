@@ -139,10 +139,11 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileSettingsTest,
             "key \"com.movra.Act.trel.AID\": \"value\" holds a control character" }),
     [](const auto& info) { return std::string(info.param.name); });
 
-// 160,000 keys took 45 s to load, each looked up through all the keys before it. libplist
-// itself builds a dictionary that large in most of a second, so the bound leaves room for a busy
-// machine; the pane's own entries come last, where a search through the others ends.
-TEST_F(HostileSettingsRun, SettingsOf160000KeysLoadInAboutASecond)
+// 160,000 keys took 45 s to load, each looked up through all the keys before it; now about a
+// second (bench/SettingsBenchmarks measures it). The bound only tells the one from the other, with
+// room for a machine busy with other builds; the pane's own entries come last, where a search
+// through the others ends.
+TEST_F(HostileSettingsRun, SettingsOf160000KeysLoadWithoutASearchPerKey)
 {
     // Under AddressSanitizer the run is many times slower, and no time is measured.
     const int keys = kSanitizedBuild ? 20'000 : 160'000;
@@ -156,7 +157,7 @@ TEST_F(HostileSettingsRun, SettingsOf160000KeysLoadInAboutASecond)
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
     EXPECT_EQ(result.output, "summary:  Accounting =  Enabled\ncancelled\n");
     if (!kSanitizedBuild) {
-        EXPECT_LT(result.elapsed, 3000ms);
+        EXPECT_LT(result.elapsed, 15000ms);
     }
 }
 
