@@ -91,9 +91,9 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
         *error = "--printer: " + problem;
         return false;
     }
-    std::string folder = programFolder();
+    std::string folder = productLibraryFolder();
     if (options->plugInPath.empty())
-        options->plugInPath = folder + "/../Accounting.plugin";
+        options->plugInPath = folder + "/Accounting.plugin";
     if (options->primaryPlugInPath.empty())
         options->primaryPlugInPath = folder + "/PrimaryPDE.bundle";
     return true;

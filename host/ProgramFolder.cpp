@@ -12,3 +12,8 @@ std::string programFolder()
     std::string folder(path, length);
     return folder.substr(0, folder.rfind('/'));
 }
+
+std::string productLibraryFolder()
+{
+    return programFolder() + "/" ACCOUNTING_LIBDIR_FROM_BINDIR;
+}

@@ -1,4 +1,4 @@
-// The on-screen front end: a module of its own (libPrintDialogScreen.so beside printdialog),
+// The on-screen front end: a module of its own (libPrintDialogScreen.so in the product's folder),
 // built on Qt Widgets and loaded only when the dialog goes on screen or a picture is taken,
 // so that a scripted run loads no GUI toolkit.
 #pragma once
@@ -21,5 +21,5 @@ struct ScreenFrontEnd {
 #define kScreenFrontEndEntryPoint "PrintDialogScreenFrontEnd"
 typedef const ScreenFrontEnd* (*ScreenFrontEndEntryPoint)();
 
-// Loads the module beside printdialog; null, with the reason in *error, when it cannot.
+// Loads the module from the product's folder; null, with the reason in *error, when it cannot.
 const ScreenFrontEnd* loadScreenFrontEnd(std::string* error);

@@ -43,8 +43,10 @@ std::optional<std::string> absolutePath(std::string_view path)
         }
         start = end + 1;
     }
+    // push_back rather than assigning "/": GCC 12 at -O3 misreads the assignment's inlined
+    // replace() as an overlapping copy (a -Wrestrict false positive).
     if (normalized.empty())
-        normalized = "/";
+        normalized.push_back('/');
     return normalized;
 }
 

@@ -396,7 +396,10 @@ TEST_F(ImporterTest, DrawingIsClippedToThePortOnEverySide)
 {
     writeGif(file("a.gif"), kHalfTransparent);
     const std::pair<int, int> corners[] = { { -7, -3 }, { 94, 57 }, { -6, 20 }, { 100, 10 }, { 10, 60 }, { -30000, 30000 } };
-    for (auto [left, top] : corners) {
+    for (const auto& corner : corners) {
+        // Plain variables: a lambda cannot capture a structured binding before C++20's fix, which clang 14 lacks.
+        int left = corner.first;
+        int top = corner.second;
         fillPort(kBlue);
         auto s16 = [](int v) { return static_cast<SInt16>(v); };
         Importer importer = openForDrawing(file("a.gif"), { s16(top), s16(left), s16(top + 6), s16(left + 10) });

@@ -1,0 +1,32 @@
+# The Debian package, made by CPack's DEB generator from an installed tree (scripts/package).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${ACCOUNTING_PRODUCT})
+set(CPACK_PACKAGE_VERSION 1.0.0)
+set(CPACK_PACKAGE_VENDOR "Movra")
+set(CPACK_PACKAGE_CONTACT "Accounting pane developers <accounting-pane@movra.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "job accounting pane for the Print dialog of Movra printers")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "job accounting pane for the Print dialog of Movra printers
+ When a person prints to a Movra printer, the Print dialog gains an Accounting
+ pane: it switches job accounting on or off, asks for a User ID and an
+ Account ID when Print is clicked or uses default codes typed into the pane,
+ and conceals the codes while they are typed. The settings and codes travel
+ with the job to the printer driver.
+ .
+ This package provides printdialog, a Print dialog that shows the pane on
+ screen (Qt) or lets a script act on it, and prints through CUPS, together
+ with the pane's plug-in bundle and the platform services it runs on.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://movra.example/accounting-pane")
+# Dependencies from the libraries the binaries link, as dpkg-shlibdeps finds them. The private
+# libraries in the product's folder are the package's own.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/${ACCOUNTING_PRIVATE_LIBDIR})
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Files and folders are owned by root with the modes Debian expects, whatever the build's umask.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+include(CPack)
