@@ -5,20 +5,20 @@ set(CPACK_PACKAGE_VERSION 1.0.0)
 set(CPACK_PACKAGE_VENDOR "Movra")
 set(CPACK_PACKAGE_CONTACT "Accounting pane developers <accounting-pane@movra.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "job accounting pane for the Print dialog of Movra printers")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "job accounting pane for the Print dialog of Movra printers
- When a person prints to a Movra printer, the Print dialog gains an Accounting
- pane: it switches job accounting on or off, asks for a User ID and an
- Account ID when Print is clicked or uses default codes typed into the pane,
- and conceals the codes while they are typed. The settings and codes travel
- with the job to the printer driver.
- .
- This package provides printdialog, a Print dialog that shows the pane on
- screen (Qt) or lets a script act on it, and prints through CUPS, together
- with the pane's plug-in bundle and the platform services it runs on.")
+# The long description; CPack indents it under the summary line and writes the empty line as
+# Debian's paragraph mark.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "When a person prints to a Movra printer, the Print dialog gains an Accounting
+pane: it switches job accounting on or off, asks for a User ID and an
+Account ID when Print is clicked or uses default codes typed into the pane,
+and conceals the codes while they are typed. The settings and codes travel
+with the job to the printer driver.
+
+This package provides printdialog, a Print dialog that shows the pane on
+screen (Qt) or lets a script act on it, and prints through CUPS, together
+with the pane's plug-in bundle and the platform services it runs on.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://movra.example/accounting-pane")
 # Dependencies from the libraries the binaries link, as dpkg-shlibdeps finds them. The private
 # libraries in the product's folder are the package's own.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

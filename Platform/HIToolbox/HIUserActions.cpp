@@ -291,10 +291,11 @@ std::string HIDescribeControl(ControlRef control)
     case kControlKindUserPane: name = "user pane"; break;
     default: name = "control"; break;
     }
+    // Appended piece by piece: `" " + std::string` trips GCC 12's -Wrestrict false positive at -O3.
     if (object->id.signature || object->id.id)
-        name += " " + fourCharCode(object->id.signature) + " " + std::to_string(object->id.id);
+        name.append(" ").append(fourCharCode(object->id.signature)).append(" ").append(std::to_string(object->id.id));
     else if (object->title)
-        name += " \"" + _CFStringToUTF8(object->title) + "\"";
+        name.append(" \"").append(_CFStringToUTF8(object->title)).append("\"");
     return name;
 }
 

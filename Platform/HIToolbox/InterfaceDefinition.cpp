@@ -173,7 +173,7 @@ public:
                 case 't': text += '\t'; break;
                 case '\0': fail(m_line, "unterminated string");
                 default:
-                    fail(m_line, "unknown escape " + (isLetter(escaped) || isDigit(escaped) ? "\\" + std::string(1, escaped) : "sequence")
+                    fail(m_line, "unknown escape " + (isLetter(escaped) || isDigit(escaped) ? std::string { '\\', escaped } : "sequence")
                             + " in a string (use \\\" \\\\ \\n or \\t)");
                 }
             } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
@@ -476,7 +476,7 @@ private:
     void checkRange(std::string_view name, long long value, long long smallest, long long largest) const
     {
         if (value < smallest || value > largest) {
-            fail(m_line, "'" + std::string(name) + "' value " + std::to_string(value) + " is outside " + std::to_string(smallest)
+            fail(m_line, std::string("'").append(name).append("' value ") + std::to_string(value) + " is outside " + std::to_string(smallest)
                     + ".." + std::to_string(largest));
         }
     }
