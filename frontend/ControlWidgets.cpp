@@ -105,8 +105,10 @@ void MirroredField::keyPressEvent(QKeyEvent* event)
         emit returnPressed();
         return;
     }
-    for (const auto& [qtKey, key] : named) {
-        if (event->key() == qtKey) {
+    for (const auto& entry : named) {
+        // A plain variable: clang 14 cannot capture a structured binding in a lambda.
+        HIKey key = entry.second;
+        if (event->key() == entry.first) {
             event->accept();
             act([&](std::string* error) {
                 return takeToolboxFocus() ? HIUserPressKey(window, key, error) : static_cast<OSStatus>(kHIUserActionRefusedErr);
