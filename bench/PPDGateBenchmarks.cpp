@@ -110,7 +110,11 @@ const Sample& sample()
     return built;
 }
 
-enum class Which { All, Median, Largest };
+enum class Which {
+    All,
+    Median,
+    Largest,
+};
 
 std::vector<const SampleFile*> filesFor(benchmark::State& state, Which which)
 {

@@ -12,7 +12,10 @@
 
 namespace {
 
-enum { kAccountingSignature = 'MVRa', kPromptCancelButton = 1001 };
+enum {
+    kAccountingSignature = 'MVRa',
+    kPromptCancelButton = 1001,
+};
 
 }
 

@@ -13,7 +13,10 @@
 
 namespace {
 
-enum { kPromptHelpCommand = 'Mhlp', kAccountingSignature = 'MVRa' };
+enum {
+    kPromptHelpCommand = 'Mhlp',
+    kAccountingSignature = 'MVRa',
+};
 
 bool parseNumber(const std::string& text, long minimum, long maximum, long* value)
 {

@@ -37,7 +37,11 @@ public:
     void openHelpPage(const HIHelpPage& page) override;
 
 private:
-    enum class Step { Done, EndOfScript, Failed };
+    enum class Step {
+        Done,
+        EndOfScript,
+        Failed,
+    };
     // Reads and carries out the next action; modalWindow is the prompt when one is up.
     Step step(WindowRef modalWindow);
     bool perform(const ScriptLine& line, WindowRef modalWindow);

@@ -12,7 +12,11 @@ constexpr size_t kMaxScriptLineBytes = 64 * 1024;
 
 class ScriptSource {
 public:
-    enum class Read { Line, End, Failed };
+    enum class Read {
+        Line,
+        End,
+        Failed,
+    };
 
     // No script at all: the first read is the end.
     ScriptSource() = default;

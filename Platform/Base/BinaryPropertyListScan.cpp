@@ -43,7 +43,11 @@ public:
     }
 
 private:
-    enum class State : uint8_t { unseen, visiting, done };
+    enum class State : uint8_t {
+        unseen,
+        visiting,
+        done,
+    };
 
     // What an object becomes once expanded: its nodes, its text and data, its nesting below it.
     struct Object {

@@ -16,11 +16,14 @@ typedef CFUUIDBytes REFIID;
 #define IUnknownUUID CFUUIDGetConstantUUIDWithBytes(kCFAllocatorSystemDefault, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, \
     0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)
 
+// The platform's own layout of the COM header's macro.
+// clang-format off
 #define IUNKNOWN_C_GUTS \
     void* _reserved; \
     HRESULT (*QueryInterface)(void* thisPointer, REFIID iid, LPVOID* ppv); \
     ULONG (*AddRef)(void* thisPointer); \
     ULONG (*Release)(void* thisPointer)
+// clang-format on
 
 typedef struct IUnknownVTbl {
     IUNKNOWN_C_GUTS;

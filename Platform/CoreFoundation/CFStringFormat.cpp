@@ -6,7 +6,17 @@
 
 namespace {
 
-enum class Length { None, Char, Short, Long, LongLong, SizeT, PtrDiff, IntMax, LongDouble };
+enum class Length {
+    None,
+    Char,
+    Short,
+    Long,
+    LongLong,
+    SizeT,
+    PtrDiff,
+    IntMax,
+    LongDouble,
+};
 
 std::string formatOne(const std::string& spec, Length length, char conversion, va_list& arguments)
 {

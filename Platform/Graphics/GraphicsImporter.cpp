@@ -256,7 +256,11 @@ struct ComponentInstanceRecord final : __CFRuntimeBase {
         return noErr;
     }
 
-    enum class State { Undecoded, Ready, Failed };
+    enum class State {
+        Undecoded,
+        Ready,
+        Failed,
+    };
 
     std::string path;
     imaging::Header header;

@@ -15,7 +15,11 @@ constexpr long kMaxPixels = 64L << 20;
 // Larger than any image under the pixel cap needs, compressed.
 constexpr size_t kMaxImageFileSize = size_t { 256 } << 20;
 
-enum class Format { Unknown, GIF, PNG };
+enum class Format {
+    Unknown,
+    GIF,
+    PNG,
+};
 
 enum class Result {
     Ok,
@@ -49,7 +53,12 @@ Result decode(const uint8_t* data, size_t size, Image* image);
 // decoding pixels: whether the file is whole and well-formed as far as its framing goes.
 Result checkStructure(const uint8_t* data, size_t size);
 
-enum class FileResult { Ok, NotFound, Unreadable, TooLarge };
+enum class FileResult {
+    Ok,
+    NotFound,
+    Unreadable,
+    TooLarge,
+};
 
 // The whole regular file at path, when it is at most maxBytes long.
 FileResult readFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>* bytes);

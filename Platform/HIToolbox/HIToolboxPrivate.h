@@ -39,7 +39,11 @@ struct HIHandlerRegistration {
 };
 
 struct HIEventTarget {
-    enum class Kind { Application, Window, Control };
+    enum class Kind {
+        Application,
+        Window,
+        Control,
+    };
 
     HIEventTarget(Kind targetKind, HIWindow* targetWindow, HIControl* targetControl);
     ~HIEventTarget();

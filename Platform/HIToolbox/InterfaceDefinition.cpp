@@ -101,7 +101,12 @@ std::string quoteCharacter(char c)
 }
 
 struct Atom {
-    enum class Type { Number, String, Code, Word };
+    enum class Type {
+        Number,
+        String,
+        Code,
+        Word,
+    };
     Type type { Type::Word };
     long long number { 0 };
     // The text of a string or a word.

@@ -18,7 +18,15 @@ constexpr size_t kMaximumFileSize = 1024 * 1024;
 // Levels of controls within controls; the window's own level does not count.
 constexpr int kMaximumNesting = 16;
 
-enum class Kind { UserPane, StaticText, EditText, PopupButton, RadioButton, CheckBox, PushButton };
+enum class Kind {
+    UserPane,
+    StaticText,
+    EditText,
+    PopupButton,
+    RadioButton,
+    CheckBox,
+    PushButton,
+};
 
 struct Control {
     Kind kind { Kind::UserPane };
