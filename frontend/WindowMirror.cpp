@@ -238,7 +238,8 @@ void WindowMirror::syncControl(Mirrored& mirrored, bool parentVisible, const QIm
         button->setText(qtString(title));
         if (auto* box = qobject_cast<QCheckBox*>(button)) {
             box->setTristate(value == kControlCheckBoxMixedValue);
-            box->setCheckState(value == kControlCheckBoxMixedValue ? Qt::PartiallyChecked : value ? Qt::Checked : Qt::Unchecked);
+            box->setCheckState(value == kControlCheckBoxMixedValue ? Qt::PartiallyChecked : value ? Qt::Checked
+                                                                                                  : Qt::Unchecked);
         } else if (mirrored.kind == kControlKindRadioButton) {
             button->setCheckable(true);
             button->setChecked(value != 0);

@@ -92,10 +92,10 @@ bool CupsConnection::open(const CupsDestination& destination, std::string* error
     m_http = httpConnect2(host.c_str(), port, addresses, AF_UNSPEC, encryption, 1, static_cast<int>(m_timeout.count()), nullptr);
     if (!m_http) {
         int number = Clock::now() >= m_deadline ? ETIMEDOUT : connectFailure(addresses, m_timeout);
-        *error = number == ETIMEDOUT ? m_server + " did not answer within " + inSeconds(m_timeout)
+        *error = number == ETIMEDOUT     ? m_server + " did not answer within " + inSeconds(m_timeout)
             : socket && number == ENOENT ? m_server + " cannot be reached: there is no such socket"
-            : socket && !isSocket(host) ? m_server + " cannot be reached: that is not a socket"
-            : m_server + " cannot be reached: " + (number ? strerror(number) : "the connection failed");
+            : socket && !isSocket(host)  ? m_server + " cannot be reached: that is not a socket"
+                                         : m_server + " cannot be reached: " + (number ? strerror(number) : "the connection failed");
     }
     httpAddrFreeList(addresses);
     if (!m_http)

@@ -186,7 +186,7 @@ bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* 
     }
     if (status != HTTP_STATUS_OK) {
         *error = failed
-            + (status == HTTP_STATUS_NOT_FOUND ? "there is no such queue, or none with a PPD, at " + connection.server()
+            + (status == HTTP_STATUS_NOT_FOUND                                      ? "there is no such queue, or none with a PPD, at " + connection.server()
                     : status == HTTP_STATUS_ERROR || status == HTTP_STATUS_CONTINUE ? connection.failure()
                                                                                     : connection.server() + " answered \"" + httpStatus(status) + "\"");
         return false;

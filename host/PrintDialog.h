@@ -10,9 +10,9 @@
 #include <string>
 
 enum class PrintClick {
-    Printed,    // the job went on: the settings are synced and the dialog is gone
+    Printed, // the job went on: the settings are synced and the dialog is gone
     NotPrinted, // the pane swallowed the click: the dialog stays open
-    Failed,     // the click could not be made, or the settings could not be synced
+    Failed, // the click could not be made, or the settings could not be synced
 };
 
 struct PrintDialogSetup {

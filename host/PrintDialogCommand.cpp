@@ -44,23 +44,22 @@ bool parseTimeout(const std::string& text, std::chrono::milliseconds* timeout)
 
 }
 
-
 bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintDialogOptions* options, std::string* error)
 {
     std::string timeout;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         std::string* target = option == "--ppd" ? &options->ppdPath
-            : option == "--settings"             ? &options->settingsPath
-            : option == "--save"                 ? &options->savePath
-            : option == "--script"               ? &options->scriptPath
-            : option == "--plugin"               ? &options->plugInPath
-            : option == "--snapshot"             ? &options->snapshotPath
-            : option == "--printer"              ? &options->printerQueue
-            : option == "--server"               ? &options->server
-            : option == "--file"                 ? &options->documentPath
-            : option == "--timeout"              ? &timeout
-                                                 : nullptr;
+            : option == "--settings"            ? &options->settingsPath
+            : option == "--save"                ? &options->savePath
+            : option == "--script"              ? &options->scriptPath
+            : option == "--plugin"              ? &options->plugInPath
+            : option == "--snapshot"            ? &options->snapshotPath
+            : option == "--printer"             ? &options->printerQueue
+            : option == "--server"              ? &options->server
+            : option == "--file"                ? &options->documentPath
+            : option == "--timeout"             ? &timeout
+                                                : nullptr;
         if (!target) {
             *error = "unknown option \"" + option + "\"";
             return false;

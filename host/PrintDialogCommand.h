@@ -16,7 +16,7 @@ struct PrintDialogOptions {
     std::string scriptPath; // "-" for standard input; empty for none
     std::string snapshotPath; // a picture of the front window when the script ends
     std::string printerQueue; // a CUPS queue to print to; its PPD stands for --ppd
-    std::string server;       // the CUPS server: HOST:PORT or a socket path
+    std::string server; // the CUPS server: HOST:PORT or a socket path
     std::string documentPath; // what is printed on the queue
     std::chrono::milliseconds serverTimeout { kDefaultCupsTimeout }; // the longest wait on the CUPS server
     std::string plugInPath;

@@ -13,7 +13,8 @@ int main(int argc, char** argv)
     }
     PrintDialogOptions options;
     if (!parsePrintDialogArguments(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
-        std::cerr << "printdialog: " << error << "\n" << kPrintDialogUsage << "\n";
+        std::cerr << "printdialog: " << error << "\n"
+                  << kPrintDialogUsage << "\n";
         return kExitError;
     }
     return runPrintDialog(options, std::cout, std::cerr);

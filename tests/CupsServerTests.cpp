@@ -133,8 +133,7 @@ TEST_F(MisbehavingServerTest, AnEndlessPPDIsCutOffAt16MiB)
 {
     FakeHttpServer endless;
     ASSERT_TRUE(endless.start(FakeHttpServer::Behaviour::EndlessPPD));
-    EXPECT_TRUE(endsInOneClearError(print(endless.server()), "movra: cannot get the printer's PPD: the CUPS server at " + endless.server()
-            + " sends more than 16 MiB"));
+    EXPECT_TRUE(endsInOneClearError(print(endless.server()), "movra: cannot get the printer's PPD: the CUPS server at " + endless.server() + " sends more than 16 MiB"));
 }
 
 TEST_F(MisbehavingServerTest, ASilentServerIsGivenUpAtTheTimeout)

@@ -284,7 +284,8 @@ TEST_F(PrintDialogRunTest, PicturesOfTheDialogAndThePromptWithoutADisplay)
     std::string dialogPicture = folder + "/dialog.png";
     std::string promptPicture = folder + "/prompt.png";
     ProgramRun result = run("show\nprint\nsnapshot \"" + promptPicture + "\"\nclick 1001\nsnapshot \""
-        + dialogPicture + "\"\ncancel\n", kMovraPPD, kExamples + "/settings/talliant-prompt.plist");
+            + dialogPicture + "\"\ncancel\n",
+        kMovraPPD, kExamples + "/settings/talliant-prompt.plist");
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
     auto [promptWidth, promptHeight] = pngSize(promptPicture);
     EXPECT_EQ(promptWidth, 360u) << "the prompt is the front window while it is up";

@@ -33,13 +33,13 @@ struct PropertyListLimits {
 
 enum class PropertyListStatus {
     ok,
-    unreadable,         // the file itself: see FileFailure
+    unreadable, // the file itself: see FileFailure
     notAPropertyList,
     tooDeep,
     tooManyElements,
     dictionaryTooLarge,
-    expandsTooFar,      // a binary list's text and data, each shared object counted at every use
-    selfContaining,     // a binary list's container that holds itself
+    expandsTooFar, // a binary list's text and data, each shared object counted at every use
+    selfContaining, // a binary list's container that holds itself
 };
 
 // Why a property list was refused, in words that can follow "PATH: " in a message.

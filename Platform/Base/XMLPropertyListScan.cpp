@@ -50,7 +50,7 @@ bool referencedCharacter(std::string_view name, uint32_t& character)
         return false;
     uint32_t value = 0;
     for (char digit : digits) {
-        int weight = digit >= '0' && digit <= '9' ? digit - '0'
+        int weight = digit >= '0' && digit <= '9'         ? digit - '0'
             : hexadecimal && digit >= 'a' && digit <= 'f' ? digit - 'a' + 10
             : hexadecimal && digit >= 'A' && digit <= 'F' ? digit - 'A' + 10
                                                           : -1;

@@ -155,7 +155,8 @@ CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString
     std::u16string_view left = a ? std::u16string_view(a->units) : std::u16string_view();
     std::u16string_view right = b ? std::u16string_view(b->units) : std::u16string_view();
     int order = left.compare(right);
-    return order < 0 ? kCFCompareLessThan : order > 0 ? kCFCompareGreaterThan : kCFCompareEqualTo;
+    return order < 0 ? kCFCompareLessThan : order > 0 ? kCFCompareGreaterThan
+                                                      : kCFCompareEqualTo;
 }
 
 CFStringEncoding CFStringGetSystemEncoding(void)

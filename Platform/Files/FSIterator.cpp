@@ -314,7 +314,7 @@ OSErr FSOpenIterator(const FSRef* container, FSIteratorFlags iteratorFlags, FSIt
     if (!folderID)
         return memFullErr;
     // Held from here on, the iterator's to give back when it closes.
-    struct stat identity {};
+    struct stat identity { };
     if (gHeldFolders.fetch_add(1) >= kMostHeldFolders) {
         --gHeldFolders;
         if (fstat(dirfd(folder.get()), &identity) != 0)

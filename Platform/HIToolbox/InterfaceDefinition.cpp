@@ -178,8 +178,7 @@ public:
                 case 't': text += '\t'; break;
                 case '\0': fail(m_line, "unterminated string");
                 default:
-                    fail(m_line, "unknown escape " + (isLetter(escaped) || isDigit(escaped) ? std::string { '\\', escaped } : "sequence")
-                            + " in a string (use \\\" \\\\ \\n or \\t)");
+                    fail(m_line, "unknown escape " + (isLetter(escaped) || isDigit(escaped) ? std::string { '\\', escaped } : "sequence") + " in a string (use \\\" \\\\ \\n or \\t)");
                 }
             } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
                 fail(m_line, "control character in a string (write \\n or \\t)");
@@ -481,8 +480,7 @@ private:
     void checkRange(std::string_view name, long long value, long long smallest, long long largest) const
     {
         if (value < smallest || value > largest) {
-            fail(m_line, std::string("'").append(name).append("' value ") + std::to_string(value) + " is outside " + std::to_string(smallest)
-                    + ".." + std::to_string(largest));
+            fail(m_line, std::string("'").append(name).append("' value ") + std::to_string(value) + " is outside " + std::to_string(smallest) + ".." + std::to_string(largest));
         }
     }
 
@@ -606,8 +604,7 @@ private:
     {
         int line = scanner.line();
         if (m_open)
-            fail(line, "window \"" + currentWindow().name + "\" (line " + std::to_string(currentWindow().line)
-                    + ") must be closed with end before the next window");
+            fail(line, "window \"" + currentWindow().name + "\" (line " + std::to_string(currentWindow().line) + ") must be closed with end before the next window");
         scanner.skipBlanks();
         if (scanner.peek() != '"')
             fail(line, "a window needs a name in double quotes");
@@ -688,8 +685,7 @@ private:
         if (embedder.control >= 0) {
             const Control& container = currentWindow().controls[embedder.control];
             if (container.kind != Kind::UserPane) {
-                fail(line, "only a user-pane can hold controls; line " + std::to_string(container.line) + " defines a "
-                        + kindName(container.kind));
+                fail(line, "only a user-pane can hold controls; line " + std::to_string(container.line) + " defines a " + kindName(container.kind));
             }
         }
         return embedder.control;

@@ -43,7 +43,7 @@ std::u16string unitsOf(const HFSUniStr255& name)
 struct Key {
     explicit Key(const std::u16string& units)
         : string(CFStringCreateWithCharacters(kCFAllocatorDefault, reinterpret_cast<const UniChar*>(units.data()),
-              static_cast<CFIndex>(units.size())))
+            static_cast<CFIndex>(units.size())))
     {
     }
     ~Key() { CFRelease(string); }

@@ -91,7 +91,8 @@ protected:
         return found;
     }
 
-    template<typename Widget = QWidget> Widget* widget(int id) const
+    template<typename Widget = QWidget>
+    Widget* widget(int id) const
     {
         auto* found = m_mirror->findChild<Widget*>(QString::number(id));
         EXPECT_TRUE(found) << "no mirrored control " << id;
@@ -278,7 +279,8 @@ protected:
         return nullptr;
     }
 
-    template<typename Widget> static Widget* child(WindowMirror* mirror, const QString& name)
+    template<typename Widget>
+    static Widget* child(WindowMirror* mirror, const QString& name)
     {
         Widget* found = mirror ? mirror->findChild<Widget*>(name) : nullptr;
         EXPECT_TRUE(found) << name.toStdString();

@@ -10,9 +10,9 @@ class FakeHttpServer {
 public:
     enum class Behaviour {
         EndlessPPD, // "200 OK" and a PPD that never ends
-        Silent,     // takes the request and never answers
-        Trickling,  // "200 OK" and a PPD, one byte every 100 ms
-        Plain,      // "200 OK" to everything, an upgrade to TLS included, which it never makes
+        Silent, // takes the request and never answers
+        Trickling, // "200 OK" and a PPD, one byte every 100 ms
+        Plain, // "200 OK" to everything, an upgrade to TLS included, which it never makes
     };
 
     FakeHttpServer() = default;

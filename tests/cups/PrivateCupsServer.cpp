@@ -87,13 +87,8 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     for (const char* folder : { "spool", "tmp", "cache", "state", "log", "records", "out", "ssl", "bin/filter", "bin/backend" })
         m_folder.addFolder(folder);
     std::string listen = "Listen " + socket() + "\n" + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\n");
-    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nBrowsing No\nWebInterface No\nDefaultAuthType None\nMaxRequestSize "
-            + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-            + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + kDefaultPolicy + kStubbornPolicy);
-    m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir " + root
-            + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog " + root
-            + "/log/access_log\nPageLog " + root + "/log/page_log\nServerKeychain " + root + "/ssl\nCreateSelfSignedCerts yes\n"
-            + "FileDevice Yes\nSystemGroup root\n");
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nBrowsing No\nWebInterface No\nDefaultAuthType None\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + kDefaultPolicy + kStubbornPolicy);
+    m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir " + root + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog " + root + "/log/access_log\nPageLog " + root + "/log/page_log\nServerKeychain " + root + "/ssl\nCreateSelfSignedCerts yes\n" + "FileDevice Yes\nSystemGroup root\n");
     m_folder.addFile("bin/filter/accounting-test-filter", readFile(TESTS_DIR "/cups/accounting-test-filter"));
     for (const char* maker : { "Movra-RK7700", "Lumio-LP200" }) {
         std::string ppd = readFile(EXAMPLES_DIR "/" + std::string(maker) + ".ppd");

@@ -17,7 +17,8 @@ protected:
     void SetUp() override { m_liveAtStart = PlatformLiveObjectCount(); }
     void TearDown() override
     {
-        EXPECT_EQ(PlatformLiveObjectCount(), m_liveAtStart) << "objects left alive:\n" << PlatformLiveObjectSummary();
+        EXPECT_EQ(PlatformLiveObjectCount(), m_liveAtStart) << "objects left alive:\n"
+                                                            << PlatformLiveObjectSummary();
     }
 
 private:

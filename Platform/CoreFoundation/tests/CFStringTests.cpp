@@ -71,7 +71,7 @@ TEST_F(CFStringTest, MalformedUTF8YieldsNull)
         { "overlong three-byte", "\xE0\x80\xAF" },
         { "overlong four-byte", "\xF0\x80\x80\xAF" },
         { "lone continuation byte", "\x80" },
-        { "continuation byte between letters", "a\xBF" "b" },
+        { "continuation byte between letters", "a\277b" },
         { "two-byte sequence cut by the end", "ab\xC3" },
         { "three-byte sequence cut by a letter", "\xE2\x82z" },
         { "encoded high surrogate", "\xED\xA0\x80" },
@@ -200,11 +200,11 @@ TEST_F(CFStringTest, FormatPercentAtShowsStringTextNumberValueAndNull)
 {
     SInt32 copies = 42;
     CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &copies);
-    Owned name { fromUTF8("Gr\xC3\xBC\xC3\x9F" "e") };
+    Owned name { fromUTF8("Gr\u00FC\u00DFe") };
     Owned text { CFStringCreateWithFormat(kCFAllocatorDefault, nullptr, CFSTR("[%@] [%@] [%@]"), name.string, number,
         static_cast<CFTypeRef>(nullptr)) };
     CFRelease(number);
-    EXPECT_EQ(utf8Of(text), "[Gr\xC3\xBC\xC3\x9F" "e] [42] [(null)]");
+    EXPECT_EQ(utf8Of(text), "[Gr\u00FC\u00DFe] [42] [(null)]");
 }
 
 TEST_F(CFStringTest, FormatHandlesPrintfConversions)

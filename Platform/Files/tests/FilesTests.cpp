@@ -222,8 +222,9 @@ TEST_F(FSRefTest, GarbageReferencesAndFSSpecsAreRefusedNotFollowed)
     refused([](FSSpec& s) { s.name[0] = 64; }, paramErr);
     refused([](FSSpec& s) { s.parID = 0; }, dirNFErr);
     refused([](FSSpec& s) { s.parID = 0x7FFFFFFF; }, dirNFErr);
-    refused([](FSSpec& s) { memcpy(s.name, "\x05" "a/../", 6); }, bdNamErr);
-    refused([](FSSpec& s) { memcpy(s.name, "\x06" "file#1", 7); }, fnfErr); // a mark never made for "file"
+    // Octal length bytes: a hexadecimal escape would swallow the name's first letters.
+    refused([](FSSpec& s) { memcpy(s.name, "\005a/../", 6); }, bdNamErr);
+    refused([](FSSpec& s) { memcpy(s.name, "\006file#1", 7); }, fnfErr); // a mark never made for "file"
 }
 
 using CatalogInfoTest = FilesTest;

@@ -261,7 +261,13 @@ protected:
 };
 
 // 10x6: a transparent left half, a red right half, a green pixel at (9, 5).
-const GifPicture kHalfTransparent = { 10, 6, kFourColours, [](int x, int y) { return x == 9 && y == 5 ? 2 : x < 5 ? 0 : 1; }, 0 };
+int halfTransparentIndex(int x, int y)
+{
+    if (x == 9 && y == 5)
+        return 2;
+    return x < 5 ? 0 : 1;
+}
+const GifPicture kHalfTransparent = { 10, 6, kFourColours, halfTransparentIndex, 0 };
 
 RGBColor halfTransparentAt(int h, int v, int left, int top)
 {

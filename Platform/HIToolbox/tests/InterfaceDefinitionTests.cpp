@@ -178,15 +178,15 @@ TEST_F(InterfaceDefinitionParseTest, ReadsEveryKindWithItsAttributes)
 TEST_F(InterfaceDefinitionParseTest, EmbedsEachControlInTheNearestLessIndentedControlAbove)
 {
     ID::Description description = parse("window \"W\" bounds=0,0,100,100\n"
-                                         "  control user-pane bounds=0,0,100,100\n"     // 0 in the root
-                                         "      control user-pane bounds=0,0,50,50\n"   // 1 in 0
-                                         "         control check-box bounds=0,0,9,9\n"  // 2 in 1
-                                         "\n"
-                                         "  # a comment at any indentation\n"
-                                         "         control check-box bounds=0,0,9,9\n"  // 3 in 1
-                                         "      control check-box bounds=0,0,9,9\n"     // 4 in 0
-                                         "  control check-box bounds=0,0,9,9\n"         // 5 in the root
-                                         "end\n");
+                                        "  control user-pane bounds=0,0,100,100\n" // 0 in the root
+                                        "      control user-pane bounds=0,0,50,50\n" // 1 in 0
+                                        "         control check-box bounds=0,0,9,9\n" // 2 in 1
+                                        "\n"
+                                        "  # a comment at any indentation\n"
+                                        "         control check-box bounds=0,0,9,9\n" // 3 in 1
+                                        "      control check-box bounds=0,0,9,9\n" // 4 in 0
+                                        "  control check-box bounds=0,0,9,9\n" // 5 in the root
+                                        "end\n");
     std::vector<int> parents;
     for (const auto& control : description.windows.at(0).controls)
         parents.push_back(control.parent);
@@ -196,8 +196,8 @@ TEST_F(InterfaceDefinitionParseTest, EmbedsEachControlInTheNearestLessIndentedCo
 TEST_F(InterfaceDefinitionParseTest, AcceptsByteOrderMarkCarriageReturnsAndValuesAtTheirLimits)
 {
     ID::Description description = parse("\xEF\xBB\xBF# heading\r\n"
-                                         "window \"A#b\" bounds=-32768, -32768 ,32767,+32767 # comment\r\n"
-                                         "end");
+                                        "window \"A#b\" bounds=-32768, -32768 ,32767,+32767 # comment\r\n"
+                                        "end");
     ASSERT_EQ(description.windows.size(), 1u);
     EXPECT_EQ(description.windows[0].name, "A#b");
     EXPECT_EQ(description.windows[0].bounds, (Rect { -32768, -32768, 32767, 32767 }));
@@ -557,12 +557,21 @@ TEST_F(AccountingNibTest, PaneWindowHoldsEveryPaneControlInsideUserPane50)
 {
     WindowRef window = open(CFSTR("Window"));
     expectControls(window, {
-        { 50, kControlKindUserPane }, { 91, kControlKindStaticText }, { 92, kControlKindPopupButton },
-        { 93, kControlKindStaticText }, { 100, kControlKindPopupButton }, { 101, kControlKindUserPane },
-        { 200, kControlKindRadioButton }, { 202, kControlKindCheckBox }, { 203, kControlKindCheckBox },
-        { 300, kControlKindRadioButton }, { 301, kControlKindStaticText }, { 302, kControlKindEditUnicodeText },
-        { 303, kControlKindStaticText }, { 304, kControlKindEditUnicodeText },
-    });
+                               { 50, kControlKindUserPane },
+                               { 91, kControlKindStaticText },
+                               { 92, kControlKindPopupButton },
+                               { 93, kControlKindStaticText },
+                               { 100, kControlKindPopupButton },
+                               { 101, kControlKindUserPane },
+                               { 200, kControlKindRadioButton },
+                               { 202, kControlKindCheckBox },
+                               { 203, kControlKindCheckBox },
+                               { 300, kControlKindRadioButton },
+                               { 301, kControlKindStaticText },
+                               { 302, kControlKindEditUnicodeText },
+                               { 303, kControlKindStaticText },
+                               { 304, kControlKindEditUnicodeText },
+                           });
     ControlRef pane = byID(window, 50);
     for (auto [number, control] : everyControl(window)) {
         if (control != pane) {

@@ -159,8 +159,7 @@ TEST_F(RegisteredBookTest, LookupAnchorOpensThePageThatHoldsIt)
 {
     EXPECT_EQ(lookupAnchor("prompt"), noErr);
     EXPECT_EQ(lookupAnchor("defaults"), noErr);
-    EXPECT_EQ(m_source.events(), std::vector<std::string>({ "help: " + m_folder + "/Mac_topics/codes.htm#prompt",
-                                     "help: " + m_folder + "/Mac_topics/codes.htm#defaults" }));
+    EXPECT_EQ(m_source.events(), std::vector<std::string>({ "help: " + m_folder + "/Mac_topics/codes.htm#prompt", "help: " + m_folder + "/Mac_topics/codes.htm#defaults" }));
     HISetInputSource(nullptr);
     EXPECT_EQ(lookupAnchor("prompt"), noErr);
     HISetInputSource(&m_source);

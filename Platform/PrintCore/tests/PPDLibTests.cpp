@@ -187,7 +187,7 @@ TEST_F(PPDLibTest, RepeatedKeywordLinesAreOccurrencesInFileOrder)
     Str255 value;
     ASSERT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0CManufacturer", &mIndex), noErr);
     ASSERT_EQ(ppdGetInvocationString(ppd, mIndex, 1, value, sizeof value), noErr);
-    EXPECT_EQ(std::string((char*) value + 1, value[0]), "Second");
+    EXPECT_EQ(std::string((char*)value + 1, value[0]), "Second");
     EXPECT_EQ(ppdGetInvocationString(ppd, mIndex, 2, value, sizeof value), kPPDBadIndexErr);
     FSSpec spec;
     ppdCloseCompiledPPDFromTicket(ppd, &spec);
@@ -200,20 +200,23 @@ TEST_F(PPDLibTest, AnyMainKeywordIsFoundWhateverWasAskedBefore)
         PPDContext ppd = open(kHeader + "*Manufacturer: \"Movra\"\n*ModelName: \"M 1\"\n*cupsFilter: \"last\"\n*ModelName: \"M 2\"\n", gzip);
         Mindex last = -1, model = -1, maker = -1, again = -1;
         Str255 value;
-        EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0A" "cupsFilter", &last), noErr);
+        EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0A"
+                                                          "cupsFilter",
+                      &last),
+            noErr);
         EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x09ModelName", &model), noErr);
         EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0CManufacturer", &maker), noErr);
         EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0CManufacturer", &again), noErr);
         EXPECT_EQ(maker, again);
         EXPECT_NE(maker, model);
         ASSERT_EQ(ppdGetInvocationString(ppd, last, 0, value, sizeof value), noErr);
-        EXPECT_EQ(std::string((char*) value + 1, value[0]), "last");
+        EXPECT_EQ(std::string((char*)value + 1, value[0]), "last");
         ASSERT_EQ(ppdGetInvocationString(ppd, model, 1, value, sizeof value), noErr) << "a later line, read after others were asked";
-        EXPECT_EQ(std::string((char*) value + 1, value[0]), "M 2");
+        EXPECT_EQ(std::string((char*)value + 1, value[0]), "M 2");
         ASSERT_EQ(ppdGetInvocationString(ppd, maker, 0, value, sizeof value), noErr);
-        EXPECT_EQ(std::string((char*) value + 1, value[0]), "Movra");
+        EXPECT_EQ(std::string((char*)value + 1, value[0]), "Movra");
         ASSERT_EQ(ppdGetInvocationString(ppd, model, 0, value, sizeof value), noErr);
-        EXPECT_EQ(std::string((char*) value + 1, value[0]), "M 1");
+        EXPECT_EQ(std::string((char*)value + 1, value[0]), "M 1");
 
         Mindex untouched = 77;
         EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0Cmanufacturer", &untouched), kPPDKeywordNotFoundErr)
@@ -370,7 +373,7 @@ TEST_F(PPDLibTest, TicketsWithoutAPathAndNullArgumentsAreRefusedWithoutTouchingO
     EXPECT_EQ(ppdGetInvocationString(ppd, 0, 0, value, -5), paramErr);
     EXPECT_EQ(ppdCloseCompiledPPDFromTicket(nullptr, &spec), paramErr);
     EXPECT_EQ(ppdCloseCompiledPPDFromTicket(ppd, nullptr), paramErr) << "and the context stays open";
-    EXPECT_EQ(ppdGetMainIndex(reinterpret_cast<PPDContext>(const_cast<void*>((const void*) kClient)), (ConstStr255Param) "\x01M", &mIndex),
+    EXPECT_EQ(ppdGetMainIndex(reinterpret_cast<PPDContext>(const_cast<void*>((const void*)kClient)), (ConstStr255Param) "\x01M", &mIndex),
         kPPDInvalidContextErr);
     EXPECT_EQ(ppdCloseCompiledPPDFromTicket(ppd, &spec), noErr);
     PMRelease(ticket);

@@ -245,7 +245,9 @@ bool isXMLText(const std::string& text)
 {
     for (size_t i = 0; i < text.size();) {
         auto lead = static_cast<unsigned char>(text[i]);
-        int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2
+            : lead < 0xF0                          ? 3
+                                                   : 4;
         char32_t character = length == 1 ? lead : lead & (0x3F >> (length - 1));
         for (int k = 1; k < length && i + k < text.size(); ++k)
             character = character << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
