@@ -99,3 +99,6 @@ typedef AccountingContext* AccountingContextPtr;
 extern AccountingContextPtr gContext;
 // How many bytes of the prompt's entry fields are read back: 12 in mode 2, 64 in mode 3.
 extern int gMaxChars;
+
+// The control of the window with the signature and number, or null (also for a null window).
+ControlRef findAccountingControl(WindowRef window, SInt32 number);

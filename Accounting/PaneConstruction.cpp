@@ -17,14 +17,6 @@ namespace {
 const EventTypeSpec drawEvents[] = { { kEventClassControl, kEventControlDraw } };
 const EventTypeSpec hitEvents[] = { { kEventClassControl, kEventControlHit } };
 
-ControlRef findControl(WindowRef window, SInt32 number)
-{
-    ControlRef control = nullptr;
-    const ControlID controlID = { kAccountingControlSignature, number };
-    GetControlByID(window, &controlID, &control);
-    return control;
-}
-
 // Loads the pane's content from the interface definition, centred on the parent pane and
 // embedded in it; the nib's own window goes afterwards.
 OSStatus embedPaneContent(AccountingContextPtr myContext)
@@ -39,7 +31,7 @@ OSStatus embedPaneContent(AccountingContextPtr myContext)
         DisposeNibReference(nibRef);
         return status;
     }
-    myContext->accountingUserPane = findControl(nibWindow, kAccountingUserPaneID);
+    myContext->accountingUserPane = findAccountingControl(nibWindow, kAccountingUserPaneID);
     if (myContext->accountingUserPane) {
         Rect frameRect = {};
         Rect userRect = {};
@@ -70,28 +62,28 @@ void createImageCache(AccountingContextPtr myContext)
 
 void lookUpControls(AccountingContextPtr myContext, WindowRef window)
 {
-    myContext->accountingUserPane = findControl(window, kAccountingUserPaneID);
-    myContext->accountingPopupRef = findControl(window, kAccountingPopupID);
+    myContext->accountingUserPane = findAccountingControl(window, kAccountingUserPaneID);
+    myContext->accountingPopupRef = findAccountingControl(window, kAccountingPopupID);
     MenuRef menu = nullptr;
     GetControlData(myContext->accountingPopupRef, kControlEntireControl, kControlPopupButtonMenuHandleTag, sizeof menu, &menu, nullptr);
     // Talliant accounting comes only from stored settings: the user cannot choose it.
     ChangeMenuItemAttributes(menu, kAccountingTalliant, kMenuItemAttrHidden, 0);
     SetControlValue(myContext->accountingPopupRef, static_cast<SInt16>(myContext->acctEnabled));
-    myContext->iconRef = findControl(window, kAccountingIconID);
+    myContext->iconRef = findAccountingControl(window, kAccountingIconID);
     InstallEventHandler(GetControlEventTarget(myContext->iconRef), NewEventHandlerUPP(AccountingDrawEventHandler),
         sizeof drawEvents / sizeof drawEvents[0], drawEvents, myContext, nullptr);
-    myContext->promptIDRef = findControl(window, kPromptRadioID);
-    myContext->useDefaultIDRef = findControl(window, kUseDefaultRadioID);
-    myContext->concealUserIDRef = findControl(window, kConcealUserCheckBoxID);
-    myContext->concealAccountIDRef = findControl(window, kConcealAccountCheckBoxID);
-    myContext->userIDRef = findControl(window, kUserIDFieldID);
-    myContext->accountIDTextRef = findControl(window, kAccountIDTextID);
-    myContext->accountIDRef = findControl(window, kAccountIDFieldID);
-    myContext->userIDTextRef = findControl(window, kUserIDTextID);
-    myContext->accountingNoAccountingTextRef = findControl(window, kNoAccountingTextID);
-    myContext->accountingTypePopupRef = findControl(window, kAccountingTypePopupID);
+    myContext->promptIDRef = findAccountingControl(window, kPromptRadioID);
+    myContext->useDefaultIDRef = findAccountingControl(window, kUseDefaultRadioID);
+    myContext->concealUserIDRef = findAccountingControl(window, kConcealUserCheckBoxID);
+    myContext->concealAccountIDRef = findAccountingControl(window, kConcealAccountCheckBoxID);
+    myContext->userIDRef = findAccountingControl(window, kUserIDFieldID);
+    myContext->accountIDTextRef = findAccountingControl(window, kAccountIDTextID);
+    myContext->accountIDRef = findAccountingControl(window, kAccountIDFieldID);
+    myContext->userIDTextRef = findAccountingControl(window, kUserIDTextID);
+    myContext->accountingNoAccountingTextRef = findAccountingControl(window, kNoAccountingTextID);
+    myContext->accountingTypePopupRef = findAccountingControl(window, kAccountingTypePopupID);
     SetControlValue(myContext->accountingTypePopupRef, static_cast<SInt16>(myContext->accountType));
-    myContext->accountingTypeTextRef = findControl(window, kAccountingTypeTextID);
+    myContext->accountingTypeTextRef = findAccountingControl(window, kAccountingTypeTextID);
 }
 
 }

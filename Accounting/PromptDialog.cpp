@@ -24,14 +24,6 @@ CFStringRef copyLocalizedString(AccountingContextPtr myContext, CFStringRef key)
     return CFBundleCopyLocalizedString(myContext->theBundleRef, key, key, nullptr);
 }
 
-ControlRef findPromptControl(WindowRef window, SInt32 number)
-{
-    ControlRef control = nullptr;
-    const ControlID controlID = { kAccountingControlSignature, number };
-    GetControlByID(window, &controlID, &control);
-    return control;
-}
-
 // Takes a default code from a pane field. Returns whether the code is present; a field that
 // gives no string (the pane is not built) leaves the stored code to decide.
 bool takeDefaultCode(ControlRef field, char (&code)[kCodeBufferSize])
@@ -79,7 +71,7 @@ bool windowHoldsPromptControls(WindowRef window, bool withAccountType)
         required.push_back(kPromptAccountIDTextID);
         required.push_back(kPromptAccountTypePopupID);
     }
-    return std::all_of(required.begin(), required.end(), [window](SInt32 number) { return findPromptControl(window, number); });
+    return std::all_of(required.begin(), required.end(), [window](SInt32 number) { return findAccountingControl(window, number); });
 }
 
 // Puts a concealed field in the place of the window's own field: same bounds and style, and
@@ -135,10 +127,10 @@ bool promptNeedsAccountID(const AccountingContext& context)
 
 void applyOKRule(AccountingContextPtr myContext, WindowRef window)
 {
-    bool okEnabled = textLength(findPromptControl(window, kPromptUserIDFieldID), myContext->concealUser) > 0;
+    bool okEnabled = textLength(findAccountingControl(window, kPromptUserIDFieldID), myContext->concealUser) > 0;
     if (promptNeedsAccountID(*myContext))
-        okEnabled = okEnabled && textLength(findPromptControl(window, kPromptAccountIDFieldID), myContext->concealAccount) > 0;
-    ControlRef okButton = findPromptControl(window, kPromptOKButtonID);
+        okEnabled = okEnabled && textLength(findAccountingControl(window, kPromptAccountIDFieldID), myContext->concealAccount) > 0;
+    ControlRef okButton = findAccountingControl(window, kPromptOKButtonID);
     if (okEnabled)
         EnableControl(okButton);
     else
@@ -147,9 +139,9 @@ void applyOKRule(AccountingContextPtr myContext, WindowRef window)
 
 void applyAccountTypeRule(AccountingContextPtr myContext, WindowRef window, ControlRef popup)
 {
-    ControlRef accountField = findPromptControl(window, kPromptAccountIDFieldID);
-    ControlRef accountLabel = findPromptControl(window, kPromptAccountIDTextID);
-    ControlRef okButton = findPromptControl(window, kPromptOKButtonID);
+    ControlRef accountField = findAccountingControl(window, kPromptAccountIDFieldID);
+    ControlRef accountLabel = findAccountingControl(window, kPromptAccountIDTextID);
+    ControlRef okButton = findAccountingControl(window, kPromptOKButtonID);
     if (GetControlValue(popup) <= 1) {
         CFStringRef nullString = CFSTR("");
         ControlDataTag tag = myContext->concealAccount ? kControlEditTextPasswordCFStringTag : kControlEditTextCFStringTag;
@@ -196,15 +188,15 @@ OSStatus runPrompt(AccountingContextPtr myContext)
     EventHandlerRef eventHdlRef = nullptr;
     InstallEventHandler(GetWindowEventTarget(window), NewEventHandlerUPP(accountingInputEventHandler),
         sizeof controlSpec / sizeof controlSpec[0], controlSpec, myContext, &eventHdlRef);
-    ControlRef userInputRef = findPromptControl(window, kPromptUserIDFieldID);
-    ControlRef accountInputRef = findPromptControl(window, kPromptAccountIDFieldID);
+    ControlRef userInputRef = findAccountingControl(window, kPromptUserIDFieldID);
+    ControlRef accountInputRef = findAccountingControl(window, kPromptAccountIDFieldID);
     if (myContext->concealUser)
         userInputRef = concealField(window, userInputRef, kPromptUserIDFieldID, kReplacedUserIDFieldID);
     if (myContext->concealAccount)
         accountInputRef = concealField(window, accountInputRef, kPromptAccountIDFieldID, kReplacedAccountIDFieldID);
     if (talliant) {
         DisableControl(accountInputRef);
-        DisableControl(findPromptControl(window, kPromptAccountIDTextID));
+        DisableControl(findAccountingControl(window, kPromptAccountIDTextID));
     }
     SetKeyboardFocus(window, userInputRef, kControlFocusNextPart);
     ControlKeyFilterUPP keyFilter = NewControlKeyFilterUPP(accountKeyFilter);
@@ -212,7 +204,7 @@ OSStatus runPrompt(AccountingContextPtr myContext)
         SetControlData(field, kControlEntireControl, kControlEditTextKeyFilterTag, sizeof keyFilter, &keyFilter);
         attachContextToField(field, myContext);
     }
-    DisableControl(findPromptControl(window, kPromptOKButtonID));
+    DisableControl(findAccountingControl(window, kPromptOKButtonID));
 
     // The key filter of the prompt's fields reads the mode of the pane whose prompt is up.
     AccountingContextPtr previousContext = gContext;

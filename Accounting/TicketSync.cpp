@@ -19,16 +19,6 @@ namespace {
 // A setting that the ticket lacks reads as 1.
 constexpr SInt32 kAbsentSettingValue = 1;
 
-ControlRef findPaneControl(WindowRef window, SInt32 number)
-{
-    ControlRef control = nullptr;
-    if (!window)
-        return nullptr;
-    const ControlID controlID = { kAccountingControlSignature, number };
-    GetControlByID(window, &controlID, &control);
-    return control;
-}
-
 SInt32 readSetting(PMTicketRef ticket, CFStringRef key, bool* present = nullptr)
 {
     SInt32 value = 0;
@@ -52,7 +42,7 @@ SInt32 readConcealSetting(PMTicketRef ticket, CFStringRef key, const char* what)
 void setPaneControlValue(WindowRef window, SInt32 number, SInt32 setting)
 {
     // Control values carry the low 16 bits of a setting.
-    SetControlValue(findPaneControl(window, number), static_cast<SInt16>(setting));
+    SetControlValue(findAccountingControl(window, number), static_cast<SInt16>(setting));
 }
 
 OSStatus writeTicket(AccountingContextPtr myContext, WindowRef window, PMTicketRef ticket)
@@ -63,8 +53,8 @@ OSStatus writeTicket(AccountingContextPtr myContext, WindowRef window, PMTicketR
         PMTicketSetCString(ticket, kAccountingClientID, kAccountIDKey, myContext->acctID, false);
     } else {
         // Typing in the default-code fields reaches no handler: take the codes as they stand.
-        readCodeFromControl(findPaneControl(window, kUserIDFieldID), myContext->defUserID);
-        readCodeFromControl(findPaneControl(window, kAccountIDFieldID), myContext->defAcctID);
+        readCodeFromControl(findAccountingControl(window, kUserIDFieldID), myContext->defUserID);
+        readCodeFromControl(findAccountingControl(window, kAccountIDFieldID), myContext->defAcctID);
         PMTicketSetCString(ticket, kAccountingClientID, kUserIDKey, myContext->defUserID, false);
         PMTicketSetCString(ticket, kAccountingClientID, kAccountIDKey, myContext->defAcctID, false);
     }
