@@ -37,9 +37,11 @@ void eraseControlArea(ControlRef control)
     SetPort(savedPort);
 }
 
-void layOutAccountingOff(AccountingContextPtr inContext)
+// The controls of the codes, which accounting on shows and accounting off hides; the account
+// type's two go with them only in mode 2.
+void forEachCodeControl(AccountingContextPtr inContext, void (*apply)(ControlRef))
 {
-    ControlRef hidden[] = {
+    ControlRef codeControls[] = {
         inContext->promptIDRef,
         inContext->useDefaultIDRef,
         inContext->userIDRef,
@@ -48,11 +50,16 @@ void layOutAccountingOff(AccountingContextPtr inContext)
         inContext->accountIDTextRef,
         inContext->concealUserIDRef,
         inContext->concealAccountIDRef,
-        inContext->accountingTypePopupRef,
-        inContext->accountingTypeTextRef,
     };
-    for (ControlRef control : hidden)
-        HideControl(control);
+    for (ControlRef control : codeControls)
+        apply(control);
+}
+
+void layOutAccountingOff(AccountingContextPtr inContext)
+{
+    forEachCodeControl(inContext, HideControl);
+    HideControl(inContext->accountingTypePopupRef);
+    HideControl(inContext->accountingTypeTextRef);
     ShowControl(inContext->accountingNoAccountingTextRef);
     // The moved pair stays where mode 3 put it; clear the area it covered.
     if (isSaved(inContext->accountIDTextRect))
@@ -108,18 +115,7 @@ void layOutWithTypes(AccountingContextPtr inContext)
 
 void layOutAccountingOn(AccountingContextPtr inContext)
 {
-    ControlRef shown[] = {
-        inContext->promptIDRef,
-        inContext->useDefaultIDRef,
-        inContext->userIDRef,
-        inContext->userIDTextRef,
-        inContext->accountIDRef,
-        inContext->accountIDTextRef,
-        inContext->concealUserIDRef,
-        inContext->concealAccountIDRef,
-    };
-    for (ControlRef control : shown)
-        ShowControl(control);
+    forEachCodeControl(inContext, ShowControl);
     HideControl(inContext->accountingNoAccountingTextRef);
     if (inContext->acctEnabled == kAccountingWithoutTypes)
         layOutWithoutTypes(inContext);
