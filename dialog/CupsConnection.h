@@ -5,6 +5,8 @@
 // timeout.
 #pragma once
 
+#include "DialogExport.h"
+
 #include <cups/cups.h>
 
 #include <chrono>
@@ -18,7 +20,7 @@ struct CupsDestination {
     std::chrono::milliseconds timeout { kDefaultCupsTimeout };
 };
 
-class CupsConnection {
+class DIALOG_EXPORT CupsConnection {
 public:
     CupsConnection() = default;
     ~CupsConnection();

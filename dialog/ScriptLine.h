@@ -1,6 +1,8 @@
 // One line of a printdialog script: an action and its arguments.
 #pragma once
 
+#include "DialogExport.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,4 +17,4 @@ struct ScriptLine {
 // double-quoted word may hold blanks and C escapes (\" \\ \n \t \r \xHH). For a blank
 // or comment line the action is empty; an unterminated quote or a bad escape gives nothing,
 // with the reason in *error.
-std::optional<ScriptLine> parseScriptLine(const std::string& text, int number, std::string* error);
+DIALOG_EXPORT std::optional<ScriptLine> parseScriptLine(const std::string& text, int number, std::string* error);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CupsConnection.h"
+#include "DialogExport.h"
 
 #include <Base/RegularFile.h>
 #include <PrintCore/PMTicketStandIn.h>
@@ -17,12 +18,12 @@ constexpr size_t kMaxQueuePPDBytes = 16 * 1024 * 1024;
 // Fetches the queue's PPD into an anonymous file in memory, so that nothing of it is left behind
 // however the program ends; *ppd receives its descriptor. The whole fetch lasts at most the
 // destination's timeout.
-bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error);
+DIALOG_EXPORT bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error);
 
 // Submits the document (an open regular file) to the queue with every ticket item as a job
 // option, except the two codes when accounting is off, and, when accounting is on, the User ID
 // and Account ID as the job's accounting attributes. The job id, or 0 with the reason in *error,
 // which never holds a code. A job that was created but not completed is cancelled and purged,
 // so that it does not keep the codes on the server; when even that fails, *error names it.
-int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<PMTicketItem>& items,
+DIALOG_EXPORT int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<PMTicketItem>& items,
     std::string* error);

@@ -4,9 +4,11 @@
 // same layout) and in an installed tree wherever it was moved.
 #pragma once
 
+#include "DialogExport.h"
+
 #include <string>
 
 // The folder of the running program.
-std::string programFolder();
+DIALOG_EXPORT std::string programFolder();
 // The product's folder of loadable things, relative to programFolder().
-std::string productLibraryFolder();
+DIALOG_EXPORT std::string productLibraryFolder();

@@ -3,6 +3,8 @@
 // so that a scripted run loads no GUI toolkit.
 #pragma once
 
+#include "DialogExport.h"
+
 #include <HIToolbox/HIToolbox.h>
 
 #include <string>
@@ -22,4 +24,4 @@ struct ScreenFrontEnd {
 typedef const ScreenFrontEnd* (*ScreenFrontEndEntryPoint)();
 
 // Loads the module from the product's folder; null, with the reason in *error, when it cannot.
-const ScreenFrontEnd* loadScreenFrontEnd(std::string* error);
+DIALOG_EXPORT const ScreenFrontEnd* loadScreenFrontEnd(std::string* error);

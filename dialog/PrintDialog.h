@@ -3,6 +3,8 @@
 // and Help, and calls the pane's callbacks in the printing system's order.
 #pragma once
 
+#include "DialogExport.h"
+
 #include <HIToolbox/HIToolbox.h>
 #include <PrintCore/PMTicketStandIn.h>
 #include <PrintCore/PrintCore.h>
@@ -23,7 +25,7 @@ struct PrintDialogSetup {
     std::string ppdName {}; // the PPD in messages; empty: its path
 };
 
-class PrintDialog {
+class DIALOG_EXPORT PrintDialog {
 public:
     PrintDialog() = default;
     ~PrintDialog();

@@ -10,7 +10,7 @@ const ScreenFrontEnd* loadScreenFrontEnd(std::string* error)
     static const ScreenFrontEnd* frontEnd = nullptr;
     if (frontEnd)
         return frontEnd;
-    std::string path = productLibraryFolder() + "/libPrintDialogScreen.so";
+    std::string path = productLibraryFolder() + "/" ACCOUNTING_SCREEN_MODULE;
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         *error = "the on-screen front end cannot be loaded: " + std::string(dlerror());

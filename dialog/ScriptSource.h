@@ -3,6 +3,8 @@
 // kMaxScriptLineBytes, so an endless device or a line without end costs nothing.
 #pragma once
 
+#include "DialogExport.h"
+
 #include <Base/RegularFile.h>
 
 #include <cstddef>
@@ -10,7 +12,7 @@
 
 constexpr size_t kMaxScriptLineBytes = 64 * 1024;
 
-class ScriptSource {
+class DIALOG_EXPORT ScriptSource {
 public:
     enum class Read {
         Line,

@@ -2,6 +2,7 @@
 // writes the transcript of what that person sees.
 #pragma once
 
+#include "DialogExport.h"
 #include "PrintDialog.h"
 #include "ScriptLine.h"
 #include "ScriptSource.h"
@@ -17,7 +18,7 @@ enum class DialogOutcome {
     Failed,
 };
 
-class ScriptRunner : public HIInputSource {
+class DIALOG_EXPORT ScriptRunner : public HIInputSource {
 public:
     // announcePrinted false: whoever submits the job says "printed" once it is accepted.
     ScriptRunner(PrintDialog& dialog, ScriptSource& script, std::ostream& transcript, bool announcePrinted = true);
