@@ -8,7 +8,6 @@
 #include <CoreFoundation/CFStringPrivate.h>
 
 #include <algorithm>
-#include <iostream>
 
 namespace {
 
@@ -70,25 +69,6 @@ const char* kindOf(bool isString)
     return isString ? "a string" : "an integer";
 }
 
-// Reads a print-settings file into the ticket, and says on standard error what the file got
-// away with: a key given more than once, an entry of the pane with a value of the wrong kind.
-OSStatus readSettings(PMTicketRef ticket, const std::string& path, std::string* error)
-{
-    PMSettingsFileReading reading;
-    if (OSStatus status = PMTicketReadSettingsFile(ticket, path, error, &reading))
-        return status;
-    for (const auto& warning : reading.warnings)
-        std::cerr << "printdialog: warning: " << warning << "\n";
-    for (const auto& item : reading.items) {
-        for (const auto& entry : kPaneEntries) {
-            if (item.key == entry.key && item.isString != entry.isString)
-                std::cerr << "printdialog: warning: " << path << ": key \"" << entry.key << "\" holds " << kindOf(item.isString)
-                          << " where the pane reads " << kindOf(entry.isString) << "; the pane takes it as absent\n";
-        }
-    }
-    return noErr;
-}
-
 ControlRef makeButton(WindowRef window, Rect bounds, const char* title, UInt32 command)
 {
     ControlRef button = nullptr;
@@ -99,6 +79,27 @@ ControlRef makeButton(WindowRef window, Rect bounds, const char* title, UInt32 c
     return button;
 }
 
+}
+
+// Reads a print-settings file into the ticket, and warns of what the file got away with: a key
+// given more than once, an entry of the pane with a value of the wrong kind.
+OSStatus PrintDialog::readSettings(const std::string& path, std::string* error)
+{
+    PMSettingsFileReading reading;
+    if (OSStatus status = PMTicketReadSettingsFile(m_printSettings, path, error, &reading))
+        return status;
+    if (!m_warn)
+        return noErr;
+    for (const auto& warning : reading.warnings)
+        m_warn(warning);
+    for (const auto& item : reading.items) {
+        for (const auto& entry : kPaneEntries) {
+            if (item.key == entry.key && item.isString != entry.isString)
+                m_warn(path + ": key \"" + entry.key + "\" holds " + kindOf(item.isString) + " where the pane reads "
+                    + kindOf(entry.isString) + "; the pane takes it as absent");
+        }
+    }
+    return noErr;
 }
 
 PrintDialog::~PrintDialog()
@@ -186,8 +187,9 @@ bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
         *error = ppdName + ": " + ppdError.describe();
         return false;
     }
+    m_warn = setup.warn;
     m_printSettings = newTicket(kPMPrintSettingsTicket);
-    if (!setup.settingsPath.empty() && readSettings(m_printSettings, setup.settingsPath, error) != noErr)
+    if (!setup.settingsPath.empty() && readSettings(setup.settingsPath, error) != noErr)
         return false;
     m_printerInfo = newTicket(kPMPrinterInfoTicket);
     PMTicketSetCString(m_printerInfo, kHostClientID, kPMPrinterInfoPPDPathKey, setup.ppdPath.c_str(), true);
@@ -275,7 +277,7 @@ OSStatus PrintDialog::summary(std::string* title, std::string* text)
 
 OSStatus PrintDialog::preset(const std::string& path, std::string* error)
 {
-    if (OSStatus status = readSettings(m_printSettings, path, error))
+    if (OSStatus status = readSettings(path, error))
         return status;
     return m_table->Sync(m_context, m_session, true);
 }

@@ -9,6 +9,7 @@
 #include <PrintCore/PMTicketStandIn.h>
 #include <PrintCore/PrintCore.h>
 
+#include <functional>
 #include <string>
 
 enum class PrintClick {
@@ -17,12 +18,17 @@ enum class PrintClick {
     Failed, // the click could not be made, or the settings could not be synced
 };
 
+// Hears what a settings file got away with (a key given twice, an entry of the pane of the wrong
+// kind), one line at a time, for the program to tell its user in its own name.
+using SettingsWarning = std::function<void(const std::string& warning)>;
+
 struct PrintDialogSetup {
     std::string ppdPath;
     std::string settingsPath; // empty: an empty print-settings ticket
     std::string plugInPath;
     std::string primaryPlugInPath;
     std::string ppdName {}; // the PPD in messages; empty: its path
+    SettingsWarning warn {}; // empty: the warnings go unheard
 };
 
 class DIALOG_EXPORT PrintDialog {
@@ -35,8 +41,7 @@ public:
 
     // Loads everything and calls the factory, QueryInterface, Prologue and Initialize. False,
     // with the reason in *error, when something cannot be loaded or a callback fails. What the
-    // settings file got away with (a key given twice, an entry of the pane of the wrong kind)
-    // goes to standard error as warnings.
+    // settings file got away with goes to setup.warn.
     bool open(const PrintDialogSetup& setup, std::string* error);
 
     // Open and Close, as the pane comes to the front and goes.
@@ -44,8 +49,8 @@ public:
     OSStatus hidePane();
     bool paneShown() const { return m_paneShown; }
     OSStatus summary(std::string* title, std::string* text);
-    // Loads a print-settings file into the ticket, with the same warnings as open, and syncs
-    // the pane from it.
+    // Loads a print-settings file into the ticket, warning as open does, and syncs the pane
+    // from it.
     OSStatus preset(const std::string& path, std::string* error);
 
     WindowRef window() const { return m_window; }
@@ -67,6 +72,7 @@ public:
 
 private:
     bool loadPlugIn(const std::string& path, std::string* error);
+    OSStatus readSettings(const std::string& path, std::string* error);
     void buildWindow(UInt32 paneWidth, UInt32 paneHeight);
     void tearDown();
     static OSStatus hostButtonHit(EventHandlerCallRef, EventRef event, void* userData);
@@ -89,4 +95,5 @@ private:
     bool m_paneShown { false };
     bool m_printRequested { false };
     bool m_cancelRequested { false };
+    SettingsWarning m_warn;
 };

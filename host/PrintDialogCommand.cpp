@@ -124,9 +124,11 @@ public:
         return true;
     }
 
-    PrintDialogSetup setup(const PrintDialogOptions& options) const
+    // What the settings file got away with is printdialog's warning to its user.
+    PrintDialogSetup setup(const PrintDialogOptions& options, std::ostream& err) const
     {
-        return { m_ppdPath, options.settingsPath, options.plugInPath, options.primaryPlugInPath, m_ppdName };
+        auto warn = [&err](const std::string& warning) { err << "printdialog: warning: " << warning << "\n"; };
+        return { m_ppdPath, options.settingsPath, options.plugInPath, options.primaryPlugInPath, m_ppdName, warn };
     }
     int document() const { return m_document.get(); }
 
@@ -182,7 +184,7 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
     const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&error);
     PrintTarget target;
     PrintDialog dialog;
-    if (!frontEnd || !target.obtain(options, &error) || !dialog.open(target.setup(options), &error)) {
+    if (!frontEnd || !target.obtain(options, &error) || !dialog.open(target.setup(options, err), &error)) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
@@ -210,7 +212,7 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     }
     PrintTarget target;
     PrintDialog dialog;
-    if (!target.obtain(options, &error) || !dialog.open(target.setup(options), &error)) {
+    if (!target.obtain(options, &error) || !dialog.open(target.setup(options, err), &error)) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
