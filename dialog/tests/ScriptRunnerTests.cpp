@@ -1,0 +1,160 @@
+// A script played against a whole Print dialog in the test's own process, with the built
+// bundle: the words each action takes, the actions that the prompt keeps from the dialog behind
+// it, and the lines of the transcript, in the order the person meets what they tell.
+#include "LiveObjects.h"
+#include "PrintDialog.h"
+#include "ScriptRunner.h"
+#include "TemporaryTree.h"
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+const std::string kExamples = EXAMPLES_DIR;
+const std::string kMovraPPD = kExamples + "/Movra-RK7700.ppd";
+
+struct Play {
+    DialogOutcome outcome;
+    std::string transcript;
+    std::string error;
+};
+
+class ScriptPlay : public BalancedTest {
+protected:
+    void SetUp() override
+    {
+        BalancedTest::SetUp();
+        setenv("LANGUAGE", "en", 1);
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ(_CFPlugInGetInstanceCount(nullptr), 0) << "every factory instance is released";
+        BalancedTest::TearDown();
+    }
+
+    Play play(const std::string& script, const std::string& settings = "", bool announcePrinted = true)
+    {
+        m_folder.addFile("script.txt", script);
+        PrintDialog dialog;
+        std::string error;
+        EXPECT_TRUE(dialog.open({ kMovraPPD, settings, ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR }, &error)) << error;
+        ScriptSource source;
+        EXPECT_TRUE(source.open(m_folder.path("script.txt"), &error)) << error;
+        std::ostringstream transcript;
+        ScriptRunner runner(dialog, source, transcript, announcePrinted);
+        DialogOutcome outcome = runner.run();
+        return { outcome, transcript.str(), runner.error() };
+    }
+
+private:
+    TemporaryTree m_folder;
+};
+
+TEST_F(ScriptPlay, EveryActionGivenTheWrongWordsSaysWhatItTakes)
+{
+    const std::pair<const char*, const char*> lines[] = {
+        { "show now", "usage: show" },
+        { "hide now", "usage: hide" },
+        { "choose 100", "usage: choose ID ITEM" },
+        { "click", "usage: click ID" },
+        { "type 302", "usage: type ID TEXT" },
+        { "key 302", "usage: key ID NAME" },
+        { "select 302 1", "usage: select ID START END" },
+        { "print now", "usage: print" },
+        { "cancel now", "usage: cancel" },
+        { "help me", "usage: help" },
+        { "summary now", "usage: summary" },
+        { "preset", "usage: preset FILE" },
+        { "snapshot", "usage: snapshot FILE" },
+        { "dump now", "usage: dump" },
+        { "fly", "unknown action: the actions are show, hide, choose, click, type, key, select, print, cancel, help, summary, preset, "
+                 "snapshot and dump" },
+    };
+    for (const auto& [line, says] : lines) {
+        Play played = play(std::string("show\n") + line + "\n");
+        EXPECT_EQ(played.outcome, DialogOutcome::Failed) << line;
+        EXPECT_EQ(played.error, std::string("line 2: ") + says) << line;
+    }
+}
+
+TEST_F(ScriptPlay, WhileThePromptIsUpTheDialogBehindItTakesNoAction)
+{
+    // Checked before the action's words: the prompt is what the person faces.
+    for (const char* action : { "show", "hide", "print", "cancel", "summary", "preset" }) {
+        Play played = play(std::string("show\nchoose 100 3\nclick 200\nprint\n") + action + "\n");
+        EXPECT_EQ(played.outcome, DialogOutcome::Failed) << action;
+        EXPECT_EQ(played.error, std::string("line 5: \"") + action + "\" acts on the Print dialog, which is behind the prompt");
+        EXPECT_EQ(played.transcript, "prompt: Accounting\n") << action;
+    }
+}
+
+TEST_F(ScriptPlay, TheTranscriptTellsWhatThePersonMeetsInOrder)
+{
+    Play played = play(R"(show
+summary
+choose 100 3
+click 300
+type 302 "a/"
+print
+click 200
+print
+help
+click 1001
+cancel
+)");
+    EXPECT_EQ(played.outcome, DialogOutcome::Cancelled) << played.error;
+    EXPECT_EQ(played.transcript,
+        "summary:  Accounting =  Disabled\n"
+        "beep\n"
+        "notice: Accounting: Your job was not printed because an accounting code is missing. Type your User ID and Account ID in "
+        "the Accounting pane, or choose to be asked for them when you click Print.\n"
+        "not printed\n"
+        "prompt: Accounting\n"
+        "help: Movra Printer Help Mac_topics/M_accounting_dialog.htm\n"
+        "alert: Your job was not printed. Printers with job accounting need your User ID and Account ID; click Print again when "
+        "you have them.\n"
+        "not printed\n"
+        "cancelled\n");
+}
+
+TEST_F(ScriptPlay, ThePrintedLineCanBeLeftToWhoeverSubmitsTheJob)
+{
+    const std::string script = "show\nprint\n";
+    const std::string settings = kExamples + "/settings/default-codes.plist";
+    Play announced = play(script, settings);
+    EXPECT_EQ(announced.outcome, DialogOutcome::Printed) << announced.error;
+    EXPECT_EQ(announced.transcript, "printed\n");
+    Play quiet = play(script, settings, false);
+    EXPECT_EQ(quiet.outcome, DialogOutcome::Printed) << quiet.error;
+    EXPECT_EQ(quiet.transcript, "");
+}
+
+TEST_F(ScriptPlay, ADumpListsEveryControlOfThePromptAsThePersonSeesIt)
+{
+    Play played = play("show\nchoose 100 3\nclick 200\nprint\ntype 501 \"al\"\ndump\nclick 1001\ncancel\n");
+    EXPECT_EQ(played.outcome, DialogOutcome::Cancelled) << played.error;
+    EXPECT_EQ(played.transcript,
+        "prompt: Accounting\n"
+        "control - static-text visible enabled 0 20,20,36,340 \"Enter the codes for this print job.\"\n"
+        "control - static-text visible enabled 0 59,20,75,120 \"User ID:\"\n"
+        "control 9998 edit-text hidden enabled 0 56,128,78,340 \"\"\n"
+        "control 502 static-text visible enabled 0 93,20,109,120 \"Account ID:\"\n"
+        "control 9999 edit-text hidden enabled 0 90,128,112,340 \"\"\n"
+        "control - push-button visible enabled 0 132,20,152,100 \"Help\"\n"
+        "control 1001 push-button visible enabled 0 132,168,152,248 \"Cancel\"\n"
+        "control 1000 push-button visible disabled 0 132,260,152,340 \"OK\"\n"
+        "control 501 edit-text visible enabled 0 56,128,78,340 (concealed, 2 characters)\n"
+        "control 503 edit-text visible enabled 0 90,128,112,340 (concealed, 0 characters)\n"
+        "alert: Your job was not printed. Printers with job accounting need your User ID and Account ID; click Print again when "
+        "you have them.\n"
+        "not printed\n"
+        "cancelled\n");
+}
+
+}
