@@ -1,5 +1,6 @@
 #include "ScreenFrontEnd.h"
 
+#include "PrintDialog.h"
 #include "ProgramFolder.h"
 
 #include <dlfcn.h>
@@ -21,4 +22,14 @@ const ScreenFrontEnd* loadScreenFrontEnd(std::string* error)
     if (!frontEnd)
         *error = path + ": not the on-screen front end";
     return frontEnd;
+}
+
+bool snapshotFrontWindow(const PrintDialog& dialog, WindowRef prompt, const std::string& path, std::string* error)
+{
+    if (!dialog.isOpen()) {
+        *error = "there is no dialog left to picture";
+        return false;
+    }
+    const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(error);
+    return frontEnd && frontEnd->snapshot(prompt ? prompt : dialog.window(), path, error);
 }

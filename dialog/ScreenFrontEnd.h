@@ -1,6 +1,7 @@
-// The on-screen front end: a module of its own (libPrintDialogScreen.so in the product's folder),
-// built on Qt Widgets and loaded only when the dialog goes on screen or a picture is taken,
-// so that a scripted run loads no GUI toolkit.
+// The on-screen front end: a module of its own in the product's folder (built from frontend/,
+// which links this library; the build gives the loader its file name), made with Qt Widgets and
+// loaded only when the dialog goes on screen or a picture is taken, so that a scripted run
+// loads no GUI toolkit.
 #pragma once
 
 #include "DialogExport.h"
@@ -25,3 +26,7 @@ typedef const ScreenFrontEnd* (*ScreenFrontEndEntryPoint)();
 
 // Loads the module from the product's folder; null, with the reason in *error, when it cannot.
 DIALOG_EXPORT const ScreenFrontEnd* loadScreenFrontEnd(std::string* error);
+
+// A picture of the front window through the module: the prompt while it is up, else the Print
+// dialog. False, with the reason in *error, when the dialog has gone or no picture can be made.
+DIALOG_EXPORT bool snapshotFrontWindow(const PrintDialog& dialog, WindowRef prompt, const std::string& path, std::string* error);

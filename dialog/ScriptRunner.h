@@ -1,35 +1,28 @@
-// Plays a printdialog script against the Print dialog, as the person at the keyboard, and
-// writes the transcript of what that person sees.
+// Plays a script against the Print dialog, as the person at the keyboard: its lines one at a
+// time, each an action (ScriptActions.h), the prompt's lines inside the Print click while the
+// prompt's modal loop asks for them, and what the person meets written to the transcript.
 #pragma once
 
 #include "DialogExport.h"
 #include "PrintDialog.h"
-#include "ScriptLine.h"
+#include "ScriptActions.h"
 #include "ScriptSource.h"
+#include "Transcript.h"
 
 #include <HIToolbox/HIInputSource.h>
 
-#include <ostream>
-
-enum class DialogOutcome {
-    Printed,
-    Cancelled,
-    LeftOpen,
-    Failed,
-};
+#include <string>
 
 class DIALOG_EXPORT ScriptRunner : public HIInputSource {
 public:
-    // announcePrinted false: whoever submits the job says "printed" once it is accepted.
-    ScriptRunner(PrintDialog& dialog, ScriptSource& script, std::ostream& transcript, bool announcePrinted = true);
+    // The runner is the toolbox's input source for as long as it lives.
+    ScriptRunner(PrintDialog& dialog, ScriptSource& script, Transcript& transcript, PrintedLine printedLine = PrintedLine::Written);
     ~ScriptRunner() override;
 
     // Runs the script to its end, or until the job goes on, is cancelled or an error stops it.
     DialogOutcome run();
     // Why the run failed: "line N: ..." or a message of its own.
     const std::string& error() const { return m_error; }
-    // A picture of the front window: the prompt when it is up, else the Print dialog.
-    bool snapshot(const std::string& path, WindowRef modalWindow, std::string* error);
 
     bool performNextAction(WindowRef modalWindow) override;
     void showAlert(const HIAlertContent& alert) override;
@@ -43,22 +36,16 @@ private:
         EndOfScript,
         Failed,
     };
-    // Reads and carries out the next action; modalWindow is the prompt when one is up.
-    Step step(WindowRef modalWindow);
-    bool perform(const ScriptLine& line, WindowRef modalWindow);
-    bool fail(const ScriptLine& line, const std::string& message);
-    ControlRef control(const ScriptLine& line, const std::string& number, WindowRef modalWindow);
-    bool focus(ControlRef field, std::string* error);
-    void dump(WindowRef window);
-    bool clickPrint(const ScriptLine& line);
+    // Reads and carries out the next action; prompt is the prompt when one is up.
+    Step step(WindowRef prompt);
 
     PrintDialog& m_dialog;
     ScriptSource& m_script;
-    std::ostream& m_transcript;
+    Transcript& m_transcript;
+    PrintedLine m_printedLine;
     HIInputSource* m_previousSource;
     int m_lineNumber { 0 };
     std::string m_error;
     WindowRef m_announcedPrompt { nullptr };
     DialogOutcome m_outcome { DialogOutcome::LeftOpen };
-    bool m_announcePrinted;
 };

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <CoreFoundation/CFStringPrivate.h>
+#include <WindowControls.h>
 
 QString qtString(CFStringRef string)
 {
@@ -12,17 +13,6 @@ QString qtString(CFStringRef string)
         return {};
     QString text = QString::fromStdString(_CFStringToUTF8(string));
     CFRelease(string);
-    return text;
-}
-
-std::string controlText(ControlRef control, ControlDataTag tag)
-{
-    Size size = 0;
-    if (GetControlData(control, kControlEntireControl, tag, 0, nullptr, &size) != noErr || size <= 0)
-        return {};
-    std::string text(static_cast<size_t>(size), '\0');
-    GetControlData(control, kControlEntireControl, tag, size, text.data(), &size);
-    text.resize(static_cast<size_t>(size));
     return text;
 }
 

@@ -63,6 +63,5 @@ private:
     QImage m_image;
 };
 
-// A toolbox text (CFString or UTF-8 bytes) as Qt text.
+// A toolbox text as Qt text; the string is released.
 QString qtString(CFStringRef string);
-std::string controlText(ControlRef control, ControlDataTag tag);

@@ -1,6 +1,7 @@
 #include "WindowMirror.h"
 
 #include <Graphics/QuickDrawStandIn.h>
+#include <WindowControls.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,8 +16,6 @@
 #include <set>
 
 namespace {
-
-enum { kAccountingSignature = 'MVRa' };
 
 QRect boundsOf(ControlRef control)
 {
@@ -75,7 +74,7 @@ void WindowMirror::build(ControlRef parent)
         QWidget* widget = makeWidget(control, kind.kind, children == 0);
         ControlID controlID = {};
         GetControlID(control, &controlID);
-        if (controlID.signature == kAccountingSignature) {
+        if (controlID.signature == kPaneControlSignature) {
             widget->setObjectName(QString::number(controlID.id));
             if (kind.kind == kControlKindPopupButton)
                 widget->findChild<QComboBox*>()->setObjectName(QString::number(controlID.id));

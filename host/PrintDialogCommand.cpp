@@ -5,6 +5,7 @@
 #include "ProgramFolder.h"
 #include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
+#include "Transcript.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -146,7 +147,7 @@ private:
 
 // The job went on: its settings are saved (kept even when the queue then refuses the job),
 // and on a CUPS queue the job is submitted.
-int finishPrintedJob(const PrintDialogOptions& options, const PrintTarget& target, PrintDialog& dialog, std::ostream& out, std::ostream& err)
+int finishPrintedJob(const PrintDialogOptions& options, const PrintTarget& target, PrintDialog& dialog, Transcript& transcript, std::ostream& err)
 {
     std::string error;
     if (!options.savePath.empty() && !dialog.saveSettings(options.savePath, &error)) {
@@ -161,7 +162,7 @@ int finishPrintedJob(const PrintDialogOptions& options, const PrintTarget& targe
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
-    out << "printed job " << job << "\n";
+    transcript.printedJob(job);
     return kExitPrinted;
 }
 
@@ -195,7 +196,8 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
     }
     if (!printed)
         return kExitNotPrinted;
-    return finishPrintedJob(options, target, dialog, out, err);
+    Transcript transcript(out);
+    return finishPrintedJob(options, target, dialog, transcript, err);
 }
 
 }
@@ -219,17 +221,20 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     // A picture without a script shows the pane as a person opening it would see it.
     if (options.scriptPath.empty())
         dialog.showPane();
+    Transcript transcript(out);
     DialogOutcome outcome;
     std::string scriptError;
     {
-        ScriptRunner runner(dialog, script, out, options.printerQueue.empty());
+        // On a CUPS queue the line comes once the server has taken the job: "printed job N".
+        ScriptRunner runner(dialog, script, transcript, options.printerQueue.empty() ? PrintedLine::Written : PrintedLine::LeftToSubmitter);
         outcome = runner.run();
         scriptError = runner.error();
         // The picture is of the dialog as the script leaves it, before it is torn down.
-        if (outcome != DialogOutcome::Failed && !options.snapshotPath.empty() && !runner.snapshot(options.snapshotPath, nullptr, &scriptError))
+        if (outcome != DialogOutcome::Failed && !options.snapshotPath.empty()
+            && !snapshotFrontWindow(dialog, nullptr, options.snapshotPath, &scriptError))
             outcome = DialogOutcome::Failed;
     }
-    out.flush();
+    transcript.flush();
     if (outcome == DialogOutcome::Failed) {
         std::string where = options.scriptPath == "-" ? "standard input" : options.scriptPath;
         err << "printdialog: " << where << ": " << scriptError << "\n";
@@ -237,5 +242,5 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     }
     if (outcome != DialogOutcome::Printed)
         return kExitNotPrinted;
-    return finishPrintedJob(options, target, dialog, out, err);
+    return finishPrintedJob(options, target, dialog, transcript, err);
 }

@@ -38,7 +38,7 @@ protected:
         BalancedTest::TearDown();
     }
 
-    Play play(const std::string& script, const std::string& settings = "", bool announcePrinted = true)
+    Play play(const std::string& script, const std::string& settings = "", PrintedLine printedLine = PrintedLine::Written)
     {
         m_folder.addFile("script.txt", script);
         PrintDialog dialog;
@@ -46,10 +46,11 @@ protected:
         EXPECT_TRUE(dialog.open({ kMovraPPD, settings, ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR }, &error)) << error;
         ScriptSource source;
         EXPECT_TRUE(source.open(m_folder.path("script.txt"), &error)) << error;
-        std::ostringstream transcript;
-        ScriptRunner runner(dialog, source, transcript, announcePrinted);
+        std::ostringstream out;
+        Transcript transcript(out);
+        ScriptRunner runner(dialog, source, transcript, printedLine);
         DialogOutcome outcome = runner.run();
-        return { outcome, transcript.str(), runner.error() };
+        return { outcome, out.str(), runner.error() };
     }
 
 private:
@@ -130,7 +131,7 @@ TEST_F(ScriptPlay, ThePrintedLineCanBeLeftToWhoeverSubmitsTheJob)
     Play announced = play(script, settings);
     EXPECT_EQ(announced.outcome, DialogOutcome::Printed) << announced.error;
     EXPECT_EQ(announced.transcript, "printed\n");
-    Play quiet = play(script, settings, false);
+    Play quiet = play(script, settings, PrintedLine::LeftToSubmitter);
     EXPECT_EQ(quiet.outcome, DialogOutcome::Printed) << quiet.error;
     EXPECT_EQ(quiet.transcript, "");
 }

@@ -1,11 +1,13 @@
 // The front end on Qt's offscreen platform, over a real dialog with the built bundle: what a
 // person sees in each of the pane's modes, and a Print click answered through the Qt widgets.
 #include "LiveObjects.h"
-#include "ScreenApplication.h"
-#include "ScreenSession.h"
+#include "OnScreenDialog.h"
+#include "QtApplication.h"
 #include "WindowMirror.h"
+#include "WindowPicture.h"
 
 #include <PrintDialog.h>
+#include <WindowControls.h>
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <PrintCore/PMTicketStandIn.h>

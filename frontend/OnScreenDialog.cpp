@@ -1,23 +1,15 @@
-#include "ScreenSession.h"
+#include "OnScreenDialog.h"
 
-#include "ScreenApplication.h"
+#include "QtApplication.h"
 
 #include <PrintDialog.h>
+#include <WindowControls.h>
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTextBrowser>
 #include <QUrl>
-
-namespace {
-
-enum {
-    kAccountingSignature = 'MVRa',
-    kPromptCancelButton = 1001,
-};
-
-}
 
 ScreenSession::ScreenSession(PrintDialog& dialog)
     : m_dialog(dialog)
@@ -151,9 +143,8 @@ bool ScreenSession::performNextAction(WindowRef modalWindow)
     if (m_promptActed)
         return true;
     // Closing the prompt is its Cancel button.
-    ControlRef cancel = nullptr;
-    const ControlID cancelID = { kAccountingSignature, kPromptCancelButton };
-    if (GetControlByID(modalWindow, &cancelID, &cancel) != noErr || HIUserClickControl(cancel, nullptr) != noErr)
+    ControlRef cancel = findControlByNumber(modalWindow, kPromptCancelButton);
+    if (!cancel || HIUserClickControl(cancel, nullptr) != noErr)
         return false;
     syncAll();
     return true;

@@ -1,9 +1,6 @@
-#include "ScreenApplication.h"
-
-#include "WindowMirror.h"
+#include "QtApplication.h"
 
 #include <QApplication>
-#include <QImage>
 #include <QStyleFactory>
 
 #include <cstdlib>
@@ -35,19 +32,4 @@ QApplication* screenApplication(bool offscreen, std::string* error)
     auto* application = offscreen ? new QApplication(offscreenCount, offscreenArguments) : new QApplication(displayCount, displayArguments);
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     return application;
-}
-
-bool snapshotWindow(WindowRef window, const std::string& path, std::string* error)
-{
-    if (!screenApplication(true, error))
-        return false;
-    WindowMirror mirror(window);
-    mirror.setAttribute(Qt::WA_DontShowOnScreen);
-    mirror.show();
-    QImage picture = mirror.grab().toImage();
-    if (picture.isNull() || !picture.save(QString::fromStdString(path), "PNG")) {
-        *error = path + ": the picture could not be written";
-        return false;
-    }
-    return true;
 }

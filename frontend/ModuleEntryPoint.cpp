@@ -1,6 +1,6 @@
-// The module's one entry point: printdialog finds it with dlsym.
-#include "ScreenApplication.h"
-#include "ScreenSession.h"
+// The module's one entry point: the dialog library's loader (loadScreenFrontEnd) finds it with dlsym.
+#include "OnScreenDialog.h"
+#include "WindowPicture.h"
 
 #include <ScreenFrontEnd.h>
 

@@ -1,0 +1,61 @@
+#include "Transcript.h"
+
+#include "WindowDump.h"
+
+#include <HIToolbox/HIToolboxStandIn.h>
+
+void Transcript::prompt(WindowRef window)
+{
+    m_out << "prompt: " << HIGetWindowDefinitionName(window) << "\n";
+}
+
+void Transcript::alert(const HIAlertContent& alert)
+{
+    m_out << "alert: " << alert.text << "\n";
+}
+
+void Transcript::notice(const HINoticeContent& notice)
+{
+    m_out << "notice: " << notice.header << ": " << notice.message << "\n";
+}
+
+void Transcript::beep()
+{
+    m_out << "beep\n";
+}
+
+void Transcript::help(const HIHelpPage& page)
+{
+    m_out << "help: " << page.book << " " << page.page << (page.anchor.empty() ? "" : "#" + page.anchor) << "\n";
+}
+
+void Transcript::summary(const std::string& title, const std::string& text)
+{
+    m_out << "summary: " << title << " = " << text << "\n";
+}
+
+void Transcript::printed()
+{
+    m_out << "printed\n";
+}
+
+void Transcript::printedJob(int job)
+{
+    m_out << "printed job " << job << "\n";
+}
+
+void Transcript::notPrinted()
+{
+    m_out << "not printed\n";
+}
+
+void Transcript::cancelled()
+{
+    m_out << "cancelled\n";
+}
+
+void Transcript::dump(WindowRef window)
+{
+    for (const auto& line : dumpWindow(window))
+        m_out << line << "\n";
+}

@@ -1,0 +1,37 @@
+// The transcript: one line for each thing the person at the dialog meets, in the order they
+// meet it. No line holds a concealed code: a concealed field shows only its length.
+#pragma once
+
+#include "DialogExport.h"
+
+#include <HIToolbox/HIInputSource.h>
+#include <HIToolbox/HIToolbox.h>
+
+#include <ostream>
+#include <string>
+
+class DIALOG_EXPORT Transcript {
+public:
+    explicit Transcript(std::ostream& out)
+        : m_out(out)
+    {
+    }
+
+    void prompt(WindowRef window); // prompt: WINDOW
+    void alert(const HIAlertContent& alert); // alert: TEXT
+    void notice(const HINoticeContent& notice); // notice: HEADER: MESSAGE
+    void beep(); // beep
+    void help(const HIHelpPage& page); // help: BOOK PAGE[#ANCHOR]
+    void summary(const std::string& title, const std::string& text); // summary: TITLE = TEXT
+    void printed(); // printed
+    void printedJob(int job); // printed job N
+    void notPrinted(); // not printed
+    void cancelled(); // cancelled
+    void dump(WindowRef window); // control ... (see WindowDump.h)
+
+    // Whoever reads the transcript through a pipe sees what each action did before the next.
+    void flush() { m_out.flush(); }
+
+private:
+    std::ostream& m_out;
+};

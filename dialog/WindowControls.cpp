@@ -1,0 +1,55 @@
+#include "WindowControls.h"
+
+namespace {
+
+void forEachEmbedded(ControlRef control, const std::function<void(ControlRef)>& visit)
+{
+    UInt16 count = 0;
+    CountSubControls(control, &count);
+    for (UInt16 i = 1; i <= count; ++i) {
+        ControlRef child = nullptr;
+        GetIndexedSubControl(control, i, &child);
+        visit(child);
+        forEachEmbedded(child, visit);
+    }
+}
+
+}
+
+ControlRef findControlByNumber(WindowRef window, SInt32 number)
+{
+    ControlRef control = nullptr;
+    const ControlID controlID = { kPaneControlSignature, number };
+    GetControlByID(window, &controlID, &control);
+    return control;
+}
+
+ControlRef findControlByCommand(WindowRef window, UInt32 command)
+{
+    ControlRef found = nullptr;
+    forEachControl(window, [&](ControlRef control) {
+        UInt32 own = 0;
+        GetControlCommandID(control, &own);
+        if (!found && own == command)
+            found = control;
+    });
+    return found;
+}
+
+void forEachControl(WindowRef window, const std::function<void(ControlRef)>& visit)
+{
+    ControlRef root = nullptr;
+    GetRootControl(window, &root);
+    forEachEmbedded(root, visit);
+}
+
+std::string controlText(ControlRef control, ControlDataTag tag)
+{
+    Size size = 0;
+    if (GetControlData(control, kControlEntireControl, tag, 0, nullptr, &size) != noErr || size <= 0)
+        return {};
+    std::string text(static_cast<size_t>(size), '\0');
+    GetControlData(control, kControlEntireControl, tag, size, text.data(), &size);
+    text.resize(static_cast<size_t>(size));
+    return text;
+}

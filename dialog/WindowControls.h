@@ -1,0 +1,27 @@
+// A window's controls as the programs that play the printing system find them: by the number
+// that scripts and the screen call the pane's and the prompt's controls by, by command, or all
+// of them in order.
+#pragma once
+
+#include "DialogExport.h"
+
+#include <HIToolbox/HIToolbox.h>
+
+#include <functional>
+#include <string>
+
+// The pane's and the prompt's controls carry this signature beside their number.
+enum : OSType { kPaneControlSignature = 'MVRa' };
+// The prompt's Cancel button; its Help button has no number, only its command.
+enum : SInt32 { kPromptCancelButton = 1001 };
+enum : UInt32 { kPromptHelpCommand = 'Mhlp' };
+
+// The window's control of that number, or null.
+DIALOG_EXPORT ControlRef findControlByNumber(WindowRef window, SInt32 number);
+// The window's first control, in the order of forEachControl, with that command, or null.
+ControlRef findControlByCommand(WindowRef window, UInt32 command);
+// Every control of the window, each before the controls embedded in it.
+void forEachControl(WindowRef window, const std::function<void(ControlRef)>& visit);
+// The bytes of a control's text data (kControlEditTextTextTag, kControlEditTextPasswordTag, ...);
+// empty when it has none.
+DIALOG_EXPORT std::string controlText(ControlRef control, ControlDataTag tag);
