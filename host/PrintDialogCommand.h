@@ -1,27 +1,10 @@
 // printdialog: the Print dialog of a printing system, with the Accounting pane, driven by a
-// script of user actions.
+// script of user actions or by a person on screen, for one print.
 #pragma once
 
-#include "CupsConnection.h"
+#include "CommandLine.h"
 
-#include <chrono>
 #include <ostream>
-#include <string>
-#include <vector>
-
-struct PrintDialogOptions {
-    std::string ppdPath;
-    std::string settingsPath;
-    std::string savePath;
-    std::string scriptPath; // "-" for standard input; empty for none
-    std::string snapshotPath; // a picture of the front window when the script ends
-    std::string printerQueue; // a CUPS queue to print to; its PPD stands for --ppd
-    std::string server; // the CUPS server: HOST:PORT or a socket path
-    std::string documentPath; // what is printed on the queue
-    std::chrono::milliseconds serverTimeout { kDefaultCupsTimeout }; // the longest wait on the CUPS server
-    std::string plugInPath;
-    std::string primaryPlugInPath;
-};
 
 enum PrintDialogExit {
     kExitPrinted = 0,
@@ -29,10 +12,5 @@ enum PrintDialogExit {
     kExitError = 2,
 };
 
-// Reads the command line into options; false, with the reason in *error, for a bad one.
-bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintDialogOptions* options, std::string* error);
-
 // Runs the dialog; the transcript goes to out, errors to err. Returns a PrintDialogExit.
 int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::ostream& err);
-
-extern const char* const kPrintDialogUsage;

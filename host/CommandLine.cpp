@@ -1,0 +1,95 @@
+#include "CommandLine.h"
+
+#include "ProgramFolder.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+
+const char* const kPrintDialogUsage
+    = "usage: printdialog (--ppd FILE | --printer QUEUE [--server HOST:PORT|SOCKET] [--timeout SECONDS] --file DOCUMENT)\n"
+      "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]";
+
+namespace {
+
+constexpr size_t kMaxQueueNameBytes = 127;
+
+// CUPS's own rule for queue names: it refuses the others, and they could not travel in a URL.
+std::string queueNameProblem(std::string_view queue)
+{
+    if (queue.size() > kMaxQueueNameBytes)
+        return "a CUPS queue name has at most " + std::to_string(kMaxQueueNameBytes) + " bytes, and this one has "
+            + std::to_string(queue.size());
+    for (char c : queue) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte <= ' ' || byte == 0x7f || std::string_view("/\\?'\"#").find(c) != std::string_view::npos)
+            return "a CUPS queue name holds no blank, control character, slash, backslash, question mark, quote or \"#\"";
+    }
+    return "";
+}
+
+bool parseTimeout(const std::string& text, std::chrono::milliseconds* timeout)
+{
+    char* end = nullptr;
+    double seconds = strtod(text.c_str(), &end);
+    if (*end || !std::isfinite(seconds) || seconds < 0.001 || seconds > 3600)
+        return false;
+    *timeout = std::chrono::milliseconds(std::lround(seconds * 1000));
+    return true;
+}
+
+}
+
+bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintDialogOptions* options, std::string* error)
+{
+    std::string timeout;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        std::string* target = option == "--ppd" ? &options->ppdPath
+            : option == "--settings"            ? &options->settingsPath
+            : option == "--save"                ? &options->savePath
+            : option == "--script"              ? &options->scriptPath
+            : option == "--plugin"              ? &options->plugInPath
+            : option == "--snapshot"            ? &options->snapshotPath
+            : option == "--printer"             ? &options->printerQueue
+            : option == "--server"              ? &options->server
+            : option == "--file"                ? &options->documentPath
+            : option == "--timeout"             ? &timeout
+                                                : nullptr;
+        if (!target) {
+            *error = "unknown option \"" + option + "\"";
+            return false;
+        }
+        if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+            *error = option + " needs a value";
+            return false;
+        }
+        *target = arguments[++i];
+    }
+    if (!timeout.empty() && !parseTimeout(timeout, &options->serverTimeout)) {
+        *error = "--timeout needs a number of seconds, more than 0 and at most 3600";
+        return false;
+    }
+    if (options->ppdPath.empty() == options->printerQueue.empty()) {
+        *error = options->ppdPath.empty() ? "--ppd or --printer is required" : "--ppd and --printer cannot go together";
+        return false;
+    }
+    if (!options->printerQueue.empty() && options->documentPath.empty()) {
+        *error = "--printer needs --file, the document to print";
+        return false;
+    }
+    if (options->printerQueue.empty() && (!options->server.empty() || !options->documentPath.empty() || !timeout.empty())) {
+        *error = "--server, --timeout and --file go with --printer";
+        return false;
+    }
+    if (std::string problem = queueNameProblem(options->printerQueue); !problem.empty()) {
+        *error = "--printer: " + problem;
+        return false;
+    }
+    std::string folder = productLibraryFolder();
+    if (options->plugInPath.empty())
+        options->plugInPath = folder + "/Accounting.plugin";
+    if (options->primaryPlugInPath.empty())
+        options->primaryPlugInPath = folder + "/PrimaryPDE.bundle";
+    return true;
+}

@@ -1,0 +1,28 @@
+// printdialog's command line: what to print on, where the settings come from and go, the
+// script or the screen.
+#pragma once
+
+#include "CupsConnection.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+struct PrintDialogOptions {
+    std::string ppdPath;
+    std::string settingsPath;
+    std::string savePath;
+    std::string scriptPath; // "-" for standard input; empty for none
+    std::string snapshotPath; // a picture of the front window when the script ends
+    std::string printerQueue; // a CUPS queue to print to; its PPD stands for --ppd
+    std::string server; // the CUPS server: HOST:PORT or a socket path
+    std::string documentPath; // what is printed on the queue
+    std::chrono::milliseconds serverTimeout { kDefaultCupsTimeout }; // the longest wait on the CUPS server
+    std::string plugInPath;
+    std::string primaryPlugInPath;
+};
+
+// Reads the command line into options; false, with the reason in *error, for a bad one.
+bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintDialogOptions* options, std::string* error);
+
+extern const char* const kPrintDialogUsage;

@@ -1,0 +1,64 @@
+// printdialog's command line: what goes together, what needs a value, and the CUPS queue and
+// server timeout checked before anything is loaded.
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(PrintDialogArguments, TheCommandLineIsChecked)
+{
+    PrintDialogOptions options;
+    std::string error;
+    EXPECT_FALSE(parsePrintDialogArguments({ "--script", "-" }, &options, &error));
+    EXPECT_EQ(error, "--ppd or --printer is required");
+    EXPECT_FALSE(parsePrintDialogArguments({ "--ppd", "a.ppd", "--printer", "movra" }, &options, &error));
+    EXPECT_EQ(error, "--ppd and --printer cannot go together");
+    PrintDialogOptions queue;
+    EXPECT_FALSE(parsePrintDialogArguments({ "--printer", "movra" }, &queue, &error));
+    EXPECT_EQ(error, "--printer needs --file, the document to print");
+    PrintDialogOptions stray;
+    EXPECT_FALSE(parsePrintDialogArguments({ "--ppd", "a.ppd", "--file", "doc.txt" }, &stray, &error));
+    EXPECT_EQ(error, "--server, --timeout and --file go with --printer");
+    EXPECT_FALSE(parsePrintDialogArguments({ "--ppd" }, &options, &error));
+    EXPECT_EQ(error, "--ppd needs a value");
+    EXPECT_FALSE(parsePrintDialogArguments({ "--ppd", "a.ppd", "--colour" }, &options, &error));
+    EXPECT_EQ(error, "unknown option \"--colour\"");
+}
+
+TEST(PrintDialogArguments, QueueNamesFollowCupsRules)
+{
+    std::string error;
+    PrintDialogOptions fine;
+    EXPECT_TRUE(parsePrintDialogArguments({ "--printer", "Movra_RK-7700.2", "--file", "doc.txt" }, &fine, &error)) << error;
+    PrintDialogOptions longest;
+    EXPECT_TRUE(parsePrintDialogArguments({ "--printer", std::string(127, 'q'), "--file", "doc.txt" }, &longest, &error)) << error;
+    for (const char* bad : { "a b", "a/b", "a#b", "a?b", "a\"b", "a'b", "a\\b", "a\tb", "a\x7f" }) {
+        PrintDialogOptions options;
+        error.clear();
+        EXPECT_FALSE(parsePrintDialogArguments({ "--printer", bad, "--file", "doc.txt" }, &options, &error)) << bad;
+        EXPECT_EQ(error.rfind("--printer: a CUPS queue name holds no blank", 0), 0u) << error;
+    }
+    PrintDialogOptions tooLong;
+    EXPECT_FALSE(parsePrintDialogArguments({ "--printer", std::string(128, 'q'), "--file", "doc.txt" }, &tooLong, &error));
+    EXPECT_EQ(error, "--printer: a CUPS queue name has at most 127 bytes, and this one has 128");
+}
+
+TEST(PrintDialogArguments, TheServerTimeoutIsInSeconds)
+{
+    std::string error;
+    PrintDialogOptions standard;
+    ASSERT_TRUE(parsePrintDialogArguments({ "--printer", "movra", "--file", "doc.txt" }, &standard, &error)) << error;
+    EXPECT_EQ(standard.serverTimeout, std::chrono::seconds(30));
+    PrintDialogOptions quick;
+    ASSERT_TRUE(parsePrintDialogArguments({ "--printer", "movra", "--file", "doc.txt", "--timeout", "0.25" }, &quick, &error)) << error;
+    EXPECT_EQ(quick.serverTimeout, std::chrono::milliseconds(250));
+    for (const char* bad : { "0", "-1", "soon", "5s", "3601", "nan", "inf" }) {
+        PrintDialogOptions options;
+        error.clear();
+        EXPECT_FALSE(parsePrintDialogArguments({ "--printer", "movra", "--file", "doc.txt", "--timeout", bad }, &options, &error)) << bad;
+        EXPECT_EQ(error, "--timeout needs a number of seconds, more than 0 and at most 3600") << bad;
+    }
+}
+
+}
