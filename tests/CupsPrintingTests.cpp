@@ -12,13 +12,11 @@
 #include <array>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -220,19 +218,16 @@ TEST_F(CupsPrintingTest, AnotherMakersQueuePrintsWithAccountingOff)
 TEST_F(CupsPrintingTest, AServerThatStopsMidwayIsOneClearError)
 {
     std::string saved = gServer->path("saved.plist");
-    std::string command;
-    for (const auto& argument : printDialogCommand("movra", kExamples + "/settings/default-codes.plist"))
-        command += "'" + argument + "' ";
-    command += "--save '" + saved + "' --script - >'" + gServer->path("out.txt") + "' 2>'" + gServer->path("errors.txt") + "'";
-    FILE* script = popen(command.c_str(), "w");
-    fputs("show\n", script);
-    fflush(script);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::vector<std::string> arguments = printDialogCommand("movra", kExamples + "/settings/default-codes.plist");
+    arguments.insert(arguments.end(), { "--save", saved, "--script", "-" });
+    RunningProgram dialog(arguments);
+    dialog.type("show\nsummary\n");
+    ASSERT_TRUE(dialog.waitForOutput("summary:")) << "the dialog is open";
     gServer->stop();
-    fputs("print\n", script);
-    int status = pclose(script);
-    EXPECT_EQ(WEXITSTATUS(status), 2);
-    std::string errors = readFile(gServer->path("errors.txt"));
+    dialog.type("print\n");
+    ProgramRun run = dialog.finish();
+    EXPECT_EQ(run.exitStatus, 2);
+    const std::string& errors = run.errors;
     EXPECT_NE(errors.find("movra: the job was not sent: the CUPS server at " + gServer->socket() + " cannot be reached"), std::string::npos) << errors;
     EXPECT_NE(readFile(saved).find("alice"), std::string::npos) << "the settings are saved all the same";
     // The later tests of this process need a server again.

@@ -20,7 +20,8 @@ struct ProgramRun {
 };
 
 struct ProgramOptions {
-    // Given to the program's standard input, which then ends; without it, standard input is empty.
+    // Typed into the program's standard input as it starts; runProgram then ends the input (a
+    // RunningProgram keeps it open for more). Without it, nothing is typed.
     std::string input;
     // Set (or, with an empty value, cleared) in the program's environment.
     std::vector<std::pair<std::string, std::string>> environment;
@@ -33,6 +34,7 @@ struct ProgramOptions {
 // Options with nothing but the standard input set.
 ProgramOptions withInput(std::string input);
 
+// Runs the program to its end (see RunningProgram.h, which does the work).
 ProgramRun runProgram(const std::vector<std::string>& arguments, const ProgramOptions& options = {});
 
 // The user's language settings that make a program speak English in C.UTF-8.

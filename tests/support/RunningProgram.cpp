@@ -1,5 +1,6 @@
 #include "RunningProgram.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -11,34 +12,51 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace {
+
+void setUpChild(const ProgramOptions& options, int input, int output, int errors)
+{
+    dup2(input, STDIN_FILENO);
+    dup2(output, STDOUT_FILENO);
+    dup2(errors, STDERR_FILENO);
+    // The test ignores SIGPIPE for its own writes; the program starts as a shell would start it.
+    signal(SIGPIPE, SIG_DFL);
+    for (const auto& [name, value] : options.environment) {
+        if (value.empty())
+            unsetenv(name.c_str());
+        else
+            setenv(name.c_str(), value.c_str(), 1);
+    }
+    if (!options.user.empty()) {
+        const passwd* account = getpwnam(options.user.c_str());
+        if (!account || setgroups(0, nullptr) != 0 || setgid(account->pw_gid) != 0 || setuid(account->pw_uid) != 0)
+            _exit(126);
+        setenv("HOME", account->pw_dir, 1);
+        setenv("USER", account->pw_name, 1);
+        setenv("LOGNAME", account->pw_name, 1);
+    }
+}
+
+}
+
 RunningProgram::RunningProgram(const std::vector<std::string>& arguments, const ProgramOptions& options)
     : m_timeout(options.timeout)
     , m_start(std::chrono::steady_clock::now())
 {
     int input[2], output[2], errors[2];
-    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0)
+    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0) {
+        m_run.errors = "cannot make pipes";
         return;
+    }
     std::vector<char*> argv;
     for (const auto& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    // A program that stops reading must not take the test down with it.
     signal(SIGPIPE, SIG_IGN);
     m_child = fork();
     if (m_child == 0) {
-        dup2(input[0], STDIN_FILENO);
-        dup2(output[1], STDOUT_FILENO);
-        dup2(errors[1], STDERR_FILENO);
-        for (const auto& [name, value] : options.environment) {
-            if (value.empty())
-                unsetenv(name.c_str());
-            else
-                setenv(name.c_str(), value.c_str(), 1);
-        }
-        if (!options.user.empty()) {
-            const passwd* account = getpwnam(options.user.c_str());
-            if (!account || setgroups(0, nullptr) != 0 || setgid(account->pw_gid) != 0 || setuid(account->pw_uid) != 0)
-                _exit(126);
-        }
+        setUpChild(options, input[0], output[1], errors[1]);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -46,8 +64,10 @@ RunningProgram::RunningProgram(const std::vector<std::string>& arguments, const 
     close(output[1]);
     close(errors[1]);
     m_input = input[1];
+    fcntl(m_input, F_SETFL, O_NONBLOCK);
     m_streams[0] = output[0];
     m_streams[1] = errors[0];
+    type(options.input);
 }
 
 RunningProgram::~RunningProgram()
@@ -62,25 +82,31 @@ RunningProgram::~RunningProgram()
     }
 }
 
-void RunningProgram::type(const std::string& text)
+std::chrono::milliseconds RunningProgram::timeLeft() const
 {
-    for (size_t written = 0; m_input >= 0 && written < text.size();) {
-        ssize_t count = write(m_input, text.data() + written, text.size() - written);
-        if (count < 0 && errno != EINTR)
-            return;
-        if (count > 0)
-            written += static_cast<size_t>(count);
-    }
+    return m_timeout - std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start);
 }
 
-bool RunningProgram::drain(std::chrono::milliseconds wait)
+void RunningProgram::endInput()
 {
-    pollfd streams[2] = { { m_streams[0], POLLIN, 0 }, { m_streams[1], POLLIN, 0 } };
-    if (poll(streams, 2, static_cast<int>(wait.count())) <= 0)
+    if (m_input >= 0)
+        close(m_input);
+    m_input = -1;
+    m_typed.clear();
+}
+
+bool RunningProgram::pump(std::chrono::milliseconds wait)
+{
+    bool typing = !m_typed.empty() && m_input >= 0;
+    if (m_streams[0] < 0 && m_streams[1] < 0 && !typing)
+        return false;
+    // poll passes over an entry whose descriptor is negative.
+    pollfd ready[3] = { { m_streams[0], POLLIN, 0 }, { m_streams[1], POLLIN, 0 }, { typing ? m_input : -1, POLLOUT, 0 } };
+    if (poll(ready, 3, static_cast<int>(std::max<long>(wait.count(), 0))) <= 0)
         return m_streams[0] >= 0 || m_streams[1] >= 0;
     std::string* sinks[2] = { &m_run.output, &m_run.errors };
     for (int i = 0; i < 2; ++i) {
-        if (m_streams[i] < 0 || !(streams[i].revents & (POLLIN | POLLHUP | POLLERR)))
+        if (m_streams[i] < 0 || !(ready[i].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         char buffer[4096];
         ssize_t count = read(m_streams[i], buffer, sizeof buffer);
@@ -91,15 +117,32 @@ bool RunningProgram::drain(std::chrono::milliseconds wait)
             m_streams[i] = -1;
         }
     }
+    if (ready[2].fd >= 0 && (ready[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+        ssize_t count = write(m_input, m_typed.data(), m_typed.size());
+        if (count > 0)
+            m_typed.erase(0, static_cast<size_t>(count));
+        // The program has closed its standard input, or ended: nothing more can be typed.
+        else if (count < 0 && errno != EAGAIN && errno != EINTR)
+            endInput();
+    }
     return m_streams[0] >= 0 || m_streams[1] >= 0;
+}
+
+void RunningProgram::type(const std::string& text)
+{
+    if (m_input < 0)
+        return;
+    m_typed += text;
+    while (!m_typed.empty() && m_input >= 0) {
+        if (timeLeft().count() <= 0 || !pump(timeLeft()))
+            return;
+    }
 }
 
 bool RunningProgram::waitForOutput(const std::string& text)
 {
-    auto deadline = m_start + m_timeout;
     while (m_run.output.find(text) == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !drain(left))
+        if (timeLeft().count() <= 0 || !pump(timeLeft()))
             return m_run.output.find(text) != std::string::npos;
     }
     return true;
@@ -113,19 +156,15 @@ void RunningProgram::sendSignal(int signal)
 
 ProgramRun RunningProgram::finish()
 {
-    if (m_input >= 0) {
-        close(m_input);
-        m_input = -1;
-    }
-    auto deadline = m_start + m_timeout;
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+    type("");
+    endInput();
+    while (m_child > 0) {
+        if (timeLeft().count() <= 0) {
             m_run.timedOut = true;
             kill(m_child, SIGKILL);
             break;
         }
-        if (!drain(left))
+        if (!pump(timeLeft()))
             break;
     }
     int status = 0;
