@@ -2,6 +2,7 @@
 // transcript, the diagnostic lines, the exit status and the saved settings out.
 #include "LiveObjects.h"
 #include "ProgramRun.h"
+#include "TemporaryTree.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 #include <PrintCore/PrintCore.h>
@@ -26,21 +27,10 @@ const std::string kOtherMakerPPD = kExamples + "/Lumio-LP200.ppd";
 
 class PrintDialogRunTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/printdialog-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        savePath = folder + "/saved.plist";
-    }
-
-    void TearDown() override { std::filesystem::remove_all(folder); }
-
     std::string write(const std::string& name, const std::string& contents)
     {
-        std::string path = folder + "/" + name;
-        std::ofstream(path) << contents;
-        return path;
+        folder.addFile(name, contents);
+        return folder.path(name);
     }
 
     // Runs printdialog with the script's text; --save goes to savePath.
@@ -70,8 +60,8 @@ protected:
 
     bool savedFileExists() const { return std::filesystem::exists(savePath); }
 
-    std::string folder;
-    std::string savePath;
+    TemporaryTree folder;
+    const std::string savePath = folder.path("saved.plist");
     // The user's language settings, and anything else of the environment, for the run.
     std::vector<std::pair<std::string, std::string>> environment = englishLanguageSettings();
 };
@@ -281,8 +271,8 @@ TEST_F(PrintDialogRunTest, AScriptedRunLoadsNoGUIToolkit)
 
 TEST_F(PrintDialogRunTest, PicturesOfTheDialogAndThePromptWithoutADisplay)
 {
-    std::string dialogPicture = folder + "/dialog.png";
-    std::string promptPicture = folder + "/prompt.png";
+    std::string dialogPicture = folder.path("dialog.png");
+    std::string promptPicture = folder.path("prompt.png");
     ProgramRun result = run("show\nprint\nsnapshot \"" + promptPicture + "\"\nclick 1001\nsnapshot \""
             + dialogPicture + "\"\ncancel\n",
         kMovraPPD, kExamples + "/settings/talliant-prompt.plist");

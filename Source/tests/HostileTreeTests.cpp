@@ -130,14 +130,11 @@ public:
 
 std::string gifBytes(int width, int height)
 {
-    char scratch[] = "/tmp/hostile-gif-XXXXXX";
-    int fd = mkstemp(scratch);
-    close(fd);
-    writeSolidGif(scratch, width, height, { 200, 40, 40 });
-    std::ifstream in(scratch, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    unlink(scratch);
-    return bytes;
+    TemporaryTree scratch;
+    std::string path = scratch.path("picture.gif");
+    writeSolidGif(path, width, height, { 200, 40, 40 });
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // Makes the folders on the way, as TemporaryTree::addFile does.

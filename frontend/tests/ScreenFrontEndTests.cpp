@@ -3,6 +3,7 @@
 #include "LiveObjects.h"
 #include "OnScreenDialog.h"
 #include "QtApplication.h"
+#include "TemporaryTree.h"
 #include "WindowMirror.h"
 #include "WindowPicture.h"
 
@@ -19,7 +20,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -39,7 +39,6 @@ protected:
         setenv("LANGUAGE", "en", 1);
         std::string error;
         ASSERT_TRUE(screenApplication(true, &error)) << error;
-        ASSERT_TRUE(m_folder.isValid());
     }
 
     void TearDown() override
@@ -51,7 +50,7 @@ protected:
         BalancedTest::TearDown();
     }
 
-    std::string path(const char* name) const { return m_folder.filePath(name).toStdString(); }
+    std::string path(const char* name) const { return m_folder.path(name); }
 
     // A print-settings file with the pane's entries; codes concealed unless told otherwise.
     std::string writeSettings(int accounting, int prompt, int accountType, const std::string& userID = "", const std::string& accountID = "")
@@ -129,7 +128,7 @@ protected:
         return QColor(int(red / count), int(green / count), int(blue / count));
     }
 
-    QTemporaryDir m_folder;
+    TemporaryTree m_folder;
     std::unique_ptr<PrintDialog> m_dialog;
     std::unique_ptr<WindowMirror> m_mirror;
 };
