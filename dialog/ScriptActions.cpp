@@ -53,20 +53,21 @@ bool focus(ControlRef field, std::string* error)
     return focused == field || HIUserClickControl(field, error) == noErr;
 }
 
-bool show(ScriptScene& scene, const ScriptLine&, std::string* error)
+bool paneAnswered(OSStatus status, std::string* error)
 {
-    OSStatus status = scene.dialog.showPane();
     if (status != noErr)
         *error = "the pane answered status " + std::to_string(status);
     return status == noErr;
 }
 
+bool show(ScriptScene& scene, const ScriptLine&, std::string* error)
+{
+    return paneAnswered(scene.dialog.showPane(), error);
+}
+
 bool hide(ScriptScene& scene, const ScriptLine&, std::string* error)
 {
-    OSStatus status = scene.dialog.hidePane();
-    if (status != noErr)
-        *error = "the pane answered status " + std::to_string(status);
-    return status == noErr;
+    return paneAnswered(scene.dialog.hidePane(), error);
 }
 
 bool choose(ScriptScene& scene, const ScriptLine& line, std::string* error)
