@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QStyleFactory>
 
+#include <cerrno>
 #include <cstdlib>
 
 QApplication* screenApplication(bool offscreen, std::string* error)
@@ -21,8 +22,9 @@ QApplication* screenApplication(bool offscreen, std::string* error)
         *error = "there is no display to show the Print dialog on (DISPLAY and WAYLAND_DISPLAY are not set)";
         return nullptr;
     }
-    // Qt keeps argc and argv for the application's life.
-    static char name[] = "printdialog";
+    // Qt keeps argc and argv for the application's life. The application is named after the
+    // program that loaded the module, as the window system then shows it.
+    static char* name = program_invocation_short_name;
     static char platformOption[] = "-platform";
     static char offscreenPlatform[] = "offscreen";
     static char* offscreenArguments[] = { name, platformOption, offscreenPlatform, nullptr };
