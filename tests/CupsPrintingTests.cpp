@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -23,14 +22,6 @@
 namespace {
 
 const std::string kExamples = EXAMPLES_DIR;
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 PrivateCupsServer* gServer = nullptr;
 
@@ -82,11 +73,7 @@ protected:
         std::vector<std::string> arguments = printDialogCommand(queue, settings);
         arguments.insert(arguments.end(), { "--script", "-" });
         ProgramRun run = runProgram(arguments, withInput(script));
-        Print result { run.exitStatus, run.output, run.errors, 0 };
-        size_t printed = result.transcript.find("printed job ");
-        if (printed != std::string::npos)
-            result.job = atoi(result.transcript.c_str() + printed + 12);
-        return result;
+        return { run.exitStatus, run.output, run.errors, printedJobNumber(run.output) };
     }
 
     // The options the driver's filter received for the job, once it has run.
@@ -95,7 +82,7 @@ protected:
         std::string path = gServer->path("records/job-" + std::to_string(job) + ".options");
         for (int tries = 0; tries < 200 && access(path.c_str(), F_OK) != 0; ++tries)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return readFile(path);
+        return fileContents(path);
     }
 
     // A job attribute as the server holds it, read over IPP; empty when the job has none.
@@ -203,7 +190,7 @@ TEST_F(CupsPrintingTest, ARefusedJobIsAnErrorThatKeepsTheSavedSettings)
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_NE(run.errors.find("movra: the job was not accepted"), std::string::npos) << run.errors;
     EXPECT_EQ(run.errors.find("secret"), std::string::npos) << "no code in the message";
-    EXPECT_NE(readFile(saved).find("alice-secret"), std::string::npos) << "the settings are saved all the same";
+    EXPECT_NE(fileContents(saved).find("alice-secret"), std::string::npos) << "the settings are saved all the same";
 }
 
 TEST_F(CupsPrintingTest, AnotherMakersQueuePrintsWithAccountingOff)
@@ -229,7 +216,7 @@ TEST_F(CupsPrintingTest, AServerThatStopsMidwayIsOneClearError)
     EXPECT_EQ(run.exitStatus, 2);
     const std::string& errors = run.errors;
     EXPECT_NE(errors.find("movra: the job was not sent: the CUPS server at " + gServer->socket() + " cannot be reached"), std::string::npos) << errors;
-    EXPECT_NE(readFile(saved).find("alice"), std::string::npos) << "the settings are saved all the same";
+    EXPECT_NE(fileContents(saved).find("alice"), std::string::npos) << "the settings are saved all the same";
     // The later tests of this process need a server again.
     delete gServer;
     gServer = new PrivateCupsServer;

@@ -79,9 +79,8 @@ TEST_F(RemoteServerTest, TheCodesTravelOnlyOverTLSToTheCertificateFirstSeen)
 {
     ProgramRun run = print(serverAddress(), "show\ntype 302 \"-remote\"\nprint\n");
     ASSERT_EQ(run.exitStatus, 0) << run.errors;
-    size_t printed = run.output.find("printed job ");
-    ASSERT_NE(printed, std::string::npos) << run.output;
-    int job = atoi(run.output.c_str() + printed + 12);
+    int job = printedJobNumber(run.output);
+    ASSERT_NE(job, 0) << run.output;
     std::string seen = jobsAsSeenBy(*gServer, "root", job);
     EXPECT_NE(seen.find("job-accounting-user-id=alice-remote\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find("job-originating-user-name=nobody\n"), std::string::npos) << seen;

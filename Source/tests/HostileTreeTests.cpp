@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <set>
@@ -133,8 +132,7 @@ std::string gifBytes(int width, int height)
     TemporaryTree scratch;
     std::string path = scratch.path("picture.gif");
     writeSolidGif(path, width, height, { 200, 40, 40 });
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return fileContents(path);
 }
 
 // Makes the folders on the way, as TemporaryTree::addFile does.

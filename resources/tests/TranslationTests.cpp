@@ -14,23 +14,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 const std::string kResources = ACCOUNTING_RESOURCES_DIR;
-
-std::string contentsOf(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // The language folders of resources/, by their language: "de" for de.lproj.
 std::vector<std::string> languages()
@@ -48,7 +38,7 @@ std::vector<std::string> languages()
 std::string developmentRegion()
 {
     TemporaryTree tree;
-    tree.addFile("Accounting.plugin/Contents/Info.plist", contentsOf(kResources + "/Info.plist"));
+    tree.addFile("Accounting.plugin/Contents/Info.plist", fileContents(kResources + "/Info.plist"));
     CFBundleRef bundle = openBundleAt(tree.path("Accounting.plugin"));
     if (!bundle)
         return "";
@@ -81,7 +71,7 @@ std::set<std::string> keysOf(const std::string& path)
 // up in the strings table named after the file.
 std::set<std::string> windowTexts(const std::string& nib)
 {
-    InterfaceDefinition::ParseResult parsed = InterfaceDefinition::Parse(contentsOf(kResources + "/" + nib + ".nib"));
+    InterfaceDefinition::ParseResult parsed = InterfaceDefinition::Parse(fileContents(kResources + "/" + nib + ".nib"));
     EXPECT_FALSE(parsed.error) << nib << ".nib:" << parsed.error->line << ": " << parsed.error->message;
     std::set<std::string> texts;
     auto add = [&texts](const std::string& text) {

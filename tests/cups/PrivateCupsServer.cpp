@@ -6,25 +6,15 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // The README's policy for a server whose jobs carry the codes, word for word.
 const char* const kDefaultPolicy = "<Policy default>\n"
@@ -89,9 +79,9 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     std::string listen = "Listen " + socket() + "\n" + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\n");
     m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nBrowsing No\nWebInterface No\nDefaultAuthType None\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + kDefaultPolicy + kStubbornPolicy);
     m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir " + root + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog " + root + "/log/access_log\nPageLog " + root + "/log/page_log\nServerKeychain " + root + "/ssl\nCreateSelfSignedCerts yes\n" + "FileDevice Yes\nSystemGroup root\n");
-    m_folder.addFile("bin/filter/accounting-test-filter", readFile(TESTS_DIR "/cups/accounting-test-filter"));
+    m_folder.addFile("bin/filter/accounting-test-filter", fileContents(TESTS_DIR "/cups/accounting-test-filter"));
     for (const char* maker : { "Movra-RK7700", "Lumio-LP200" }) {
-        std::string ppd = readFile(EXAMPLES_DIR "/" + std::string(maker) + ".ppd");
+        std::string ppd = fileContents(EXAMPLES_DIR "/" + std::string(maker) + ".ppd");
         ppd.replace(ppd.find("*DefaultResolution"), 0, "*cupsFilter: \"text/plain 0 accounting-test-filter\"\n");
         m_folder.addFile(maker[0] == 'M' ? "movra.ppd" : "lumio.ppd", ppd);
     }
@@ -117,7 +107,7 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     for (int tries = 0; tries < 100 && access(socket().c_str(), F_OK) != 0; ++tries)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (!addQueue("movra") || !addQueue("lumio", "lumio")) {
-        *error = "the private CUPS server did not take the queue; its log: " + readFile(root + "/log/error_log");
+        *error = "the private CUPS server did not take the queue; its log: " + fileContents(root + "/log/error_log");
         return false;
     }
     return true;
@@ -172,4 +162,10 @@ std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& use
     close(pipeEnds[0]);
     waitpid(child, nullptr, 0);
     return text;
+}
+
+int printedJobNumber(const std::string& transcript)
+{
+    size_t printed = transcript.find("printed job ");
+    return printed == std::string::npos ? 0 : atoi(transcript.c_str() + printed + 12);
 }

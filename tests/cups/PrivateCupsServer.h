@@ -47,3 +47,6 @@ private:
 // Get-Jobs (requested-attributes all) and of job through Get-Job-Attributes, as "name=value"
 // lines after each request's status line. The requests are made by a process running as user.
 std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job);
+
+// The job of printdialog's "printed job N" line in a transcript; 0 when there is none.
+int printedJobNumber(const std::string& transcript);

@@ -1,5 +1,7 @@
 #include "TemporaryTree.h"
 
+#include <Base/RegularFile.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -67,4 +69,15 @@ FSRef TemporaryTree::ref(const std::string& relative) const
     std::string full = relative.empty() ? m_root : path(relative);
     EXPECT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(full.c_str()), &result, nullptr), noErr) << full;
     return result;
+}
+
+std::string fileContents(const std::string& path)
+{
+    // Far beyond any file a test reads back.
+    constexpr size_t kMaximumSize = 256 * 1024 * 1024;
+    std::string contents;
+    StandIn::FileFailure failure;
+    if (!StandIn::readRegularFile(path, kMaximumSize, contents, &failure))
+        contents.clear();
+    return contents;
 }

@@ -27,3 +27,7 @@ public:
 private:
     std::string m_root;
 };
+
+// The whole of a regular file (one the test made, or one a program wrote); empty when there is
+// no such file or it cannot be read.
+std::string fileContents(const std::string& path);
