@@ -45,14 +45,6 @@ ControlRef namedControl(const ScriptScene& scene, const ScriptLine& line, const 
     return found;
 }
 
-// Keys go to the field with the focus: a person clicks into the field first.
-bool focus(ControlRef field, std::string* error)
-{
-    ControlRef focused = nullptr;
-    GetKeyboardFocus(GetControlOwner(field), &focused);
-    return focused == field || HIUserClickControl(field, error) == noErr;
-}
-
 bool paneAnswered(OSStatus status, std::string* error)
 {
     if (status != noErr)
@@ -91,7 +83,7 @@ bool type(ScriptScene& scene, const ScriptLine& line, std::string* error)
 {
     ControlRef field = namedControl(scene, line, line.arguments[0], error);
     // The error never repeats the text: it may be a concealed code.
-    return field && focus(field, error) && HIUserTypeText(GetControlOwner(field), line.arguments[1], error) == noErr;
+    return field && clickIntoField(field, error) && HIUserTypeText(GetControlOwner(field), line.arguments[1], error) == noErr;
 }
 
 bool key(ScriptScene& scene, const ScriptLine& line, std::string* error)
@@ -105,7 +97,7 @@ bool key(ScriptScene& scene, const ScriptLine& line, std::string* error)
         return false;
     }
     ControlRef field = namedControl(scene, line, line.arguments[0], error);
-    return field && focus(field, error) && HIUserPressKey(GetControlOwner(field), named->second, error) == noErr;
+    return field && clickIntoField(field, error) && HIUserPressKey(GetControlOwner(field), named->second, error) == noErr;
 }
 
 bool select(ScriptScene& scene, const ScriptLine& line, std::string* error)

@@ -1,5 +1,7 @@
 #include "WindowControls.h"
 
+#include <HIToolbox/HIUserActions.h>
+
 namespace {
 
 void forEachEmbedded(ControlRef control, const std::function<void(ControlRef)>& visit)
@@ -41,6 +43,13 @@ void forEachControl(WindowRef window, const std::function<void(ControlRef)>& vis
     ControlRef root = nullptr;
     GetRootControl(window, &root);
     forEachEmbedded(root, visit);
+}
+
+bool clickIntoField(ControlRef field, std::string* error)
+{
+    ControlRef focused = nullptr;
+    GetKeyboardFocus(GetControlOwner(field), &focused);
+    return focused == field || HIUserClickControl(field, error) == noErr;
 }
 
 std::string controlText(ControlRef control, ControlDataTag tag)

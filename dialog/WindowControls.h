@@ -1,6 +1,6 @@
 // A window's controls as the programs that play the printing system find them: by the number
 // that scripts and the screen call the pane's and the prompt's controls by, by command, or all
-// of them in order.
+// of them in order; and a field made ready for keys.
 #pragma once
 
 #include "DialogExport.h"
@@ -22,6 +22,9 @@ DIALOG_EXPORT ControlRef findControlByNumber(WindowRef window, SInt32 number);
 ControlRef findControlByCommand(WindowRef window, UInt32 command);
 // Every control of the window, each before the controls embedded in it.
 void forEachControl(WindowRef window, const std::function<void(ControlRef)>& visit);
+// Gives the field the keyboard focus as a person does, by clicking into it, unless it has the
+// focus already. False, with the reason in *error (when error is given), when the click is refused.
+DIALOG_EXPORT bool clickIntoField(ControlRef field, std::string* error);
 // The bytes of a control's text data (kControlEditTextTextTag, kControlEditTextPasswordTag, ...);
 // empty when it has none.
 DIALOG_EXPORT std::string controlText(ControlRef control, ControlDataTag tag);

@@ -55,13 +55,6 @@ void MirroredField::syncFromModel()
         setSelection(start, end - start);
 }
 
-bool MirroredField::takeToolboxFocus()
-{
-    ControlRef focused = nullptr;
-    GetKeyboardFocus(GetControlOwner(m_control), &focused);
-    return focused == m_control || HIUserClickControl(m_control, nullptr) == noErr;
-}
-
 void MirroredField::act(const std::function<OSStatus(std::string*)>& action)
 {
     std::string error;
@@ -101,7 +94,7 @@ void MirroredField::keyPressEvent(QKeyEvent* event)
         if (event->key() == entry.first) {
             event->accept();
             act([&](std::string* error) {
-                return takeToolboxFocus() ? HIUserPressKey(window, key, error) : static_cast<OSStatus>(kHIUserActionRefusedErr);
+                return clickIntoField(m_control, nullptr) ? HIUserPressKey(window, key, error) : static_cast<OSStatus>(kHIUserActionRefusedErr);
             });
             return;
         }
@@ -115,7 +108,7 @@ void MirroredField::keyPressEvent(QKeyEvent* event)
     }
     event->accept();
     act([&](std::string* error) {
-        return takeToolboxFocus() ? HIUserTypeText(window, typed.toStdString(), error) : static_cast<OSStatus>(kHIUserActionRefusedErr);
+        return clickIntoField(m_control, nullptr) ? HIUserTypeText(window, typed.toStdString(), error) : static_cast<OSStatus>(kHIUserActionRefusedErr);
     });
 }
 
@@ -126,8 +119,8 @@ void MirroredField::inputMethodEvent(QInputMethodEvent* event)
     if (committed.isEmpty())
         return;
     act([&](std::string* error) {
-        return takeToolboxFocus() ? HIUserTypeText(GetControlOwner(m_control), committed.toStdString(), error)
-                                  : static_cast<OSStatus>(kHIUserActionRefusedErr);
+        return clickIntoField(m_control, nullptr) ? HIUserTypeText(GetControlOwner(m_control), committed.toStdString(), error)
+                                                  : static_cast<OSStatus>(kHIUserActionRefusedErr);
     });
 }
 

@@ -36,7 +36,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    bool takeToolboxFocus();
     void act(const std::function<OSStatus(std::string*)>& action);
     bool concealed() const;
     // A 'sele' byte offset as a position in the characters shown.
