@@ -1,6 +1,8 @@
 // Runs a program of the product as a person would from a shell, and keeps everything a test
 // looks at afterwards: what it printed on each stream, how it ended, how long it took and the
-// most memory it held.
+// most memory it held. One set: runProgram here for a run from start to end, RunningProgram.h
+// for a program the test acts on while it runs (and which does the work of both), ClearError.h
+// for what a run given bad input must come to.
 #pragma once
 
 #include <chrono>
