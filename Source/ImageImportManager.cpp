@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include <Graphics/ImageIOStandIn.h>
 
 CFMutableDictionaryRef ImageImportManager::fsSpecs = nullptr;
 CFMutableDictionaryRef ImageImportManager::components = nullptr;
@@ -245,7 +246,7 @@ CGImageRef ImageImportManager::imageForFilename(CFStringRef inFilename)
         return nullptr;
     CGImageRef image = nullptr;
     // The image-source service is bound weakly: without it there is no image.
-    if (_CGImageSourceIsAvailable()) {
+    if (StandIn::imageSourceAvailable()) {
         FSRef fileRef;
         CFURLRef url = FSpMakeFSRef(spec, &fileRef) == noErr ? CFURLCreateFromFSRef(kCFAllocatorDefault, &fileRef) : nullptr;
         CGImageSourceRef source = url ? CGImageSourceCreateWithURL(url, nullptr) : nullptr;

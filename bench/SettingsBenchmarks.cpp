@@ -33,7 +33,7 @@ void BM_ReadSettingsFile(benchmark::State& state)
         PMTicketRef ticket = nullptr;
         PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket);
         std::string error;
-        if (PMTicketReadSettingsFile(ticket, path, &error) != noErr)
+        if (StandIn::readSettingsFile(ticket, path, &error) != noErr)
             state.SkipWithError(error.c_str());
         PMRelease(ticket);
     }

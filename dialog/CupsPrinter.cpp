@@ -11,7 +11,7 @@ constexpr const char* kModeKey = "com.movra.Act.trel.On";
 constexpr const char* kUserIDKey = "com.movra.Act.trel.UID";
 constexpr const char* kAccountIDKey = "com.movra.Act.trel.AID";
 
-const PMTicketItem* findItem(const std::vector<PMTicketItem>& items, const char* key)
+const StandIn::TicketItem* findItem(const std::vector<StandIn::TicketItem>& items, const char* key)
 {
     for (const auto& item : items) {
         if (item.key == key)
@@ -21,10 +21,10 @@ const PMTicketItem* findItem(const std::vector<PMTicketItem>& items, const char*
 }
 
 // The server's words, with any code that it may quote taken out.
-std::string withoutCodes(std::string message, const std::vector<PMTicketItem>& items)
+std::string withoutCodes(std::string message, const std::vector<StandIn::TicketItem>& items)
 {
     for (const char* key : { kUserIDKey, kAccountIDKey }) {
-        const PMTicketItem* code = findItem(items, key);
+        const StandIn::TicketItem* code = findItem(items, key);
         if (!code || code->string.empty())
             continue;
         for (size_t at; (at = message.find(code->string)) != std::string::npos;)
@@ -50,9 +50,9 @@ bool writeAll(int file, const char* bytes, size_t size)
 // The job's options, freed with it.
 class JobOptions {
 public:
-    explicit JobOptions(const std::vector<PMTicketItem>& items)
+    explicit JobOptions(const std::vector<StandIn::TicketItem>& items)
     {
-        const PMTicketItem* mode = findItem(items, kModeKey);
+        const StandIn::TicketItem* mode = findItem(items, kModeKey);
         bool accountingOn = mode && !mode->isString && (mode->integer == 2 || mode->integer == 3);
         for (const auto& item : items) {
             // Every job option lands on the driver's command line and in the server's job
@@ -63,8 +63,8 @@ public:
         }
         if (!accountingOn)
             return;
-        const PMTicketItem* userID = findItem(items, kUserIDKey);
-        const PMTicketItem* accountID = findItem(items, kAccountIDKey);
+        const StandIn::TicketItem* userID = findItem(items, kUserIDKey);
+        const StandIn::TicketItem* accountID = findItem(items, kAccountIDKey);
         if (userID && !userID->string.empty())
             add("job-accounting-user-id", userID->string);
         if (accountID && !accountID->string.empty())
@@ -215,7 +215,7 @@ bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* 
     return true;
 }
 
-int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<PMTicketItem>& items,
+int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
     std::string* error)
 {
     const std::string& queue = destination.queue;

@@ -25,5 +25,5 @@ DIALOG_EXPORT bool fetchQueuePPD(const CupsDestination& destination, StandIn::Fi
 // and Account ID as the job's accounting attributes. The job id, or 0 with the reason in *error,
 // which never holds a code. A job that was created but not completed is cancelled and purged,
 // so that it does not keep the codes on the server; when even that fails, *error names it.
-DIALOG_EXPORT int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<PMTicketItem>& items,
+DIALOG_EXPORT int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
     std::string* error);

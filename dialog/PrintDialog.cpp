@@ -1,11 +1,11 @@
 #include "PrintDialog.h"
 
 #include <Help/AppleHelp.h>
-#include <HIToolbox/HIUserActions.h>
+#include <HIToolbox/UserActionsStandIn.h>
 #include <PrintCore/PMTicketStandIn.h>
 #include <PrintCore/PPDLibStandIn.h>
 
-#include <CoreFoundation/CFStringPrivate.h>
+#include <CoreFoundation/CFStandIn.h>
 
 #include <algorithm>
 
@@ -22,7 +22,7 @@ constexpr UInt32 kPaneAreaHeight = 240;
 
 CFURLRef urlForPath(const std::string& path)
 {
-    CFStringRef text = _CFStringCreateFromUTF8(path);
+    CFStringRef text = StandIn::createString(path);
     if (!text)
         return nullptr;
     CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, text, kCFURLPOSIXPathStyle, true);
@@ -72,7 +72,7 @@ const char* kindOf(bool isString)
 ControlRef makeButton(WindowRef window, Rect bounds, const char* title, UInt32 command)
 {
     ControlRef button = nullptr;
-    CFStringRef text = _CFStringCreateFromUTF8(title);
+    CFStringRef text = StandIn::createString(title);
     CreatePushButtonControl(window, &bounds, text, &button);
     CFRelease(text);
     SetControlCommandID(button, command);
@@ -85,8 +85,8 @@ ControlRef makeButton(WindowRef window, Rect bounds, const char* title, UInt32 c
 // given more than once, an entry of the pane with a value of the wrong kind.
 OSStatus PrintDialog::readSettings(const std::string& path, std::string* error)
 {
-    PMSettingsFileReading reading;
-    if (OSStatus status = PMTicketReadSettingsFile(m_printSettings, path, error, &reading))
+    StandIn::SettingsFileReading reading;
+    if (OSStatus status = StandIn::readSettingsFile(m_printSettings, path, error, &reading))
         return status;
     if (!m_warn)
         return noErr;
@@ -265,8 +265,8 @@ OSStatus PrintDialog::summary(std::string* title, std::string* text)
     CFArrayRef summaries = nullptr;
     OSStatus status = m_table->GetSummaryText(m_context, &titles, &summaries);
     if (status == noErr && titles && summaries) {
-        *title = _CFStringToUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(titles, 0)));
-        *text = _CFStringToUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(summaries, 0)));
+        *title = StandIn::toUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(titles, 0)));
+        *text = StandIn::toUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(summaries, 0)));
     }
     if (titles)
         CFRelease(titles);
@@ -285,7 +285,7 @@ OSStatus PrintDialog::preset(const std::string& path, std::string* error)
 PrintClick PrintDialog::clickPrint(std::string* error)
 {
     m_printRequested = false;
-    if (HIUserClickControl(m_printButton, error) != noErr)
+    if (StandIn::clickControl(m_printButton, error) != noErr)
         return PrintClick::Failed;
     if (!m_printRequested)
         return PrintClick::NotPrinted;
@@ -301,7 +301,7 @@ PrintClick PrintDialog::clickPrint(std::string* error)
 bool PrintDialog::clickCancel(std::string* error)
 {
     m_cancelRequested = false;
-    if (HIUserClickControl(m_cancelButton, error) != noErr)
+    if (StandIn::clickControl(m_cancelButton, error) != noErr)
         return false;
     tearDown();
     return true;
@@ -312,14 +312,14 @@ void PrintDialog::dismiss()
     tearDown();
 }
 
-std::vector<PMTicketItem> PrintDialog::printSettings() const
+std::vector<StandIn::TicketItem> PrintDialog::printSettings() const
 {
-    return PMTicketCopyItems(m_printSettings);
+    return StandIn::ticketItems(m_printSettings);
 }
 
 bool PrintDialog::saveSettings(const std::string& path, std::string* error)
 {
-    return PMTicketWriteSettingsFile(m_printSettings, path, error) == noErr;
+    return StandIn::writeSettingsFile(m_printSettings, path, error) == noErr;
 }
 
 void PrintDialog::tearDown()

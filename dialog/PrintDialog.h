@@ -68,7 +68,7 @@ public:
     void dismiss();
     // Writes the print settings; the file is readable by its owner alone.
     bool saveSettings(const std::string& path, std::string* error);
-    std::vector<PMTicketItem> printSettings() const;
+    std::vector<StandIn::TicketItem> printSettings() const;
 
 private:
     bool loadPlugIn(const std::string& path, std::string* error);

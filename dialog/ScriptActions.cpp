@@ -3,7 +3,7 @@
 #include "ScreenFrontEnd.h"
 #include "WindowControls.h"
 
-#include <HIToolbox/HIUserActions.h>
+#include <HIToolbox/UserActionsStandIn.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -70,34 +70,34 @@ bool choose(ScriptScene& scene, const ScriptLine& line, std::string* error)
         return false;
     }
     ControlRef popup = namedControl(scene, line, line.arguments[0], error);
-    return popup && HIUserChoosePopupItem(popup, static_cast<MenuItemIndex>(item), error) == noErr;
+    return popup && StandIn::choosePopupItem(popup, static_cast<MenuItemIndex>(item), error) == noErr;
 }
 
 bool click(ScriptScene& scene, const ScriptLine& line, std::string* error)
 {
     ControlRef target = namedControl(scene, line, line.arguments[0], error);
-    return target && HIUserClickControl(target, error) == noErr;
+    return target && StandIn::clickControl(target, error) == noErr;
 }
 
 bool type(ScriptScene& scene, const ScriptLine& line, std::string* error)
 {
     ControlRef field = namedControl(scene, line, line.arguments[0], error);
     // The error never repeats the text: it may be a concealed code.
-    return field && clickIntoField(field, error) && HIUserTypeText(GetControlOwner(field), line.arguments[1], error) == noErr;
+    return field && clickIntoField(field, error) && StandIn::typeText(GetControlOwner(field), line.arguments[1], error) == noErr;
 }
 
 bool key(ScriptScene& scene, const ScriptLine& line, std::string* error)
 {
-    static const std::pair<const char*, HIKey> keys[] = { { "backspace", HIKey::Backspace }, { "delete", HIKey::Delete },
-        { "left", HIKey::LeftArrow }, { "right", HIKey::RightArrow }, { "up", HIKey::UpArrow }, { "down", HIKey::DownArrow },
-        { "tab", HIKey::Tab }, { "return", HIKey::Return } };
+    static const std::pair<const char*, StandIn::Key> keys[] = { { "backspace", StandIn::Key::Backspace }, { "delete", StandIn::Key::Delete },
+        { "left", StandIn::Key::LeftArrow }, { "right", StandIn::Key::RightArrow }, { "up", StandIn::Key::UpArrow }, { "down", StandIn::Key::DownArrow },
+        { "tab", StandIn::Key::Tab }, { "return", StandIn::Key::Return } };
     auto named = std::find_if(std::begin(keys), std::end(keys), [&](const auto& entry) { return line.arguments[1] == entry.first; });
     if (named == std::end(keys)) {
         *error = "no such key: the keys are backspace, delete, left, right, up, down, tab and return";
         return false;
     }
     ControlRef field = namedControl(scene, line, line.arguments[0], error);
-    return field && clickIntoField(field, error) && HIUserPressKey(GetControlOwner(field), named->second, error) == noErr;
+    return field && clickIntoField(field, error) && StandIn::pressKey(GetControlOwner(field), named->second, error) == noErr;
 }
 
 bool select(ScriptScene& scene, const ScriptLine& line, std::string* error)
@@ -109,7 +109,7 @@ bool select(ScriptScene& scene, const ScriptLine& line, std::string* error)
         return false;
     }
     ControlRef field = namedControl(scene, line, line.arguments[0], error);
-    return field && HIUserSelectRange(field, static_cast<int>(start), static_cast<int>(end), error) == noErr;
+    return field && StandIn::selectRange(field, static_cast<int>(start), static_cast<int>(end), error) == noErr;
 }
 
 bool print(ScriptScene& scene, const ScriptLine&, std::string* error)
@@ -148,7 +148,7 @@ bool help(ScriptScene& scene, const ScriptLine&, std::string* error)
         *error = "the prompt has no Help button";
         return false;
     }
-    return HIUserClickControl(button, error) == noErr;
+    return StandIn::clickControl(button, error) == noErr;
 }
 
 bool summary(ScriptScene& scene, const ScriptLine&, std::string* error)

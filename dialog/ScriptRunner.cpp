@@ -9,14 +9,14 @@ ScriptRunner::ScriptRunner(PrintDialog& dialog, ScriptSource& script, Transcript
     , m_script(script)
     , m_transcript(transcript)
     , m_printedLine(printedLine)
-    , m_previousSource(HIGetInputSource())
+    , m_previousSource(StandIn::inputSource())
 {
-    HISetInputSource(this);
+    StandIn::setInputSource(this);
 }
 
 ScriptRunner::~ScriptRunner()
 {
-    HISetInputSource(m_previousSource);
+    StandIn::setInputSource(m_previousSource);
 }
 
 DialogOutcome ScriptRunner::run()
@@ -87,12 +87,12 @@ bool ScriptRunner::performNextAction(WindowRef modalWindow)
     return step == Step::Done;
 }
 
-void ScriptRunner::showAlert(const HIAlertContent& alert)
+void ScriptRunner::showAlert(const StandIn::AlertContent& alert)
 {
     m_transcript.alert(alert);
 }
 
-void ScriptRunner::showNotice(const HINoticeContent& notice)
+void ScriptRunner::showNotice(const StandIn::NoticeContent& notice)
 {
     m_transcript.notice(notice);
 }
@@ -102,7 +102,7 @@ void ScriptRunner::beep()
     m_transcript.beep();
 }
 
-void ScriptRunner::openHelpPage(const HIHelpPage& page)
+void ScriptRunner::openHelpPage(const StandIn::HelpPage& page)
 {
     m_transcript.help(page);
 }

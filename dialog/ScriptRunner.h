@@ -9,11 +9,11 @@
 #include "ScriptSource.h"
 #include "Transcript.h"
 
-#include <HIToolbox/HIInputSource.h>
+#include <HIToolbox/InputSourceStandIn.h>
 
 #include <string>
 
-class DIALOG_EXPORT ScriptRunner : public HIInputSource {
+class DIALOG_EXPORT ScriptRunner : public StandIn::InputSource {
 public:
     // The runner is the toolbox's input source for as long as it lives.
     ScriptRunner(PrintDialog& dialog, ScriptSource& script, Transcript& transcript, PrintedLine printedLine = PrintedLine::Written);
@@ -25,10 +25,10 @@ public:
     const std::string& error() const { return m_error; }
 
     bool performNextAction(WindowRef modalWindow) override;
-    void showAlert(const HIAlertContent& alert) override;
-    void showNotice(const HINoticeContent& notice) override;
+    void showAlert(const StandIn::AlertContent& alert) override;
+    void showNotice(const StandIn::NoticeContent& notice) override;
     void beep() override;
-    void openHelpPage(const HIHelpPage& page) override;
+    void openHelpPage(const StandIn::HelpPage& page) override;
 
 private:
     enum class Step {
@@ -43,7 +43,7 @@ private:
     ScriptSource& m_script;
     Transcript& m_transcript;
     PrintedLine m_printedLine;
-    HIInputSource* m_previousSource;
+    StandIn::InputSource* m_previousSource;
     int m_lineNumber { 0 };
     std::string m_error;
     WindowRef m_announcedPrompt { nullptr };

@@ -6,15 +6,15 @@
 
 void Transcript::prompt(WindowRef window)
 {
-    m_out << "prompt: " << HIGetWindowDefinitionName(window) << "\n";
+    m_out << "prompt: " << StandIn::windowDefinitionName(window) << "\n";
 }
 
-void Transcript::alert(const HIAlertContent& alert)
+void Transcript::alert(const StandIn::AlertContent& alert)
 {
     m_out << "alert: " << alert.text << "\n";
 }
 
-void Transcript::notice(const HINoticeContent& notice)
+void Transcript::notice(const StandIn::NoticeContent& notice)
 {
     m_out << "notice: " << notice.header << ": " << notice.message << "\n";
 }
@@ -24,7 +24,7 @@ void Transcript::beep()
     m_out << "beep\n";
 }
 
-void Transcript::help(const HIHelpPage& page)
+void Transcript::help(const StandIn::HelpPage& page)
 {
     m_out << "help: " << page.book << " " << page.page << (page.anchor.empty() ? "" : "#" + page.anchor) << "\n";
 }

@@ -4,7 +4,7 @@
 
 #include "DialogExport.h"
 
-#include <HIToolbox/HIInputSource.h>
+#include <HIToolbox/InputSourceStandIn.h>
 #include <HIToolbox/HIToolbox.h>
 
 #include <ostream>
@@ -18,10 +18,10 @@ public:
     }
 
     void prompt(WindowRef window); // prompt: WINDOW
-    void alert(const HIAlertContent& alert); // alert: TEXT
-    void notice(const HINoticeContent& notice); // notice: HEADER: MESSAGE
+    void alert(const StandIn::AlertContent& alert); // alert: TEXT
+    void notice(const StandIn::NoticeContent& notice); // notice: HEADER: MESSAGE
     void beep(); // beep
-    void help(const HIHelpPage& page); // help: BOOK PAGE[#ANCHOR]
+    void help(const StandIn::HelpPage& page); // help: BOOK PAGE[#ANCHOR]
     void summary(const std::string& title, const std::string& text); // summary: TITLE = TEXT
     void printed(); // printed
     void printedJob(int job); // printed job N

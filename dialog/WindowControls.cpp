@@ -1,6 +1,6 @@
 #include "WindowControls.h"
 
-#include <HIToolbox/HIUserActions.h>
+#include <HIToolbox/UserActionsStandIn.h>
 
 namespace {
 
@@ -49,7 +49,7 @@ bool clickIntoField(ControlRef field, std::string* error)
 {
     ControlRef focused = nullptr;
     GetKeyboardFocus(GetControlOwner(field), &focused);
-    return focused == field || HIUserClickControl(field, error) == noErr;
+    return focused == field || StandIn::clickControl(field, error) == noErr;
 }
 
 std::string controlText(ControlRef control, ControlDataTag tag)

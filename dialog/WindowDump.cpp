@@ -2,7 +2,7 @@
 
 #include "WindowControls.h"
 
-#include <CoreFoundation/CFStringPrivate.h>
+#include <CoreFoundation/CFStandIn.h>
 
 namespace {
 
@@ -40,7 +40,7 @@ std::string quoted(const std::string& text)
 
 std::string stringOf(CFStringRef string)
 {
-    std::string text = _CFStringToUTF8(string);
+    std::string text = StandIn::toUTF8(string);
     if (string)
         CFRelease(string);
     return text;

@@ -4,14 +4,14 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-#include <CoreFoundation/CFStringPrivate.h>
+#include <CoreFoundation/CFStandIn.h>
 #include <WindowControls.h>
 
 QString qtString(CFStringRef string)
 {
     if (!string)
         return {};
-    QString text = QString::fromStdString(_CFStringToUTF8(string));
+    QString text = QString::fromStdString(StandIn::toUTF8(string));
     CFRelease(string);
     return text;
 }
@@ -78,10 +78,10 @@ bool MirroredField::event(QEvent* event)
 
 void MirroredField::keyPressEvent(QKeyEvent* event)
 {
-    static const std::pair<int, HIKey> named[] = { { Qt::Key_Backspace, HIKey::Backspace }, { Qt::Key_Delete, HIKey::Delete },
-        { Qt::Key_Left, HIKey::LeftArrow }, { Qt::Key_Right, HIKey::RightArrow }, { Qt::Key_Up, HIKey::UpArrow },
-        { Qt::Key_Down, HIKey::DownArrow }, { Qt::Key_Tab, HIKey::Tab }, { Qt::Key_Backtab, HIKey::Tab },
-        { Qt::Key_Return, HIKey::Return }, { Qt::Key_Enter, HIKey::Return } };
+    static const std::pair<int, StandIn::Key> named[] = { { Qt::Key_Backspace, StandIn::Key::Backspace }, { Qt::Key_Delete, StandIn::Key::Delete },
+        { Qt::Key_Left, StandIn::Key::LeftArrow }, { Qt::Key_Right, StandIn::Key::RightArrow }, { Qt::Key_Up, StandIn::Key::UpArrow },
+        { Qt::Key_Down, StandIn::Key::DownArrow }, { Qt::Key_Tab, StandIn::Key::Tab }, { Qt::Key_Backtab, StandIn::Key::Tab },
+        { Qt::Key_Return, StandIn::Key::Return }, { Qt::Key_Enter, StandIn::Key::Return } };
     WindowRef window = GetControlOwner(m_control);
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && m_returnGoesToHost) {
         event->accept();
@@ -90,11 +90,11 @@ void MirroredField::keyPressEvent(QKeyEvent* event)
     }
     for (const auto& entry : named) {
         // A plain variable: clang 14 cannot capture a structured binding in a lambda.
-        HIKey key = entry.second;
+        StandIn::Key key = entry.second;
         if (event->key() == entry.first) {
             event->accept();
             act([&](std::string* error) {
-                return clickIntoField(m_control, nullptr) ? HIUserPressKey(window, key, error) : static_cast<OSStatus>(kHIUserActionRefusedErr);
+                return clickIntoField(m_control, nullptr) ? StandIn::pressKey(window, key, error) : static_cast<OSStatus>(StandIn::kUserActionRefusedErr);
             });
             return;
         }
@@ -108,7 +108,7 @@ void MirroredField::keyPressEvent(QKeyEvent* event)
     }
     event->accept();
     act([&](std::string* error) {
-        return clickIntoField(m_control, nullptr) ? HIUserTypeText(window, typed.toStdString(), error) : static_cast<OSStatus>(kHIUserActionRefusedErr);
+        return clickIntoField(m_control, nullptr) ? StandIn::typeText(window, typed.toStdString(), error) : static_cast<OSStatus>(StandIn::kUserActionRefusedErr);
     });
 }
 
@@ -119,8 +119,8 @@ void MirroredField::inputMethodEvent(QInputMethodEvent* event)
     if (committed.isEmpty())
         return;
     act([&](std::string* error) {
-        return clickIntoField(m_control, nullptr) ? HIUserTypeText(GetControlOwner(m_control), committed.toStdString(), error)
-                                                  : static_cast<OSStatus>(kHIUserActionRefusedErr);
+        return clickIntoField(m_control, nullptr) ? StandIn::typeText(GetControlOwner(m_control), committed.toStdString(), error)
+                                                  : static_cast<OSStatus>(StandIn::kUserActionRefusedErr);
     });
 }
 
@@ -133,13 +133,13 @@ void MirroredField::mousePressEvent(QMouseEvent* event)
         ControlRef focused = nullptr;
         GetKeyboardFocus(GetControlOwner(m_control), &focused);
         if (focused != m_control)
-            return HIUserClickControl(m_control, error);
+            return StandIn::clickControl(m_control, error);
         // Where the caret lands needs the clear text's offsets, which a concealed field keeps to itself.
         if (concealed())
             return static_cast<OSStatus>(noErr);
         int position = cursorPositionAt(event->position().toPoint());
         auto offset = static_cast<int>(text().left(position).toUtf8().size());
-        return HIUserSelectRange(m_control, offset, offset, error);
+        return StandIn::selectRange(m_control, offset, offset, error);
     });
 }
 

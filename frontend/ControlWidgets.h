@@ -3,7 +3,7 @@
 #pragma once
 
 #include <HIToolbox/HIToolbox.h>
-#include <HIToolbox/HIUserActions.h>
+#include <HIToolbox/UserActionsStandIn.h>
 
 #include <QImage>
 #include <QLineEdit>

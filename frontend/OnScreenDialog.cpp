@@ -13,9 +13,9 @@
 
 ScreenSession::ScreenSession(PrintDialog& dialog)
     : m_dialog(dialog)
-    , m_previousSource(HIGetInputSource())
+    , m_previousSource(StandIn::inputSource())
 {
-    HISetInputSource(this);
+    StandIn::setInputSource(this);
 }
 
 ScreenSession::~ScreenSession()
@@ -24,7 +24,7 @@ ScreenSession::~ScreenSession()
         delete notice.data();
     m_prompt.reset();
     m_dialogMirror.reset();
-    HISetInputSource(m_previousSource);
+    StandIn::setInputSource(m_previousSource);
 }
 
 bool ScreenSession::run(std::string* error)
@@ -144,20 +144,20 @@ bool ScreenSession::performNextAction(WindowRef modalWindow)
         return true;
     // Closing the prompt is its Cancel button.
     ControlRef cancel = findControlByNumber(modalWindow, kPromptCancelButton);
-    if (!cancel || HIUserClickControl(cancel, nullptr) != noErr)
+    if (!cancel || StandIn::clickControl(cancel, nullptr) != noErr)
         return false;
     syncAll();
     return true;
 }
 
-void ScreenSession::showAlert(const HIAlertContent& alert)
+void ScreenSession::showAlert(const StandIn::AlertContent& alert)
 {
     QMessageBox box(QMessageBox::Critical, QString(), QString::fromStdString(alert.text), QMessageBox::Ok, frontWindow());
     box.setInformativeText(QString::fromStdString(alert.explanation));
     box.exec();
 }
 
-void ScreenSession::showNotice(const HINoticeContent& notice)
+void ScreenSession::showNotice(const StandIn::NoticeContent& notice)
 {
     auto* box = new QMessageBox(QMessageBox::Information, QString(), QString::fromStdString(notice.header), QMessageBox::Ok, frontWindow());
     box->setInformativeText(QString::fromStdString(notice.message));
@@ -172,7 +172,7 @@ void ScreenSession::beep()
     QApplication::beep();
 }
 
-void ScreenSession::openHelpPage(const HIHelpPage& page)
+void ScreenSession::openHelpPage(const StandIn::HelpPage& page)
 {
     if (!m_help) {
         m_help = std::make_unique<QTextBrowser>();

@@ -4,7 +4,7 @@
 
 #include "WindowMirror.h"
 
-#include <HIToolbox/HIInputSource.h>
+#include <HIToolbox/InputSourceStandIn.h>
 
 #include <QPointer>
 
@@ -17,7 +17,7 @@ class QEventLoop;
 class QMessageBox;
 class QTextBrowser;
 
-class ScreenSession : public HIInputSource {
+class ScreenSession : public StandIn::InputSource {
 public:
     explicit ScreenSession(PrintDialog& dialog);
     ~ScreenSession() override;
@@ -29,10 +29,10 @@ public:
     bool run(std::string* error);
 
     bool performNextAction(WindowRef modalWindow) override;
-    void showAlert(const HIAlertContent& alert) override;
-    void showNotice(const HINoticeContent& notice) override;
+    void showAlert(const StandIn::AlertContent& alert) override;
+    void showNotice(const StandIn::NoticeContent& notice) override;
     void beep() override;
-    void openHelpPage(const HIHelpPage& page) override;
+    void openHelpPage(const StandIn::HelpPage& page) override;
 
 private:
     void syncAll();
@@ -44,7 +44,7 @@ private:
     QWidget* frontWindow();
 
     PrintDialog& m_dialog;
-    HIInputSource* m_previousSource;
+    StandIn::InputSource* m_previousSource;
     std::unique_ptr<WindowMirror> m_dialogMirror;
     // Declared after the dialog's mirror, its parent, so that it goes first.
     std::unique_ptr<WindowMirror> m_prompt;

@@ -29,7 +29,7 @@ QImage portImage(WindowRef window)
     std::vector<uint8_t> rgba;
     int width = 0;
     int height = 0;
-    if (!QDCopyPortPixels(GetWindowPort(window), &rgba, &width, &height))
+    if (!StandIn::copyPortPixels(GetWindowPort(window), &rgba, &width, &height))
         return {};
     return QImage(rgba.data(), width, height, width * 4, QImage::Format_RGBA8888).copy();
 }
@@ -184,7 +184,7 @@ void WindowMirror::click(ControlRef control)
 {
     if (!m_window || hostAnswers(control))
         return;
-    if (HIUserClickControl(control, nullptr) != noErr)
+    if (StandIn::clickControl(control, nullptr) != noErr)
         QApplication::beep();
     emit userActed();
 }
@@ -195,7 +195,7 @@ void WindowMirror::choose(const Mirrored& popup, int row)
         return;
     MenuItemIndex item = popup.items[static_cast<size_t>(row)];
     // Choosing the item already shown changes nothing, and a hidden one shown only because it is chosen cannot be chosen.
-    if (static_cast<SInt32>(item) != GetControl32BitValue(popup.control) && HIUserChoosePopupItem(popup.control, item, nullptr) != noErr)
+    if (static_cast<SInt32>(item) != GetControl32BitValue(popup.control) && StandIn::choosePopupItem(popup.control, item, nullptr) != noErr)
         QApplication::beep();
     emit userActed();
 }

@@ -1,5 +1,5 @@
 // Interface definitions (Accounting.nib) are read from the bundle at run time.
-#include <HIToolbox/InterfaceDefinition.h>
+#include <HIToolbox/InterfaceDefinitionStandIn.h>
 #include <HIToolbox/MacWindows.h>
 
 #include <cstddef>
@@ -8,14 +8,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    InterfaceDefinition::ParseResult result = InterfaceDefinition::Parse(text);
+    StandIn::InterfaceDefinition::ParseResult result = StandIn::InterfaceDefinition::parse(text);
     if (result.error)
         return 0;
     // Whatever parses is built: the builder trusts the parser's checks (bounds, nesting,
     // parents), so the two are fuzzed together.
-    for (const InterfaceDefinition::Window& window : result.description.windows) {
+    for (const StandIn::InterfaceDefinition::Window& window : result.description.windows) {
         WindowRef built = nullptr;
-        if (InterfaceDefinition::BuildWindow(window, &built) == noErr && built)
+        if (StandIn::InterfaceDefinition::buildWindow(window, &built) == noErr && built)
             DisposeWindow(built);
     }
     return 0;

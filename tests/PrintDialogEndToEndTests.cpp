@@ -51,8 +51,8 @@ protected:
         PMTicketRef ticket = nullptr;
         PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket);
         std::string error;
-        EXPECT_EQ(PMTicketReadSettingsFile(ticket, savePath, &error), noErr) << error;
-        for (const auto& item : PMTicketCopyItems(ticket))
+        EXPECT_EQ(StandIn::readSettingsFile(ticket, savePath, &error), noErr) << error;
+        for (const auto& item : StandIn::ticketItems(ticket))
             items[item.key] = item.isString ? item.string : std::to_string(item.integer);
         PMRelease(ticket);
         return items;

@@ -3,7 +3,7 @@
 #include "PaneFixture.h"
 #include "RecordingInputSource.h"
 
-#include <HIToolbox/HIUserActions.h>
+#include <HIToolbox/UserActionsStandIn.h>
 
 namespace {
 
@@ -22,7 +22,7 @@ protected:
         context.prompt = 0;
         setControls(&context);
         SetControlData(control(kUserIDFieldID), kControlEntireControl, kControlEditTextTextTag, static_cast<Size>(text.size()), text.data());
-        ASSERT_EQ(HIUserClickControl(control(kUserIDFieldID), nullptr), noErr);
+        ASSERT_EQ(StandIn::clickControl(control(kUserIDFieldID), nullptr), noErr);
         input.clear();
     }
 
@@ -34,8 +34,8 @@ protected:
         return std::string(text, size);
     }
 
-    void press(HIKey key) { ASSERT_EQ(HIUserPressKey(dialog, key, nullptr), noErr); }
-    void type(const std::string& text) { ASSERT_EQ(HIUserTypeText(dialog, text, nullptr), noErr); }
+    void press(StandIn::Key key) { ASSERT_EQ(StandIn::pressKey(dialog, key, nullptr), noErr); }
+    void type(const std::string& text) { ASSERT_EQ(StandIn::typeText(dialog, text, nullptr), noErr); }
 
     RecordingInputSource input;
 };
@@ -55,19 +55,19 @@ TEST_F(KeyFilterTest, FieldTakesLettersUpToSixtyFourBytesWithoutTypes)
 TEST_F(KeyFilterTest, FullFieldTakesOnlyEditingAndSidewaysKeys)
 {
     fieldHolding(3, std::string(64, 'a'));
-    for (HIKey refused : { HIKey::Tab, HIKey::Return, HIKey::UpArrow, HIKey::DownArrow })
+    for (StandIn::Key refused : { StandIn::Key::Tab, StandIn::Key::Return, StandIn::Key::UpArrow, StandIn::Key::DownArrow })
         press(refused);
     EXPECT_EQ(input.beeps(), 4);
     ControlRef focus = nullptr;
     GetKeyboardFocus(dialog, &focus);
     EXPECT_EQ(focus, control(kUserIDFieldID)) << "the refused Tab moved no focus";
 
-    press(HIKey::LeftArrow);
-    press(HIKey::Delete);
+    press(StandIn::Key::LeftArrow);
+    press(StandIn::Key::Delete);
     EXPECT_EQ(fieldText(), std::string(63, 'a'));
     type("z");
-    press(HIKey::RightArrow);
-    press(HIKey::Backspace);
+    press(StandIn::Key::RightArrow);
+    press(StandIn::Key::Backspace);
     EXPECT_EQ(fieldText(), std::string(63, 'a'));
     EXPECT_EQ(input.beeps(), 4);
 }
@@ -83,7 +83,7 @@ TEST_F(KeyFilterTest, TalliantAccountingLimitsCodesToThirtyTwoBytes)
 TEST_F(KeyFilterTest, FullFieldWithASelectionTakesLettersButNeverRefusedCharacters)
 {
     fieldHolding(2, std::string(32, 'x'));
-    ASSERT_EQ(HIUserSelectRange(control(kUserIDFieldID), 0, 4, nullptr), noErr);
+    ASSERT_EQ(StandIn::selectRange(control(kUserIDFieldID), 0, 4, nullptr), noErr);
     type("/");
     EXPECT_EQ(input.beeps(), 1);
     type("AB");

@@ -3,7 +3,7 @@
 #include "PaneFixture.h"
 #include "RecordingInputSource.h"
 
-#include <HIToolbox/HIUserActions.h>
+#include <HIToolbox/UserActionsStandIn.h>
 
 #include <cstring>
 #include <string>
@@ -29,13 +29,13 @@ protected:
     void click(SInt32 number)
     {
         std::string error;
-        ASSERT_EQ(HIUserClickControl(control(number), &error), noErr) << error;
+        ASSERT_EQ(StandIn::clickControl(control(number), &error), noErr) << error;
     }
 
     void clickPrint()
     {
         std::string error;
-        ASSERT_EQ(HIUserClickControl(printButton, &error), noErr) << error;
+        ASSERT_EQ(StandIn::clickControl(printButton, &error), noErr) << error;
     }
 
     void typeInto(SInt32 field, const std::string& text)
@@ -156,7 +156,7 @@ TEST_F(PaneEventHandlerTest, DefaultAccountIDMayBeEmptyExactlyWhereThePaneDisabl
 TEST_F(PaneEventHandlerTest, ChoosingAModeAppliesItToThePane)
 {
     show(1, 0);
-    ASSERT_EQ(HIUserChoosePopupItem(control(kAccountingPopupID), 3, nullptr), noErr);
+    ASSERT_EQ(StandIn::choosePopupItem(control(kAccountingPopupID), 3, nullptr), noErr);
     EXPECT_EQ(context.acctEnabled, 3);
     EXPECT_TRUE(IsControlVisible(control(kUserIDFieldID)));
     EXPECT_FALSE(IsControlVisible(control(kNoAccountingTextID)));
@@ -165,10 +165,10 @@ TEST_F(PaneEventHandlerTest, ChoosingAModeAppliesItToThePane)
     MenuRef menu = nullptr;
     GetControlData(control(kAccountingPopupID), kControlEntireControl, kControlPopupButtonMenuRefTag, sizeof menu, &menu, nullptr);
     ChangeMenuItemAttributes(menu, 2, kMenuItemAttrHidden, 0);
-    EXPECT_NE(HIUserChoosePopupItem(control(kAccountingPopupID), 2, &error), noErr);
+    EXPECT_NE(StandIn::choosePopupItem(control(kAccountingPopupID), 2, &error), noErr);
     EXPECT_NE(error.find("hidden"), std::string::npos) << error;
 
-    ASSERT_EQ(HIUserChoosePopupItem(control(kAccountingPopupID), 1, nullptr), noErr);
+    ASSERT_EQ(StandIn::choosePopupItem(control(kAccountingPopupID), 1, nullptr), noErr);
     EXPECT_EQ(context.acctEnabled, 1);
     EXPECT_FALSE(IsControlVisible(control(kUserIDFieldID)));
 }
@@ -210,7 +210,7 @@ TEST_F(PaneEventHandlerTest, DisabledControlsTakeNoClicks)
 {
     show(3, 0);
     std::string error;
-    EXPECT_EQ(HIUserClickControl(control(kConcealUserCheckBoxID), &error), kHIUserActionRefusedErr);
+    EXPECT_EQ(StandIn::clickControl(control(kConcealUserCheckBoxID), &error), StandIn::kUserActionRefusedErr);
     EXPECT_NE(error.find("disabled"), std::string::npos) << error;
     EXPECT_EQ(context.concealUser, 0);
 }
@@ -226,10 +226,10 @@ TEST_F(PaneEventHandlerTest, HitsOnOtherControlsChangeNothing)
     SetControlID(foreign, &foreignID);
     AccountingContext before = context;
 
-    ASSERT_EQ(HIUserClickControl(foreign, nullptr), noErr);
+    ASSERT_EQ(StandIn::clickControl(foreign, nullptr), noErr);
     const ControlID unknownID = { kAccountingControlSignature, 555 };
     SetControlID(foreign, &unknownID);
-    ASSERT_EQ(HIUserClickControl(foreign, nullptr), noErr);
+    ASSERT_EQ(StandIn::clickControl(foreign, nullptr), noErr);
 
     EXPECT_EQ(memcmp(&before, &context, sizeof context), 0);
 }

@@ -7,7 +7,7 @@
 
 #include <Help/AppleHelp.h>
 #include <HIToolbox/HIToolboxStandIn.h>
-#include <HIToolbox/HIUserActions.h>
+#include <HIToolbox/UserActionsStandIn.h>
 
 #include <string>
 #include <vector>
@@ -140,14 +140,14 @@ protected:
     void clickPrint()
     {
         std::string error;
-        ASSERT_EQ(HIUserClickControl(printButton, &error), noErr) << error;
+        ASSERT_EQ(StandIn::clickControl(printButton, &error), noErr) << error;
     }
 
     // The dialog's Help, as its help button sends it; true when a help page opened.
     bool helpOpens()
     {
         input.clear();
-        EXPECT_EQ(HIUserSendCommand(dialog, 'help', nullptr), noErr);
+        EXPECT_EQ(StandIn::sendCommand(dialog, 'help', nullptr), noErr);
         return input.events().size() == 1 && input.events()[0].find("M_accounting_dialog.htm") != std::string::npos;
     }
 
@@ -263,7 +263,7 @@ TEST_F(LifecycleTest, OpenBuildsThePaneCentredInTheParentOnce)
     EXPECT_EQ(controlCount(dialog), controlsBuilt) << "a second Open builds nothing";
     EXPECT_EQ(summary(context), " Disabled");
 
-    ASSERT_EQ(HIUserChoosePopupItem(context->accountingPopupRef, 3, nullptr), noErr);
+    ASSERT_EQ(StandIn::choosePopupItem(context->accountingPopupRef, 3, nullptr), noErr);
     EXPECT_EQ(summary(context), " Enabled");
     EXPECT_EQ(Close(context), noErr);
     EXPECT_EQ(Terminate(context, noErr), noErr);
@@ -275,18 +275,18 @@ TEST_F(LifecycleTest, ASecondInitializeLeavesOnePrintHookAndTerminateRemovesIt)
     // Default codes that were never typed: a hooked Print click stops with a notice.
     PMTicketSetSInt32(settings, CFSTR("c"), CFSTR("com.movra.Act.trel.On"), 3, false);
     PMTicketSetSInt32(settings, CFSTR("c"), CFSTR("com.movra.Act.trel.Prm"), 0, false);
-    long handlersBefore = _HIGetLiveObjectCount("handler");
+    long handlersBefore = StandIn::liveToolboxObjectCount("handler");
     AccountingContextPtr context = prologue();
     ASSERT_EQ(initialize(context), noErr);
     ASSERT_EQ(initialize(context), noErr);
-    EXPECT_EQ(_HIGetLiveObjectCount("handler"), handlersBefore + 1) << "one Print hook, not one per Initialize";
+    EXPECT_EQ(StandIn::liveToolboxObjectCount("handler"), handlersBefore + 1) << "one Print hook, not one per Initialize";
     clickPrint();
     EXPECT_EQ(prints, 0);
     EXPECT_EQ(input.events().size(), 1u);
 
     EXPECT_EQ(Terminate(context, noErr), noErr);
 
-    EXPECT_EQ(_HIGetLiveObjectCount("handler"), handlersBefore) << "no handler is left holding the freed context";
+    EXPECT_EQ(StandIn::liveToolboxObjectCount("handler"), handlersBefore) << "no handler is left holding the freed context";
     input.clear();
     clickPrint();
     EXPECT_EQ(prints, 1) << "after Terminate the dialog prints on its own";
@@ -296,7 +296,7 @@ TEST_F(LifecycleTest, ASecondInitializeLeavesOnePrintHookAndTerminateRemovesIt)
 TEST_F(LifecycleTest, TerminateWithoutCloseTakesTheHelpHookAway)
 {
     usePrinter(kExamples + "/Movra-RK7700.ppd");
-    long handlersBefore = _HIGetLiveObjectCount("handler");
+    long handlersBefore = StandIn::liveToolboxObjectCount("handler");
     AccountingContextPtr context = prologue();
     ASSERT_EQ(initialize(context), noErr);
     ASSERT_EQ(Open(context), noErr);
@@ -306,7 +306,7 @@ TEST_F(LifecycleTest, TerminateWithoutCloseTakesTheHelpHookAway)
 
     EXPECT_FALSE(helpOpens()) << "the dialog's Help no longer reaches the freed context";
     // The pane's controls, with their draw and hit handlers, stay with the dialog window.
-    EXPECT_EQ(_HIGetLiveObjectCount("handler"), handlersBefore + 2) << "the Print and help hooks are gone";
+    EXPECT_EQ(StandIn::liveToolboxObjectCount("handler"), handlersBefore + 2) << "the Print and help hooks are gone";
 }
 
 TEST_F(LifecycleTest, OpenTwiceThenCloseLeavesNoHelpHook)
@@ -332,13 +332,13 @@ TEST_F(LifecycleTest, HelpInAPromptBeforeThePaneWasShownOpensThePage)
     PMTicketSetSInt32(settings, CFSTR("c"), CFSTR("com.movra.Act.trel.Prm"), 1, false);
     AccountingContextPtr context = prologue();
     ASSERT_EQ(initialize(context), noErr);
-    input.queue([](WindowRef prompt) { EXPECT_EQ(HIUserSendCommand(prompt, 'Mhlp', nullptr), noErr); });
+    input.queue([](WindowRef prompt) { EXPECT_EQ(StandIn::sendCommand(prompt, 'Mhlp', nullptr), noErr); });
     input.queue([](WindowRef prompt) {
         EXPECT_TRUE(IsWindowVisible(prompt)) << "the prompt stays up";
         ControlRef cancel = nullptr;
         const ControlID cancelID = { kAccountingControlSignature, kPromptCancelButtonID };
         GetControlByID(prompt, &cancelID, &cancel);
-        EXPECT_EQ(HIUserClickControl(cancel, nullptr), noErr);
+        EXPECT_EQ(StandIn::clickControl(cancel, nullptr), noErr);
     });
 
     clickPrint();

@@ -1,5 +1,6 @@
 #include "LiveObjects.h"
 #include "PlugInFrame.h"
+#include <CoreFoundation/CFStandIn.h>
 
 namespace {
 
@@ -24,7 +25,7 @@ protected:
     {
         CFRelease(pdeType);
         CFRelease(factoryID);
-        EXPECT_EQ(_CFPlugInGetInstanceCount(nullptr), 0) << "every instance is unregistered";
+        EXPECT_EQ(StandIn::plugInInstanceCount(nullptr), 0) << "every instance is unregistered";
         BalancedTest::TearDown();
     }
 
@@ -38,16 +39,16 @@ TEST_F(PlugInFrameTest, OnlyTheDialogExtensionTypeMakesAnInstance)
 {
     CFUUIDRef otherType = uuid("00000000-1111-2222-3333-444444444444");
     EXPECT_EQ(AccountingPluginFactory(kCFAllocatorDefault, otherType), nullptr);
-    EXPECT_EQ(_CFPlugInGetInstanceCount(factoryID), 0);
+    EXPECT_EQ(StandIn::plugInInstanceCount(factoryID), 0);
     CFRelease(otherType);
 
     IUnknownInstance* instance = makeInstance();
     ASSERT_NE(instance, nullptr);
     EXPECT_EQ(instance->refCount, 1u);
     EXPECT_EQ(instance->vtable, &instance->vtableStorage);
-    EXPECT_EQ(_CFPlugInGetInstanceCount(factoryID), 1);
+    EXPECT_EQ(StandIn::plugInInstanceCount(factoryID), 1);
     EXPECT_EQ(IUnknownRelease(instance), 0u);
-    EXPECT_EQ(_CFPlugInGetInstanceCount(factoryID), 0);
+    EXPECT_EQ(StandIn::plugInInstanceCount(factoryID), 0);
 }
 
 TEST_F(PlugInFrameTest, IUnknownGivesTheSameInstanceWithOneMoreReference)
@@ -58,7 +59,7 @@ TEST_F(PlugInFrameTest, IUnknownGivesTheSameInstanceWithOneMoreReference)
     EXPECT_EQ(answer, instance);
     EXPECT_EQ(instance->refCount, 2u);
     EXPECT_EQ(IUnknownRelease(instance), 1u);
-    EXPECT_EQ(_CFPlugInGetInstanceCount(factoryID), 1) << "still registered while referenced";
+    EXPECT_EQ(StandIn::plugInInstanceCount(factoryID), 1) << "still registered while referenced";
     EXPECT_EQ(IUnknownRelease(instance), 0u);
 }
 

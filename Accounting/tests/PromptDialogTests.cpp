@@ -8,7 +8,7 @@
 
 #include <Help/AppleHelp.h>
 #include <HIToolbox/HIToolboxStandIn.h>
-#include <HIToolbox/HIUserActions.h>
+#include <HIToolbox/UserActionsStandIn.h>
 
 #include <cstring>
 
@@ -59,20 +59,20 @@ protected:
     static void click(WindowRef window, SInt32 number)
     {
         std::string error;
-        EXPECT_EQ(HIUserClickControl(find(window, number), &error), noErr) << error;
+        EXPECT_EQ(StandIn::clickControl(find(window, number), &error), noErr) << error;
     }
 
     static void type(WindowRef window, const std::string& text)
     {
         std::string error;
-        EXPECT_EQ(HIUserTypeText(window, text, &error), noErr) << error;
+        EXPECT_EQ(StandIn::typeText(window, text, &error), noErr) << error;
     }
 
     // Clicks Print and lets the queued actions answer the prompt.
     void clickPrint()
     {
         std::string error;
-        ASSERT_EQ(HIUserClickControl(printButton, &error), noErr) << error;
+        ASSERT_EQ(StandIn::clickControl(printButton, &error), noErr) << error;
         EXPECT_EQ(input.actionsLeft(), 0u) << "the prompt closed before every action was taken";
     }
 
@@ -92,8 +92,8 @@ TEST_F(PromptTest, WithoutTypesOKWaitsForBothCodes)
         click(window, kPromptAccountIDFieldID);
         type(window, "42");
         EXPECT_TRUE(okEnabled(window));
-        HIUserPressKey(window, HIKey::Backspace, nullptr);
-        HIUserPressKey(window, HIKey::Backspace, nullptr);
+        StandIn::pressKey(window, StandIn::Key::Backspace, nullptr);
+        StandIn::pressKey(window, StandIn::Key::Backspace, nullptr);
         EXPECT_FALSE(okEnabled(window)) << "deleting the last character disables OK again";
         type(window, "7");
     });
@@ -132,7 +132,7 @@ TEST_F(PromptTest, ChoosingAnAccountTypeAsksForTheAccountID)
     promptIn(2);
     input.queue([](WindowRef window) {
         type(window, "bob");
-        ASSERT_EQ(HIUserChoosePopupItem(find(window, kPromptAccountTypePopupID), 2, nullptr), noErr);
+        ASSERT_EQ(StandIn::choosePopupItem(find(window, kPromptAccountTypePopupID), 2, nullptr), noErr);
         EXPECT_FALSE(okEnabled(window)) << "a new type waits for the next key";
         EXPECT_TRUE(IsControlEnabled(find(window, kPromptAccountIDFieldID)));
         click(window, kPromptAccountIDFieldID);
@@ -151,10 +151,10 @@ TEST_F(PromptTest, GoingBackToNoAccountTypeEmptiesTheAccountIDAndAllowsOK)
 {
     promptIn(2);
     input.queue([](WindowRef window) {
-        ASSERT_EQ(HIUserChoosePopupItem(find(window, kPromptAccountTypePopupID), 3, nullptr), noErr);
+        ASSERT_EQ(StandIn::choosePopupItem(find(window, kPromptAccountTypePopupID), 3, nullptr), noErr);
         click(window, kPromptAccountIDFieldID);
         type(window, "123");
-        ASSERT_EQ(HIUserChoosePopupItem(find(window, kPromptAccountTypePopupID), 1, nullptr), noErr);
+        ASSERT_EQ(StandIn::choosePopupItem(find(window, kPromptAccountTypePopupID), 1, nullptr), noErr);
         EXPECT_TRUE(okEnabled(window)) << "even with the User ID still empty";
         EXPECT_FALSE(IsControlEnabled(find(window, kPromptAccountIDFieldID)));
         click(window, kPromptOKButtonID);
@@ -245,11 +245,11 @@ TEST_F(PromptTest, CancelClosesThePromptBeforeTheAlertAndPrintsNothing)
     strcpy(context.acctID, "earlier account");
     input.onAlert = [this] {
         EXPECT_EQ(context.accountWindow, nullptr) << "the prompt is gone when the alert shows";
-        EXPECT_EQ(_HIGetLiveObjectCount("window"), 1) << "only the Print dialog is left";
+        EXPECT_EQ(StandIn::liveToolboxObjectCount("window"), 1) << "only the Print dialog is left";
     };
     input.queue([](WindowRef window) {
         type(window, "someone");
-        ASSERT_EQ(HIUserChoosePopupItem(find(window, kPromptAccountTypePopupID), 3, nullptr), noErr);
+        ASSERT_EQ(StandIn::choosePopupItem(find(window, kPromptAccountTypePopupID), 3, nullptr), noErr);
         click(window, kPromptCancelButtonID);
     });
 
@@ -289,7 +289,7 @@ TEST_F(PromptTest, HelpOpensThePageAndThePromptStaysUp)
             }
         }
         ASSERT_NE(help, nullptr);
-        EXPECT_EQ(HIUserClickControl(help, nullptr), noErr);
+        EXPECT_EQ(StandIn::clickControl(help, nullptr), noErr);
     });
     input.queue([](WindowRef window) {
         EXPECT_TRUE(IsWindowVisible(window));
@@ -308,7 +308,7 @@ TEST_F(PromptTest, ThePrintDialogTakesNoClicksWhileThePromptIsUp)
     promptIn(3);
     input.queue([this](WindowRef window) {
         std::string error;
-        EXPECT_EQ(HIUserClickControl(printButton, &error), kHIUserActionRefusedErr);
+        EXPECT_EQ(StandIn::clickControl(printButton, &error), StandIn::kUserActionRefusedErr);
         EXPECT_NE(error.find("modal"), std::string::npos) << error;
         click(window, kPromptCancelButtonID);
     });
@@ -389,18 +389,18 @@ TEST_F(BrokenPromptTest, APromptThatCannotBeBuiltShowsNothingAndPrintsNothing)
         context.prompt = 1;
         setControls(&context);
         strcpy(context.userID, "kept");
-        ASSERT_EQ(HIUserClickControl(printButton, nullptr), noErr);
+        ASSERT_EQ(StandIn::clickControl(printButton, nullptr), noErr);
         EXPECT_EQ(printCount(), 0) << "mode " << mode;
         EXPECT_EQ(context.accountWindow, nullptr);
         EXPECT_STREQ(context.userID, "kept");
-        EXPECT_EQ(_HIGetLiveObjectCount("window"), 1) << "no prompt window is left behind";
+        EXPECT_EQ(StandIn::liveToolboxObjectCount("window"), 1) << "no prompt window is left behind";
     }
     EXPECT_TRUE(input.events().empty());
 }
 
 TEST_F(PromptTest, HelpFromThePaneOpensTheAccountingPage)
 {
-    ASSERT_EQ(HIUserSendCommand(dialog, 'help', nullptr), noErr);
+    ASSERT_EQ(StandIn::sendCommand(dialog, 'help', nullptr), noErr);
     ASSERT_EQ(input.events().size(), 1u);
     EXPECT_NE(input.events()[0].find("MovraHelp/Mac_topics/M_accounting_dialog.htm"), std::string::npos) << input.events()[0];
 }

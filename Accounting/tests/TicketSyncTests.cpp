@@ -120,7 +120,7 @@ TEST_F(TicketSyncTest, ReadingSetsThePaneAndAppliesItsState)
 TEST_F(TicketSyncTest, ReadOrderTakesThePromptBeforeTheCodes)
 {
     std::vector<std::string> accesses;
-    PMTicketSetAccessLog(settings, &accesses);
+    StandIn::setTicketAccessLog(settings, &accesses);
     setTicketInteger(kPrm, 0);
     accesses.clear();
 
@@ -130,13 +130,13 @@ TEST_F(TicketSyncTest, ReadOrderTakesThePromptBeforeTheCodes)
         "get com.movra.Act.trel.CU", "get com.movra.Act.trel.CA", "get com.movra.Act.trel.AT", "get com.movra.Act.trel.UID",
         "get com.movra.Act.trel.AID" };
     EXPECT_EQ(accesses, expected);
-    PMTicketSetAccessLog(settings, nullptr);
+    StandIn::setTicketAccessLog(settings, nullptr);
 }
 
 TEST_F(TicketSyncTest, WriteOrderIsModeCodesThenTheFlags)
 {
     std::vector<std::string> accesses;
-    PMTicketSetAccessLog(settings, &accesses);
+    StandIn::setTicketAccessLog(settings, &accesses);
 
     EXPECT_EQ(writeTicket(), noErr);
 
@@ -144,8 +144,8 @@ TEST_F(TicketSyncTest, WriteOrderIsModeCodesThenTheFlags)
         "set com.movra.Act.trel.AID", "set com.movra.Act.trel.Prm", "set com.movra.Act.trel.CU", "set com.movra.Act.trel.CA",
         "set com.movra.Act.trel.AT" };
     EXPECT_EQ(accesses, expected);
-    PMTicketSetAccessLog(settings, nullptr);
-    for (const auto& item : PMTicketCopyItems(settings)) {
+    StandIn::setTicketAccessLog(settings, nullptr);
+    for (const auto& item : StandIn::ticketItems(settings)) {
         EXPECT_EQ(item.client, "com.pmvendor.printingmanager") << item.key;
         EXPECT_FALSE(item.locked) << item.key;
     }
@@ -281,7 +281,7 @@ TEST_F(TicketSyncTest, MissingArgumentsOrTicketTouchNothing)
     PMRelease(bare);
 
     EXPECT_EQ(context.acctEnabled, 3);
-    EXPECT_TRUE(PMTicketCopyItems(settings).empty());
+    EXPECT_TRUE(StandIn::ticketItems(settings).empty());
 }
 
 TEST_F(TicketSyncTest, OtherDirectionValuesDoNothing)
@@ -291,7 +291,7 @@ TEST_F(TicketSyncTest, OtherDirectionValuesDoNothing)
     EXPECT_EQ(Sync(&context, session, 2), noErr);
     EXPECT_EQ(GetCapturedStderr(), "");
     EXPECT_EQ(context.acctEnabled, 3);
-    EXPECT_TRUE(PMTicketCopyItems(settings).empty());
+    EXPECT_TRUE(StandIn::ticketItems(settings).empty());
 }
 
 TEST_F(TicketSyncTest, TicketModeOutsideTheMenuIsTakenOverUnchanged)

@@ -1,5 +1,6 @@
 #include <CoreFoundation/CFRuntime.h>
 #include <CoreFoundation/CFString.h>
+#include <CoreFoundation/CFStandIn.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -125,13 +126,13 @@ CFStringRef CFCopyTypeIDDescription(CFTypeID typeID)
     return CFStringCreateWithCString(kCFAllocatorDefault, classes.names[typeID].c_str(), kCFStringEncodingUTF8);
 }
 
-CFIndex _CFGetLiveObjectCount(CFTypeID typeID)
+CFIndex StandIn::liveObjectCount(CFTypeID typeID)
 {
     auto& classes = registry();
     return typeID < classes.liveCounts.size() ? classes.liveCounts[typeID] : 0;
 }
 
-CFIndex _CFGetTotalLiveObjectCount(void)
+CFIndex StandIn::totalLiveObjectCount()
 {
     CFIndex total = 0;
     for (CFIndex count : registry().liveCounts)

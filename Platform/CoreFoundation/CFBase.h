@@ -47,10 +47,4 @@ PLATFORM_EXPORT CFHashCode CFHash(CFTypeRef cf);
 PLATFORM_EXPORT CFStringRef CFCopyDescription(CFTypeRef cf);
 PLATFORM_EXPORT CFStringRef CFCopyTypeIDDescription(CFTypeID typeID);
 
-// Stand-in only: the number of live objects of one type, or of every type, so that tests can
-// check that a whole dialog, opened, used and torn down, leaves nothing behind. Constant
-// strings made by CFSTR live for the whole process and are not counted.
-PLATFORM_EXPORT CFIndex _CFGetLiveObjectCount(CFTypeID typeID);
-PLATFORM_EXPORT CFIndex _CFGetTotalLiveObjectCount(void);
-
 PLATFORM_EXTERN_C_END

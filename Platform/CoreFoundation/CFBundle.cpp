@@ -2,9 +2,9 @@
 #include <CoreFoundation/CFArray.h>
 #include <CoreFoundation/CFBundle.h>
 #include <CoreFoundation/CFNumber.h>
-#include <CoreFoundation/CFPreferredLanguages.h>
+#include <CoreFoundation/CFPreferredLanguagesStandIn.h>
 #include <CoreFoundation/CFStringPrivate.h>
-#include <CoreFoundation/CFStringsFile.h>
+#include <CoreFoundation/CFStringsFileStandIn.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -38,7 +38,7 @@ bool convertNode(plist_t node, CFHolder& result)
     case PLIST_STRING: {
         uint64_t length = 0;
         const char* text = plist_get_string_ptr(node, &length);
-        result.reset(_CFStringCreateFromUTF8(std::string_view(text ? text : "", text ? length : 0)));
+        result.reset(StandIn::createString(std::string_view(text ? text : "", text ? length : 0)));
         return result != nullptr;
     }
     case PLIST_UINT: {
@@ -81,7 +81,7 @@ bool convertNode(plist_t node, CFHolder& result)
         CFHolder dictionary(CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
             &kCFTypeDictionaryValueCallBacks));
         bool sound = StandIn::forEachEntry(node, [&](std::string_view keyText, plist_t item) {
-            CFHolder key(_CFStringCreateFromUTF8(keyText));
+            CFHolder key(StandIn::createString(keyText));
             CFHolder value;
             if (!key || !convertNode(item, value))
                 return false;
@@ -243,7 +243,7 @@ struct __CFBundle final : __CFRuntimeBase {
             closedir(folder);
         }
         std::sort(available.begin(), available.end());
-        return _CFPreferredLocalizations(available, developmentRegion);
+        return StandIn::preferredLocalizations(available, developmentRegion);
     }
 
     // The folder a localization's resources are in; the empty localization is the unlocalized one.
@@ -253,14 +253,14 @@ struct __CFBundle final : __CFRuntimeBase {
     }
 
     // Null when the table is missing or malformed in that localization; parsed once.
-    const _CFStringsTable* table(const std::string& name, const std::string& localization)
+    const StandIn::StringsTable* table(const std::string& name, const std::string& localization)
     {
         std::lock_guard guard(tablesLock);
         auto key = std::make_pair(name, localization);
         auto cached = tables.find(key);
         if (cached == tables.end()) {
             std::string file = folderOf(localization) + "/" + name + ".strings";
-            _CFStringsFileError error;
+            StandIn::StringsFileError error;
             auto parsed = _CFReadStringsFile(file, &error);
             // A translator's mistake would otherwise show only as untranslated text.
             if (!parsed && exists(file))
@@ -278,7 +278,7 @@ struct __CFBundle final : __CFRuntimeBase {
     std::string identifier;
     std::string developmentRegion;
     std::mutex tablesLock;
-    std::map<std::pair<std::string, std::string>, std::optional<_CFStringsTable>> tables;
+    std::map<std::pair<std::string, std::string>, std::optional<StandIn::StringsTable>> tables;
 };
 
 CFTypeID CFBundleGetTypeID(void)
@@ -395,7 +395,7 @@ CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFS
         auto localizations = object->localizations();
         localizations.emplace_back();
         for (const auto& localization : localizations) {
-            const _CFStringsTable* entries = object->table(*table, localization);
+            const StandIn::StringsTable* entries = object->table(*table, localization);
             if (!entries)
                 continue;
             auto found = entries->find(keyString->units);

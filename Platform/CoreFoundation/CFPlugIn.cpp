@@ -18,7 +18,7 @@ std::map<std::string, CFIndex>& instanceCounts()
 std::string keyOf(CFUUIDRef uuid)
 {
     CFStringRef text = CFUUIDCreateString(kCFAllocatorDefault, uuid);
-    std::string key = _CFStringToUTF8(text);
+    std::string key = StandIn::toUTF8(text);
     if (text)
         CFRelease(text);
     return key;
@@ -110,7 +110,7 @@ void CFPlugInRemoveInstanceForFactory(CFUUIDRef factoryID)
         instanceCounts().erase(found);
 }
 
-CFIndex _CFPlugInGetInstanceCount(CFUUIDRef factoryID)
+CFIndex StandIn::plugInInstanceCount(CFUUIDRef factoryID)
 {
     if (!factoryID) {
         CFIndex total = 0;

@@ -23,7 +23,4 @@ PLATFORM_EXPORT void* CFPlugInInstanceCreate(CFAllocatorRef allocator, CFUUIDRef
 PLATFORM_EXPORT void CFPlugInAddInstanceForFactory(CFUUIDRef factoryID);
 PLATFORM_EXPORT void CFPlugInRemoveInstanceForFactory(CFUUIDRef factoryID);
 
-// Stand-in only: instances registered for a factory, or for all factories when null.
-PLATFORM_EXPORT CFIndex _CFPlugInGetInstanceCount(CFUUIDRef factoryID);
-
 PLATFORM_EXTERN_C_END

@@ -1,4 +1,4 @@
-#include <CoreFoundation/CFPreferredLanguages.h>
+#include <CoreFoundation/CFPreferredLanguagesStandIn.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -67,7 +67,7 @@ std::string_view environment(const char* name)
 
 }
 
-std::vector<std::string> _CFPreferredLanguages()
+std::vector<std::string> StandIn::preferredLanguages()
 {
     std::vector<std::string> languages;
     std::string_view list = environment("LANGUAGE");
@@ -95,10 +95,10 @@ std::string _CFCanonicalLanguageName(const std::string& name)
     return name;
 }
 
-std::vector<std::string> _CFPreferredLocalizations(const std::vector<std::string>& available,
+std::vector<std::string> StandIn::preferredLocalizations(const std::vector<std::string>& available,
     const std::string& developmentRegion)
 {
-    std::vector<std::string> candidates = _CFPreferredLanguages();
+    std::vector<std::string> candidates = StandIn::preferredLanguages();
     appendCandidates(candidates, _CFCanonicalLanguageName(developmentRegion));
     appendUnique(candidates, "en");
 

@@ -49,13 +49,13 @@ std::string __CFString::describe() const
     return _CFEncode(repaired, kCFStringEncodingUTF8).value_or("");
 }
 
-std::string _CFStringToUTF8(CFStringRef string)
+std::string StandIn::toUTF8(CFStringRef string)
 {
     auto* object = _CFCast<__CFString>(string);
     return object ? object->describe() : std::string();
 }
 
-CFStringRef _CFStringCreateFromUTF8(std::string_view text)
+CFStringRef StandIn::createString(std::string_view text)
 {
     auto units = _CFDecode(text, kCFStringEncodingUTF8);
     return units ? new __CFString(std::move(*units)) : nullptr;

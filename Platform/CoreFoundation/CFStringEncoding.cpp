@@ -1,93 +1,9 @@
 // Conversions between UTF-16 code units and the byte encodings the stand-in supports.
 #include <CoreFoundation/CFStringPrivate.h>
 
+#include <Base/Unicode.h>
+
 namespace {
-
-bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-void appendScalar(std::u16string& units, char32_t scalar)
-{
-    if (scalar < 0x10000) {
-        units.push_back(static_cast<char16_t>(scalar));
-        return;
-    }
-    scalar -= 0x10000;
-    units.push_back(static_cast<char16_t>(0xD800 + (scalar >> 10)));
-    units.push_back(static_cast<char16_t>(0xDC00 + (scalar & 0x3FF)));
-}
-
-std::optional<std::u16string> decodeUTF8(std::string_view bytes)
-{
-    std::u16string units;
-    units.reserve(bytes.size());
-    size_t i = 0;
-    while (i < bytes.size()) {
-        auto lead = static_cast<unsigned char>(bytes[i]);
-        if (lead < 0x80) {
-            units.push_back(lead);
-            ++i;
-            continue;
-        }
-        int extra;
-        char32_t scalar;
-        char32_t minimum;
-        if ((lead & 0xE0) == 0xC0) {
-            extra = 1, scalar = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2, scalar = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3, scalar = lead & 0x07, minimum = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (i + extra >= bytes.size())
-            return std::nullopt;
-        for (int k = 1; k <= extra; ++k) {
-            auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return std::nullopt;
-            scalar = (scalar << 6) | (next & 0x3F);
-        }
-        if (scalar < minimum || scalar > 0x10FFFF || isHighSurrogate(scalar) || isLowSurrogate(scalar))
-            return std::nullopt;
-        appendScalar(units, scalar);
-        i += extra + 1;
-    }
-    return units;
-}
-
-std::optional<std::string> encodeUTF8(std::u16string_view units)
-{
-    std::string bytes;
-    bytes.reserve(units.size());
-    for (size_t i = 0; i < units.size(); ++i) {
-        char32_t scalar = units[i];
-        if (isHighSurrogate(scalar)) {
-            if (i + 1 >= units.size() || !isLowSurrogate(units[i + 1]))
-                return std::nullopt;
-            scalar = 0x10000 + ((scalar - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else if (isLowSurrogate(scalar)) {
-            return std::nullopt;
-        }
-        if (scalar < 0x80) {
-            bytes.push_back(static_cast<char>(scalar));
-        } else if (scalar < 0x800) {
-            bytes.push_back(static_cast<char>(0xC0 | (scalar >> 6)));
-            bytes.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
-        } else if (scalar < 0x10000) {
-            bytes.push_back(static_cast<char>(0xE0 | (scalar >> 12)));
-            bytes.push_back(static_cast<char>(0x80 | ((scalar >> 6) & 0x3F)));
-            bytes.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
-        } else {
-            bytes.push_back(static_cast<char>(0xF0 | (scalar >> 18)));
-            bytes.push_back(static_cast<char>(0x80 | ((scalar >> 12) & 0x3F)));
-            bytes.push_back(static_cast<char>(0x80 | ((scalar >> 6) & 0x3F)));
-            bytes.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
-        }
-    }
-    return bytes;
-}
 
 std::optional<std::u16string> decodeUTF16(std::string_view bytes, bool bigEndian)
 {
@@ -124,7 +40,7 @@ std::optional<std::u16string> _CFDecode(std::string_view bytes, CFStringEncoding
 {
     switch (encoding) {
     case kCFStringEncodingUTF8:
-        return decodeUTF8(bytes);
+        return StandIn::UTF8::toUTF16(bytes);
     case kCFStringEncodingASCII:
     case kCFStringEncodingISOLatin1: {
         std::u16string units;
@@ -162,7 +78,7 @@ std::optional<std::string> _CFEncode(std::u16string_view units, CFStringEncoding
 {
     switch (encoding) {
     case kCFStringEncodingUTF8:
-        return encodeUTF8(units);
+        return StandIn::UTF8::fromUTF16(units);
     case kCFStringEncodingASCII:
     case kCFStringEncodingISOLatin1: {
         char16_t limit = encoding == kCFStringEncodingASCII ? 0x80 : 0x100;

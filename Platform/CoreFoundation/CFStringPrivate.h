@@ -2,6 +2,7 @@
 #pragma once
 
 #include <CoreFoundation/CFRuntime.h>
+#include <CoreFoundation/CFStandIn.h>
 #include <CoreFoundation/CFString.h>
 
 #include <optional>
@@ -30,8 +31,3 @@ private:
 std::optional<std::u16string> _CFDecode(std::string_view bytes, CFStringEncoding encoding);
 // Encoding fails on characters the encoding cannot hold.
 std::optional<std::string> _CFEncode(std::u16string_view units, CFStringEncoding encoding);
-
-// The string's text as UTF-8 (empty for null or a non-string).
-std::string _CFStringToUTF8(CFStringRef string);
-// A new string from UTF-8 text, or null when the text is not valid UTF-8.
-CFStringRef _CFStringCreateFromUTF8(std::string_view text);

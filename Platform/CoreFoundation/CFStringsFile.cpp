@@ -1,4 +1,4 @@
-#include <CoreFoundation/CFStringsFile.h>
+#include <CoreFoundation/CFStringsFileStandIn.h>
 
 #include <CoreFoundation/CFStringPrivate.h>
 #include <Base/RegularFile.h>
@@ -82,9 +82,9 @@ public:
     {
     }
 
-    std::optional<_CFStringsTable> parse()
+    std::optional<StandIn::StringsTable> parse()
     {
-        _CFStringsTable table;
+        StandIn::StringsTable table;
         for (;;) {
             if (!skipSpaceAndComments())
                 return std::nullopt;
@@ -253,7 +253,7 @@ private:
     ParseFailure m_failure { 0, "" };
 };
 
-std::nullopt_t report(_CFStringsFileError* error, size_t line, std::string message)
+std::nullopt_t report(StandIn::StringsFileError* error, size_t line, std::string message)
 {
     if (error)
         *error = { line, std::move(message) };
@@ -262,7 +262,7 @@ std::nullopt_t report(_CFStringsFileError* error, size_t line, std::string messa
 
 }
 
-std::optional<_CFStringsTable> _CFParseStringsFile(std::string_view bytes, _CFStringsFileError* error)
+std::optional<StandIn::StringsTable> StandIn::parseStringsFile(std::string_view bytes, StandIn::StringsFileError* error)
 {
     if (bytes.size() > kCFMaximumResourceFileSize)
         return report(error, 0, "too large for a strings file");
@@ -277,13 +277,13 @@ std::optional<_CFStringsTable> _CFParseStringsFile(std::string_view bytes, _CFSt
     return table;
 }
 
-std::optional<_CFStringsTable> _CFReadStringsFile(const std::string& path, _CFStringsFileError* error)
+std::optional<StandIn::StringsTable> _CFReadStringsFile(const std::string& path, StandIn::StringsFileError* error)
 {
     std::string contents;
     StandIn::FileFailure failure;
     if (!StandIn::readRegularFile(path, kCFMaximumResourceFileSize, contents, &failure))
         return report(error, 0, failure.describe());
-    return _CFParseStringsFile(contents, error);
+    return StandIn::parseStringsFile(contents, error);
 }
 
 bool _CFIsContainedPath(std::string_view path)

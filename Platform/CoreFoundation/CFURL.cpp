@@ -118,7 +118,7 @@ CFStringRef CFURLCopyFileSystemPath(CFURLRef anURL, CFURLPathStyle pathStyle)
     auto* url = _CFCast<__CFURL>(anURL);
     if (!url || pathStyle != kCFURLPOSIXPathStyle)
         return nullptr;
-    return _CFStringCreateFromUTF8(url->path);
+    return StandIn::createString(url->path);
 }
 
 Boolean CFURLGetFileSystemRepresentation(CFURLRef anURL, Boolean, UInt8* buffer, CFIndex maxBufLen)

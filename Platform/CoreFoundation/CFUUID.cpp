@@ -68,7 +68,7 @@ CFUUIDRef CFUUIDCreateFromString(CFAllocatorRef, CFStringRef uuidStr)
 {
     if (CFGetTypeID(uuidStr) != CFStringGetTypeID())
         return nullptr;
-    std::string text = _CFStringToUTF8(uuidStr);
+    std::string text = StandIn::toUTF8(uuidStr);
     if (text.size() != 36)
         return nullptr;
     UUIDValue value {};
@@ -124,5 +124,5 @@ CFUUIDBytes CFUUIDGetUUIDBytes(CFUUIDRef uuid)
 CFStringRef CFUUIDCreateString(CFAllocatorRef, CFUUIDRef uuid)
 {
     auto* object = _CFCast<__CFUUID>(uuid);
-    return object ? _CFStringCreateFromUTF8(object->describe()) : nullptr;
+    return object ? StandIn::createString(object->describe()) : nullptr;
 }

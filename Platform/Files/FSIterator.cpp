@@ -3,6 +3,7 @@
 
 #include <Base/RegularFile.h>
 #include <CoreFoundation/CFRuntime.h>
+#include <Files/FilesStandIn.h>
 
 #include <algorithm>
 #include <atomic>
@@ -52,7 +53,7 @@ ListingTops& listingTops()
 
 struct FailureHooks {
     std::mutex lock;
-    std::map<std::pair<std::string, FSFailurePoint>, OSErr> failures;
+    std::map<std::pair<std::string, StandIn::FolderFailurePoint>, OSErr> failures;
     // Checked without the lock on every open, so that a walk pays nothing when no test set one.
     std::atomic<bool> any { false };
 };
@@ -63,7 +64,7 @@ FailureHooks& hooks()
     return *instance;
 }
 
-OSErr failureFor(const std::string& path, FSFailurePoint point)
+OSErr failureFor(const std::string& path, StandIn::FolderFailurePoint point)
 {
     auto& all = hooks();
     if (!all.any.load(std::memory_order_relaxed))
@@ -294,7 +295,7 @@ OSErr FSOpenIterator(const FSRef* container, FSIteratorFlags iteratorFlags, FSIt
     auto path = location ? pathOf(*location) : std::nullopt;
     if (!path)
         return errFSBadFSRef;
-    if (OSErr failure = failureFor(*path, FSFailurePoint::Open))
+    if (OSErr failure = failureFor(*path, StandIn::FolderFailurePoint::Open))
         return failure;
     int fd = -1;
     std::optional<UInt32> top;
@@ -325,7 +326,7 @@ OSErr FSOpenIterator(const FSRef* container, FSIteratorFlags iteratorFlags, FSIt
         std::lock_guard guard(listingTops().lock);
         listingTops().topOf[*folderID] = top.value_or(*folderID);
     }
-    OSErr listFailure = failureFor(*path, FSFailurePoint::List);
+    OSErr listFailure = failureFor(*path, StandIn::FolderFailurePoint::List);
     *iterator = new OpaqueFSIterator(*folderID, top.value_or(*folderID), std::move(*path), std::move(folder), identity,
         std::move(listing), listFailure);
     return noErr;
@@ -346,7 +347,7 @@ OSErr fs_standin::takeEntryInfoFailure(const std::string& path)
         return noErr;
     std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
     std::lock_guard guard(all.lock);
-    auto found = all.failures.find({ folder, FSFailurePoint::EntryInfo });
+    auto found = all.failures.find({ folder, StandIn::FolderFailurePoint::EntryInfo });
     if (found == all.failures.end())
         return noErr;
     OSErr status = found->second;
@@ -408,12 +409,12 @@ OSErr FSGetCatalogInfoBulk(FSIterator iterator, ItemCount maximumObjects, ItemCo
     return delivered ? OSErr(noErr) : OSErr(errFSNoMoreItems);
 }
 
-void FSSetLastEntryEndsListing(bool endsListing)
+void StandIn::setLastEntryEndsListing(bool endsListing)
 {
     gLastEntryEndsListing = endsListing;
 }
 
-void FSSetFolderFailure(const std::string& path, FSFailurePoint point, OSErr status)
+void StandIn::setFolderFailure(const std::string& path, StandIn::FolderFailurePoint point, OSErr status)
 {
     auto canonical = canonicalPath(path);
     auto& all = hooks();
@@ -422,7 +423,7 @@ void FSSetFolderFailure(const std::string& path, FSFailurePoint point, OSErr sta
     all.any = true;
 }
 
-void FSClearFolderFailures()
+void StandIn::clearFolderFailures()
 {
     auto& all = hooks();
     std::lock_guard guard(all.lock);

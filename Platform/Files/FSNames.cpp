@@ -1,5 +1,7 @@
 #include "FSInternal.h"
 
+#include <Base/Unicode.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,57 +10,14 @@ namespace fs_standin {
 
 namespace {
 
+using StandIn::UTF8::decodeAt;
+using StandIn::UTF8::isValid;
+
 constexpr size_t kFSSpecNameCapacity = sizeof(Str63) - 1;
 constexpr UniChar kInvalidByteBase = 0xF700;
 // Extensions longer than this are cut off with the rest of a shortened name: they are rarely
 // what a reader of the name looks for.
 constexpr size_t kKeptExtension = 16;
-
-struct Decoded {
-    char32_t codePoint;
-    size_t length;
-};
-
-// The code point starting at position, or nothing when no valid UTF-8 sequence starts there
-// (overlong forms, surrogates and code points beyond U+10FFFF are invalid).
-std::optional<Decoded> decodeAt(std::string_view text, size_t position)
-{
-    auto lead = static_cast<unsigned char>(text[position]);
-    if (lead < 0x80)
-        return Decoded { lead, 1 };
-    size_t length;
-    char32_t codePoint, smallest;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2, codePoint = lead & 0x1F, smallest = 0x80;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-        length = 3, codePoint = lead & 0x0F, smallest = 0x800;
-    else if (lead >= 0xF0 && lead <= 0xF4)
-        length = 4, codePoint = lead & 0x07, smallest = 0x10000;
-    else
-        return std::nullopt;
-    if (text.size() - position < length)
-        return std::nullopt;
-    for (size_t i = 1; i < length; ++i) {
-        auto next = static_cast<unsigned char>(text[position + i]);
-        if ((next & 0xC0) != 0x80)
-            return std::nullopt;
-        codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    if (codePoint < smallest || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-        return std::nullopt;
-    return Decoded { codePoint, length };
-}
-
-bool isValidUTF8(std::string_view text)
-{
-    for (size_t position = 0; position < text.size();) {
-        auto decoded = decodeAt(text, position);
-        if (!decoded)
-            return false;
-        position += decoded->length;
-    }
-    return true;
-}
 
 bool isUpperHexDigit(char c)
 {
@@ -84,7 +43,7 @@ std::optional<UInt32> markIn(std::string_view name)
 // itself, so that no name stored as is is ever taken for another file's mark.
 bool needsMark(std::string_view name)
 {
-    return name.size() > kFSSpecNameCapacity || !isValidUTF8(name) || markIn(name);
+    return name.size() > kFSSpecNameCapacity || !isValid(name) || markIn(name);
 }
 
 std::string shortened(std::string_view name, UInt32 id)
@@ -96,7 +55,7 @@ std::string shortened(std::string_view name, UInt32 id)
     if (dot != std::string_view::npos && dot > 0 && name.size() - dot <= kKeptExtension) {
         std::string_view candidate = name.substr(dot);
         // Importers look at the extension; it must stay readable and must not hide the mark.
-        if (isValidUTF8(candidate) && candidate.find('#') == std::string_view::npos) {
+        if (isValid(candidate) && candidate.find('#') == std::string_view::npos) {
             extension = candidate;
             stem = name.substr(0, dot);
         }

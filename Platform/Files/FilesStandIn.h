@@ -6,7 +6,9 @@
 
 #include <string>
 
-enum class FSFailurePoint {
+namespace StandIn {
+
+enum class FolderFailurePoint {
     Open, // FSOpenIterator on the folder fails
     List, // the folder opens, and its first FSGetCatalogInfoBulk fails
     EntryInfo, // the next FSGetCatalogInfo of an entry of the folder fails, once, as it does for
@@ -14,10 +16,12 @@ enum class FSFailurePoint {
 };
 
 // Until cleared, the folder at path fails at that point with status.
-void FSSetFolderFailure(const std::string& path, FSFailurePoint point, OSErr status);
-void FSClearFolderFailures();
+PLATFORM_EXPORT void setFolderFailure(const std::string& path, FolderFailurePoint point, OSErr status);
+PLATFORM_EXPORT void clearFolderFailures();
 
 // With true, the call that delivers a folder's last entries returns errFSNoMoreItems with them,
 // as the platform may; with false (the default), that call returns noErr and the next one
 // errFSNoMoreItems with no entry.
-void FSSetLastEntryEndsListing(bool endsListing);
+PLATFORM_EXPORT void setLastEntryEndsListing(bool endsListing);
+
+}

@@ -1,7 +1,7 @@
 #include <CoreFoundation/CFRuntime.h>
 #include <Files/FilesPrivate.h>
 #include <Graphics/ImageCompression.h>
-#include <Graphics/ImageDecoding.h>
+#include <Graphics/ImageDecodingStandIn.h>
 #include <Graphics/QuickDrawPrivate.h>
 
 #include <algorithm>
@@ -45,7 +45,7 @@ inline void blendPixel(const QDPort& port, QDPixel* destination, QDPixel source,
         blend(QDPort::green(source), QDPort::green(under), alpha), blend(QDPort::blue(source), QDPort::blue(under), alpha));
 }
 
-DrawableImage makeDrawable(const imaging::Image& decoded)
+DrawableImage makeDrawable(const StandIn::Imaging::Image& decoded)
 {
     DrawableImage image;
     image.width = decoded.width;
@@ -167,13 +167,13 @@ void drawScaled(const DrawableImage& image, const Rect& destination, const Visib
     }
 }
 
-OSErr errorForFile(imaging::FileResult result)
+OSErr errorForFile(StandIn::Imaging::FileResult result)
 {
     switch (result) {
-    case imaging::FileResult::Ok: return noErr;
-    case imaging::FileResult::NotFound: return fnfErr;
-    case imaging::FileResult::TooLarge: return invalidImageErr;
-    case imaging::FileResult::Unreadable: break;
+    case StandIn::Imaging::FileResult::Ok: return noErr;
+    case StandIn::Imaging::FileResult::NotFound: return fnfErr;
+    case StandIn::Imaging::FileResult::TooLarge: return invalidImageErr;
+    case StandIn::Imaging::FileResult::Unreadable: break;
     }
     return ioErr;
 }
@@ -181,7 +181,7 @@ OSErr errorForFile(imaging::FileResult result)
 }
 
 struct ComponentInstanceRecord final : __CFRuntimeBase {
-    ComponentInstanceRecord(std::string imagePath, const imaging::Header& imageHeader)
+    ComponentInstanceRecord(std::string imagePath, const StandIn::Imaging::Header& imageHeader)
         : __CFRuntimeBase(classTypeID())
         , path(std::move(imagePath))
         , header(imageHeader)
@@ -245,11 +245,11 @@ struct ComponentInstanceRecord final : __CFRuntimeBase {
     OSErr decodeFile()
     {
         std::vector<uint8_t> bytes;
-        if (OSErr error = errorForFile(imaging::readFile(path, imaging::kMaxImageFileSize, &bytes)); error != noErr)
+        if (OSErr error = errorForFile(StandIn::Imaging::readFile(path, StandIn::Imaging::kMaxImageFileSize, &bytes)); error != noErr)
             return error;
-        imaging::Image decoded;
+        StandIn::Imaging::Image decoded;
         // The file may have changed since its header was read; the bounds given out must hold.
-        if (imaging::decode(bytes.data(), bytes.size(), &decoded) != imaging::Result::Ok || decoded.width != header.width
+        if (StandIn::Imaging::decode(bytes.data(), bytes.size(), &decoded) != StandIn::Imaging::Result::Ok || decoded.width != header.width
             || decoded.height != header.height)
             return invalidImageErr;
         image = makeDrawable(decoded);
@@ -263,7 +263,7 @@ struct ComponentInstanceRecord final : __CFRuntimeBase {
     };
 
     std::string path;
-    imaging::Header header;
+    StandIn::Imaging::Header header;
     GrafPtr port { nullptr };
     Rect destination;
     State state { State::Undecoded };
@@ -279,14 +279,14 @@ OSErr GetGraphicsImporterForFileWithFlags(const FSSpec* theFile, ComponentInstan
     if (!_FSSpecGetPath(theFile, &path))
         return fnfErr;
     std::vector<uint8_t> start;
-    if (OSErr error = errorForFile(imaging::readFilePrefix(path, imaging::kHeaderBytes, &start)); error != noErr)
+    if (OSErr error = errorForFile(StandIn::Imaging::readFilePrefix(path, StandIn::Imaging::kHeaderBytes, &start)); error != noErr)
         return error;
-    imaging::Header header;
-    switch (imaging::readHeader(start.data(), start.size(), &header)) {
-    case imaging::Result::Ok: break;
-    case imaging::Result::UnknownFormat: return noSuggestedImporterErr;
-    case imaging::Result::Truncated:
-    case imaging::Result::Invalid: return invalidImageErr;
+    StandIn::Imaging::Header header;
+    switch (StandIn::Imaging::readHeader(start.data(), start.size(), &header)) {
+    case StandIn::Imaging::Result::Ok: break;
+    case StandIn::Imaging::Result::UnknownFormat: return noSuggestedImporterErr;
+    case StandIn::Imaging::Result::Truncated:
+    case StandIn::Imaging::Result::Invalid: return invalidImageErr;
     }
     *gi = new ComponentInstanceRecord(std::move(path), header);
     return noErr;

@@ -124,7 +124,7 @@ void HUnlock(Handle h)
     gMemError = blockFor(h) ? OSErr { noErr } : nilHandleErr;
 }
 
-long _MemGetLiveHandleCount(void)
+long StandIn::liveHandleCount()
 {
     return static_cast<long>(liveHandles().size());
 }

@@ -1,7 +1,7 @@
 #include <CoreFoundation/CFRuntime.h>
 #include <Files/FilesPrivate.h>
 #include <Graphics/Icons.h>
-#include <Graphics/ImageDecoding.h>
+#include <Graphics/ImageDecodingStandIn.h>
 
 #include <cstring>
 #include <new>
@@ -74,11 +74,11 @@ OSErr ReadIconFile(const FSSpec* iconFile, IconFamilyHandle* iconFamily)
     if (!_FSSpecGetPath(iconFile, &path))
         return fnfErr;
     std::vector<uint8_t> bytes;
-    switch (imaging::readFile(path, kMaxIconFamilySize, &bytes)) {
-    case imaging::FileResult::Ok: break;
-    case imaging::FileResult::NotFound: return fnfErr;
-    case imaging::FileResult::TooLarge: return invalidIconRefErr;
-    case imaging::FileResult::Unreadable: return ioErr;
+    switch (StandIn::Imaging::readFile(path, kMaxIconFamilySize, &bytes)) {
+    case StandIn::Imaging::FileResult::Ok: break;
+    case StandIn::Imaging::FileResult::NotFound: return fnfErr;
+    case StandIn::Imaging::FileResult::TooLarge: return invalidIconRefErr;
+    case StandIn::Imaging::FileResult::Unreadable: return ioErr;
     }
     if (!isWellFormedIconFamily(bytes.data(), bytes.size()))
         return invalidIconRefErr;

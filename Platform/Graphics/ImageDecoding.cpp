@@ -1,4 +1,4 @@
-#include <Graphics/ImageDecoding.h>
+#include <Graphics/ImageDecodingStandIn.h>
 
 #include <Files/FilesPrivate.h>
 
@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace imaging {
+namespace StandIn::Imaging {
 
 namespace {
 

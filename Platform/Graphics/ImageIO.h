@@ -26,10 +26,4 @@ PLATFORM_EXPORT size_t CGImageGetWidth(CGImageRef image);
 PLATFORM_EXPORT size_t CGImageGetHeight(CGImageRef image);
 PLATFORM_EXPORT void CGImageRelease(CGImageRef image);
 
-// Stand-in only. The image-source service is bound weakly: code must test for its presence
-// before calling it. This stands in for testing the weak symbol's address; tests switch the
-// service off to see the code's behaviour without it.
-PLATFORM_EXPORT Boolean _CGImageSourceIsAvailable(void);
-PLATFORM_EXPORT void _CGImageSourceSetAvailable(Boolean available);
-
 PLATFORM_EXTERN_C_END

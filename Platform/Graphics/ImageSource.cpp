@@ -1,9 +1,10 @@
 #include <CoreFoundation/CFRuntime.h>
 #include <CoreFoundation/CFURL.h>
-#include <Graphics/ImageDecoding.h>
+#include <Graphics/ImageDecodingStandIn.h>
 #include <Graphics/ImageIO.h>
 
 #include <CoreFoundation/CFStringPrivate.h>
+#include <Graphics/ImageIOStandIn.h>
 
 #include <climits>
 #include <memory>
@@ -13,13 +14,13 @@ namespace {
 
 bool gImageSourceAvailable = true;
 
-CGImageSourceStatus statusFor(imaging::Result result)
+CGImageSourceStatus statusFor(StandIn::Imaging::Result result)
 {
     switch (result) {
-    case imaging::Result::Ok: return kCGImageStatusComplete;
-    case imaging::Result::UnknownFormat: return kCGImageStatusUnknownType;
-    case imaging::Result::Truncated: return kCGImageStatusUnexpectedEOF;
-    case imaging::Result::Invalid: break;
+    case StandIn::Imaging::Result::Ok: return kCGImageStatusComplete;
+    case StandIn::Imaging::Result::UnknownFormat: return kCGImageStatusUnknownType;
+    case StandIn::Imaging::Result::Truncated: return kCGImageStatusUnexpectedEOF;
+    case StandIn::Imaging::Result::Invalid: break;
     }
     return kCGImageStatusInvalidData;
 }
@@ -27,7 +28,7 @@ CGImageSourceStatus statusFor(imaging::Result result)
 }
 
 struct CGImage final : __CFRuntimeBase {
-    explicit CGImage(std::shared_ptr<const imaging::Image> decoded)
+    explicit CGImage(std::shared_ptr<const StandIn::Imaging::Image> decoded)
         : __CFRuntimeBase(classTypeID())
         , pixels(std::move(decoded))
     {
@@ -39,7 +40,7 @@ struct CGImage final : __CFRuntimeBase {
         return typeID;
     }
 
-    std::shared_ptr<const imaging::Image> pixels;
+    std::shared_ptr<const StandIn::Imaging::Image> pixels;
 };
 
 struct CGImageSource final : __CFRuntimeBase {
@@ -62,13 +63,13 @@ struct CGImageSource final : __CFRuntimeBase {
         if (loaded)
             return;
         loaded = true;
-        imaging::Result result = imaging::checkStructure(bytes.data(), bytes.size());
+        StandIn::Imaging::Result result = StandIn::Imaging::checkStructure(bytes.data(), bytes.size());
         try {
-            imaging::Image decoded;
-            if (result == imaging::Result::Ok && (result = imaging::decode(bytes.data(), bytes.size(), &decoded)) == imaging::Result::Ok)
-                image = std::make_shared<const imaging::Image>(std::move(decoded));
+            StandIn::Imaging::Image decoded;
+            if (result == StandIn::Imaging::Result::Ok && (result = StandIn::Imaging::decode(bytes.data(), bytes.size(), &decoded)) == StandIn::Imaging::Result::Ok)
+                image = std::make_shared<const StandIn::Imaging::Image>(std::move(decoded));
         } catch (const std::bad_alloc&) {
-            result = imaging::Result::Invalid;
+            result = StandIn::Imaging::Result::Invalid;
         }
         status = statusFor(result);
         bytes = {};
@@ -77,7 +78,7 @@ struct CGImageSource final : __CFRuntimeBase {
     std::vector<uint8_t> bytes;
     bool loaded { false };
     CGImageSourceStatus status { kCGImageStatusReadingHeader };
-    std::shared_ptr<const imaging::Image> image;
+    std::shared_ptr<const StandIn::Imaging::Image> image;
 };
 
 CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef)
@@ -86,11 +87,11 @@ CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef)
         return nullptr;
     // The path as a string: a file deep in a tree can have a path longer than any fixed buffer.
     CFStringRef pathString = CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle);
-    std::string path = _CFStringToUTF8(pathString);
+    std::string path = StandIn::toUTF8(pathString);
     if (pathString)
         CFRelease(pathString);
     std::vector<uint8_t> bytes;
-    if (path.empty() || imaging::readFile(path, imaging::kMaxImageFileSize, &bytes) != imaging::FileResult::Ok)
+    if (path.empty() || StandIn::Imaging::readFile(path, StandIn::Imaging::kMaxImageFileSize, &bytes) != StandIn::Imaging::FileResult::Ok)
         return nullptr;
     return new CGImageSource(std::move(bytes));
 }
@@ -131,12 +132,12 @@ void CGImageRelease(CGImageRef image)
         CFRelease(image);
 }
 
-Boolean _CGImageSourceIsAvailable(void)
+bool StandIn::imageSourceAvailable()
 {
     return gImageSourceAvailable;
 }
 
-void _CGImageSourceSetAvailable(Boolean available)
+void StandIn::setImageSourceAvailable(bool available)
 {
     gImageSourceAvailable = available;
 }

@@ -115,11 +115,6 @@ void SetPort(GrafPtr port)
     gCurrentPort = portFromRef(port);
 }
 
-void SetPortWindowPort(WindowRef window)
-{
-    SetPort(GetWindowPort(window));
-}
-
 void RGBForeColor(const RGBColor* color)
 {
     if (gCurrentPort && color)

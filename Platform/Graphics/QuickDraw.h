@@ -1,7 +1,8 @@
-// Window ports: the pixels of each window, in window coordinates, with the port's colours.
+// Ports: pixels in port coordinates, with the port's colours. Each window has one (the toolbox's
+// GetWindowPort, in MacWindows.h); drawing goes to the current port.
 #pragma once
 
-#include <HIToolbox/MacWindows.h>
+#include <CoreFoundation/MacTypes.h>
 
 typedef struct OpaqueGrafPtr* GrafPtr;
 typedef GrafPtr CGrafPtr;
@@ -15,10 +16,8 @@ typedef struct RGBColor RGBColor;
 
 PLATFORM_EXTERN_C_BEGIN
 
-PLATFORM_EXPORT CGrafPtr GetWindowPort(WindowRef window);
 PLATFORM_EXPORT void GetPort(GrafPtr* port);
 PLATFORM_EXPORT void SetPort(GrafPtr port);
-PLATFORM_EXPORT void SetPortWindowPort(WindowRef window);
 PLATFORM_EXPORT void RGBForeColor(const RGBColor* color);
 PLATFORM_EXPORT void RGBBackColor(const RGBColor* color);
 // Drawing goes to the current port, clipped to its bounds; with no current port it does nothing.

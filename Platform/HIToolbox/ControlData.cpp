@@ -1,6 +1,7 @@
 // Control data by tag, and control properties.
 #include <HIToolbox/HIToolboxPrivate.h>
 
+#include <Base/Unicode.h>
 #include <CoreFoundation/CFStringPrivate.h>
 
 #include <algorithm>
@@ -17,10 +18,8 @@ bool holdsText(const HIControl& control)
 std::string bullets(const std::string& text)
 {
     std::string shown;
-    for (unsigned char byte : text) {
-        if ((byte & 0xC0) != 0x80)
-            shown += "\xE2\x80\xA2";
-    }
+    for (size_t count = StandIn::UTF8::characterCount(text); count > 0; --count)
+        shown += "\xE2\x80\xA2";
     return shown;
 }
 
@@ -85,10 +84,7 @@ OSStatus readFixed(Size size, const void* data, T& value)
 
 size_t snapToCharacter(const std::string& text, SInt16 offset)
 {
-    size_t position = std::clamp<long>(offset, 0, static_cast<long>(text.size()));
-    while (position > 0 && position < text.size() && (static_cast<unsigned char>(text[position]) & 0xC0) == 0x80)
-        --position;
-    return position;
+    return StandIn::UTF8::characterStart(text, std::clamp<long>(offset, 0, static_cast<long>(text.size())));
 }
 
 OSStatus setPopupMenu(HIControl& control, MenuRef menu)
@@ -135,7 +131,7 @@ OSStatus SetControlData(ControlRef control, ControlPartCode, ControlDataTag tag,
             return status;
         if (CFGetTypeID(string) != CFStringGetTypeID())
             return paramErr;
-        return setText(*object, tag, _CFStringToUTF8(string));
+        return setText(*object, tag, StandIn::toUTF8(string));
     }
     if (tag == kControlFontStyleTag && holdsText(*object))
         return readFixed(size, data, object->fontStyle);
@@ -179,7 +175,7 @@ OSStatus GetControlData(ControlRef control, ControlPartCode, ControlDataTag tag,
         if (!buffer || bufferSize != sizeof(CFStringRef))
             return errDataSizeMismatch;
         // The caller owns the string it gets.
-        CFStringRef string = _CFStringCreateFromUTF8(*text);
+        CFStringRef string = StandIn::createString(*text);
         return copyOut(&string, sizeof string, bufferSize, buffer, outActualSize);
     }
     if (tag == kControlFontStyleTag && holdsText(*object))

@@ -165,7 +165,7 @@ OSStatus CreateStaticTextControl(WindowRef window, const Rect* boundsRect, CFStr
     HIControl* control = nullptr;
     OSStatus status = createControl(window, boundsRect, kControlKindStaticText, outControl, &control);
     if (status == noErr)
-        control->setText(_CFStringToUTF8(text));
+        control->setText(StandIn::toUTF8(text));
     return status;
 }
 
@@ -175,7 +175,7 @@ OSStatus CreateEditTextControl(WindowRef window, const Rect* boundsRect, CFStrin
     HIControl* control = nullptr;
     OSStatus status = createControl(window, boundsRect, kControlKindEditUnicodeText, outControl, &control);
     if (status == noErr) {
-        control->setText(_CFStringToUTF8(text));
+        control->setText(StandIn::toUTF8(text));
         control->password = isPassword;
     }
     return status;

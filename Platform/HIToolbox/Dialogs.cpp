@@ -1,5 +1,5 @@
 #include <HIToolbox/Dialogs.h>
-#include <HIToolbox/HIInputSource.h>
+#include <HIToolbox/InputSourceStandIn.h>
 #include <HIToolbox/HIToolboxPrivate.h>
 
 #include <CoreFoundation/CFStringPrivate.h>
@@ -8,7 +8,7 @@ namespace {
 
 struct StandardAlert {
     AlertType type;
-    HIAlertContent content;
+    StandIn::AlertContent content;
 };
 
 LiveSet<StandardAlert>& liveAlerts()
@@ -29,7 +29,7 @@ OSStatus CreateStandardAlert(AlertType alertType, CFStringRef error, CFStringRef
 {
     if (!outAlert)
         return paramErr;
-    auto* alert = new StandardAlert { alertType, { _CFStringToUTF8(error), _CFStringToUTF8(explanation) } };
+    auto* alert = new StandardAlert { alertType, { StandIn::toUTF8(error), StandIn::toUTF8(explanation) } };
     liveAlerts().add(alert);
     *outAlert = reinterpret_cast<DialogRef>(alert);
     return noErr;
@@ -40,7 +40,7 @@ OSStatus RunStandardAlert(DialogRef inAlert, ModalFilterUPP, DialogItemIndex* ou
     auto* alert = reinterpret_cast<StandardAlert*>(inAlert);
     if (!inAlert || !liveAlerts().contains(alert))
         return paramErr;
-    if (HIInputSource* source = HIGetInputSource())
+    if (StandIn::InputSource* source = StandIn::inputSource())
         source->showAlert(alert->content);
     liveAlerts().remove(alert);
     delete alert;
@@ -51,6 +51,6 @@ OSStatus RunStandardAlert(DialogRef inAlert, ModalFilterUPP, DialogItemIndex* ou
 
 void SysBeep(short)
 {
-    if (HIInputSource* source = HIGetInputSource())
+    if (StandIn::InputSource* source = StandIn::inputSource())
         source->beep();
 }

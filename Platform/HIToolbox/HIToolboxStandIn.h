@@ -6,8 +6,12 @@
 
 #include <string>
 
+namespace StandIn {
+
 // The name of the interface definition the window was made from; empty for other windows.
-std::string HIGetWindowDefinitionName(WindowRef window);
+PLATFORM_EXPORT std::string windowDefinitionName(WindowRef window);
 
 // kind: "window", "control", "menu", "event", "handler" or "alert"; null for all of them together.
-long _HIGetLiveObjectCount(const char* kind);
+PLATFORM_EXPORT long liveToolboxObjectCount(const char* kind);
+
+}

@@ -8,7 +8,7 @@
 #include <CoreFoundation/CFStringPrivate.h>
 #include <HIToolbox/Controls.h>
 #include <HIToolbox/HIToolboxPrivate.h>
-#include <HIToolbox/InterfaceDefinition.h>
+#include <HIToolbox/InterfaceDefinitionStandIn.h>
 #include <HIToolbox/Menus.h>
 
 #include <cerrno>
@@ -22,7 +22,7 @@
 #include <unistd.h>
 
 struct OpaqueIBNibRef final : __CFRuntimeBase {
-    explicit OpaqueIBNibRef(InterfaceDefinition::Description parsed)
+    explicit OpaqueIBNibRef(StandIn::InterfaceDefinition::Description parsed)
         : __CFRuntimeBase(classTypeID())
         , description(std::move(parsed))
     {
@@ -34,10 +34,10 @@ struct OpaqueIBNibRef final : __CFRuntimeBase {
         return typeID;
     }
 
-    const InterfaceDefinition::Description description;
+    const StandIn::InterfaceDefinition::Description description;
 };
 
-namespace InterfaceDefinition {
+namespace StandIn::InterfaceDefinition {
 
 namespace {
 
@@ -58,7 +58,7 @@ using OwnedWindow = std::unique_ptr<OpaqueWindowPtr, WindowDisposer>;
 
 OwnedString makeString(const std::string& text)
 {
-    return OwnedString(_CFStringCreateFromUTF8(text));
+    return OwnedString(StandIn::createString(text));
 }
 
 // The popup's items, with the hidden ones marked; the control keeps its own reference.
@@ -143,7 +143,7 @@ OSStatus configureControl(WindowRef window, ControlRef control, ControlRef embed
     return noErr;
 }
 
-OSStatus buildWindow(const Window& description, WindowRef* outWindow)
+OSStatus createWindow(const Window& description, WindowRef* outWindow)
 {
     WindowRef created = nullptr;
     if (OSStatus status = CreateNewWindow(description.windowClass, kWindowStandardHandlerAttribute, &description.bounds, &created))
@@ -199,12 +199,12 @@ OSStatus guarded(Body body)
 
 }
 
-OSStatus BuildWindow(const Window& window, WindowRef* outWindow)
+OSStatus buildWindow(const Window& window, WindowRef* outWindow)
 {
     if (!outWindow)
         return paramErr;
     *outWindow = nullptr;
-    return guarded([&] { return buildWindow(window, outWindow); });
+    return guarded([&] { return createWindow(window, outWindow); });
 }
 
 namespace {
@@ -218,7 +218,7 @@ void localize(std::string& text, CFBundleRef bundle, CFStringRef table)
         return;
     OwnedString translated(CFBundleCopyLocalizedString(bundle, key.get(), key.get(), table));
     if (translated)
-        text = _CFStringToUTF8(translated.get());
+        text = StandIn::toUTF8(translated.get());
 }
 
 void localize(Description& description, CFBundleRef bundle, CFStringRef table)
@@ -236,7 +236,7 @@ void localize(Description& description, CFBundleRef bundle, CFStringRef table)
 
 }
 
-OSStatus CreateNibReferenceFromFile(const char* path, IBNibRef* outNibRef, CFBundleRef localizingBundle, CFStringRef stringsTable)
+OSStatus createNibReferenceFromFile(const char* path, IBNibRef* outNibRef, CFBundleRef localizingBundle, CFStringRef stringsTable)
 {
     if (!outNibRef)
         return paramErr;
@@ -247,7 +247,7 @@ OSStatus CreateNibReferenceFromFile(const char* path, IBNibRef* outNibRef, CFBun
         std::string contents;
         if (OSStatus status = readFile(path, contents))
             return status;
-        ParseResult parsed = Parse(contents);
+        ParseResult parsed = parse(contents);
         if (parsed.error) {
             report(path, parsed.error->line, parsed.error->message);
             return OSStatus(kIBCarbonRuntimeMalformedNibFile);
@@ -268,12 +268,12 @@ OSStatus CreateNibReferenceWithCFBundle(CFBundleRef inBundle, CFStringRef inNibN
     *outNibRef = nullptr;
     if (!inBundle || !inNibName)
         return paramErr;
-    using URLHolder = std::unique_ptr<const __CFURL, InterfaceDefinition::CFReleaser>;
+    using URLHolder = std::unique_ptr<const __CFURL, StandIn::InterfaceDefinition::CFReleaser>;
     URLHolder url(CFBundleCopyResourceURL(inBundle, inNibName, CFSTR("nib"), nullptr));
     char path[PATH_MAX];
     if (!url || !CFURLGetFileSystemRepresentation(url.get(), true, reinterpret_cast<UInt8*>(path), sizeof path))
         return kIBCarbonRuntimeCantFindNibFile;
-    return InterfaceDefinition::CreateNibReferenceFromFile(path, outNibRef, inBundle, inNibName);
+    return StandIn::InterfaceDefinition::createNibReferenceFromFile(path, outNibRef, inBundle, inNibName);
 }
 
 OSStatus CreateWindowFromNib(IBNibRef inNibRef, CFStringRef inName, WindowRef* outWindow)
@@ -284,11 +284,11 @@ OSStatus CreateWindowFromNib(IBNibRef inNibRef, CFStringRef inName, WindowRef* o
     auto* nib = _CFCast<OpaqueIBNibRef>(inNibRef);
     if (!nib || !inName || CFGetTypeID(inName) != CFStringGetTypeID())
         return paramErr;
-    return InterfaceDefinition::guarded([&] {
-        const InterfaceDefinition::Window* window = nib->description.window(_CFStringToUTF8(inName));
+    return StandIn::InterfaceDefinition::guarded([&] {
+        const StandIn::InterfaceDefinition::Window* window = nib->description.window(StandIn::toUTF8(inName));
         if (!window)
             return OSStatus(kIBCarbonRuntimeCantFindObject);
-        return InterfaceDefinition::BuildWindow(*window, outWindow);
+        return StandIn::InterfaceDefinition::buildWindow(*window, outWindow);
     });
 }
 

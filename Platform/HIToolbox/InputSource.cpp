@@ -1,17 +1,27 @@
-#include <HIToolbox/HIInputSource.h>
+#include <HIToolbox/InputSourceStandIn.h>
+
+#include <CoreFoundation/CFUserNotificationPrivate.h>
 
 namespace {
 
-HIInputSource* gInputSource = nullptr;
+StandIn::InputSource* gInputSource = nullptr;
+
+void showNotice(const std::string& header, const std::string& message)
+{
+    if (gInputSource)
+        gInputSource->showNotice({ header, message });
+}
 
 }
 
-void HISetInputSource(HIInputSource* source)
+void StandIn::setInputSource(InputSource* source)
 {
     gInputSource = source;
+    // Notices are CoreFoundation's, which lies below the toolbox and so cannot ask for the source.
+    _CFSetNoticeDisplay(source ? showNotice : nullptr);
 }
 
-HIInputSource* HIGetInputSource()
+StandIn::InputSource* StandIn::inputSource()
 {
     return gInputSource;
 }

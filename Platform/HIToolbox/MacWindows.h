@@ -2,6 +2,7 @@
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <Graphics/QuickDraw.h>
 
 typedef struct OpaqueWindowPtr* WindowRef;
 typedef struct OpaqueControlRef* ControlRef;
@@ -52,6 +53,9 @@ PLATFORM_EXPORT OSStatus SetWindowDefaultButton(WindowRef window, ControlRef con
 PLATFORM_EXPORT OSStatus GetWindowDefaultButton(WindowRef window, ControlRef* outControl);
 PLATFORM_EXPORT OSStatus SetWindowCancelButton(WindowRef window, ControlRef control);
 PLATFORM_EXPORT OSStatus GetWindowCancelButton(WindowRef window, ControlRef* outControl);
+// The window's port: its content's pixels, in window coordinates.
+PLATFORM_EXPORT CGrafPtr GetWindowPort(WindowRef window);
+PLATFORM_EXPORT void SetPortWindowPort(WindowRef window);
 
 // Runs an application-modal loop on a shown window: while it runs only that window takes
 // user actions, which the installed input source supplies one at a time. Returns noErr once a

@@ -1,5 +1,5 @@
 // The application-modal loop: nested on the caller's stack, fed by the input source.
-#include <HIToolbox/HIInputSource.h>
+#include <HIToolbox/InputSourceStandIn.h>
 #include <HIToolbox/HIToolboxPrivate.h>
 
 #include <algorithm>
@@ -41,7 +41,7 @@ OSStatus RunAppModalLoopForWindow(WindowRef inWindow)
             status = eventLoopQuitErr;
             break;
         }
-        HIInputSource* source = HIGetInputSource();
+        StandIn::InputSource* source = StandIn::inputSource();
         if (!source || !source->performNextAction(inWindow)) {
             status = eventLoopTimedOutErr;
             break;

@@ -161,7 +161,12 @@ CGrafPtr GetWindowPort(WindowRef window)
     return object ? _QDRefFromPort(&object->port) : nullptr;
 }
 
-long _HIGetLiveObjectCount(const char* kind)
+void SetPortWindowPort(WindowRef window)
+{
+    SetPort(GetWindowPort(window));
+}
+
+long StandIn::liveToolboxObjectCount(const char* kind)
 {
     struct Counter {
         const char* name;
@@ -183,7 +188,7 @@ long _HIGetLiveObjectCount(const char* kind)
     return total;
 }
 
-std::string HIGetWindowDefinitionName(WindowRef window)
+std::string StandIn::windowDefinitionName(WindowRef window)
 {
     auto* object = _HIWindowFromRef(window);
     return object ? object->definitionName : std::string();

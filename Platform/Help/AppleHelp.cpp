@@ -3,8 +3,8 @@
 #include <Base/RegularFile.h>
 #include <CoreFoundation/CFBundle.h>
 #include <CoreFoundation/CFStringPrivate.h>
-#include <CoreFoundation/CFStringsFile.h>
-#include <HIToolbox/HIInputSource.h>
+#include <CoreFoundation/CFStringsFileStandIn.h>
+#include <HIToolbox/InputSourceStandIn.h>
 
 #include <algorithm>
 #include <dirent.h>
@@ -73,7 +73,7 @@ std::optional<std::string> pathOf(CFURLRef url)
 
 void openPage(const std::string& book, const std::string& folder, const std::string& path, const std::string& anchor)
 {
-    if (HIInputSource* source = HIGetInputSource())
+    if (StandIn::InputSource* source = StandIn::inputSource())
         source->openHelpPage({ book, path.substr(std::min(path.size(), folder.size() + 1)), path, anchor });
 }
 

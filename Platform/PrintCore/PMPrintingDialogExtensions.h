@@ -3,8 +3,11 @@
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
-#include <HIToolbox/HIToolbox.h>
 #include <PrintCore/PMCore.h>
+
+// The pane a dialog extension fills: a control of the toolbox, which builds on the printing
+// services rather than under them, so only its reference type is named here.
+typedef struct OpaqueControlRef* ControlRef;
 
 // The printing system's plug-in type for dialog extensions, and the interface it asks for.
 #define kPMPDEPlugInTypeIDStr "BDB091F4-E57F-11D3-B5CC-0050E4603277"

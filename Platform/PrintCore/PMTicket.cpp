@@ -1,6 +1,10 @@
 #include <PrintCore/PMTicketPrivate.h>
 
+#include <Base/Unicode.h>
 #include <CoreFoundation/CFStringPrivate.h>
+#include <PrintCore/PMTicketStandIn.h>
+
+#include <algorithm>
 
 #include <unordered_map>
 
@@ -20,43 +24,30 @@ bool isTopLevel(UInt32 nodeIndex1, UInt32 nodeIndex2)
     return nodeIndex1 == kPMTopLevel && nodeIndex2 == kPMTopLevel;
 }
 
-// The longest prefix of text that fits in limit bytes and ends on a character boundary.
-size_t cutOnCharacterBoundary(const std::string& text, size_t limit, CFStringEncoding encoding)
-{
-    if (text.size() <= limit)
-        return text.size();
-    size_t cut = limit;
-    if (encoding == kCFStringEncodingUTF8) {
-        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-            --cut;
-    }
-    return cut;
-}
-
-OSStatus lookUp(PMTicketRef ticket, UInt32 nodeIndex1, UInt32 nodeIndex2, CFStringRef key, PMTicketItem** item)
+OSStatus lookUp(PMTicketRef ticket, UInt32 nodeIndex1, UInt32 nodeIndex2, CFStringRef key, StandIn::TicketItem** item)
 {
     auto* object = _PMTicketFromRef(ticket);
     if (!object)
         return kPMInvalidTicket;
     if (CFGetTypeID(key) != CFStringGetTypeID())
         return kPMInvalidKey;
-    std::string name = _CFStringToUTF8(key);
+    std::string name = StandIn::toUTF8(key);
     object->record("get", name);
     *item = isTopLevel(nodeIndex1, nodeIndex2) ? object->find(name) : nullptr;
     return *item ? OSStatus(noErr) : OSStatus(kPMKeyNotFound);
 }
 
-OSStatus store(PMTicketRef ticket, CFStringRef clientID, CFStringRef key, PMTicketItem value)
+OSStatus store(PMTicketRef ticket, CFStringRef clientID, CFStringRef key, StandIn::TicketItem value)
 {
     auto* object = _PMTicketFromRef(ticket);
     if (!object)
         return kPMInvalidTicket;
     if (CFGetTypeID(key) != CFStringGetTypeID() || CFStringGetLength(key) == 0)
         return kPMInvalidKey;
-    value.key = _CFStringToUTF8(key);
-    value.client = _CFStringToUTF8(clientID);
+    value.key = StandIn::toUTF8(key);
+    value.client = StandIn::toUTF8(clientID);
     object->record("set", value.key);
-    PMTicketItem* existing = object->find(value.key);
+    StandIn::TicketItem* existing = object->find(value.key);
     if (existing && existing->locked)
         return kPMItemIsLocked;
     object->put(std::move(value));
@@ -84,13 +75,13 @@ CFTypeID __PMTicket::classTypeID()
     return typeID;
 }
 
-PMTicketItem* __PMTicket::find(const std::string& key)
+StandIn::TicketItem* __PMTicket::find(const std::string& key)
 {
     auto found = positions.find(key);
     return found == positions.end() ? nullptr : &items[found->second];
 }
 
-void __PMTicket::put(PMTicketItem item)
+void __PMTicket::put(StandIn::TicketItem item)
 {
     auto [position, added] = positions.try_emplace(item.key, items.size());
     if (added)
@@ -119,7 +110,7 @@ OSStatus PMTicketCreate(CFAllocatorRef, CFStringRef ticketType, PMTicketRef* new
         return paramErr;
     if (gNextHandle > static_cast<UInt32>(INT32_MAX))
         return kPMInvalidTicket;
-    auto* ticket = new __PMTicket(_CFStringToUTF8(ticketType));
+    auto* ticket = new __PMTicket(StandIn::toUTF8(ticketType));
     *newTicket = reinterpret_cast<PMTicketRef>(static_cast<uintptr_t>(ticket->handle));
     return noErr;
 }
@@ -128,7 +119,7 @@ OSStatus PMTicketGetSInt32(PMTicketRef ticket, UInt32 nodeIndex1, UInt32 nodeInd
 {
     if (!value)
         return paramErr;
-    PMTicketItem* item = nullptr;
+    StandIn::TicketItem* item = nullptr;
     if (OSStatus status = lookUp(ticket, nodeIndex1, nodeIndex2, key, &item))
         return status;
     if (item->isString)
@@ -139,7 +130,7 @@ OSStatus PMTicketGetSInt32(PMTicketRef ticket, UInt32 nodeIndex1, UInt32 nodeInd
 
 OSStatus PMTicketSetSInt32(PMTicketRef ticket, CFStringRef clientID, CFStringRef key, SInt32 value, Boolean locked)
 {
-    PMTicketItem item;
+    StandIn::TicketItem item;
     item.integer = value;
     item.locked = locked;
     return store(ticket, clientID, key, std::move(item));
@@ -154,7 +145,7 @@ OSStatus PMTicketGetCString(PMTicketRef ticket, UInt32 nodeIndex1, UInt32 nodeIn
         || encoding == kCFStringEncodingISOLatin1;
     if (!byteEncoding)
         return kPMInvalidValue;
-    PMTicketItem* item = nullptr;
+    StandIn::TicketItem* item = nullptr;
     if (OSStatus status = lookUp(ticket, nodeIndex1, nodeIndex2, key, &item))
         return status;
     if (!item->isString)
@@ -163,7 +154,9 @@ OSStatus PMTicketGetCString(PMTicketRef ticket, UInt32 nodeIndex1, UInt32 nodeIn
     auto bytes = units ? _CFEncode(*units, encoding) : std::nullopt;
     if (!bytes)
         return kPMInvalidValue;
-    size_t length = cutOnCharacterBoundary(*bytes, bufferSize - 1, encoding);
+    // ASCII and ISO Latin-1 have a character a byte; only UTF-8 can be cut inside one.
+    size_t limit = static_cast<size_t>(bufferSize - 1);
+    size_t length = encoding == kCFStringEncodingUTF8 ? StandIn::UTF8::cutLength(*bytes, limit) : std::min(bytes->size(), limit);
     bytes->copy(value, length);
     value[length] = '\0';
     return noErr;
@@ -175,7 +168,7 @@ OSStatus PMTicketSetCString(PMTicketRef ticket, CFStringRef clientID, CFStringRe
         return paramErr;
     if (!_CFDecode(value, kCFStringEncodingUTF8))
         return kPMInvalidValue;
-    PMTicketItem item;
+    StandIn::TicketItem item;
     item.isString = true;
     item.string = value;
     item.locked = locked;
@@ -186,20 +179,20 @@ OSStatus PMTicketGetLockedState(PMTicketRef ticket, UInt32 nodeIndex1, UInt32 no
 {
     if (!lockedState)
         return paramErr;
-    PMTicketItem* item = nullptr;
+    StandIn::TicketItem* item = nullptr;
     if (OSStatus status = lookUp(ticket, nodeIndex1, nodeIndex2, key, &item))
         return status;
     *lockedState = item->locked;
     return noErr;
 }
 
-std::vector<PMTicketItem> PMTicketCopyItems(PMTicketRef ticket)
+std::vector<StandIn::TicketItem> StandIn::ticketItems(PMTicketRef ticket)
 {
     auto* object = _PMTicketFromRef(ticket);
-    return object ? object->items : std::vector<PMTicketItem>();
+    return object ? object->items : std::vector<StandIn::TicketItem>();
 }
 
-void PMTicketSetAccessLog(PMTicketRef ticket, std::vector<std::string>* log)
+void StandIn::setTicketAccessLog(PMTicketRef ticket, std::vector<std::string>* log)
 {
     if (auto* object = _PMTicketFromRef(ticket))
         object->accessLog = log;

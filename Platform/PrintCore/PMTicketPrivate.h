@@ -12,15 +12,15 @@ struct __PMTicket final : __CFRuntimeBase {
 
     static CFTypeID classTypeID();
 
-    PMTicketItem* find(const std::string& key);
+    StandIn::TicketItem* find(const std::string& key);
     // Replaces the item of the same key where it stands, or adds it at the end.
-    void put(PMTicketItem item);
+    void put(StandIn::TicketItem item);
     void record(const char* access, const std::string& key);
 
     UInt32 handle;
     std::string ticketType;
     // In the order first set; a ticket may be given a settings file of many thousands of items.
-    std::vector<PMTicketItem> items;
+    std::vector<StandIn::TicketItem> items;
     std::unordered_map<std::string, size_t> positions;
     std::vector<std::string>* accessLog { nullptr };
 };

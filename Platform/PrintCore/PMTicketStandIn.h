@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-struct PMTicketItem {
+namespace StandIn {
+
+struct TicketItem {
     std::string key;
     std::string client;
     bool isString { false };
@@ -17,16 +19,16 @@ struct PMTicketItem {
 };
 
 // The items in the order they were first set.
-std::vector<PMTicketItem> PMTicketCopyItems(PMTicketRef ticket);
+PLATFORM_EXPORT std::vector<TicketItem> ticketItems(PMTicketRef ticket);
 
 // From now on, every get and set on the ticket appends "get KEY" or "set KEY" to *log, until
 // the log is set to null or the ticket dies. The log is the caller's.
-void PMTicketSetAccessLog(PMTicketRef ticket, std::vector<std::string>* log);
+PLATFORM_EXPORT void setTicketAccessLog(PMTicketRef ticket, std::vector<std::string>* log);
 
 // What a print-settings file held, for a caller that looks further at it: its items in the file's
 // order, and one line for each key the file gave more than once, naming the file and the key.
-struct PMSettingsFileReading {
-    std::vector<PMTicketItem> items;
+struct SettingsFileReading {
+    std::vector<TicketItem> items;
     std::vector<std::string> warnings;
 };
 
@@ -38,9 +40,11 @@ struct PMSettingsFileReading {
 // is nested, sized or shared past what the product reads (see Base/PropertyList.h), nothing at
 // all; *error then names the file and, where one is at fault, the key. Of a key given twice, the
 // last value counts. *reading, when given, is filled only on success.
-OSStatus PMTicketReadSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error,
-    PMSettingsFileReading* reading = nullptr);
+PLATFORM_EXPORT OSStatus readSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error,
+    SettingsFileReading* reading = nullptr);
 // Writes a temporary file beside path, readable by its owner alone, and renames it over path,
 // so that a failed save leaves the previous file as it was. A ticket holding text that a
 // settings file may not hold (see above) is not saved: *error names the file and the key.
-OSStatus PMTicketWriteSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error);
+PLATFORM_EXPORT OSStatus writeSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error);
+
+}

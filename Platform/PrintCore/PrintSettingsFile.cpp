@@ -3,6 +3,7 @@
 
 #include <Base/PropertyList.h>
 #include <CoreFoundation/CFStringPrivate.h>
+#include <PrintCore/PMTicketStandIn.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -69,7 +70,7 @@ const char* faultOfText(std::string_view text)
 
 // What is wrong with an item's text, in words that can follow "PATH: "; empty when nothing is.
 // The text itself is never shown: the value may be a code.
-std::string faultOfItem(const PMTicketItem& item)
+std::string faultOfItem(const StandIn::TicketItem& item)
 {
     if (const char* fault = faultOfText(item.key))
         return "key " + quoted(item.key) + " " + fault;
@@ -104,7 +105,7 @@ bool integerIsExactly(plist_t node, SInt64 value)
     return exact;
 }
 
-bool parseItem(const std::string& path, std::string_view key, plist_t entry, PMTicketItem& item, std::string* error)
+bool parseItem(const std::string& path, std::string_view key, plist_t entry, StandIn::TicketItem& item, std::string* error)
 {
     item.key = key;
     std::string where = path + ": key " + quoted(key) + ": ";
@@ -169,7 +170,7 @@ std::string duplicateWarning(const std::string& path, const std::vector<std::str
 
 }
 
-OSStatus PMTicketReadSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error, PMSettingsFileReading* reading)
+OSStatus StandIn::readSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error, StandIn::SettingsFileReading* reading)
 {
     auto* object = _PMTicketFromRef(ticket);
     if (!object)
@@ -185,7 +186,7 @@ OSStatus PMTicketReadSettingsFile(PMTicketRef ticket, const std::string& path, s
     if (plist_get_node_type(list.root.get()) != PLIST_DICT)
         return fail(error, path + ": the top level must be a dictionary of settings");
 
-    std::vector<PMTicketItem> items;
+    std::vector<StandIn::TicketItem> items;
     bool sound = StandIn::forEachEntry(list.root.get(), [&](std::string_view key, plist_t entry) {
         items.emplace_back();
         return parseItem(path, key, entry, items.back(), error);
@@ -207,7 +208,7 @@ OSStatus PMTicketReadSettingsFile(PMTicketRef ticket, const std::string& path, s
     return noErr;
 }
 
-OSStatus PMTicketWriteSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error)
+OSStatus StandIn::writeSettingsFile(PMTicketRef ticket, const std::string& path, std::string* error)
 {
     auto* object = _PMTicketFromRef(ticket);
     if (!object)

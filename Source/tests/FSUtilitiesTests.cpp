@@ -50,8 +50,8 @@ class WalkTest : public BalancedTest {
 protected:
     void TearDown() override
     {
-        FSClearFolderFailures();
-        FSSetLastEntryEndsListing(false);
+        StandIn::clearFolderFailures();
+        StandIn::setLastEntryEndsListing(false);
         BalancedTest::TearDown();
     }
 
@@ -112,7 +112,7 @@ TEST_F(WalkTest, ALastEntryThatComesWithTheEndOfTheListingIsStillWalked)
 {
     // Each folder holds one entry, which is therefore its last.
     tree.addFile("only/inner.gif");
-    FSSetLastEntryEndsListing(true);
+    StandIn::setLastEntryEndsListing(true);
 
     EXPECT_EQ(walk(0), noErr);
 
@@ -150,7 +150,7 @@ TEST_F(WalkTest, SpecsAndNamesOnlyWhenAskedButTheFolderBitAlways)
 TEST_F(WalkTest, AWalkedFolderThatCannotBeOpenedReturnsItsStatus)
 {
     tree.addFile("file.gif");
-    FSSetFolderFailure(tree.root(), FSFailurePoint::Open, afpAccessDenied);
+    StandIn::setFolderFailure(tree.root(), StandIn::FolderFailurePoint::Open, afpAccessDenied);
     EXPECT_EQ(walk(0), afpAccessDenied);
     EXPECT_TRUE(recorder.visits.empty());
 }
@@ -159,7 +159,7 @@ TEST_F(WalkTest, AFolderThatCannotBeListedIsForgivenAndTheWalkGoesOn)
 {
     tree.addFile("locked/hidden.gif");
     tree.addFile("open/seen.gif");
-    FSSetFolderFailure(tree.path("locked"), FSFailurePoint::List, afpAccessDenied);
+    StandIn::setFolderFailure(tree.path("locked"), StandIn::FolderFailurePoint::List, afpAccessDenied);
 
     EXPECT_EQ(walk(0), noErr);
 
@@ -173,7 +173,7 @@ TEST_F(WalkTest, ASubfolderDeniedAtOpeningEndsItsHoldersListingOnly)
     tree.addFolder("holder/other");
     tree.addFile("holder/other/maybe.gif");
     tree.addFile("sibling/seen.gif");
-    FSSetFolderFailure(tree.path("holder/locked"), FSFailurePoint::Open, afpAccessDenied);
+    StandIn::setFolderFailure(tree.path("holder/locked"), StandIn::FolderFailurePoint::Open, afpAccessDenied);
 
     EXPECT_EQ(walk(0), noErr);
 
@@ -187,7 +187,7 @@ TEST_F(WalkTest, ASubfolderDeniedAtOpeningEndsItsHoldersListingOnly)
 TEST_F(WalkTest, OtherErrorsEndTheWholeWalkAndAreReturned)
 {
     tree.addFile("broken/file.gif");
-    FSSetFolderFailure(tree.path("broken"), FSFailurePoint::Open, ioErr);
+    StandIn::setFolderFailure(tree.path("broken"), StandIn::FolderFailurePoint::Open, ioErr);
     EXPECT_EQ(walk(0), ioErr);
 }
 

@@ -157,7 +157,7 @@ class HostileTreeTest : public BalancedTest {
 protected:
     void TearDown() override
     {
-        FSClearFolderFailures();
+        StandIn::clearFolderFailures();
         BalancedTest::TearDown();
     }
 
@@ -458,8 +458,8 @@ TEST_F(RefusingFolderTest, FoldersDeniedAtOpeningOrListingAreSkippedAndTheRestIs
     writeGif(tree.path("Resources/mute/unlisted/hidden2.gif"), 1, 1);
     writeGif(tree.path("Resources/open/seen.gif"), 12, 1);
     writeGif(tree.path("Resources/top.gif"), 13, 1);
-    FSSetFolderFailure(tree.path("Resources/shut/holder/denied"), FSFailurePoint::Open, afpAccessDenied);
-    FSSetFolderFailure(tree.path("Resources/mute/unlisted"), FSFailurePoint::List, afpAccessDenied);
+    StandIn::setFolderFailure(tree.path("Resources/shut/holder/denied"), StandIn::FolderFailurePoint::Open, afpAccessDenied);
+    StandIn::setFolderFailure(tree.path("Resources/mute/unlisted"), StandIn::FolderFailurePoint::List, afpAccessDenied);
 
     OSErr status = 1;
     EXPECT_EQ(indexed("Resources", &status), (Keys { u"seen.gif", u"open/seen.gif", u"top.gif", u"Resources/top.gif" }));
@@ -480,7 +480,7 @@ TEST_F(RefusingFolderTest, AFolderDeniedAtOpeningAlsoHidesTheSiblingsListedAfter
     tree.addFolder("Resources/denied");
     for (int i = 0; i < 20; ++i)
         writeGif(tree.path("Resources/s" + std::to_string(i) + ".gif"), 1, 1);
-    FSSetFolderFailure(tree.path("Resources/denied"), FSFailurePoint::Open, afpAccessDenied);
+    StandIn::setFolderFailure(tree.path("Resources/denied"), StandIn::FolderFailurePoint::Open, afpAccessDenied);
 
     WalkRecord record;
     ASSERT_EQ(walk(tree.ref("Resources"), record), noErr);
@@ -498,7 +498,7 @@ TEST_F(RefusingFolderTest, AnIOErrorInAFolderEndsTheWholeWalkAndTheCacheKeepsWha
 {
     writeGif(tree.path("Resources/a/first.gif"), 14, 1);
     writeGif(tree.path("Resources/a/broken/never.gif"), 1, 1);
-    FSSetFolderFailure(tree.path("Resources/a/broken"), FSFailurePoint::List, ioErr);
+    StandIn::setFolderFailure(tree.path("Resources/a/broken"), StandIn::FolderFailurePoint::List, ioErr);
 
     OSErr status = noErr;
     Keys keys = indexed("Resources", &status);
@@ -645,7 +645,7 @@ TEST_F(ChangingTreeTest, AFileGoneBeforeItsFolderIsLookedUpCostsItsSiblingsAndLa
     for (const std::string& name : names)
         writeGif(tree.path("Resources/" + name), 28, 1);
     // The first file the walk gives goes at that moment: its folder cannot be looked up from it.
-    FSSetFolderFailure(tree.path("Resources"), FSFailurePoint::EntryInfo, fnfErr);
+    StandIn::setFolderFailure(tree.path("Resources"), StandIn::FolderFailurePoint::EntryInfo, fnfErr);
     auto countWidths = [&](const std::u16string& folderPart) {
         int found = 0;
         for (const std::string& name : names)

@@ -5,6 +5,7 @@
 #include "TestImages.h"
 
 #include <memory>
+#include <Graphics/ImageIOStandIn.h>
 
 namespace {
 
@@ -80,9 +81,9 @@ TEST_F(ImageCacheTest, ImagesNeedTheImageSourceService)
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(CGImageGetWidth(image), 64u);
 
-    _CGImageSourceSetAvailable(false);
+    StandIn::setImageSourceAvailable(false);
     EXPECT_EQ(ImageImportManager::imageForFilename(CFSTR("sub/a.gif")), nullptr);
-    _CGImageSourceSetAvailable(true);
+    StandIn::setImageSourceAvailable(true);
     EXPECT_EQ(ImageImportManager::imageForFilename(CFSTR("sub/a.gif")), nullptr) << "the missing service is remembered for the key";
 }
 

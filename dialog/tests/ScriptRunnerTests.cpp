@@ -34,7 +34,7 @@ protected:
 
     void TearDown() override
     {
-        EXPECT_EQ(_CFPlugInGetInstanceCount(nullptr), 0) << "every factory instance is released";
+        EXPECT_EQ(StandIn::plugInInstanceCount(nullptr), 0) << "every factory instance is released";
         BalancedTest::TearDown();
     }
 

@@ -12,6 +12,7 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <PrintCore/PMTicketStandIn.h>
+#include <CoreFoundation/CFStandIn.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -46,7 +47,7 @@ protected:
         m_mirror.reset();
         m_dialog.reset();
         setenv("LANGUAGE", "en", 1);
-        EXPECT_EQ(_CFPlugInGetInstanceCount(nullptr), 0) << "every factory instance is released";
+        EXPECT_EQ(StandIn::plugInInstanceCount(nullptr), 0) << "every factory instance is released";
         BalancedTest::TearDown();
     }
 
@@ -108,7 +109,7 @@ protected:
     void choose(int popup, MenuItemIndex item)
     {
         std::string error;
-        ASSERT_EQ(HIUserChoosePopupItem(control(popup), item, &error), noErr) << error;
+        ASSERT_EQ(StandIn::choosePopupItem(control(popup), item, &error), noErr) << error;
         m_mirror->sync();
     }
 
@@ -340,9 +341,9 @@ TEST_F(ScreenFrontEndDialog, ThePromptAnsweredByClicksAndKeysPrintsWithTheTypedC
     ASSERT_TRUE(m_dialog->saveSettings(saved, &error)) << error;
     PMTicketRef ticket = nullptr;
     ASSERT_EQ(PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket), noErr);
-    ASSERT_EQ(PMTicketReadSettingsFile(ticket, saved, &error), noErr) << error;
+    ASSERT_EQ(StandIn::readSettingsFile(ticket, saved, &error), noErr) << error;
     std::map<std::string, std::string> codes;
-    for (const auto& item : PMTicketCopyItems(ticket))
+    for (const auto& item : StandIn::ticketItems(ticket))
         codes[item.key] = item.string;
     PMRelease(ticket);
     EXPECT_EQ(codes["com.movra.Act.trel.UID"], "alice");

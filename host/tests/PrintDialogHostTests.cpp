@@ -5,6 +5,7 @@
 #include "TemporaryTree.h"
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <CoreFoundation/CFStandIn.h>
 
 #include <sstream>
 
@@ -16,7 +17,7 @@ class WholeDialogTest : public BalancedTest {
 protected:
     void TearDown() override
     {
-        EXPECT_EQ(_CFPlugInGetInstanceCount(nullptr), 0) << "every factory instance is released";
+        EXPECT_EQ(StandIn::plugInInstanceCount(nullptr), 0) << "every factory instance is released";
         BalancedTest::TearDown();
     }
 

@@ -6,10 +6,10 @@
 #include "TemporaryTree.h"
 #include "TestBundles.h"
 
-#include <CoreFoundation/CFStringPrivate.h>
-#include <CoreFoundation/CFStringsFile.h>
+#include <CoreFoundation/CFStandIn.h>
+#include <CoreFoundation/CFStringsFileStandIn.h>
 #include <CoreFoundation/CoreFoundation.h>
-#include <HIToolbox/InterfaceDefinition.h>
+#include <HIToolbox/InterfaceDefinitionStandIn.h>
 
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ std::string developmentRegion()
     CFBundleRef bundle = openBundleAt(tree.path("Accounting.plugin"));
     if (!bundle)
         return "";
-    std::string region = _CFStringToUTF8(static_cast<CFStringRef>(CFBundleGetValueForInfoDictionaryKey(bundle, CFSTR("CFBundleDevelopmentRegion"))));
+    std::string region = StandIn::toUTF8(static_cast<CFStringRef>(CFBundleGetValueForInfoDictionaryKey(bundle, CFSTR("CFBundleDevelopmentRegion"))));
     CFRelease(bundle);
     return region;
 }
@@ -53,7 +53,7 @@ std::set<std::string> keysOf(const std::string& path)
     std::set<std::string> keys;
     if (!std::filesystem::exists(path))
         return keys;
-    _CFStringsFileError error;
+    StandIn::StringsFileError error;
     auto table = _CFReadStringsFile(path, &error);
     EXPECT_TRUE(table) << path << ":" << error.line << ": " << error.message;
     if (!table)
@@ -61,7 +61,7 @@ std::set<std::string> keysOf(const std::string& path)
     for (const auto& entry : *table) {
         CFStringRef key = CFStringCreateWithCharacters(kCFAllocatorDefault, reinterpret_cast<const UniChar*>(entry.first.data()),
             static_cast<CFIndex>(entry.first.size()));
-        keys.insert(_CFStringToUTF8(key));
+        keys.insert(StandIn::toUTF8(key));
         CFRelease(key);
     }
     return keys;
@@ -71,7 +71,7 @@ std::set<std::string> keysOf(const std::string& path)
 // up in the strings table named after the file.
 std::set<std::string> windowTexts(const std::string& nib)
 {
-    InterfaceDefinition::ParseResult parsed = InterfaceDefinition::Parse(fileContents(kResources + "/" + nib + ".nib"));
+    StandIn::InterfaceDefinition::ParseResult parsed = StandIn::InterfaceDefinition::parse(fileContents(kResources + "/" + nib + ".nib"));
     EXPECT_FALSE(parsed.error) << nib << ".nib:" << parsed.error->line << ": " << parsed.error->message;
     std::set<std::string> texts;
     auto add = [&texts](const std::string& text) {

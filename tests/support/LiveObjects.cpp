@@ -3,17 +3,18 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <Graphics/MacMemoryStandIn.h>
 #include <HIToolbox/HIToolboxStandIn.h>
+#include <CoreFoundation/CFStandIn.h>
 
 long PlatformLiveObjectCount()
 {
-    return _CFGetTotalLiveObjectCount() + _HIGetLiveObjectCount(nullptr) + _MemGetLiveHandleCount();
+    return StandIn::totalLiveObjectCount() + StandIn::liveToolboxObjectCount(nullptr) + StandIn::liveHandleCount();
 }
 
 std::string PlatformLiveObjectSummary()
 {
     std::string summary;
     for (CFTypeID type = 1;; ++type) {
-        CFIndex live = _CFGetLiveObjectCount(type);
+        CFIndex live = StandIn::liveObjectCount(type);
         CFStringRef name = CFCopyTypeIDDescription(type);
         if (!name)
             break;
@@ -24,10 +25,10 @@ std::string PlatformLiveObjectSummary()
             summary += std::string(text) + ": " + std::to_string(live) + "\n";
     }
     for (const char* kind : { "window", "control", "menu", "event", "handler", "alert" }) {
-        if (long live = _HIGetLiveObjectCount(kind))
+        if (long live = StandIn::liveToolboxObjectCount(kind))
             summary += std::string(kind) + ": " + std::to_string(live) + "\n";
     }
-    if (long live = _MemGetLiveHandleCount())
+    if (long live = StandIn::liveHandleCount())
         summary += "handle: " + std::to_string(live) + "\n";
     return summary;
 }

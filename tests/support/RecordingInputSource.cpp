@@ -1,16 +1,17 @@
 #include "RecordingInputSource.h"
 
 #include <algorithm>
+#include <HIToolbox/InputSourceStandIn.h>
 
 RecordingInputSource::RecordingInputSource()
-    : m_previous(HIGetInputSource())
+    : m_previous(StandIn::inputSource())
 {
-    HISetInputSource(this);
+    StandIn::setInputSource(this);
 }
 
 RecordingInputSource::~RecordingInputSource()
 {
-    HISetInputSource(m_previous);
+    StandIn::setInputSource(m_previous);
 }
 
 int RecordingInputSource::beeps() const
@@ -28,14 +29,14 @@ bool RecordingInputSource::performNextAction(WindowRef modalWindow)
     return true;
 }
 
-void RecordingInputSource::showAlert(const HIAlertContent& alert)
+void RecordingInputSource::showAlert(const StandIn::AlertContent& alert)
 {
     m_events.push_back("alert: " + alert.text);
     if (onAlert)
         onAlert();
 }
 
-void RecordingInputSource::showNotice(const HINoticeContent& notice)
+void RecordingInputSource::showNotice(const StandIn::NoticeContent& notice)
 {
     m_events.push_back("notice: " + notice.header + " / " + notice.message);
 }
@@ -45,7 +46,7 @@ void RecordingInputSource::beep()
     m_events.push_back("beep");
 }
 
-void RecordingInputSource::openHelpPage(const HIHelpPage& page)
+void RecordingInputSource::openHelpPage(const StandIn::HelpPage& page)
 {
     m_events.push_back("help: " + page.path + (page.anchor.empty() ? "" : "#" + page.anchor));
 }

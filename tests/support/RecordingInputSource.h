@@ -3,14 +3,14 @@
 // A test that runs a modal loop with it cannot hang: when the queue runs dry the loop ends.
 #pragma once
 
-#include <HIToolbox/HIInputSource.h>
+#include <HIToolbox/InputSourceStandIn.h>
 
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
-class RecordingInputSource : public HIInputSource {
+class RecordingInputSource : public StandIn::InputSource {
 public:
     using Action = std::function<void(WindowRef modalWindow)>;
 
@@ -29,13 +29,13 @@ public:
     std::function<void()> onAlert;
 
     bool performNextAction(WindowRef modalWindow) override;
-    void showAlert(const HIAlertContent& alert) override;
-    void showNotice(const HINoticeContent& notice) override;
+    void showAlert(const StandIn::AlertContent& alert) override;
+    void showNotice(const StandIn::NoticeContent& notice) override;
     void beep() override;
-    void openHelpPage(const HIHelpPage& page) override;
+    void openHelpPage(const StandIn::HelpPage& page) override;
 
 private:
     std::deque<Action> m_actions;
     std::vector<std::string> m_events;
-    HIInputSource* m_previous;
+    StandIn::InputSource* m_previous;
 };

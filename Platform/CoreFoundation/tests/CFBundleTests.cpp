@@ -5,8 +5,8 @@
 #include "LiveObjects.h"
 
 #include <CoreFoundation/CFBundle.h>
-#include <CoreFoundation/CFPreferredLanguages.h>
-#include <CoreFoundation/CFStringsFile.h>
+#include <CoreFoundation/CFPreferredLanguagesStandIn.h>
+#include <CoreFoundation/CFStringsFileStandIn.h>
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <cstdlib>
@@ -380,15 +380,15 @@ TEST_F(LocalizedStringTest, EachTableIsParsedOncePerBundle)
 
 TEST_F(StringsFileTest, EntriesCommentsAndEscapesAreRead)
 {
-    auto table = _CFParseStringsFile("/* header\n comment */\n\"Print\" = \"Drucken\"; // trailing\n"
-                                     "\"Multi\"\n =\n \"a\\\"b\\\\c\\nd\\te\\r\"\n;\nBare.key-1 = bare_value;\n\"Self\";\n"
-                                     "\"Unicode\" = \"\\U00e9\\UD83D\\UDE00\";\n\"Print\" = \"Drucken!\";",
+    auto table = StandIn::parseStringsFile("/* header\n comment */\n\"Print\" = \"Drucken\"; // trailing\n"
+                                           "\"Multi\"\n =\n \"a\\\"b\\\\c\\nd\\te\\r\"\n;\nBare.key-1 = bare_value;\n\"Self\";\n"
+                                           "\"Unicode\" = \"\\U00e9\\UD83D\\UDE00\";\n\"Print\" = \"Drucken!\";",
         nullptr);
     ASSERT_TRUE(table);
-    _CFStringsTable expected { { u"Print", u"Drucken!" }, { u"Multi", u"a\"b\\c\nd\te\r" }, { u"Bare.key-1", u"bare_value" },
+    StandIn::StringsTable expected { { u"Print", u"Drucken!" }, { u"Multi", u"a\"b\\c\nd\te\r" }, { u"Bare.key-1", u"bare_value" },
         { u"Self", u"Self" }, { u"Unicode", u"\u00e9\U0001F600" } };
     EXPECT_EQ(*table, expected);
-    EXPECT_TRUE(_CFParseStringsFile("  /* only a comment */ // and another", nullptr)->empty());
+    EXPECT_TRUE(StandIn::parseStringsFile("  /* only a comment */ // and another", nullptr)->empty());
 }
 
 TEST_F(StringsFileTest, UTF16InEitherOrderAndUTF8WithAMarkAreRead)
@@ -400,10 +400,10 @@ TEST_F(StringsFileTest, UTF16InEitherOrderAndUTF8WithAMarkAreRead)
             bytes += static_cast<char>(bigEndian ? unit >> 8 : unit & 0xFF);
             bytes += static_cast<char>(bigEndian ? unit & 0xFF : unit >> 8);
         }
-        EXPECT_EQ(_CFParseStringsFile(bytes, nullptr), _CFStringsTable({ { u"Grüße", u"こん" } }));
-        EXPECT_FALSE(_CFParseStringsFile(bytes + "x", nullptr));
+        EXPECT_EQ(StandIn::parseStringsFile(bytes, nullptr), StandIn::StringsTable({ { u"Grüße", u"こん" } }));
+        EXPECT_FALSE(StandIn::parseStringsFile(bytes + "x", nullptr));
     }
-    EXPECT_EQ(_CFParseStringsFile("\xEF\xBB\xBF\"a\" = \"b\";", nullptr), _CFStringsTable({ { u"a", u"b" } }));
+    EXPECT_EQ(StandIn::parseStringsFile("\xEF\xBB\xBF\"a\" = \"b\";", nullptr), StandIn::StringsTable({ { u"a", u"b" } }));
 }
 
 TEST_F(StringsFileTest, MalformedFilesAreRefusedWithTheLineOfTheFault)
@@ -425,8 +425,8 @@ TEST_F(StringsFileTest, MalformedFilesAreRefusedWithTheLineOfTheFault)
         { std::string(kCFMaximumResourceFileSize + 1, ' '), 0 },
     };
     for (const auto& [file, line] : cases) {
-        _CFStringsFileError error;
-        EXPECT_FALSE(_CFParseStringsFile(file, &error)) << file;
+        StandIn::StringsFileError error;
+        EXPECT_FALSE(StandIn::parseStringsFile(file, &error)) << file;
         EXPECT_EQ(error.line, line) << file;
         EXPECT_FALSE(error.message.empty());
     }
@@ -437,7 +437,7 @@ TEST_F(StringsFileTest, EveryTruncationOfAFileEndsWithoutFault)
     std::string file = "/* c */ \"k\\U00e9y\" = \"v\\\"al\"; // x\nbare = \"y\";\n\"z\";";
     size_t parsed = 0;
     for (size_t length = 0; length <= file.size(); ++length)
-        parsed += _CFParseStringsFile(std::string_view(file).substr(0, length), nullptr).has_value();
+        parsed += StandIn::parseStringsFile(std::string_view(file).substr(0, length), nullptr).has_value();
     EXPECT_GE(parsed, 4u);
 }
 
@@ -446,9 +446,9 @@ TEST_F(PreferredLanguagesTest, LanguageListComesFirstThenTheFirstLocaleVariableS
     setenv("LANGUAGE", "fr:de_AT", 1);
     setenv("LC_MESSAGES", "es_ES.UTF-8@euro", 1);
     setenv("LANG", "it_IT.UTF-8", 1);
-    EXPECT_EQ(_CFPreferredLanguages(), std::vector<std::string>({ "fr", "de_AT", "de-AT", "de", "es_ES", "es-ES", "es" }));
+    EXPECT_EQ(StandIn::preferredLanguages(), std::vector<std::string>({ "fr", "de_AT", "de-AT", "de", "es_ES", "es-ES", "es" }));
     setenv("LC_ALL", "pt-BR", 1);
-    EXPECT_EQ(_CFPreferredLanguages(), std::vector<std::string>({ "fr", "de_AT", "de-AT", "de", "pt_BR", "pt-BR", "pt" }));
+    EXPECT_EQ(StandIn::preferredLanguages(), std::vector<std::string>({ "fr", "de_AT", "de-AT", "de", "pt_BR", "pt-BR", "pt" }));
 }
 
 TEST_F(PreferredLanguagesTest, PosixLocalesAndValuesThatAreNotLanguageNamesGiveNothing)
@@ -456,7 +456,7 @@ TEST_F(PreferredLanguagesTest, PosixLocalesAndValuesThatAreNotLanguageNamesGiveN
     setenv("LANGUAGE", "../../etc:x/y::", 1);
     for (const char* locale : { "C.UTF-8", "POSIX" }) {
         setenv("LANG", locale, 1);
-        EXPECT_TRUE(_CFPreferredLanguages().empty()) << locale;
+        EXPECT_TRUE(StandIn::preferredLanguages().empty()) << locale;
     }
 }
 
@@ -464,10 +464,10 @@ TEST_F(PreferredLanguagesTest, LocalizationsFollowTheUserThenTheDevelopmentRegio
 {
     std::vector<std::string> available { "Dutch", "English", "de", "en", "fr", "ja", "nl" };
     setenv("LANG", "de_DE.UTF-8", 1);
-    EXPECT_EQ(_CFPreferredLocalizations(available, "Dutch"), std::vector<std::string>({ "de", "nl", "Dutch", "en", "English" }));
+    EXPECT_EQ(StandIn::preferredLocalizations(available, "Dutch"), std::vector<std::string>({ "de", "nl", "Dutch", "en", "English" }));
     unsetenv("LANG");
-    EXPECT_EQ(_CFPreferredLocalizations(available, "fr"), std::vector<std::string>({ "fr", "en", "English" }));
-    EXPECT_TRUE(_CFPreferredLocalizations({ "ja" }, "").empty());
+    EXPECT_EQ(StandIn::preferredLocalizations(available, "fr"), std::vector<std::string>({ "fr", "en", "English" }));
+    EXPECT_TRUE(StandIn::preferredLocalizations({ "ja" }, "").empty());
 }
 
 }

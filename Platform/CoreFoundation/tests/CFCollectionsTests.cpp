@@ -3,6 +3,7 @@
 #include "LiveObjects.h"
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <CoreFoundation/CFStandIn.h>
 
 #include <cmath>
 #include <cstdint>
@@ -57,28 +58,28 @@ class CFDictionaryTest : public BalancedTest { };
 
 TEST_F(CFRetainTest, RetainCountsAndPerTypeLiveCountsFollowRetainAndRelease)
 {
-    CFIndex strings = _CFGetLiveObjectCount(CFStringGetTypeID());
-    CFIndex numbers = _CFGetLiveObjectCount(CFNumberGetTypeID());
-    CFIndex total = _CFGetTotalLiveObjectCount();
+    CFIndex strings = StandIn::liveObjectCount(CFStringGetTypeID());
+    CFIndex numbers = StandIn::liveObjectCount(CFNumberGetTypeID());
+    CFIndex total = StandIn::totalLiveObjectCount();
     CFStringRef string = makeString("tray");
     CFNumberRef number = makeSInt64(3);
-    EXPECT_EQ(_CFGetLiveObjectCount(CFStringGetTypeID()), strings + 1);
-    EXPECT_EQ(_CFGetLiveObjectCount(CFNumberGetTypeID()), numbers + 1);
-    EXPECT_EQ(_CFGetTotalLiveObjectCount(), total + 2);
+    EXPECT_EQ(StandIn::liveObjectCount(CFStringGetTypeID()), strings + 1);
+    EXPECT_EQ(StandIn::liveObjectCount(CFNumberGetTypeID()), numbers + 1);
+    EXPECT_EQ(StandIn::totalLiveObjectCount(), total + 2);
 
     EXPECT_EQ(CFGetRetainCount(string), 1);
     EXPECT_EQ(CFRetain(string), string);
     EXPECT_EQ(CFGetRetainCount(string), 2);
     CFRelease(string);
     EXPECT_EQ(CFGetRetainCount(string), 1);
-    EXPECT_EQ(_CFGetLiveObjectCount(CFStringGetTypeID()), strings + 1) << "freed while still retained";
+    EXPECT_EQ(StandIn::liveObjectCount(CFStringGetTypeID()), strings + 1) << "freed while still retained";
 
     EXPECT_NE(CFGetTypeID(string), CFGetTypeID(number));
     CFStringRef three = makeString("3");
     EXPECT_FALSE(CFEqual(three, number)) << "objects of different types compared equal";
     releaseAll({ string, number, three });
-    EXPECT_EQ(_CFGetLiveObjectCount(CFStringGetTypeID()), strings);
-    EXPECT_EQ(_CFGetLiveObjectCount(CFNumberGetTypeID()), numbers);
+    EXPECT_EQ(StandIn::liveObjectCount(CFStringGetTypeID()), strings);
+    EXPECT_EQ(StandIn::liveObjectCount(CFNumberGetTypeID()), numbers);
 }
 
 TEST_F(CFNumberTest, EachWidthRoundTripsAndLossyConversionsReturnFalse)

@@ -3,6 +3,7 @@
 #include "LiveObjects.h"
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <CoreFoundation/CFStandIn.h>
 
 #include <cstring>
 #include <string>
@@ -164,11 +165,11 @@ TEST_F(CFStringTest, GetCStringLeavesBufferAloneWhenTheTextCannotBeEncoded)
 
 TEST_F(CFStringTest, ConstantStringsAreImmortalAndNotCounted)
 {
-    CFIndex liveStrings = _CFGetLiveObjectCount(CFStringGetTypeID());
-    CFIndex liveTotal = _CFGetTotalLiveObjectCount();
+    CFIndex liveStrings = StandIn::liveObjectCount(CFStringGetTypeID());
+    CFIndex liveTotal = StandIn::totalLiveObjectCount();
     CFStringRef constant = CFSTR("used only by ConstantStringsAreImmortalAndNotCounted");
-    EXPECT_EQ(_CFGetLiveObjectCount(CFStringGetTypeID()), liveStrings);
-    EXPECT_EQ(_CFGetTotalLiveObjectCount(), liveTotal);
+    EXPECT_EQ(StandIn::liveObjectCount(CFStringGetTypeID()), liveStrings);
+    EXPECT_EQ(StandIn::totalLiveObjectCount(), liveTotal);
 
     CFIndex retainCount = CFGetRetainCount(constant);
     EXPECT_EQ(CFRetain(constant), constant);

@@ -3,7 +3,6 @@
 // limit, the failure hook, and URLs.
 #include "LiveObjects.h"
 
-#include <Files/FilesPrivate.h>
 #include <Files/FilesStandIn.h>
 
 #include <climits>
@@ -104,7 +103,7 @@ protected:
     }
     void TearDown() override
     {
-        FSClearFolderFailures();
+        StandIn::clearFolderFailures();
         removeTree(root);
         BalancedTest::TearDown();
     }
@@ -214,10 +213,8 @@ TEST_F(FSRefTest, GarbageReferencesAndFSSpecsAreRefusedNotFollowed)
         fsSpec = goodFSSpec;
         change(fsSpec);
         FSRef untouched {};
-        std::string text;
         EXPECT_EQ(FSpMakeFSRef(&fsSpec, &untouched), expected);
         EXPECT_TRUE(same(untouched, FSRef {}));
-        EXPECT_FALSE(_FSSpecGetPath(&fsSpec, &text));
     };
     refused([](FSSpec& s) { s.name[0] = 64; }, paramErr);
     refused([](FSSpec& s) { s.parID = 0; }, dirNFErr);
@@ -369,8 +366,8 @@ TEST_F(IteratorTest, FailureHookFailsOpenOrEveryListingOfThatFolderOnly)
     makeFolder("locked");
     makeFolder("listless");
     makeFile("listless/file");
-    FSSetFolderFailure(at("locked"), FSFailurePoint::Open, afpAccessDenied);
-    FSSetFolderFailure(at("listless"), FSFailurePoint::List, ioErr);
+    StandIn::setFolderFailure(at("locked"), StandIn::FolderFailurePoint::Open, afpAccessDenied);
+    StandIn::setFolderFailure(at("listless"), StandIn::FolderFailurePoint::List, ioErr);
     FSIterator iterator = nullptr;
     FSRef locked = refOf(at("locked")), listless = refOf(at("listless"));
     EXPECT_EQ(FSOpenIterator(&locked, kFSIterateFlat, &iterator), afpAccessDenied);
@@ -384,7 +381,7 @@ TEST_F(IteratorTest, FailureHookFailsOpenOrEveryListingOfThatFolderOnly)
     EXPECT_EQ(FSCloseIterator(iterator), noErr);
     EXPECT_EQ(listFolder(refOf(root)).size(), 2u);
 
-    FSClearFolderFailures();
+    StandIn::clearFolderFailures();
     EXPECT_EQ(listFolder(locked).size(), 0u);
     EXPECT_EQ(listFolder(listless).size(), 1u);
 }
@@ -425,11 +422,11 @@ TEST_F(FilesTest, NamesNoFSSpecHoldsAsTheyAreResolveBackAndGiveUnicodeNamesOfThe
         EXPECT_TRUE(shortNames.insert(shortName).second);
 
         FSRef back;
-        std::string fsSpecPath;
         ASSERT_EQ(FSpMakeFSRef(&entry.fsSpec, &back), noErr);
         EXPECT_TRUE(same(back, entry.ref));
-        EXPECT_TRUE(_FSSpecGetPath(&entry.fsSpec, &fsSpecPath));
-        EXPECT_EQ(fsSpecPath, path);
+        UInt8 fsSpecPath[PATH_MAX];
+        ASSERT_EQ(FSRefMakePath(&back, fsSpecPath, sizeof fsSpecPath), noErr);
+        EXPECT_EQ(reinterpret_cast<const char*>(fsSpecPath), path);
     }
     EXPECT_EQ(shortNames.size(), names.size());
 }

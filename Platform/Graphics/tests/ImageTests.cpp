@@ -6,11 +6,12 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <Graphics/Icons.h>
 #include <Graphics/ImageCompression.h>
-#include <Graphics/ImageDecoding.h>
+#include <Graphics/ImageDecodingStandIn.h>
 #include <Graphics/ImageIO.h>
 #include <Graphics/MacMemory.h>
 #include <Graphics/QuickDrawStandIn.h>
 #include <HIToolbox/HIToolbox.h>
+#include <Graphics/ImageIOStandIn.h>
 
 #include <gif_lib.h>
 #include <png.h>
@@ -516,8 +517,8 @@ TEST_F(ImporterTest, ThePanesPicturesAre64By64WithATransparentBackground)
     auto handle = reinterpret_cast<Handle>(family);
     const auto* element = reinterpret_cast<const uint8_t*>(*handle) + 8;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(element), 4), "ic07");
-    imaging::Image icon;
-    EXPECT_EQ(imaging::decode(element + 8, static_cast<size_t>(GetHandleSize(handle)) - 16, &icon), imaging::Result::Ok);
+    StandIn::Imaging::Image icon;
+    EXPECT_EQ(StandIn::Imaging::decode(element + 8, static_cast<size_t>(GetHandleSize(handle)) - 16, &icon), StandIn::Imaging::Result::Ok);
     EXPECT_EQ(icon.width, 128);
     EXPECT_EQ(icon.height, 128);
     DisposeHandle(handle);
@@ -611,22 +612,22 @@ TEST(ImageDecodingTest, EveryTruncationAndManyCorruptionsOfAGoodFileAreRefusedSa
     uint32_t random = 12345;
     auto next = [&random] { return (random = random * 1103515245u + 12345u) >> 8; };
     for (const Bytes& good : files) {
-        imaging::Image image;
-        ASSERT_EQ(imaging::decode(good.data(), good.size(), &image), imaging::Result::Ok);
+        StandIn::Imaging::Image image;
+        ASSERT_EQ(StandIn::Imaging::decode(good.data(), good.size(), &image), StandIn::Imaging::Result::Ok);
         EXPECT_EQ(image.rgba.size(), 12u * 9 * 4);
         for (size_t length = 0; length < good.size(); ++length) {
-            EXPECT_NE(imaging::checkStructure(good.data(), length), imaging::Result::Ok) << "cut to " << length;
-            imaging::decode(good.data(), length, &image);
+            EXPECT_NE(StandIn::Imaging::checkStructure(good.data(), length), StandIn::Imaging::Result::Ok) << "cut to " << length;
+            StandIn::Imaging::decode(good.data(), length, &image);
         }
         // Whatever a corruption does to the result, it must neither crash nor read out of bounds.
         for (int round = 0; round < 400; ++round) {
             Bytes corrupt = good;
             for (int change = 0, changes = 1 + static_cast<int>(next() % 4); change < changes; ++change)
                 corrupt[8 + next() % (corrupt.size() - 8)] = static_cast<uint8_t>(next());
-            if (imaging::decode(corrupt.data(), corrupt.size(), &image) == imaging::Result::Ok) {
+            if (StandIn::Imaging::decode(corrupt.data(), corrupt.size(), &image) == StandIn::Imaging::Result::Ok) {
                 EXPECT_EQ(image.rgba.size(), static_cast<size_t>(image.width) * image.height * 4);
             }
-            imaging::checkStructure(corrupt.data(), corrupt.size());
+            StandIn::Imaging::checkStructure(corrupt.data(), corrupt.size());
         }
     }
 }
@@ -675,11 +676,11 @@ TEST_F(ImageSourceTest, StatusesTellWholeUnknownTruncatedAndCorruptFilesApart)
     }
     EXPECT_EQ(CGImageSourceCreateWithURL(nullptr, nullptr), nullptr);
 
-    EXPECT_TRUE(_CGImageSourceIsAvailable());
-    _CGImageSourceSetAvailable(false);
-    EXPECT_FALSE(_CGImageSourceIsAvailable());
-    _CGImageSourceSetAvailable(true);
-    EXPECT_TRUE(_CGImageSourceIsAvailable());
+    EXPECT_TRUE(StandIn::imageSourceAvailable());
+    StandIn::setImageSourceAvailable(false);
+    EXPECT_FALSE(StandIn::imageSourceAvailable());
+    StandIn::setImageSourceAvailable(true);
+    EXPECT_TRUE(StandIn::imageSourceAvailable());
 }
 
 using IconTest = ImageTest;
@@ -783,37 +784,28 @@ TEST_F(HandleTest, HandlesKeepTheirMasterPointerAndDataAcrossResizesAndReportFai
     EXPECT_EQ(MemError(), noErr);
 }
 
-using PortPNGTest = ImageTest;
+using PortPixelsTest = ImageTest;
 
-TEST_F(PortPNGTest, ThePortIsWrittenAsAnRGBPNGOrFailsWithAReason)
+TEST_F(PortPixelsTest, ThePortsPixelsAreCopiedAsRGBARowsOrRefused)
 {
     const RGBColor orange = { 0xFFFF, 0x8080, 0 };
     RGBForeColor(&orange);
     const Rect corner = { 50, 90, 60, 100 };
     PaintRect(&corner);
-    std::string error;
-    ASSERT_TRUE(QDWritePortToPNG(port, file("port.png"), &error)) << error;
+    Bytes pixels;
+    int width = 0, height = 0;
+    ASSERT_TRUE(StandIn::copyPortPixels(port, &pixels, &width, &height));
+    EXPECT_EQ(width, kPortWidth);
+    EXPECT_EQ(height, kPortHeight);
+    ASSERT_EQ(pixels.size(), static_cast<size_t>(kPortWidth * kPortHeight * 4));
+    EXPECT_EQ(Bytes(pixels.begin(), pixels.begin() + 4), (Bytes { 0, 0, 255, 255 }));
+    const size_t at = (55 * kPortWidth + 95) * 4;
+    EXPECT_EQ(Bytes(pixels.begin() + at, pixels.begin() + at + 4), (Bytes { 255, 128, 0, 255 })) << "16-bit colours rounded";
 
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, file("port.png").c_str())) << image.message;
-    EXPECT_EQ(image.width, static_cast<png_uint_32>(kPortWidth));
-    EXPECT_EQ(image.height, static_cast<png_uint_32>(kPortHeight));
-    EXPECT_EQ(image.format, static_cast<png_uint_32>(PNG_FORMAT_RGB)) << "8-bit RGB, no alpha";
-    Bytes pixels(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) << image.message;
-    EXPECT_EQ(Bytes(pixels.begin(), pixels.begin() + 3), (Bytes { 0, 0, 255 }));
-    const size_t at = (55 * kPortWidth + 95) * 3;
-    EXPECT_EQ(Bytes(pixels.begin() + at, pixels.begin() + at + 3), (Bytes { 255, 128, 0 }));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1)
-        << "no temporary file is left";
-
-    EXPECT_FALSE(QDWritePortToPNG(port, file("no/such/folder/port.png"), &error));
-    EXPECT_NE(error.find("no/such/folder"), std::string::npos) << error;
-    error.clear();
-    EXPECT_FALSE(QDWritePortToPNG(nullptr, file("port.png"), &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(QDWritePortToPNG(port, "", nullptr));
+    width = height = -1;
+    EXPECT_FALSE(StandIn::copyPortPixels(nullptr, &pixels, &width, &height));
+    EXPECT_EQ(width, -1) << "nothing written for a port that is not live";
+    EXPECT_FALSE(StandIn::copyPortPixels(port, nullptr, &width, &height));
 }
 
 }

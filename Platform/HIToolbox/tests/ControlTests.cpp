@@ -26,7 +26,7 @@ const Rect kSomewhere = { 10, 20, 110, 220 };
 const Rect kSentinelRect = { -7, -7, -7, -7 };
 ControlRef const kSentinelControl = reinterpret_cast<ControlRef>(0x5e17);
 
-long live(const char* kind) { return _HIGetLiveObjectCount(kind); }
+long live(const char* kind) { return StandIn::liveToolboxObjectCount(kind); }
 
 WindowRef newWindow()
 {

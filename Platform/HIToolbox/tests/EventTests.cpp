@@ -115,10 +115,10 @@ TEST_F(EventTest, ParametersRoundTripAndMismatchesAreRefusedWithoutTouchingTheBu
     EXPECT_EQ(type, static_cast<EventParamType>(typeChar));
     EXPECT_EQ(size, sizeof text);
 
-    const long events = _HIGetLiveObjectCount("event");
+    const long events = StandIn::liveToolboxObjectCount("event");
     EXPECT_EQ(RetainEvent(hit), hit);
     ReleaseEvent(hit);
-    EXPECT_EQ(_HIGetLiveObjectCount("event"), events) << "one release after a retain must not dispose";
+    EXPECT_EQ(StandIn::liveToolboxObjectCount("event"), events) << "one release after a retain must not dispose";
     EXPECT_EQ(GetEventKind(hit), static_cast<UInt32>(kEventControlHit));
 }
 
@@ -191,10 +191,10 @@ TEST_F(EventTest, HandlerDisposingItsControlOrItsEmbedderDuringDispatchDoesNotCr
         DisposeControl(button);
         return OSStatus(eventNotHandledErr);
     };
-    const long controls = _HIGetLiveObjectCount("control");
+    const long controls = StandIn::liveToolboxObjectCount("control");
     EXPECT_EQ(SendEventToEventTarget(hit, GetControlEventTarget(button)), eventNotHandledErr);
     EXPECT_EQ(log, (Sequence { "disposes button", "pane", "root", "window", "application" }));
-    EXPECT_EQ(_HIGetLiveObjectCount("control"), controls - 1);
+    EXPECT_EQ(StandIn::liveToolboxObjectCount("control"), controls - 1);
     EXPECT_EQ(GetControlEventTarget(button), nullptr);
     EXPECT_EQ(SendEventToEventTarget(hit, GetControlEventTarget(button)), paramErr);
 

@@ -4,7 +4,7 @@
 #include "LiveObjects.h"
 
 #include <HIToolbox/HIToolbox.h>
-#include <HIToolbox/InterfaceDefinition.h>
+#include <HIToolbox/InterfaceDefinitionStandIn.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,7 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace ID = InterfaceDefinition;
+namespace ID = StandIn::InterfaceDefinition;
 
 static bool operator==(const Rect& a, const Rect& b)
 {
@@ -26,7 +26,7 @@ namespace {
 
 ID::Description parse(std::string_view text)
 {
-    ID::ParseResult result = ID::Parse(text);
+    ID::ParseResult result = ID::parse(text);
     EXPECT_FALSE(result.error) << "line " << result.error->line << ": " << result.error->message;
     return result.description;
 }
@@ -204,8 +204,8 @@ TEST_F(InterfaceDefinitionParseTest, AcceptsByteOrderMarkCarriageReturnsAndValue
 
     std::string largest = "window \"W\" bounds=0,0,1,1\nend\n#";
     largest.resize(ID::kMaximumFileSize, 'x');
-    EXPECT_FALSE(ID::Parse(largest).error);
-    ID::ParseResult tooLarge = ID::Parse(largest + 'x');
+    EXPECT_FALSE(ID::parse(largest).error);
+    ID::ParseResult tooLarge = ID::parse(largest + 'x');
     ASSERT_TRUE(tooLarge.error);
     EXPECT_EQ(tooLarge.error->line, 0) << "the size is a fault of the whole file";
 }
@@ -289,13 +289,13 @@ TEST_F(InterfaceDefinitionParseTest, RefusesMalformedTextNamingTheLineAtFault)
     };
     for (const auto& malformed : cases) {
         SCOPED_TRACE(malformed.text);
-        ID::ParseResult result = ID::Parse(malformed.text);
+        ID::ParseResult result = ID::parse(malformed.text);
         ASSERT_TRUE(result.error);
         EXPECT_EQ(result.error->line, malformed.line) << result.error->message;
         EXPECT_NE(result.error->message.find(malformed.message), std::string::npos) << result.error->message;
         EXPECT_TRUE(result.description.windows.empty()) << "a malformed file gives nothing";
     }
-    EXPECT_FALSE(ID::Parse(nestedPanes(ID::kMaximumNesting)).error) << "the deepest nesting allowed";
+    EXPECT_FALSE(ID::parse(nestedPanes(ID::kMaximumNesting)).error) << "the deepest nesting allowed";
 }
 
 // Any text either parses or fails on one of its lines; whatever parses also builds.
@@ -303,14 +303,14 @@ TEST_F(InterfaceDefinitionParseTest, SurvivesTruncatedAndMutatedText)
 {
     const std::string valid = kEveryKind;
     auto check = [](const std::string& text) {
-        ID::ParseResult result = ID::Parse(text);
+        ID::ParseResult result = ID::parse(text);
         if (result.error) {
             EXPECT_GE(result.error->line, 1);
             EXPECT_LE(result.error->line, 1 + std::count(text.begin(), text.end(), '\n'));
         }
         for (const auto& window : result.description.windows) {
             WindowRef built = nullptr;
-            EXPECT_EQ(ID::BuildWindow(window, &built), noErr);
+            EXPECT_EQ(ID::buildWindow(window, &built), noErr);
             DisposeWindow(built);
         }
     };
@@ -332,7 +332,7 @@ protected:
     {
         BalancedTest::SetUp();
         m_description = parse(kEveryKind);
-        ASSERT_EQ(ID::BuildWindow(m_description.windows.at(0), &window), noErr);
+        ASSERT_EQ(ID::buildWindow(m_description.windows.at(0), &window), noErr);
     }
     void TearDown() override
     {
@@ -415,7 +415,7 @@ TEST_F(NibReferenceTest, IsACountedObjectThatBuildsANewWindowOnEveryCallAndRefus
     std::string path = folder.write("Sample.nib", kEveryKind);
     long liveBefore = PlatformLiveObjectCount();
     IBNibRef nib = nullptr;
-    ASSERT_EQ(ID::CreateNibReferenceFromFile(path.c_str(), &nib), noErr);
+    ASSERT_EQ(ID::createNibReferenceFromFile(path.c_str(), &nib), noErr);
     EXPECT_EQ(PlatformLiveObjectCount(), liveBefore + 1);
     WindowRef first = nullptr;
     WindowRef second = nullptr;
@@ -448,20 +448,20 @@ TEST_F(NibReferenceTest, IsACountedObjectThatBuildsANewWindowOnEveryCallAndRefus
 TEST_F(NibReferenceTest, TellsMissingFilesFromMalformedOnesOnStandardError)
 {
     IBNibRef nib = reinterpret_cast<IBNibRef>(0x5e17);
-    EXPECT_EQ(ID::CreateNibReferenceFromFile((folder.path / "Missing.nib").c_str(), &nib), kIBCarbonRuntimeCantFindNibFile);
+    EXPECT_EQ(ID::createNibReferenceFromFile((folder.path / "Missing.nib").c_str(), &nib), kIBCarbonRuntimeCantFindNibFile);
     EXPECT_EQ(nib, nullptr);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(ID::CreateNibReferenceFromFile(folder.path.c_str(), &nib), kIBCarbonRuntimeCantFindNibFile) << "a folder";
+    EXPECT_EQ(ID::createNibReferenceFromFile(folder.path.c_str(), &nib), kIBCarbonRuntimeCantFindNibFile) << "a folder";
     testing::internal::GetCapturedStderr();
 
     std::string broken = folder.write("Broken.nib", "# fine\nwindow \"W\" bounds=0,0,1,1\n  control dial bounds=0,0,1,1\nend\n");
     testing::internal::CaptureStderr();
-    EXPECT_EQ(ID::CreateNibReferenceFromFile(broken.c_str(), &nib), kIBCarbonRuntimeMalformedNibFile);
+    EXPECT_EQ(ID::createNibReferenceFromFile(broken.c_str(), &nib), kIBCarbonRuntimeMalformedNibFile);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), broken + ":3: unknown control kind 'dial'\n");
 
     std::string large = folder.write("Large.nib", std::string(4 * ID::kMaximumFileSize, '#'));
     testing::internal::CaptureStderr();
-    EXPECT_EQ(ID::CreateNibReferenceFromFile(large.c_str(), &nib), kIBCarbonRuntimeMalformedNibFile);
+    EXPECT_EQ(ID::createNibReferenceFromFile(large.c_str(), &nib), kIBCarbonRuntimeMalformedNibFile);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), large + ":0: larger than 1 MiB\n");
     EXPECT_EQ(nib, nullptr);
 }
@@ -499,7 +499,7 @@ protected:
     void SetUp() override
     {
         BalancedTest::SetUp();
-        ASSERT_EQ(ID::CreateNibReferenceFromFile(ACCOUNTING_RESOURCES_DIR "/Accounting.nib", &m_nib), noErr);
+        ASSERT_EQ(ID::createNibReferenceFromFile(ACCOUNTING_RESOURCES_DIR "/Accounting.nib", &m_nib), noErr);
     }
     void TearDown() override
     {

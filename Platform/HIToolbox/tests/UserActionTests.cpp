@@ -2,7 +2,7 @@
 #include "RecordingInputSource.h"
 
 #include <HIToolbox/HIToolbox.h>
-#include <HIToolbox/HIUserActions.h>
+#include <HIToolbox/UserActionsStandIn.h>
 
 #include <string>
 #include <vector>
@@ -104,7 +104,7 @@ protected:
         return selection;
     }
 
-    void press(HIKey key) { ASSERT_EQ(HIUserPressKey(window, key, nullptr), noErr); }
+    void press(StandIn::Key key) { ASSERT_EQ(StandIn::pressKey(window, key, nullptr), noErr); }
 
     WindowRef window { nullptr };
     ControlRef first { nullptr };
@@ -117,8 +117,8 @@ protected:
 
 TEST_F(UserActionTest, TypingInsertsAtTheCaretAndEveryKeyEndsWithAKeyUp)
 {
-    ASSERT_EQ(HIUserClickControl(first, nullptr), noErr);
-    ASSERT_EQ(HIUserTypeText(window, "ab\xC3\xA9", nullptr), noErr);
+    ASSERT_EQ(StandIn::clickControl(first, nullptr), noErr);
+    ASSERT_EQ(StandIn::typeText(window, "ab\xC3\xA9", nullptr), noErr);
     EXPECT_EQ(textOf(first), "ab\xC3\xA9");
     const std::vector<std::string> expected = { "hit", "key up 97", "key up 98", "key up 233" };
     EXPECT_EQ(events, expected);
@@ -126,46 +126,46 @@ TEST_F(UserActionTest, TypingInsertsAtTheCaretAndEveryKeyEndsWithAKeyUp)
 
 TEST_F(UserActionTest, EditingKeysWorkOnWholeCharactersAndTheSelection)
 {
-    HIUserClickControl(first, nullptr);
-    HIUserTypeText(window, "x\xE2\x82\xACyz", nullptr);
-    press(HIKey::LeftArrow);
-    press(HIKey::LeftArrow);
-    press(HIKey::Backspace);
+    StandIn::clickControl(first, nullptr);
+    StandIn::typeText(window, "x\xE2\x82\xACyz", nullptr);
+    press(StandIn::Key::LeftArrow);
+    press(StandIn::Key::LeftArrow);
+    press(StandIn::Key::Backspace);
     EXPECT_EQ(textOf(first), "xyz") << "Backspace removes the whole three-byte character";
-    press(HIKey::Delete);
+    press(StandIn::Key::Delete);
     EXPECT_EQ(textOf(first), "xz");
-    press(HIKey::UpArrow);
-    HIUserTypeText(window, ">", nullptr);
-    press(HIKey::DownArrow);
-    HIUserTypeText(window, "<", nullptr);
+    press(StandIn::Key::UpArrow);
+    StandIn::typeText(window, ">", nullptr);
+    press(StandIn::Key::DownArrow);
+    StandIn::typeText(window, "<", nullptr);
     EXPECT_EQ(textOf(first), ">xz<");
 
-    ASSERT_EQ(HIUserSelectRange(first, 1, 3, nullptr), noErr);
+    ASSERT_EQ(StandIn::selectRange(first, 1, 3, nullptr), noErr);
     EXPECT_EQ(selectionOf(first).selStart, 1);
     EXPECT_EQ(selectionOf(first).selEnd, 3);
-    HIUserTypeText(window, "Q", nullptr);
+    StandIn::typeText(window, "Q", nullptr);
     EXPECT_EQ(textOf(first), ">Q<");
-    HIUserSelectRange(first, 0, 3, nullptr);
-    press(HIKey::Delete);
+    StandIn::selectRange(first, 0, 3, nullptr);
+    press(StandIn::Key::Delete);
     EXPECT_EQ(textOf(first), "");
 }
 
 TEST_F(UserActionTest, SelectionsSnapToCharacterBoundaries)
 {
     SetControlData(first, kControlEntireControl, kControlEditTextTextTag, 4, "a\xE2\x82\xAC");
-    HIUserSelectRange(first, 2, 9, nullptr);
+    StandIn::selectRange(first, 2, 9, nullptr);
     EXPECT_EQ(selectionOf(first).selStart, 1);
     EXPECT_EQ(selectionOf(first).selEnd, 4);
 }
 
 TEST_F(UserActionTest, TabMovesTheFocusAndReturnClicksTheDefaultButton)
 {
-    HIUserClickControl(first, nullptr);
+    StandIn::clickControl(first, nullptr);
     events.clear();
-    HIUserTypeText(window, "1\t2", nullptr);
+    StandIn::typeText(window, "1\t2", nullptr);
     EXPECT_EQ(textOf(first), "1");
     EXPECT_EQ(textOf(second), "2");
-    press(HIKey::Return);
+    press(StandIn::Key::Return);
     const std::vector<std::string> expected = { "key up 49", "key up 9", "key up 50", "hit ok", "command ok", "key up 13" };
     EXPECT_EQ(events, expected);
 }
@@ -179,9 +179,9 @@ TEST_F(UserActionTest, TheKeyFilterDecidesEachKeyAndTheKeyUpComesEitherWay)
 {
     ControlKeyFilterUPP filter = NewControlKeyFilterUPP(refuseDigits);
     SetControlData(first, kControlEntireControl, kControlEditTextKeyFilterTag, sizeof filter, &filter);
-    HIUserClickControl(first, nullptr);
+    StandIn::clickControl(first, nullptr);
     events.clear();
-    HIUserTypeText(window, "a1b", nullptr);
+    StandIn::typeText(window, "a1b", nullptr);
     EXPECT_EQ(textOf(first), "ab");
     const std::vector<std::string> expected = { "key up 97", "key up 49", "key up 98" };
     EXPECT_EQ(events, expected);
@@ -189,11 +189,11 @@ TEST_F(UserActionTest, TheKeyFilterDecidesEachKeyAndTheKeyUpComesEitherWay)
 
 TEST_F(UserActionTest, ClicksChangeValuesAsAUsersClickDoes)
 {
-    HIUserClickControl(checkBox, nullptr);
+    StandIn::clickControl(checkBox, nullptr);
     EXPECT_EQ(GetControlValue(checkBox), 1);
-    HIUserClickControl(checkBox, nullptr);
+    StandIn::clickControl(checkBox, nullptr);
     EXPECT_EQ(GetControlValue(checkBox), 0);
-    ASSERT_EQ(HIUserChoosePopupItem(popup, 3, nullptr), noErr);
+    ASSERT_EQ(StandIn::choosePopupItem(popup, 3, nullptr), noErr);
     EXPECT_EQ(GetControlValue(popup), 3);
 }
 
@@ -204,10 +204,10 @@ OSStatus takeTheHit(EventHandlerCallRef, EventRef, void*)
 
 TEST_F(UserActionTest, AButtonsCommandGoesOutOnlyWhenNoHandlerTookTheHit)
 {
-    HIUserClickControl(okButton, nullptr);
+    StandIn::clickControl(okButton, nullptr);
     static const EventTypeSpec hit = { kEventClassControl, kEventControlHit };
     InstallEventHandler(GetControlEventTarget(okButton), takeTheHit, 1, &hit, nullptr, nullptr);
-    HIUserClickControl(okButton, nullptr);
+    StandIn::clickControl(okButton, nullptr);
     const std::vector<std::string> expected = { "hit ok", "command ok" };
     EXPECT_EQ(events, expected);
 }
@@ -223,22 +223,22 @@ TEST_F(UserActionTest, ActionsAPersonCouldNotTakeAreRefusedWithAReason)
     std::vector<Case> cases;
     auto attempt = [&](const char* name, OSStatus status, const char* reason) {
         cases.push_back({ name, status, reason });
-        EXPECT_EQ(status, kHIUserActionRefusedErr) << name;
+        EXPECT_EQ(status, StandIn::kUserActionRefusedErr) << name;
         EXPECT_NE(error.find(reason), std::string::npos) << name << ": " << error;
         error.clear();
     };
 
-    attempt("typing without focus", HIUserTypeText(window, "a", &error), "focus");
-    attempt("hidden item", HIUserChoosePopupItem(popup, 2, &error), "hidden");
-    attempt("missing item", HIUserChoosePopupItem(popup, 9, &error), "no item 9");
+    attempt("typing without focus", StandIn::typeText(window, "a", &error), "focus");
+    attempt("hidden item", StandIn::choosePopupItem(popup, 2, &error), "hidden");
+    attempt("missing item", StandIn::choosePopupItem(popup, 9, &error), "no item 9");
     DisableControl(checkBox);
-    attempt("disabled control", HIUserClickControl(checkBox, &error), "disabled");
+    attempt("disabled control", StandIn::clickControl(checkBox, &error), "disabled");
     HideControl(second);
-    attempt("hidden field", HIUserSelectRange(second, 0, 0, &error), "hidden");
-    HIUserClickControl(first, nullptr);
-    attempt("bytes that are not text", HIUserTypeText(window, "\xFF", &error), "UTF-8");
+    attempt("hidden field", StandIn::selectRange(second, 0, 0, &error), "hidden");
+    StandIn::clickControl(first, nullptr);
+    attempt("bytes that are not text", StandIn::typeText(window, "\xFF", &error), "UTF-8");
     HideWindow(window);
-    attempt("window not shown", HIUserClickControl(okButton, &error), "not shown");
+    attempt("window not shown", StandIn::clickControl(okButton, &error), "not shown");
     ShowWindow(window);
     EXPECT_EQ(GetControlValue(checkBox), 0);
     EXPECT_EQ(GetControlValue(popup), 1);
@@ -258,7 +258,7 @@ TEST_F(UserActionTest, AModalLoopTakesActionsForItsWindowAloneAndEndsWhenTheyRun
     input.queue([&](WindowRef modal) {
         EXPECT_EQ(modal, prompt);
         std::string error;
-        EXPECT_EQ(HIUserClickControl(okButton, &error), kHIUserActionRefusedErr);
+        EXPECT_EQ(StandIn::clickControl(okButton, &error), StandIn::kUserActionRefusedErr);
         EXPECT_NE(error.find("modal"), std::string::npos) << error;
     });
     input.queue([&](WindowRef modal) { QuitAppModalLoopForWindow(modal); });
@@ -269,7 +269,7 @@ TEST_F(UserActionTest, AModalLoopTakesActionsForItsWindowAloneAndEndsWhenTheyRun
     EXPECT_EQ(RunAppModalLoopForWindow(prompt), noErr);
     input.queue([](WindowRef) {});
     EXPECT_EQ(RunAppModalLoopForWindow(prompt), eventLoopTimedOutErr) << "no more actions: the loop ends";
-    EXPECT_EQ(HIUserClickControl(okButton, nullptr), noErr) << "after the loop the dialog takes clicks again";
+    EXPECT_EQ(StandIn::clickControl(okButton, nullptr), noErr) << "after the loop the dialog takes clicks again";
     DisposeWindow(prompt);
 }
 
@@ -293,8 +293,8 @@ TEST_F(UserActionTest, PasswordFieldsShowBulletsAndKeepTheClearText)
     ControlRef secret = nullptr;
     const Rect bounds = { 130, 10, 152, 200 };
     CreateEditTextControl(window, &bounds, CFSTR(""), true, false, nullptr, &secret);
-    HIUserClickControl(secret, nullptr);
-    HIUserTypeText(window, "pw\xC3\xB8", nullptr);
+    StandIn::clickControl(secret, nullptr);
+    StandIn::typeText(window, "pw\xC3\xB8", nullptr);
     EXPECT_EQ(textOf(secret), "\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2");
     char clear[16] = {};
     Size size = 0;

@@ -5,6 +5,7 @@
 #include "RecordingInputSource.h"
 
 #include <Help/AppleHelp.h>
+#include <HIToolbox/InputSourceStandIn.h>
 
 #include <filesystem>
 #include <fstream>
@@ -160,9 +161,9 @@ TEST_F(RegisteredBookTest, LookupAnchorOpensThePageThatHoldsIt)
     EXPECT_EQ(lookupAnchor("prompt"), noErr);
     EXPECT_EQ(lookupAnchor("defaults"), noErr);
     EXPECT_EQ(m_source.events(), std::vector<std::string>({ "help: " + m_folder + "/Mac_topics/codes.htm#prompt", "help: " + m_folder + "/Mac_topics/codes.htm#defaults" }));
-    HISetInputSource(nullptr);
+    StandIn::setInputSource(nullptr);
     EXPECT_EQ(lookupAnchor("prompt"), noErr);
-    HISetInputSource(&m_source);
+    StandIn::setInputSource(&m_source);
 }
 
 TEST_F(RegisteredBookTest, LookupAnchorFindsNothingOutsideTheBookOrInOtherAttributes)

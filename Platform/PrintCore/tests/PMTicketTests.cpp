@@ -79,7 +79,7 @@ TEST_F(TicketTest, StringsRoundTripAndAreCutToTheBufferOnCharacterBoundaries)
 TEST_F(TicketTest, TextOutsideTheEncodingOrNotUTF8IsRefused)
 {
     EXPECT_EQ(PMTicketSetCString(ticket, kClient, CFSTR("bad"), "\xC3", false), kPMInvalidValue);
-    EXPECT_TRUE(PMTicketCopyItems(ticket).empty());
+    EXPECT_TRUE(StandIn::ticketItems(ticket).empty());
 
     PMTicketSetCString(ticket, kClient, CFSTR("euro"), "\xE2\x82\xAC", false);
     char value[8] = "sentnl";
@@ -109,7 +109,7 @@ TEST_F(TicketTest, LockedItemsRefuseChangesAndKeepTheirValue)
     Boolean locked = false;
     EXPECT_EQ(PMTicketGetLockedState(ticket, 0, 0, CFSTR("com.movra.Act.trel.Prm"), &locked), noErr);
     EXPECT_TRUE(locked);
-    auto items = PMTicketCopyItems(ticket);
+    auto items = StandIn::ticketItems(ticket);
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].client, "com.example.driver");
 }
@@ -119,7 +119,7 @@ TEST_F(TicketTest, ItemsKeepTheOrderTheyWereFirstSet)
     PMTicketSetSInt32(ticket, kClient, CFSTR("b"), 1, false);
     PMTicketSetSInt32(ticket, kClient, CFSTR("a"), 1, false);
     PMTicketSetSInt32(ticket, kClient, CFSTR("b"), 2, false);
-    auto items = PMTicketCopyItems(ticket);
+    auto items = StandIn::ticketItems(ticket);
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].key, "b");
     EXPECT_EQ(items[0].integer, 2);
@@ -149,7 +149,7 @@ TEST_F(TicketTest, AHundredThousandItemsAreSetAndFoundQuicklyInTheOrderFirstSet)
     for (CFStringRef key : keys)
         CFRelease(key);
 
-    auto items = PMTicketCopyItems(ticket);
+    auto items = StandIn::ticketItems(ticket);
     ASSERT_EQ(items.size(), size_t { kCount });
     EXPECT_EQ(items[0].key, "com.example.setting0");
     EXPECT_EQ(items[kCount - 1].key, "com.example.setting" + std::to_string(kCount - 1));

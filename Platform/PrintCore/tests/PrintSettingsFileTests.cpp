@@ -58,7 +58,7 @@ protected:
     OSStatus load(std::string* message = nullptr)
     {
         std::string error;
-        OSStatus status = PMTicketReadSettingsFile(ticket, path, &error);
+        OSStatus status = StandIn::readSettingsFile(ticket, path, &error);
         if (message)
             *message = error;
         return status;
@@ -75,12 +75,12 @@ TEST_F(PrintSettingsFileTest, SavedSettingsReadBackIntoAnotherTicket)
     PMTicketSetSInt32(ticket, CFSTR("com.pmvendor.printingmanager"), CFSTR("negative"), -42, true);
     PMTicketSetCString(ticket, CFSTR("com.pmvendor.printingmanager"), CFSTR("com.movra.Act.trel.UID"), "Zo\xC3\xAB <&>", false);
     std::string error;
-    ASSERT_EQ(PMTicketWriteSettingsFile(ticket, path, &error), noErr) << error;
+    ASSERT_EQ(StandIn::writeSettingsFile(ticket, path, &error), noErr) << error;
 
     PMTicketRef other = nullptr;
     PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &other);
-    ASSERT_EQ(PMTicketReadSettingsFile(other, path, &error), noErr) << error;
-    auto items = PMTicketCopyItems(other);
+    ASSERT_EQ(StandIn::readSettingsFile(other, path, &error), noErr) << error;
+    auto items = StandIn::ticketItems(other);
     PMRelease(other);
 
     ASSERT_EQ(items.size(), 3u);
@@ -96,7 +96,7 @@ TEST_F(PrintSettingsFileTest, SavedSettingsReadBackIntoAnotherTicket)
 TEST_F(PrintSettingsFileTest, SavedFileIsReadableByItsOwnerAlone)
 {
     PMTicketSetCString(ticket, CFSTR("c"), CFSTR("com.movra.Act.trel.AID"), "secret", false);
-    ASSERT_EQ(PMTicketWriteSettingsFile(ticket, path, nullptr), noErr);
+    ASSERT_EQ(StandIn::writeSettingsFile(ticket, path, nullptr), noErr);
     struct stat info;
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -107,14 +107,14 @@ TEST_F(PrintSettingsFileTest, FailedSaveKeepsThePreviousFile)
     writeFile("previous contents");
     std::string blocked = folder + "/no-such-folder/job.plist";
     std::string error;
-    EXPECT_NE(PMTicketWriteSettingsFile(ticket, blocked, &error), noErr);
+    EXPECT_NE(StandIn::writeSettingsFile(ticket, blocked, &error), noErr);
     EXPECT_NE(error.find(blocked), std::string::npos) << error;
     EXPECT_EQ(readFile(), "previous contents");
 
     // A save over a folder fails at the rename: the temporary file is gone afterwards.
     std::string folderInTheWay = folder + "/taken";
     mkdir(folderInTheWay.c_str(), 0700);
-    EXPECT_NE(PMTicketWriteSettingsFile(ticket, folderInTheWay, &error), noErr);
+    EXPECT_NE(StandIn::writeSettingsFile(ticket, folderInTheWay, &error), noErr);
     std::string leftovers = "ls '" + folder + "' | grep -q 'taken\\.' ";
     EXPECT_NE(system(leftovers.c_str()), 0) << "no temporary file is left behind";
 }
@@ -141,7 +141,7 @@ TEST_P(MalformedSettingsFileTest, IsRefusedWithItsFileAndKeyAndChangesNothing)
     EXPECT_NE(load(&error), noErr);
     EXPECT_NE(error.find(path), std::string::npos) << error;
     EXPECT_NE(error.find(GetParam().mentions), std::string::npos) << error;
-    auto items = PMTicketCopyItems(ticket);
+    auto items = StandIn::ticketItems(ticket);
     ASSERT_EQ(items.size(), 1u) << "nothing of a bad file reaches the ticket";
     EXPECT_EQ(items[0].key, "existing");
 }
@@ -213,7 +213,7 @@ TEST_F(PrintSettingsFileTest, ClientAndLockedMayBeLeftOut)
 {
     writeFile(std::string(kHeader) + "<dict><key>com.movra.Act.trel.On</key><dict><key>value</key><integer>-2147483648</integer></dict></dict></plist>");
     ASSERT_EQ(load(), noErr);
-    auto items = PMTicketCopyItems(ticket);
+    auto items = StandIn::ticketItems(ticket);
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].integer, INT32_MIN);
     EXPECT_FALSE(items[0].locked);
@@ -225,13 +225,13 @@ TEST_F(PrintSettingsFileTest, KeysGivenTwiceAreNamedAndTheLastOneCounts)
     writeFile(std::string(kHeader) + "<dict>" + entry("com.movra.Act.trel.On", "<integer>2</integer>")
         + entry("com.movra.Act.trel.Prm", "<integer>0</integer>", "<key>value</key><integer>1</integer>")
         + entry("com.movra.Act.trel.On", "<integer>3</integer>") + "</dict></plist>");
-    PMSettingsFileReading reading;
+    StandIn::SettingsFileReading reading;
     std::string error;
-    ASSERT_EQ(PMTicketReadSettingsFile(ticket, path, &error, &reading), noErr) << error;
+    ASSERT_EQ(StandIn::readSettingsFile(ticket, path, &error, &reading), noErr) << error;
     EXPECT_EQ(reading.warnings,
         (std::vector<std::string> { path + ": key \"com.movra.Act.trel.Prm\": \"value\" is given more than once; the last one counts",
             path + ": key \"com.movra.Act.trel.On\" is given more than once; the last one counts" }));
-    auto items = PMTicketCopyItems(ticket);
+    auto items = StandIn::ticketItems(ticket);
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].key, "com.movra.Act.trel.On");
     EXPECT_EQ(items[0].integer, 3);
@@ -281,7 +281,7 @@ TEST_F(PrintSettingsFileTest, WhatTheTicketTakesIsSavedAsXMLThatReadsBackOrNotSa
         std::string code = "al" + utf8Of(character) + "ice";
         ASSERT_EQ(PMTicketSetCString(ticket, CFSTR("c"), CFSTR("com.movra.Act.trel.UID"), code.c_str(), false), noErr);
         std::string error;
-        OSStatus saved = PMTicketWriteSettingsFile(ticket, path, &error);
+        OSStatus saved = StandIn::writeSettingsFile(ticket, path, &error);
         bool control = character < 0x20 || character == 0x7F || character == 0xFFFE || character == 0xFFFF;
         if (control) {
             EXPECT_NE(saved, noErr);
@@ -294,8 +294,8 @@ TEST_F(PrintSettingsFileTest, WhatTheTicketTakesIsSavedAsXMLThatReadsBackOrNotSa
         EXPECT_TRUE(isXMLText(readFile()));
         PMTicketRef other = nullptr;
         PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &other);
-        EXPECT_EQ(PMTicketReadSettingsFile(other, path, &error), noErr) << error;
-        auto items = PMTicketCopyItems(other);
+        EXPECT_EQ(StandIn::readSettingsFile(other, path, &error), noErr) << error;
+        auto items = StandIn::ticketItems(other);
         PMRelease(other);
         ASSERT_EQ(items.size(), 1u);
         EXPECT_EQ(items[0].string, code);
@@ -309,14 +309,14 @@ TEST_F(PrintSettingsFileTest, AKeyOrClientWithAControlCharacterIsNotSaved)
     PMTicketSetSInt32(ticket, CFSTR("c"), key, 1, false);
     CFRelease(key);
     std::string error;
-    EXPECT_NE(PMTicketWriteSettingsFile(ticket, path, &error), noErr);
+    EXPECT_NE(StandIn::writeSettingsFile(ticket, path, &error), noErr);
     EXPECT_EQ(error, path + ": cannot save: key \"com.movra\\x1B[2J\" holds a control character");
     EXPECT_EQ(readFile(), "previous contents");
 
     PMTicketRef other = nullptr;
     PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &other);
     PMTicketSetSInt32(other, CFSTR("client\tname"), CFSTR("k"), 1, false);
-    EXPECT_NE(PMTicketWriteSettingsFile(other, path, &error), noErr);
+    EXPECT_NE(StandIn::writeSettingsFile(other, path, &error), noErr);
     EXPECT_EQ(error, path + ": cannot save: key \"k\": \"client\" holds a control character");
     PMRelease(other);
     EXPECT_EQ(readFile(), "previous contents");

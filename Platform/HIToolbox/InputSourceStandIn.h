@@ -8,17 +8,19 @@
 
 #include <string>
 
-struct HIAlertContent {
+namespace StandIn {
+
+struct AlertContent {
     std::string text;
     std::string explanation;
 };
 
-struct HINoticeContent {
+struct NoticeContent {
     std::string header;
     std::string message;
 };
 
-struct HIHelpPage {
+struct HelpPage {
     std::string book;
     // The page's path within the book, and the file it is.
     std::string page;
@@ -27,22 +29,24 @@ struct HIHelpPage {
     std::string anchor;
 };
 
-class HIInputSource {
+class PLATFORM_EXPORT InputSource {
 public:
-    virtual ~HIInputSource() = default;
+    virtual ~InputSource() = default;
 
     // Called while modalWindow runs an application-modal loop: perform the next user action
-    // through the user-action calls (HIUserActions.h) and return true, or return false when
+    // through the user-action calls (UserActionsStandIn.h) and return true, or return false when
     // there are no more actions to give. The loop then ends with an error instead of waiting.
     virtual bool performNextAction(WindowRef modalWindow) = 0;
     // Shows an alert and returns once the user has dismissed it.
-    virtual void showAlert(const HIAlertContent& alert) = 0;
+    virtual void showAlert(const AlertContent& alert) = 0;
     // Shows a notice that needs no answer; returns at once.
-    virtual void showNotice(const HINoticeContent& notice) = 0;
+    virtual void showNotice(const NoticeContent& notice) = 0;
     virtual void beep() = 0;
-    virtual void openHelpPage(const HIHelpPage& page) = 0;
+    virtual void openHelpPage(const HelpPage& page) = 0;
 };
 
 // The installed source, or null. The toolbox does not own it.
-void HISetInputSource(HIInputSource* source);
-HIInputSource* HIGetInputSource();
+PLATFORM_EXPORT void setInputSource(InputSource* source);
+PLATFORM_EXPORT InputSource* inputSource();
+
+}

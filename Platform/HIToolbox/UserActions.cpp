@@ -1,12 +1,16 @@
-#include <HIToolbox/HIUserActions.h>
+#include <HIToolbox/UserActionsStandIn.h>
 
 #include <HIToolbox/HIToolboxPrivate.h>
 
+#include <Base/Unicode.h>
 #include <CoreFoundation/CFStringPrivate.h>
 
 #include <algorithm>
 
 namespace {
+
+using StandIn::UTF8::nextCharacter;
+using StandIn::UTF8::previousCharacter;
 
 struct KeyStroke {
     SInt16 charCode;
@@ -26,17 +30,17 @@ enum : SInt16 {
     kDeleteCharCode = 0x7F,
 };
 
-KeyStroke strokeFor(HIKey key)
+KeyStroke strokeFor(StandIn::Key key)
 {
     switch (key) {
-    case HIKey::Backspace: return { kBackspaceCharCode, 51, {} };
-    case HIKey::Delete: return { kDeleteCharCode, 117, {} };
-    case HIKey::LeftArrow: return { kLeftArrowCharCode, 123, {} };
-    case HIKey::RightArrow: return { kRightArrowCharCode, 124, {} };
-    case HIKey::UpArrow: return { kUpArrowCharCode, 126, {} };
-    case HIKey::DownArrow: return { kDownArrowCharCode, 125, {} };
-    case HIKey::Tab: return { kTabCharCode, 48, {} };
-    case HIKey::Return: return { kReturnCharCode, 36, {} };
+    case StandIn::Key::Backspace: return { kBackspaceCharCode, 51, {} };
+    case StandIn::Key::Delete: return { kDeleteCharCode, 117, {} };
+    case StandIn::Key::LeftArrow: return { kLeftArrowCharCode, 123, {} };
+    case StandIn::Key::RightArrow: return { kRightArrowCharCode, 124, {} };
+    case StandIn::Key::UpArrow: return { kUpArrowCharCode, 126, {} };
+    case StandIn::Key::DownArrow: return { kDownArrowCharCode, 125, {} };
+    case StandIn::Key::Tab: return { kTabCharCode, 48, {} };
+    case StandIn::Key::Return: return { kReturnCharCode, 36, {} };
     }
     return { 0, 0, {} };
 }
@@ -45,7 +49,7 @@ OSStatus refuse(std::string* error, std::string message)
 {
     if (error)
         *error = std::move(message);
-    return kHIUserActionRefusedErr;
+    return StandIn::kUserActionRefusedErr;
 }
 
 std::string fourCharCode(OSType code)
@@ -76,7 +80,7 @@ OSStatus checkControl(HIControl* control, std::string* error)
         return refuse(error, "no such control");
     if (OSStatus status = checkWindow(control->window, error))
         return status;
-    std::string name = HIDescribeControl(_HIRefFromControl(control));
+    std::string name = StandIn::describeControl(_HIRefFromControl(control));
     if (!control->effectivelyVisible())
         return refuse(error, name + " is hidden");
     if (!control->effectivelyEnabled())
@@ -94,7 +98,7 @@ OSStatus sendControlHit(ControlRef control)
     return status;
 }
 
-void sendCommand(EventTargetRef target, UInt32 commandID)
+void sendCommandEvent(EventTargetRef target, UInt32 commandID)
 {
     HICommand command = {};
     command.commandID = commandID;
@@ -117,31 +121,6 @@ void sendKeyUp(WindowRef window, const KeyStroke& stroke)
     SetEventParameter(event, kEventParamKeyCode, typeUInt32, sizeof keyCode, &keyCode);
     SendEventToEventTarget(event, GetWindowEventTarget(window));
     ReleaseEvent(event);
-}
-
-bool isContinuationByte(char byte)
-{
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
-
-size_t previousCharacter(const std::string& text, size_t position)
-{
-    if (position == 0)
-        return 0;
-    do
-        --position;
-    while (position > 0 && isContinuationByte(text[position]));
-    return position;
-}
-
-size_t nextCharacter(const std::string& text, size_t position)
-{
-    if (position >= text.size())
-        return text.size();
-    do
-        ++position;
-    while (position < text.size() && isContinuationByte(text[position]));
-    return position;
 }
 
 void moveFocusToNextField(HIWindow& window)
@@ -199,7 +178,7 @@ void applyKey(HIControl& field, const KeyStroke& stroke)
         // Return clicks the window's default button, as in any dialog.
         HIControl* button = field.window->defaultButton;
         if (button && checkControl(button, nullptr) == noErr)
-            HIUserClickControl(_HIRefFromControl(button), nullptr);
+            StandIn::clickControl(_HIRefFromControl(button), nullptr);
         return;
     }
     default:
@@ -255,11 +234,11 @@ bool strokesForText(const std::string& text, std::vector<KeyStroke>& strokes, st
         if (unit >= 0xD800 && unit <= 0xDBFF)
             ++i;
         switch (unit) {
-        case '\b': strokes.push_back(strokeFor(HIKey::Backspace)); continue;
-        case 0x7F: strokes.push_back(strokeFor(HIKey::Delete)); continue;
-        case '\t': strokes.push_back(strokeFor(HIKey::Tab)); continue;
+        case '\b': strokes.push_back(strokeFor(StandIn::Key::Backspace)); continue;
+        case 0x7F: strokes.push_back(strokeFor(StandIn::Key::Delete)); continue;
+        case '\t': strokes.push_back(strokeFor(StandIn::Key::Tab)); continue;
         case '\n':
-        case '\r': strokes.push_back(strokeFor(HIKey::Return)); continue;
+        case '\r': strokes.push_back(strokeFor(StandIn::Key::Return)); continue;
         default: break;
         }
         if (unit < 0x20) {
@@ -274,7 +253,7 @@ bool strokesForText(const std::string& text, std::vector<KeyStroke>& strokes, st
 
 }
 
-std::string HIDescribeControl(ControlRef control)
+std::string StandIn::describeControl(ControlRef control)
 {
     auto* object = _HIControlFromRef(control);
     if (!object)
@@ -295,11 +274,11 @@ std::string HIDescribeControl(ControlRef control)
     if (object->id.signature || object->id.id)
         name.append(" ").append(fourCharCode(object->id.signature)).append(" ").append(std::to_string(object->id.id));
     else if (object->title)
-        name.append(" \"").append(_CFStringToUTF8(object->title)).append("\"");
+        name.append(" \"").append(StandIn::toUTF8(object->title)).append("\"");
     return name;
 }
 
-OSStatus HIUserClickControl(ControlRef control, std::string* error)
+OSStatus StandIn::clickControl(ControlRef control, std::string* error)
 {
     auto* object = _HIControlFromRef(control);
     if (OSStatus status = checkControl(object, error))
@@ -312,7 +291,7 @@ OSStatus HIUserClickControl(ControlRef control, std::string* error)
         object->setValue(kControlRadioButtonCheckedValue);
         break;
     case kControlKindPopupButton:
-        return refuse(error, HIDescribeControl(control) + " needs an item to choose");
+        return refuse(error, StandIn::describeControl(control) + " needs an item to choose");
     case kControlKindEditText:
     case kControlKindEditUnicodeText:
         object->window->focus = object;
@@ -324,37 +303,37 @@ OSStatus HIUserClickControl(ControlRef control, std::string* error)
     OSStatus handled = sendControlHit(control);
     // A button's command goes out only when no handler took the hit itself.
     if (handled == eventNotHandledErr && commandID && _HIControlFromRef(control))
-        sendCommand(GetControlEventTarget(control), commandID);
+        sendCommandEvent(GetControlEventTarget(control), commandID);
     return noErr;
 }
 
-OSStatus HIUserChoosePopupItem(ControlRef popup, MenuItemIndex item, std::string* error)
+OSStatus StandIn::choosePopupItem(ControlRef popup, MenuItemIndex item, std::string* error)
 {
     auto* object = _HIControlFromRef(popup);
     if (OSStatus status = checkControl(object, error))
         return status;
     if (object->kind != kControlKindPopupButton)
-        return refuse(error, HIDescribeControl(popup) + " is not a popup button");
+        return refuse(error, StandIn::describeControl(popup) + " is not a popup button");
     MenuItemAttributes attributes = 0;
     if (GetMenuItemAttributes(object->menu, item, &attributes) != noErr)
-        return refuse(error, HIDescribeControl(popup) + " has no item " + std::to_string(item));
+        return refuse(error, StandIn::describeControl(popup) + " has no item " + std::to_string(item));
     if (attributes & kMenuItemAttrHidden)
-        return refuse(error, "item " + std::to_string(item) + " of " + HIDescribeControl(popup) + " is hidden");
+        return refuse(error, "item " + std::to_string(item) + " of " + StandIn::describeControl(popup) + " is hidden");
     if (attributes & kMenuItemAttrDisabled)
-        return refuse(error, "item " + std::to_string(item) + " of " + HIDescribeControl(popup) + " is disabled");
+        return refuse(error, "item " + std::to_string(item) + " of " + StandIn::describeControl(popup) + " is disabled");
     object->setValue(item);
     sendControlHit(popup);
     return noErr;
 }
 
-OSStatus HIUserTypeText(WindowRef window, const std::string& text, std::string* error)
+OSStatus StandIn::typeText(WindowRef window, const std::string& text, std::string* error)
 {
     HIControl* field = nullptr;
     if (OSStatus status = focusedField(window, &field, error))
         return status;
     std::vector<KeyStroke> strokes;
     if (!strokesForText(text, strokes, error))
-        return kHIUserActionRefusedErr;
+        return StandIn::kUserActionRefusedErr;
     for (const auto& stroke : strokes) {
         // Each key goes to whichever field has the focus now: Tab moves it.
         if (OSStatus status = focusedField(window, &field, error))
@@ -364,7 +343,7 @@ OSStatus HIUserTypeText(WindowRef window, const std::string& text, std::string* 
     return noErr;
 }
 
-OSStatus HIUserPressKey(WindowRef window, HIKey key, std::string* error)
+OSStatus StandIn::pressKey(WindowRef window, StandIn::Key key, std::string* error)
 {
     HIControl* field = nullptr;
     if (OSStatus status = focusedField(window, &field, error))
@@ -373,13 +352,13 @@ OSStatus HIUserPressKey(WindowRef window, HIKey key, std::string* error)
     return noErr;
 }
 
-OSStatus HIUserSelectRange(ControlRef field, int start, int end, std::string* error)
+OSStatus StandIn::selectRange(ControlRef field, int start, int end, std::string* error)
 {
     auto* object = _HIControlFromRef(field);
     if (OSStatus status = checkControl(object, error))
         return status;
     if (!object->isEditField())
-        return refuse(error, HIDescribeControl(field) + " is not an edit field");
+        return refuse(error, StandIn::describeControl(field) + " is not an edit field");
     object->window->focus = object;
     ControlEditTextSelectionRec selection = {
         static_cast<SInt16>(std::clamp(start, 0, static_cast<int>(INT16_MAX))),
@@ -389,10 +368,10 @@ OSStatus HIUserSelectRange(ControlRef field, int start, int end, std::string* er
     return noErr;
 }
 
-OSStatus HIUserSendCommand(WindowRef window, UInt32 commandID, std::string* error)
+OSStatus StandIn::sendCommand(WindowRef window, UInt32 commandID, std::string* error)
 {
     if (OSStatus status = checkWindow(_HIWindowFromRef(window), error))
         return status;
-    sendCommand(GetWindowEventTarget(window), commandID);
+    sendCommandEvent(GetWindowEventTarget(window), commandID);
     return noErr;
 }

@@ -5,18 +5,20 @@
 //
 // An action a person could not take (a hidden or disabled control, a hidden menu item, a
 // window that is not shown or lies behind an application-modal window, a field without the
-// keyboard focus) is refused with kHIUserActionRefusedErr and a message saying why.
+// keyboard focus) is refused with kUserActionRefusedErr and a message saying why.
 #pragma once
 
 #include <HIToolbox/HIToolbox.h>
 
 #include <string>
 
+namespace StandIn {
+
 enum {
-    kHIUserActionRefusedErr = -30610,
+    kUserActionRefusedErr = -30610,
 };
 
-enum class HIKey {
+enum class Key {
     Backspace,
     Delete,
     LeftArrow,
@@ -28,15 +30,17 @@ enum class HIKey {
 };
 
 // error, when not null, receives the reason of a refusal.
-OSStatus HIUserClickControl(ControlRef control, std::string* error);
-OSStatus HIUserChoosePopupItem(ControlRef popup, MenuItemIndex item, std::string* error);
+PLATFORM_EXPORT OSStatus clickControl(ControlRef control, std::string* error);
+PLATFORM_EXPORT OSStatus choosePopupItem(ControlRef popup, MenuItemIndex item, std::string* error);
 // Types text into the window's focused field, one key per character. Tab, newline, backspace
 // and delete characters act as those keys.
-OSStatus HIUserTypeText(WindowRef window, const std::string& text, std::string* error);
-OSStatus HIUserPressKey(WindowRef window, HIKey key, std::string* error);
+PLATFORM_EXPORT OSStatus typeText(WindowRef window, const std::string& text, std::string* error);
+PLATFORM_EXPORT OSStatus pressKey(WindowRef window, Key key, std::string* error);
 // Byte offsets into the field's UTF-8 text; the field takes the focus.
-OSStatus HIUserSelectRange(ControlRef field, int start, int end, std::string* error);
-OSStatus HIUserSendCommand(WindowRef window, UInt32 commandID, std::string* error);
+PLATFORM_EXPORT OSStatus selectRange(ControlRef field, int start, int end, std::string* error);
+PLATFORM_EXPORT OSStatus sendCommand(WindowRef window, UInt32 commandID, std::string* error);
 
 // The name a message gives a control: its kind and identifier.
-std::string HIDescribeControl(ControlRef control);
+PLATFORM_EXPORT std::string describeControl(ControlRef control);
+
+}

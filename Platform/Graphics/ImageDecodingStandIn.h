@@ -1,14 +1,17 @@
-// Inside the stand-in: reading GIF and PNG files into 8-bit RGBA pixels, shared by graphics
+// Stand-in only: reading GIF and PNG files into 8-bit RGBA pixels, shared by graphics
 // importers and image sources. Every reader is bounded, so a hostile file costs at most the caps
-// below in memory and time.
+// below in memory and time. decode and checkStructure are exported as a seam for the tests and
+// fuzzers that feed them every truncation and corruption of a file without writing it out.
 #pragma once
+
+#include <CoreFoundation/MacTypes.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace imaging {
+namespace StandIn::Imaging {
 
 constexpr int kMaxDimension = 16384;
 constexpr long kMaxPixels = 64L << 20;
@@ -48,10 +51,10 @@ Format sniffFormat(const uint8_t* data, size_t size);
 // The format and natural size from the first bytes alone (a GIF's logical screen, a PNG's IHDR).
 Result readHeader(const uint8_t* data, size_t size, Header* header);
 // The first image: a GIF's first frame on its logical screen, a PNG's only image.
-Result decode(const uint8_t* data, size_t size, Image* image);
+PLATFORM_EXPORT Result decode(const uint8_t* data, size_t size, Image* image);
 // Walks the file's blocks (a GIF's up to its trailer, a PNG's chunks up to IEND) without
 // decoding pixels: whether the file is whole and well-formed as far as its framing goes.
-Result checkStructure(const uint8_t* data, size_t size);
+PLATFORM_EXPORT Result checkStructure(const uint8_t* data, size_t size);
 
 enum class FileResult {
     Ok,

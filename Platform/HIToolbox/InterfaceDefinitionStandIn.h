@@ -1,6 +1,7 @@
-// Inside the stand-in: interface-definition files (InterfaceDefinitionFormat.md) as a plain
-// description of windows and their controls, and the windows built from it. The nib calls of
-// IBCarbonRuntime.h sit on top; tests parse text and build windows here directly.
+// Stand-in only: interface-definition files (InterfaceDefinitionFormat.md) as a plain description
+// of windows and their controls, and the windows built from it. The nib calls of
+// IBCarbonRuntime.h sit on top; the three calls below are exported as a seam for the tests and the
+// fuzzer, which parse text and build windows without a bundle around them.
 #pragma once
 
 #include <HIToolbox/Controls.h>
@@ -11,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace InterfaceDefinition {
+namespace StandIn::InterfaceDefinition {
 
 // Larger files are refused before they are parsed, so that a stray file cannot tie up the loader.
 constexpr size_t kMaximumFileSize = 1024 * 1024;
@@ -67,7 +68,7 @@ struct Window {
 struct Description {
     std::vector<Window> windows;
 
-    const Window* window(std::string_view name) const;
+    PLATFORM_EXPORT const Window* window(std::string_view name) const;
 };
 
 struct Error {
@@ -82,17 +83,17 @@ struct ParseResult {
     std::optional<Error> error;
 };
 
-PLATFORM_EXPORT ParseResult Parse(std::string_view text);
+PLATFORM_EXPORT ParseResult parse(std::string_view text);
 
 // A new, hidden window holding the described controls. On failure nothing is left alive.
-PLATFORM_EXPORT OSStatus BuildWindow(const Window& window, WindowRef* outWindow);
+PLATFORM_EXPORT OSStatus buildWindow(const Window& window, WindowRef* outWindow);
 
 // The file behind CreateNibReferenceWithCFBundle: kIBCarbonRuntimeCantFindNibFile when it cannot
 // be opened as a regular file, kIBCarbonRuntimeMalformedNibFile (with "<path>:<line>: <message>"
 // on stderr) when it does not parse.
 // With a bundle, every title, text and menu item is looked up in the bundle's strings table of
 // that name (the English text is the key), so that a localization needs no copy of the layout.
-PLATFORM_EXPORT OSStatus CreateNibReferenceFromFile(const char* path, IBNibRef* outNibRef, CFBundleRef localizingBundle = nullptr,
+PLATFORM_EXPORT OSStatus createNibReferenceFromFile(const char* path, IBNibRef* outNibRef, CFBundleRef localizingBundle = nullptr,
     CFStringRef stringsTable = nullptr);
 
 }
