@@ -1,6 +1,7 @@
 #include <Base/PropertyList.h>
 #include <CoreFoundation/CFArray.h>
 #include <CoreFoundation/CFBundle.h>
+#include <CoreFoundation/CFHolder.h>
 #include <CoreFoundation/CFNumber.h>
 #include <CoreFoundation/CFPreferredLanguagesStandIn.h>
 #include <CoreFoundation/CFStringPrivate.h>
@@ -23,10 +24,7 @@ namespace {
 // A resources folder with more entries than this is not scanned further for localizations.
 constexpr size_t kMaximumResourceEntries = 10'000;
 
-struct CFReleaser {
-    void operator()(CFTypeRef object) const { CFRelease(object); }
-};
-using CFHolder = std::unique_ptr<const void, CFReleaser>;
+using CFHolder = StandIn::CFHolder<>;
 
 // A node as a new CF object: true with null for the kinds a dictionary has no use for here
 // (data, dates, UIDs), which are left out; false for a list that is not sound. The reader has

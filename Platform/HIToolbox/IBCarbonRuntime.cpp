@@ -4,6 +4,7 @@
 
 #include <Base/RegularFile.h>
 #include <CoreFoundation/CFBundle.h>
+#include <CoreFoundation/CFHolder.h>
 #include <CoreFoundation/CFRuntime.h>
 #include <CoreFoundation/CFStringPrivate.h>
 #include <HIToolbox/Controls.h>
@@ -41,10 +42,7 @@ namespace StandIn::InterfaceDefinition {
 
 namespace {
 
-struct CFReleaser {
-    void operator()(const void* object) const { CFRelease(object); }
-};
-using OwnedString = std::unique_ptr<const __CFString, CFReleaser>;
+using OwnedString = StandIn::CFHolder<__CFString>;
 
 struct MenuReleaser {
     void operator()(OpaqueMenuRef* menu) const { ReleaseMenu(menu); }
@@ -268,8 +266,7 @@ OSStatus CreateNibReferenceWithCFBundle(CFBundleRef inBundle, CFStringRef inNibN
     *outNibRef = nullptr;
     if (!inBundle || !inNibName)
         return paramErr;
-    using URLHolder = std::unique_ptr<const __CFURL, StandIn::InterfaceDefinition::CFReleaser>;
-    URLHolder url(CFBundleCopyResourceURL(inBundle, inNibName, CFSTR("nib"), nullptr));
+    StandIn::CFHolder<__CFURL> url(CFBundleCopyResourceURL(inBundle, inNibName, CFSTR("nib"), nullptr));
     char path[PATH_MAX];
     if (!url || !CFURLGetFileSystemRepresentation(url.get(), true, reinterpret_cast<UInt8*>(path), sizeof path))
         return kIBCarbonRuntimeCantFindNibFile;

@@ -2,6 +2,7 @@
 
 #include <Base/RegularFile.h>
 #include <CoreFoundation/CFBundle.h>
+#include <CoreFoundation/CFHolder.h>
 #include <CoreFoundation/CFStringPrivate.h>
 #include <CoreFoundation/CFStringsFileStandIn.h>
 #include <HIToolbox/InputSourceStandIn.h>
@@ -23,10 +24,7 @@ namespace {
 constexpr size_t kMaximumBookEntries = 10'000;
 constexpr int kMaximumBookDepth = 32;
 
-struct CFReleaser {
-    void operator()(CFTypeRef object) const { CFRelease(object); }
-};
-using CFHolder = std::unique_ptr<const void, CFReleaser>;
+using CFHolder = StandIn::CFHolder<>;
 
 // Books stay registered for the life of the process, as they do for an application.
 class BookRegistry {
