@@ -2,6 +2,7 @@
 // identifier, resources and localized strings in the user's language, the strings-file reader
 // and the choice of language, including folders and files that are missing or malformed.
 #include "HostilePropertyLists.h"
+#include "TemporaryTree.h"
 #include "LiveObjects.h"
 
 #include <CoreFoundation/CFBundle.h>
@@ -122,19 +123,6 @@ class CFURLTest : public BalancedTest { };
 
 class CFBundleTest : public BalancedTest {
 protected:
-    void SetUp() override
-    {
-        BalancedTest::SetUp();
-        std::string pattern = (fs::temp_directory_path() / "CFBundleTests.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_root = pattern;
-    }
-    void TearDown() override
-    {
-        fs::remove_all(m_root);
-        BalancedTest::TearDown();
-    }
-
     void write(const std::string& relative, std::string_view contents) const
     {
         fs::path file = fs::path(m_root) / relative;
@@ -144,7 +132,8 @@ protected:
 
     CFBundleRef open(const std::string& relative) const { return openBundle(m_root + "/" + relative); }
 
-    std::string m_root;
+    TemporaryTree m_tree;
+    const std::string m_root = m_tree.root();
     LocaleEnvironment m_environment;
 };
 

@@ -2,6 +2,7 @@
 // information, listings, names no FSSpec holds as they are, folders nested beyond the OS's path
 // limit, the failure hook, and URLs.
 #include "LiveObjects.h"
+#include "TemporaryTree.h"
 
 #include <Files/FilesStandIn.h>
 
@@ -17,34 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Removes a tree of any depth with one folder open at a time, climbing back through "..".
-void removeTree(const std::string& top)
-{
-    std::vector<std::string> below;
-    for (int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW); fd >= 0;) {
-        std::string subfolder;
-        DIR* dir = fdopendir(dup(fd));
-        for (const dirent* entry; dir && (entry = readdir(dir));) {
-            if (entry->d_type == DT_DIR && strcmp(entry->d_name, ".") && strcmp(entry->d_name, ".."))
-                subfolder = entry->d_name;
-            else if (entry->d_type != DT_DIR)
-                unlinkat(fd, entry->d_name, 0);
-        }
-        closedir(dir);
-        int next = subfolder.empty() ? (below.empty() ? -1 : openat(fd, "..", O_RDONLY | O_DIRECTORY))
-                                     : openat(fd, subfolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-        if (subfolder.empty() && !below.empty()) {
-            unlinkat(next, below.back().c_str(), AT_REMOVEDIR);
-            below.pop_back();
-        } else if (!subfolder.empty()) {
-            below.push_back(subfolder);
-        }
-        close(fd);
-        fd = next;
-    }
-    rmdir(top.c_str());
-}
 
 std::string pathOf(const FSRef& ref)
 {
@@ -97,14 +70,12 @@ protected:
     void SetUp() override
     {
         BalancedTest::SetUp();
-        std::string pattern = (std::filesystem::temp_directory_path() / "FilesTests.XXXXXX").string();
-        ASSERT_TRUE(mkdtemp(pattern.data()));
-        root = std::filesystem::canonical(pattern).string();
+        ASSERT_FALSE(tree.root().empty());
+        root = std::filesystem::canonical(tree.root()).string();
     }
     void TearDown() override
     {
         StandIn::clearFolderFailures();
-        removeTree(root);
         BalancedTest::TearDown();
     }
 
@@ -130,6 +101,7 @@ protected:
         return info;
     }
 
+    TemporaryTree tree;
     std::string root;
 };
 

@@ -2,6 +2,7 @@
 // image sources, icon families, handles, and ports written as PNG. Each test writes its fixture
 // images with giflib and libpng, or spells out bytes where a file must be broken in one exact way.
 #include "LiveObjects.h"
+#include "TemporaryTree.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <Graphics/Icons.h>
@@ -177,9 +178,7 @@ protected:
     void SetUp() override
     {
         BalancedTest::SetUp();
-        char pattern[] = "/tmp/image-tests-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        ASSERT_FALSE(folder.empty());
         const Rect content = { 40, 50, 40 + kPortHeight, 50 + kPortWidth };
         ASSERT_EQ(CreateNewWindow(kDocumentWindowClass, kWindowNoAttributes, &content, &window), noErr);
         port = GetWindowPort(window);
@@ -190,7 +189,6 @@ protected:
     void TearDown() override
     {
         DisposeWindow(window);
-        std::filesystem::remove_all(folder);
         BalancedTest::TearDown();
     }
 
@@ -256,7 +254,8 @@ protected:
         return wrong;
     }
 
-    std::string folder;
+    TemporaryTree tree;
+    const std::string folder = tree.root();
     WindowRef window { nullptr };
     CGrafPtr port { nullptr };
 };
@@ -598,16 +597,14 @@ TEST_F(ImporterTest, AFIFOInPlaceOfAPictureIsRefusedAtOnceByEveryService)
 
 TEST(ImageDecodingTest, EveryTruncationAndManyCorruptionsOfAGoodFileAreRefusedSafely)
 {
-    char pattern[] = "/tmp/image-decoding-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string folder = pattern;
+    TemporaryTree tree;
+    const std::string folder = tree.root();
     writeGif(folder + "/a.gif", { 12, 9, kFourColours, [](int x, int y) { return (x * y) % 4; }, 2, 0, 0, 12, 9, true });
     Bytes pixels(12 * 9 * 4);
     for (size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = static_cast<uint8_t>(i * 37);
     writePng(folder + "/a.png", 12, 9, pixels);
     const Bytes files[] = { readBytes(folder + "/a.gif"), readBytes(folder + "/a.png") };
-    std::filesystem::remove_all(folder);
 
     uint32_t random = 12345;
     auto next = [&random] { return (random = random * 1103515245u + 12345u) >> 8; };

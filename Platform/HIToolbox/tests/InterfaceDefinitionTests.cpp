@@ -2,6 +2,7 @@
 // malformed text refused with its line, windows built from a description, nib references read
 // from files and bundles, and the product's own Accounting.nib.
 #include "LiveObjects.h"
+#include "TemporaryTree.h"
 
 #include <HIToolbox/HIToolbox.h>
 #include <HIToolbox/InterfaceDefinitionStandIn.h>
@@ -117,8 +118,6 @@ std::vector<std::pair<SInt32, ControlRef>> everyControl(WindowRef window)
 
 // A folder of its own, removed with everything in it.
 struct ScratchFolder {
-    ScratchFolder() { std::filesystem::create_directories(path); }
-    ~ScratchFolder() { std::filesystem::remove_all(path); }
 
     std::string write(const std::string& relative, std::string_view contents) const
     {
@@ -127,7 +126,8 @@ struct ScratchFolder {
         return (path / relative).string();
     }
 
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / ("InterfaceDefinitionTests-" + std::to_string(getpid()));
+    TemporaryTree tree;
+    const std::filesystem::path path = tree.root();
 };
 
 const char kEveryKind[] = R"(# one of each kind

@@ -2,6 +2,7 @@
 // an anchor, with what reaches the input source, and the errors for books, pages and paths
 // that are missing or reach outside the book.
 #include "LiveObjects.h"
+#include "TemporaryTree.h"
 #include "RecordingInputSource.h"
 
 #include <Help/AppleHelp.h>
@@ -40,17 +41,8 @@ protected:
     void SetUp() override
     {
         BalancedTest::SetUp();
-        std::string pattern = (fs::temp_directory_path() / "AppleHelpTests.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_root = pattern;
         // Books live for the process: each test's book has a name of its own.
         m_book = "Help " + fs::path(m_root).filename().string();
-    }
-
-    void TearDown() override
-    {
-        fs::remove_all(m_root);
-        BalancedTest::TearDown();
     }
 
     void write(const std::string& relative, const std::string& contents) const
@@ -78,7 +70,8 @@ protected:
         return status;
     }
 
-    std::string m_root;
+    TemporaryTree m_tree;
+    const std::string m_root = m_tree.root();
     std::string m_book;
     RecordingInputSource m_source;
 };

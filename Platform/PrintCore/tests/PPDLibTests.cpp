@@ -1,4 +1,5 @@
 #include "LiveObjects.h"
+#include "TemporaryTree.h"
 #include "TestPPDFiles.h"
 
 #include <PrintCore/PPDLibStandIn.h>
@@ -96,15 +97,7 @@ protected:
     void SetUp() override
     {
         BalancedTest::SetUp();
-        std::string pattern = (fs::temp_directory_path() / "PPDLibTests.XXXXXX").string();
-        ASSERT_TRUE(mkdtemp(pattern.data()));
-        folder = pattern;
-    }
-
-    void TearDown() override
-    {
-        fs::remove_all(folder);
-        BalancedTest::TearDown();
+        ASSERT_FALSE(tree.root().empty());
     }
 
     std::string write(const std::string& name, const std::string& bytes, bool gzip = false)
@@ -134,7 +127,8 @@ protected:
         return ppd;
     }
 
-    fs::path folder;
+    TemporaryTree tree;
+    const fs::path folder = tree.root();
 };
 
 TEST_F(PPDLibTest, ManufacturerAgreesWithLibcupsOnPlainAndGzipFiles)

@@ -1,4 +1,5 @@
 #include "HostilePropertyLists.h"
+#include "TemporaryTree.h"
 #include "LiveObjects.h"
 
 #include <PrintCore/PMTicketStandIn.h>
@@ -26,18 +27,13 @@ protected:
     void SetUp() override
     {
         BalancedTest::SetUp();
-        char pattern[] = "/tmp/settings-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        path = folder + "/job.plist";
+        ASSERT_FALSE(folder.empty());
         PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket);
     }
 
     void TearDown() override
     {
         PMRelease(ticket);
-        std::string command = "rm -rf '" + folder + "'";
-        EXPECT_EQ(system(command.c_str()), 0);
         BalancedTest::TearDown();
     }
 
@@ -64,8 +60,9 @@ protected:
         return status;
     }
 
-    std::string folder;
-    std::string path;
+    TemporaryTree tree;
+    const std::string folder = tree.root();
+    const std::string path = folder + "/job.plist";
     PMTicketRef ticket { nullptr };
 };
 
