@@ -14,6 +14,8 @@ void showNotice(const std::string& header, const std::string& message)
 
 }
 
+StandIn::InputSource::~InputSource() = default;
+
 void StandIn::setInputSource(InputSource* source)
 {
     gInputSource = source;

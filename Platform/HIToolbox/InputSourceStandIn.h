@@ -31,7 +31,8 @@ struct HelpPage {
 
 class PLATFORM_EXPORT InputSource {
 public:
-    virtual ~InputSource() = default;
+    // Defined in the library, so that the interface has one vtable and type for every module.
+    virtual ~InputSource();
 
     // Called while modalWindow runs an application-modal loop: perform the next user action
     // through the user-action calls (UserActionsStandIn.h) and return true, or return false when
