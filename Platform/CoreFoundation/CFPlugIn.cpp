@@ -1,11 +1,11 @@
 #include <CoreFoundation/CFPlugIn.h>
+
+#include <CoreFoundation/CFBundlePrivate.h>
 #include <CoreFoundation/CFStringPrivate.h>
 
 #include <map>
 #include <string>
 #include <vector>
-
-CFBundleRef _CFBundleFindWithFactory(CFStringRef factoryID);
 
 namespace {
 
