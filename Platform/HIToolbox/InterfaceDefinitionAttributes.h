@@ -15,24 +15,19 @@ namespace StandIn::InterfaceDefinition {
 class AttributeSet {
 public:
     AttributeSet(std::vector<Attribute> attributes, int line, std::string owner);
+
+    // Each takes the attribute of that name, when there is one, and checks its type (and range).
     bool flag(std::string_view name);
-
     std::optional<std::string> string(std::string_view name);
-
     std::optional<long long> number(std::string_view name, long long smallest, long long largest);
-
     std::optional<UInt32> code(std::string_view name);
-
     std::optional<bool> boolean(std::string_view name);
-
     std::optional<std::string> word(std::string_view name);
-    Rect bounds(std::string_view name);
-
     std::optional<ControlID> controlID(std::string_view name);
-
     std::vector<std::string> strings(std::string_view name);
-
     std::vector<long long> numbers(std::string_view name, long long smallest, long long largest);
+    // Required: top,left,bottom,right.
+    Rect bounds(std::string_view name);
 
     // Every attribute must have been taken by now.
     void finish(std::string_view hint = {}) const;

@@ -49,18 +49,16 @@ const char* describe(Atom::Type type);
 class LineScanner {
 public:
     LineScanner(std::string_view text, int line);
+
     int line() const { return m_line; }
-
-    void skipBlanks();
-
-    // True at the end of the line or at a comment.
-    bool atEnd();
     char peek() const { return m_pos < m_text.size() ? m_text[m_pos] : '\0'; }
 
+    void skipBlanks();
+    // True at the end of the line or at a comment.
+    bool atEnd();
     std::string word();
-
+    // A string in double quotes, its opening quote at the current position.
     std::string string();
-
     // Every attribute up to the end of the line.
     std::vector<Attribute> attributes();
 
