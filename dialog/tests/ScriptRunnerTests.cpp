@@ -6,6 +6,7 @@
 #include "ScriptRunner.h"
 #include "TemporaryTree.h"
 
+#include <CoreFoundation/CFStandIn.h>
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <gtest/gtest.h>

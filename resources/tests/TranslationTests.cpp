@@ -54,7 +54,7 @@ std::set<std::string> keysOf(const std::string& path)
     if (!std::filesystem::exists(path))
         return keys;
     StandIn::StringsFileError error;
-    auto table = _CFReadStringsFile(path, &error);
+    auto table = StandIn::parseStringsFile(fileContents(path), &error);
     EXPECT_TRUE(table) << path << ":" << error.line << ": " << error.message;
     if (!table)
         return keys;
