@@ -1,32 +1,16 @@
 #include "CommandLine.h"
 
 #include "ProgramFolder.h"
+#include "QueueName.h"
 
 #include <cmath>
 #include <cstdlib>
-#include <string_view>
 
 const char* const kPrintDialogUsage
     = "usage: printdialog (--ppd FILE | --printer QUEUE [--server HOST:PORT|SOCKET] [--timeout SECONDS] --file DOCUMENT)\n"
       "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]";
 
 namespace {
-
-constexpr size_t kMaxQueueNameBytes = 127;
-
-// CUPS's own rule for queue names: it refuses the others, and they could not travel in a URL.
-std::string queueNameProblem(std::string_view queue)
-{
-    if (queue.size() > kMaxQueueNameBytes)
-        return "a CUPS queue name has at most " + std::to_string(kMaxQueueNameBytes) + " bytes, and this one has "
-            + std::to_string(queue.size());
-    for (char c : queue) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte <= ' ' || byte == 0x7f || std::string_view("/\\?'\"#").find(c) != std::string_view::npos)
-            return "a CUPS queue name holds no blank, control character, slash, backslash, question mark, quote or \"#\"";
-    }
-    return "";
-}
 
 bool parseTimeout(const std::string& text, std::chrono::milliseconds* timeout)
 {
@@ -82,7 +66,7 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
         *error = "--server, --timeout and --file go with --printer";
         return false;
     }
-    if (std::string problem = queueNameProblem(options->printerQueue); !problem.empty()) {
+    if (std::string problem = options->printerQueue.empty() ? "" : cupsQueueNameProblem(options->printerQueue); !problem.empty()) {
         *error = "--printer: " + problem;
         return false;
     }

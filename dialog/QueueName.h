@@ -1,0 +1,15 @@
+// CUPS's own rule for queue names: it refuses the others, they could not travel in a URL, and a
+// name that keeps to it is one file name in a folder, never a path.
+#pragma once
+
+#include "DialogExport.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+constexpr size_t kMaxQueueNameBytes = 127;
+
+// What keeps queue from being a CUPS queue's name, in words that never repeat it; empty when
+// nothing does.
+DIALOG_EXPORT std::string cupsQueueNameProblem(std::string_view queue);

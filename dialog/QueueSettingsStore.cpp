@@ -1,0 +1,186 @@
+#include "QueueSettingsStore.h"
+
+#include "QueueName.h"
+
+#include <CoreFoundation/CFStringPrivate.h>
+#include <PrintCore/PrintCore.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kProductFolder = "accounting-pane";
+constexpr const char* kPromptKey = "com.movra.Act.trel.Prm";
+constexpr const char* kUserIDKey = "com.movra.Act.trel.UID";
+constexpr const char* kAccountIDKey = "com.movra.Act.trel.AID";
+
+bool isCode(const PMTicketItem& item)
+{
+    return item.key == kUserIDKey || item.key == kAccountIDKey;
+}
+
+// As the pane reads the settings: an absent prompt entry, or one that is not an integer, means
+// "ask for the codes"; of a key given twice the last counts.
+bool asksForCodes(const std::vector<PMTicketItem>& items)
+{
+    bool asks = true;
+    for (const auto& item : items) {
+        if (item.key == kPromptKey)
+            asks = item.isString || item.integer != 0;
+    }
+    return asks;
+}
+
+std::string homeFolder()
+{
+    const char* home = getenv("HOME");
+    if (home && home[0] == '/')
+        return home;
+    const passwd* account = getpwuid(getuid());
+    return account && account->pw_dir ? account->pw_dir : "";
+}
+
+class SettingsTicket {
+public:
+    SettingsTicket() { PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &m_ticket); }
+    ~SettingsTicket()
+    {
+        if (m_ticket)
+            PMRelease(m_ticket);
+    }
+    SettingsTicket(const SettingsTicket&) = delete;
+    SettingsTicket& operator=(const SettingsTicket&) = delete;
+
+    PMTicketRef get() const { return m_ticket; }
+
+    // False for an item no ticket holds: a key or client that is not UTF-8, an empty key, a
+    // string with a NUL inside, which the ticket's C strings would cut short.
+    bool put(const PMTicketItem& item)
+    {
+        if (item.isString && item.string.find('\0') != std::string::npos)
+            return false;
+        CFStringRef key = _CFStringCreateFromUTF8(item.key);
+        CFStringRef client = _CFStringCreateFromUTF8(item.client);
+        OSStatus status = kPMInvalidValue;
+        if (key && client)
+            status = item.isString ? PMTicketSetCString(m_ticket, client, key, item.string.c_str(), item.locked)
+                                   : PMTicketSetSInt32(m_ticket, client, key, item.integer, item.locked);
+        if (key)
+            CFRelease(key);
+        if (client)
+            CFRelease(client);
+        return status == noErr;
+    }
+
+private:
+    PMTicketRef m_ticket { nullptr };
+};
+
+// Makes each missing folder of the path, for the user alone, and checks that the last one is a
+// folder no one else may change: another user who could swap the files could choose the codes
+// and settings of every job.
+bool prepareFolder(const std::string& folder, std::string* error)
+{
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        std::string part = folder.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) == 0)
+            chmod(part.c_str(), 0700);
+        else if (errno != EEXIST) {
+            *error = part + ": cannot make the folder for the stored print settings: " + strerror(errno);
+            return false;
+        }
+        if (slash == std::string::npos)
+            break;
+    }
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) {
+        *error = folder + ": cannot use the folder for the stored print settings: " + strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        *error = folder + ": the stored print settings need a folder here, and this is not one";
+        return false;
+    }
+    if (info.st_uid != geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH))) {
+        *error = folder + ": the stored print settings hold the default codes, and "
+            + (info.st_uid != geteuid() ? "this folder belongs to another user" : "other users may change this folder (chmod go-w)");
+        return false;
+    }
+    return true;
+}
+
+}
+
+std::string QueueSettingsStore::defaultFolder()
+{
+    const char* config = getenv("XDG_CONFIG_HOME");
+    std::string base = config && config[0] == '/' ? config : homeFolder() + "/.config";
+    return base + "/" + kProductFolder;
+}
+
+QueueSettingsStore::QueueSettingsStore(std::string folder)
+    : m_folder(std::move(folder))
+{
+}
+
+std::string QueueSettingsStore::pathOf(const std::string& queue) const
+{
+    if (!cupsQueueNameProblem(queue).empty())
+        return "";
+    std::string name = queue;
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return m_folder + "/" + name + ".plist";
+}
+
+bool QueueSettingsStore::holds(const std::string& queue) const
+{
+    std::string path = pathOf(queue);
+    struct stat info;
+    return !path.empty() && (lstat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR));
+}
+
+bool QueueSettingsStore::store(const std::string& queue, const std::vector<PMTicketItem>& items, std::string* error) const
+{
+    if (std::string problem = cupsQueueNameProblem(queue); !problem.empty()) {
+        *error = "the print settings cannot be stored for that queue: " + problem;
+        return false;
+    }
+    std::string path = pathOf(queue);
+    if (!prepareFolder(m_folder, error))
+        return false;
+    SettingsTicket before;
+    std::string problem;
+    if (holds(queue) && PMTicketReadSettingsFile(before.get(), path, &problem) != noErr) {
+        *error = "the stored print settings cannot be read, so they are left as they are: " + problem;
+        return false;
+    }
+    // The codes typed into the prompt were for one job; the stored ones stay the defaults.
+    bool prompting = asksForCodes(items);
+    std::vector<PMTicketItem> kept;
+    for (const auto& item : items) {
+        if (!prompting || !isCode(item))
+            kept.push_back(item);
+    }
+    if (prompting) {
+        for (const auto& item : PMTicketCopyItems(before.get())) {
+            if (isCode(item))
+                kept.push_back(item);
+        }
+    }
+    SettingsTicket after;
+    for (const auto& item : kept) {
+        if (!after.put(item)) {
+            *error = path + ": cannot save: an entry is not text that print settings can hold";
+            return false;
+        }
+    }
+    return PMTicketWriteSettingsFile(after.get(), path, error) == noErr;
+}

@@ -1,0 +1,263 @@
+// The queues' stored settings, as printdialog and the agent keep them: what is stored after a
+// job or a Save (never the codes typed into the prompt), where, and for whom alone.
+#include "LiveObjects.h"
+#include "ProgramRun.h"
+#include "QueueSettingsStore.h"
+#include "TemporaryTree.h"
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <PrintCore/PrintCore.h>
+
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string kClient = "com.pmvendor.printingmanager";
+
+PMTicketItem number(const std::string& key, SInt32 value)
+{
+    PMTicketItem item;
+    item.key = "com.movra.Act.trel." + key;
+    item.client = kClient;
+    item.integer = value;
+    return item;
+}
+
+PMTicketItem text(const std::string& key, const std::string& value)
+{
+    PMTicketItem item;
+    item.key = "com.movra.Act.trel." + key;
+    item.client = kClient;
+    item.isString = true;
+    item.string = value;
+    return item;
+}
+
+// The pane's seven entries as Sync writes them when the job goes on: with prompting on, the
+// codes are the ones typed into the prompt; with it off, the default codes.
+std::vector<PMTicketItem> jobSettings(SInt32 prompt, const std::string& userID, const std::string& accountID)
+{
+    return { number("On", 3), text("UID", userID), text("AID", accountID), number("Prm", prompt), number("CU", 1), number("CA", 0),
+        number("AT", 1) };
+}
+
+std::string modeOf(const std::string& path)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        return "none";
+    char mode[8];
+    snprintf(mode, sizeof mode, "%04o", info.st_mode & 07777);
+    return mode;
+}
+
+class QueueSettingsStoreTest : public BalancedTest {
+protected:
+    // The stored file read back as the dialog reads it: key to value; nullopt when it cannot be read.
+    std::optional<std::map<std::string, std::string>> stored(const std::string& queue) const
+    {
+        PMTicketRef ticket = nullptr;
+        PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket);
+        std::string error;
+        bool read = PMTicketReadSettingsFile(ticket, m_store.pathOf(queue), &error) == noErr;
+        std::map<std::string, std::string> values;
+        for (const auto& item : PMTicketCopyItems(ticket))
+            values[item.key.substr(item.key.rfind('.') + 1)] = item.isString ? item.string : std::to_string(item.integer);
+        PMRelease(ticket);
+        if (!read)
+            return std::nullopt;
+        return values;
+    }
+
+    bool store(const std::string& queue, const std::vector<PMTicketItem>& items)
+    {
+        std::string error;
+        bool stored = m_store.store(queue, items, &error);
+        EXPECT_TRUE(stored) << error;
+        return stored;
+    }
+
+    TemporaryTree m_tree;
+    QueueSettingsStore m_store { m_tree.path("config/accounting-pane") };
+};
+
+TEST_F(QueueSettingsStoreTest, DefaultCodesAreStoredWithTheSettings)
+{
+    ASSERT_TRUE(store("movra", jobSettings(0, "alice", "4711")));
+    auto values = stored("movra");
+    ASSERT_TRUE(values);
+    EXPECT_EQ(*values, (std::map<std::string, std::string> { { "On", "3" }, { "Prm", "0" }, { "UID", "alice" }, { "AID", "4711" }, { "CU", "1" }, { "CA", "0" }, { "AT", "1" } }));
+}
+
+TEST_F(QueueSettingsStoreTest, CodesTypedIntoThePromptAreNeverStored)
+{
+    // No default codes yet: the stored settings ask for the codes and keep none.
+    ASSERT_TRUE(store("movra", jobSettings(1, "typed-user", "typed-account")));
+    auto first = stored("movra");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->count("UID"), 0u);
+    EXPECT_EQ(first->count("AID"), 0u);
+    EXPECT_EQ((*first)["Prm"], "1");
+    EXPECT_EQ(fileContents(m_store.pathOf("movra")).find("typed"), std::string::npos);
+
+    // Default codes stored, then a job that asked for the codes: the defaults stay.
+    ASSERT_TRUE(store("movra", jobSettings(0, "alice", "4711")));
+    ASSERT_TRUE(store("movra", jobSettings(1, "typed-user", "typed-account")));
+    auto second = stored("movra");
+    ASSERT_TRUE(second);
+    EXPECT_EQ((*second)["Prm"], "1") << "the prompt stays on";
+    EXPECT_EQ((*second)["UID"], "alice");
+    EXPECT_EQ((*second)["AID"], "4711");
+    EXPECT_EQ(fileContents(m_store.pathOf("movra")).find("typed"), std::string::npos);
+
+    // Prompting off again, the defaults of the job are the ones stored.
+    ASSERT_TRUE(store("movra", jobSettings(0, "bob", "")));
+    auto third = stored("movra");
+    ASSERT_TRUE(third);
+    EXPECT_EQ((*third)["UID"], "bob");
+    EXPECT_EQ((*third)["AID"], "");
+}
+
+TEST_F(QueueSettingsStoreTest, SettingsWithoutAnIntegerPromptEntryCountAsPrompting)
+{
+    // The pane reads an absent prompt entry, or one that is a string, as "ask for the codes".
+    ASSERT_TRUE(store("movra", { number("On", 3), text("UID", "typed-user"), text("AID", "typed-account") }));
+    std::vector<PMTicketItem> stringPrompt = jobSettings(0, "typed-user", "typed-account");
+    stringPrompt[3] = text("Prm", "0");
+    ASSERT_TRUE(store("lumio", stringPrompt));
+    for (const char* queue : { "movra", "lumio" }) {
+        auto values = stored(queue);
+        ASSERT_TRUE(values) << queue;
+        EXPECT_EQ(values->count("UID"), 0u) << queue;
+        EXPECT_EQ(values->count("AID"), 0u) << queue;
+    }
+}
+
+TEST_F(QueueSettingsStoreTest, EachQueueHasItsOwnFileAndCaseDoesNotMatter)
+{
+    EXPECT_EQ(m_store.pathOf("Office_2"), m_tree.path("config/accounting-pane/office_2.plist"));
+    EXPECT_FALSE(m_store.holds("office_2"));
+    ASSERT_TRUE(store("Office_2", jobSettings(0, "alice", "4711")));
+    EXPECT_TRUE(m_store.holds("office_2")) << "CUPS takes Office_2 and office_2 for one queue";
+    EXPECT_FALSE(m_store.holds("movra"));
+    ASSERT_TRUE(store("movra", jobSettings(0, "bob", "1")));
+    EXPECT_EQ((*stored("office_2"))["UID"], "alice");
+    EXPECT_EQ((*stored("movra"))["UID"], "bob");
+}
+
+TEST_F(QueueSettingsStoreTest, ANameNoQueueCanHaveIsNeitherAPathNorStored)
+{
+    for (const std::string& bad : std::vector<std::string> { "", "../escape", "a/b", "a b", std::string(128, 'q') }) {
+        EXPECT_EQ(m_store.pathOf(bad), "") << bad;
+        EXPECT_FALSE(m_store.holds(bad)) << bad;
+        std::string error;
+        EXPECT_FALSE(m_store.store(bad, jobSettings(0, "alice", "4711"), &error)) << bad;
+        EXPECT_EQ(error.rfind("the print settings cannot be stored for that queue: a CUPS queue name", 0), 0u) << error;
+    }
+    EXPECT_EQ(modeOf(m_tree.path("config")), "none") << "nothing was made";
+    EXPECT_EQ(modeOf(m_tree.path("escape.plist")), "none");
+}
+
+TEST_F(QueueSettingsStoreTest, TheFoldersAreMadeForTheUserAloneAndTheFileIsTheirsAlone)
+{
+    // Whatever the user's umask lets through.
+    mode_t previous = umask(0);
+    bool stored = store("movra", jobSettings(0, "alice", "4711"));
+    umask(previous);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(modeOf(m_tree.path("config")), "0700");
+    EXPECT_EQ(modeOf(m_tree.path("config/accounting-pane")), "0700");
+    EXPECT_EQ(modeOf(m_store.pathOf("movra")), "0600");
+    // Stored again: still one file, no temporary one left beside it.
+    ASSERT_TRUE(store("movra", jobSettings(0, "alice", "4712")));
+    EXPECT_EQ(modeOf(m_store.pathOf("movra")), "0600");
+    ProgramRun listing = runProgram({ "/bin/ls", "-A", m_store.folder() });
+    EXPECT_EQ(listing.output, "movra.plist\n");
+}
+
+TEST_F(QueueSettingsStoreTest, AnotherUserCannotReadTheStoredCodes)
+{
+    ASSERT_TRUE(store("movra", jobSettings(0, "alice", "secret-4711")));
+    // Even with the folders on the way open to everyone, the file is its owner's alone.
+    chmod(m_tree.root().c_str(), 0755);
+    chmod(m_tree.path("config").c_str(), 0755);
+    chmod(m_store.folder().c_str(), 0755);
+    ProgramOptions asNobody;
+    asNobody.user = "nobody";
+    ProgramRun run = runProgram({ "/bin/cat", m_store.pathOf("movra") }, asNobody);
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_EQ(run.output.find("secret"), std::string::npos) << run.output;
+    EXPECT_NE(run.errors.find("Permission denied"), std::string::npos) << run.errors;
+}
+
+TEST_F(QueueSettingsStoreTest, AFolderOthersMayChangeIsRefused)
+{
+    m_tree.addFolder("shared");
+    chmod(m_tree.path("shared").c_str(), 01777);
+    QueueSettingsStore shared(m_tree.path("shared"));
+    std::string error;
+    EXPECT_FALSE(shared.store("movra", jobSettings(0, "alice", "4711"), &error));
+    EXPECT_EQ(error, m_tree.path("shared") + ": the stored print settings hold the default codes, and other users may change this folder (chmod go-w)");
+    EXPECT_FALSE(shared.holds("movra"));
+
+    m_tree.addFile("file");
+    QueueSettingsStore notAFolder(m_tree.path("file"));
+    EXPECT_FALSE(notAFolder.store("movra", jobSettings(0, "alice", "4711"), &error));
+    EXPECT_EQ(error, m_tree.path("file") + ": the stored print settings need a folder here, and this is not one");
+}
+
+TEST_F(QueueSettingsStoreTest, AStoredFileThatCannotBeReadIsLeftAsItIs)
+{
+    const std::string hostile = "<plist><dict><key>com.movra.Act.trel.On</key><string>3";
+    m_tree.addFile("config/accounting-pane/movra.plist", hostile);
+    m_tree.addFolder("config/accounting-pane/lumio.plist");
+    ASSERT_EQ(mkfifo(m_store.pathOf("other").c_str(), 0600), 0);
+    for (const char* queue : { "movra", "lumio", "other" }) {
+        EXPECT_TRUE(m_store.holds(queue)) << queue;
+        for (SInt32 prompt : { 0, 1 }) {
+            std::string error;
+            EXPECT_FALSE(m_store.store(queue, jobSettings(prompt, "typed", "typed"), &error)) << queue;
+            EXPECT_EQ(error.rfind("the stored print settings cannot be read, so they are left as they are: " + m_store.pathOf(queue) + ": ", 0), 0u)
+                << error;
+            EXPECT_EQ(error.find("typed"), std::string::npos) << error;
+        }
+    }
+    EXPECT_EQ(fileContents(m_store.pathOf("movra")), hostile);
+    ProgramRun listing = runProgram({ "/bin/ls", "-A", m_store.folder() });
+    EXPECT_EQ(listing.output, "lumio.plist\nmovra.plist\nother.plist\n") << "no temporary file is left";
+}
+
+TEST_F(QueueSettingsStoreTest, AnEntryThatPrintSettingsCannotHoldIsNotStored)
+{
+    ASSERT_TRUE(store("movra", jobSettings(0, "alice", "4711")));
+    std::string error;
+    EXPECT_FALSE(m_store.store("movra", jobSettings(0, std::string("al\0ice", 6), "4711"), &error));
+    EXPECT_EQ(error, m_store.pathOf("movra") + ": cannot save: an entry is not text that print settings can hold");
+    EXPECT_FALSE(m_store.store("movra", jobSettings(0, "al\x01ice", "4711"), &error));
+    EXPECT_EQ(error.rfind(m_store.pathOf("movra") + ": cannot save: key \"com.movra.Act.trel.UID\"", 0), 0u) << error;
+    EXPECT_EQ(error.find("ice"), std::string::npos) << "the code is not repeated: " << error;
+    EXPECT_EQ((*stored("movra"))["UID"], "alice") << "the stored settings are as they were";
+}
+
+TEST(QueueSettingsStoreFolder, TheProductsFolderInTheUsersConfiguration)
+{
+    const char* savedConfig = getenv("XDG_CONFIG_HOME");
+    std::optional<std::string> config = savedConfig ? std::optional<std::string>(savedConfig) : std::nullopt;
+    std::string home = getenv("HOME") ? getenv("HOME") : "";
+    setenv("HOME", "/home/alice", 1);
+    setenv("XDG_CONFIG_HOME", "/srv/config", 1);
+    EXPECT_EQ(QueueSettingsStore::defaultFolder(), "/srv/config/accounting-pane");
+    setenv("XDG_CONFIG_HOME", "relative/config", 1);
+    EXPECT_EQ(QueueSettingsStore::defaultFolder(), "/home/alice/.config/accounting-pane") << "a relative one is ignored";
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(QueueSettingsStore::defaultFolder(), "/home/alice/.config/accounting-pane");
+    setenv("HOME", home.c_str(), 1);
+    if (config)
+        setenv("XDG_CONFIG_HOME", config->c_str(), 1);
+}
+
+}
