@@ -10,13 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -75,31 +73,6 @@ protected:
         ProgramRun run = runProgram(arguments, withInput(script));
         return { run.exitStatus, run.output, run.errors, printedJobNumber(run.output) };
     }
-
-    // The options the driver's filter received for the job, once it has run.
-    static std::string driverOptions(int job)
-    {
-        std::string path = gServer->path("records/job-" + std::to_string(job) + ".options");
-        for (int tries = 0; tries < 200 && access(path.c_str(), F_OK) != 0; ++tries)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return fileContents(path);
-    }
-
-    // A job attribute as the server holds it, read over IPP; empty when the job has none.
-    static std::string jobAttribute(int job, const char* name)
-    {
-        cupsSetServer(gServer->socket().c_str());
-        ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-        std::string uri = "ipp://localhost/jobs/" + std::to_string(job);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-        ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
-        ipp_attribute_t* attribute = response ? ippFindAttribute(response, name, IPP_TAG_ZERO) : nullptr;
-        const char* value = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
-        std::string text = value ? value : "";
-        ippDelete(response);
-        return text;
-    }
 };
 
 TEST_F(CupsPrintingTest, DefaultCodesReachTheJobAndTheDriver)
@@ -107,10 +80,10 @@ TEST_F(CupsPrintingTest, DefaultCodesReachTheJobAndTheDriver)
     Print result = print("show\ntype 302 \"-2\"\nprint\n", kExamples + "/settings/default-codes.plist");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
     ASSERT_GT(result.job, 0) << result.transcript;
-    EXPECT_EQ(jobAttribute(result.job, "job-accounting-user-id"), "alice-2");
-    EXPECT_EQ(jobAttribute(result.job, "job-account-id"), "4711");
-    EXPECT_EQ(jobAttribute(result.job, "job-originating-user-name"), cupsUser()) << "the person's login stays the requesting user";
-    std::string options = driverOptions(result.job);
+    EXPECT_EQ(gServer->jobAttribute(result.job, "job-accounting-user-id"), "alice-2");
+    EXPECT_EQ(gServer->jobAttribute(result.job, "job-account-id"), "4711");
+    EXPECT_EQ(gServer->jobAttribute(result.job, "job-originating-user-name"), cupsUser()) << "the person's login stays the requesting user";
+    std::string options = gServer->driverOptions(result.job);
     EXPECT_NE(options.find("com.movra.Act.trel.On=3"), std::string::npos) << options;
     EXPECT_NE(options.find("com.movra.Act.trel.UID=alice-2"), std::string::npos) << options;
     EXPECT_NE(options.find("com.movra.Act.trel.Prm=0"), std::string::npos) << options;
@@ -121,17 +94,17 @@ TEST_F(CupsPrintingTest, PromptedCodesReachTheJob)
 {
     Print result = print("show\nchoose 100 3\nclick 200\nprint\ntype 501 \"bob\"\ntype 503 \"77\"\nclick 1000\n");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
-    EXPECT_EQ(jobAttribute(result.job, "job-accounting-user-id"), "bob");
-    EXPECT_EQ(jobAttribute(result.job, "job-account-id"), "77");
-    EXPECT_NE(driverOptions(result.job).find("com.movra.Act.trel.Prm=1"), std::string::npos);
+    EXPECT_EQ(gServer->jobAttribute(result.job, "job-accounting-user-id"), "bob");
+    EXPECT_EQ(gServer->jobAttribute(result.job, "job-account-id"), "77");
+    EXPECT_NE(gServer->driverOptions(result.job).find("com.movra.Act.trel.Prm=1"), std::string::npos);
 }
 
 TEST_F(CupsPrintingTest, TalliantAccountingWithAnAccountType)
 {
     Print result = print("show\nprint\ntype 501 \"carol\"\nchoose 505 2\ntype 503 \"D-9\"\nclick 1000\n", kExamples + "/settings/talliant-prompt.plist");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
-    EXPECT_EQ(jobAttribute(result.job, "job-account-id"), "D-9");
-    std::string options = driverOptions(result.job);
+    EXPECT_EQ(gServer->jobAttribute(result.job, "job-account-id"), "D-9");
+    std::string options = gServer->driverOptions(result.job);
     EXPECT_NE(options.find("com.movra.Act.trel.On=2"), std::string::npos) << options;
     EXPECT_NE(options.find("com.movra.Act.trel.AT=2"), std::string::npos) << options;
 }
@@ -141,9 +114,9 @@ TEST_F(CupsPrintingTest, AccountingOffSendsNoCodesAtAll)
     // Stored default codes, and the person turns accounting off: nothing needs the codes.
     Print result = print("show\nchoose 100 1\nprint\n", kExamples + "/settings/default-codes.plist");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
-    EXPECT_EQ(jobAttribute(result.job, "job-accounting-user-id"), "");
-    EXPECT_EQ(jobAttribute(result.job, "job-account-id"), "");
-    std::string options = driverOptions(result.job);
+    EXPECT_EQ(gServer->jobAttribute(result.job, "job-accounting-user-id"), "");
+    EXPECT_EQ(gServer->jobAttribute(result.job, "job-account-id"), "");
+    std::string options = gServer->driverOptions(result.job);
     EXPECT_NE(options.find("com.movra.Act.trel.On=1"), std::string::npos) << options;
     EXPECT_EQ(options.find("com.movra.Act.trel.UID"), std::string::npos) << options;
     EXPECT_EQ(options.find("com.movra.Act.trel.AID"), std::string::npos) << options;
@@ -157,7 +130,7 @@ TEST_F(CupsPrintingTest, AnotherLocalUserReadsNoCodeThroughIPP)
 {
     Print result = print("show\nchoose 100 3\nclick 200\nprint\ntype 501 \"uid-SECRET\"\ntype 503 \"aid-SECRET\"\nclick 1000\n");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
-    ASSERT_NE(driverOptions(result.job).find("com.movra.Act.trel.UID=uid-SECRET"), std::string::npos) << "the driver still gets them";
+    ASSERT_NE(gServer->driverOptions(result.job).find("com.movra.Act.trel.UID=uid-SECRET"), std::string::npos) << "the driver still gets them";
 
     std::string owner = jobsAsSeenBy(*gServer, "root", result.job);
     EXPECT_NE(owner.find("job-accounting-user-id=uid-SECRET"), std::string::npos) << owner;
@@ -197,9 +170,9 @@ TEST_F(CupsPrintingTest, AnotherMakersQueuePrintsWithAccountingOff)
 {
     Print result = print("show\nprint\n", kExamples + "/settings/default-codes.plist", "lumio");
     ASSERT_EQ(result.exitStatus, 0) << result.errors;
-    EXPECT_EQ(jobAttribute(result.job, "job-accounting-user-id"), "");
-    EXPECT_EQ(jobAttribute(result.job, "job-account-id"), "");
-    EXPECT_NE(driverOptions(result.job).find("com.movra.Act.trel.On=1"), std::string::npos) << "the pane stayed inert";
+    EXPECT_EQ(gServer->jobAttribute(result.job, "job-accounting-user-id"), "");
+    EXPECT_EQ(gServer->jobAttribute(result.job, "job-account-id"), "");
+    EXPECT_NE(gServer->driverOptions(result.job).find("com.movra.Act.trel.On=1"), std::string::npos) << "the pane stayed inert";
 }
 
 TEST_F(CupsPrintingTest, AServerThatStopsMidwayIsOneClearError)

@@ -32,15 +32,20 @@ const char* const kStubbornPolicy = "<Policy stubborn>\n"
                                     "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
                                     "</Policy>\n";
 
+// The attribute's values as CUPS writes them: "a,b" for two, an enum by its keyword.
+std::string valueText(ipp_attribute_t* attribute)
+{
+    std::string value(ippAttributeString(attribute, nullptr, 0) + 1, '\0');
+    ippAttributeString(attribute, value.data(), value.size());
+    value.resize(value.size() - 1);
+    return value;
+}
+
 void addAttributes(ipp_t* response, std::string& text)
 {
     for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute; attribute = ippNextAttribute(response)) {
-        if (!ippGetName(attribute))
-            continue;
-        std::string value(ippAttributeString(attribute, nullptr, 0) + 1, '\0');
-        ippAttributeString(attribute, value.data(), value.size());
-        value.resize(value.size() - 1);
-        text += std::string(ippGetName(attribute)) + "=" + value + "\n";
+        if (ippGetName(attribute))
+            text += std::string(ippGetName(attribute)) + "=" + valueText(attribute) + "\n";
     }
 }
 
@@ -106,7 +111,9 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     }
     for (int tries = 0; tries < 100 && access(socket().c_str(), F_OK) != 0; ++tries)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (!addQueue("movra") || !addQueue("lumio", "lumio")) {
+    bool holding = !setup.holdingQueues
+        || (addQueue("movra-hold", "movra", "", JobHold::Indefinite) && addQueue("lumio-hold", "lumio", "", JobHold::Indefinite));
+    if (!addQueue("movra") || !addQueue("lumio", "lumio") || !holding) {
         *error = "the private CUPS server did not take the queue; its log: " + fileContents(root + "/log/error_log");
         return false;
     }
@@ -122,10 +129,11 @@ void PrivateCupsServer::stop()
     }
 }
 
-bool PrivateCupsServer::addQueue(const std::string& name, const std::string& ppd, const std::string& policy)
+bool PrivateCupsServer::addQueue(const std::string& name, const std::string& ppd, const std::string& policy, JobHold hold)
 {
     std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v 'file://" + m_folder.path("out/" + name + ".out") + "' -P '"
-        + m_folder.path(ppd + ".ppd") + "'" + (policy.empty() ? "" : " -o printer-op-policy=" + policy) + " 2>/dev/null";
+        + m_folder.path(ppd + ".ppd") + "'" + (policy.empty() ? "" : " -o printer-op-policy=" + policy)
+        + (hold == JobHold::Indefinite ? " -o job-hold-until-default=indefinite" : "") + " 2>/dev/null";
     return system(command.c_str()) == 0;
 }
 
@@ -137,6 +145,31 @@ std::vector<std::string> PrivateCupsServer::printCommand(const std::string& queu
 bool PrivateCupsServer::removeQueue(const std::string& name)
 {
     return system(("lpadmin -h '" + socket() + "' -x " + name).c_str()) == 0;
+}
+
+std::string PrivateCupsServer::driverOptions(int job) const
+{
+    std::string record = path("records/job-" + std::to_string(job) + ".options");
+    for (int tries = 0; tries < 200 && access(record.c_str(), F_OK) != 0; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return fileContents(record);
+}
+
+std::string PrivateCupsServer::jobAttribute(int job, const char* name) const
+{
+    http_t* http = httpConnect2(socket().c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
+    if (!http)
+        return "";
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    std::string uri = "ipp://localhost/jobs/" + std::to_string(job);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ipp_t* response = cupsDoRequest(http, request, "/");
+    ipp_attribute_t* attribute = response ? ippFindAttribute(response, name, IPP_TAG_ZERO) : nullptr;
+    std::string text = attribute ? valueText(attribute) : "";
+    ippDelete(response);
+    httpClose(http);
+    return text;
 }
 
 std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job)

@@ -17,6 +17,16 @@ public:
         std::string network;
         // An address and port to listen on besides the socket, as a remote server does.
         std::string listen;
+        // Besides "movra" and "lumio", "movra-hold" and "lumio-hold", which hold every new job
+        // as an administrator sets a queue up for the accounting agent.
+        bool holdingQueues { false };
+    };
+
+    // Whether a queue holds every new job until someone releases it
+    // (job-hold-until-default=indefinite).
+    enum class JobHold {
+        None,
+        Indefinite,
     };
 
     PrivateCupsServer() = default;
@@ -28,13 +38,19 @@ public:
     void stop();
     // A queue with the Movra PPD (or, for "lumio", another maker's), optionally under a policy
     // of the configuration's: "stubborn" lets only administrators (root) cancel jobs.
-    bool addQueue(const std::string& name, const std::string& ppd = "movra", const std::string& policy = "");
+    bool addQueue(const std::string& name, const std::string& ppd = "movra", const std::string& policy = "", JobHold hold = JobHold::None);
     bool removeQueue(const std::string& name);
 
     std::string socket() const { return m_folder.path("cups.sock"); }
     // printdialog printing the server's test document on queue through the socket.
     std::vector<std::string> printCommand(const std::string& queue) const;
     std::string path(const std::string& relative) const { return m_folder.path(relative); }
+    // The options the driver's filter received for the job, once it has run; empty when it has
+    // not run within 10 s.
+    std::string driverOptions(int job) const;
+    // A job attribute as the server shows it to the test's own user over IPP ("pending-held" for
+    // a job-state); empty when the job has none.
+    std::string jobAttribute(int job, const char* name) const;
     // The largest request the server takes: a document beyond it is refused while it is sent.
     static constexpr size_t kMaxRequestBytes = 1024 * 1024;
 
