@@ -144,8 +144,8 @@ bool PrintDialog::loadPlugIn(const std::string& path, std::string* error)
 }
 
 // The dialog: the pane area, large enough for what the extension may need, and below it Help
-// on the left, Cancel and Print on the right.
-void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight)
+// on the left, Cancel and Print (or Save in its place) on the right.
+void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose purpose)
 {
     constexpr SInt16 kMargin = 20;
     constexpr SInt16 kButtonHeight = 20;
@@ -163,7 +163,8 @@ void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight)
     auto bottom = static_cast<SInt16>(top + kButtonHeight);
     auto right = static_cast<SInt16>(width - kMargin);
     m_helpButton = makeButton(m_window, { top, kMargin, bottom, static_cast<SInt16>(kMargin + kButtonWidth) }, "Help", kDialogHelpCommand);
-    m_printButton = makeButton(m_window, { top, static_cast<SInt16>(right - kButtonWidth), bottom, right }, "Print", 0);
+    const Rect printBounds = { top, static_cast<SInt16>(right - kButtonWidth), bottom, right };
+    m_printButton = makeButton(m_window, printBounds, "Print", 0);
     m_cancelButton = makeButton(m_window, { top, static_cast<SInt16>(right - 2 * kButtonWidth - 12), bottom, static_cast<SInt16>(right - kButtonWidth - 12) },
         "Cancel", 0);
     SetWindowDefaultButton(m_window, m_printButton);
@@ -173,6 +174,11 @@ void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight)
     static const EventTypeSpec hit = { kEventClassControl, kEventControlHit };
     InstallEventHandler(GetControlEventTarget(m_printButton), hostButtonHit, 1, &hit, this, nullptr);
     InstallEventHandler(GetControlEventTarget(m_cancelButton), hostButtonHit, 1, &hit, this, nullptr);
+    if (purpose == DialogPurpose::Configure) {
+        HideControl(m_printButton);
+        m_saveButton = makeButton(m_window, printBounds, "Save", 0);
+        InstallEventHandler(GetControlEventTarget(m_saveButton), hostButtonHit, 1, &hit, this, nullptr);
+    }
     ShowWindow(m_window);
 }
 
@@ -218,7 +224,7 @@ bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
         return false;
     }
     m_terminated = false;
-    buildWindow(std::max(kPaneAreaWidth, maxH), std::max(kPaneAreaHeight, maxV));
+    buildWindow(std::max(kPaneAreaWidth, maxH), std::max(kPaneAreaHeight, maxV), setup.purpose);
     PMPDEFlags flags = kPMPDENoFlags;
     if (OSStatus status = m_table->Initialize(m_context, &flags, nullptr, m_parentPane, m_session)) {
         StandIn::PPDError ppdError = StandIn::ppdLastError();
@@ -234,7 +240,7 @@ OSStatus PrintDialog::hostButtonHit(EventHandlerCallRef, EventRef event, void* u
     auto* dialog = static_cast<PrintDialog*>(userData);
     ControlRef hit = nullptr;
     GetEventParameter(event, kEventParamDirectObject, typeControlRef, nullptr, sizeof hit, nullptr, &hit);
-    if (hit == dialog->m_printButton)
+    if (hit == dialog->m_printButton || hit == dialog->m_saveButton)
         dialog->m_printRequested = true;
     else if (hit == dialog->m_cancelButton)
         dialog->m_cancelRequested = true;
@@ -285,7 +291,7 @@ OSStatus PrintDialog::preset(const std::string& path, std::string* error)
 PrintClick PrintDialog::clickPrint(std::string* error)
 {
     m_printRequested = false;
-    if (StandIn::clickControl(m_printButton, error) != noErr)
+    if (StandIn::clickControl(m_saveButton ? m_saveButton : m_printButton, error) != noErr)
         return PrintClick::Failed;
     if (!m_printRequested)
         return PrintClick::NotPrinted;
@@ -342,7 +348,7 @@ void PrintDialog::tearDown()
     if (m_window) {
         DisposeWindow(m_window);
         m_window = nullptr;
-        m_printButton = m_cancelButton = m_helpButton = m_parentPane = nullptr;
+        m_printButton = m_cancelButton = m_helpButton = m_saveButton = m_parentPane = nullptr;
     }
     // The plug-in's code goes with its bundle: nothing of it may run any more.
     if (m_plugIn) {

@@ -18,6 +18,15 @@ enum class PrintClick {
     Failed, // the click could not be made, or the settings could not be synced
 };
 
+// What the dialog is for: a job, or the settings of a queue, which a Save button in Print's place
+// stores. The pane hooks the window's default button, which stays Print, hidden, so that Save never
+// reaches the pane's Print handler and nothing prompts; Print keeps the printer driver's bundle,
+// where the pane finds its help book.
+enum class DialogPurpose {
+    Print,
+    Configure,
+};
+
 // Hears what a settings file got away with (a key given twice, an entry of the pane of the wrong
 // kind), one line at a time, for the program to tell its user in its own name.
 using SettingsWarning = std::function<void(const std::string& warning)>;
@@ -29,6 +38,7 @@ struct PrintDialogSetup {
     std::string primaryPlugInPath;
     std::string ppdName {}; // the PPD in messages; empty: its path
     SettingsWarning warn {}; // empty: the warnings go unheard
+    DialogPurpose purpose { DialogPurpose::Print };
 };
 
 class DIALOG_EXPORT PrintDialog {
@@ -57,9 +67,12 @@ public:
     ControlRef printButton() const { return m_printButton; }
     ControlRef cancelButton() const { return m_cancelButton; }
     ControlRef helpButton() const { return m_helpButton; }
+    // Save, in Print's place when the dialog is for a queue's settings; null otherwise.
+    ControlRef saveButton() const { return m_saveButton; }
 
     // Clicks Print as the person does: the pane may ask for the codes first (the prompt runs
-    // its modal loop inside the click).
+    // its modal loop inside the click). When the dialog is for a queue's settings, clicks Save
+    // in its place: the settings go on without the pane's Print handler.
     PrintClick clickPrint(std::string* error);
     // Clicks Cancel: the dialog goes without Sync.
     bool clickCancel(std::string* error);
@@ -73,7 +86,7 @@ public:
 private:
     bool loadPlugIn(const std::string& path, std::string* error);
     OSStatus readSettings(const std::string& path, std::string* error);
-    void buildWindow(UInt32 paneWidth, UInt32 paneHeight);
+    void buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose purpose);
     void tearDown();
     static OSStatus hostButtonHit(EventHandlerCallRef, EventRef event, void* userData);
 
@@ -92,6 +105,7 @@ private:
     ControlRef m_printButton { nullptr };
     ControlRef m_cancelButton { nullptr };
     ControlRef m_helpButton { nullptr };
+    ControlRef m_saveButton { nullptr };
     bool m_paneShown { false };
     bool m_printRequested { false };
     bool m_cancelRequested { false };

@@ -2,7 +2,7 @@
 
 #include "QueueName.h"
 
-#include <CoreFoundation/CFStringPrivate.h>
+#include <CoreFoundation/CFStandIn.h>
 #include <PrintCore/PrintCore.h>
 
 #include <cerrno>
@@ -19,14 +19,14 @@ constexpr const char* kPromptKey = "com.movra.Act.trel.Prm";
 constexpr const char* kUserIDKey = "com.movra.Act.trel.UID";
 constexpr const char* kAccountIDKey = "com.movra.Act.trel.AID";
 
-bool isCode(const PMTicketItem& item)
+bool isCode(const StandIn::TicketItem& item)
 {
     return item.key == kUserIDKey || item.key == kAccountIDKey;
 }
 
 // As the pane reads the settings: an absent prompt entry, or one that is not an integer, means
 // "ask for the codes"; of a key given twice the last counts.
-bool asksForCodes(const std::vector<PMTicketItem>& items)
+bool asksForCodes(const std::vector<StandIn::TicketItem>& items)
 {
     bool asks = true;
     for (const auto& item : items) {
@@ -60,12 +60,12 @@ public:
 
     // False for an item no ticket holds: a key or client that is not UTF-8, an empty key, a
     // string with a NUL inside, which the ticket's C strings would cut short.
-    bool put(const PMTicketItem& item)
+    bool put(const StandIn::TicketItem& item)
     {
         if (item.isString && item.string.find('\0') != std::string::npos)
             return false;
-        CFStringRef key = _CFStringCreateFromUTF8(item.key);
-        CFStringRef client = _CFStringCreateFromUTF8(item.client);
+        CFStringRef key = StandIn::createString(item.key);
+        CFStringRef client = StandIn::createString(item.client);
         OSStatus status = kPMInvalidValue;
         if (key && client)
             status = item.isString ? PMTicketSetCString(m_ticket, client, key, item.string.c_str(), item.locked)
@@ -147,7 +147,7 @@ bool QueueSettingsStore::holds(const std::string& queue) const
     return !path.empty() && (lstat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR));
 }
 
-bool QueueSettingsStore::store(const std::string& queue, const std::vector<PMTicketItem>& items, std::string* error) const
+bool QueueSettingsStore::store(const std::string& queue, const std::vector<StandIn::TicketItem>& items, std::string* error) const
 {
     if (std::string problem = cupsQueueNameProblem(queue); !problem.empty()) {
         *error = "the print settings cannot be stored for that queue: " + problem;
@@ -158,19 +158,19 @@ bool QueueSettingsStore::store(const std::string& queue, const std::vector<PMTic
         return false;
     SettingsTicket before;
     std::string problem;
-    if (holds(queue) && PMTicketReadSettingsFile(before.get(), path, &problem) != noErr) {
+    if (holds(queue) && StandIn::readSettingsFile(before.get(), path, &problem) != noErr) {
         *error = "the stored print settings cannot be read, so they are left as they are: " + problem;
         return false;
     }
     // The codes typed into the prompt were for one job; the stored ones stay the defaults.
     bool prompting = asksForCodes(items);
-    std::vector<PMTicketItem> kept;
+    std::vector<StandIn::TicketItem> kept;
     for (const auto& item : items) {
         if (!prompting || !isCode(item))
             kept.push_back(item);
     }
     if (prompting) {
-        for (const auto& item : PMTicketCopyItems(before.get())) {
+        for (const auto& item : StandIn::ticketItems(before.get())) {
             if (isCode(item))
                 kept.push_back(item);
         }
@@ -182,5 +182,5 @@ bool QueueSettingsStore::store(const std::string& queue, const std::vector<PMTic
             return false;
         }
     }
-    return PMTicketWriteSettingsFile(after.get(), path, error) == noErr;
+    return StandIn::writeSettingsFile(after.get(), path, error) == noErr;
 }

@@ -34,7 +34,7 @@ public:
     // is not the user's alone; the file is written 0600 by temporary file and rename. A stored
     // file that cannot be read is left as it is. False with the reason in *error, which names the
     // folder or the file and never holds a code.
-    bool store(const std::string& queue, const std::vector<PMTicketItem>& items, std::string* error) const;
+    bool store(const std::string& queue, const std::vector<StandIn::TicketItem>& items, std::string* error) const;
 
 private:
     std::string m_folder;

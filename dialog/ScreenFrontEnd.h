@@ -15,8 +15,8 @@ class PrintDialog;
 struct ScreenFrontEnd {
     // Writes a PNG picture of window, as a person would see it, rendered without a display.
     bool (*snapshot)(WindowRef window, const std::string& path, std::string* error);
-    // Puts the dialog on screen and lets the person act on it until the job goes on or the
-    // dialog is cancelled or closed. Returns true when the job went on.
+    // Puts the dialog on screen and lets the person act on it until the job goes on (Print, or
+    // Save in its place) or the dialog is cancelled or closed. Returns true when the job went on.
     bool (*runOnScreen)(PrintDialog& dialog, std::string* error);
 };
 

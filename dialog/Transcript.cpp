@@ -44,6 +44,11 @@ void Transcript::printedJob(int job)
     m_out << "printed job " << job << "\n";
 }
 
+void Transcript::saved()
+{
+    m_out << "saved\n";
+}
+
 void Transcript::notPrinted()
 {
     m_out << "not printed\n";

@@ -25,6 +25,7 @@ public:
     void summary(const std::string& title, const std::string& text); // summary: TITLE = TEXT
     void printed(); // printed
     void printedJob(int job); // printed job N
+    void saved(); // saved: a queue's settings are stored
     void notPrinted(); // not printed
     void cancelled(); // cancelled
     void dump(WindowRef window); // control ... (see WindowDump.h)

@@ -38,7 +38,13 @@ bool ScreenSession::run(std::string* error)
     m_dialogMirror->widgetFor(m_dialog.printButton())->setObjectName("print");
     m_dialogMirror->widgetFor(m_dialog.cancelButton())->setObjectName("cancel");
     m_dialogMirror->widgetFor(m_dialog.helpButton())->setObjectName("help");
-    m_dialogMirror->answerClicks(m_dialog.printButton(), [this] { print(); });
+    // Save, when the dialog has it, stands where Print is hidden and lets the settings go on.
+    if (ControlRef save = m_dialog.saveButton()) {
+        m_dialogMirror->widgetFor(save)->setObjectName("save");
+        m_dialogMirror->answerClicks(save, [this] { print(); });
+    } else {
+        m_dialogMirror->answerClicks(m_dialog.printButton(), [this] { print(); });
+    }
     m_dialogMirror->answerClicks(m_dialog.cancelButton(), [this] { cancel(); });
     QObject::connect(m_dialogMirror.get(), &WindowMirror::userActed, [this] { syncAll(); });
     QObject::connect(m_dialogMirror.get(), &WindowMirror::closeRequested, [this] { close(); });

@@ -18,18 +18,18 @@ namespace {
 
 const std::string kClient = "com.pmvendor.printingmanager";
 
-PMTicketItem number(const std::string& key, SInt32 value)
+StandIn::TicketItem number(const std::string& key, SInt32 value)
 {
-    PMTicketItem item;
+    StandIn::TicketItem item;
     item.key = "com.movra.Act.trel." + key;
     item.client = kClient;
     item.integer = value;
     return item;
 }
 
-PMTicketItem text(const std::string& key, const std::string& value)
+StandIn::TicketItem text(const std::string& key, const std::string& value)
 {
-    PMTicketItem item;
+    StandIn::TicketItem item;
     item.key = "com.movra.Act.trel." + key;
     item.client = kClient;
     item.isString = true;
@@ -39,7 +39,7 @@ PMTicketItem text(const std::string& key, const std::string& value)
 
 // The pane's seven entries as Sync writes them when the job goes on: with prompting on, the
 // codes are the ones typed into the prompt; with it off, the default codes.
-std::vector<PMTicketItem> jobSettings(SInt32 prompt, const std::string& userID, const std::string& accountID)
+std::vector<StandIn::TicketItem> jobSettings(SInt32 prompt, const std::string& userID, const std::string& accountID)
 {
     return { number("On", 3), text("UID", userID), text("AID", accountID), number("Prm", prompt), number("CU", 1), number("CA", 0),
         number("AT", 1) };
@@ -63,9 +63,9 @@ protected:
         PMTicketRef ticket = nullptr;
         PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket);
         std::string error;
-        bool read = PMTicketReadSettingsFile(ticket, m_store.pathOf(queue), &error) == noErr;
+        bool read = StandIn::readSettingsFile(ticket, m_store.pathOf(queue), &error) == noErr;
         std::map<std::string, std::string> values;
-        for (const auto& item : PMTicketCopyItems(ticket))
+        for (const auto& item : StandIn::ticketItems(ticket))
             values[item.key.substr(item.key.rfind('.') + 1)] = item.isString ? item.string : std::to_string(item.integer);
         PMRelease(ticket);
         if (!read)
@@ -73,7 +73,7 @@ protected:
         return values;
     }
 
-    bool store(const std::string& queue, const std::vector<PMTicketItem>& items)
+    bool store(const std::string& queue, const std::vector<StandIn::TicketItem>& items)
     {
         std::string error;
         bool stored = m_store.store(queue, items, &error);
@@ -126,7 +126,7 @@ TEST_F(QueueSettingsStoreTest, SettingsWithoutAnIntegerPromptEntryCountAsPrompti
 {
     // The pane reads an absent prompt entry, or one that is a string, as "ask for the codes".
     ASSERT_TRUE(store("movra", { number("On", 3), text("UID", "typed-user"), text("AID", "typed-account") }));
-    std::vector<PMTicketItem> stringPrompt = jobSettings(0, "typed-user", "typed-account");
+    std::vector<StandIn::TicketItem> stringPrompt = jobSettings(0, "typed-user", "typed-account");
     stringPrompt[3] = text("Prm", "0");
     ASSERT_TRUE(store("lumio", stringPrompt));
     for (const char* queue : { "movra", "lumio" }) {

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -39,18 +40,21 @@ protected:
         BalancedTest::TearDown();
     }
 
-    Play play(const std::string& script, const std::string& settings = "", PrintedLine printedLine = PrintedLine::Written)
+    Play play(const std::string& script, const std::string& settings = "", PrintedLine printedLine = PrintedLine::Written,
+        DialogPurpose purpose = DialogPurpose::Print, std::vector<StandIn::TicketItem>* synced = nullptr)
     {
         m_folder.addFile("script.txt", script);
         PrintDialog dialog;
         std::string error;
-        EXPECT_TRUE(dialog.open({ kMovraPPD, settings, ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR }, &error)) << error;
+        EXPECT_TRUE(dialog.open({ kMovraPPD, settings, ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR, "", {}, purpose }, &error)) << error;
         ScriptSource source;
         EXPECT_TRUE(source.open(m_folder.path("script.txt"), &error)) << error;
         std::ostringstream out;
         Transcript transcript(out);
         ScriptRunner runner(dialog, source, transcript, printedLine);
         DialogOutcome outcome = runner.run();
+        if (synced)
+            *synced = dialog.printSettings();
         return { outcome, out.str(), runner.error() };
     }
 
@@ -157,6 +161,30 @@ TEST_F(ScriptPlay, ADumpListsEveryControlOfThePromptAsThePersonSeesIt)
         "you have them.\n"
         "not printed\n"
         "cancelled\n");
+}
+
+TEST_F(ScriptPlay, SavingAQueuesSettingsNeverPrompts)
+{
+    // Accounting on and the codes asked for at Print: Save, in Print's place, stores that choice.
+    const std::string script = "show\nchoose 100 3\nclick 200\nsummary\nhelp\ndump\nprint\n";
+    std::vector<StandIn::TicketItem> synced;
+    Play saved = play(script, "", PrintedLine::LeftToSubmitter, DialogPurpose::Configure, &synced);
+    EXPECT_EQ(saved.outcome, DialogOutcome::Printed) << saved.error;
+    EXPECT_EQ(saved.transcript.find("prompt:"), std::string::npos) << saved.transcript;
+    EXPECT_NE(saved.transcript.find("summary:  Accounting =  Enabled\n"), std::string::npos) << saved.transcript;
+    EXPECT_NE(saved.transcript.find("help: Movra Printer Help Mac_topics/M_accounting_dialog.htm\n"), std::string::npos) << saved.transcript;
+    EXPECT_NE(saved.transcript.find("control - push-button hidden enabled 0 418,420,438,500 \"Print\"\n"), std::string::npos) << saved.transcript;
+    EXPECT_NE(saved.transcript.find("control - push-button visible enabled 0 418,420,438,500 \"Save\"\n"), std::string::npos) << saved.transcript;
+    std::map<std::string, SInt32> values;
+    for (const auto& item : synced)
+        values[item.key] = item.integer;
+    EXPECT_EQ(values["com.movra.Act.trel.On"], 3) << "Sync ran towards the ticket";
+    EXPECT_EQ(values["com.movra.Act.trel.Prm"], 1);
+
+    // The same in the Print dialog asks for the codes.
+    Play printing = play(script, "", PrintedLine::LeftToSubmitter);
+    EXPECT_EQ(printing.outcome, DialogOutcome::Failed);
+    EXPECT_NE(printing.transcript.find("prompt: Accounting\n"), std::string::npos) << printing.transcript;
 }
 
 }

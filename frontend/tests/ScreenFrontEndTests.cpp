@@ -26,6 +26,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <memory>
 
 namespace {
@@ -290,10 +291,10 @@ protected:
     }
 
     // Runs the dialog on screen, with act doing what the person does once it is up.
-    bool runWith(std::function<void(WindowMirror* dialog)> act)
+    bool runWith(std::function<void(WindowMirror* dialog)> act, DialogPurpose purpose = DialogPurpose::Print)
     {
         m_dialog = std::make_unique<PrintDialog>();
-        PrintDialogSetup setup { kExamples + "/Movra-RK7700.ppd", "", ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR };
+        PrintDialogSetup setup { kExamples + "/Movra-RK7700.ppd", "", ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR, "", {}, purpose };
         std::string error;
         EXPECT_TRUE(m_dialog->open(setup, &error)) << error;
         QTimer::singleShot(0, [act] {
@@ -385,6 +386,50 @@ TEST_F(ScreenFrontEndDialog, TheCancelButtonEndsTheDialogWithoutPrinting)
     bool printed = runWith([](WindowMirror* dialog) { QTest::mouseClick(child<QPushButton>(dialog, "cancel"), Qt::LeftButton); });
     EXPECT_FALSE(printed);
     EXPECT_FALSE(m_dialog->isOpen());
+}
+
+TEST_F(ScreenFrontEndDialog, SaveStandsInPrintsPlaceAndNeverPrompts)
+{
+    // Should Save ever reach the pane's Print handler, the watchdog answers the prompt and its
+    // alert, and should the dialog never end, closes it, so that the test fails instead of hanging.
+    bool prompted = false;
+    int ticks = 0;
+    QTimer watchdog;
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        if (WindowMirror* prompt = topMirror(true)) {
+            prompted = true;
+            prompt->close();
+        } else if (auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            alert->accept();
+        } else if (++ticks == 100) {
+            if (WindowMirror* dialog = topMirror(false))
+                dialog->close();
+        }
+    });
+    watchdog.start(50);
+    QString saveTitle;
+    bool printShown = true;
+    bool saved = runWith(
+        [&](WindowMirror* dialog) {
+            // Accounting on, asking for the codes at Print.
+            switchAccountingOn(dialog);
+            auto* save = child<QPushButton>(dialog, "save");
+            ASSERT_TRUE(save);
+            saveTitle = save->text();
+            printShown = child<QPushButton>(dialog, "print")->isVisible();
+            QTest::mouseClick(save, Qt::LeftButton);
+        },
+        DialogPurpose::Configure);
+    EXPECT_TRUE(saved);
+    EXPECT_FALSE(prompted);
+    EXPECT_EQ(saveTitle, "Save");
+    EXPECT_FALSE(printShown);
+    EXPECT_FALSE(m_dialog->isOpen());
+    std::map<std::string, SInt32> values;
+    for (const auto& item : m_dialog->printSettings())
+        values[item.key] = item.integer;
+    EXPECT_EQ(values["com.movra.Act.trel.On"], 3) << "Sync ran towards the ticket";
+    EXPECT_EQ(values["com.movra.Act.trel.Prm"], 1);
 }
 
 }
