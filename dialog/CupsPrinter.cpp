@@ -1,5 +1,7 @@
 #include "CupsPrinter.h"
 
+#include "QueueName.h"
+
 #include <cerrno>
 #include <cstring>
 #include <sys/mman.h>
@@ -61,6 +63,7 @@ public:
                 continue;
             add(item.key.c_str(), item.isString ? item.string : std::to_string(item.integer));
         }
+        add("job-hold-until", "no-hold");
         if (!accountingOn)
             return;
         const StandIn::TicketItem* userID = findItem(items, kUserIDKey);
@@ -212,6 +215,39 @@ bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* 
         }
     }
     *ppd = std::move(file);
+    return true;
+}
+
+bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::string* error)
+{
+    std::string failed = "cannot find the default queue: ";
+    CupsConnection connection;
+    std::string problem;
+    if (!connection.open(server, &problem)) {
+        *error = failed + problem;
+        return false;
+    }
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
+    connection.startStep();
+    ipp_t* response = cupsDoRequest(connection.http(), request, "/");
+    ipp_status_t status = cupsLastError();
+    ipp_attribute_t* name = succeeded(status) ? ippFindAttribute(response, "printer-name", IPP_TAG_ZERO) : nullptr;
+    const char* text = name ? ippGetString(name, 0, nullptr) : nullptr;
+    std::string found = text ? text : "";
+    ippDelete(response);
+    if (found.empty()) {
+        *error = status == IPP_STATUS_ERROR_NOT_FOUND ? connection.server() + " has no default queue"
+            : succeeded(status)                       ? failed + connection.server() + " answered without a queue's name"
+                                                      : failed + connection.failure();
+        return false;
+    }
+    // The name becomes a file name of the settings store: a server is not trusted with paths.
+    if (std::string fault = cupsQueueNameProblem(found); !fault.empty()) {
+        *error = failed + connection.server() + " names one that no queue can have (" + fault + ")";
+        return false;
+    }
+    *queue = found;
     return true;
 }
 

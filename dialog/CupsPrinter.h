@@ -20,10 +20,16 @@ constexpr size_t kMaxQueuePPDBytes = 16 * 1024 * 1024;
 // destination's timeout.
 DIALOG_EXPORT bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error);
 
+// The name of the server's default queue (CUPS-Get-Default), checked as a queue name before
+// anything uses it. False, with the reason in *error, when the server has none or cannot be asked;
+// the destination's queue is not used.
+DIALOG_EXPORT bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::string* error);
+
 // Submits the document (an open regular file) to the queue with every ticket item as a job
 // option, except the two codes when accounting is off, and, when accounting is on, the User ID
-// and Account ID as the job's accounting attributes. The job id, or 0 with the reason in *error,
-// which never holds a code. A job that was created but not completed is cancelled and purged,
+// and Account ID as the job's accounting attributes. The job is never held (job-hold-until
+// no-hold): it has its codes already, and a queue that holds new jobs for the accounting agent
+// would hold it too. The job id, or 0 with the reason in *error, which never holds a code. A job that was created but not completed is cancelled and purged,
 // so that it does not keep the codes on the server; when even that fails, *error names it.
 DIALOG_EXPORT int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
     std::string* error);

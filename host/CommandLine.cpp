@@ -7,7 +7,9 @@
 #include <cstdlib>
 
 const char* const kPrintDialogUsage
-    = "usage: printdialog (--ppd FILE | --printer QUEUE [--server HOST:PORT|SOCKET] [--timeout SECONDS] --file DOCUMENT)\n"
+    = "usage: printdialog (--ppd FILE | --printer QUEUE [--server HOST:PORT|SOCKET] [--timeout SECONDS] [--settings-dir DIR] --file DOCUMENT)\n"
+      "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]\n"
+      "       printdialog --configure [--printer QUEUE] [--server HOST:PORT|SOCKET] [--timeout SECONDS] [--settings-dir DIR]\n"
       "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]";
 
 namespace {
@@ -29,6 +31,10 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
     std::string timeout;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
+        if (option == "--configure") {
+            options->purpose = DialogPurpose::Configure;
+            continue;
+        }
         std::string* target = option == "--ppd" ? &options->ppdPath
             : option == "--settings"            ? &options->settingsPath
             : option == "--save"                ? &options->savePath
@@ -38,6 +44,7 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
             : option == "--printer"             ? &options->printerQueue
             : option == "--server"              ? &options->server
             : option == "--file"                ? &options->documentPath
+            : option == "--settings-dir"        ? &options->settingsFolder
             : option == "--timeout"             ? &timeout
                                                 : nullptr;
         if (!target) {
@@ -54,16 +61,26 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
         *error = "--timeout needs a number of seconds, more than 0 and at most 3600";
         return false;
     }
-    if (options->ppdPath.empty() == options->printerQueue.empty()) {
+    bool configuring = options->purpose == DialogPurpose::Configure;
+    if (configuring && !options->ppdPath.empty()) {
+        *error = "--configure stores the settings of a CUPS queue: --printer QUEUE, or none for the server's default queue, not --ppd";
+        return false;
+    }
+    if (configuring && !options->documentPath.empty()) {
+        *error = "--configure prints nothing: --file goes with printing";
+        return false;
+    }
+    if (!configuring && options->ppdPath.empty() == options->printerQueue.empty()) {
         *error = options->ppdPath.empty() ? "--ppd or --printer is required" : "--ppd and --printer cannot go together";
         return false;
     }
-    if (!options->printerQueue.empty() && options->documentPath.empty()) {
+    if (!configuring && !options->printerQueue.empty() && options->documentPath.empty()) {
         *error = "--printer needs --file, the document to print";
         return false;
     }
-    if (options->printerQueue.empty() && (!options->server.empty() || !options->documentPath.empty() || !timeout.empty())) {
-        *error = "--server, --timeout and --file go with --printer";
+    if (!options->ppdPath.empty()
+        && (!options->server.empty() || !options->documentPath.empty() || !timeout.empty() || !options->settingsFolder.empty())) {
+        *error = "--server, --timeout, --file and --settings-dir go with --printer";
         return false;
     }
     if (std::string problem = options->printerQueue.empty() ? "" : cupsQueueNameProblem(options->printerQueue); !problem.empty()) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CupsConnection.h"
+#include "PrintDialog.h"
 
 #include <chrono>
 #include <string>
@@ -14,10 +15,14 @@ struct PrintDialogOptions {
     std::string savePath;
     std::string scriptPath; // "-" for standard input; empty for none
     std::string snapshotPath; // a picture of the front window when the script ends
-    std::string printerQueue; // a CUPS queue to print to; its PPD stands for --ppd
+    std::string printerQueue; // a CUPS queue to print to (or configure); its PPD stands for --ppd
     std::string server; // the CUPS server: HOST:PORT or a socket path
     std::string documentPath; // what is printed on the queue
     std::chrono::milliseconds serverTimeout { kDefaultCupsTimeout }; // the longest wait on the CUPS server
+    std::string settingsFolder; // the queues' stored settings; empty: QueueSettingsStore::defaultFolder()
+    // Configure: the dialog saves the queue's settings (the server's default queue without
+    // --printer) instead of printing.
+    DialogPurpose purpose { DialogPurpose::Print };
     std::string plugInPath;
     std::string primaryPlugInPath;
 };

@@ -2,6 +2,7 @@
 
 #include "CupsPrinter.h"
 #include "PrintDialog.h"
+#include "QueueSettingsStore.h"
 #include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
 #include "Transcript.h"
@@ -10,63 +11,92 @@
 
 namespace {
 
-// What the dialog prints for: the PPD given, or a CUPS queue's PPD, held in memory, and the
-// document to print on the queue, opened at once so that nothing can swap it later.
+QueueSettingsStore settingsStore(const PrintDialogOptions& options)
+{
+    return QueueSettingsStore(options.settingsFolder.empty() ? QueueSettingsStore::defaultFolder() : options.settingsFolder);
+}
+
+// What the dialog is for: the PPD given, or a CUPS queue's PPD, held in memory, and the document
+// to print on the queue, opened at once so that nothing can swap it later. A queue's settings
+// are configured without a document, on the server's default queue unless one is named.
 class PrintTarget {
 public:
     bool obtain(const PrintDialogOptions& options, std::string* error)
     {
-        if (options.printerQueue.empty()) {
+        bool configuring = options.purpose == DialogPurpose::Configure;
+        if (options.printerQueue.empty() && !configuring) {
             m_ppdPath = options.ppdPath;
             return true;
         }
-        StandIn::FileFailure failure;
-        m_document = StandIn::openRegularFile(options.documentPath.c_str(), &failure);
-        if (!m_document) {
-            *error = options.documentPath + ": cannot read the document to print: " + failure.describe();
+        m_destination = { options.printerQueue, options.server, options.serverTimeout };
+        if (!configuring) {
+            StandIn::FileFailure failure;
+            m_document = StandIn::openRegularFile(options.documentPath.c_str(), &failure);
+            if (!m_document) {
+                *error = options.documentPath + ": cannot read the document to print: " + failure.describe();
+                return false;
+            }
+        } else if (m_destination.queue.empty() && !fetchDefaultQueue(m_destination, &m_destination.queue, error)) {
+            *error += "; name the queue with --printer QUEUE";
             return false;
         }
-        if (!fetchQueuePPD(destination(options), &m_ppd, error))
+        if (!fetchQueuePPD(m_destination, &m_ppd, error))
             return false;
         // The PPD reader opens a path: this one reaches the file in memory for as long as it is open.
         m_ppdPath = "/proc/self/fd/" + std::to_string(m_ppd.get());
-        m_ppdName = "the PPD of queue " + options.printerQueue;
+        m_ppdName = "the PPD of queue " + m_destination.queue;
         return true;
     }
 
-    // What the settings file got away with is printdialog's warning to its user.
-    PrintDialogSetup setup(const PrintDialogOptions& options, std::ostream& err) const
+    // The settings to start from: the file given, or else the queue's stored ones. What the file
+    // got away with is printdialog's warning to its user.
+    PrintDialogSetup setup(const PrintDialogOptions& options, const QueueSettingsStore& store, std::ostream& err) const
     {
         auto warn = [&err](const std::string& warning) { err << "printdialog: warning: " << warning << "\n"; };
-        return { m_ppdPath, options.settingsPath, options.plugInPath, options.primaryPlugInPath, m_ppdName, warn };
+        std::string settings = options.settingsPath;
+        if (settings.empty() && onQueue() && store.holds(queue()))
+            settings = store.pathOf(queue());
+        return { m_ppdPath, settings, options.plugInPath, options.primaryPlugInPath, m_ppdName, warn, options.purpose };
     }
     int document() const { return m_document.get(); }
-
-    static CupsDestination destination(const PrintDialogOptions& options)
-    {
-        return { options.printerQueue, options.server, options.serverTimeout };
-    }
+    bool onQueue() const { return !m_destination.queue.empty(); }
+    const std::string& queue() const { return m_destination.queue; }
+    const CupsDestination& destination() const { return m_destination; }
 
 private:
+    CupsDestination m_destination;
     StandIn::FileDescriptor m_ppd;
     StandIn::FileDescriptor m_document;
     std::string m_ppdPath;
     std::string m_ppdName;
 };
 
-// The job went on: its settings are saved (kept even when the queue then refuses the job),
-// and on a CUPS queue the job is submitted.
-int finishPrintedJob(const PrintDialogOptions& options, const PrintTarget& target, PrintDialog& dialog, Transcript& transcript, std::ostream& err)
+// The job went on, or the queue's settings were saved: the settings are written with --save and
+// on a queue stored (both kept even when the queue then refuses the job), and a job is submitted.
+int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, const QueueSettingsStore& store, PrintDialog& dialog,
+    Transcript& transcript, std::ostream& err)
 {
     std::string error;
     if (!options.savePath.empty() && !dialog.saveSettings(options.savePath, &error)) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
-    if (options.printerQueue.empty())
+    if (!target.onQueue())
         return kExitPrinted;
+    bool configuring = options.purpose == DialogPurpose::Configure;
+    if (!store.store(target.queue(), dialog.printSettings(), &error)) {
+        // Storing is all that Save does; a job is what Print was for, and goes on without it.
+        err << "printdialog: " << (configuring ? "" : "warning: ") << "the settings of queue " << target.queue()
+            << " were not stored: " << error << "\n";
+        if (configuring)
+            return kExitError;
+    }
+    if (configuring) {
+        transcript.saved();
+        return kExitPrinted;
+    }
     std::string title = options.documentPath.substr(options.documentPath.rfind('/') + 1);
-    int job = submitJob(PrintTarget::destination(options), target.document(), title, dialog.printSettings(), &error);
+    int job = submitJob(target.destination(), target.document(), title, dialog.printSettings(), &error);
     if (!job) {
         err << "printdialog: " << error << "\n";
         return kExitError;
@@ -92,9 +122,10 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
     }
     std::string error;
     const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&error);
+    QueueSettingsStore store = settingsStore(options);
     PrintTarget target;
     PrintDialog dialog;
-    if (!frontEnd || !target.obtain(options, &error) || !dialog.open(target.setup(options, err), &error)) {
+    if (!frontEnd || !target.obtain(options, &error) || !dialog.open(target.setup(options, store, err), &error)) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
@@ -106,7 +137,7 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
     if (!printed)
         return kExitNotPrinted;
     Transcript transcript(out);
-    return finishPrintedJob(options, target, dialog, transcript, err);
+    return finishDialog(options, target, store, dialog, transcript, err);
 }
 
 }
@@ -121,9 +152,10 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
         err << "printdialog: " << options.scriptPath << ": " << error << "\n";
         return kExitError;
     }
+    QueueSettingsStore store = settingsStore(options);
     PrintTarget target;
     PrintDialog dialog;
-    if (!target.obtain(options, &error) || !dialog.open(target.setup(options, err), &error)) {
+    if (!target.obtain(options, &error) || !dialog.open(target.setup(options, store, err), &error)) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
@@ -134,8 +166,9 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     DialogOutcome outcome;
     std::string scriptError;
     {
-        // On a CUPS queue the line comes once the server has taken the job: "printed job N".
-        ScriptRunner runner(dialog, script, transcript, options.printerQueue.empty() ? PrintedLine::Written : PrintedLine::LeftToSubmitter);
+        // On a CUPS queue the line comes once the server has taken the job ("printed job N"), or
+        // once the queue's settings are stored ("saved").
+        ScriptRunner runner(dialog, script, transcript, target.onQueue() ? PrintedLine::LeftToSubmitter : PrintedLine::Written);
         outcome = runner.run();
         scriptError = runner.error();
         // The picture is of the dialog as the script leaves it, before it is torn down.
@@ -151,5 +184,5 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     }
     if (outcome != DialogOutcome::Printed)
         return kExitNotPrinted;
-    return finishPrintedJob(options, target, dialog, transcript, err);
+    return finishDialog(options, target, store, dialog, transcript, err);
 }

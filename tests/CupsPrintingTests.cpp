@@ -13,6 +13,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <pwd.h>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,10 +58,12 @@ protected:
         int job;
     };
 
-    // printdialog printing the test document on queue through the private server.
-    static std::vector<std::string> printDialogCommand(const std::string& queue, const std::string& settings = "")
+    // printdialog printing the test document on queue through the private server, with a store
+    // of queue settings of the test's own.
+    std::vector<std::string> printDialogCommand(const std::string& queue, const std::string& settings = "") const
     {
         std::vector<std::string> arguments = gServer->printCommand(queue);
+        arguments.insert(arguments.end(), { "--settings-dir", m_store.path("settings") });
         if (!settings.empty())
             arguments.insert(arguments.end(), { "--settings", settings });
         return arguments;
@@ -73,6 +76,8 @@ protected:
         ProgramRun run = runProgram(arguments, withInput(script));
         return { run.exitStatus, run.output, run.errors, printedJobNumber(run.output) };
     }
+
+    TemporaryTree m_store;
 };
 
 TEST_F(CupsPrintingTest, DefaultCodesReachTheJobAndTheDriver)
@@ -220,9 +225,13 @@ TEST_F(CupsPrintingTest, AHalfMadeJobThatCannotBeCancelledIsNamed)
     std::vector<std::string> arguments = printDialogCommand("stubborn", kExamples + "/settings/default-codes.plist");
     arguments[6] = gServer->path("large.txt");
     arguments.insert(arguments.end(), { "--script", "-" });
-    // A user who is not the server's administrator, as on a shared server.
+    // A user who is not the server's administrator, as on a shared server, with a folder for
+    // the queue settings.
     ProgramOptions asNobody = withInput("show\nprint\n");
     asNobody.user = "nobody";
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    ASSERT_EQ(chown(m_store.root().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
     ProgramRun run = runProgram(arguments, asNobody);
     const std::string advice = "cancel it with \"cancel stubborn-";
     size_t named = run.errors.find(advice);

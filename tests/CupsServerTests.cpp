@@ -61,7 +61,7 @@ protected:
     {
         return runProgram({ "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=65534", "--setuid=65534", "--",
                               "/usr/bin/env", "HOME=" + home.root(), PRINTDIALOG_PATH, "--printer", "movra", "--server", server, "--file",
-                              gServer->path("document.txt"), "--settings", kDefaultCodes, "--script", "-" },
+                              gServer->path("document.txt"), "--settings", kDefaultCodes, "--settings-dir", home.path("settings"), "--script", "-" },
             withInput(script));
     }
 

@@ -3,10 +3,8 @@
 #include "LiveObjects.h"
 #include "ProgramRun.h"
 #include "QueueSettingsStore.h"
+#include "SettingsFileValues.h"
 #include "TemporaryTree.h"
-
-#include <CoreFoundation/CoreFoundation.h>
-#include <PrintCore/PrintCore.h>
 
 #include <cstdlib>
 #include <map>
@@ -57,19 +55,13 @@ std::string modeOf(const std::string& path)
 
 class QueueSettingsStoreTest : public BalancedTest {
 protected:
-    // The stored file read back as the dialog reads it: key to value; nullopt when it cannot be read.
-    std::optional<std::map<std::string, std::string>> stored(const std::string& queue) const
+    // The queue's stored file read back as the dialog reads it, by the entries' last names
+    // ("UID"); empty when it cannot be read.
+    std::map<std::string, std::string> stored(const std::string& queue) const
     {
-        PMTicketRef ticket = nullptr;
-        PMTicketCreate(kCFAllocatorDefault, kPMPrintSettingsTicket, &ticket);
-        std::string error;
-        bool read = StandIn::readSettingsFile(ticket, m_store.pathOf(queue), &error) == noErr;
         std::map<std::string, std::string> values;
-        for (const auto& item : StandIn::ticketItems(ticket))
-            values[item.key.substr(item.key.rfind('.') + 1)] = item.isString ? item.string : std::to_string(item.integer);
-        PMRelease(ticket);
-        if (!read)
-            return std::nullopt;
+        for (const auto& [key, value] : settingsFileValues(m_store.pathOf(queue)))
+            values[key.substr(key.rfind('.') + 1)] = value;
         return values;
     }
 
@@ -88,9 +80,7 @@ protected:
 TEST_F(QueueSettingsStoreTest, DefaultCodesAreStoredWithTheSettings)
 {
     ASSERT_TRUE(store("movra", jobSettings(0, "alice", "4711")));
-    auto values = stored("movra");
-    ASSERT_TRUE(values);
-    EXPECT_EQ(*values, (std::map<std::string, std::string> { { "On", "3" }, { "Prm", "0" }, { "UID", "alice" }, { "AID", "4711" }, { "CU", "1" }, { "CA", "0" }, { "AT", "1" } }));
+    EXPECT_EQ(stored("movra"), (std::map<std::string, std::string> { { "On", "3" }, { "Prm", "0" }, { "UID", "alice" }, { "AID", "4711" }, { "CU", "1" }, { "CA", "0" }, { "AT", "1" } }));
 }
 
 TEST_F(QueueSettingsStoreTest, CodesTypedIntoThePromptAreNeverStored)
@@ -98,28 +88,25 @@ TEST_F(QueueSettingsStoreTest, CodesTypedIntoThePromptAreNeverStored)
     // No default codes yet: the stored settings ask for the codes and keep none.
     ASSERT_TRUE(store("movra", jobSettings(1, "typed-user", "typed-account")));
     auto first = stored("movra");
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->count("UID"), 0u);
-    EXPECT_EQ(first->count("AID"), 0u);
-    EXPECT_EQ((*first)["Prm"], "1");
+    EXPECT_EQ(first.count("UID"), 0u);
+    EXPECT_EQ(first.count("AID"), 0u);
+    EXPECT_EQ(first["Prm"], "1");
     EXPECT_EQ(fileContents(m_store.pathOf("movra")).find("typed"), std::string::npos);
 
     // Default codes stored, then a job that asked for the codes: the defaults stay.
     ASSERT_TRUE(store("movra", jobSettings(0, "alice", "4711")));
     ASSERT_TRUE(store("movra", jobSettings(1, "typed-user", "typed-account")));
     auto second = stored("movra");
-    ASSERT_TRUE(second);
-    EXPECT_EQ((*second)["Prm"], "1") << "the prompt stays on";
-    EXPECT_EQ((*second)["UID"], "alice");
-    EXPECT_EQ((*second)["AID"], "4711");
+    EXPECT_EQ(second["Prm"], "1") << "the prompt stays on";
+    EXPECT_EQ(second["UID"], "alice");
+    EXPECT_EQ(second["AID"], "4711");
     EXPECT_EQ(fileContents(m_store.pathOf("movra")).find("typed"), std::string::npos);
 
     // Prompting off again, the defaults of the job are the ones stored.
     ASSERT_TRUE(store("movra", jobSettings(0, "bob", "")));
     auto third = stored("movra");
-    ASSERT_TRUE(third);
-    EXPECT_EQ((*third)["UID"], "bob");
-    EXPECT_EQ((*third)["AID"], "");
+    EXPECT_EQ(third["UID"], "bob");
+    EXPECT_EQ(third["AID"], "");
 }
 
 TEST_F(QueueSettingsStoreTest, SettingsWithoutAnIntegerPromptEntryCountAsPrompting)
@@ -131,9 +118,9 @@ TEST_F(QueueSettingsStoreTest, SettingsWithoutAnIntegerPromptEntryCountAsPrompti
     ASSERT_TRUE(store("lumio", stringPrompt));
     for (const char* queue : { "movra", "lumio" }) {
         auto values = stored(queue);
-        ASSERT_TRUE(values) << queue;
-        EXPECT_EQ(values->count("UID"), 0u) << queue;
-        EXPECT_EQ(values->count("AID"), 0u) << queue;
+        EXPECT_EQ(values["On"], "3") << queue;
+        EXPECT_EQ(values.count("UID"), 0u) << queue;
+        EXPECT_EQ(values.count("AID"), 0u) << queue;
     }
 }
 
@@ -145,8 +132,8 @@ TEST_F(QueueSettingsStoreTest, EachQueueHasItsOwnFileAndCaseDoesNotMatter)
     EXPECT_TRUE(m_store.holds("office_2")) << "CUPS takes Office_2 and office_2 for one queue";
     EXPECT_FALSE(m_store.holds("movra"));
     ASSERT_TRUE(store("movra", jobSettings(0, "bob", "1")));
-    EXPECT_EQ((*stored("office_2"))["UID"], "alice");
-    EXPECT_EQ((*stored("movra"))["UID"], "bob");
+    EXPECT_EQ(stored("office_2")["UID"], "alice");
+    EXPECT_EQ(stored("movra")["UID"], "bob");
 }
 
 TEST_F(QueueSettingsStoreTest, ANameNoQueueCanHaveIsNeitherAPathNorStored)
@@ -240,7 +227,7 @@ TEST_F(QueueSettingsStoreTest, AnEntryThatPrintSettingsCannotHoldIsNotStored)
     EXPECT_FALSE(m_store.store("movra", jobSettings(0, "al\x01ice", "4711"), &error));
     EXPECT_EQ(error.rfind(m_store.pathOf("movra") + ": cannot save: key \"com.movra.Act.trel.UID\"", 0), 0u) << error;
     EXPECT_EQ(error.find("ice"), std::string::npos) << "the code is not repeated: " << error;
-    EXPECT_EQ((*stored("movra"))["UID"], "alice") << "the stored settings are as they were";
+    EXPECT_EQ(stored("movra")["UID"], "alice") << "the stored settings are as they were";
 }
 
 TEST(QueueSettingsStoreFolder, TheProductsFolderInTheUsersConfiguration)

@@ -19,11 +19,43 @@ TEST(PrintDialogArguments, TheCommandLineIsChecked)
     EXPECT_EQ(error, "--printer needs --file, the document to print");
     PrintDialogOptions stray;
     EXPECT_FALSE(parsePrintDialogArguments({ "--ppd", "a.ppd", "--file", "doc.txt" }, &stray, &error));
-    EXPECT_EQ(error, "--server, --timeout and --file go with --printer");
+    EXPECT_EQ(error, "--server, --timeout, --file and --settings-dir go with --printer");
+    PrintDialogOptions strayFolder;
+    EXPECT_FALSE(parsePrintDialogArguments({ "--ppd", "a.ppd", "--settings-dir", "store" }, &strayFolder, &error));
+    EXPECT_EQ(error, "--server, --timeout, --file and --settings-dir go with --printer");
     EXPECT_FALSE(parsePrintDialogArguments({ "--ppd" }, &options, &error));
     EXPECT_EQ(error, "--ppd needs a value");
     EXPECT_FALSE(parsePrintDialogArguments({ "--ppd", "a.ppd", "--colour" }, &options, &error));
     EXPECT_EQ(error, "unknown option \"--colour\"");
+}
+
+TEST(PrintDialogArguments, ConfigureSavesAQueuesSettingsAndPrintsNothing)
+{
+    std::string error;
+    PrintDialogOptions defaultQueue;
+    ASSERT_TRUE(parsePrintDialogArguments({ "--configure", "--script", "-" }, &defaultQueue, &error)) << error;
+    EXPECT_EQ(defaultQueue.purpose, DialogPurpose::Configure);
+    EXPECT_EQ(defaultQueue.printerQueue, "") << "the server's default queue, found later";
+    PrintDialogOptions named;
+    ASSERT_TRUE(parsePrintDialogArguments({ "--printer", "movra", "--configure", "--settings-dir", "store", "--server", "/s.sock" }, &named, &error))
+        << error;
+    EXPECT_EQ(named.purpose, DialogPurpose::Configure);
+    EXPECT_EQ(named.printerQueue, "movra");
+    EXPECT_EQ(named.settingsFolder, "store");
+    PrintDialogOptions printing;
+    ASSERT_TRUE(parsePrintDialogArguments({ "--printer", "movra", "--file", "doc.txt" }, &printing, &error)) << error;
+    EXPECT_EQ(printing.purpose, DialogPurpose::Print);
+    EXPECT_EQ(printing.settingsFolder, "") << "the user's own store";
+
+    PrintDialogOptions withPPD;
+    EXPECT_FALSE(parsePrintDialogArguments({ "--configure", "--ppd", "a.ppd" }, &withPPD, &error));
+    EXPECT_EQ(error, "--configure stores the settings of a CUPS queue: --printer QUEUE, or none for the server's default queue, not --ppd");
+    PrintDialogOptions withFile;
+    EXPECT_FALSE(parsePrintDialogArguments({ "--configure", "--printer", "movra", "--file", "doc.txt" }, &withFile, &error));
+    EXPECT_EQ(error, "--configure prints nothing: --file goes with printing");
+    PrintDialogOptions badName;
+    EXPECT_FALSE(parsePrintDialogArguments({ "--configure", "--printer", "../movra" }, &badName, &error));
+    EXPECT_EQ(error.rfind("--printer: a CUPS queue name holds no blank", 0), 0u) << error;
 }
 
 TEST(PrintDialogArguments, QueueNamesFollowCupsRules)
