@@ -121,6 +121,16 @@ TEST_F(QueueSettingsTest, ConfigureSavesTheQueuesSettingsAndPrintsNothing)
     EXPECT_EQ(lastJobs(), jobsBefore) << "no job was sent";
 }
 
+TEST_F(QueueSettingsTest, ThePaneWorksInConfigureAsItDoesInPrint)
+{
+    std::string picture = m_home.path("configure.png");
+    ProgramRun run = configure("movra", "preset " + kDefaultCodes + "\nshow\nsummary\nhelp\nsnapshot " + picture + "\nprint\n");
+    ASSERT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, "summary:  Accounting =  Enabled\nhelp: Movra Printer Help Mac_topics/M_accounting_dialog.htm\nsaved\n");
+    EXPECT_EQ(fileContents(picture).substr(0, 4), "\x89PNG");
+    EXPECT_EQ(stored("movra", "UID"), "alice") << "the preset's default codes";
+}
+
 TEST_F(QueueSettingsTest, CancelInConfigureKeepsTheStoredSettings)
 {
     ASSERT_EQ(configure("movra", kSaveDefaultCodes).exitStatus, 0);
