@@ -1,7 +1,7 @@
 # The Debian package, made by CPack's DEB generator from an installed tree (scripts/package).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${ACCOUNTING_PRODUCT})
-set(CPACK_PACKAGE_VERSION 1.0.0)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Movra")
 set(CPACK_PACKAGE_CONTACT "Accounting pane developers <accounting-pane@movra.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "job accounting pane for the Print dialog of Movra printers")

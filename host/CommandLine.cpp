@@ -10,7 +10,8 @@ const char* const kPrintDialogUsage
     = "usage: printdialog (--ppd FILE | --printer QUEUE [--server HOST:PORT|SOCKET] [--timeout SECONDS] [--settings-dir DIR] --file DOCUMENT)\n"
       "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]\n"
       "       printdialog --configure [--printer QUEUE] [--server HOST:PORT|SOCKET] [--timeout SECONDS] [--settings-dir DIR]\n"
-      "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]";
+      "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]\n"
+      "       printdialog --help | --version";
 
 namespace {
 
@@ -31,6 +32,10 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
     std::string timeout;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
+        if (option == "--help" || option == "-h" || option == "--version") {
+            (option == "--version" ? options->showVersion : options->showHelp) = true;
+            return true;
+        }
         if (option == "--configure") {
             options->purpose = DialogPurpose::Configure;
             continue;

@@ -1,6 +1,7 @@
 #include "PrintDialogCommand.h"
 #include "ProcessGuards.h"
 
+#include <cstdlib>
 #include <iostream>
 
 int main(int argc, char** argv)
@@ -16,6 +17,10 @@ int main(int argc, char** argv)
         std::cerr << "printdialog: " << error << "\n"
                   << kPrintDialogUsage << "\n";
         return kExitError;
+    }
+    if (options.showHelp || options.showVersion) {
+        std::cout << (options.showHelp ? kPrintDialogUsage : "printdialog " ACCOUNTING_VERSION) << "\n";
+        return EXIT_SUCCESS;
     }
     return runPrintDialog(options, std::cout, std::cerr);
 }
