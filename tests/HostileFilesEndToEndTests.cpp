@@ -45,7 +45,7 @@ TEST_F(HostileFileRunTest, AGzipBombPPDIsRefusedInOneLineNamingItSoonAndWithLitt
     EXPECT_EQ(result.output, "");
     EXPECT_FALSE(fs::exists(tree.path("saved.plist")));
     if (!kSanitizedBuild) {
-        EXPECT_LT(result.elapsed, std::chrono::seconds(1));
+        EXPECT_LT(result.processorTime, std::chrono::seconds(1));
         EXPECT_LT(result.peakResidentKiB, 64 * 1024);
     }
 }

@@ -59,7 +59,7 @@ protected:
     {
         if (kSanitizedBuild)
             return;
-        EXPECT_LT(result.elapsed, 1000ms);
+        EXPECT_LT(result.processorTime, 1000ms);
         EXPECT_LT(result.peakResidentKiB, 64 * 1024);
     }
 
@@ -140,9 +140,9 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileSettingsTest,
     [](const auto& info) { return std::string(info.param.name); });
 
 // 160,000 keys took 45 s to load, each looked up through all the keys before it; now about a
-// second (bench/SettingsBenchmarks measures it). The bound only tells the one from the other, with
-// room for a machine busy with other builds; the pane's own entries come last, where a search
-// through the others ends.
+// second (bench/SettingsBenchmarks measures it). The bound, on the processor time it took, only
+// tells the one from the other; the pane's own entries come last, where a search through the
+// others ends.
 TEST_F(HostileSettingsRun, SettingsOf160000KeysLoadWithoutASearchPerKey)
 {
     // Under AddressSanitizer the run is many times slower, and no time is measured.
@@ -157,7 +157,7 @@ TEST_F(HostileSettingsRun, SettingsOf160000KeysLoadWithoutASearchPerKey)
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
     EXPECT_EQ(result.output, "summary:  Accounting =  Enabled\ncancelled\n");
     if (!kSanitizedBuild) {
-        EXPECT_LT(result.elapsed, 15000ms);
+        EXPECT_LT(result.processorTime, 15000ms);
     }
 }
 

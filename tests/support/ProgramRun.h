@@ -18,6 +18,9 @@ struct ProgramRun {
     std::string output;
     std::string errors;
     std::chrono::milliseconds elapsed { 0 };
+    // The processor time it used, user and system: what its work cost, however busy the
+    // machine was with other things while it ran.
+    std::chrono::milliseconds processorTime { 0 };
     long peakResidentKiB { 0 };
 };
 

@@ -173,6 +173,8 @@ ProgramRun RunningProgram::finish()
         m_run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         m_run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         m_run.peakResidentKiB = usage.ru_maxrss;
+        auto milliseconds = [](const timeval& time) { return std::chrono::milliseconds(time.tv_sec * 1000 + time.tv_usec / 1000); };
+        m_run.processorTime = milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime);
     }
     m_child = -1;
     m_run.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start);
