@@ -1,5 +1,6 @@
 // Events, targets and handler dispatch.
 #include <HIToolbox/HIToolboxPrivate.h>
+#include <HIToolbox/HIToolboxStandIn.h>
 
 #include <algorithm>
 #include <cstring>
@@ -192,6 +193,14 @@ OSStatus RemoveEventHandler(EventHandlerRef handlerRef)
     auto& handlers = registration->target->handlers;
     handlers.erase(std::find_if(handlers.begin(), handlers.end(), [&](auto& held) { return held.get() == registration; }));
     return noErr;
+}
+
+long StandIn::countEventHandlers(EventTargetRef target, UInt32 eventClass, UInt32 kind)
+{
+    auto* object = reinterpret_cast<HIEventTarget*>(target);
+    if (!target || !_HILiveTargets().contains(object))
+        return 0;
+    return std::count_if(object->handlers.begin(), object->handlers.end(), [&](auto& held) { return held->handles(eventClass, kind); });
 }
 
 OSStatus CreateEvent(CFAllocatorRef, UInt32 eventClass, UInt32 kind, EventTime when, EventAttributes, EventRef* outEvent)

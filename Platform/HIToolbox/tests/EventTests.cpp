@@ -166,6 +166,24 @@ TEST_F(EventTest, HandlersOnlySeeTheEventTypesTheyRegisteredFor)
     EXPECT_EQ(log, (Sequence { "command or hit", "window command" }));
 }
 
+TEST_F(EventTest, AHostCountsTheHandlersThatTakeOneEventTypeOnItsControl)
+{
+    EventTargetRef target = GetControlEventTarget(button);
+    EXPECT_EQ(StandIn::countEventHandlers(target, kEventClassControl, kEventControlHit), 0);
+    install(target, "host's hit");
+    install(target, "draw only", noErr, { kDraw });
+    Probe& hook = install(target, "plug-in's command or hit", eventNotHandledErr, { kCommand, kHit });
+    install(GetControlEventTarget(pane), "embedder's hit");
+    EXPECT_EQ(StandIn::countEventHandlers(target, kEventClassControl, kEventControlHit), 2) << "only the button's own, and only for hits";
+    EXPECT_EQ(StandIn::countEventHandlers(target, kEventClassControl, kEventControlDraw), 1);
+    ASSERT_EQ(RemoveEventHandler(hook.ref), noErr);
+    EXPECT_EQ(StandIn::countEventHandlers(target, kEventClassControl, kEventControlHit), 1) << "a removed hook no longer counts";
+    DisposeControl(button);
+    button = nullptr;
+    EXPECT_EQ(StandIn::countEventHandlers(target, kEventClassControl, kEventControlHit), 0) << "a stale target has none";
+    EXPECT_EQ(StandIn::countEventHandlers(nullptr, kEventClassControl, kEventControlHit), 0);
+}
+
 TEST_F(EventTest, RemovedHandlersAreNotCalledEvenWhenTheyRemoveThemselvesDuringDispatch)
 {
     Probe& removed = install(GetControlEventTarget(button), "removed");
