@@ -64,16 +64,23 @@ CupsConnection::~CupsConnection()
         httpClose(m_http);
 }
 
+std::string CupsConnection::address(const std::string& server)
+{
+    // cupsSetServer splits HOST:PORT into what cupsServer() and ippPort() give, and without a
+    // server they give the user's default one.
+    cupsSetServer(server.empty() ? nullptr : server.c_str());
+    std::string host = cupsServer();
+    return host[0] == '/' ? host : host + ":" + std::to_string(ippPort());
+}
+
 bool CupsConnection::open(const CupsDestination& destination, std::string* error)
 {
     m_timeout = destination.timeout;
-    // cupsSetServer splits HOST:PORT into what cupsServer() and ippPort() give, and without a
-    // server they give the user's default one.
-    cupsSetServer(destination.server.empty() ? nullptr : destination.server.c_str());
+    m_server = "the CUPS server at " + address(destination.server);
+    // address() has made it libcups's server: cupsServer() and ippPort() give its parts.
     std::string host = cupsServer();
     int port = ippPort();
     bool socket = host[0] == '/';
-    m_server = "the CUPS server at " + (socket ? host : host + ":" + std::to_string(port));
     http_addrlist_t* addresses = httpAddrGetList(host.c_str(), AF_UNSPEC, std::to_string(port).c_str());
     if (!addresses) {
         *error = m_server + " cannot be reached: " + lastCupsError();
@@ -82,6 +89,7 @@ bool CupsConnection::open(const CupsDestination& destination, std::string* error
     bool local = true;
     for (http_addrlist_t* address = addresses; address; address = address->next)
         local = local && httpAddrLocalhost(&address->addr);
+    m_local = local;
     // The codes never cross a network in clear, whatever the user's CUPS settings allow: a remote
     // server is connected to as the settings say and then made to encrypt (encrypt() below), so
     // that a server without encryption is told apart from one that cannot be reached.

@@ -29,8 +29,13 @@ public:
 
     // False, with the reason in *error, when the server cannot be reached, or not safely.
     bool open(const CupsDestination& destination, std::string* error);
+    // Where a destination's server is: "HOST:PORT" or the socket's path, the user's default
+    // server for an empty one.
+    static std::string address(const std::string& server);
 
     http_t* http() const { return m_http; }
+    // Whether the server runs on this machine: a socket, or only loopback addresses.
+    bool isLocal() const { return m_local; }
     // "the CUPS server at HOST:PORT" (or at the socket), for messages.
     const std::string& server() const { return m_server; }
 
@@ -47,6 +52,7 @@ private:
 
     http_t* m_http { nullptr };
     std::string m_server;
+    bool m_local { false };
     std::chrono::milliseconds m_timeout { kDefaultCupsTimeout };
     std::chrono::steady_clock::time_point m_deadline;
     bool m_timedOut { false };

@@ -19,6 +19,9 @@ constexpr size_t kMaxQueuePPDBytes = 16 * 1024 * 1024;
 // however the program ends; *ppd receives its descriptor. The whole fetch lasts at most the
 // destination's timeout.
 DIALOG_EXPORT bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error);
+// The PPD reader opens a path: this one reaches the fetched PPD in memory for as long as its
+// descriptor is open.
+DIALOG_EXPORT std::string queuePPDPath(const StandIn::FileDescriptor& ppd);
 
 // The name of the server's default queue (CUPS-Get-Default), checked as a queue name before
 // anything uses it. False, with the reason in *error, when the server has none or cannot be asked;

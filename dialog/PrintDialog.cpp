@@ -1,6 +1,9 @@
 #include "PrintDialog.h"
 
+#include "TicketItems.h"
+
 #include <Help/AppleHelp.h>
+#include <HIToolbox/HIToolboxStandIn.h>
 #include <HIToolbox/UserActionsStandIn.h>
 #include <PrintCore/PMTicketStandIn.h>
 #include <PrintCore/PPDLibStandIn.h>
@@ -197,6 +200,9 @@ bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
     m_printSettings = newTicket(kPMPrintSettingsTicket);
     if (!setup.settingsPath.empty() && readSettings(setup.settingsPath, error) != noErr)
         return false;
+    if (setup.settingsPath.empty())
+        for (const auto& item : setup.settingItems)
+            putTicketItem(m_printSettings, item);
     m_printerInfo = newTicket(kPMPrinterInfoTicket);
     PMTicketSetCString(m_printerInfo, kHostClientID, kPMPrinterInfoPPDPathKey, setup.ppdPath.c_str(), true);
     PMCreateSession(&m_session);
@@ -225,8 +231,12 @@ bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
     }
     m_terminated = false;
     buildWindow(std::max(kPaneAreaWidth, maxH), std::max(kPaneAreaHeight, maxV), setup.purpose);
+    EventTargetRef printTarget = GetControlEventTarget(m_printButton);
+    long hostHandlers = StandIn::countEventHandlers(printTarget, kEventClassControl, kEventControlHit);
     PMPDEFlags flags = kPMPDENoFlags;
-    if (OSStatus status = m_table->Initialize(m_context, &flags, nullptr, m_parentPane, m_session)) {
+    OSStatus initialized = m_table->Initialize(m_context, &flags, nullptr, m_parentPane, m_session);
+    m_printClickHooked = StandIn::countEventHandlers(printTarget, kEventClassControl, kEventControlHit) > hostHandlers;
+    if (OSStatus status = initialized) {
         StandIn::PPDError ppdError = StandIn::ppdLastError();
         std::string why = ppdError.status == status ? ppdError.describe() : "status " + std::to_string(status);
         *error = ppdName + ": the extension could not use the printer's PPD: " + why;

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 enum class PrintClick {
     Printed, // the job went on: the settings are synced and the dialog is gone
@@ -33,12 +34,13 @@ using SettingsWarning = std::function<void(const std::string& warning)>;
 
 struct PrintDialogSetup {
     std::string ppdPath;
-    std::string settingsPath; // empty: an empty print-settings ticket
+    std::string settingsPath; // empty: the print-settings ticket holds settingItems
     std::string plugInPath;
     std::string primaryPlugInPath;
     std::string ppdName {}; // the PPD in messages; empty: its path
     SettingsWarning warn {}; // empty: the warnings go unheard
     DialogPurpose purpose { DialogPurpose::Print };
+    std::vector<StandIn::TicketItem> settingItems {}; // without a settings file, the settings to start from
 };
 
 class DIALOG_EXPORT PrintDialog {
@@ -58,6 +60,9 @@ public:
     OSStatus showPane();
     OSStatus hidePane();
     bool paneShown() const { return m_paneShown; }
+    // Whether the extension hooked the Print button in Initialize, as it does for a printer it
+    // serves: otherwise the Print click goes on without it.
+    bool printClickHooked() const { return m_printClickHooked; }
     OSStatus summary(std::string* title, std::string* text);
     // Loads a print-settings file into the ticket, warning as open does, and syncs the pane
     // from it.
@@ -107,6 +112,7 @@ private:
     ControlRef m_helpButton { nullptr };
     ControlRef m_saveButton { nullptr };
     bool m_paneShown { false };
+    bool m_printClickHooked { false };
     bool m_printRequested { false };
     bool m_cancelRequested { false };
     SettingsWarning m_warn;

@@ -1,8 +1,8 @@
 #include "QueueSettingsStore.h"
 
 #include "QueueName.h"
+#include "TicketItems.h"
 
-#include <CoreFoundation/CFStandIn.h>
 #include <PrintCore/PrintCore.h>
 
 #include <cerrno>
@@ -58,24 +58,7 @@ public:
 
     PMTicketRef get() const { return m_ticket; }
 
-    // False for an item no ticket holds: a key or client that is not UTF-8, an empty key, a
-    // string with a NUL inside, which the ticket's C strings would cut short.
-    bool put(const StandIn::TicketItem& item)
-    {
-        if (item.isString && item.string.find('\0') != std::string::npos)
-            return false;
-        CFStringRef key = StandIn::createString(item.key);
-        CFStringRef client = StandIn::createString(item.client);
-        OSStatus status = kPMInvalidValue;
-        if (key && client)
-            status = item.isString ? PMTicketSetCString(m_ticket, client, key, item.string.c_str(), item.locked)
-                                   : PMTicketSetSInt32(m_ticket, client, key, item.integer, item.locked);
-        if (key)
-            CFRelease(key);
-        if (client)
-            CFRelease(client);
-        return status == noErr;
-    }
+    bool put(const StandIn::TicketItem& item) { return putTicketItem(m_ticket, item); }
 
 private:
     PMTicketRef m_ticket { nullptr };

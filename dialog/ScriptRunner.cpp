@@ -35,7 +35,7 @@ DialogOutcome ScriptRunner::run()
     // The dialog is gone: anything the script still asks for cannot be done.
     Step after = step(nullptr);
     if (after == Step::Done)
-        m_error = "line " + std::to_string(m_lineNumber) + ": the Print dialog has closed";
+        m_error = "line " + std::to_string(m_script.lineNumber()) + ": the Print dialog has closed";
     return after == Step::EndOfScript ? m_outcome : DialogOutcome::Failed;
 }
 
@@ -45,14 +45,16 @@ ScriptRunner::Step ScriptRunner::step(WindowRef prompt)
         std::string text;
         std::string problem;
         ScriptSource::Read read = m_script.nextLine(text, &problem);
-        if (read == ScriptSource::Read::End)
+        if (read == ScriptSource::Read::End) {
+            m_ranOut = true;
             return Step::EndOfScript;
-        ++m_lineNumber;
+        }
+        int number = m_script.lineNumber();
         std::optional<ScriptLine> line;
         if (read == ScriptSource::Read::Line)
-            line = parseScriptLine(text, m_lineNumber, &problem);
+            line = parseScriptLine(text, number, &problem);
         if (!line) {
-            m_error = "line " + std::to_string(m_lineNumber) + ": " + problem;
+            m_error = "line " + std::to_string(number) + ": " + problem;
             return Step::Failed;
         }
         if (line->action.empty())
@@ -83,7 +85,7 @@ bool ScriptRunner::performNextAction(WindowRef modalWindow)
         return false;
     Step step = this->step(modalWindow);
     if (step == Step::EndOfScript)
-        m_error = "line " + std::to_string(m_lineNumber) + ": the script ends while the prompt is up";
+        m_error = "line " + std::to_string(m_script.lineNumber()) + ": the script ends while the prompt is up";
     return step == Step::Done;
 }
 

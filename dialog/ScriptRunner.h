@@ -23,6 +23,8 @@ public:
     DialogOutcome run();
     // Why the run failed: "line N: ..." or a message of its own.
     const std::string& error() const { return m_error; }
+    // Whether the script had no more lines when one was wanted.
+    bool ranOut() const { return m_ranOut; }
 
     bool performNextAction(WindowRef modalWindow) override;
     void showAlert(const StandIn::AlertContent& alert) override;
@@ -44,8 +46,8 @@ private:
     Transcript& m_transcript;
     PrintedLine m_printedLine;
     StandIn::InputSource* m_previousSource;
-    int m_lineNumber { 0 };
     std::string m_error;
+    bool m_ranOut { false };
     WindowRef m_announcedPrompt { nullptr };
     DialogOutcome m_outcome { DialogOutcome::LeftOpen };
 };

@@ -44,6 +44,14 @@ bool ScriptSource::fill(std::string* error)
 
 ScriptSource::Read ScriptSource::nextLine(std::string& line, std::string* error)
 {
+    Read read = readLine(line, error);
+    if (read != Read::End)
+        ++m_lineNumber;
+    return read;
+}
+
+ScriptSource::Read ScriptSource::readLine(std::string& line, std::string* error)
+{
     error->clear();
     size_t searched = m_start;
     for (;;) {

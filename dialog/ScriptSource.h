@@ -29,8 +29,12 @@ public:
     // The next line without its newline (the last may lack one). Failed, with the reason in
     // *error, for a line that is too long or a read that fails.
     Read nextLine(std::string& line, std::string* error);
+    // The number of the line read last (or that failed), counted from 1 across every reader:
+    // a script that answers the prompts of several dialogs numbers its lines once.
+    int lineNumber() const { return m_lineNumber; }
 
 private:
+    Read readLine(std::string& line, std::string* error);
     bool fill(std::string* error);
 
     StandIn::FileDescriptor m_file;
@@ -38,4 +42,5 @@ private:
     std::string m_buffer;
     size_t m_start { 0 };
     bool m_ended { true };
+    int m_lineNumber { 0 };
 };

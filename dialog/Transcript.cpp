@@ -4,44 +4,49 @@
 
 #include <HIToolbox/HIToolboxStandIn.h>
 
+std::ostream& Transcript::line()
+{
+    return m_out << m_prefix;
+}
+
 void Transcript::prompt(WindowRef window)
 {
-    m_out << "prompt: " << StandIn::windowDefinitionName(window) << "\n";
+    line() << "prompt: " << StandIn::windowDefinitionName(window) << "\n";
 }
 
 void Transcript::alert(const StandIn::AlertContent& alert)
 {
-    m_out << "alert: " << alert.text << "\n";
+    line() << "alert: " << alert.text << "\n";
 }
 
 void Transcript::notice(const StandIn::NoticeContent& notice)
 {
-    m_out << "notice: " << notice.header << ": " << notice.message << "\n";
+    line() << "notice: " << notice.header << ": " << notice.message << "\n";
 }
 
 void Transcript::beep()
 {
-    m_out << "beep\n";
+    line() << "beep\n";
 }
 
 void Transcript::help(const StandIn::HelpPage& page)
 {
-    m_out << "help: " << page.book << " " << page.page << (page.anchor.empty() ? "" : "#" + page.anchor) << "\n";
+    line() << "help: " << page.book << " " << page.page << (page.anchor.empty() ? "" : "#" + page.anchor) << "\n";
 }
 
 void Transcript::summary(const std::string& title, const std::string& text)
 {
-    m_out << "summary: " << title << " = " << text << "\n";
+    line() << "summary: " << title << " = " << text << "\n";
 }
 
 void Transcript::printed()
 {
-    m_out << "printed\n";
+    line() << "printed\n";
 }
 
 void Transcript::printedJob(int job)
 {
-    m_out << "printed job " << job << "\n";
+    line() << "printed job " << job << "\n";
 }
 
 void Transcript::saved()
@@ -51,16 +56,16 @@ void Transcript::saved()
 
 void Transcript::notPrinted()
 {
-    m_out << "not printed\n";
+    line() << "not printed\n";
 }
 
 void Transcript::cancelled()
 {
-    m_out << "cancelled\n";
+    line() << "cancelled\n";
 }
 
 void Transcript::dump(WindowRef window)
 {
-    for (const auto& line : dumpWindow(window))
-        m_out << line << "\n";
+    for (const auto& control : dumpWindow(window))
+        line() << control << "\n";
 }

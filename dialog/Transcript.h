@@ -1,5 +1,6 @@
 // The transcript: one line for each thing the person at the dialog meets, in the order they
-// meet it. No line holds a concealed code: a concealed field shows only its length.
+// meet it. No line holds a concealed code: a concealed field shows only its length. A program
+// that plays several dialogs may start each line with the name of what the dialog is for.
 #pragma once
 
 #include "DialogExport.h"
@@ -9,11 +10,13 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 
 class DIALOG_EXPORT Transcript {
 public:
-    explicit Transcript(std::ostream& out)
+    explicit Transcript(std::ostream& out, std::string linePrefix = {})
         : m_out(out)
+        , m_prefix(std::move(linePrefix))
     {
     }
 
@@ -34,5 +37,8 @@ public:
     void flush() { m_out.flush(); }
 
 private:
+    std::ostream& line();
+
     std::ostream& m_out;
+    std::string m_prefix;
 };

@@ -42,8 +42,7 @@ public:
         }
         if (!fetchQueuePPD(m_destination, &m_ppd, error))
             return false;
-        // The PPD reader opens a path: this one reaches the file in memory for as long as it is open.
-        m_ppdPath = "/proc/self/fd/" + std::to_string(m_ppd.get());
+        m_ppdPath = queuePPDPath(m_ppd);
         m_ppdName = "the PPD of queue " + m_destination.queue;
         return true;
     }

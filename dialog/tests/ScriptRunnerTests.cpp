@@ -187,4 +187,41 @@ TEST_F(ScriptPlay, SavingAQueuesSettingsNeverPrompts)
     EXPECT_NE(printing.transcript.find("prompt: Accounting\n"), std::string::npos) << printing.transcript;
 }
 
+TEST_F(ScriptPlay, OneScriptAnswersThePromptsOfSeveralDialogsAndNumbersItsLinesOnce)
+{
+    TemporaryTree folder;
+    folder.addFile("answers.txt", "type 501 \"a\"\nclick 1000\nclick 1002\n");
+    ScriptSource source;
+    std::string error;
+    ASSERT_TRUE(source.open(folder.path("answers.txt"), &error)) << error;
+    const std::string prompting = kExamples + "/settings/talliant-prompt.plist";
+    std::ostringstream out;
+    struct Answer {
+        PrintClick click;
+        std::string error;
+        bool ranOut;
+    };
+    auto answerOneDialog = [&](const std::string& prefix) {
+        PrintDialog dialog;
+        std::string problem;
+        EXPECT_TRUE(dialog.open({ kMovraPPD, prompting, ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR }, &problem)) << problem;
+        Transcript transcript(out, prefix);
+        ScriptRunner runner(dialog, source, transcript, PrintedLine::LeftToSubmitter);
+        PrintClick click = dialog.clickPrint(&problem);
+        return Answer { click, runner.error(), runner.ranOut() };
+    };
+    Answer first = answerOneDialog("job 1 q: ");
+    EXPECT_EQ(first.click, PrintClick::Printed) << first.error;
+    EXPECT_EQ(first.error, "");
+    Answer second = answerOneDialog("job 2 q: ");
+    EXPECT_EQ(second.click, PrintClick::NotPrinted);
+    EXPECT_EQ(second.error, "line 3: no control 1002 in the prompt") << "the second dialog reads on from the first one's last line";
+    EXPECT_FALSE(second.ranOut);
+    Answer third = answerOneDialog("job 3 q: ");
+    EXPECT_EQ(third.click, PrintClick::NotPrinted);
+    EXPECT_EQ(third.error, "line 3: the script ends while the prompt is up");
+    EXPECT_TRUE(third.ranOut);
+    EXPECT_EQ(out.str(), "job 1 q: prompt: Talliant\njob 2 q: prompt: Talliant\njob 3 q: prompt: Talliant\n") << "each line names its dialog";
+}
+
 }

@@ -1,0 +1,64 @@
+// The one rule for the pane's settings as a CUPS job's options, which printdialog's jobs and the
+// agent's released jobs both follow: what the driver and the server get, and what they never get.
+#include "JobOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+constexpr const char* kClient = "com.pmvendor.printingmanager";
+
+std::vector<StandIn::TicketItem> ticket(SInt32 mode, const std::string& userID, const std::string& accountID)
+{
+    return { { "com.movra.Act.trel.On", kClient, false, mode, "", false }, { "com.movra.Act.trel.UID", kClient, true, 0, userID, false },
+        { "com.movra.Act.trel.AID", kClient, true, 0, accountID, false }, { "com.movra.Act.trel.Prm", kClient, false, 0, "", false } };
+}
+
+std::map<std::string, std::string> optionsOf(const JobOptions& options)
+{
+    std::map<std::string, std::string> named;
+    for (int i = 0; i < options.count(); ++i)
+        named[options.options()[i].name] = options.options()[i].value;
+    return named;
+}
+
+TEST(JobOptions, AccountingOnSendsEveryEntryAndTheCodesAsTheJobsAccounting)
+{
+    auto options = optionsOf(JobOptions(ticket(3, "alice", "4711")));
+    EXPECT_EQ(options["com.movra.Act.trel.On"], "3");
+    EXPECT_EQ(options["com.movra.Act.trel.Prm"], "0");
+    EXPECT_EQ(options["com.movra.Act.trel.UID"], "alice");
+    EXPECT_EQ(options["com.movra.Act.trel.AID"], "4711");
+    EXPECT_EQ(options["job-accounting-user-id"], "alice");
+    EXPECT_EQ(options["job-account-id"], "4711");
+    EXPECT_EQ(options["job-hold-until"], "no-hold") << "a queue that holds jobs for accounting lets this one print";
+}
+
+TEST(JobOptions, AnEmptyAccountIDIsLeftOutOfTheJobsAccounting)
+{
+    auto options = optionsOf(JobOptions(ticket(2, "carol", "")));
+    EXPECT_EQ(options["job-accounting-user-id"], "carol");
+    EXPECT_EQ(options.count("job-account-id"), 0u);
+}
+
+TEST(JobOptions, AccountingOffSendsNoCodeAtAll)
+{
+    auto options = optionsOf(JobOptions(ticket(1, "alice", "4711")));
+    EXPECT_EQ(options["com.movra.Act.trel.On"], "1");
+    EXPECT_EQ(options["job-hold-until"], "no-hold");
+    for (const auto& [name, value] : options) {
+        EXPECT_NE(value, "alice") << name;
+        EXPECT_NE(value, "4711") << name;
+    }
+}
+
+TEST(JobOptions, AServersMessageLosesEveryCodeItQuotes)
+{
+    EXPECT_EQ(withoutCodes("job-accounting-user-id \"alice\" refused; alice/4711 unknown", ticket(3, "alice", "4711")),
+        "job-accounting-user-id \"(code)\" refused; (code)/(code) unknown");
+    EXPECT_EQ(withoutCodes("nothing to hide", ticket(3, "", "")), "nothing to hide");
+}
+
+}
