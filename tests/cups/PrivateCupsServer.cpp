@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
@@ -94,15 +95,38 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     // The scheduler runs filters through its own helper, which lives in the standard folder.
     symlink("/usr/lib/cups/daemon", (root + "/bin/daemon").c_str());
     chmod((root + "/bin/filter/accounting-test-filter").c_str(), 0755);
+    // And its notifiers, whose D-Bus one rings the bus named in its environment.
+    symlink("/usr/lib/cups/notifier", (root + "/bin/notifier").c_str());
+    if (setup.systemBus) {
+        m_folder.addFolder("bus");
+        if (!m_bus.start(m_folder.path("bus"), error))
+            return false;
+        std::ofstream(root + "/cups-files.conf", std::ios::app) << "SetEnv DBUS_SYSTEM_BUS_ADDRESS " << m_bus.address() << "\n";
+    }
     // Every local user reaches the socket, as on a real system.
     chmod(root.c_str(), 0755);
     for (const char* shared : { "records", "out", "tmp" })
         chmod((root + "/" + shared).c_str(), 01777);
 
+    m_network = setup.network;
+    if (!launch(error))
+        return false;
+    bool holding = !setup.holdingQueues
+        || (addQueue("movra-hold", "movra", "", JobHold::Indefinite) && addQueue("lumio-hold", "lumio", "", JobHold::Indefinite));
+    if (!addQueue("movra") || !addQueue("lumio", "lumio") || !holding) {
+        *error = "the private CUPS server did not take the queue; its log: " + fileContents(root + "/log/error_log");
+        return false;
+    }
+    return true;
+}
+
+bool PrivateCupsServer::launch(std::string* error)
+{
+    std::string root = m_folder.root();
     m_server = fork();
     if (m_server == 0) {
-        if (!setup.network.empty()) {
-            int network = open(("/run/netns/" + setup.network).c_str(), O_RDONLY | O_CLOEXEC);
+        if (!m_network.empty()) {
+            int network = open(("/run/netns/" + m_network).c_str(), O_RDONLY | O_CLOEXEC);
             if (network < 0 || setns(network, CLONE_NEWNET) != 0)
                 _exit(126);
         }
@@ -111,13 +135,19 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     }
     for (int tries = 0; tries < 100 && access(socket().c_str(), F_OK) != 0; ++tries)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    bool holding = !setup.holdingQueues
-        || (addQueue("movra-hold", "movra", "", JobHold::Indefinite) && addQueue("lumio-hold", "lumio", "", JobHold::Indefinite));
-    if (!addQueue("movra") || !addQueue("lumio", "lumio") || !holding) {
-        *error = "the private CUPS server did not take the queue; its log: " + fileContents(root + "/log/error_log");
+    if (access(socket().c_str(), F_OK) != 0) {
+        *error = "the private CUPS server did not come up; its log: " + fileContents(root + "/log/error_log");
         return false;
     }
     return true;
+}
+
+bool PrivateCupsServer::restart(std::string* error)
+{
+    stop();
+    // The new server makes its socket anew; until it has, the old one's name must not answer.
+    unlink(socket().c_str());
+    return launch(error);
 }
 
 void PrivateCupsServer::stop()

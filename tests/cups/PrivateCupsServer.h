@@ -4,6 +4,7 @@
 // a driver would read, and answers IPP as any local user.
 #pragma once
 
+#include "PrivateSystemBus.h"
 #include "TemporaryTree.h"
 
 #include <string>
@@ -20,6 +21,8 @@ public:
         // Besides "movra" and "lumio", "movra-hold" and "lumio-hold", which hold every new job
         // as an administrator sets a queue up for the accounting agent.
         bool holdingQueues { false };
+        // A system bus of its own, which the server's D-Bus notifier rings (see PrivateSystemBus).
+        bool systemBus { false };
     };
 
     // Whether a queue holds every new job until someone releases it
@@ -36,6 +39,11 @@ public:
 
     bool start(const Setup& setup, std::string* error);
     void stop();
+    // Stops the server and starts it again on the same socket, with its queues, jobs and
+    // subscriptions, as a system restarts its CUPS.
+    bool restart(std::string* error);
+    // DBUS_SYSTEM_BUS_ADDRESS for a program that listens to the server's bus; empty without one.
+    const std::string& busAddress() const { return m_bus.address(); }
     // A queue with the Movra PPD (or, for "lumio", another maker's), optionally under a policy
     // of the configuration's: "stubborn" lets only administrators (root) cancel jobs.
     bool addQueue(const std::string& name, const std::string& ppd = "movra", const std::string& policy = "", JobHold hold = JobHold::None);
@@ -55,7 +63,11 @@ public:
     static constexpr size_t kMaxRequestBytes = 1024 * 1024;
 
 private:
+    bool launch(std::string* error);
+
     TemporaryTree m_folder;
+    std::string m_network;
+    PrivateSystemBus m_bus;
     pid_t m_server { -1 };
 };
 

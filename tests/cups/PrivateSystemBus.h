@@ -1,0 +1,27 @@
+// A D-Bus message bus of the tests' own, standing in for the system bus: the private CUPS
+// server's D-Bus notifier rings it and the accounting agent listens on it, and neither touches
+// the machine's own bus (there may be none). It lets everything through, as the system bus lets
+// the notifier's signals through.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+class PrivateSystemBus {
+public:
+    PrivateSystemBus() = default;
+    ~PrivateSystemBus() { stop(); }
+    PrivateSystemBus(const PrivateSystemBus&) = delete;
+    PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;
+
+    // Runs the bus with its configuration and socket in folder. False, with the reason in *error,
+    // when it does not come up.
+    bool start(const std::string& folder, std::string* error);
+    void stop();
+    // What DBUS_SYSTEM_BUS_ADDRESS is set to for a program that uses this bus.
+    const std::string& address() const { return m_address; }
+
+private:
+    pid_t m_bus { -1 };
+    std::string m_address;
+};
