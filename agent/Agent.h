@@ -1,0 +1,24 @@
+// accounting-agent: the pane's print-time behaviour for the user's held jobs of every program.
+// It lists the user's own jobs, handles each one held for accounting (HeldJob.h), and, unless
+// asked to do that once, watches the server for more until SIGTERM or SIGINT.
+#pragma once
+
+#include "AgentCommandLine.h"
+
+#include <chrono>
+#include <ostream>
+
+enum AgentExit {
+    kAgentDone = 0,
+    kAgentError = 2,
+};
+
+// How long the agent's subscriptions last between renewals (the agent renews them halfway), and
+// the longest wait before it tries a lost server again.
+struct AgentTiming {
+    std::chrono::seconds lease { 600 };
+    std::chrono::seconds longestReconnectWait { 60 };
+};
+
+// Runs the agent; the job lines go to out, errors to err. Returns an AgentExit.
+int runAgent(const AgentOptions& options, std::ostream& out, std::ostream& err, const AgentTiming& timing = {});

@@ -1,0 +1,33 @@
+#include "AgentCommandLine.h"
+
+#include "ProgramFolder.h"
+
+const char* const kAgentUsage = "usage: accounting-agent [--server HOST:PORT|SOCKET] [--once] [--script FILE|-] [--settings-dir DIR]";
+
+bool parseAgentArguments(const std::vector<std::string>& arguments, AgentOptions* options, std::string* error)
+{
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        if (option == "--once") {
+            options->once = true;
+            continue;
+        }
+        std::string* target = option == "--server" ? &options->server
+            : option == "--script"                 ? &options->scriptPath
+            : option == "--settings-dir"           ? &options->settingsFolder
+                                                   : nullptr;
+        if (!target) {
+            *error = "unknown option \"" + option + "\"";
+            return false;
+        }
+        if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+            *error = option + " needs a value";
+            return false;
+        }
+        *target = arguments[++i];
+    }
+    std::string folder = productLibraryFolder();
+    options->plugInPath = folder + "/Accounting.plugin";
+    options->primaryPlugInPath = folder + "/PrimaryPDE.bundle";
+    return true;
+}

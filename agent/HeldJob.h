@@ -1,0 +1,41 @@
+// One held job, handled as the pane would handle its Print click: the queue's PPD and the
+// user's stored settings for the queue open the Print dialog (the pane never shown), the click
+// is played with the desk answering the prompt, and the job is released with its options and
+// codes, cancelled, or left held.
+#pragma once
+
+#include "PromptDesk.h"
+#include "QueueSettingsStore.h"
+#include "ServerJobs.h"
+
+#include <ostream>
+#include <string>
+
+struct JobHandling {
+    ServerJobs& server;
+    const QueueSettingsStore& store;
+    const std::string& plugInPath;
+    const std::string& primaryPlugInPath;
+    PromptDesk& desk;
+    std::ostream& out; // one line per event: "job N QUEUE: ..."
+    std::ostream& err; // "accounting-agent: ..."
+    bool errorsTold { false }; // set when a job's handling wrote to err
+};
+
+enum class JobFate {
+    Released,
+    Cancelled,
+    // Offered again when the queue's stored settings change or the agent starts again.
+    LeftHeld,
+    // Not the agent's: another maker's printer, or codes given already.
+    LeftAlone,
+    // The server went away before the job could be released or cancelled: offered again once
+    // it is back.
+    ServerLost,
+};
+
+JobFate handleHeldJob(const ServerJob& job, JobHandling& handling);
+
+// The settings a queue starts from when the user has stored none: a queue that holds its jobs
+// for accounting needs codes, so the prompt asks for both, concealed as they are typed.
+std::vector<StandIn::TicketItem> settingsWithoutStore();

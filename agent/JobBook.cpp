@@ -1,0 +1,87 @@
+#include "JobBook.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+namespace {
+
+constexpr std::chrono::milliseconds kFirstDocumentWait { 50 };
+constexpr std::chrono::milliseconds kLongestDocumentWait { 5000 };
+
+std::string lowerCase(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}
+
+std::vector<ServerJob> JobBook::due(const std::vector<ServerJob>& listed, Clock::time_point now)
+{
+    std::set<int> seen;
+    std::vector<ServerJob> jobs;
+    for (const ServerJob& job : listed) {
+        seen.insert(job.id);
+        if (!job.heldIndefinitely)
+            continue;
+        auto known = m_entries.find(job.id);
+        if (known != m_entries.end() && known->second.mark != Mark::AwaitingDocument)
+            continue;
+        if (job.documentArrived) {
+            jobs.push_back(job);
+            continue;
+        }
+        if (known == m_entries.end()) {
+            m_entries[job.id] = { job.queue, Mark::AwaitingDocument, now + kFirstDocumentWait, kFirstDocumentWait };
+        } else if (known->second.lookAt <= now) {
+            Entry& entry = known->second;
+            entry.wait = std::min(entry.wait * 2, kLongestDocumentWait);
+            entry.lookAt = now + entry.wait;
+        }
+    }
+    std::erase_if(m_entries, [&](const auto& entry) { return !seen.count(entry.first); });
+    std::sort(jobs.begin(), jobs.end(), [](const ServerJob& a, const ServerJob& b) { return a.id < b.id; });
+    return jobs;
+}
+
+std::vector<ServerJob> JobBook::waitingForDocument(const std::vector<ServerJob>& listed) const
+{
+    std::vector<ServerJob> jobs;
+    for (const ServerJob& job : listed) {
+        auto known = m_entries.find(job.id);
+        if (job.heldIndefinitely && !job.documentArrived && known != m_entries.end() && known->second.mark == Mark::AwaitingDocument)
+            jobs.push_back(job);
+    }
+    return jobs;
+}
+
+void JobBook::record(const ServerJob& job, JobFate fate)
+{
+    if (fate == JobFate::ServerLost) {
+        m_entries.erase(job.id);
+        return;
+    }
+    m_entries[job.id] = { job.queue, fate == JobFate::LeftHeld ? Mark::LeftHeld : Mark::Done };
+}
+
+void JobBook::offerAgain(const std::string& queue)
+{
+    std::erase_if(m_entries, [&](const auto& entry) { return entry.second.mark == Mark::LeftHeld && lowerCase(entry.second.queue) == queue; });
+}
+
+void JobBook::offerAllAgain()
+{
+    std::erase_if(m_entries, [](const auto& entry) { return entry.second.mark == Mark::LeftHeld; });
+}
+
+std::optional<JobBook::Clock::time_point> JobBook::nextLook() const
+{
+    std::optional<Clock::time_point> next;
+    for (const auto& [id, entry] : m_entries) {
+        if (entry.mark == Mark::AwaitingDocument && (!next || entry.lookAt < *next))
+            next = entry.lookAt;
+    }
+    return next;
+}

@@ -1,0 +1,39 @@
+// The doorbell of a CUPS server on this machine. CUPS keeps a pull subscription's events until
+// they are asked for, and answers Get-Notifications at once (it does not wait for events, as a
+// server may when asked to); the interval it gives between asks is a minute. So that a job is
+// seen at once and the agent still sleeps while nothing happens, the agent also subscribes with
+// CUPS's D-Bus notifier, which rings every event on the system bus: a ring is the agent's cue
+// to ask for the events. The bell carries no job's details; those come over IPP.
+#pragma once
+
+#include <string>
+
+struct sd_bus;
+struct sd_bus_slot;
+
+class ServerBell {
+public:
+    ServerBell() = default;
+    ~ServerBell();
+    ServerBell(const ServerBell&) = delete;
+    ServerBell& operator=(const ServerBell&) = delete;
+
+    // Listens on the system bus (DBUS_SYSTEM_BUS_ADDRESS, or the standard one) for the CUPS
+    // notifier's signals. False, with the reason in *error, when there is no bus to listen on.
+    bool open(std::string* error);
+    bool isOpen() const { return m_bus != nullptr; }
+
+    // What to poll() for, and the longest the bus may wait before it is processed again (-1: no
+    // limit), in milliseconds.
+    int descriptor() const;
+    short events() const;
+    int timeout() const;
+    // Takes in what arrived; true when the notifier rang since the last call. False, with the
+    // bus closed and the reason in *error, when the bus went away.
+    bool takeRings(bool* rang, std::string* error);
+
+private:
+    sd_bus* m_bus { nullptr };
+    sd_bus_slot* m_match { nullptr };
+    bool m_rang { false };
+};

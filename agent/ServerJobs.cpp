@@ -1,0 +1,236 @@
+#include "ServerJobs.h"
+
+#include "JobOptions.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+
+namespace {
+
+constexpr const char* kServerURI = "ipp://localhost/";
+
+std::string jobURI(int job)
+{
+    return "ipp://localhost/jobs/" + std::to_string(job);
+}
+
+ipp_t* newRequest(ipp_op_t operation)
+{
+    ipp_t* request = ippNewRequest(operation);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, kServerURI);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    return request;
+}
+
+ipp_t* newJobRequest(ipp_op_t operation, int job)
+{
+    ipp_t* request = ippNewRequest(operation);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, jobURI(job).c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    return request;
+}
+
+std::string stringValue(ipp_attribute_t* attribute)
+{
+    const char* text = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
+    return text ? text : "";
+}
+
+// The queue of a job: the last part of its printer's URI (.../printers/QUEUE or .../classes/QUEUE).
+std::string queueOf(const std::string& printerURI)
+{
+    size_t slash = printerURI.rfind('/');
+    return slash == std::string::npos ? printerURI : printerURI.substr(slash + 1);
+}
+
+// The jobs of a Get-Jobs response, one group of attributes each.
+std::vector<ServerJob> jobsOf(ipp_t* response)
+{
+    std::vector<ServerJob> jobs;
+    ServerJob job;
+    bool pendingHeld = false;
+    bool indefinitely = false;
+    auto finish = [&] {
+        if (job.id > 0) {
+            job.heldIndefinitely = pendingHeld && indefinitely;
+            jobs.push_back(job);
+        }
+        job = ServerJob();
+        pendingHeld = indefinitely = false;
+    };
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute; attribute = ippNextAttribute(response)) {
+        const char* name = ippGetName(attribute);
+        if (!name) {
+            finish();
+            continue;
+        }
+        if (ippGetGroupTag(attribute) != IPP_TAG_JOB)
+            continue;
+        std::string_view key = name;
+        if (key == "job-id")
+            job.id = ippGetInteger(attribute, 0);
+        else if (key == "job-printer-uri")
+            job.queue = queueOf(stringValue(attribute));
+        else if (key == "job-name")
+            job.name = stringValue(attribute);
+        else if (key == "job-state")
+            pendingHeld = ippGetInteger(attribute, 0) == IPP_JSTATE_HELD;
+        else if (key == "job-hold-until")
+            indefinitely = stringValue(attribute) == "indefinite";
+        else if (key == "number-of-documents")
+            job.documentArrived = ippGetInteger(attribute, 0) > 0;
+        else if (key == "job-accounting-user-id")
+            job.carriesAccounting = true;
+    }
+    finish();
+    return jobs;
+}
+
+}
+
+Reply ServerJobs::connect(std::string* error)
+{
+    auto connection = std::make_unique<CupsConnection>();
+    bool opened = connection->open({ "", m_server, m_timeout }, error);
+    m_serverName = connection->server();
+    m_connection = opened ? std::move(connection) : nullptr;
+    return opened ? Reply::Done : Reply::Lost;
+}
+
+void ServerJobs::disconnect()
+{
+    m_connection.reset();
+}
+
+int ServerJobs::socket() const
+{
+    return m_connection ? httpGetFd(m_connection->http()) : -1;
+}
+
+Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error)
+{
+    *response = nullptr;
+    if (!m_connection) {
+        ippDelete(request);
+        *error = m_serverName + " is not connected";
+        return Reply::Lost;
+    }
+    m_connection->startStep();
+    *response = cupsDoRequest(m_connection->http(), request, "/");
+    ipp_status_t status = cupsLastError();
+    if (status <= IPP_STATUS_OK_CONFLICTING)
+        return Reply::Done;
+    *error = m_connection->failure();
+    // Without an answer at all the server has gone, or stopped answering: libcups has already
+    // tried to reopen a connection that the server closed while it was idle.
+    if (!*response && (status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL || m_connection->pastDeadline())) {
+        *error = m_serverName + " cannot be reached: " + *error;
+        disconnect();
+        return Reply::Lost;
+    }
+    return Reply::Refused;
+}
+
+Reply ServerJobs::listJobs(std::vector<ServerJob>* jobs, std::string* error)
+{
+    static const char* const attributes[] = { "job-id", "job-printer-uri", "job-name", "job-state", "job-hold-until", "number-of-documents",
+        "job-accounting-user-id" };
+    ipp_t* request = newRequest(IPP_OP_GET_JOBS);
+    ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "not-completed");
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", std::size(attributes), nullptr, attributes);
+    ipp_t* response = nullptr;
+    Reply reply = send(request, &response, error);
+    if (reply == Reply::Done)
+        *jobs = jobsOf(response);
+    ippDelete(response);
+    return reply;
+}
+
+Reply ServerJobs::release(int job, const std::vector<StandIn::TicketItem>& items, std::string* error)
+{
+    JobOptions options(items);
+    ipp_t* request = newJobRequest(IPP_OP_SET_JOB_ATTRIBUTES, job);
+    cupsEncodeOptions2(request, options.count(), options.options(), IPP_TAG_JOB);
+    ipp_t* response = nullptr;
+    Reply reply = send(request, &response, error);
+    ippDelete(response);
+    if (reply != Reply::Done)
+        *error = withoutCodes(*error, items);
+    return reply;
+}
+
+Reply ServerJobs::cancel(int job, std::string* error)
+{
+    ipp_t* response = nullptr;
+    Reply reply = send(newJobRequest(IPP_OP_CANCEL_JOB, job), &response, error);
+    ippDelete(response);
+    return reply;
+}
+
+Reply ServerJobs::subscribe(Delivery delivery, std::chrono::seconds lease, int* subscription, std::string* error)
+{
+    static const char* const events[] = { "job-created", "job-state-changed" };
+    ipp_t* request = newRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
+    if (delivery == Delivery::Pull)
+        ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr, "ippget");
+    else
+        ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_URI, "notify-recipient-uri", nullptr, "dbus://");
+    ippAddStrings(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", std::size(events), nullptr, events);
+    ippAddInteger(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_INTEGER, "notify-lease-duration", static_cast<int>(lease.count()));
+    ipp_t* response = nullptr;
+    Reply reply = send(request, &response, error);
+    ipp_attribute_t* id = reply == Reply::Done ? ippFindAttribute(response, "notify-subscription-id", IPP_TAG_INTEGER) : nullptr;
+    *subscription = id ? ippGetInteger(id, 0) : 0;
+    if (reply == Reply::Done && !id) {
+        *error = m_serverName + " answered without a subscription";
+        reply = Reply::Refused;
+    }
+    ippDelete(response);
+    return reply;
+}
+
+Reply ServerJobs::renew(int subscription, std::chrono::seconds lease, std::string* error)
+{
+    ipp_t* request = newRequest(IPP_OP_RENEW_SUBSCRIPTION);
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", subscription);
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-lease-duration", static_cast<int>(lease.count()));
+    ipp_t* response = nullptr;
+    Reply reply = send(request, &response, error);
+    ippDelete(response);
+    return reply;
+}
+
+Reply ServerJobs::unsubscribe(int subscription, std::string* error)
+{
+    ipp_t* request = newRequest(IPP_OP_CANCEL_SUBSCRIPTION);
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", subscription);
+    ipp_t* response = nullptr;
+    Reply reply = send(request, &response, error);
+    ippDelete(response);
+    return reply;
+}
+
+Reply ServerJobs::notifications(int subscription, int sequence, Notifications* news, bool* gone, std::string* error)
+{
+    ipp_t* request = newRequest(IPP_OP_GET_NOTIFICATIONS);
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers", sequence);
+    ipp_t* response = nullptr;
+    Reply reply = send(request, &response, error);
+    *gone = reply == Reply::Refused && cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND;
+    *news = Notifications { false, sequence, news->askAgainIn };
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute && reply == Reply::Done; attribute = ippNextAttribute(response)) {
+        const char* name = ippGetName(attribute);
+        std::string_view key = name ? name : "";
+        if (key == "notify-get-interval")
+            news->askAgainIn = std::chrono::seconds(std::max(1, ippGetInteger(attribute, 0)));
+        else if (key == "notify-sequence-number")
+            news->nextSequence = std::max(news->nextSequence, ippGetInteger(attribute, 0) + 1);
+        else if (key == "job-state" && ippGetInteger(attribute, 0) == IPP_JSTATE_HELD)
+            news->heldJobSeen = true;
+    }
+    ippDelete(response);
+    return reply;
+}

@@ -1,0 +1,89 @@
+// The agent's conversation with the CUPS server over IPP: the user's own jobs (Get-Jobs), what
+// happens to a held one (Set-Job-Attributes, Cancel-Job), and the subscriptions that bring news
+// of new jobs (Create-Printer-Subscriptions, Get-Notifications, Renew-Subscription,
+// Cancel-Subscription). Every request names the user, as lp does, and goes over one connection
+// that libcups reopens when the server closed it while it was idle.
+#pragma once
+
+#include "CupsConnection.h"
+
+#include <PrintCore/PMTicketStandIn.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A job of the user's as the server lists it.
+struct ServerJob {
+    int id { 0 };
+    std::string queue;
+    std::string name; // job-name: for a document printed from a program, the document's
+    bool heldIndefinitely { false }; // pending-held until someone releases it
+    bool documentArrived { false }; // a job created without its document is not ready
+    bool carriesAccounting { false }; // it has a job-accounting-user-id already
+};
+
+// How the server answered: it did what was asked, it refused (the reason says why), or the
+// connection is lost and the server may be gone.
+enum class Reply {
+    Done,
+    Refused,
+    Lost,
+};
+
+// Where a subscription's events go: kept for Get-Notifications, or also rung on the system bus
+// by CUPS's own D-Bus notifier.
+enum class Delivery {
+    Pull,
+    SystemBus,
+};
+
+// What a Get-Notifications brought.
+struct Notifications {
+    bool heldJobSeen { false }; // an event tells of a job that is now pending-held
+    int nextSequence { 1 };
+    std::chrono::seconds askAgainIn { 60 }; // the server's notify-get-interval
+};
+
+class ServerJobs {
+public:
+    explicit ServerJobs(std::string server, std::chrono::milliseconds timeout = kDefaultCupsTimeout)
+        : m_server(std::move(server))
+        , m_timeout(timeout)
+    {
+    }
+
+    Reply connect(std::string* error);
+    void disconnect();
+    // The connection's socket, to watch while it is idle: the server closing it makes it
+    // readable. -1 when not connected.
+    int socket() const;
+    // Whether the server runs on this machine (a socket, or a loopback address).
+    bool isLocal() const { return m_connection && m_connection->isLocal(); }
+    // "the CUPS server at ...", for messages, from the first connection on.
+    const std::string& serverName() const { return m_serverName; }
+    CupsDestination destination(const std::string& queue) const { return { queue, m_server, m_timeout }; }
+
+    // The user's jobs that are not completed.
+    Reply listJobs(std::vector<ServerJob>* jobs, std::string* error);
+    // Sets every option on the held job and releases it, in one request.
+    Reply release(int job, const std::vector<StandIn::TicketItem>& items, std::string* error);
+    Reply cancel(int job, std::string* error);
+
+    // A subscription to the creation and state changes of every job on the server; 0 when
+    // there is none, the reason in *error.
+    Reply subscribe(Delivery delivery, std::chrono::seconds lease, int* subscription, std::string* error);
+    Reply renew(int subscription, std::chrono::seconds lease, std::string* error);
+    Reply unsubscribe(int subscription, std::string* error);
+    // The events from sequence on. A subscription that is gone is Refused with *gone set.
+    Reply notifications(int subscription, int sequence, Notifications* news, bool* gone, std::string* error);
+
+private:
+    Reply send(ipp_t* request, ipp_t** response, std::string* error);
+
+    std::string m_server;
+    std::chrono::milliseconds m_timeout;
+    std::unique_ptr<CupsConnection> m_connection; // null while not connected
+    std::string m_serverName;
+};

@@ -1,0 +1,197 @@
+// The agent's IPP against a private CUPS server of the tests' own: what it lists of the user's
+// jobs, a release that carries every option, and the life of its subscriptions, renewed by the
+// agent before their lease ends and cancelled when it stops.
+#include "Agent.h"
+#include "LpJobs.h"
+#include "PrivateCupsServer.h"
+#include "ServerJobs.h"
+#include "ServerSubscriptions.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+PrivateCupsServer* gServer = nullptr;
+
+class ServerJobsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
+            return;
+        gServer = new PrivateCupsServer;
+        std::string error;
+        PrivateCupsServer::Setup setup;
+        setup.systemBus = true;
+        if (!gServer->start(setup, &error) || !holdNewJobs("movra")) {
+            ADD_FAILURE() << error;
+            delete gServer;
+            gServer = nullptr;
+        }
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete gServer;
+        gServer = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (!gServer)
+            GTEST_SKIP() << "a private CUPS server needs root and cupsd (scripts/setup installs it; CI runs as root)";
+    }
+
+    static bool holdNewJobs(const std::string& queue)
+    {
+        return system(("lpadmin -h '" + gServer->socket() + "' -p " + queue + " -o job-hold-until-default=indefinite").c_str()) == 0;
+    }
+
+    static int submit(const std::vector<std::string>& arguments = {}, const std::string& user = "")
+    {
+        return submitWithLp(gServer->socket(), "movra", gServer->path("document.txt"), arguments, user);
+    }
+
+    static const ServerJob* find(const std::vector<ServerJob>& jobs, int id)
+    {
+        for (const ServerJob& job : jobs) {
+            if (job.id == id)
+                return &job;
+        }
+        return nullptr;
+    }
+};
+
+TEST_F(ServerJobsTest, TheUsersOwnJobsAreListedWithWhatTheAgentDecidesBy)
+{
+    int plain = submit({ "-t", "report.pdf" });
+    int accounted = submit({ "-o", "job-accounting-user-id=carol" });
+    int others = submit({}, "nobody");
+    ASSERT_GT(plain * accounted * others, 0);
+    ServerJobs server(gServer->socket());
+    std::string error;
+    ASSERT_EQ(server.connect(&error), Reply::Done) << error;
+    EXPECT_TRUE(server.isLocal());
+    EXPECT_EQ(server.serverName(), "the CUPS server at " + gServer->socket());
+    std::vector<ServerJob> jobs;
+    ASSERT_EQ(server.listJobs(&jobs, &error), Reply::Done) << error;
+    const ServerJob* job = find(jobs, plain);
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->queue, "movra");
+    EXPECT_EQ(job->name, "report.pdf");
+    EXPECT_TRUE(job->heldIndefinitely);
+    EXPECT_TRUE(job->documentArrived);
+    EXPECT_FALSE(job->carriesAccounting);
+    ASSERT_TRUE(find(jobs, accounted));
+    EXPECT_TRUE(find(jobs, accounted)->carriesAccounting);
+    EXPECT_FALSE(find(jobs, others)) << "another user's job is not the agent's to see";
+    for (int id : { plain, accounted })
+        EXPECT_EQ(server.cancel(id, &error), Reply::Done) << error;
+    system(("cancel -h '" + gServer->socket() + "' " + std::to_string(others)).c_str());
+}
+
+TEST_F(ServerJobsTest, AReleaseCarriesEveryOptionAndTheCodesInOneRequest)
+{
+    int job = submit();
+    ASSERT_GT(job, 0);
+    ServerJobs server(gServer->socket());
+    std::string error;
+    ASSERT_EQ(server.connect(&error), Reply::Done) << error;
+    constexpr const char* kClient = "com.pmvendor.printingmanager";
+    std::vector<StandIn::TicketItem> items = { { "com.movra.Act.trel.On", kClient, false, 3, "", false },
+        { "com.movra.Act.trel.UID", kClient, true, 0, "uid-7", false }, { "com.movra.Act.trel.AID", kClient, true, 0, "aid-7", false } };
+    ASSERT_EQ(server.release(job, items, &error), Reply::Done) << error;
+    std::string seen = jobsAsSeenBy(*gServer, "root", job);
+    EXPECT_NE(seen.find("job-accounting-user-id=uid-7"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("job-account-id=aid-7"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("job-hold-until=no-hold"), std::string::npos) << seen;
+    std::string refused;
+    EXPECT_EQ(server.release(987654, items, &refused), Reply::Refused);
+    EXPECT_EQ(refused.find("uid-7"), std::string::npos) << refused;
+}
+
+TEST_F(ServerJobsTest, ASubscriptionTellsOfHeldJobsUntilItIsCancelled)
+{
+    ServerJobs server(gServer->socket());
+    std::string error;
+    ASSERT_EQ(server.connect(&error), Reply::Done) << error;
+    int subscription = 0;
+    ASSERT_EQ(server.subscribe(Delivery::Pull, 60s, &subscription, &error), Reply::Done) << error;
+    int job = submit();
+    ASSERT_GT(job, 0);
+    Notifications news;
+    bool gone = true;
+    ASSERT_EQ(server.notifications(subscription, 1, &news, &gone, &error), Reply::Done) << error;
+    EXPECT_FALSE(gone);
+    EXPECT_TRUE(news.heldJobSeen);
+    EXPECT_GT(news.nextSequence, 1);
+    EXPECT_EQ(news.askAgainIn, 60s) << "CUPS answers at once, and asks to be asked again in a minute";
+    Notifications quiet;
+    ASSERT_EQ(server.notifications(subscription, news.nextSequence, &quiet, &gone, &error), Reply::Done) << error;
+    EXPECT_FALSE(quiet.heldJobSeen) << "an event is told once";
+
+    EXPECT_EQ(server.renew(subscription, 120s, &error), Reply::Done) << error;
+    EXPECT_EQ(server.unsubscribe(subscription, &error), Reply::Done) << error;
+    EXPECT_EQ(server.notifications(subscription, 1, &quiet, &gone, &error), Reply::Refused);
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(server.renew(subscription, 120s, &error), Reply::Refused);
+    EXPECT_EQ(server.cancel(job, &error), Reply::Done) << error;
+}
+
+TEST_F(ServerJobsTest, AServerThatIsNotThereIsLost)
+{
+    ServerJobs nowhere(gServer->path("nosuch.sock"));
+    std::string error;
+    EXPECT_EQ(nowhere.connect(&error), Reply::Lost);
+    EXPECT_EQ(error, "the CUPS server at " + gServer->path("nosuch.sock") + " cannot be reached: there is no such socket");
+    std::vector<ServerJob> jobs;
+    EXPECT_EQ(nowhere.listJobs(&jobs, &error), Reply::Lost);
+    EXPECT_EQ(nowhere.socket(), -1);
+}
+
+TEST_F(ServerJobsTest, TheAgentRenewsItsSubscriptionsBeforeTheirLeaseEndsAndCancelsThemAtTheEnd)
+{
+    ASSERT_TRUE(subscriptionsOf(gServer->socket(), "root").empty());
+    TemporaryTree home;
+    pid_t agent = fork();
+    if (agent == 0) {
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", gServer->busAddress().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", home.root().c_str(), 1);
+        AgentOptions options;
+        options.server = gServer->socket();
+        options.settingsFolder = home.path("settings");
+        std::ostringstream out;
+        std::ostringstream err;
+        AgentTiming timing;
+        timing.lease = 2s;
+        _exit(runAgent(options, out, err, timing));
+    }
+    std::vector<ServerSubscription> first;
+    for (int tries = 0; tries < 100 && first.size() < 2; ++tries) {
+        std::this_thread::sleep_for(20ms);
+        first = subscriptionsOf(gServer->socket(), "root");
+    }
+    ASSERT_EQ(first.size(), 2u) << "one to pull events from, one that rings the bus";
+    std::this_thread::sleep_for(3s);
+    std::vector<ServerSubscription> later = subscriptionsOf(gServer->socket(), "root");
+    ASSERT_EQ(later.size(), 2u) << "a lease of two seconds has passed: only renewals keep them";
+    for (size_t i = 0; i < later.size(); ++i)
+        EXPECT_EQ(later[i].id, first[i].id) << "renewed, not made anew";
+    EXPECT_EQ(first[0].delivery, "ippget");
+    EXPECT_EQ(first[1].delivery, "dbus://");
+    kill(agent, SIGTERM);
+    int status = 0;
+    waitpid(agent, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(subscriptionsOf(gServer->socket(), "root").empty()) << "cancelled as the agent ended";
+}
+
+}
