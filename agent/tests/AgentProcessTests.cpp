@@ -1,0 +1,341 @@
+// accounting-agent as a person's session runs it, against a private CUPS server with queues that
+// hold every new job: jobs printed with lp are released with the stored or typed codes, cancelled,
+// or left held for a reason, and every other job is left alone; the agent keeps watching while the
+// server restarts, and ends at once when asked. No code ever reaches what it writes.
+#include "LpJobs.h"
+#include "PrivateCupsServer.h"
+#include "RunningProgram.h"
+#include "ServerSubscriptions.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Default codes typed into the pane and saved for a queue, the prompt off.
+const std::string kSaveDefaultCodes = "show\nchoose 100 3\nclick 300\ntype 302 \"alice-SECRET\"\ntype 304 \"4711-SECRET\"\nprint\n";
+// The prompt off and no default codes.
+const std::string kSaveNoCodes = "show\nchoose 100 3\nclick 300\nprint\n";
+const std::string kSaveAccountingOff = "show\nchoose 100 1\nprint\n";
+// The prompt answered.
+const std::string kAnswerPrompt = "type 501 \"bob-SECRET\"\ntype 503 \"77-SECRET\"\nclick 1000\n";
+
+PrivateCupsServer* gServer = nullptr;
+
+class AgentProcess : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
+            return;
+        gServer = new PrivateCupsServer;
+        std::string error;
+        PrivateCupsServer::Setup setup;
+        setup.holdingQueues = true;
+        setup.systemBus = true;
+        if (!gServer->start(setup, &error)) {
+            ADD_FAILURE() << error;
+            delete gServer;
+            gServer = nullptr;
+        }
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete gServer;
+        gServer = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (!gServer)
+            GTEST_SKIP() << "a private CUPS server needs root and cupsd (scripts/setup installs it; CI runs as root)";
+    }
+
+    // Each test meets only its own jobs.
+    void TearDown() override
+    {
+        if (gServer)
+            system(("cancel -a -h '" + gServer->socket() + "' 2>/dev/null").c_str());
+    }
+
+    // The session the agent runs in: no display, a runtime folder of the test's own, the
+    // server's bus as the system bus.
+    ProgramOptions session(const std::string& script = "") const
+    {
+        ProgramOptions options = withInput(script);
+        options.environment = englishLanguageSettings();
+        options.environment.insert(options.environment.end(),
+            { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" }, { "XDG_RUNTIME_DIR", m_home.root() },
+                { "DBUS_SYSTEM_BUS_ADDRESS", gServer->busAddress() } });
+        options.timeout = 30s;
+        return options;
+    }
+
+    std::vector<std::string> agentCommand(const std::vector<std::string>& more) const
+    {
+        std::vector<std::string> command { AGENT_PATH, "--server", gServer->socket(), "--settings-dir", folder() };
+        command.insert(command.end(), more.begin(), more.end());
+        return command;
+    }
+
+    // The agent handling the jobs held now, its prompts answered by script when one is given.
+    ProgramRun once(const std::string& script = "") const
+    {
+        std::vector<std::string> more { "--once" };
+        if (!script.empty())
+            more.insert(more.end(), { "--script", "-" });
+        return checked(runProgram(agentCommand(more), session(script)));
+    }
+
+    // printdialog saving a queue's settings, as a person sets the agent up.
+    void configure(const std::string& queue, const std::string& script) const
+    {
+        ProgramRun run = checked(runProgram(
+            { PRINTDIALOG_PATH, "--configure", "--printer", queue, "--server", gServer->socket(), "--settings-dir", folder(), "--script", "-" },
+            withInput(script)));
+        ASSERT_EQ(run.exitStatus, 0) << run.errors;
+    }
+
+    static int lp(const std::string& queue, const std::vector<std::string>& arguments = {}, const std::string& user = "")
+    {
+        return submitWithLp(gServer->socket(), queue, gServer->path("document.txt"), arguments, user);
+    }
+
+    // No code ever reaches what a program writes.
+    static ProgramRun checked(ProgramRun run)
+    {
+        EXPECT_EQ(run.output.find("SECRET"), std::string::npos) << run.output;
+        EXPECT_EQ(run.errors.find("SECRET"), std::string::npos) << run.errors;
+        return run;
+    }
+
+    static std::string state(int job) { return jobStateOf(gServer->socket(), job); }
+    static std::string prefix(int job, const std::string& queue) { return "job " + std::to_string(job) + " " + queue + ": "; }
+
+    std::string folder() const { return m_home.path("settings"); }
+    std::string storedFile(const std::string& queue) const { return folder() + "/" + queue + ".plist"; }
+
+    TemporaryTree m_home;
+};
+
+TEST_F(AgentProcess, AJobFromLpIsReleasedWithTheStoredDefaultCodes)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    int job = lp("movra-hold", { "-t", "report.pdf" });
+    ASSERT_GT(job, 0);
+    EXPECT_EQ(state(job), "pending-held") << "the queue holds it for the agent";
+    ProgramRun run = once();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, prefix(job, "movra-hold") + "released\n");
+    EXPECT_EQ(run.errors.find("accounting-agent:"), std::string::npos) << "only the pane's own diagnostics: " << run.errors;
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "4711-SECRET");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-hold-until"), "no-hold");
+    std::string options = gServer->driverOptions(job);
+    for (const char* entry : { "com.movra.Act.trel.On=3", "com.movra.Act.trel.Prm=0", "com.movra.Act.trel.UID=alice-SECRET",
+             "com.movra.Act.trel.AID=4711-SECRET", "com.movra.Act.trel.CU=", "com.movra.Act.trel.CA=", "com.movra.Act.trel.AT=" })
+        EXPECT_NE(options.find(entry), std::string::npos) << entry << " in " << options;
+}
+
+TEST_F(AgentProcess, WithoutStoredSettingsThePromptAsksAndTheScriptAnswers)
+{
+    int job = lp("movra-hold");
+    ASSERT_GT(job, 0);
+    ProgramRun run = once("dump\n" + kAnswerPrompt);
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    std::string line = prefix(job, "movra-hold");
+    EXPECT_EQ(run.output.rfind(line + "prompt: Accounting\n", 0), 0u) << run.output;
+    EXPECT_NE(run.output.find(line + "control 501 edit-text visible enabled 0 56,128,78,340 (concealed, 0 characters)\n"), std::string::npos)
+        << "both codes asked for, concealed: " << run.output;
+    EXPECT_NE(run.output.find(line + "control 503 edit-text visible enabled 0 90,128,112,340 (concealed, 0 characters)\n"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.substr(run.output.size() - (line + "released\n").size()), line + "released\n");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "bob-SECRET");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "77-SECRET");
+    EXPECT_NE(gServer->driverOptions(job).find("com.movra.Act.trel.Prm=1"), std::string::npos);
+    EXPECT_NE(access(storedFile("movra-hold").c_str(), F_OK), 0) << "the agent stores nothing of its own";
+}
+
+TEST_F(AgentProcess, CodesTypedIntoThePromptNeverReachTheStore)
+{
+    // Prompting on, with default codes stored before: the store keeps those.
+    configure("movra-hold", kSaveDefaultCodes);
+    configure("movra-hold", "show\nclick 200\nprint\n");
+    std::string before = fileContents(storedFile("movra-hold"));
+    ASSERT_NE(before.find("alice-SECRET"), std::string::npos);
+    int job = lp("movra-hold");
+    ProgramRun run = once(kAnswerPrompt);
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "bob-SECRET");
+    EXPECT_EQ(fileContents(storedFile("movra-hold")), before);
+}
+
+TEST_F(AgentProcess, CancelInThePromptCancelsTheJob)
+{
+    int job = lp("movra-hold");
+    ASSERT_GT(job, 0);
+    ProgramRun run = once("click 1001\n");
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    std::string line = prefix(job, "movra-hold");
+    EXPECT_EQ(run.output, line + "prompt: Accounting\n" + line + "alert: Your job was not printed. Printers with job accounting need your User ID and Account ID; click Print again when "
+                                                                 "you have them.\n"
+            + line + "cancelled\n");
+    EXPECT_EQ(state(job), "canceled");
+}
+
+TEST_F(AgentProcess, MissingDefaultCodesLeaveTheJobHeldUntilTheQueuesSettingsChange)
+{
+    configure("movra-hold", kSaveNoCodes);
+    int job = lp("movra-hold");
+    ASSERT_GT(job, 0);
+    RunningProgram agent(agentCommand({}), session());
+    std::string line = prefix(job, "movra-hold");
+    ASSERT_TRUE(agent.waitForOutput(line + "left held: a default code is missing; it is offered again when the queue's settings change\n"));
+    EXPECT_EQ(state(job), "pending-held");
+    configure("movra-hold", kSaveDefaultCodes);
+    ASSERT_TRUE(agent.waitForOutput(line + "released\n"));
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = checked(agent.finish());
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output.rfind(line + "notice: ", 0), 0u) << "the pane's notice comes first: " << run.output;
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
+}
+
+TEST_F(AgentProcess, AJobLeftHeldIsOfferedAgainWhenTheAgentStartsAgain)
+{
+    configure("movra-hold", kSaveNoCodes);
+    int job = lp("movra-hold");
+    ProgramRun first = once();
+    EXPECT_EQ(first.exitStatus, 0) << first.errors;
+    EXPECT_NE(first.output.find(prefix(job, "movra-hold") + "left held: a default code is missing"), std::string::npos) << first.output;
+    ProgramRun second = once();
+    EXPECT_NE(second.output.find(prefix(job, "movra-hold") + "left held: a default code is missing"), std::string::npos) << second.output;
+    EXPECT_EQ(state(job), "pending-held");
+}
+
+TEST_F(AgentProcess, AccountingOffReleasesTheJobWithoutCodes)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    configure("movra-hold", kSaveAccountingOff);
+    int job = lp("movra-hold");
+    ProgramRun run = once();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, prefix(job, "movra-hold") + "released\n");
+    std::string options = gServer->driverOptions(job);
+    EXPECT_NE(options.find("com.movra.Act.trel.On=1"), std::string::npos) << options;
+    EXPECT_EQ(options.find("com.movra.Act.trel.UID"), std::string::npos) << options;
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "");
+}
+
+TEST_F(AgentProcess, EveryOtherJobIsLeftAsItIs)
+{
+    for (const char* queue : { "movra-hold", "movra" })
+        configure(queue, kSaveDefaultCodes);
+    int otherMaker = lp("lumio-hold");
+    int carrying = lp("movra-hold", { "-o", "job-accounting-user-id=carol" });
+    int othersJob = lp("movra-hold", {}, "nobody");
+    int notHeld = lp("movra", { "-o", "job-hold-until=indefinite" });
+    ASSERT_GT(otherMaker * carrying * othersJob * notHeld, 0);
+    ProgramRun run = once();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output,
+        prefix(otherMaker, "lumio-hold") + "left alone: the Accounting pane does not serve its printer\n" + prefix(carrying, "movra-hold")
+            + "left alone: it carries accounting codes already\n" + prefix(notHeld, "movra") + "released\n")
+        << "a job held on any Movra queue is the agent's; another user's is not";
+    for (int job : { otherMaker, carrying, othersJob })
+        EXPECT_EQ(state(job), "pending-held") << "job " << job;
+    EXPECT_EQ(gServer->jobAttribute(carrying, "job-accounting-user-id"), "carol");
+}
+
+TEST_F(AgentProcess, WithNobodyToAskAJobThatNeedsThePromptStaysHeldWithOneLine)
+{
+    int job = lp("movra-hold");
+    ProgramRun run = once();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output,
+        prefix(job, "movra-hold") + "left held: it needs the prompt, and there is no screen to show it on and no --script to answer it\n");
+    EXPECT_EQ(state(job), "pending-held");
+}
+
+TEST_F(AgentProcess, JobsHeldBeforeTheStartAndAfterItAreHandledAndTheEndIsPrompt)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    int before = lp("movra-hold");
+    RunningProgram agent(agentCommand({}), session());
+    ASSERT_TRUE(agent.waitForOutput(prefix(before, "movra-hold") + "released\n"));
+    int after = lp("movra-hold");
+    ASSERT_TRUE(agent.waitForOutput(prefix(after, "movra-hold") + "released\n")) << "told by the server, not found by polling";
+    EXPECT_EQ(subscriptionsOf(gServer->socket(), "root").size(), 2u);
+    auto stopped = std::chrono::steady_clock::now();
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = checked(agent.finish());
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1s);
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_TRUE(subscriptionsOf(gServer->socket(), "root").empty()) << "its subscriptions go with it";
+    EXPECT_EQ(gServer->jobAttribute(after, "job-accounting-user-id"), "alice-SECRET");
+}
+
+TEST_F(AgentProcess, CtrlCEndsItToo)
+{
+    RunningProgram agent(agentCommand({}), session());
+    for (int tries = 0; tries < 100 && subscriptionsOf(gServer->socket(), "root").empty(); ++tries)
+        usleep(20000);
+    agent.sendSignal(SIGINT);
+    ProgramRun run = checked(agent.finish());
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_TRUE(subscriptionsOf(gServer->socket(), "root").empty());
+}
+
+TEST_F(AgentProcess, TheAgentWatchesOnWhileTheServerRestartsAndHandlesWhatWasHeldMeanwhile)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    RunningProgram agent(agentCommand({}), session());
+    for (int tries = 0; tries < 100 && subscriptionsOf(gServer->socket(), "root").empty(); ++tries)
+        usleep(20000);
+    gServer->stop();
+    // Long enough for the agent to miss the server and try once in vain.
+    usleep(1500000);
+    std::string error;
+    ASSERT_TRUE(gServer->restart(&error)) << error;
+    int job = lp("movra-hold");
+    ASSERT_GT(job, 0);
+    ASSERT_TRUE(agent.waitForOutput(prefix(job, "movra-hold") + "released\n"));
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = checked(agent.finish());
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    std::string server = "the CUPS server at " + gServer->socket();
+    EXPECT_NE(run.errors.find("accounting-agent: " + server + " cannot be reached: there is no such socket; trying again in 1 s, then less and less "
+                                                              "often\n"),
+        std::string::npos)
+        << run.errors;
+    EXPECT_NE(run.errors.find("accounting-agent: " + server + " is back\n"), std::string::npos) << run.errors;
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
+}
+
+TEST_F(AgentProcess, AnUnreachableServerIsOneClearError)
+{
+    ProgramRun run = checked(runProgram(
+        { AGENT_PATH, "--once", "--server", m_home.path("nosuch.sock"), "--settings-dir", folder() }, session()));
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.errors, "accounting-agent: the CUPS server at " + m_home.path("nosuch.sock") + " cannot be reached: there is no such socket\n");
+}
+
+TEST_F(AgentProcess, ABadCommandLineSaysHowToUseIt)
+{
+    ProgramRun run = runProgram({ AGENT_PATH, "--printer", "movra" }, session());
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_EQ(run.errors,
+        "accounting-agent: unknown option \"--printer\"\nusage: accounting-agent [--server HOST:PORT|SOCKET] [--once] [--script FILE|-] "
+        "[--settings-dir DIR]\n");
+}
+
+}
