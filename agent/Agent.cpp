@@ -355,9 +355,9 @@ int runAgent(const AgentOptions& options, std::ostream& out, std::ostream& err, 
         return kAgentError;
     }
     QueueSettingsStore store(options.settingsFolder.empty() ? QueueSettingsStore::defaultFolder() : options.settingsFolder);
-    // The settings folder is watched from the start, and made for the user alone when missing.
+    // The settings folder is made for the user alone when missing, and watched from the start.
     SettingsWatch settings;
-    if (!options.once && !settings.open(store.folder(), &error)) {
+    if (!store.prepareFolder(&error) || (!options.once && !settings.open(store, &error))) {
         err << "accounting-agent: " << error << "\n";
         return kAgentError;
     }

@@ -4,46 +4,31 @@
 #include <climits>
 #include <cstring>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr std::string_view kSettingsSuffix = ".plist";
 
-// Each missing folder on the way is made for the user alone: the last one holds the codes.
-bool makeFolders(const std::string& folder, std::string* error)
-{
-    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        std::string step = folder.substr(0, slash);
-        if (mkdir(step.c_str(), 0700) != 0 && errno != EEXIST) {
-            *error = step + ": cannot make the folder: " + strerror(errno);
-            return false;
-        }
-        if (slash == std::string::npos)
-            return true;
-    }
 }
 
-}
-
-bool SettingsWatch::open(const std::string& folder, std::string* error)
+bool SettingsWatch::open(const QueueSettingsStore& store, std::string* error)
 {
-    m_folder = folder;
+    m_store = &store;
     m_inotify = StandIn::FileDescriptor(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     if (!m_inotify) {
         *error = std::string("cannot watch the settings: ") + strerror(errno);
         return false;
     }
-    return makeFolders(folder, error) && watchFolder(error);
+    return watchFolder(error);
 }
 
 bool SettingsWatch::watchFolder(std::string* error)
 {
-    m_watch = inotify_add_watch(m_inotify.get(), m_folder.c_str(),
+    m_watch = inotify_add_watch(m_inotify.get(), m_store->folder().c_str(),
         IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
     if (m_watch < 0) {
-        *error = m_folder + ": cannot watch the settings folder: " + strerror(errno);
+        *error = m_store->folder() + ": cannot watch the settings folder: " + strerror(errno);
         return false;
     }
     return true;
@@ -75,7 +60,7 @@ std::set<std::string> SettingsWatch::changedQueues(bool* everything)
         // from; until that works, nothing is watched.
         inotify_rm_watch(m_inotify.get(), m_watch);
         std::string ignored;
-        if (!makeFolders(m_folder, &ignored) || !watchFolder(&ignored))
+        if (!m_store->prepareFolder(&ignored) || !watchFolder(&ignored))
             m_watch = -1;
     }
     return queues;

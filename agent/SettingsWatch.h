@@ -3,6 +3,8 @@
 // default codes, or turned the prompt off.
 #pragma once
 
+#include "QueueSettingsStore.h"
+
 #include <Base/RegularFile.h>
 
 #include <set>
@@ -10,20 +12,21 @@
 
 class SettingsWatch {
 public:
-    // Creates the folder (0700) when it is missing, and watches it. False, with the reason in
-    // *error, when it can be neither made nor watched.
-    bool open(const std::string& folder, std::string* error);
+    // Watches the store's folder, which must be there (QueueSettingsStore::prepareFolder). False,
+    // with the reason in *error, when it cannot be watched.
+    bool open(const QueueSettingsStore& store, std::string* error);
     int descriptor() const { return m_inotify.get(); }
 
     // What changed since the last call: the queues (in lower case, as the store names their
     // files) whose file was written, replaced or removed. *everything is set when the folder
-    // itself went or was replaced; the watch then follows the folder at its path again.
+    // itself went or was replaced; the watch then follows the folder at its path again, made
+    // anew when it is missing.
     std::set<std::string> changedQueues(bool* everything);
 
 private:
     bool watchFolder(std::string* error);
 
-    std::string m_folder;
+    const QueueSettingsStore* m_store { nullptr };
     StandIn::FileDescriptor m_inotify;
     int m_watch { -1 };
 };

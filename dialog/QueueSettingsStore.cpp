@@ -64,11 +64,35 @@ private:
     PMTicketRef m_ticket { nullptr };
 };
 
-// Makes each missing folder of the path, for the user alone, and checks that the last one is a
-// folder no one else may change: another user who could swap the files could choose the codes
-// and settings of every job.
-bool prepareFolder(const std::string& folder, std::string* error)
+}
+
+std::string QueueSettingsStore::defaultFolder()
 {
+    const char* config = getenv("XDG_CONFIG_HOME");
+    std::string base = config && config[0] == '/' ? config : homeFolder() + "/.config";
+    return base + "/" + kProductFolder;
+}
+
+QueueSettingsStore::QueueSettingsStore(std::string folder)
+    : m_folder(std::move(folder))
+{
+}
+
+std::string QueueSettingsStore::pathOf(const std::string& queue) const
+{
+    if (!cupsQueueNameProblem(queue).empty())
+        return "";
+    std::string name = queue;
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return m_folder + "/" + name + ".plist";
+}
+
+bool QueueSettingsStore::prepareFolder(std::string* error) const
+{
+    const std::string& folder = m_folder;
     for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         std::string part = folder.substr(0, slash);
         if (mkdir(part.c_str(), 0700) == 0)
@@ -97,32 +121,6 @@ bool prepareFolder(const std::string& folder, std::string* error)
     return true;
 }
 
-}
-
-std::string QueueSettingsStore::defaultFolder()
-{
-    const char* config = getenv("XDG_CONFIG_HOME");
-    std::string base = config && config[0] == '/' ? config : homeFolder() + "/.config";
-    return base + "/" + kProductFolder;
-}
-
-QueueSettingsStore::QueueSettingsStore(std::string folder)
-    : m_folder(std::move(folder))
-{
-}
-
-std::string QueueSettingsStore::pathOf(const std::string& queue) const
-{
-    if (!cupsQueueNameProblem(queue).empty())
-        return "";
-    std::string name = queue;
-    for (char& c : name) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return m_folder + "/" + name + ".plist";
-}
-
 bool QueueSettingsStore::holds(const std::string& queue) const
 {
     std::string path = pathOf(queue);
@@ -137,7 +135,7 @@ bool QueueSettingsStore::store(const std::string& queue, const std::vector<Stand
         return false;
     }
     std::string path = pathOf(queue);
-    if (!prepareFolder(m_folder, error))
+    if (!prepareFolder(error))
         return false;
     SettingsTicket before;
     std::string problem;

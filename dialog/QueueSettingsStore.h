@@ -27,6 +27,10 @@ public:
     // Whether anything lies at the queue's path: a stored file, or something there in its place,
     // which reading then refuses by name rather than passing over it.
     bool holds(const std::string& queue) const;
+    // Makes each missing folder on the way to the store's for the user alone (0700), and refuses
+    // a folder that is not the user's alone: another user who could swap the files could choose
+    // the codes and settings of every job. False with the reason in *error, naming the folder.
+    bool prepareFolder(std::string* error) const;
     // Stores the settings of a job that went on (or of a Save in --configure): every item, except
     // that with prompting on (com.movra.Act.trel.Prm not 0; absent, the pane reads it as 1) the
     // User ID and Account ID stored are the ones stored before (none when there were none), never

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -318,6 +319,23 @@ TEST_F(AgentProcess, TheAgentWatchesOnWhileTheServerRestartsAndHandlesWhatWasHel
         << run.errors;
     EXPECT_NE(run.errors.find("accounting-agent: " + server + " is back\n"), std::string::npos) << run.errors;
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
+}
+
+TEST_F(AgentProcess, WithoutARuntimeFolderItsLockLiesInTheSettingsFolderMadeForTheUser)
+{
+    ProgramOptions options = session();
+    options.environment.push_back({ "XDG_RUNTIME_DIR", "" });
+    ProgramRun run = checked(runProgram(agentCommand({ "--once" }), options));
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    struct stat info;
+    ASSERT_EQ(stat(folder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    std::vector<std::string> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(folder()))
+        kept.push_back(entry.path().filename());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].rfind("accounting-agent-", 0), 0u) << kept[0];
+    EXPECT_EQ(kept[0].substr(kept[0].size() - 5), ".lock") << kept[0];
 }
 
 TEST_F(AgentProcess, AnUnreachableServerIsOneClearError)
