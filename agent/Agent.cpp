@@ -5,6 +5,7 @@
 #include "JobBook.h"
 #include "PromptDesk.h"
 #include "QueueSettingsStore.h"
+#include "ScreenFrontEnd.h"
 #include "ServerBell.h"
 #include "ServerJobs.h"
 #include "SettingsWatch.h"
@@ -376,9 +377,9 @@ int runAgent(const AgentOptions& options, std::ostream& out, std::ostream& err, 
         return kAgentError;
     }
     // A job that needs the prompt stays held until the person can be asked: the desk decides.
-    std::unique_ptr<PromptDesk> desk = options.scriptPath.empty()
-        ? makeAbsentDesk("it needs the prompt, and there is no screen to show it on and no --script to answer it")
-        : makeScriptDesk(script, options.scriptPath);
+    std::unique_ptr<PromptDesk> desk = !options.scriptPath.empty() ? makeScriptDesk(script, options.scriptPath)
+        : displayAvailable()                                       ? makeScreenDesk()
+                                                                   : makeAbsentDesk("it needs the prompt, and there is no screen to show it on and no --script to answer it");
     Agent agent(options, timing, *desk, store, out, err);
     if (options.once)
         return agent.once();

@@ -31,5 +31,10 @@ public:
 // Answers the prompts from one script, its lines read in order across every job's prompt. A
 // script that fails, or has no more lines, answers no prompt after that.
 std::unique_ptr<PromptDesk> makeScriptDesk(ScriptSource& script, const std::string& scriptName);
+// The person answers on screen: the prompt comes up as a window of its own (its title names the
+// job), and the pane's alerts and notices as message boxes that wait to be dismissed. The
+// on-screen front end is loaded only when the pane first shows something; when it cannot show
+// it, the job stays held.
+std::unique_ptr<PromptDesk> makeScreenDesk();
 // Answers nothing: a prompt that comes up ends at once, the job held for the reason given.
 std::unique_ptr<PromptDesk> makeAbsentDesk(std::string why);

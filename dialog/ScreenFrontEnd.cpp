@@ -3,7 +3,15 @@
 #include "PrintDialog.h"
 #include "ProgramFolder.h"
 
+#include <cstdlib>
 #include <dlfcn.h>
+
+bool displayAvailable()
+{
+    const char* x11 = getenv("DISPLAY");
+    const char* wayland = getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
 
 const ScreenFrontEnd* loadScreenFrontEnd(std::string* error)
 {

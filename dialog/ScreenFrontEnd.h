@@ -7,6 +7,7 @@
 #include "DialogExport.h"
 
 #include <HIToolbox/HIToolbox.h>
+#include <HIToolbox/InputSourceStandIn.h>
 
 #include <string>
 
@@ -18,11 +19,21 @@ struct ScreenFrontEnd {
     // Puts the dialog on screen and lets the person act on it until the job goes on (Print, or
     // Save in its place) or the dialog is cancelled or closed. Returns true when the job went on.
     bool (*runOnScreen)(PrintDialog& dialog, std::string* error);
+    // For a program that plays one Print click without showing the dialog (the accounting agent):
+    // an input source that puts what the click brings up on screen, the prompt as a window of its
+    // own, alerts and notices as message boxes that wait to be dismissed. It is not installed:
+    // the program hands it the pane's requests. Null, with the reason in *error, without a
+    // display. closeClickOnScreen takes its windows off the screen and frees it.
+    StandIn::InputSource* (*openClickOnScreen)(PrintDialog& dialog, std::string* error);
+    void (*closeClickOnScreen)(StandIn::InputSource* session);
 };
 
 // Exported by the module under this name.
 #define kScreenFrontEndEntryPoint "PrintDialogScreenFrontEnd"
 typedef const ScreenFrontEnd* (*ScreenFrontEndEntryPoint)();
+
+// Whether the person has a display to show windows on (DISPLAY or WAYLAND_DISPLAY).
+DIALOG_EXPORT bool displayAvailable();
 
 // Loads the module from the product's folder; null, with the reason in *error, when it cannot.
 DIALOG_EXPORT const ScreenFrontEnd* loadScreenFrontEnd(std::string* error);

@@ -6,6 +6,6 @@
 
 extern "C" __attribute__((visibility("default"))) const ScreenFrontEnd* PrintDialogScreenFrontEnd()
 {
-    static const ScreenFrontEnd frontEnd = { snapshotWindow, runDialogOnScreen };
+    static const ScreenFrontEnd frontEnd = { snapshotWindow, runDialogOnScreen, openClickOnScreen, closeClickOnScreen };
     return &frontEnd;
 }

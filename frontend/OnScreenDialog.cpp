@@ -11,11 +11,13 @@
 #include <QTextBrowser>
 #include <QUrl>
 
-ScreenSession::ScreenSession(PrintDialog& dialog)
+ScreenSession::ScreenSession(PrintDialog& dialog, ScreenUse use)
     : m_dialog(dialog)
+    , m_use(use)
     , m_previousSource(StandIn::inputSource())
 {
-    StandIn::setInputSource(this);
+    if (m_use == ScreenUse::WholeDialog)
+        StandIn::setInputSource(this);
 }
 
 ScreenSession::~ScreenSession()
@@ -24,7 +26,8 @@ ScreenSession::~ScreenSession()
         delete notice.data();
     m_prompt.reset();
     m_dialogMirror.reset();
-    StandIn::setInputSource(m_previousSource);
+    if (m_use == ScreenUse::WholeDialog)
+        StandIn::setInputSource(m_previousSource);
 }
 
 bool ScreenSession::run(std::string* error)
@@ -168,6 +171,10 @@ void ScreenSession::showNotice(const StandIn::NoticeContent& notice)
     auto* box = new QMessageBox(QMessageBox::Information, QString(), QString::fromStdString(notice.header), QMessageBox::Ok, frontWindow());
     box->setInformativeText(QString::fromStdString(notice.message));
     box->setAttribute(Qt::WA_DeleteOnClose);
+    if (m_use == ScreenUse::ClickAlone) {
+        box->exec();
+        return;
+    }
     box->setModal(false);
     box->show();
     m_notices.emplace_back(box);
@@ -201,4 +208,18 @@ bool runDialogOnScreen(PrintDialog& dialog, std::string* error)
     }
     ScreenSession session(dialog);
     return session.run(error);
+}
+
+StandIn::InputSource* openClickOnScreen(PrintDialog& dialog, std::string* error)
+{
+    if (!screenApplication(false, error))
+        return nullptr;
+    return new ScreenSession(dialog, ScreenUse::ClickAlone);
+}
+
+void closeClickOnScreen(StandIn::InputSource* session)
+{
+    delete session;
+    // The windows go from the screen now, not when the program next runs Qt's event loop.
+    QApplication::processEvents();
 }

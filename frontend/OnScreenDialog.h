@@ -17,9 +17,19 @@ class QEventLoop;
 class QMessageBox;
 class QTextBrowser;
 
+// What the session puts on screen: the whole dialog, whose event loop keeps a notice up beside it;
+// or what one Print click brings up when the dialog itself is not on screen (the accounting agent
+// plays held jobs' clicks so), where notices wait to be dismissed, since nothing keeps a window up
+// once the click is done. Only the whole dialog's session installs itself as the toolbox's input
+// source; a click's is handed the pane's requests by the program that plays the click.
+enum class ScreenUse {
+    WholeDialog,
+    ClickAlone,
+};
+
 class ScreenSession : public StandIn::InputSource {
 public:
-    explicit ScreenSession(PrintDialog& dialog);
+    explicit ScreenSession(PrintDialog& dialog, ScreenUse use = ScreenUse::WholeDialog);
     ~ScreenSession() override;
 
     ScreenSession(const ScreenSession&) = delete;
@@ -44,6 +54,7 @@ private:
     QWidget* frontWindow();
 
     PrintDialog& m_dialog;
+    ScreenUse m_use;
     StandIn::InputSource* m_previousSource;
     std::unique_ptr<WindowMirror> m_dialogMirror;
     // Declared after the dialog's mirror, its parent, so that it goes first.
@@ -60,3 +71,7 @@ private:
 
 // Makes the application on the display when there is none, and runs a session.
 bool runDialogOnScreen(PrintDialog& dialog, std::string* error);
+// A session for one click of the dialog (ScreenUse::ClickAlone), on the display; null, with the
+// reason in *error, without one. closeClickOnScreen takes its windows off the screen and frees it.
+StandIn::InputSource* openClickOnScreen(PrintDialog& dialog, std::string* error);
+void closeClickOnScreen(StandIn::InputSource* session);

@@ -7,8 +7,6 @@
 #include "ScriptRunner.h"
 #include "Transcript.h"
 
-#include <cstdlib>
-
 namespace {
 
 QueueSettingsStore settingsStore(const PrintDialogOptions& options)
@@ -102,13 +100,6 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
     }
     transcript.printedJob(job);
     return kExitPrinted;
-}
-
-bool displayAvailable()
-{
-    const char* x11 = getenv("DISPLAY");
-    const char* wayland = getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
 }
 
 // Without a script the person acts on the dialog on screen.
