@@ -1,0 +1,122 @@
+// accounting-agent as a whole process, with a private CUPS server (run as root): how long a job
+// printed with lp waits on a holding Movra queue before the agent has released it with the stored
+// default codes, beside the time of lp itself in the same run; then the agent's CPU time over a
+// minute with nothing to do, and its resident memory. Prints one table (bench/README.md).
+//
+// Usage: AgentBenchmark [JOBS [IDLE_SECONDS]]   (default 20 jobs, 60 s)
+#include "LpJobs.h"
+#include "PrivateCupsServer.h"
+#include "RunningProgram.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::duration<double, std::milli>;
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// User and system CPU time of the process so far.
+Milliseconds cpuTime(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // The fields after the command's closing parenthesis: state is the 3rd field, utime the 14th.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    for (int skipped = 3; skipped < 14; ++skipped)
+        fields >> field;
+    long user = 0;
+    long system = 0;
+    fields >> user >> system;
+    return Milliseconds(1000.0 * double(user + system) / double(sysconf(_SC_CLK_TCK)));
+}
+
+// A line of /proc/PID/status, in KiB.
+long statusKiB(pid_t pid, const std::string& name)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(name + ":", 0) == 0)
+            return atol(line.c_str() + name.size() + 1);
+    }
+    return 0;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    int jobs = argc > 1 ? atoi(argv[1]) : 20;
+    int idleSeconds = argc > 2 ? atoi(argv[2]) : 60;
+    if (geteuid() != 0 || jobs < 1 || idleSeconds < 0) {
+        fprintf(stderr, "usage (as root): AgentBenchmark [JOBS [IDLE_SECONDS]]\n");
+        return 2;
+    }
+    PrivateCupsServer server;
+    std::string error;
+    PrivateCupsServer::Setup setup;
+    setup.holdingQueues = true;
+    setup.systemBus = true;
+    if (!server.start(setup, &error)) {
+        fprintf(stderr, "AgentBenchmark: %s\n", error.c_str());
+        return 2;
+    }
+    TemporaryTree home;
+    home.addFile("settings/movra-hold.plist", fileContents(EXAMPLES_DIR "/settings/default-codes.plist"));
+    ProgramOptions options;
+    options.environment = { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" }, { "XDG_RUNTIME_DIR", home.root() },
+        { "DBUS_SYSTEM_BUS_ADDRESS", server.busAddress() } };
+    options.timeout = std::chrono::seconds(idleSeconds + 120);
+    RunningProgram agent({ AGENT_PATH, "--server", server.socket(), "--settings-dir", home.path("settings") }, options);
+    // Settled: subscribed, and the first (empty) listing done.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+
+    std::vector<double> lpTimes;
+    std::vector<double> releaseTimes;
+    for (int i = 0; i < jobs; ++i) {
+        auto start = Clock::now();
+        int job = submitWithLp(server.socket(), "movra-hold", server.path("document.txt"));
+        auto submitted = Clock::now();
+        if (job <= 0 || !agent.waitForOutput("job " + std::to_string(job) + " movra-hold: released\n")) {
+            fprintf(stderr, "AgentBenchmark: job %d was not released\n", job);
+            return 1;
+        }
+        lpTimes.push_back(Milliseconds(submitted - start).count());
+        releaseTimes.push_back(Milliseconds(Clock::now() - submitted).count());
+    }
+    long afterJobsKiB = statusKiB(agent.pid(), "VmRSS");
+
+    Milliseconds idleStart = cpuTime(agent.pid());
+    std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+    Milliseconds idle = cpuTime(agent.pid()) - idleStart;
+    long idleKiB = statusKiB(agent.pid(), "VmRSS");
+    long peakKiB = statusKiB(agent.pid(), "VmHWM");
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = agent.finish();
+
+    printf("| what | median | min | max |\n|---|---|---|---|\n");
+    printf("| lp, submitting one job (whole process) | %.1f ms | %.1f ms | %.1f ms |\n", median(lpTimes),
+        *std::min_element(lpTimes.begin(), lpTimes.end()), *std::max_element(lpTimes.begin(), lpTimes.end()));
+    printf("| from lp returning to the job released by the agent | %.1f ms | %.1f ms | %.1f ms |\n", median(releaseTimes),
+        *std::min_element(releaseTimes.begin(), releaseTimes.end()), *std::max_element(releaseTimes.begin(), releaseTimes.end()));
+    printf("\n%d jobs; agent CPU over %d s idle: %.0f ms; resident memory: %ld KiB after the jobs, %ld KiB idle, peak %ld KiB; "
+           "agent exit status %d\n",
+        jobs, idleSeconds, idle.count(), afterJobsKiB, idleKiB, peakKiB, run.exitStatus);
+    return run.exitStatus == 0 ? 0 : 1;
+}
