@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -31,20 +30,14 @@ double median(std::vector<double> values)
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// User and system CPU time of the process so far.
+// The time the process has spent on a CPU so far, in nanoseconds from the scheduler
+// (/proc/PID/schedstat), finer than the clock ticks of /proc/PID/stat.
 Milliseconds cpuTime(pid_t pid)
 {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    // The fields after the command's closing parenthesis: state is the 3rd field, utime the 14th.
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    for (int skipped = 3; skipped < 14; ++skipped)
-        fields >> field;
-    long user = 0;
-    long system = 0;
-    fields >> user >> system;
-    return Milliseconds(1000.0 * double(user + system) / double(sysconf(_SC_CLK_TCK)));
+    std::ifstream schedstat("/proc/" + std::to_string(pid) + "/schedstat");
+    long long nanoseconds = 0;
+    schedstat >> nanoseconds;
+    return Milliseconds(double(nanoseconds) / 1e6);
 }
 
 // A line of /proc/PID/status, in KiB.
@@ -115,7 +108,7 @@ int main(int argc, char** argv)
         *std::min_element(lpTimes.begin(), lpTimes.end()), *std::max_element(lpTimes.begin(), lpTimes.end()));
     printf("| from lp returning to the job released by the agent | %.1f ms | %.1f ms | %.1f ms |\n", median(releaseTimes),
         *std::min_element(releaseTimes.begin(), releaseTimes.end()), *std::max_element(releaseTimes.begin(), releaseTimes.end()));
-    printf("\n%d jobs; agent CPU over %d s idle: %.0f ms; resident memory: %ld KiB after the jobs, %ld KiB idle, peak %ld KiB; "
+    printf("\n%d jobs; agent CPU over %d s idle: %.2f ms; resident memory: %ld KiB after the jobs, %ld KiB idle, peak %ld KiB; "
            "agent exit status %d\n",
         jobs, idleSeconds, idle.count(), afterJobsKiB, idleKiB, peakKiB, run.exitStatus);
     return run.exitStatus == 0 ? 0 : 1;

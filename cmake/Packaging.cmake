@@ -14,8 +14,10 @@ and conceals the codes while they are typed. The settings and codes travel
 with the job to the printer driver.
 
 This package provides printdialog, a Print dialog that shows the pane on
-screen (Qt) or lets a script act on it, and prints through CUPS, together
-with the pane's plug-in bundle and the platform services it runs on.")
+screen (Qt) or lets a script act on it, and prints through CUPS;
+accounting-agent, which gives the jobs of every other program the pane's
+prompt or default codes on queues that hold new jobs; and the pane's
+plug-in bundle and the platform services it runs on.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
