@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -254,6 +255,35 @@ TEST_F(AgentProcess, EveryOtherJobIsLeftAsItIs)
     for (int job : { otherMaker, carrying, othersJob })
         EXPECT_EQ(state(job), "pending-held") << "job " << job;
     EXPECT_EQ(gServer->jobAttribute(carrying, "job-accounting-user-id"), "carol");
+}
+
+TEST_F(AgentProcess, AnOrdinaryUsersAgentReleasesThatUsersJobsAndNoOneElses)
+{
+    // The session of nobody, an ordinary local user: its own folder for its settings and lock.
+    chmod(m_home.root().c_str(), 0711);
+    m_home.addFolder("nobody");
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_TRUE(nobody);
+    ASSERT_EQ(chown(m_home.path("nobody").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    std::string settings = m_home.path("nobody/settings");
+    ProgramOptions asNobody = withInput(kSaveDefaultCodes);
+    asNobody.user = "nobody";
+    ProgramRun configured = checked(runProgram(
+        { PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold", "--server", gServer->socket(), "--settings-dir", settings, "--script", "-" },
+        asNobody));
+    ASSERT_EQ(configured.exitStatus, 0) << configured.errors;
+    int theirs = lp("movra-hold", {}, "nobody");
+    int roots = lp("movra-hold");
+    ASSERT_GT(theirs * roots, 0);
+    ProgramOptions session = this->session();
+    session.user = "nobody";
+    session.environment.push_back({ "XDG_RUNTIME_DIR", m_home.path("nobody") });
+    ProgramRun run = checked(
+        runProgram({ AGENT_PATH, "--once", "--server", gServer->socket(), "--settings-dir", settings }, session));
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, prefix(theirs, "movra-hold") + "released\n");
+    EXPECT_EQ(gServer->jobAttribute(theirs, "job-accounting-user-id"), "alice-SECRET");
+    EXPECT_EQ(state(roots), "pending-held");
 }
 
 TEST_F(AgentProcess, WithNobodyToAskAJobThatNeedsThePromptStaysHeldWithOneLine)
