@@ -185,7 +185,7 @@ TEST_F(HeldJobOnScreen, ClosingThePromptShowsTheAlertAndCancelsTheJob)
     });
     EXPECT_EQ(fate, JobFate::Cancelled) << m_err.str();
     EXPECT_EQ(alertIcon, QMessageBox::Critical);
-    EXPECT_EQ(jobStateOf(gServer->socket(), id), "canceled");
+    EXPECT_EQ(gServer->jobAttribute(id, "job-state"), "canceled");
 }
 
 TEST_F(HeldJobOnScreen, TheNoticeOfAMissingDefaultCodeWaitsToBeReadAndTheJobStaysHeld)
@@ -208,7 +208,7 @@ TEST_F(HeldJobOnScreen, TheNoticeOfAMissingDefaultCodeWaitsToBeReadAndTheJobStay
     });
     EXPECT_EQ(fate, JobFate::LeftHeld) << m_err.str();
     EXPECT_FALSE(header.isEmpty()) << "the notice was on screen";
-    EXPECT_EQ(jobStateOf(gServer->socket(), id), "pending-held");
+    EXPECT_EQ(gServer->jobAttribute(id, "job-state"), "pending-held");
 }
 
 }

@@ -1,4 +1,4 @@
-// Jobs as programs print them: lp through a server's socket, and what becomes of each job.
+// Jobs as programs print them: lp through a server's socket.
 #pragma once
 
 #include <string>
@@ -8,6 +8,3 @@
 // (the test runs as root); the job's number, or 0 when lp failed.
 int submitWithLp(const std::string& socket, const std::string& queue, const std::string& file, const std::vector<std::string>& arguments = {},
     const std::string& user = "");
-// The job's state ("pending-held", "processing", "completed", "canceled", ...), asked as root;
-// empty when the server does not know the job.
-std::string jobStateOf(const std::string& socket, int job);
