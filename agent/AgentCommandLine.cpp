@@ -2,7 +2,8 @@
 
 #include "ProgramFolder.h"
 
-const char* const kAgentUsage = "usage: accounting-agent [--server HOST:PORT|SOCKET] [--once] [--script FILE|-] [--settings-dir DIR]";
+const char* const kAgentUsage = "usage: accounting-agent [--server HOST:PORT|SOCKET] [--once] [--script FILE|-] [--settings-dir DIR]\n"
+                                "       accounting-agent --help | --version";
 
 bool parseAgentArguments(const std::vector<std::string>& arguments, AgentOptions* options, std::string* error)
 {

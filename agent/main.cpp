@@ -1,6 +1,8 @@
 #include "Agent.h"
 #include "ProcessGuards.h"
+#include "ProgramInformation.h"
 
+#include <cstdlib>
 #include <iostream>
 
 int main(int argc, char** argv)
@@ -11,8 +13,13 @@ int main(int argc, char** argv)
         std::cerr << "accounting-agent: " << error << "\n";
         return kAgentError;
     }
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (InformationRequest request = informationRequest(arguments); request != InformationRequest::None) {
+        answerInformationRequest(request, "accounting-agent", kAgentUsage, std::cout);
+        return EXIT_SUCCESS;
+    }
     AgentOptions options;
-    if (!parseAgentArguments(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+    if (!parseAgentArguments(arguments, &options, &error)) {
         std::cerr << "accounting-agent: " << error << "\n"
                   << kAgentUsage << "\n";
         return kAgentError;

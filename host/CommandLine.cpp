@@ -32,10 +32,6 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
     std::string timeout;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
-        if (option == "--help" || option == "-h" || option == "--version") {
-            (option == "--version" ? options->showVersion : options->showHelp) = true;
-            return true;
-        }
         if (option == "--configure") {
             options->purpose = DialogPurpose::Configure;
             continue;

@@ -23,9 +23,6 @@ struct PrintDialogOptions {
     // Configure: the dialog saves the queue's settings (the server's default queue without
     // --printer) instead of printing.
     DialogPurpose purpose { DialogPurpose::Print };
-    // --help or --version: the program says so and does nothing else.
-    bool showHelp { false };
-    bool showVersion { false };
     std::string plugInPath;
     std::string primaryPlugInPath;
 };

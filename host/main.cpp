@@ -1,5 +1,6 @@
 #include "PrintDialogCommand.h"
 #include "ProcessGuards.h"
+#include "ProgramInformation.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -12,15 +13,16 @@ int main(int argc, char** argv)
         std::cerr << "printdialog: " << error << "\n";
         return kExitError;
     }
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (InformationRequest request = informationRequest(arguments); request != InformationRequest::None) {
+        answerInformationRequest(request, "printdialog", kPrintDialogUsage, std::cout);
+        return EXIT_SUCCESS;
+    }
     PrintDialogOptions options;
-    if (!parsePrintDialogArguments(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+    if (!parsePrintDialogArguments(arguments, &options, &error)) {
         std::cerr << "printdialog: " << error << "\n"
                   << kPrintDialogUsage << "\n";
         return kExitError;
-    }
-    if (options.showHelp || options.showVersion) {
-        std::cout << (options.showHelp ? kPrintDialogUsage : "printdialog " ACCOUNTING_VERSION) << "\n";
-        return EXIT_SUCCESS;
     }
     return runPrintDialog(options, std::cout, std::cerr);
 }

@@ -385,7 +385,18 @@ TEST_F(AgentProcess, ABadCommandLineSaysHowToUseIt)
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_EQ(run.errors,
         "accounting-agent: unknown option \"--printer\"\nusage: accounting-agent [--server HOST:PORT|SOCKET] [--once] [--script FILE|-] "
-        "[--settings-dir DIR]\n");
+        "[--settings-dir DIR]\n       accounting-agent --help | --version\n");
+}
+
+TEST_F(AgentProcess, HelpAndVersionAreAnsweredBeforeAnythingIsChecked)
+{
+    ProgramRun help = runProgram({ AGENT_PATH, "--printer", "movra", "--help" }, session());
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_EQ(help.errors, "");
+    EXPECT_EQ(help.output.rfind("usage: accounting-agent ", 0), 0u) << help.output;
+    ProgramRun version = runProgram({ AGENT_PATH, "--version" }, session());
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.output, std::string("accounting-agent ") + ACCOUNTING_VERSION + "\n");
 }
 
 }

@@ -29,20 +29,6 @@ TEST(PrintDialogArguments, TheCommandLineIsChecked)
     EXPECT_EQ(error, "unknown option \"--colour\"");
 }
 
-TEST(PrintDialogArguments, HelpAndVersionAnswerWhateverElseIsGiven)
-{
-    std::string error;
-    for (const char* ask : { "--help", "-h" }) {
-        PrintDialogOptions options;
-        ASSERT_TRUE(parsePrintDialogArguments({ "--ppd", "--colour", ask }, &options, &error)) << ask;
-        EXPECT_TRUE(options.showHelp) << ask;
-    }
-    PrintDialogOptions version;
-    ASSERT_TRUE(parsePrintDialogArguments({ "--version", "--ppd" }, &version, &error));
-    EXPECT_TRUE(version.showVersion);
-    EXPECT_FALSE(version.showHelp);
-}
-
 TEST(PrintDialogArguments, ConfigureSavesAQueuesSettingsAndPrintsNothing)
 {
     std::string error;
