@@ -1,12 +1,11 @@
 #include "ImageImportManager.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
 #include <Graphics/ImageIOStandIn.h>
 
-CFMutableDictionaryRef ImageImportManager::fsSpecs = nullptr;
+#include <optional>
+#include <vector>
+
+std::unique_ptr<ImageFileIndex> ImageImportManager::fsSpecs;
 CFMutableDictionaryRef ImageImportManager::components = nullptr;
 CFMutableDictionaryRef ImageImportManager::icons = nullptr;
 CFMutableDictionaryRef ImageImportManager::images = nullptr;
@@ -35,77 +34,6 @@ void emptyTable(CFMutableDictionaryRef& table, void (*dispose)(Value))
     table = nullptr;
 }
 
-bool isSameFile(const FSSpec& one, const FSSpec& other)
-{
-    return one.vRefNum == other.vRefNum && one.parID == other.parID && memcmp(one.name, other.name, one.name[0] + 1u) == 0;
-}
-
-enum class KeyFile {
-    unchanged, // the key is new, or named this very file already
-    changed, // the key named another file until now
-};
-
-KeyFile storeSpec(CFMutableDictionaryRef table, CFStringRef key, const FSSpec* spec)
-{
-    if (!key)
-        return KeyFile::unchanged;
-    auto* copy = static_cast<FSSpec*>(malloc(sizeof(FSSpec)));
-    if (!copy)
-        return KeyFile::unchanged;
-    *copy = *spec;
-    // Nearly every key is new: add it with one lookup, and only for a key already there look
-    // up the copy it replaces.
-    CFIndex before = CFDictionaryGetCount(table);
-    CFDictionaryAddValue(table, key, copy);
-    if (CFDictionaryGetCount(table) > before)
-        return KeyFile::unchanged;
-    auto* earlier = static_cast<FSSpec*>(const_cast<void*>(CFDictionaryGetValue(table, key)));
-    KeyFile result = isSameFile(*earlier, *spec) ? KeyFile::unchanged : KeyFile::changed;
-    CFDictionarySetValue(table, key, copy);
-    free(earlier);
-    return result;
-}
-
-// The folder part of the keys, "name/", of the last folder whose files the manager's own walk
-// indexed: a walk gives the files of one folder one after another, so the folder is looked up
-// once for all of them. It belongs to one walk, and a lookup that failed is not kept, so that one
-// file gone from under the walk costs its siblings nothing.
-struct FolderPrefix {
-    CFMutableDictionaryRef table { nullptr }; // the table that the walk fills
-    bool known { false };
-    FSVolumeRefNum vRefNum { 0 };
-    SInt32 parID { 0 };
-    std::u16string prefix;
-};
-
-FolderPrefix* gWalkPrefix = nullptr;
-
-// Appends the folder's name and a slash to key; just the slash when the folder cannot be looked up.
-void appendFolderPrefix(std::u16string& key, const FSRef* ref, const FSSpec* spec, FolderPrefix* remembered)
-{
-    if (remembered && remembered->known && remembered->vRefNum == spec->vRefNum && remembered->parID == spec->parID) {
-        key += remembered->prefix;
-        return;
-    }
-    FSRef parentRef = {};
-    HFSUniStr255 parentName = {};
-    bool found = FSGetParentRef(ref, &parentRef) == noErr && FSGetFileDirName(&parentRef, &parentName) == noErr;
-    size_t start = key.size();
-    key.append(reinterpret_cast<const char16_t*>(parentName.unicode), parentName.length);
-    key += u'/';
-    if (remembered) {
-        remembered->known = found;
-        remembered->vRefNum = spec->vRefNum;
-        remembered->parID = spec->parID;
-        remembered->prefix.assign(key, start);
-    }
-}
-
-const FSSpec* indexedSpec(CFMutableDictionaryRef table, CFStringRef key)
-{
-    return static_cast<const FSSpec*>(CFDictionaryGetValue(table, key));
-}
-
 void closeImporter(ComponentInstance importer)
 {
     CloseComponent(importer);
@@ -114,11 +42,6 @@ void closeImporter(ComponentInstance importer)
 void releaseIcon(IconRef icon)
 {
     ReleaseIconRef(icon);
-}
-
-void freeSpec(FSSpec* spec)
-{
-    free(spec);
 }
 
 // Calls dispose on the value under key, if there is one, and removes the key.
@@ -138,16 +61,19 @@ void forgetValue(CFMutableDictionaryRef table, CFStringRef key, void (*dispose)(
 ImageImportManager::ImageImportManager(FSRef directory)
 {
     if (liveManagers++ == 0) {
-        fsSpecs = createTable();
+        fsSpecs = std::make_unique<ImageFileIndex>();
         components = createTable();
         icons = createTable();
         images = createTable();
     }
-    FolderPrefix walkPrefix;
-    walkPrefix.table = fsSpecs;
-    gWalkPrefix = &walkPrefix;
-    FSIterateContainer(&directory, 0, kFSCatInfoNodeFlags, true, true, ImageImportManagerFilterProc, fsSpecs);
-    gWalkPrefix = nullptr;
+    FSIterateContainer(&directory, 0, kFSCatInfoNodeFlags, true, true, ImageImportManagerFilterProc, fsSpecs.get());
+    // What an earlier manager's callers had made of a file goes when a key names another file;
+    // while nothing has been made, there is nothing to look for.
+    bool anythingMade = CFDictionaryGetCount(components) + CFDictionaryGetCount(icons) + CFDictionaryGetCount(images) > 0;
+    std::vector<std::u16string> replacedKeys;
+    fsSpecs->finishWalk(anythingMade ? &replacedKeys : nullptr);
+    for (const std::u16string& key : replacedKeys)
+        forgetObjectsOf(key);
 }
 
 ImageImportManager::~ImageImportManager()
@@ -157,42 +83,34 @@ ImageImportManager::~ImageImportManager()
     emptyTable<ComponentInstance>(components, closeImporter);
     emptyTable<IconRef>(icons, releaseIcon);
     emptyTable<CGImageRef>(images, CGImageRelease);
-    emptyTable<FSSpec*>(fsSpecs, freeSpec);
+    fsSpecs.reset();
 }
 
-Boolean ImageImportManager::ImageImportManagerFilterProc(Boolean, ItemCount, const FSCatalogInfo* catalogInfo, const FSRef* ref,
-    const FSSpec* spec, const HFSUniStr255* name, void* inUserData)
+Boolean ImageImportManager::ImageImportManagerFilterProc(Boolean, ItemCount currentLevel, const FSCatalogInfo* catalogInfo,
+    const FSRef* ref, const FSSpec* spec, const HFSUniStr255* name, void* inUserData)
 {
-    if (catalogInfo->nodeFlags & kFSNodeIsDirectoryMask)
+    auto* index = static_cast<ImageFileIndex*>(inUserData);
+    if (!spec || !name)
         return false;
-    auto table = static_cast<CFMutableDictionaryRef>(inUserData);
-    CFStringRef plainKey = CFStringCreateWithCharacters(kCFAllocatorDefault, name->unicode, name->length);
-    FolderPrefix* remembered = gWalkPrefix && gWalkPrefix->table == table ? gWalkPrefix : nullptr;
-    // Room for any folder name, so that the key is made in one allocation.
-    std::u16string qualified;
-    qualified.reserve(std::size(name->unicode) + 1 + name->length);
-    appendFolderPrefix(qualified, ref, spec, remembered);
-    qualified.append(reinterpret_cast<const char16_t*>(name->unicode), name->length);
-    CFStringRef qualifiedKey = CFStringCreateWithCharacters(kCFAllocatorDefault, reinterpret_cast<const UniChar*>(qualified.data()),
-        static_cast<CFIndex>(qualified.size()));
-
-    for (CFStringRef key : { plainKey, qualifiedKey }) {
-        // Only the cache's own table has objects made of its files.
-        if (storeSpec(table, key, spec) == KeyFile::changed && table == fsSpecs)
-            forgetObjectsOf(key);
+    // A folder is no key; its name is kept for the keys of the files in it, which come next.
+    if (catalogInfo->nodeFlags & kFSNodeIsDirectoryMask) {
+        index->addFolder(currentLevel, *name);
+        return false;
     }
-    for (CFStringRef made : { qualifiedKey, plainKey }) {
-        if (made)
-            CFRelease(made);
-    }
+    index->addFile(currentLevel, *ref, *spec, *name);
     return false;
 }
 
-void ImageImportManager::forgetObjectsOf(CFStringRef key)
+void ImageImportManager::forgetObjectsOf(const std::u16string& key)
 {
-    forgetValue<ComponentInstance>(components, key, closeImporter);
-    forgetValue<IconRef>(icons, key, releaseIcon);
-    forgetValue<CGImageRef>(images, key, CGImageRelease);
+    CFStringRef string = CFStringCreateWithCharacters(kCFAllocatorDefault, reinterpret_cast<const UniChar*>(key.data()),
+        static_cast<CFIndex>(key.size()));
+    if (!string)
+        return;
+    forgetValue<ComponentInstance>(components, string, closeImporter);
+    forgetValue<IconRef>(icons, string, releaseIcon);
+    forgetValue<CGImageRef>(images, string, CGImageRelease);
+    CFRelease(string);
 }
 
 ComponentInstance ImageImportManager::componentForFilename(CFStringRef inFilename)
@@ -202,11 +120,11 @@ ComponentInstance ImageImportManager::componentForFilename(CFStringRef inFilenam
     const void* cached = nullptr;
     if (CFDictionaryGetValueIfPresent(components, inFilename, &cached))
         return static_cast<ComponentInstance>(const_cast<void*>(cached));
-    const FSSpec* spec = indexedSpec(fsSpecs, inFilename);
+    std::optional<FSSpec> spec = fsSpecs->find(inFilename);
     if (!spec)
         return nullptr;
     ComponentInstance importer = nullptr;
-    GetGraphicsImporterForFileWithFlags(spec, &importer, kDontUseValidateToFindGraphicsImporter);
+    GetGraphicsImporterForFileWithFlags(&*spec, &importer, kDontUseValidateToFindGraphicsImporter);
     CFDictionarySetValue(components, inFilename, importer);
     return importer;
 }
@@ -218,12 +136,12 @@ IconRef ImageImportManager::iconForFilename(CFStringRef inFilename)
     const void* cached = nullptr;
     if (CFDictionaryGetValueIfPresent(icons, inFilename, &cached))
         return static_cast<IconRef>(const_cast<void*>(cached));
-    const FSSpec* spec = indexedSpec(fsSpecs, inFilename);
+    std::optional<FSSpec> spec = fsSpecs->find(inFilename);
     if (!spec)
         return nullptr;
     IconRef icon = nullptr;
     auto iconFamily = reinterpret_cast<IconFamilyHandle>(NewHandle(0));
-    ReadIconFile(spec, &iconFamily);
+    ReadIconFile(&*spec, &iconFamily);
     if (iconFamily) {
         HLock(reinterpret_cast<Handle>(iconFamily));
         GetIconRefFromIconFamilyPtr(*iconFamily, GetHandleSize(reinterpret_cast<Handle>(iconFamily)), &icon);
@@ -241,14 +159,14 @@ CGImageRef ImageImportManager::imageForFilename(CFStringRef inFilename)
     const void* cached = nullptr;
     if (CFDictionaryGetValueIfPresent(images, inFilename, &cached))
         return static_cast<CGImageRef>(const_cast<void*>(cached));
-    const FSSpec* spec = indexedSpec(fsSpecs, inFilename);
+    std::optional<FSSpec> spec = fsSpecs->find(inFilename);
     if (!spec)
         return nullptr;
     CGImageRef image = nullptr;
     // The image-source service is bound weakly: without it there is no image.
     if (StandIn::imageSourceAvailable()) {
         FSRef fileRef;
-        CFURLRef url = FSpMakeFSRef(spec, &fileRef) == noErr ? CFURLCreateFromFSRef(kCFAllocatorDefault, &fileRef) : nullptr;
+        CFURLRef url = FSpMakeFSRef(&*spec, &fileRef) == noErr ? CFURLCreateFromFSRef(kCFAllocatorDefault, &fileRef) : nullptr;
         CGImageSourceRef source = url ? CGImageSourceCreateWithURL(url, nullptr) : nullptr;
         if (source && CGImageSourceGetStatus(source) == kCGImageStatusComplete)
             image = CGImageSourceCreateImageAtIndex(source, 0, nullptr);

@@ -4,10 +4,14 @@
 #pragma once
 
 #include "FSUtilities.h"
+#include "ImageFileIndex.h"
 
 #include <Graphics/Icons.h>
 #include <Graphics/ImageCompression.h>
 #include <Graphics/ImageIO.h>
+
+#include <memory>
+#include <string>
 
 class ImageImportManager {
 public:
@@ -30,14 +34,16 @@ public:
     static IconRef iconForFilename(CFStringRef inFilename);
     static CGImageRef imageForFilename(CFStringRef inFilename);
 
+    // The walk's filter: keeps each file for the ImageFileIndex that inUserData points at, which
+    // enters the files under their keys when the walk's caller finishes the walk.
     static Boolean ImageImportManagerFilterProc(Boolean containerChanged, ItemCount currentLevel, const FSCatalogInfo* catalogInfo,
         const FSRef* ref, const FSSpec* spec, const HFSUniStr255* name, void* inUserData);
 
 private:
     // Closes or releases what was made of the file that key named, and forgets it.
-    static void forgetObjectsOf(CFStringRef key);
+    static void forgetObjectsOf(const std::u16string& key);
 
-    static CFMutableDictionaryRef fsSpecs;
+    static std::unique_ptr<ImageFileIndex> fsSpecs;
     static CFMutableDictionaryRef components;
     static CFMutableDictionaryRef icons;
     static CFMutableDictionaryRef images;

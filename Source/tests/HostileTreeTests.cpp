@@ -26,13 +26,6 @@ namespace {
 
 using Keys = std::set<std::u16string>;
 
-std::u16string unitsOf(CFStringRef string)
-{
-    std::u16string units(static_cast<size_t>(CFStringGetLength(string)), u'\0');
-    CFStringGetCharacters(string, CFRangeMake(0, CFStringGetLength(string)), reinterpret_cast<UniChar*>(units.data()));
-    return units;
-}
-
 std::u16string unitsOf(const HFSUniStr255& name)
 {
     return std::u16string(reinterpret_cast<const char16_t*>(name.unicode), name.length);
@@ -68,8 +61,8 @@ struct WalkRecord {
     std::vector<Visit> visits;
     // Called for each entry before it is recorded: the place for a test to change the tree.
     std::function<void(const Visit&)> meanwhile;
-    // When set, the image cache's own filter also indexes each entry into this table.
-    CFMutableDictionaryRef cacheTable = nullptr;
+    // When set, the image cache's own filter also indexes each entry into this index.
+    ImageFileIndex* cacheIndex = nullptr;
 };
 
 Boolean recordEntry(Boolean containerChanged, ItemCount level, const FSCatalogInfo* info, const FSRef* ref, const FSSpec* spec,
@@ -80,8 +73,8 @@ Boolean recordEntry(Boolean containerChanged, ItemCount level, const FSCatalogIn
     if (record->meanwhile)
         record->meanwhile(visit);
     record->visits.push_back(visit);
-    if (record->cacheTable)
-        ImageImportManager::ImageImportManagerFilterProc(containerChanged, level, info, ref, spec, name, record->cacheTable);
+    if (record->cacheIndex)
+        ImageImportManager::ImageImportManagerFilterProc(containerChanged, level, info, ref, spec, name, record->cacheIndex);
     return false;
 }
 
@@ -91,40 +84,28 @@ OSErr walk(const FSRef& start, WalkRecord& record)
     return FSIterateContainer(&start, 0, kFSCatInfoNodeFlags, true, true, recordEntry, &record);
 }
 
-// The keys the image cache's filter makes for the tree, read from a table of the test's own
-// (the cache's tables are private), with the FSSpec copies it made freed again.
+// The keys the image cache's filter makes for the tree, read from an index of the test's own
+// (the cache's are private), once the walk that filled it is finished.
 class CacheIndex {
 public:
-    CacheIndex()
-        : table(CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, nullptr))
+    Keys keys()
     {
+        index.finishWalk(nullptr);
+        std::vector<std::u16string> all = index.keys();
+        return Keys(all.begin(), all.end());
     }
-    ~CacheIndex()
+    bool holds(const std::u16string& key)
     {
-        CFIndex count = CFDictionaryGetCount(table);
-        std::vector<const void*> values(static_cast<size_t>(count));
-        CFDictionaryGetKeysAndValues(table, nullptr, values.data());
-        for (const void* value : values)
-            free(const_cast<void*>(value));
-        CFRelease(table);
+        index.finishWalk(nullptr);
+        return index.find(key).has_value();
     }
-    CacheIndex(const CacheIndex&) = delete;
-    CacheIndex& operator=(const CacheIndex&) = delete;
+    size_t size()
+    {
+        index.finishWalk(nullptr);
+        return index.keyCount();
+    }
 
-    Keys keys() const
-    {
-        CFIndex count = CFDictionaryGetCount(table);
-        std::vector<const void*> keys(static_cast<size_t>(count));
-        CFDictionaryGetKeysAndValues(table, keys.data(), nullptr);
-        Keys all;
-        for (const void* key : keys)
-            all.insert(unitsOf(static_cast<CFStringRef>(key)));
-        return all;
-    }
-    const FSSpec* specOf(const std::u16string& key) const { return static_cast<const FSSpec*>(CFDictionaryGetValue(table, Key(key))); }
-    size_t size() const { return static_cast<size_t>(CFDictionaryGetCount(table)); }
-
-    CFMutableDictionaryRef table;
+    ImageFileIndex index;
 };
 
 std::string gifBytes(int width, int height)
@@ -166,7 +147,7 @@ protected:
     {
         CacheIndex index;
         WalkRecord record;
-        record.cacheTable = index.table;
+        record.cacheIndex = &index.index;
         OSErr result = walk(tree.ref(folder), record);
         if (status)
             *status = result;
@@ -375,11 +356,11 @@ TEST_F(WideFolderTest, AHundredThousandEntriesAreWalkedOnceEachAndIndexedUnderBo
     // 100,000 files again.
     CacheIndex index;
     record = {};
-    record.cacheTable = index.table;
+    record.cacheIndex = &index.index;
     ASSERT_EQ(walk(tree->ref("wide"), record), noErr);
     EXPECT_EQ(index.size(), size_t(2 * kEntries));
-    EXPECT_NE(index.specOf(u"f000000.gif"), nullptr);
-    EXPECT_NE(index.specOf(u"wide/f099999.gif"), nullptr);
+    EXPECT_TRUE(index.holds(u"f000000.gif"));
+    EXPECT_TRUE(index.holds(u"wide/f099999.gif"));
 
     started = std::chrono::steady_clock::now();
     {
@@ -489,7 +470,7 @@ TEST_F(RefusingFolderTest, AFolderDeniedAtOpeningAlsoHidesTheSiblingsListedAfter
 
     CacheIndex index;
     record = {};
-    record.cacheTable = index.table;
+    record.cacheIndex = &index.index;
     ASSERT_EQ(walk(tree.ref("Resources"), record), noErr);
     EXPECT_EQ(index.size(), 2 * (record.visits.size() - 1)) << "two keys for every file walked, and no more";
 }
@@ -541,7 +522,7 @@ TEST_F(ChangingTreeTest, FilesRemovedOrRenamedAfterTheListingAreStillGivenUnderT
 
     CacheIndex index;
     WalkRecord record;
-    record.cacheTable = index.table;
+    record.cacheIndex = &index.index;
     int changed = 0;
     onFirstEntry(record, names, [&](const std::string& path) {
         if (++changed % 2)
@@ -555,7 +536,7 @@ TEST_F(ChangingTreeTest, FilesRemovedOrRenamedAfterTheListingAreStillGivenUnderT
     EXPECT_EQ(record.visits.size(), 4u);
     EXPECT_EQ(index.size(), 8u);
     for (const std::string& name : names)
-        EXPECT_NE(index.specOf(u16(name)), nullptr) << name;
+        EXPECT_TRUE(index.holds(u16(name))) << name;
 
     // The manager, made from the tree as it is now, has the visited file and the renamed one
     // under its new name; a key it indexed whose file goes before its first use answers nothing.
@@ -582,7 +563,7 @@ TEST_F(ChangingTreeTest, FilesReplacedByFoldersAreGivenAsFilesAndNotEntered)
 
     CacheIndex index;
     WalkRecord record;
-    record.cacheTable = index.table;
+    record.cacheIndex = &index.index;
     onFirstEntry(record, names, [&](const std::string& path) {
         std::filesystem::remove(path);
         writeGif(path + "/inner.gif", 17, 1);
@@ -595,7 +576,7 @@ TEST_F(ChangingTreeTest, FilesReplacedByFoldersAreGivenAsFilesAndNotEntered)
         EXPECT_EQ(visit.level, 1u);
     }
     EXPECT_EQ(index.size(), 6u);
-    EXPECT_EQ(index.specOf(u"inner.gif"), nullptr);
+    EXPECT_FALSE(index.holds(u"inner.gif"));
 
     ImageImportManager manager(tree.ref("Resources"));
     EXPECT_EQ(widthOf(u"inner.gif"), 17) << "a later walk enters the new folders";
@@ -613,7 +594,7 @@ TEST_F(ChangingTreeTest, AFolderRemovedOrReplacedByAFileBeforeItIsEnteredEndsThe
         SCOPED_TRACE(replaceByFile ? "replaced by a file" : "removed");
         CacheIndex index;
         WalkRecord record;
-        record.cacheTable = index.table;
+        record.cacheIndex = &index.index;
         onFirstEntry(record, names, [&](const std::string& path) {
             std::filesystem::remove_all(path);
             if (replaceByFile)
@@ -678,7 +659,7 @@ TEST_F(ChangingTreeTest, AFolderSwappedForALinkDuringTheWalkLeadsTheWalkNowhereE
 
     CacheIndex index;
     WalkRecord record;
-    record.cacheTable = index.table;
+    record.cacheIndex = &index.index;
     record.meanwhile = [&, done = false](const Visit& visit) mutable {
         if (!done && visit.level == 2) {
             done = true;
@@ -692,7 +673,7 @@ TEST_F(ChangingTreeTest, AFolderSwappedForALinkDuringTheWalkLeadsTheWalkNowhereE
         names.insert(visit.name);
     EXPECT_EQ(names, (std::set<std::u16string> { u"sub", u"a.gif", u"inner", u"kept.gif" }))
         << "the folder being walked goes on being walked, wherever it was moved";
-    EXPECT_EQ(index.specOf(u"secret.gif"), nullptr);
+    EXPECT_FALSE(index.holds(u"secret.gif"));
 }
 
 TEST_F(ChangingTreeTest, AFolderSwappedForALinkPastTheFoldersKeptOpenEndsTheWalkInsteadOfLeavingIt)
