@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-#include <utility>
 
 namespace {
 
@@ -12,8 +11,12 @@ constexpr size_t kLongestKey = 2 * std::size(HFSUniStr255 {}.unicode) + 1;
 
 constexpr size_t kLongestSpecName = sizeof(FSSpec {}.name) - 1;
 
-// How many keys ahead of its turn a key's slot is fetched when the walk's keys are entered:
-// enough to cover a trip to memory.
+// Going through the files' hashes costs about as much as 1 % of building the table: an index
+// asked for a few keys, as the pane's is, never builds it.
+constexpr unsigned kSearchesBeforeTable = 8;
+
+// How many keys ahead of its turn a key's slot is fetched when the table is built: enough to
+// cover a trip to memory.
 constexpr size_t kFetchAhead = 16;
 
 constexpr uint64_t kHashStart = 0x243F6A8885A308D3ULL;
@@ -61,6 +64,19 @@ std::u16string_view unitsOf(const HFSUniStr255& name)
     return { reinterpret_cast<const char16_t*>(name.unicode), std::min<size_t>(name.length, std::size(name.unicode)) };
 }
 
+// Whether the FSSpec's name is the file's name unit for unit, as it is for a short ASCII name:
+// then it need not be kept apart.
+bool specNameIsName(const unsigned char* specName, size_t specNameLength, std::u16string_view name)
+{
+    if (specNameLength != name.size())
+        return false;
+    for (size_t i = 0; i < specNameLength; ++i) {
+        if (specName[i] != name[i])
+            return false;
+    }
+    return true;
+}
+
 // Whether two keys have the same units, wherever each is cut into its pieces.
 bool sameUnits(std::u16string_view oneFolder, std::u16string_view oneName, std::u16string_view otherFolder, std::u16string_view otherName)
 {
@@ -87,11 +103,11 @@ bool sameUnits(std::u16string_view oneFolder, std::u16string_view oneName, std::
 ImageFileIndex::KeyText ImageFileIndex::textOf(uint32_t key) const
 {
     const File& file = m_files[fileOf(key)];
-    std::u16string_view name(m_text.data() + file.textStart, file.nameLength);
+    std::u16string_view name(&m_text[file.textStart], file.nameLength);
     if (!isQualified(key))
         return { {}, name };
     const Folder& folder = m_folders[file.folder];
-    return { std::u16string_view(m_text.data() + folder.textStart, folder.length), name };
+    return { std::u16string_view(&m_text[folder.textStart], folder.length), name };
 }
 
 FSSpec ImageFileIndex::specOf(const File& file) const
@@ -99,61 +115,31 @@ FSSpec ImageFileIndex::specOf(const File& file) const
     FSSpec spec = {};
     spec.vRefNum = file.vRefNum;
     spec.parID = file.parID;
-    spec.name[0] = file.specNameLength;
-    memcpy(spec.name + 1, m_text.data() + file.textStart + file.nameLength, file.specNameLength);
+    const char16_t* name = &m_text[file.textStart];
+    if (file.specNameLength == kSpecNameIsName) {
+        spec.name[0] = file.nameLength;
+        std::copy(name, name + file.nameLength, spec.name + 1);
+    } else {
+        spec.name[0] = file.specNameLength;
+        memcpy(spec.name + 1, name + file.nameLength, file.specNameLength);
+    }
     return spec;
 }
 
-bool ImageFileIndex::isSameFile(const File& one, const File& other) const
+void ImageFileIndex::startWalk()
 {
-    return one.vRefNum == other.vRefNum && one.parID == other.parID && one.specNameLength == other.specNameLength
-        && memcmp(m_text.data() + one.textStart + one.nameLength, m_text.data() + other.textStart + other.nameLength,
-               one.specNameLength)
-        == 0;
-}
-
-const ImageFileIndex::Slot& ImageFileIndex::findSlot(uint32_t hash, KeyText text) const
-{
-    const size_t mask = m_slots.size() - 1;
-    for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Slot& slot = m_slots[i];
-        if (slot.key == 0)
-            return slot;
-        if (slot.hash == hash) {
-            KeyText held = textOf(slot.key);
-            if (sameUnits(held.folder, held.name, text.folder, text.name))
-                return slot;
-        }
-    }
-}
-
-// At most three slots in four are used, so that a key that is not there is known to be
-// missing after a short run of slots.
-void ImageFileIndex::makeRoomFor(size_t keys)
-{
-    size_t size = std::max<size_t>(m_slots.size(), 1024);
-    while (keys * 4 > size * 3)
-        size *= 2;
-    if (size == m_slots.size())
-        return;
-    std::vector<Slot> old = std::exchange(m_slots, std::vector<Slot>(size));
-    const size_t mask = size - 1;
-    for (const Slot& slot : old) {
-        if (slot.key == 0)
-            continue;
-        size_t i = slot.hash & mask;
-        while (m_slots[i].key != 0)
-            i = (i + 1) & mask;
-        m_slots[i] = slot;
-    }
+    m_folderAtLevel.clear();
+    m_lookedUp.reset();
 }
 
 uint32_t ImageFileIndex::newFolder(std::u16string_view name)
 {
-    m_folders.push_back({ static_cast<uint32_t>(m_text.size()), static_cast<uint32_t>(name.size() + 1),
+    const size_t start = m_text.append(name.size() + 1);
+    char16_t* text = &m_text[start];
+    std::copy(name.begin(), name.end(), text);
+    text[name.size()] = u'/';
+    m_folders.push_back({ static_cast<uint32_t>(start), static_cast<uint32_t>(name.size() + 1),
         hashStep(hashUnits(kHashStart, name), u'/') });
-    m_text += name;
-    m_text += u'/';
     return static_cast<uint32_t>(m_folders.size() - 1);
 }
 
@@ -196,65 +182,103 @@ void ImageFileIndex::addFile(ItemCount level, const FSRef& ref, const FSSpec& sp
         plainHash = hashStep(plainHash, unit);
         qualifiedHash = hashStep(qualifiedHash, unit);
     }
-    m_keptHashes.push_back({ finishHash(plainHash), finishHash(qualifiedHash) });
+    m_hashes[m_hashes.append(1)] = { finishHash(plainHash), finishHash(qualifiedHash) };
 
     const size_t specNameLength = std::min<size_t>(spec.name[0], kLongestSpecName);
-    const size_t textStart = m_text.size();
-    m_text.resize(textStart + units.size() + (specNameLength + 1) / 2);
-    char16_t* text = m_text.data() + textStart;
+    const bool keepSpecName = !specNameIsName(spec.name + 1, specNameLength, units);
+    const size_t start = m_text.append(units.size() + (keepSpecName ? (specNameLength + 1) / 2 : 0));
+    char16_t* text = &m_text[start];
     std::copy(units.begin(), units.end(), text);
-    memcpy(text + units.size(), spec.name + 1, specNameLength);
-    m_files.push_back({ static_cast<uint32_t>(textStart), folder, spec.parID, spec.vRefNum, static_cast<uint8_t>(units.size()),
-        static_cast<uint8_t>(specNameLength) });
-}
+    if (keepSpecName)
+        memcpy(text + units.size(), spec.name + 1, specNameLength);
+    m_files[m_files.append(1)] = { static_cast<uint32_t>(start), folder, spec.parID, spec.vRefNum, static_cast<uint8_t>(units.size()),
+        keepSpecName ? static_cast<uint8_t>(specNameLength) : kSpecNameIsName };
 
-void ImageFileIndex::enterKey(uint32_t key, uint32_t hash, std::vector<std::u16string>* replacedKeys)
-{
-    const KeyText text = textOf(key);
-    Slot& slot = const_cast<Slot&>(findSlot(hash, text));
-    if (slot.key == 0) {
-        slot = { hash, key };
-        ++m_keyCount;
-        return;
+    // The table no longer holds every key; it is built again if the index is asked often again.
+    if (!m_slots.empty()) {
+        m_slots = {};
+        m_searches = 0;
     }
-    // A key that names this very file already (a folder walked again) keeps its record.
-    if (isSameFile(m_files[fileOf(slot.key)], m_files[fileOf(key)]))
-        return;
-    if (replacedKeys)
-        replacedKeys->push_back(std::u16string(text.folder) + std::u16string(text.name));
-    slot.key = key;
 }
 
-void ImageFileIndex::finishWalk(std::vector<std::u16string>* replacedKeys)
+// The last file under a key is the one it names, so the search goes from the last file back.
+uint32_t ImageFileIndex::searchFiles(uint32_t hash, std::u16string_view units) const
 {
-    m_folderAtLevel.clear();
-    m_lookedUp.reset();
-    const size_t kept = m_keptHashes.size();
-    const size_t firstFile = m_files.size() - kept;
-    makeRoomFor(m_keyCount + 2 * kept);
-    const size_t mask = m_slots.size() - 1;
-    for (size_t i = 0; i < kept; ++i) {
-        if (i + kFetchAhead < kept) {
-            __builtin_prefetch(&m_slots[m_keptHashes[i + kFetchAhead].plain & mask], 1);
-            __builtin_prefetch(&m_slots[m_keptHashes[i + kFetchAhead].qualified & mask], 1);
+    for (size_t file = m_files.size(); file-- > 0;) {
+        const KeyHashes& hashes = m_hashes[file];
+        for (bool qualified : { false, true }) {
+            if ((qualified ? hashes.qualified : hashes.plain) != hash)
+                continue;
+            const uint32_t key = keyOf(file, qualified);
+            const KeyText text = textOf(key);
+            if (sameUnits({}, units, text.folder, text.name))
+                return key;
         }
-        enterKey(keyOf(firstFile + i, false), m_keptHashes[i].plain, replacedKeys);
-        enterKey(keyOf(firstFile + i, true), m_keptHashes[i].qualified, replacedKeys);
     }
-    m_keptHashes.clear();
+    return 0;
 }
 
-std::optional<FSSpec> ImageFileIndex::find(std::u16string_view key) const
+uint32_t ImageFileIndex::searchTable(uint32_t hash, std::u16string_view units) const
 {
-    if (m_slots.empty())
-        return std::nullopt;
-    const Slot& slot = findSlot(finishHash(hashUnits(kHashStart, key)), { {}, key });
-    if (slot.key == 0)
-        return std::nullopt;
-    return specOf(m_files[fileOf(slot.key)]);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = hash & mask; m_slots[i].key != 0; i = (i + 1) & mask) {
+        if (m_slots[i].hash != hash)
+            continue;
+        const KeyText text = textOf(m_slots[i].key);
+        if (sameUnits({}, units, text.folder, text.name))
+            return m_slots[i].key;
+    }
+    return 0;
 }
 
-std::optional<FSSpec> ImageFileIndex::find(CFStringRef key) const
+// The files' keys in the order they came, a later file's taking the slot of an earlier one's
+// under the same key, in a table at most three slots in four of which are used: a key that is
+// not there is known to be missing after a short run of slots.
+void ImageFileIndex::buildTable()
+{
+    const size_t files = m_files.size();
+    size_t size = 1024;
+    while (2 * files * 4 > size * 3)
+        size *= 2;
+    m_slots.assign(size, Slot {});
+    m_keyCount = 0;
+    const size_t mask = size - 1;
+    for (size_t file = 0; file < files; ++file) {
+        if (file + kFetchAhead < files) {
+            __builtin_prefetch(&m_slots[m_hashes[file + kFetchAhead].plain & mask], 1);
+            __builtin_prefetch(&m_slots[m_hashes[file + kFetchAhead].qualified & mask], 1);
+        }
+        for (bool qualified : { false, true }) {
+            const uint32_t key = keyOf(file, qualified);
+            const uint32_t hash = qualified ? m_hashes[file].qualified : m_hashes[file].plain;
+            const KeyText text = textOf(key);
+            size_t i = hash & mask;
+            while (m_slots[i].key != 0) {
+                if (m_slots[i].hash == hash) {
+                    const KeyText held = textOf(m_slots[i].key);
+                    if (sameUnits(held.folder, held.name, text.folder, text.name))
+                        break;
+                }
+                i = (i + 1) & mask;
+            }
+            m_keyCount += m_slots[i].key == 0;
+            m_slots[i] = { hash, key };
+        }
+    }
+}
+
+std::optional<FSSpec> ImageFileIndex::find(std::u16string_view key)
+{
+    const uint32_t hash = finishHash(hashUnits(kHashStart, key));
+    if (m_slots.empty() && ++m_searches > kSearchesBeforeTable)
+        buildTable();
+    const uint32_t found = m_slots.empty() ? searchFiles(hash, key) : searchTable(hash, key);
+    if (!found)
+        return std::nullopt;
+    return specOf(m_files[fileOf(found)]);
+}
+
+std::optional<FSSpec> ImageFileIndex::find(CFStringRef key)
 {
     CFIndex length = CFStringGetLength(key);
     if (length < 0 || static_cast<size_t>(length) > kLongestKey)
@@ -264,8 +288,17 @@ std::optional<FSSpec> ImageFileIndex::find(CFStringRef key) const
     return find(std::u16string_view(units, static_cast<size_t>(length)));
 }
 
-std::vector<std::u16string> ImageFileIndex::keys() const
+size_t ImageFileIndex::keyCount()
 {
+    if (m_slots.empty())
+        buildTable();
+    return m_keyCount;
+}
+
+std::vector<std::u16string> ImageFileIndex::keys()
+{
+    if (m_slots.empty())
+        buildTable();
     std::vector<std::u16string> all;
     all.reserve(m_keyCount);
     for (const Slot& slot : m_slots) {

@@ -2,6 +2,7 @@
 
 #include <Graphics/ImageIOStandIn.h>
 
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -32,6 +33,25 @@ void emptyTable(CFMutableDictionaryRef& table, void (*dispose)(Value))
     }
     CFRelease(table);
     table = nullptr;
+}
+
+bool isSameFile(const FSSpec& one, const FSSpec& other)
+{
+    return one.vRefNum == other.vRefNum && one.parID == other.parID && memcmp(one.name, other.name, one.name[0] + 1u) == 0;
+}
+
+// A key that something was made for, retained, and the file it named then.
+struct CachedKey {
+    CFStringRef key;
+    std::optional<FSSpec> file;
+};
+
+void appendCachedKeys(CFDictionaryRef table, ImageFileIndex& index, std::vector<CachedKey>& cached)
+{
+    std::vector<const void*> keys(static_cast<size_t>(CFDictionaryGetCount(table)));
+    CFDictionaryGetKeysAndValues(table, keys.data(), nullptr);
+    for (const void* key : keys)
+        cached.push_back({ static_cast<CFStringRef>(CFRetain(key)), index.find(static_cast<CFStringRef>(key)) });
 }
 
 void closeImporter(ComponentInstance importer)
@@ -66,14 +86,19 @@ ImageImportManager::ImageImportManager(FSRef directory)
         icons = createTable();
         images = createTable();
     }
+    // This walk may give a key that an earlier manager's callers asked for another file; what
+    // was made of the file it named goes then.
+    std::vector<CachedKey> cached;
+    for (CFDictionaryRef table : { components, icons, images })
+        appendCachedKeys(table, *fsSpecs, cached);
+    fsSpecs->startWalk();
     FSIterateContainer(&directory, 0, kFSCatInfoNodeFlags, true, true, ImageImportManagerFilterProc, fsSpecs.get());
-    // What an earlier manager's callers had made of a file goes when a key names another file;
-    // while nothing has been made, there is nothing to look for.
-    bool anythingMade = CFDictionaryGetCount(components) + CFDictionaryGetCount(icons) + CFDictionaryGetCount(images) > 0;
-    std::vector<std::u16string> replacedKeys;
-    fsSpecs->finishWalk(anythingMade ? &replacedKeys : nullptr);
-    for (const std::u16string& key : replacedKeys)
-        forgetObjectsOf(key);
+    for (const CachedKey& key : cached) {
+        std::optional<FSSpec> now = fsSpecs->find(key.key);
+        if (now.has_value() != key.file.has_value() || (now && !isSameFile(*now, *key.file)))
+            forgetObjectsOf(key.key);
+        CFRelease(key.key);
+    }
 }
 
 ImageImportManager::~ImageImportManager()
@@ -101,16 +126,11 @@ Boolean ImageImportManager::ImageImportManagerFilterProc(Boolean, ItemCount curr
     return false;
 }
 
-void ImageImportManager::forgetObjectsOf(const std::u16string& key)
+void ImageImportManager::forgetObjectsOf(CFStringRef key)
 {
-    CFStringRef string = CFStringCreateWithCharacters(kCFAllocatorDefault, reinterpret_cast<const UniChar*>(key.data()),
-        static_cast<CFIndex>(key.size()));
-    if (!string)
-        return;
-    forgetValue<ComponentInstance>(components, string, closeImporter);
-    forgetValue<IconRef>(icons, string, releaseIcon);
-    forgetValue<CGImageRef>(images, string, CGImageRelease);
-    CFRelease(string);
+    forgetValue<ComponentInstance>(components, key, closeImporter);
+    forgetValue<IconRef>(icons, key, releaseIcon);
+    forgetValue<CGImageRef>(images, key, CGImageRelease);
 }
 
 ComponentInstance ImageImportManager::componentForFilename(CFStringRef inFilename)

@@ -11,7 +11,6 @@
 #include <Graphics/ImageIO.h>
 
 #include <memory>
-#include <string>
 
 class ImageImportManager {
 public:
@@ -34,14 +33,13 @@ public:
     static IconRef iconForFilename(CFStringRef inFilename);
     static CGImageRef imageForFilename(CFStringRef inFilename);
 
-    // The walk's filter: keeps each file for the ImageFileIndex that inUserData points at, which
-    // enters the files under their keys when the walk's caller finishes the walk.
+    // The walk's filter: indexes each file into the ImageFileIndex that inUserData points at.
     static Boolean ImageImportManagerFilterProc(Boolean containerChanged, ItemCount currentLevel, const FSCatalogInfo* catalogInfo,
         const FSRef* ref, const FSSpec* spec, const HFSUniStr255* name, void* inUserData);
 
 private:
     // Closes or releases what was made of the file that key named, and forgets it.
-    static void forgetObjectsOf(const std::u16string& key);
+    static void forgetObjectsOf(CFStringRef key);
 
     static std::unique_ptr<ImageFileIndex> fsSpecs;
     static CFMutableDictionaryRef components;

@@ -72,6 +72,11 @@ std::optional<Character> decodeAt(std::string_view text, size_t position)
 size_t firstInvalid(std::string_view text)
 {
     for (size_t position = 0; position < text.size();) {
+        // Most names are ASCII, which needs no decoding.
+        if (static_cast<unsigned char>(text[position]) < 0x80) {
+            ++position;
+            continue;
+        }
         auto character = decodeAt(text, position);
         if (!character)
             return position;

@@ -84,6 +84,14 @@ HFSUniStr255 uniNameOf(std::string_view name)
     constexpr size_t capacity = sizeof result.unicode / sizeof result.unicode[0];
     size_t count = 0;
     for (size_t position = 0; position < name.size();) {
+        // Most names are ASCII, a unit for each byte with no decoding: a walk asks for every name.
+        if (auto byte = static_cast<unsigned char>(name[position]); byte < 0x80) {
+            if (count == capacity)
+                break;
+            result.unicode[count++] = byte;
+            ++position;
+            continue;
+        }
         auto decoded = decodeAt(name, position);
         if (!decoded) {
             if (count == capacity)

@@ -85,25 +85,16 @@ OSErr walk(const FSRef& start, WalkRecord& record)
 }
 
 // The keys the image cache's filter makes for the tree, read from an index of the test's own
-// (the cache's are private), once the walk that filled it is finished.
+// (the cache's are private).
 class CacheIndex {
 public:
     Keys keys()
     {
-        index.finishWalk(nullptr);
         std::vector<std::u16string> all = index.keys();
         return Keys(all.begin(), all.end());
     }
-    bool holds(const std::u16string& key)
-    {
-        index.finishWalk(nullptr);
-        return index.find(key).has_value();
-    }
-    size_t size()
-    {
-        index.finishWalk(nullptr);
-        return index.keyCount();
-    }
+    bool holds(const std::u16string& key) { return index.find(key).has_value(); }
+    size_t size() { return index.keyCount(); }
 
     ImageFileIndex index;
 };
