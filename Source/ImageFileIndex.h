@@ -8,7 +8,7 @@
 // moves (in a fresh process every page touched is a fault, and a doubling array touches its
 // contents twice). A file has one record for both its keys and its names in one text, a
 // folder's "name/" once for all its files; both keys' hashes are worked out as the file comes,
-// that of "folder/name" going on from that of "folder/", worked out once per folder. A key is
+// in one pass over its name, that of "folder/name" from that of "folder/". A key is
 // looked up by going through those hashes from the last file back; only an index asked for
 // many keys builds a table of open addressing for them.
 #pragma once
@@ -47,7 +47,7 @@ private:
     struct Folder {
         uint32_t textStart;
         uint32_t length;
-        uint64_t hashState; // the hash of those units, for each file's name to go on from
+        uint64_t polynomial; // of those units, for the files' qualified keys' hashes
     };
     // A file: its name's units at textStart, followed by the bytes of its FSSpec's name, two to
     // a unit, unless they are the name's units one for one (kSpecNameIsName).

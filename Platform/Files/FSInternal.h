@@ -86,7 +86,7 @@ OSErr fillCatalogInfo(FSCatalogInfoBitmap whichInfo, const Location& location, b
 
 // Names. HFSUniStr255: UTF-16 of the UTF-8 name, each byte that is not part of valid UTF-8
 // becoming U+F700 + byte (private use), so that every name gives a distinct, usable name.
-HFSUniStr255 uniNameOf(std::string_view name);
+void uniNameOf(std::string_view name, HFSUniStr255& uniName);
 // The FSSpec name of an entry: the name itself when it is valid UTF-8 of at most 63 bytes and
 // does not look like a mark, else a shortened form "prefix#ID.ext" where ID is the hexadecimal
 // id of (parent, name) in the table. Null when ids ran out.

@@ -30,6 +30,9 @@ struct IteratorRegistry {
     std::mutex lock;
     std::unordered_set<const void*> live;
     std::unordered_multimap<UInt32, OpaqueFSIterator*> byFolder;
+    // The handle found live last, until it is closed: a walk fetches a listing's entries one
+    // call at a time, and each call need not take the lock and search again.
+    std::atomic<const void*> lastLive { nullptr };
 };
 
 IteratorRegistry& registry()
@@ -170,6 +173,8 @@ struct OpaqueFSIterator final : __CFRuntimeBase {
             --gHeldFolders;
         std::lock_guard guard(registry().lock);
         registry().live.erase(this);
+        if (registry().lastLive.load() == this)
+            registry().lastLive.store(nullptr);
         auto [first, last] = registry().byFolder.equal_range(folderID);
         registry().byFolder.erase(std::find_if(first, last, [this](const auto& lister) { return lister.second == this; }));
     }
@@ -182,8 +187,13 @@ struct OpaqueFSIterator final : __CFRuntimeBase {
 
     static OpaqueFSIterator* live(FSIterator handle)
     {
+        if (handle && registry().lastLive.load() == handle)
+            return handle;
         std::lock_guard guard(registry().lock);
-        return registry().live.count(handle) ? handle : nullptr;
+        if (!registry().live.count(handle))
+            return nullptr;
+        registry().lastLive.store(handle);
+        return handle;
     }
 
     // Opens this folder's subfolder name from this folder's descriptor, never following a link
@@ -242,7 +252,7 @@ struct OpaqueFSIterator final : __CFRuntimeBase {
         if (fsSpec)
             *fsSpec = *madeFSSpec;
         if (name)
-            *name = uniNameOf(location.name);
+            uniNameOf(location.name, *name);
         return noErr;
     }
 

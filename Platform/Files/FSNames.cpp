@@ -27,9 +27,11 @@ bool isUpperHexDigit(char c)
 // "…#ID" or "…#ID.ext", ID being 1 to 8 upper-case hexadecimal digits; the id when it is one.
 std::optional<UInt32> markIn(std::string_view name)
 {
-    size_t hash = name.rfind('#');
-    if (hash == std::string_view::npos)
+    // Asked of every name a walk gives, nearly none of which has a '#': a forward search for
+    // one is a memchr, a backward one goes a byte at a time.
+    if (name.find('#') == std::string_view::npos)
         return std::nullopt;
+    size_t hash = name.rfind('#');
     size_t end = hash + 1;
     while (end < name.size() && isUpperHexDigit(name[end]))
         ++end;
@@ -78,9 +80,9 @@ std::string shortened(std::string_view name, UInt32 id)
 
 } // namespace
 
-HFSUniStr255 uniNameOf(std::string_view name)
+void uniNameOf(std::string_view name, HFSUniStr255& result)
 {
-    HFSUniStr255 result {};
+    result = {};
     constexpr size_t capacity = sizeof result.unicode / sizeof result.unicode[0];
     size_t count = 0;
     for (size_t position = 0; position < name.size();) {
@@ -115,7 +117,6 @@ HFSUniStr255 uniNameOf(std::string_view name)
         position += decoded->length;
     }
     result.length = static_cast<UInt16>(count);
-    return result;
 }
 
 std::optional<std::string> fsSpecNameOf(UInt32 parent, std::string_view name)
@@ -151,12 +152,17 @@ std::optional<FSSpec> fsSpecOf(const Location& location)
         fsSpec.name[1] = '/';
         return fsSpec;
     }
-    auto name = fsSpecNameOf(location.parent, location.name);
-    if (!name)
-        return std::nullopt;
     fsSpec.parID = static_cast<SInt32>(location.parent);
-    fsSpec.name[0] = static_cast<unsigned char>(name->size());
-    memcpy(fsSpec.name + 1, name->data(), name->size());
+    // Most names are stored as they are: a walk asks for every entry's FSSpec.
+    std::optional<std::string> shortName;
+    std::string_view stored = location.name;
+    if (needsMark(stored)) {
+        if (!(shortName = fsSpecNameOf(location.parent, stored)))
+            return std::nullopt;
+        stored = *shortName;
+    }
+    fsSpec.name[0] = static_cast<unsigned char>(stored.size());
+    memcpy(fsSpec.name + 1, stored.data(), stored.size());
     return fsSpec;
 }
 

@@ -131,7 +131,7 @@ OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalo
     if (catalogInfo)
         *catalogInfo = catalog;
     if (outName)
-        *outName = uniNameOf(location->isRoot() ? "/" : location->name);
+        uniNameOf(location->isRoot() ? "/" : location->name, *outName);
     if (fsSpec)
         *fsSpec = *madeFSSpec;
     if (parentRef)
