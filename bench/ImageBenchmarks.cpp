@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -132,11 +133,13 @@ void BM_FindOverTheSameTree(benchmark::State& state)
 
 // The pane's picture in a window of its own, drawn from the bundle's images.
 struct PictureWindow {
+    static constexpr SInt16 kSide = 100, kPictureAt = 10, kPictureSide = 64;
+
     PictureWindow()
     {
-        const Rect bounds = { 0, 0, 100, 100 };
+        const Rect bounds = { 0, 0, kSide, kSide };
         CreateNewWindow(kDocumentWindowClass, 0, &bounds, &window);
-        const Rect iconBounds = { 10, 10, 74, 74 };
+        const Rect iconBounds = { kPictureAt, kPictureAt, kPictureAt + kPictureSide, kPictureAt + kPictureSide };
         CreateUserPaneControl(window, &iconBounds, 0, &icon);
     }
     ~PictureWindow() { DisposeWindow(window); }
@@ -174,6 +177,30 @@ void BM_PictureDrawFromTheCache(benchmark::State& state)
         DrawImage(kAccountingOnImage, picture.icon, false);
 }
 
+// The anchors for the draw from the cache: the picture's pixels copied by one memcpy, from one
+// buffer to another; and copied row by row into the place of the picture in a window's pixels,
+// as any draw there must at least, the window being wider than the picture.
+void BM_PicturesPixelsCopiedByMemcpy(benchmark::State& state)
+{
+    constexpr size_t kPixels = size_t(PictureWindow::kPictureSide) * PictureWindow::kPictureSide;
+    std::vector<UInt32> source(kPixels, 0x00C08040), destination(kPixels);
+    for (auto _ : state) {
+        memcpy(destination.data(), source.data(), kPixels * sizeof(UInt32));
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_PicturesRowsCopiedByMemcpyIntoAWindow(benchmark::State& state)
+{
+    constexpr size_t kSide = PictureWindow::kSide, kAt = PictureWindow::kPictureAt, kPictureSide = PictureWindow::kPictureSide;
+    std::vector<UInt32> source(kPictureSide * kPictureSide, 0x00C08040), window(kSide * kSide);
+    for (auto _ : state) {
+        for (size_t y = 0; y < kPictureSide; ++y)
+            memcpy(window.data() + (kAt + y) * kSide + kAt, source.data() + y * kPictureSide, kPictureSide * sizeof(UInt32));
+        benchmark::ClobberMemory();
+    }
+}
+
 }
 
 BENCHMARK(BM_WalkWithTheImageCachesFilter)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -182,5 +209,7 @@ BENCHMARK(BM_WalkWithNamesAndSpecsCountingEntries)->Unit(benchmark::kMillisecond
 BENCHMARK(BM_FindOverTheSameTree)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_PictureFirstDraw)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PictureDrawFromTheCache)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PicturesPixelsCopiedByMemcpy)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PicturesRowsCopiedByMemcpyIntoAWindow)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();
