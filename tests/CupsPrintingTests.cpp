@@ -28,15 +28,7 @@ class CupsPrintingTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
-            return;
-        gServer = new PrivateCupsServer;
-        std::string error;
-        if (!gServer->start({}, &error)) {
-            ADD_FAILURE() << error;
-            delete gServer;
-            gServer = nullptr;
-        }
+        gServer = PrivateCupsServer::startForSuite({});
     }
 
     static void TearDownTestSuite()
@@ -48,7 +40,7 @@ protected:
     void SetUp() override
     {
         if (!gServer)
-            GTEST_SKIP() << "a private CUPS server needs root and cupsd (scripts/setup installs it; CI runs as root)";
+            GTEST_SKIP() << kNoPrivateCupsServer;
     }
 
     struct Print {

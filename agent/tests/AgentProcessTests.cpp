@@ -34,18 +34,10 @@ class AgentProcess : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
-            return;
-        gServer = new PrivateCupsServer;
-        std::string error;
         PrivateCupsServer::Setup setup;
         setup.holdingQueues = true;
         setup.systemBus = true;
-        if (!gServer->start(setup, &error)) {
-            ADD_FAILURE() << error;
-            delete gServer;
-            gServer = nullptr;
-        }
+        gServer = PrivateCupsServer::startForSuite(setup);
     }
 
     static void TearDownTestSuite()
@@ -57,7 +49,7 @@ protected:
     void SetUp() override
     {
         if (!gServer)
-            GTEST_SKIP() << "a private CUPS server needs root and cupsd (scripts/setup installs it; CI runs as root)";
+            GTEST_SKIP() << kNoPrivateCupsServer;
     }
 
     // Each test meets only its own jobs.

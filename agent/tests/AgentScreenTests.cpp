@@ -37,17 +37,9 @@ protected:
         static char* argv[] = { name, nullptr };
         // The front end finds this application and puts its windows on its (offscreen) screen.
         new QApplication(argc, argv);
-        if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
-            return;
-        gServer = new PrivateCupsServer;
-        std::string error;
         PrivateCupsServer::Setup setup;
         setup.holdingQueues = true;
-        if (!gServer->start(setup, &error)) {
-            ADD_FAILURE() << error;
-            delete gServer;
-            gServer = nullptr;
-        }
+        gServer = PrivateCupsServer::startForSuite(setup);
     }
 
     static void TearDownTestSuite()
@@ -59,7 +51,7 @@ protected:
     void SetUp() override
     {
         if (!gServer)
-            GTEST_SKIP() << "a private CUPS server needs root and cupsd (scripts/setup installs it; CI runs as root)";
+            GTEST_SKIP() << kNoPrivateCupsServer;
         // Should the prompt or a box never be answered, the test fails instead of hanging.
         QObject::connect(&m_watchdog, &QTimer::timeout, [] {
             ADD_FAILURE() << "a window was left waiting for the person";

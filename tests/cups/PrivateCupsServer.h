@@ -11,6 +11,9 @@
 #include <sys/types.h>
 #include <vector>
 
+// Why a test that needs a private server is skipped where startForSuite gives none.
+constexpr const char* kNoPrivateCupsServer = "a private CUPS server needs root and cupsd (scripts/setup installs it; CI runs as root)";
+
 class PrivateCupsServer {
 public:
     struct Setup {
@@ -38,6 +41,9 @@ public:
     PrivateCupsServer& operator=(const PrivateCupsServer&) = delete;
 
     bool start(const Setup& setup, std::string* error);
+    // The server that one suite's tests share, started with setup: null where no server can
+    // run here (not root, or no cupsd), and, with the failure reported, where it would not start.
+    static PrivateCupsServer* startForSuite(const Setup& setup);
     void stop();
     // Stops the server and starts it again on the same socket, with its queues, jobs and
     // subscriptions, as a system restarts its CUPS.
