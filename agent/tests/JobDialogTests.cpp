@@ -21,20 +21,8 @@ namespace {
 
 const std::string kExamples = EXAMPLES_DIR;
 
-class HeldJobDialog : public BalancedTest {
+class HeldJobDialog : public BalancedDialogTest {
 protected:
-    void SetUp() override
-    {
-        BalancedTest::SetUp();
-        setenv("LANGUAGE", "en", 1);
-    }
-
-    void TearDown() override
-    {
-        EXPECT_EQ(StandIn::plugInInstanceCount(nullptr), 0) << "every factory instance is released";
-        BalancedTest::TearDown();
-    }
-
     // The dialog for a job on a queue without stored settings, or with the settings file given.
     static bool open(PrintDialog& dialog, const std::string& settings = "")
     {

@@ -24,20 +24,8 @@ StandIn::TicketItem setting(const char* key, SInt32 value)
     return { key, kClient, false, value, "", false };
 }
 
-class WholeDialog : public BalancedTest {
+class WholeDialog : public BalancedDialogTest {
 protected:
-    void SetUp() override
-    {
-        BalancedTest::SetUp();
-        setenv("LANGUAGE", "en", 1);
-    }
-
-    void TearDown() override
-    {
-        EXPECT_EQ(StandIn::plugInInstanceCount(nullptr), 0) << "every factory instance is released";
-        BalancedTest::TearDown();
-    }
-
     static PrintDialogSetup setupFor(const std::string& ppd, std::vector<StandIn::TicketItem> items, const std::string& settings = "")
     {
         return { .ppdPath = kExamples + "/" + ppd,

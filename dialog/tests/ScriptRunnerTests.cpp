@@ -26,20 +26,8 @@ struct Play {
     std::string error;
 };
 
-class ScriptPlay : public BalancedTest {
+class ScriptPlay : public BalancedDialogTest {
 protected:
-    void SetUp() override
-    {
-        BalancedTest::SetUp();
-        setenv("LANGUAGE", "en", 1);
-    }
-
-    void TearDown() override
-    {
-        EXPECT_EQ(StandIn::plugInInstanceCount(nullptr), 0) << "every factory instance is released";
-        BalancedTest::TearDown();
-    }
-
     Play play(const std::string& script, const std::string& settings = "", PrintedLine printedLine = PrintedLine::Written,
         DialogPurpose purpose = DialogPurpose::Print, std::vector<StandIn::TicketItem>* synced = nullptr)
     {

@@ -1,5 +1,7 @@
 #include "LiveObjects.h"
 
+#include <cstdlib>
+
 #include <CoreFoundation/CoreFoundation.h>
 #include <Graphics/MacMemoryStandIn.h>
 #include <HIToolbox/HIToolboxStandIn.h>
@@ -31,4 +33,16 @@ std::string PlatformLiveObjectSummary()
     if (long live = StandIn::liveHandleCount())
         summary += "handle: " + std::to_string(live) + "\n";
     return summary;
+}
+
+void BalancedDialogTest::SetUp()
+{
+    BalancedTest::SetUp();
+    setenv("LANGUAGE", "en", 1);
+}
+
+void BalancedDialogTest::TearDown()
+{
+    EXPECT_EQ(StandIn::plugInInstanceCount(nullptr), 0) << "every factory instance is released";
+    BalancedTest::TearDown();
 }

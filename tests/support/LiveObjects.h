@@ -24,3 +24,11 @@ protected:
 private:
     long m_liveAtStart { 0 };
 };
+
+// A whole dialog in the test's own process, speaking English: every object and every plug-in
+// instance the test made is released by its end.
+class BalancedDialogTest : public BalancedTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
