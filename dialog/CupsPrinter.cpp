@@ -1,191 +1,25 @@
 #include "CupsPrinter.h"
 
-#include "JobOptions.h"
-#include "QueueName.h"
-
-#include <cerrno>
-#include <cstring>
-#include <sys/mman.h>
-#include <unistd.h>
+#include "CupsModule.h"
+#include "ProgramFolder.h"
 
 namespace {
 
-bool writeAll(int file, const char* bytes, size_t size)
+const CupsModule* cupsModule(std::string* error)
 {
-    while (size > 0) {
-        ssize_t count = write(file, bytes, size);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        bytes += count;
-        size -= static_cast<size_t>(count);
-    }
-    return true;
-}
-
-bool succeeded(ipp_status_t status)
-{
-    return status <= IPP_STATUS_OK_CONFLICTING;
-}
-
-// Create-Job, asked of the server itself: libcups's cupsCreateJob looks the queue up first and
-// calls a missing one "No such file or directory".
-int createJob(http_t* http, const std::string& queue, const std::string& title, const JobOptions& options)
-{
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s", queue.c_str());
-    ipp_t* request = ippNewRequest(IPP_OP_CREATE_JOB);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
-    cupsEncodeOptions2(request, options.count(), options.options(), IPP_TAG_OPERATION);
-    cupsEncodeOptions2(request, options.count(), options.options(), IPP_TAG_JOB);
-    ipp_t* response = cupsDoRequest(http, request, ("/printers/" + queue).c_str());
-    ipp_attribute_t* id = succeeded(cupsLastError()) ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
-    int job = id ? ippGetInteger(id, 0) : 0;
-    ippDelete(response);
-    return job;
-}
-
-bool sendDocument(CupsConnection& connection, const char* queue, int job, int document, const std::string& title, std::string* problem)
-{
-    http_t* http = connection.http();
-    connection.startStep();
-    if (cupsStartDocument(http, queue, job, title.c_str(), CUPS_FORMAT_AUTO, 1) != HTTP_STATUS_CONTINUE) {
-        *problem = connection.failure();
-        return false;
-    }
-    char buffer[64 * 1024];
-    for (off_t offset = 0;;) {
-        ssize_t count = pread(document, buffer, sizeof buffer, offset);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0) {
-            *problem = std::string("cannot read the document: ") + strerror(errno);
-            return false;
-        }
-        if (count == 0)
-            break;
-        offset += count;
-        // A large document takes as long as it takes; only a server that stops taking it is stuck.
-        connection.startStep();
-        if (cupsWriteRequestData(http, buffer, static_cast<size_t>(count)) != HTTP_STATUS_CONTINUE) {
-            *problem = connection.failure();
-            return false;
-        }
-    }
-    connection.startStep();
-    if (!succeeded(cupsFinishDocument(http, queue))) {
-        *problem = connection.failure();
-        return false;
-    }
-    return true;
-}
-
-// The job that could not be completed holds the codes: it goes, history and all. A connection of
-// its own, since the one that failed may be in any state.
-bool purgeJob(const CupsDestination& destination, int job, std::string* problem)
-{
-    CupsConnection connection;
-    if (!connection.open(destination, problem))
-        return false;
-    connection.startStep();
-    if (succeeded(cupsCancelJob2(connection.http(), destination.queue.c_str(), job, 1)))
-        return true;
-    *problem = connection.failure();
-    return false;
+    // Loaded once and kept: libcups keeps state of its own for the process.
+    static const CupsModule* module = nullptr;
+    if (!module)
+        module = loadProductModule<CupsModule>(ACCOUNTING_CUPS_MODULE, kCupsModuleEntryPoint, "the CUPS module", error);
+    return module;
 }
 
 }
 
 bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error)
 {
-    std::string failed = destination.queue + ": cannot get the printer's PPD: ";
-    CupsConnection connection;
-    std::string problem;
-    if (!connection.open(destination, &problem)) {
-        *error = failed + problem;
-        return false;
-    }
-    StandIn::FileDescriptor file(memfd_create("printer.ppd", MFD_CLOEXEC));
-    if (!file) {
-        *error = failed + "cannot hold it in memory: " + strerror(errno);
-        return false;
-    }
-    // One deadline for the whole fetch: a server that trickles is as stuck as a silent one.
-    connection.startStep();
-    http_t* http = connection.http();
-    httpClearFields(http);
-    // The server gives each queue's PPD at /printers/QUEUE.ppd.
-    http_status_t status = HTTP_STATUS_ERROR;
-    if (httpGet(http, ("/printers/" + destination.queue + ".ppd").c_str()) == 0) {
-        do
-            status = httpUpdate(http);
-        while (status == HTTP_STATUS_CONTINUE && !connection.pastDeadline());
-    }
-    if (status != HTTP_STATUS_OK) {
-        *error = failed
-            + (status == HTTP_STATUS_NOT_FOUND                                      ? "there is no such queue, or none with a PPD, at " + connection.server()
-                    : status == HTTP_STATUS_ERROR || status == HTTP_STATUS_CONTINUE ? connection.failure()
-                                                                                    : connection.server() + " answered \"" + httpStatus(status) + "\"");
-        return false;
-    }
-    char buffer[64 * 1024];
-    size_t total = 0;
-    for (;;) {
-        ssize_t count = httpRead2(http, buffer, sizeof buffer);
-        if (count == 0)
-            break;
-        if (count < 0 || connection.pastDeadline()) {
-            *error = failed + connection.failure();
-            return false;
-        }
-        total += static_cast<size_t>(count);
-        if (total > kMaxQueuePPDBytes) {
-            *error = failed + connection.server() + " sends more than " + std::to_string(kMaxQueuePPDBytes / (1024 * 1024)) + " MiB";
-            return false;
-        }
-        if (!writeAll(file.get(), buffer, static_cast<size_t>(count))) {
-            *error = failed + "cannot hold it in memory: " + strerror(errno);
-            return false;
-        }
-    }
-    *ppd = std::move(file);
-    return true;
-}
-
-bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::string* error)
-{
-    std::string failed = "cannot find the default queue: ";
-    CupsConnection connection;
-    std::string problem;
-    if (!connection.open(server, &problem)) {
-        *error = failed + problem;
-        return false;
-    }
-    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
-    connection.startStep();
-    ipp_t* response = cupsDoRequest(connection.http(), request, "/");
-    ipp_status_t status = cupsLastError();
-    ipp_attribute_t* name = succeeded(status) ? ippFindAttribute(response, "printer-name", IPP_TAG_ZERO) : nullptr;
-    const char* text = name ? ippGetString(name, 0, nullptr) : nullptr;
-    std::string found = text ? text : "";
-    ippDelete(response);
-    if (found.empty()) {
-        *error = status == IPP_STATUS_ERROR_NOT_FOUND ? connection.server() + " has no default queue"
-            : succeeded(status)                       ? failed + connection.server() + " answered without a queue's name"
-                                                      : failed + connection.failure();
-        return false;
-    }
-    // The name becomes a file name of the settings store: a server is not trusted with paths.
-    if (std::string fault = cupsQueueNameProblem(found); !fault.empty()) {
-        *error = failed + connection.server() + " names one that no queue can have (" + fault + ")";
-        return false;
-    }
-    *queue = found;
-    return true;
+    const CupsModule* module = cupsModule(error);
+    return module && module->fetchQueuePPD(destination, ppd, error);
 }
 
 std::string queuePPDPath(const StandIn::FileDescriptor& ppd)
@@ -193,33 +27,15 @@ std::string queuePPDPath(const StandIn::FileDescriptor& ppd)
     return "/proc/self/fd/" + std::to_string(ppd.get());
 }
 
+bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::string* error)
+{
+    const CupsModule* module = cupsModule(error);
+    return module && module->fetchDefaultQueue(server, queue, error);
+}
+
 int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
     std::string* error)
 {
-    const std::string& queue = destination.queue;
-    CupsConnection connection;
-    std::string problem;
-    if (!connection.open(destination, &problem)) {
-        *error = queue + ": the job was not sent: " + problem;
-        return 0;
-    }
-    JobOptions options(items);
-    connection.startStep();
-    int job = createJob(connection.http(), queue, title, options);
-    if (job <= 0) {
-        bool gone = cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND && !connection.pastDeadline();
-        *error = queue + ": the job was not accepted: "
-            + (gone ? "there is no such queue at " + connection.server() + " any more" : withoutCodes(connection.failure(), items));
-        return 0;
-    }
-    if (sendDocument(connection, queue.c_str(), job, document, title, &problem))
-        return job;
-    std::string sent = queue + ": the document could not be sent (" + withoutCodes(problem, items) + "); ";
-    std::string number = std::to_string(job);
-    if (purgeJob(destination, job, &problem))
-        *error = sent + "job " + number + " was cancelled";
-    else
-        *error = sent + "job " + number + ", which holds the codes, could not be cancelled (" + withoutCodes(problem, items)
-            + "): cancel it with \"cancel " + queue + "-" + number + "\"";
-    return 0;
+    const CupsModule* module = cupsModule(error);
+    return module ? module->submitJob(destination, document, title, items, error) : 0;
 }

@@ -1,23 +1,22 @@
 // Printing for real through a CUPS server: the queue's PPD, and the job with the pane's
-// settings as its options.
+// settings as its options. The work is done by a module of its own in the product's folder
+// (dialog/cups/, which links libcups), loaded on the first of these calls, so that a dialog
+// that never talks to CUPS loads neither libcups nor the thirty libraries it needs. When the
+// module cannot be loaded, each call fails with the reason in *error.
 #pragma once
 
-#include "CupsConnection.h"
+#include "CupsDestination.h"
 #include "DialogExport.h"
 
 #include <Base/RegularFile.h>
 #include <PrintCore/PMTicketStandIn.h>
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
-// Far beyond any printer's PPD; a server that sends more is stopped there.
-constexpr size_t kMaxQueuePPDBytes = 16 * 1024 * 1024;
-
 // Fetches the queue's PPD into an anonymous file in memory, so that nothing of it is left behind
 // however the program ends; *ppd receives its descriptor. The whole fetch lasts at most the
-// destination's timeout.
+// destination's timeout; a PPD of more than 16 MiB is refused.
 DIALOG_EXPORT bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error);
 // The PPD reader opens a path: this one reaches the fetched PPD in memory for as long as its
 // descriptor is open.

@@ -1,6 +1,7 @@
 #include "ProgramFolder.h"
 
 #include <climits>
+#include <dlfcn.h>
 #include <unistd.h>
 
 std::string programFolder()
@@ -16,4 +17,18 @@ std::string programFolder()
 std::string productLibraryFolder()
 {
     return programFolder() + "/" ACCOUNTING_LIBDIR_FROM_BINDIR;
+}
+
+void* productModuleEntry(const char* file, const char* entry, const std::string& what, std::string* error)
+{
+    std::string path = productLibraryFolder() + "/" + file;
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        *error = what + " cannot be loaded: " + dlerror();
+        return nullptr;
+    }
+    void* found = dlsym(module, entry);
+    if (!found)
+        *error = path + ": not " + what;
+    return found;
 }

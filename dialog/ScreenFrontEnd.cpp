@@ -4,7 +4,6 @@
 #include "ProgramFolder.h"
 
 #include <cstdlib>
-#include <dlfcn.h>
 
 bool displayAvailable()
 {
@@ -17,18 +16,8 @@ const ScreenFrontEnd* loadScreenFrontEnd(std::string* error)
 {
     // Loaded once and kept: the Qt objects it makes live until the process ends.
     static const ScreenFrontEnd* frontEnd = nullptr;
-    if (frontEnd)
-        return frontEnd;
-    std::string path = productLibraryFolder() + "/" ACCOUNTING_SCREEN_MODULE;
-    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module) {
-        *error = "the on-screen front end cannot be loaded: " + std::string(dlerror());
-        return nullptr;
-    }
-    auto entryPoint = reinterpret_cast<ScreenFrontEndEntryPoint>(dlsym(module, kScreenFrontEndEntryPoint));
-    frontEnd = entryPoint ? entryPoint() : nullptr;
     if (!frontEnd)
-        *error = path + ": not the on-screen front end";
+        frontEnd = loadProductModule<ScreenFrontEnd>(ACCOUNTING_SCREEN_MODULE, kScreenFrontEndEntryPoint, "the on-screen front end", error);
     return frontEnd;
 }
 

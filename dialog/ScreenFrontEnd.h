@@ -30,7 +30,6 @@ struct ScreenFrontEnd {
 
 // Exported by the module under this name.
 #define kScreenFrontEndEntryPoint "PrintDialogScreenFrontEnd"
-typedef const ScreenFrontEnd* (*ScreenFrontEndEntryPoint)();
 
 // Whether the person has a display to show windows on (DISPLAY or WAYLAND_DISPLAY).
 DIALOG_EXPORT bool displayAvailable();

@@ -2,7 +2,7 @@
 // script or the screen.
 #pragma once
 
-#include "CupsConnection.h"
+#include "CupsDestination.h"
 #include "PrintDialog.h"
 
 #include <chrono>

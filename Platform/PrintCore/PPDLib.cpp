@@ -3,7 +3,7 @@
 
 #include <CoreFoundation/CFRuntime.h>
 
-#include <cups/file.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -49,10 +49,12 @@ OSStatus failWith(OSStatus status)
     return failWith(std::move(error));
 }
 
-struct CupsFileCloser {
-    void operator()(cups_file_t* file) const { cupsFileClose(file); }
+// Plain and gzip files alike, as libcups's file layer reads them; zlib rather than libcups, so
+// that a dialog that never talks to CUPS does not load libcups and the thirty libraries it needs.
+struct PPDFileCloser {
+    void operator()(gzFile file) const { gzclose(file); }
 };
-using CupsFile = std::unique_ptr<cups_file_t, CupsFileCloser>;
+using PPDFile = std::unique_ptr<gzFile_s, PPDFileCloser>;
 
 bool isBlank(char c)
 {
@@ -68,7 +70,7 @@ public:
         tooLarge, // more than kPPDMaxUnpackedSize bytes: nothing past the limit is read
     };
 
-    explicit LineReader(CupsFile file)
+    explicit LineReader(PPDFile file)
         : m_file(std::move(file))
     {
     }
@@ -120,7 +122,7 @@ public:
     // Back to the first byte of the file; false (and errno) when it cannot be read again.
     bool rewind()
     {
-        if (cupsFileRewind(m_file.get()) != 0)
+        if (gzrewind(m_file.get()) != 0)
             return false;
         m_position = m_end = m_unpacked = 0;
         m_stop = Stop::none;
@@ -156,7 +158,7 @@ private:
     {
         if (m_stop != Stop::none)
             return false;
-        ssize_t count = cupsFileRead(m_file.get(), m_buffer, sizeof m_buffer);
+        int count = gzread(m_file.get(), m_buffer, sizeof m_buffer);
         if (count <= 0) {
             m_stop = Stop::end;
             return false;
@@ -171,7 +173,7 @@ private:
         return true;
     }
 
-    CupsFile m_file;
+    PPDFile m_file;
     char m_buffer[4096];
     size_t m_position { 0 };
     size_t m_end { 0 };
@@ -235,11 +237,11 @@ OSStatus openPPDFile(const std::string& path, std::optional<LineReader>& reader)
         bool missing = failure.status == StandIn::FileStatus::notFound || failure.number == ENAMETOOLONG;
         return fileFailure(missing ? OSStatus(fnfErr) : OSStatus(kPPDFileUnreadableErr), failure);
     }
-    cups_file_t* opened = cupsFileOpenFd(descriptor.get(), "r");
+    gzFile opened = gzdopen(descriptor.get(), "rb");
     if (!opened)
         return fileFailure(kPPDFileUnreadableErr, { StandIn::FileStatus::unreadable, errno ? errno : EIO });
     descriptor.release();
-    reader.emplace(CupsFile(opened));
+    reader.emplace(PPDFile(opened));
     std::string firstLine;
     if (!reader->next(firstLine))
         return failWith(reader->stop() == LineReader::Stop::tooLarge ? kPPDFileTooLargeErr : kPPDEmptyFileErr);

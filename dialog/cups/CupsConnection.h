@@ -5,20 +5,13 @@
 // timeout.
 #pragma once
 
-#include "DialogExport.h"
+#include <CupsDestination.h>
+#include <DialogExport.h>
 
 #include <cups/cups.h>
 
 #include <chrono>
 #include <string>
-
-constexpr std::chrono::milliseconds kDefaultCupsTimeout { 30000 };
-
-struct CupsDestination {
-    std::string queue;
-    std::string server; // "HOST:PORT" or a socket path; empty: the user's default server
-    std::chrono::milliseconds timeout { kDefaultCupsTimeout };
-};
 
 class DIALOG_EXPORT CupsConnection {
 public:

@@ -6,7 +6,7 @@
 // its codes already, and a queue that holds new jobs for accounting must let it print.
 #pragma once
 
-#include "DialogExport.h"
+#include <DialogExport.h>
 
 #include <PrintCore/PMTicketStandIn.h>
 

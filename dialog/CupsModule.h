@@ -1,0 +1,21 @@
+// The CUPS module's interface: the calls of CupsPrinter.h, which the dialog library forwards to
+// the module (dialog/cups/) once it has loaded it.
+#pragma once
+
+#include "CupsDestination.h"
+
+#include <Base/RegularFile.h>
+#include <PrintCore/PMTicketStandIn.h>
+
+#include <string>
+#include <vector>
+
+struct CupsModule {
+    bool (*fetchQueuePPD)(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error);
+    bool (*fetchDefaultQueue)(const CupsDestination& server, std::string* queue, std::string* error);
+    int (*submitJob)(const CupsDestination& destination, int document, const std::string& title,
+        const std::vector<StandIn::TicketItem>& items, std::string* error);
+};
+
+// Exported by the module under this name.
+#define kCupsModuleEntryPoint "PrintDialogCupsModule"
