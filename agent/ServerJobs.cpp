@@ -119,7 +119,7 @@ Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error)
     m_connection->startStep();
     *response = cupsDoRequest(m_connection->http(), request, "/");
     ipp_status_t status = cupsLastError();
-    if (status <= IPP_STATUS_OK_CONFLICTING)
+    if (m_connection->succeeded(status))
         return Reply::Done;
     *error = m_connection->failure();
     // Without an answer at all the server has gone, or stopped answering: libcups has already

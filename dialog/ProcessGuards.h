@@ -4,6 +4,7 @@
 
 #include "DialogExport.h"
 
+#include <csignal>
 #include <string>
 
 // Keeps the codes out of core files: no core dump however the process ends, and the process
@@ -15,3 +16,23 @@ DIALOG_EXPORT bool forbidCoreDumps(std::string* error);
 // fails with an error that the caller reports and cleans up after, instead of killing the
 // process halfway through a save and leaving a partial file with the codes behind.
 DIALOG_EXPORT void makeRefusedWritesErrors();
+
+// Ctrl-C, SIGTERM or SIGHUP while a job is half made (created on the server, its document not all
+// sent) would leave the job, which holds the codes, on the server. For the guard's life they ask
+// the work to stop instead (interruptionRequested()), so that it can take the job back; at its
+// end the guard restores what they did before and, when one came, raises it again, so that the
+// program ends as the signal asked. A second signal ends the program at once, and a signal that
+// the program ignores stays ignored.
+class DIALOG_EXPORT InterruptionGuard {
+public:
+    InterruptionGuard();
+    ~InterruptionGuard();
+    InterruptionGuard(const InterruptionGuard&) = delete;
+    InterruptionGuard& operator=(const InterruptionGuard&) = delete;
+
+private:
+    struct sigaction m_previous[3];
+};
+
+// Whether a signal that an InterruptionGuard watches has come since the guard began.
+DIALOG_EXPORT bool interruptionRequested();

@@ -2,6 +2,7 @@
 
 #include "CupsPrinter.h"
 #include "PrintDialog.h"
+#include "ProcessGuards.h"
 #include "QueueSettingsStore.h"
 #include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
@@ -93,6 +94,8 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
         return kExitPrinted;
     }
     std::string title = options.documentPath.substr(options.documentPath.rfind('/') + 1);
+    // Until the job is whole, or taken back and said so, Ctrl-C only asks the send to stop.
+    InterruptionGuard interruption;
     int job = submitJob(target.destination(), target.document(), title, dialog.printSettings(), &error);
     if (!job) {
         err << "printdialog: " << error << "\n";

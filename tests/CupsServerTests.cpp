@@ -5,6 +5,7 @@
 #include "FakeHttpServer.h"
 #include "PrivateCupsServer.h"
 #include "ProgramRun.h"
+#include "RunningProgram.h"
 #include "TemporaryTree.h"
 #include "TestNetwork.h"
 
@@ -150,6 +151,33 @@ TEST_F(MisbehavingServerTest, ATricklingServerIsGivenUpAtTheTimeout)
     ASSERT_TRUE(trickling.start(FakeHttpServer::Behaviour::Trickling));
     ProgramRun run = print(trickling.server(), { "--timeout", "0.3" });
     EXPECT_TRUE(endsInOneClearError(run, "the CUPS server at " + trickling.server() + " did not answer within 0.3 s"));
+}
+
+TEST_F(MisbehavingServerTest, AServerSilentAfterTheDocumentIsNoJobPrintedAndTheJobIsTakenBack)
+{
+    FakeHttpServer printer;
+    ASSERT_TRUE(printer.startStallingPrinter(EXAMPLES_DIR "/Movra-RK7700.ppd", document.path("operations")));
+    ProgramRun run = print(printer.server(), { "--settings", kDefaultCodes, "--settings-dir", document.path("store"), "--timeout", "0.3" });
+    EXPECT_TRUE(endsInOneClearError(run,
+        "movra: the document could not be sent (the CUPS server at " + printer.server() + " did not answer within 0.3 s); job 7 was cancelled"));
+    EXPECT_EQ(fileContents(document.path("operations")), "Create-Job\nSend-Document\nCancel-Job 7 purge\n");
+}
+
+TEST_F(MisbehavingServerTest, CtrlCWhileTheDocumentGoesTakesTheJobBackBeforeTheProgramEnds)
+{
+    FakeHttpServer printer;
+    ASSERT_TRUE(printer.startStallingPrinter(EXAMPLES_DIR "/Movra-RK7700.ppd", document.path("operations")));
+    document.addFile("document.txt", "A page.\n");
+    document.addFile("print.txt", "show\nprint\n");
+    RunningProgram dialog({ PRINTDIALOG_PATH, "--printer", "movra", "--server", printer.server(), "--file", document.path("document.txt"),
+        "--settings", kDefaultCodes, "--settings-dir", document.path("store"), "--script", document.path("print.txt") });
+    for (int wait = 0; wait < 500 && fileContents(document.path("operations")).find("Send-Document") == std::string::npos; ++wait)
+        usleep(10000);
+    dialog.sendSignal(SIGINT);
+    ProgramRun run = dialog.finish();
+    EXPECT_EQ(run.signal, SIGINT) << "it ends as Ctrl-C asks";
+    EXPECT_NE(run.errors.find("movra: the document could not be sent (interrupted); job 7 was cancelled"), std::string::npos) << run.errors;
+    EXPECT_EQ(fileContents(document.path("operations")), "Create-Job\nSend-Document\nCancel-Job 7 purge\n");
 }
 
 }

@@ -1,5 +1,7 @@
 #include "CupsConnection.h"
 
+#include <ProcessGuards.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -147,6 +149,7 @@ void CupsConnection::startStep()
 {
     m_deadline = Clock::now() + m_timeout;
     m_timedOut = false;
+    m_interrupted = false;
 }
 
 bool CupsConnection::pastDeadline()
@@ -159,12 +162,18 @@ std::string CupsConnection::failure() const
 {
     if (m_timedOut)
         return m_server + " did not answer within " + inSeconds(m_timeout);
+    if (m_interrupted)
+        return "interrupted";
     return lastCupsError();
 }
 
 int CupsConnection::keepWaiting(http_t*, void* connection)
 {
     auto* self = static_cast<CupsConnection*>(connection);
+    if (self->m_stopsOnInterruption && interruptionRequested()) {
+        self->m_interrupted = true;
+        return 0;
+    }
     if (Clock::now() < self->m_deadline)
         return 1;
     self->m_timedOut = true;

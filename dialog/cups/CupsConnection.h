@@ -34,9 +34,15 @@ public:
 
     // Starts a step of the conversation: no wait from now on outlasts the timeout.
     void startStep();
+    // From now on a wait also ends, within a second, when the program is asked to stop
+    // (interruptionRequested()); failure() then says so.
+    void stopOnInterruption() { m_stopsOnInterruption = true; }
     // Whether the step's time is up; failure() then says so.
     bool pastDeadline();
-    // Why the last step failed, in words: the timeout, or what CUPS says.
+    // Whether the step's request got an answer, and one of success. libcups gives the status of
+    // the last answer it read, which after a wait given up is an earlier request's.
+    bool succeeded(ipp_status_t status) const { return status <= IPP_STATUS_OK_CONFLICTING && !m_timedOut && !m_interrupted; }
+    // Why the last step failed, in words: the timeout, an interruption, or what CUPS says.
     std::string failure() const;
 
 private:
@@ -49,4 +55,6 @@ private:
     std::chrono::milliseconds m_timeout { kDefaultCupsTimeout };
     std::chrono::steady_clock::time_point m_deadline;
     bool m_timedOut { false };
+    bool m_stopsOnInterruption { false };
+    bool m_interrupted { false };
 };

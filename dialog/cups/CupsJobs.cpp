@@ -5,6 +5,7 @@
 #include "CupsConnection.h"
 #include "JobOptions.h"
 
+#include <ProcessGuards.h>
 #include <QueueName.h>
 
 #include <cerrno>
@@ -31,14 +32,9 @@ bool writeAll(int file, const char* bytes, size_t size)
     return true;
 }
 
-bool succeeded(ipp_status_t status)
-{
-    return status <= IPP_STATUS_OK_CONFLICTING;
-}
-
 // Create-Job, asked of the server itself: libcups's cupsCreateJob looks the queue up first and
 // calls a missing one "No such file or directory".
-int createJob(http_t* http, const std::string& queue, const std::string& title, const JobOptions& options)
+int createJob(CupsConnection& connection, const std::string& queue, const std::string& title, const JobOptions& options)
 {
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s", queue.c_str());
@@ -48,16 +44,18 @@ int createJob(http_t* http, const std::string& queue, const std::string& title, 
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
     cupsEncodeOptions2(request, options.count(), options.options(), IPP_TAG_OPERATION);
     cupsEncodeOptions2(request, options.count(), options.options(), IPP_TAG_JOB);
-    ipp_t* response = cupsDoRequest(http, request, ("/printers/" + queue).c_str());
-    ipp_attribute_t* id = succeeded(cupsLastError()) ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
+    ipp_t* response = cupsDoRequest(connection.http(), request, ("/printers/" + queue).c_str());
+    ipp_attribute_t* id = connection.succeeded(cupsLastError()) ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
     int job = id ? ippGetInteger(id, 0) : 0;
     ippDelete(response);
     return job;
 }
 
+// Stops as soon as the program is asked to stop, so that the job can be taken back.
 bool sendDocument(CupsConnection& connection, const char* queue, int job, int document, const std::string& title, std::string* problem)
 {
     http_t* http = connection.http();
+    connection.stopOnInterruption();
     connection.startStep();
     if (cupsStartDocument(http, queue, job, title.c_str(), CUPS_FORMAT_AUTO, 1) != HTTP_STATUS_CONTINUE) {
         *problem = connection.failure();
@@ -74,6 +72,10 @@ bool sendDocument(CupsConnection& connection, const char* queue, int job, int do
         }
         if (count == 0)
             break;
+        if (interruptionRequested()) {
+            *problem = "interrupted";
+            return false;
+        }
         offset += count;
         // A large document takes as long as it takes; only a server that stops taking it is stuck.
         connection.startStep();
@@ -83,7 +85,7 @@ bool sendDocument(CupsConnection& connection, const char* queue, int job, int do
         }
     }
     connection.startStep();
-    if (!succeeded(cupsFinishDocument(http, queue))) {
+    if (!connection.succeeded(cupsFinishDocument(http, queue))) {
         *problem = connection.failure();
         return false;
     }
@@ -98,7 +100,7 @@ bool purgeJob(const CupsDestination& destination, int job, std::string* problem)
     if (!connection.open(destination, problem))
         return false;
     connection.startStep();
-    if (succeeded(cupsCancelJob2(connection.http(), destination.queue.c_str(), job, 1)))
+    if (connection.succeeded(cupsCancelJob2(connection.http(), destination.queue.c_str(), job, 1)))
         return true;
     *problem = connection.failure();
     return false;
@@ -174,13 +176,13 @@ bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::s
     connection.startStep();
     ipp_t* response = cupsDoRequest(connection.http(), request, "/");
     ipp_status_t status = cupsLastError();
-    ipp_attribute_t* name = succeeded(status) ? ippFindAttribute(response, "printer-name", IPP_TAG_ZERO) : nullptr;
+    ipp_attribute_t* name = connection.succeeded(status) ? ippFindAttribute(response, "printer-name", IPP_TAG_ZERO) : nullptr;
     const char* text = name ? ippGetString(name, 0, nullptr) : nullptr;
     std::string found = text ? text : "";
     ippDelete(response);
     if (found.empty()) {
         *error = status == IPP_STATUS_ERROR_NOT_FOUND ? connection.server() + " has no default queue"
-            : succeeded(status)                       ? failed + connection.server() + " answered without a queue's name"
+            : connection.succeeded(status)            ? failed + connection.server() + " answered without a queue's name"
                                                       : failed + connection.failure();
         return false;
     }
@@ -205,14 +207,17 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
     }
     JobOptions options(items);
     connection.startStep();
-    int job = createJob(connection.http(), queue, title, options);
+    int job = createJob(connection, queue, title, options);
     if (job <= 0) {
         bool gone = cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND && !connection.pastDeadline();
         *error = queue + ": the job was not accepted: "
             + (gone ? "there is no such queue at " + connection.server() + " any more" : withoutCodes(connection.failure(), items));
         return 0;
     }
-    if (sendDocument(connection, queue.c_str(), job, document, title, &problem))
+    // Asked to stop while the server made the job: it is taken back all the same.
+    if (interruptionRequested())
+        problem = "interrupted";
+    else if (sendDocument(connection, queue.c_str(), job, document, title, &problem))
         return job;
     std::string sent = queue + ": the document could not be sent (" + withoutCodes(problem, items) + "); ";
     std::string number = std::to_string(job);

@@ -3,12 +3,17 @@
 #include "TestNetwork.h"
 
 #include <arpa/inet.h>
+#include <cctype>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -19,17 +24,115 @@ bool sendText(int connection, const std::string& text)
     return send(connection, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
 }
 
-// Reads one request's head; false when the client has gone.
-bool readRequest(int connection)
+// Reads one request's head into *head, in lower case (header names are not case-sensitive);
+// false when the client has gone.
+bool readRequest(int connection, std::string* head = nullptr)
 {
-    std::string head;
+    std::string text;
     char c;
-    while (head.size() < 65536 && head.find("\r\n\r\n") == std::string::npos) {
+    while (text.size() < 65536 && text.find("\r\n\r\n") == std::string::npos) {
         if (recv(connection, &c, 1, 0) != 1)
             return false;
-        head += c;
+        text += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    }
+    if (head)
+        *head = text;
+    return true;
+}
+
+bool readBytes(int connection, size_t size, std::string* bytes)
+{
+    bytes->resize(size);
+    for (size_t done = 0; done < size;) {
+        ssize_t count = recv(connection, bytes->data() + done, size - done, 0);
+        if (count <= 0)
+            return false;
+        done += static_cast<size_t>(count);
     }
     return true;
+}
+
+void appendLine(const std::string& path, const std::string& line)
+{
+    std::ofstream(path, std::ios::app) << line << "\n";
+}
+
+void addAttribute(std::string* message, char tag, const std::string& name, const std::string& value)
+{
+    *message += tag;
+    *message += { static_cast<char>(name.size() >> 8), static_cast<char>(name.size()) };
+    *message += name;
+    *message += { static_cast<char>(value.size() >> 8), static_cast<char>(value.size()) };
+    *message += value;
+}
+
+// An IPP answer of success to the request whose id is requestID (its 4 bytes), with a job's
+// number when job is not 0.
+std::string ippAnswer(const std::string& requestID, int job)
+{
+    std::string message { 2, 0, 0, 0 };
+    message += requestID;
+    message += '\x01';
+    addAttribute(&message, '\x47', "attributes-charset", "utf-8");
+    addAttribute(&message, '\x48', "attributes-natural-language", "en");
+    if (job) {
+        message += '\x02';
+        addAttribute(&message, '\x21', "job-id", { static_cast<char>(job >> 24), static_cast<char>(job >> 16), static_cast<char>(job >> 8), static_cast<char>(job) });
+    }
+    message += '\x03';
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " + std::to_string(message.size()) + "\r\n\r\n" + message;
+}
+
+// The IPP operation in a request's body, recorded and answered. The body's first bytes are the
+// version (2), the operation (2) and the request's id (4).
+bool answerOperation(int connection, const std::string& body, const std::string& record)
+{
+    if (body.size() < 8)
+        return false;
+    int operation = static_cast<unsigned char>(body[2]) << 8 | static_cast<unsigned char>(body[3]);
+    std::string requestID = body.substr(4, 4);
+    if (operation == 0x0005) {
+        appendLine(record, "Create-Job");
+        return sendText(connection, ippAnswer(requestID, FakeHttpServer::kHeldJob));
+    }
+    if (operation == 0x0008) {
+        // job-id's value: after its name, two bytes of length and four of number.
+        size_t name = body.find("job-id");
+        int job = 0;
+        if (name != std::string::npos && name + 12 <= body.size()) {
+            for (size_t i = name + 8; i < name + 12; ++i)
+                job = job << 8 | static_cast<unsigned char>(body[i]);
+        }
+        appendLine(record, "Cancel-Job " + std::to_string(job) + (body.find("purge-job") != std::string::npos ? " purge" : ""));
+        return sendText(connection, ippAnswer(requestID, 0));
+    }
+    appendLine(record, "operation " + std::to_string(operation));
+    return sendText(connection, ippAnswer(requestID, 0));
+}
+
+// One connection of the stalling printer: a GET is the PPD; a request whose body comes in
+// chunks is a document, whose connection goes into *stalled and is never answered.
+void serveStallingPrinter(int connection, const std::string& ppd, const std::string& record, std::vector<int>* stalled)
+{
+    std::string head;
+    while (readRequest(connection, &head)) {
+        if (head.rfind("get ", 0) == 0) {
+            sendText(connection, "HTTP/1.1 200 OK\r\nContent-Type: application/vnd.cups-ppd\r\nContent-Length: " + std::to_string(ppd.size()) + "\r\n\r\n" + ppd);
+            continue;
+        }
+        if (head.find("expect: 100-continue") != std::string::npos && !sendText(connection, "HTTP/1.1 100 Continue\r\n\r\n"))
+            return;
+        if (head.find("transfer-encoding: chunked") != std::string::npos) {
+            appendLine(record, "Send-Document");
+            stalled->push_back(dup(connection));
+            return;
+        }
+        size_t length = head.find("content-length:");
+        std::string body;
+        if (length == std::string::npos || !readBytes(connection, strtoul(head.c_str() + length + 15, nullptr, 10), &body)
+            || !answerOperation(connection, body, record))
+            return;
+    }
 }
 
 void serve(int connection, FakeHttpServer::Behaviour behaviour)
@@ -74,7 +177,8 @@ FakeHttpServer::~FakeHttpServer()
     }
 }
 
-bool FakeHttpServer::start(Behaviour behaviour, const std::string& address, const std::string& network)
+template<typename Serve>
+bool FakeHttpServer::listen(const std::string& address, const std::string& network, Serve serve)
 {
     int portPipe[2];
     if (pipe(portPipe) != 0)
@@ -89,7 +193,7 @@ bool FakeHttpServer::start(Behaviour behaviour, const std::string& address, cons
         int listener = -1;
         if ((network.empty() || TestNetwork::enter(network)) && inet_pton(AF_INET, address.c_str(), &bound.sin_addr) == 1)
             listener = socket(AF_INET, SOCK_STREAM, 0);
-        if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&bound), sizeof bound) != 0 || listen(listener, 8) != 0
+        if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&bound), sizeof bound) != 0 || ::listen(listener, 8) != 0
             || getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &size) != 0)
             _exit(1);
         unsigned short port = ntohs(bound.sin_port);
@@ -101,7 +205,7 @@ bool FakeHttpServer::start(Behaviour behaviour, const std::string& address, cons
             int connection = accept(listener, nullptr, nullptr);
             if (connection < 0)
                 _exit(1);
-            serve(connection, behaviour);
+            serve(connection);
             close(connection);
         }
     }
@@ -111,4 +215,20 @@ bool FakeHttpServer::start(Behaviour behaviour, const std::string& address, cons
     close(portPipe[0]);
     m_server = address + ":" + std::to_string(port);
     return started;
+}
+
+bool FakeHttpServer::start(Behaviour behaviour, const std::string& address, const std::string& network)
+{
+    return listen(address, network, [behaviour](int connection) { serve(connection, behaviour); });
+}
+
+bool FakeHttpServer::startStallingPrinter(const std::string& ppdPath, const std::string& recordPath)
+{
+    std::ifstream file(ppdPath);
+    std::string ppd { std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>() };
+    if (ppd.empty())
+        return false;
+    return listen("127.0.0.1", "", [ppd, recordPath, stalled = std::vector<int>()](int connection) mutable {
+        serveStallingPrinter(connection, ppd, recordPath, &stalled);
+    });
 }

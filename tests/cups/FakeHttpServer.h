@@ -1,6 +1,6 @@
 // An HTTP server that misbehaves on purpose, in a process of its own: it answers every request
-// for a printer's PPD the way a broken or hostile server might. It ends by itself after a few
-// seconds, whatever the client does.
+// for a printer's PPD the way a broken or hostile server might, or takes a job and then stalls on
+// its document. It ends by itself after a few seconds, whatever the client does.
 #pragma once
 
 #include <string>
@@ -22,10 +22,19 @@ public:
 
     // Listens on address (port chosen by the system), in network namespace network if given.
     bool start(Behaviour behaviour, const std::string& address = "127.0.0.1", const std::string& network = "");
+    // A printer on 127.0.0.1 that gives the PPD at ppdPath, answers Create-Job with job
+    // kHeldJob, then takes a document's request in and never answers it. Each IPP operation
+    // is appended to recordPath as a line: "Create-Job", "Send-Document", "Cancel-Job 7 purge"
+    // (the job's number, and "purge" when asked to purge it), or "operation N".
+    bool startStallingPrinter(const std::string& ppdPath, const std::string& recordPath);
+    static constexpr int kHeldJob = 7;
     // "ADDRESS:PORT", for --server.
     const std::string& server() const { return m_server; }
 
 private:
+    template<typename Serve>
+    bool listen(const std::string& address, const std::string& network, Serve serve);
+
     pid_t m_child { -1 };
     std::string m_server;
 };
