@@ -3,6 +3,7 @@
 // submission can go wrong.
 #include "ClearError.h"
 #include "PrivateCupsServer.h"
+#include "SharedCupsServerTest.h"
 #include "ProgramRun.h"
 #include "RunningProgram.h"
 
@@ -22,26 +23,9 @@ namespace {
 
 const std::string kExamples = EXAMPLES_DIR;
 
-PrivateCupsServer* gServer = nullptr;
-
-class CupsPrintingTest : public ::testing::Test {
+class CupsPrintingTest : public SharedCupsServerTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        gServer = PrivateCupsServer::startForSuite({});
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete gServer;
-        gServer = nullptr;
-    }
-
-    void SetUp() override
-    {
-        if (!gServer)
-            GTEST_SKIP() << kNoPrivateCupsServer;
-    }
+    static void SetUpTestSuite() { startServer({}); }
 
     struct Print {
         int exitStatus;

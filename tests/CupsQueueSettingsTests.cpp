@@ -4,6 +4,7 @@
 // holds every other job for the accounting agent.
 #include "ClearError.h"
 #include "PrivateCupsServer.h"
+#include "SharedCupsServerTest.h"
 #include "ProgramRun.h"
 #include "SettingsFileValues.h"
 
@@ -21,27 +22,13 @@ const std::string kDefaultCodes = kExamples + "/settings/default-codes.plist";
 // Default codes typed into the pane and saved for the queue.
 const std::string kSaveDefaultCodes = "show\nchoose 100 3\nclick 300\ntype 302 \"alice-SECRET\"\ntype 304 \"4711-SECRET\"\nprint\n";
 
-PrivateCupsServer* gServer = nullptr;
-
-class QueueSettingsTest : public ::testing::Test {
+class QueueSettingsTest : public SharedCupsServerTest {
 protected:
     static void SetUpTestSuite()
     {
         PrivateCupsServer::Setup setup;
         setup.holdingQueues = true;
-        gServer = PrivateCupsServer::startForSuite(setup);
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete gServer;
-        gServer = nullptr;
-    }
-
-    void SetUp() override
-    {
-        if (!gServer)
-            GTEST_SKIP() << kNoPrivateCupsServer;
+        startServer(setup);
     }
 
     // printdialog saving the queue's settings (the server's default queue when queue is empty).

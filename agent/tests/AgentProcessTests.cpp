@@ -4,6 +4,7 @@
 // server restarts, and ends at once when asked. No code ever reaches what it writes.
 #include "LpJobs.h"
 #include "PrivateCupsServer.h"
+#include "SharedCupsServerTest.h"
 #include "RunningProgram.h"
 #include "ServerSubscriptions.h"
 
@@ -28,35 +29,21 @@ const std::string kSaveAccountingOff = "show\nchoose 100 1\nprint\n";
 // The prompt answered.
 const std::string kAnswerPrompt = "type 501 \"bob-SECRET\"\ntype 503 \"77-SECRET\"\nclick 1000\n";
 
-PrivateCupsServer* gServer = nullptr;
-
-class AgentProcess : public ::testing::Test {
+class AgentProcess : public SharedCupsServerTest {
 protected:
     static void SetUpTestSuite()
     {
         PrivateCupsServer::Setup setup;
         setup.holdingQueues = true;
         setup.systemBus = true;
-        gServer = PrivateCupsServer::startForSuite(setup);
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete gServer;
-        gServer = nullptr;
-    }
-
-    void SetUp() override
-    {
-        if (!gServer)
-            GTEST_SKIP() << kNoPrivateCupsServer;
+        startServer(setup);
     }
 
     // Each test meets only its own jobs.
     void TearDown() override
     {
         if (gServer)
-            system(("cancel -a -h '" + gServer->socket() + "' 2>/dev/null").c_str());
+            gServer->cancelAllJobs();
     }
 
     // The session the agent runs in: no display, a runtime folder of the test's own, the

@@ -5,7 +5,7 @@
 // missing default code waits on screen while the job stays held.
 #include "HeldJob.h"
 #include "LpJobs.h"
-#include "PrivateCupsServer.h"
+#include "SharedCupsServerTest.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -24,9 +24,7 @@
 
 namespace {
 
-PrivateCupsServer* gServer = nullptr;
-
-class HeldJobOnScreen : public ::testing::Test {
+class HeldJobOnScreen : public SharedCupsServerTest {
 protected:
     static void SetUpTestSuite()
     {
@@ -39,19 +37,14 @@ protected:
         new QApplication(argc, argv);
         PrivateCupsServer::Setup setup;
         setup.holdingQueues = true;
-        gServer = PrivateCupsServer::startForSuite(setup);
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete gServer;
-        gServer = nullptr;
+        startServer(setup);
     }
 
     void SetUp() override
     {
-        if (!gServer)
-            GTEST_SKIP() << kNoPrivateCupsServer;
+        SharedCupsServerTest::SetUp();
+        if (IsSkipped())
+            return;
         // Should the prompt or a box never be answered, the test fails instead of hanging.
         QObject::connect(&m_watchdog, &QTimer::timeout, [] {
             ADD_FAILURE() << "a window was left waiting for the person";
@@ -65,7 +58,7 @@ protected:
     void TearDown() override
     {
         if (gServer)
-            system(("cancel -a -h '" + gServer->socket() + "' 2>/dev/null").c_str());
+            gServer->cancelAllJobs();
     }
 
     // The job as the agent lists it.

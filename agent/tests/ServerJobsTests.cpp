@@ -4,6 +4,7 @@
 #include "Agent.h"
 #include "LpJobs.h"
 #include "PrivateCupsServer.h"
+#include "SharedCupsServerTest.h"
 #include "ServerJobs.h"
 #include "ServerSubscriptions.h"
 
@@ -19,28 +20,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-PrivateCupsServer* gServer = nullptr;
-
-class ServerJobsTest : public ::testing::Test {
+class ServerJobsTest : public SharedCupsServerTest {
 protected:
     static void SetUpTestSuite()
     {
         PrivateCupsServer::Setup setup;
         setup.holdingQueues = true;
         setup.systemBus = true;
-        gServer = PrivateCupsServer::startForSuite(setup);
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete gServer;
-        gServer = nullptr;
-    }
-
-    void SetUp() override
-    {
-        if (!gServer)
-            GTEST_SKIP() << kNoPrivateCupsServer;
+        startServer(setup);
     }
 
     static int submit(const std::vector<std::string>& arguments = {}, const std::string& user = "")

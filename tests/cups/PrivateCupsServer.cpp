@@ -165,6 +165,11 @@ bool PrivateCupsServer::restart(std::string* error)
     return launch(error);
 }
 
+void PrivateCupsServer::cancelAllJobs()
+{
+    system(("cancel -a -h '" + socket() + "' 2>/dev/null").c_str());
+}
+
 void PrivateCupsServer::stop()
 {
     if (m_server > 0) {

@@ -45,6 +45,8 @@ public:
     // run here (not root, or no cupsd), and, with the failure reported, where it would not start.
     static PrivateCupsServer* startForSuite(const Setup& setup);
     void stop();
+    // Cancels every job on the server, held or not, so that the next test meets only its own.
+    void cancelAllJobs();
     // Stops the server and starts it again on the same socket, with its queues, jobs and
     // subscriptions, as a system restarts its CUPS.
     bool restart(std::string* error);
