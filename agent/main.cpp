@@ -1,28 +1,20 @@
 #include "Agent.h"
-#include "ProcessGuards.h"
 #include "ProgramInformation.h"
 
-#include <cstdlib>
 #include <iostream>
 
 int main(int argc, char** argv)
 {
-    std::string error;
-    makeRefusedWritesErrors();
-    if (!forbidCoreDumps(&error)) {
-        std::cerr << "accounting-agent: " << error << "\n";
-        return kAgentError;
-    }
+    const ProgramIdentity program { "accounting-agent", kAgentUsage, kAgentError };
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (InformationRequest request = informationRequest(arguments); request != InformationRequest::None) {
-        answerInformationRequest(request, "accounting-agent", kAgentUsage, std::cout);
-        return EXIT_SUCCESS;
-    }
+    if (int status; !startProgram(program, arguments, &status))
+        return status;
     AgentOptions options;
+    std::string error;
     if (!parseAgentArguments(arguments, &options, &error)) {
-        std::cerr << "accounting-agent: " << error << "\n"
-                  << kAgentUsage << "\n";
-        return kAgentError;
+        std::cerr << program.name << ": " << error << "\n"
+                  << program.usage << "\n";
+        return program.errorStatus;
     }
     return runAgent(options, std::cout, std::cerr);
 }

@@ -1,5 +1,10 @@
 #include "ProgramInformation.h"
 
+#include "ProcessGuards.h"
+
+#include <cstdlib>
+#include <iostream>
+
 InformationRequest informationRequest(const std::vector<std::string>& arguments)
 {
     for (const std::string& argument : arguments) {
@@ -17,4 +22,21 @@ void answerInformationRequest(InformationRequest request, const char* program, c
         out << usage << "\n";
     else if (request == InformationRequest::Version)
         out << program << " " << ACCOUNTING_VERSION << "\n";
+}
+
+bool startProgram(const ProgramIdentity& program, const std::vector<std::string>& arguments, int* status)
+{
+    std::string error;
+    makeRefusedWritesErrors();
+    if (!forbidCoreDumps(&error)) {
+        std::cerr << program.name << ": " << error << "\n";
+        *status = program.errorStatus;
+        return false;
+    }
+    if (InformationRequest request = informationRequest(arguments); request != InformationRequest::None) {
+        answerInformationRequest(request, program.name, program.usage, std::cout);
+        *status = EXIT_SUCCESS;
+        return false;
+    }
+    return true;
 }

@@ -1,28 +1,20 @@
 #include "PrintDialogCommand.h"
-#include "ProcessGuards.h"
 #include "ProgramInformation.h"
 
-#include <cstdlib>
 #include <iostream>
 
 int main(int argc, char** argv)
 {
-    std::string error;
-    makeRefusedWritesErrors();
-    if (!forbidCoreDumps(&error)) {
-        std::cerr << "printdialog: " << error << "\n";
-        return kExitError;
-    }
+    const ProgramIdentity program { "printdialog", kPrintDialogUsage, kExitError };
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (InformationRequest request = informationRequest(arguments); request != InformationRequest::None) {
-        answerInformationRequest(request, "printdialog", kPrintDialogUsage, std::cout);
-        return EXIT_SUCCESS;
-    }
+    if (int status; !startProgram(program, arguments, &status))
+        return status;
     PrintDialogOptions options;
+    std::string error;
     if (!parsePrintDialogArguments(arguments, &options, &error)) {
-        std::cerr << "printdialog: " << error << "\n"
-                  << kPrintDialogUsage << "\n";
-        return kExitError;
+        std::cerr << program.name << ": " << error << "\n"
+                  << program.usage << "\n";
+        return program.errorStatus;
     }
     return runPrintDialog(options, std::cout, std::cerr);
 }
