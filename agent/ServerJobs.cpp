@@ -108,24 +108,28 @@ int ServerJobs::socket() const
     return m_connection ? httpGetFd(m_connection->http()) : -1;
 }
 
-Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error)
+Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error, ipp_status_t* answered)
 {
     *response = nullptr;
+    ipp_status_t status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+    if (answered)
+        *answered = status;
     if (!m_connection) {
         ippDelete(request);
         *error = m_serverName + " is not connected";
         return Reply::Lost;
     }
     m_connection->startStep();
-    *response = cupsDoRequest(m_connection->http(), request, "/");
-    ipp_status_t status = cupsLastError();
+    *response = m_connection->exchange(request, "/", &status);
+    if (answered)
+        *answered = status;
     if (m_connection->succeeded(status))
         return Reply::Done;
     *error = m_connection->failure();
-    // Without an answer at all the server has gone, or stopped answering: libcups has already
-    // tried to reopen a connection that the server closed while it was idle.
+    // Without an answer at all the server has gone, or stopped answering.
     if (!*response && (status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL || m_connection->pastDeadline())) {
-        *error = m_serverName + " cannot be reached: " + *error;
+        if (error->rfind(m_serverName, 0) != 0)
+            *error = m_serverName + " cannot be reached: " + *error;
         disconnect();
         return Reply::Lost;
     }
@@ -218,8 +222,9 @@ Reply ServerJobs::notifications(int subscription, int sequence, Notifications* n
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers", sequence);
     ipp_t* response = nullptr;
-    Reply reply = send(request, &response, error);
-    *gone = reply == Reply::Refused && cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND;
+    ipp_status_t status;
+    Reply reply = send(request, &response, error, &status);
+    *gone = reply == Reply::Refused && status == IPP_STATUS_ERROR_NOT_FOUND;
     *news = Notifications { false, sequence, news->askAgainIn };
     for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute && reply == Reply::Done; attribute = ippNextAttribute(response)) {
         const char* name = ippGetName(attribute);

@@ -80,7 +80,8 @@ public:
     Reply notifications(int subscription, int sequence, Notifications* news, bool* gone, std::string* error);
 
 private:
-    Reply send(ipp_t* request, ipp_t** response, std::string* error);
+    // Sends the request (taken); *answered, when given, receives the answer's status.
+    Reply send(ipp_t* request, ipp_t** response, std::string* error, ipp_status_t* answered = nullptr);
 
     std::string m_server;
     std::chrono::milliseconds m_timeout;

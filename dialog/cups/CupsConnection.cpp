@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +60,51 @@ int connectFailure(http_addrlist_t* addresses, std::chrono::milliseconds wait)
     return number;
 }
 
+std::vector<unsigned char> firstCertificate(cups_array_t* credentials)
+{
+    auto* first = static_cast<http_credential_t*>(cupsArrayFirst(credentials));
+    if (!first || !first->data)
+        return {};
+    auto* bytes = static_cast<const unsigned char*>(first->data);
+    return std::vector<unsigned char>(bytes, bytes + first->datalen);
+}
+
+// The certificate the connection's peer showed, as its DER bytes.
+std::vector<unsigned char> peerCertificate(http_t* http)
+{
+    cups_array_t* credentials = nullptr;
+    if (httpCopyCredentials(http, &credentials) != 0 || !credentials)
+        return {};
+    std::vector<unsigned char> certificate = firstCertificate(credentials);
+    httpFreeCredentials(credentials);
+    return certificate;
+}
+
+// As openssl shows it: pairs of hexadecimal digits between colons.
+std::string fingerprint(const std::vector<unsigned char>& certificate)
+{
+    unsigned char hash[32];
+    if (certificate.empty() || cupsHashData("sha2-256", certificate.data(), certificate.size(), hash, sizeof hash) != sizeof hash)
+        return "none";
+    std::string text;
+    for (unsigned char byte : hash) {
+        char pair[4];
+        snprintf(pair, sizeof pair, text.empty() ? "%02X" : ":%02X", byte);
+        text += pair;
+    }
+    return text;
+}
+
+// Where libcups keeps the certificate trusted for a server: the user's own store, or the
+// system's for root.
+std::string trustStoreFile(const std::string& host)
+{
+    const char* serverRoot = getenv("CUPS_SERVERROOT");
+    const char* home = getenv("HOME");
+    std::string folder = geteuid() == 0 ? std::string(serverRoot ? serverRoot : "/etc/cups") + "/ssl"
+                                        : std::string(home ? home : "~") + "/.cups/ssl";
+    return folder + "/" + host + ".crt";
+}
 }
 
 CupsConnection::~CupsConnection()
@@ -122,27 +169,202 @@ bool CupsConnection::encrypt(const std::string& host, std::string* error)
         *error = m_timedOut ? failure() : m_server + " offers no encryption, and the codes never go to another machine in clear";
         return false;
     }
-    cups_array_t* credentials = nullptr;
-    http_trust_t trust = HTTP_TRUST_INVALID;
-    if (httpCopyCredentials(m_http, &credentials) == 0 && credentials)
-        trust = httpCredentialsGetTrust(credentials, host.c_str());
-    std::string why = lastCupsError();
-    if (trust == HTTP_TRUST_OK || trust == HTTP_TRUST_RENEWED) {
-        // Trust on first use: the certificate first seen for a server is the one expected of it
-        // from then on (CUPS's own store, which the user's CUPS settings govern).
-        cups_array_t* kept = nullptr;
-        if (trust == HTTP_TRUST_RENEWED || httpLoadCredentials(nullptr, &kept, host.c_str()) != 0)
+    std::vector<unsigned char> shown = peerCertificate(m_http);
+    cups_array_t* kept = nullptr;
+    if (httpLoadCredentials(nullptr, &kept, host.c_str()) == 0 && kept) {
+        // The certificate first seen is the only one: libcups's own check would take any other
+        // that expires later, which anyone can make.
+        std::vector<unsigned char> trusted = firstCertificate(kept);
+        httpFreeCredentials(kept);
+        if (shown != trusted) {
+            *error = m_server + " shows a certificate that cannot be trusted: another one than the one trusted for it (SHA-256 "
+                + fingerprint(shown) + " shown, " + fingerprint(trusted) + " trusted, kept in " + trustStoreFile(host)
+                + "); when the server's certificate has been renewed, remove that file and print again";
+            return false;
+        }
+    } else {
+        // Trust on first use, as the user's CUPS settings allow it (TrustOnFirstUse, ValidateCerts).
+        cups_array_t* credentials = nullptr;
+        http_trust_t trust = HTTP_TRUST_INVALID;
+        if (httpCopyCredentials(m_http, &credentials) == 0 && credentials)
+            trust = httpCredentialsGetTrust(credentials, host.c_str());
+        std::string why = lastCupsError();
+        if (trust == HTTP_TRUST_OK)
             httpSaveCredentials(nullptr, credentials, host.c_str());
-        if (kept)
-            httpFreeCredentials(kept);
+        if (credentials)
+            httpFreeCredentials(credentials);
+        if (trust != HTTP_TRUST_OK) {
+            *error = m_server + " shows a certificate that cannot be trusted (" + why
+                + "); CUPS keeps the certificate first seen for each server under ~/.cups/ssl";
+            return false;
+        }
     }
-    if (credentials)
-        httpFreeCredentials(credentials);
-    if (trust == HTTP_TRUST_OK || trust == HTTP_TRUST_RENEWED)
+    m_trusted = shown;
+    return true;
+}
+
+bool CupsConnection::peerIsTrusted()
+{
+    if (m_local)
         return true;
-    *error = m_server + " shows a certificate that cannot be trusted (" + why
-        + "); CUPS keeps the certificate first seen for each server under ~/.cups/ssl";
+    std::vector<unsigned char> shown = httpIsEncrypted(m_http) ? peerCertificate(m_http) : std::vector<unsigned char>();
+    if (!shown.empty() && shown == m_trusted)
+        return true;
+    m_problem = m_server + (shown.empty() ? " answered a new connection without encryption" : " now shows another certificate (SHA-256 " + fingerprint(shown) + ") than the one trusted for it (" + fingerprint(m_trusted) + ")")
+        + "; nothing more was sent to it";
     return false;
+}
+
+bool CupsConnection::readyForRequest()
+{
+    http_state_t state = httpGetState(m_http);
+    if (state == HTTP_STATE_GET_SEND || state == HTTP_STATE_POST_SEND)
+        httpFlush(m_http);
+    // Each of these makes libcups connect anew before it sends the request, which would then go
+    // to whoever answers without a look at the certificate; an idle connection that reads as
+    // ready has been closed by the server.
+    const char* connection = httpGetField(m_http, HTTP_FIELD_CONNECTION);
+    http_status_t last = httpGetStatus(m_http);
+    bool stale = httpGetFd(m_http) < 0 || httpGetState(m_http) != HTTP_STATE_WAITING || last == HTTP_STATUS_ERROR
+        || last >= HTTP_STATUS_BAD_REQUEST || (connection && !strcasecmp(connection, "close")) || httpWait(m_http, 0);
+    if (stale && httpReconnect2(m_http, static_cast<int>(m_timeout.count()), nullptr) != 0) {
+        m_problem = m_server + " cannot be reached: " + lastCupsError();
+        return false;
+    }
+    return peerIsTrusted();
+}
+
+ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp_status_t* status, int document, Credentials credentials)
+{
+    m_problem.clear();
+    ipp_t* response = nullptr;
+    *status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+    bool authenticated = false;
+    for (bool reconnected = false;;) {
+        if (!readyForRequest())
+            break;
+        httpClearFields(m_http);
+        httpSetField(m_http, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
+        if (credentials == Credentials::AsTheUser && httpGetAuthString(m_http))
+            httpSetField(m_http, HTTP_FIELD_AUTHORIZATION, httpGetAuthString(m_http));
+        httpSetLength(m_http, document < 0 ? ippLength(request) : 0);
+        if (httpPost(m_http, resource.c_str()) != 0) {
+            // A connection that the server closed while it was idle fails at the first write.
+            if (reconnected || pastDeadline() || httpReconnect2(m_http, static_cast<int>(m_timeout.count()), nullptr) != 0) {
+                m_problem = m_server + " cannot be reached: " + lastCupsError();
+                break;
+            }
+            reconnected = true;
+            continue;
+        }
+        // The request's own bytes go only where the certificate was seen, whatever libcups did
+        // to send its headers.
+        if (!peerIsTrusted()) {
+            httpShutdown(m_http);
+            break;
+        }
+        ippSetState(request, IPP_STATE_IDLE);
+        ipp_state_t state;
+        while ((state = ippWrite(m_http, request)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
+        }
+        if (state == IPP_STATE_ERROR || (document >= 0 && !sendDocument(document))) {
+            if (m_problem.empty())
+                m_problem = m_server + " stopped taking the request: " + lastCupsError();
+            break;
+        }
+        bool unauthorized = false;
+        response = answer(status, &unauthorized);
+        // The server asks who the user is: on its own socket the system tells it, elsewhere
+        // whatever the user's CUPS settings offer. A request sent anonymously stays so.
+        if (!unauthorized || credentials == Credentials::Anonymous || authenticated || document >= 0)
+            break;
+        authenticated = true;
+        if (cupsDoAuthentication(m_http, "POST", resource.c_str()) != 0)
+            break;
+    }
+    ippDelete(request);
+    return response;
+}
+
+bool CupsConnection::sendDocument(int document)
+{
+    char buffer[64 * 1024];
+    for (off_t offset = 0;;) {
+        ssize_t count = pread(document, buffer, sizeof buffer, offset);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            m_problem = std::string("cannot read the document: ") + strerror(errno);
+            return false;
+        }
+        if (count == 0)
+            break;
+        if (m_stopsOnInterruption && interruptionRequested()) {
+            m_interrupted = true;
+            return false;
+        }
+        offset += count;
+        // A large document takes as long as it takes; only a server that stops taking it is stuck.
+        startStep();
+        if (httpWrite2(m_http, buffer, static_cast<size_t>(count)) < 0) {
+            m_problem = failure();
+            return false;
+        }
+        // A server that refuses the document answers before it has all of it.
+        if (httpCheck(m_http)) {
+            http_status_t early = httpUpdate(m_http);
+            if (early >= HTTP_STATUS_MULTIPLE_CHOICES || early == HTTP_STATUS_ERROR) {
+                m_problem = early == HTTP_STATUS_ERROR ? failure() : m_server + " answered \"" + httpStatus(early) + "\"";
+                return false;
+            }
+        }
+    }
+    startStep();
+    if (httpWrite2(m_http, "", 0) < 0) {
+        m_problem = failure();
+        return false;
+    }
+    return true;
+}
+
+ipp_t* CupsConnection::answer(ipp_status_t* status, bool* unauthorized)
+{
+    http_status_t code;
+    do
+        code = httpUpdate(m_http);
+    while (code == HTTP_STATUS_CONTINUE);
+    *unauthorized = code == HTTP_STATUS_UNAUTHORIZED;
+    if (code == HTTP_STATUS_OK) {
+        ipp_t* response = ippNew();
+        ipp_state_t state;
+        while ((state = ippRead(m_http, response)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
+        }
+        if (state == IPP_STATE_DATA) {
+            *status = ippGetStatusCode(response);
+            ipp_attribute_t* message = ippFindAttribute(response, "status-message", IPP_TAG_TEXT);
+            m_problem = message ? ippGetString(message, 0, nullptr) : ippErrorString(*status);
+            return response;
+        }
+        ippDelete(response);
+        httpFlush(m_http);
+        *status = IPP_STATUS_ERROR_INTERNAL;
+        m_problem = m_server + " sent an answer that cannot be read";
+        return nullptr;
+    }
+    if (code == HTTP_STATUS_ERROR) {
+        *status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+        m_problem = failure();
+        return nullptr;
+    }
+    httpFlush(m_http);
+    *status = code == HTTP_STATUS_NOT_FOUND     ? IPP_STATUS_ERROR_NOT_FOUND
+        : code == HTTP_STATUS_UNAUTHORIZED      ? IPP_STATUS_ERROR_NOT_AUTHENTICATED
+        : code == HTTP_STATUS_FORBIDDEN         ? IPP_STATUS_ERROR_FORBIDDEN
+        : code == HTTP_STATUS_BAD_REQUEST       ? IPP_STATUS_ERROR_BAD_REQUEST
+        : code == HTTP_STATUS_REQUEST_TOO_LARGE ? IPP_STATUS_ERROR_REQUEST_VALUE
+                                                : IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+    m_problem = httpStatus(code);
+    return nullptr;
 }
 
 void CupsConnection::startStep()
@@ -164,7 +386,7 @@ std::string CupsConnection::failure() const
         return m_server + " did not answer within " + inSeconds(m_timeout);
     if (m_interrupted)
         return "interrupted";
-    return lastCupsError();
+    return m_problem.empty() ? lastCupsError() : m_problem;
 }
 
 int CupsConnection::keepWaiting(http_t*, void* connection)

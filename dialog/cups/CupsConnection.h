@@ -1,7 +1,7 @@
 // A connection to the CUPS server of a queue, made the way the codes need it: a local socket or
-// a loopback address as the user's CUPS settings say; any other server only encrypted, with a
-// certificate that the user's CUPS trusts (the first one seen for a server is kept, under
-// ~/.cups/ssl, and a different one later is refused); and no wait on the server longer than the
+// a loopback address as the user's CUPS settings say; any other server only encrypted, with the
+// one certificate trusted for it (the first one seen for a server is kept, under ~/.cups/ssl, and
+// any other one later is refused, whatever its dates); and no wait on the server longer than the
 // timeout.
 #pragma once
 
@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 class DIALOG_EXPORT CupsConnection {
 public:
@@ -32,6 +33,23 @@ public:
     // "the CUPS server at HOST:PORT" (or at the socket), for messages.
     const std::string& server() const { return m_server; }
 
+    // Whether the server answers the requests of exchange() that are sent without credentials:
+    // Anonymous asks as anyone may, without following a demand for credentials.
+    enum class Credentials {
+        AsTheUser,
+        Anonymous,
+    };
+
+    // One IPP request (taken) and its answer, over this connection alone. When the server is not
+    // on this machine, nothing of the request leaves before the connection's peer has shown the
+    // certificate trusted for it, checked again on every connection made anew (after the server
+    // closed one, or asked for credentials): libcups's own requests reconnect unchecked. With a
+    // document (an open file), it follows the request as Send-Document's does. The answer, or
+    // null; *status is the answer's status, or an error status when there is none, and failure()
+    // says why.
+    ipp_t* exchange(ipp_t* request, const std::string& resource, ipp_status_t* status, int document = -1,
+        Credentials credentials = Credentials::AsTheUser);
+
     // Starts a step of the conversation: no wait from now on outlasts the timeout.
     void startStep();
     // From now on a wait also ends, within a second, when the program is asked to stop
@@ -42,19 +60,31 @@ public:
     // Whether the step's request got an answer, and one of success. libcups gives the status of
     // the last answer it read, which after a wait given up is an earlier request's.
     bool succeeded(ipp_status_t status) const { return status <= IPP_STATUS_OK_CONFLICTING && !m_timedOut && !m_interrupted; }
-    // Why the last step failed, in words: the timeout, an interruption, or what CUPS says.
+    // Why the last step failed, in words: the timeout, an interruption, or what the server or
+    // CUPS says.
     std::string failure() const;
 
 private:
     bool encrypt(const std::string& host, std::string* error);
+    // Whether the connection's peer shows the certificate trusted for the server; a server on
+    // this machine needs none.
+    bool peerIsTrusted();
+    // Makes the connection anew when libcups would before the next request, so that it never
+    // does so unchecked.
+    bool readyForRequest();
+    bool sendDocument(int document);
+    ipp_t* answer(ipp_status_t* status, bool* unauthorized);
     static int keepWaiting(http_t*, void* connection);
 
     http_t* m_http { nullptr };
     std::string m_server;
     bool m_local { false };
+    // The certificate trusted for a server on another machine, as its DER bytes.
+    std::vector<unsigned char> m_trusted;
     std::chrono::milliseconds m_timeout { kDefaultCupsTimeout };
     std::chrono::steady_clock::time_point m_deadline;
     bool m_timedOut { false };
     bool m_stopsOnInterruption { false };
     bool m_interrupted { false };
+    std::string m_problem;
 };

@@ -32,64 +32,48 @@ bool writeAll(int file, const char* bytes, size_t size)
     return true;
 }
 
-// Create-Job, asked of the server itself: libcups's cupsCreateJob looks the queue up first and
-// calls a missing one "No such file or directory".
-int createJob(CupsConnection& connection, const std::string& queue, const std::string& title, const JobOptions& options)
+std::string printerURI(const std::string& queue)
 {
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s", queue.c_str());
+    return uri;
+}
+
+// Create-Job, asked of the server itself: libcups's cupsCreateJob looks the queue up first and
+// calls a missing one "No such file or directory".
+int createJob(CupsConnection& connection, const std::string& queue, const std::string& title, const JobOptions& options, ipp_status_t* status)
+{
     ipp_t* request = ippNewRequest(IPP_OP_CREATE_JOB);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerURI(queue).c_str());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
     cupsEncodeOptions2(request, options.count(), options.options(), IPP_TAG_OPERATION);
     cupsEncodeOptions2(request, options.count(), options.options(), IPP_TAG_JOB);
-    ipp_t* response = cupsDoRequest(connection.http(), request, ("/printers/" + queue).c_str());
-    ipp_attribute_t* id = connection.succeeded(cupsLastError()) ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
+    ipp_t* response = connection.exchange(request, "/printers/" + queue, status);
+    ipp_attribute_t* id = connection.succeeded(*status) ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
     int job = id ? ippGetInteger(id, 0) : 0;
     ippDelete(response);
     return job;
 }
 
 // Stops as soon as the program is asked to stop, so that the job can be taken back.
-bool sendDocument(CupsConnection& connection, const char* queue, int job, int document, const std::string& title, std::string* problem)
+bool sendDocument(CupsConnection& connection, const std::string& queue, int job, int document, const std::string& title, std::string* problem)
 {
-    http_t* http = connection.http();
+    ipp_t* request = ippNewRequest(IPP_OP_SEND_DOCUMENT);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerURI(queue).c_str());
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "document-name", nullptr, title.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, CUPS_FORMAT_AUTO);
+    ippAddBoolean(request, IPP_TAG_OPERATION, "last-document", 1);
     connection.stopOnInterruption();
     connection.startStep();
-    if (cupsStartDocument(http, queue, job, title.c_str(), CUPS_FORMAT_AUTO, 1) != HTTP_STATUS_CONTINUE) {
-        *problem = connection.failure();
-        return false;
-    }
-    char buffer[64 * 1024];
-    for (off_t offset = 0;;) {
-        ssize_t count = pread(document, buffer, sizeof buffer, offset);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0) {
-            *problem = std::string("cannot read the document: ") + strerror(errno);
-            return false;
-        }
-        if (count == 0)
-            break;
-        if (interruptionRequested()) {
-            *problem = "interrupted";
-            return false;
-        }
-        offset += count;
-        // A large document takes as long as it takes; only a server that stops taking it is stuck.
-        connection.startStep();
-        if (cupsWriteRequestData(http, buffer, static_cast<size_t>(count)) != HTTP_STATUS_CONTINUE) {
-            *problem = connection.failure();
-            return false;
-        }
-    }
-    connection.startStep();
-    if (!connection.succeeded(cupsFinishDocument(http, queue))) {
-        *problem = connection.failure();
-        return false;
-    }
-    return true;
+    ipp_status_t status;
+    ippDelete(connection.exchange(request, "/printers/" + queue, &status, document));
+    if (connection.succeeded(status))
+        return true;
+    *problem = connection.failure();
+    return false;
 }
 
 // The job that could not be completed holds the codes: it goes, history and all. A connection of
@@ -99,8 +83,15 @@ bool purgeJob(const CupsDestination& destination, int job, std::string* problem)
     CupsConnection connection;
     if (!connection.open(destination, problem))
         return false;
+    ipp_t* request = ippNewRequest(IPP_OP_CANCEL_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerURI(destination.queue).c_str());
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddBoolean(request, IPP_TAG_OPERATION, "purge-job", 1);
     connection.startStep();
-    if (connection.succeeded(cupsCancelJob2(connection.http(), destination.queue.c_str(), job, 1)))
+    ipp_status_t status;
+    ippDelete(connection.exchange(request, "/printers/" + destination.queue, &status));
+    if (connection.succeeded(status))
         return true;
     *problem = connection.failure();
     return false;
@@ -174,8 +165,8 @@ bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::s
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
     connection.startStep();
-    ipp_t* response = cupsDoRequest(connection.http(), request, "/");
-    ipp_status_t status = cupsLastError();
+    ipp_status_t status;
+    ipp_t* response = connection.exchange(request, "/", &status);
     ipp_attribute_t* name = connection.succeeded(status) ? ippFindAttribute(response, "printer-name", IPP_TAG_ZERO) : nullptr;
     const char* text = name ? ippGetString(name, 0, nullptr) : nullptr;
     std::string found = text ? text : "";
@@ -207,9 +198,10 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
     }
     JobOptions options(items);
     connection.startStep();
-    int job = createJob(connection, queue, title, options);
+    ipp_status_t status;
+    int job = createJob(connection, queue, title, options, &status);
     if (job <= 0) {
-        bool gone = cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND && !connection.pastDeadline();
+        bool gone = status == IPP_STATUS_ERROR_NOT_FOUND && !connection.pastDeadline();
         *error = queue + ": the job was not accepted: "
             + (gone ? "there is no such queue at " + connection.server() + " any more" : withoutCodes(connection.failure(), items));
         return 0;
@@ -217,7 +209,7 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
     // Asked to stop while the server made the job: it is taken back all the same.
     if (interruptionRequested())
         problem = "interrupted";
-    else if (sendDocument(connection, queue.c_str(), job, document, title, &problem))
+    else if (sendDocument(connection, queue, job, document, title, &problem))
         return job;
     std::string sent = queue + ": the document could not be sent (" + withoutCodes(problem, items) + "); ";
     std::string number = std::to_string(job);
