@@ -36,6 +36,18 @@ QDPort::QDPort(int portWidth, int portHeight)
     gLivePorts.insert(this);
 }
 
+void QDPort::resize(int portWidth, int portHeight)
+{
+    portWidth = std::max(portWidth, 0);
+    portHeight = std::max(portHeight, 0);
+    std::vector<QDPixel> resized(static_cast<size_t>(portWidth) * portHeight, directPixel(0xFF, 0xFF, 0xFF));
+    for (int y = 0; y < std::min(height, portHeight); ++y)
+        std::copy_n(pixels.begin() + static_cast<ptrdiff_t>(y) * width, std::min(width, portWidth), resized.begin() + static_cast<ptrdiff_t>(y) * portWidth);
+    pixels = std::move(resized);
+    width = portWidth;
+    height = portHeight;
+}
+
 QDPort::~QDPort()
 {
     gLivePorts.erase(this);

@@ -22,6 +22,8 @@ struct QDPort {
 
     // Fills r, clipped to the port, with one colour.
     void fill(const Rect& r, const RGBColor& color);
+    // Takes the new size: what lies in both sizes keeps its pixels, the rest is the background.
+    void resize(int portWidth, int portHeight);
 
     static constexpr QDPixel directPixel(uint8_t red, uint8_t green, uint8_t blue)
     {

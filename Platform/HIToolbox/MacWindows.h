@@ -49,6 +49,10 @@ PLATFORM_EXPORT OSStatus SetWindowTitleWithCFString(WindowRef window, CFStringRe
 PLATFORM_EXPORT OSStatus CopyWindowTitleAsCFString(WindowRef window, CFStringRef* outTitle);
 // The content area in global coordinates.
 PLATFORM_EXPORT OSStatus GetWindowContentBounds(WindowRef window, Rect* outBounds);
+// Gives the content area a new width and height, its top left corner staying where it is; the
+// controls stay where they are, and the port takes the new size, keeping what is painted in the
+// part that remains. Negative sizes and a stale window are ignored; fUpdate is accepted and ignored.
+PLATFORM_EXPORT void SizeWindow(WindowRef window, short w, short h, Boolean fUpdate);
 PLATFORM_EXPORT OSStatus SetWindowDefaultButton(WindowRef window, ControlRef control);
 PLATFORM_EXPORT OSStatus GetWindowDefaultButton(WindowRef window, ControlRef* outControl);
 PLATFORM_EXPORT OSStatus SetWindowCancelButton(WindowRef window, ControlRef control);

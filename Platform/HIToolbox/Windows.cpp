@@ -108,6 +108,17 @@ OSStatus GetWindowContentBounds(WindowRef window, Rect* outBounds)
     return noErr;
 }
 
+void SizeWindow(WindowRef window, short w, short h, Boolean)
+{
+    auto* object = _HIWindowFromRef(window);
+    if (!object || w < 0 || h < 0)
+        return;
+    object->bounds.right = static_cast<SInt16>(object->bounds.left + w);
+    object->bounds.bottom = static_cast<SInt16>(object->bounds.top + h);
+    object->port.resize(w, h);
+    object->root->bounds = { 0, 0, h, w };
+}
+
 namespace {
 
 OSStatus setButton(WindowRef window, ControlRef control, HIControl* HIWindow::*slot)

@@ -4,10 +4,12 @@
 #include "LiveObjects.h"
 
 #include <HIToolbox/HIToolbox.h>
+#include <Graphics/QuickDrawStandIn.h>
 #include <HIToolbox/HIToolboxStandIn.h>
 
 #include <cstring>
 #include <ostream>
+#include <vector>
 #include <string>
 
 static bool operator==(const Rect& a, const Rect& b)
@@ -140,6 +142,47 @@ TEST_F(WindowTest, NewWindowStartsHiddenAndEveryCreatedControlIsEmbeddedInItsRoo
     ShowWindow(window);
     EXPECT_FALSE(IsWindowVisible(window));
     DisposeWindow(window);
+}
+
+TEST_F(WindowTest, SizeWindowGrowsTheContentFromItsCornerKeepingControlsAndPaint)
+{
+    WindowRef window = newWindow();
+    Rect before = {};
+    GetWindowContentBounds(window, &before);
+    ControlRef field = nullptr;
+    const Rect fieldBounds = { 10, 10, 32, 110 };
+    ASSERT_EQ(CreateEditTextControl(window, &fieldBounds, CFSTR(""), false, true, nullptr, &field), noErr);
+    SetPortWindowPort(window);
+    const Rect painted = { 0, 0, 4, 4 };
+    RGBColor red = { 0xFFFF, 0, 0 };
+    RGBBackColor(&red);
+    EraseRect(&painted);
+
+    SizeWindow(window, 300, 400, true);
+    Rect after = {};
+    GetWindowContentBounds(window, &after);
+    EXPECT_EQ(after.top, before.top);
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.right - after.left, 300);
+    EXPECT_EQ(after.bottom - after.top, 400);
+    Rect bounds = {};
+    GetControlBounds(field, &bounds);
+    EXPECT_EQ(bounds.top, fieldBounds.top);
+    EXPECT_EQ(bounds.right, fieldBounds.right);
+    std::vector<uint8_t> rgba;
+    int width = 0, height = 0;
+    ASSERT_TRUE(StandIn::copyPortPixels(GetWindowPort(window), &rgba, &width, &height));
+    EXPECT_EQ(width, 300);
+    EXPECT_EQ(height, 400);
+    EXPECT_EQ(rgba[0], 0xFF);
+    EXPECT_EQ(rgba[1], 0x00) << "what was painted stays";
+    EXPECT_EQ(rgba[(399 * 300 + 299) * 4 + 1], 0xFF) << "the new part is the background";
+
+    SizeWindow(window, -1, 10, false);
+    GetWindowContentBounds(window, &after);
+    EXPECT_EQ(after.right - after.left, 300) << "a negative size is ignored";
+    DisposeWindow(window);
+    SizeWindow(window, 10, 10, false);
 }
 
 TEST_F(ControlTest, GetControlByIDSearchesNestedControlsDepthFirstAndWritesNullWhenNothingMatches)
