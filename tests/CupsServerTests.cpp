@@ -34,7 +34,15 @@ protected:
         std::string error;
         gNetwork = new TestNetwork;
         gServer = new PrivateCupsServer;
-        if (!gNetwork->create(&error) || !gServer->start({ gNetwork->serverSide(), std::string(TestNetwork::kServerAddress) + ":631" }, &error)) {
+        // Users of a server on another machine prove who they are with a password or Kerberos,
+        // for which the tests have no account: here anyone prints in any name, and what is tried
+        // is the certificate.
+        PrivateCupsServer::Setup setup;
+        setup.listen = std::string(TestNetwork::kServerAddress) + ":631";
+        setup.owners = PrivateCupsServer::JobOwners::NamedInTheRequest;
+        bool created = gNetwork->create(&error);
+        setup.network = gNetwork->serverSide();
+        if (!created || !gServer->start(setup, &error)) {
             ADD_FAILURE() << error;
             TearDownTestSuite();
         }

@@ -18,21 +18,84 @@
 
 namespace {
 
-// The README's policy for a server whose jobs carry the codes, word for word.
-const char* const kDefaultPolicy = "<Policy default>\n"
-                                   "  JobPrivateAccess default\n"
-                                   "  JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID\n"
-                                   "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
-                                   "</Policy>\n";
+// The README's policy for a server whose jobs carry the codes, word for word: a job is created,
+// and its owner's operations are done, only by a user the server has authenticated (on its socket
+// through the peer's credentials, without a password), so that the job's owner is who made it.
+const char* const kDefaultPolicy = R"(<Policy default>
+  JobPrivateAccess default
+  JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID
+  SubscriptionPrivateAccess default
+  SubscriptionPrivateValues default
+  <Limit Create-Job Print-Job Print-URI Validate-Job>
+    AuthType Default
+    Require valid-user
+    Order deny,allow
+  </Limit>
+  <Limit Send-Document Send-URI Hold-Job Release-Job Restart-Job Purge-Jobs Set-Job-Attributes Create-Job-Subscription Renew-Subscription Cancel-Subscription Get-Notifications Reprocess-Job Cancel-Current-Job Suspend-Current-Job Resume-Job Cancel-My-Jobs Close-Job CUPS-Move-Job CUPS-Get-Document>
+    AuthType Default
+    Require user @OWNER @SYSTEM
+    Order deny,allow
+  </Limit>
+  <Limit CUPS-Add-Modify-Printer CUPS-Delete-Printer CUPS-Add-Modify-Class CUPS-Delete-Class CUPS-Set-Default CUPS-Get-Devices>
+    AuthType Default
+    Require user @SYSTEM
+    Order deny,allow
+  </Limit>
+  <Limit Pause-Printer Resume-Printer Enable-Printer Disable-Printer Pause-Printer-After-Current-Job Hold-New-Jobs Release-Held-New-Jobs Deactivate-Printer Activate-Printer Restart-Printer Shutdown-Printer Startup-Printer Promote-Job Schedule-Job-After Cancel-Jobs CUPS-Accept-Jobs CUPS-Reject-Jobs>
+    AuthType Default
+    Require user @SYSTEM
+    Order deny,allow
+  </Limit>
+  <Limit Cancel-Job CUPS-Authenticate-Job>
+    AuthType Default
+    Require user @OWNER @SYSTEM
+    Order deny,allow
+  </Limit>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+)";
+
+// Debian's own default policy, as a server left as installed runs it: anyone may create a job in
+// any user's name, and an owner's operation is granted to whoever names the owner.
+const char* const kNamesOnTrustPolicy = R"(<Policy default>
+  JobPrivateAccess default
+  JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID
+  <Limit Send-Document Send-URI Hold-Job Release-Job Restart-Job Purge-Jobs Set-Job-Attributes Create-Job-Subscription Renew-Subscription Cancel-Subscription Get-Notifications Reprocess-Job Cancel-Current-Job Suspend-Current-Job Resume-Job Cancel-My-Jobs Close-Job CUPS-Move-Job CUPS-Get-Document>
+    Require user @OWNER @SYSTEM
+    Order deny,allow
+  </Limit>
+  <Limit Cancel-Job CUPS-Authenticate-Job>
+    Require user @OWNER @SYSTEM
+    Order deny,allow
+  </Limit>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+)";
 
 // A server that lets only its administrators cancel: what a job left half-made meets when the
 // server has gone.
-const char* const kStubbornPolicy = "<Policy stubborn>\n"
-                                    "  JobPrivateAccess default\n"
-                                    "  JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID\n"
-                                    "  <Limit Cancel-Job Cancel-Jobs Cancel-My-Jobs Purge-Jobs>\n    Require user @SYSTEM\n    Order deny,allow\n  </Limit>\n"
-                                    "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
-                                    "</Policy>\n";
+const char* const kStubbornPolicy = R"(<Policy stubborn>
+  JobPrivateAccess default
+  JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID
+  <Limit Create-Job Print-Job Print-URI Validate-Job>
+    AuthType Default
+    Require valid-user
+    Order deny,allow
+  </Limit>
+  <Limit Cancel-Job Cancel-Jobs Cancel-My-Jobs Purge-Jobs>
+    AuthType Default
+    Require user @SYSTEM
+    Order deny,allow
+  </Limit>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+)";
 
 // The attribute's values as CUPS writes them: "a,b" for two, an enum by its keyword.
 std::string valueText(ipp_attribute_t* attribute)
@@ -98,7 +161,7 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     for (const char* folder : { "spool", "tmp", "cache", "state", "log", "records", "out", "ssl", "bin/filter", "bin/backend" })
         m_folder.addFolder(folder);
     std::string listen = "Listen " + socket() + "\n" + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\n");
-    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nBrowsing No\nWebInterface No\nDefaultAuthType None\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + kDefaultPolicy + kStubbornPolicy);
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + (setup.owners == JobOwners::Authenticated ? kDefaultPolicy : kNamesOnTrustPolicy) + kStubbornPolicy);
     m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir " + root + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog " + root + "/log/access_log\nPageLog " + root + "/log/page_log\nServerKeychain " + root + "/ssl\nCreateSelfSignedCerts yes\n" + "FileDevice Yes\nSystemGroup root\n");
     m_folder.addFile("bin/filter/accounting-test-filter", fileContents(TESTS_DIR "/cups/accounting-test-filter"));
     for (const char* maker : { "Movra-RK7700", "Lumio-LP200" }) {

@@ -1,6 +1,6 @@
 // A CUPS server of the tests' own: its own configuration, spool and keychain in a temporary
 // folder, a socket there, no effect on any system CUPS. It runs the policy that the README
-// recommends, has file-device queues with the Movra PPD and a filter that records the options
+// recommends (or, on request, Debian's as installed), has file-device queues with the Movra PPD and a filter that records the options
 // a driver would read, and answers IPP as any local user.
 #pragma once
 
@@ -16,6 +16,14 @@ constexpr const char* kNoPrivateCupsServer = "a private CUPS server needs root a
 
 class PrivateCupsServer {
 public:
+    // Who owns a job: the user the server authenticated (the README's policy), or whoever the
+    // request names (Debian's policy as installed, which lets any local user print in another's
+    // name).
+    enum class JobOwners {
+        Authenticated,
+        NamedInTheRequest,
+    };
+
     struct Setup {
         // A network namespace to run in (see TestNetwork); empty: this one.
         std::string network;
@@ -26,6 +34,7 @@ public:
         bool holdingQueues { false };
         // A system bus of its own, which the server's D-Bus notifier rings (see PrivateSystemBus).
         bool systemBus { false };
+        JobOwners owners { JobOwners::Authenticated };
     };
 
     // Whether a queue holds every new job until someone releases it
