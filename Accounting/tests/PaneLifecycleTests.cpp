@@ -413,4 +413,6 @@ INSTANTIATE_TEST_SUITE_P(OutOfRangeModes, SummaryTest,
     ::testing::Values(SummaryCase { 65536, " Disabled" }, SummaryCase { 65538, " Enabled" }, SummaryCase { -65534, " Enabled" },
         SummaryCase { 7, " Enabled" }, SummaryCase { 0, " Disabled" }, SummaryCase { -1, " Disabled" }));
 
+INSTANTIATE_TEST_SUITE_P(Modes, SummaryTest, ::testing::Values(SummaryCase { 1, " Disabled" }, SummaryCase { 2, " Enabled" }));
+
 }
