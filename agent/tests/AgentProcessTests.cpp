@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -234,6 +235,22 @@ TEST_F(AgentProcess, EveryOtherJobIsLeftAsItIs)
     for (int job : { otherMaker, carrying, othersJob })
         EXPECT_EQ(state(job), "pending-held") << "job " << job;
     EXPECT_EQ(gServer->jobAttribute(carrying, "job-accounting-user-id"), "carol");
+}
+
+TEST_F(AgentProcess, AJobHeldUntilASetTimeWaitsForItsTime)
+{
+    configure("movra", kSaveDefaultCodes);
+    // Half a day from now, in UTC as the server reads it: never the minute the test runs in.
+    time_t later = time(nullptr) + 12 * 60 * 60;
+    char until[8];
+    strftime(until, sizeof until, "%H:%M", gmtime(&later));
+    int job = lp("movra", { "-o", std::string("job-hold-until=") + until });
+    ASSERT_GT(job, 0);
+    ProgramRun run = once();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(state(job), "pending-held");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-hold-until"), until);
 }
 
 TEST_F(AgentProcess, AnOrdinaryUsersAgentReleasesThatUsersJobsAndNoOneElses)
