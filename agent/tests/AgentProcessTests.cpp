@@ -321,6 +321,22 @@ TEST_F(AgentProcess, CtrlCEndsItToo)
     EXPECT_TRUE(subscriptionsOf(gServer->socket(), "root").empty());
 }
 
+TEST_F(AgentProcess, ASecondAgentLeavesTheJobsToTheOneAlreadyWatching)
+{
+    int job = lp("movra-hold");
+    ASSERT_GT(job, 0);
+    RunningProgram watching(agentCommand({}), session());
+    ASSERT_TRUE(watching.waitForOutput(prefix(job, "movra-hold") + "left held: it needs the prompt"));
+    ProgramRun second = once(kAnswerPrompt);
+    EXPECT_EQ(second.exitStatus, 0) << second.errors;
+    EXPECT_EQ(second.output, "");
+    EXPECT_EQ(second.errors, "accounting-agent: another accounting agent (process " + std::to_string(watching.pid()) + ") handles your jobs on the CUPS server at " + gServer->socket() + " already; this one ends\n");
+    EXPECT_EQ(state(job), "pending-held") << "left to the agent that watches";
+    watching.sendSignal(SIGTERM);
+    ProgramRun first = checked(watching.finish());
+    EXPECT_EQ(first.exitStatus, 0) << first.errors;
+}
+
 TEST_F(AgentProcess, TheAgentWatchesOnWhileTheServerRestartsAndHandlesWhatWasHeldMeanwhile)
 {
     configure("movra-hold", kSaveDefaultCodes);
