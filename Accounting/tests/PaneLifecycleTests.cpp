@@ -3,6 +3,8 @@
 #include "PaneConstruction.h"
 #include "PaneLifecycle.h"
 #include "RecordingInputSource.h"
+#include "TemporaryTree.h"
+#include "TestPPDFiles.h"
 #include "TicketSync.h"
 
 #include <Help/AppleHelp.h>
@@ -201,9 +203,28 @@ TEST_F(LifecycleTest, AMovraPrinterGetsTheSettingsAndThePrintButtonHook)
     EXPECT_EQ(Terminate(context, noErr), noErr);
 }
 
-TEST_F(LifecycleTest, AnotherMakersPrinterIsLeftAlone)
+// A printer the pane does not serve: its PPD holds `lines` after `keywordsBefore` other keywords.
+struct UnservedPrinterCase {
+    const char* name;
+    long keywordsBefore;
+    const char* lines;
+};
+
+void PrintTo(const UnservedPrinterCase& printer, std::ostream* out)
 {
-    usePrinter(kExamples + "/Lumio-LP200.ppd");
+    *out << printer.name;
+}
+
+class UnservedPrinterTest : public LifecycleTest, public ::testing::WithParamInterface<UnservedPrinterCase> {
+protected:
+    TemporaryTree tree;
+};
+
+TEST_P(UnservedPrinterTest, IsLeftAlone)
+{
+    std::string ppd = tree.path("printer.ppd.gz");
+    writeKeywordFloodPPD(ppd, GetParam().keywordsBefore, GetParam().lines);
+    usePrinter(ppd);
     PMTicketSetSInt32(settings, CFSTR("c"), CFSTR("com.movra.Act.trel.On"), 3, false);
     AccountingContextPtr context = prologue();
     ASSERT_EQ(initialize(context), noErr);
@@ -214,8 +235,18 @@ TEST_F(LifecycleTest, AnotherMakersPrinterIsLeftAlone)
     EXPECT_FALSE(context->initialized) << "nothing is built without a parent pane";
     EXPECT_EQ(context->userIDRef, nullptr);
     EXPECT_EQ(summary(context), " Disabled");
+    clickPrint();
+    EXPECT_EQ(prints, 1) << "the Print click goes straight to the host";
+    EXPECT_TRUE(input.events().empty()) << "no prompt, no notice";
     EXPECT_EQ(Terminate(context, noErr), noErr);
 }
+
+// The last one unpacks to 22 MB: its maker lies past the 16 MiB that are read of a PPD.
+INSTANTIATE_TEST_SUITE_P(OfNoKnownMaker, UnservedPrinterTest,
+    ::testing::Values(UnservedPrinterCase { "Lumio", 0, "*Manufacturer: \"Lumio\"\n" },
+        UnservedPrinterCase { "no maker", 0, "*ModelName: \"Movra RK7700\"\n" },
+        UnservedPrinterCase { "MOVRA", 0, "*Manufacturer: \"MOVRA\"\n" }, UnservedPrinterCase { "Movra Inc", 0, "*Manufacturer: \"Movra Inc\"\n" },
+        UnservedPrinterCase { "Movra past the size limit", 1500000, "*Manufacturer: \"Movra\"\n" }));
 
 TEST_F(LifecycleTest, InitializeFailuresAreReported)
 {
@@ -381,5 +412,7 @@ TEST_P(SummaryTest, ReadsTheModeAsThePopupShowsItBeforeAndAfterThePaneIsBuilt)
 INSTANTIATE_TEST_SUITE_P(OutOfRangeModes, SummaryTest,
     ::testing::Values(SummaryCase { 65536, " Disabled" }, SummaryCase { 65538, " Enabled" }, SummaryCase { -65534, " Enabled" },
         SummaryCase { 7, " Enabled" }, SummaryCase { 0, " Disabled" }, SummaryCase { -1, " Disabled" }));
+
+INSTANTIATE_TEST_SUITE_P(Modes, SummaryTest, ::testing::Values(SummaryCase { 1, " Disabled" }, SummaryCase { 2, " Enabled" }));
 
 }

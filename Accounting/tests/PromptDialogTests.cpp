@@ -127,14 +127,19 @@ TEST_F(PromptTest, TalliantWithoutAccountTypeAsksForTheUserIDAlone)
     EXPECT_STREQ(context.acctID, "");
 }
 
-TEST_F(PromptTest, ChoosingAnAccountTypeAsksForTheAccountID)
+class PromptAccountTypeTest : public PromptTest, public ::testing::WithParamInterface<SInt32> {
+};
+
+TEST_P(PromptAccountTypeTest, ChoosingAnAccountTypeAsksForTheAccountID)
 {
     promptIn(2);
     input.queue([](WindowRef window) {
         type(window, "bob");
-        ASSERT_EQ(StandIn::choosePopupItem(find(window, kPromptAccountTypePopupID), 2, nullptr), noErr);
+        ASSERT_EQ(StandIn::choosePopupItem(find(window, kPromptAccountTypePopupID), GetParam(), nullptr), noErr);
         EXPECT_FALSE(okEnabled(window)) << "a new type waits for the next key";
         EXPECT_TRUE(IsControlEnabled(find(window, kPromptAccountIDFieldID)));
+        type(window, "by");
+        EXPECT_FALSE(okEnabled(window)) << "the User ID alone is not enough";
         click(window, kPromptAccountIDFieldID);
         type(window, "D-9");
         EXPECT_TRUE(okEnabled(window));
@@ -143,9 +148,12 @@ TEST_F(PromptTest, ChoosingAnAccountTypeAsksForTheAccountID)
 
     clickPrint();
 
-    EXPECT_EQ(context.accountType, 2);
+    EXPECT_EQ(context.accountType, GetParam());
+    EXPECT_STREQ(context.userID, "bobby");
     EXPECT_STREQ(context.acctID, "D-9");
 }
+
+INSTANTIATE_TEST_SUITE_P(TypesNamingAnAccount, PromptAccountTypeTest, ::testing::Values(2, 3));
 
 TEST_F(PromptTest, GoingBackToNoAccountTypeEmptiesTheAccountIDAndAllowsOK)
 {

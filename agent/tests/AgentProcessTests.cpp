@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -236,6 +237,22 @@ TEST_F(AgentProcess, EveryOtherJobIsLeftAsItIs)
     EXPECT_EQ(gServer->jobAttribute(carrying, "job-accounting-user-id"), "carol");
 }
 
+TEST_F(AgentProcess, AJobHeldUntilASetTimeWaitsForItsTime)
+{
+    configure("movra", kSaveDefaultCodes);
+    // Half a day from now, in UTC as the server reads it: never the minute the test runs in.
+    time_t later = time(nullptr) + 12 * 60 * 60;
+    char until[8];
+    strftime(until, sizeof until, "%H:%M", gmtime(&later));
+    int job = lp("movra", { "-o", std::string("job-hold-until=") + until });
+    ASSERT_GT(job, 0);
+    ProgramRun run = once();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(state(job), "pending-held");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-hold-until"), until);
+}
+
 TEST_F(AgentProcess, AnOrdinaryUsersAgentReleasesThatUsersJobsAndNoOneElses)
 {
     // The session of nobody, an ordinary local user: its own folder for its settings and lock.
@@ -302,6 +319,22 @@ TEST_F(AgentProcess, CtrlCEndsItToo)
     ProgramRun run = checked(agent.finish());
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_TRUE(subscriptionsOf(gServer->socket(), "root").empty());
+}
+
+TEST_F(AgentProcess, ASecondAgentLeavesTheJobsToTheOneAlreadyWatching)
+{
+    int job = lp("movra-hold");
+    ASSERT_GT(job, 0);
+    RunningProgram watching(agentCommand({}), session());
+    ASSERT_TRUE(watching.waitForOutput(prefix(job, "movra-hold") + "left held: it needs the prompt"));
+    ProgramRun second = once(kAnswerPrompt);
+    EXPECT_EQ(second.exitStatus, 0) << second.errors;
+    EXPECT_EQ(second.output, "");
+    EXPECT_EQ(second.errors, "accounting-agent: another accounting agent (process " + std::to_string(watching.pid()) + ") handles your jobs on the CUPS server at " + gServer->socket() + " already; this one ends\n");
+    EXPECT_EQ(state(job), "pending-held") << "left to the agent that watches";
+    watching.sendSignal(SIGTERM);
+    ProgramRun first = checked(watching.finish());
+    EXPECT_EQ(first.exitStatus, 0) << first.errors;
 }
 
 TEST_F(AgentProcess, TheAgentWatchesOnWhileTheServerRestartsAndHandlesWhatWasHeldMeanwhile)

@@ -2,6 +2,7 @@
 // jobs, a release that carries every option, and the life of its subscriptions, renewed by the
 // agent before their lease ends and cancelled when it stops.
 #include "Agent.h"
+#include "FakeHttpServer.h"
 #include "LpJobs.h"
 #include "PrivateCupsServer.h"
 #include "SharedCupsServerTest.h"
@@ -91,6 +92,20 @@ TEST_F(ServerJobsTest, AReleaseCarriesEveryOptionAndTheCodesInOneRequest)
     std::string refused;
     EXPECT_EQ(server.release(987654, items, &refused), Reply::Refused);
     EXPECT_EQ(refused.find("uid-7"), std::string::npos) << refused;
+}
+
+TEST_F(ServerJobsTest, ARefusalThatQuotesTheCodesIsReportedWithoutThem)
+{
+    FakeHttpServer refusing;
+    ASSERT_TRUE(refusing.startRefusing("job-accounting-user-id=uid-7 and job-account-id=aid-7 are not possible here"));
+    ServerJobs server(refusing.server());
+    std::string error;
+    ASSERT_EQ(server.connect(&error), Reply::Done) << error;
+    constexpr const char* kClient = "com.pmvendor.printingmanager";
+    std::vector<StandIn::TicketItem> items = { { "com.movra.Act.trel.UID", kClient, true, 0, "uid-7", false },
+        { "com.movra.Act.trel.AID", kClient, true, 0, "aid-7", false } };
+    EXPECT_EQ(server.release(7, items, &error), Reply::Refused);
+    EXPECT_EQ(error, "job-accounting-user-id=(code) and job-account-id=(code) are not possible here");
 }
 
 TEST_F(ServerJobsTest, ASubscriptionTellsOfHeldJobsUntilItIsCancelled)

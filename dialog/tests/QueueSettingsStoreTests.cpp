@@ -184,12 +184,16 @@ TEST_F(QueueSettingsStoreTest, AnotherUserCannotReadTheStoredCodes)
 TEST_F(QueueSettingsStoreTest, AFolderOthersMayChangeIsRefused)
 {
     m_tree.addFolder("shared");
-    chmod(m_tree.path("shared").c_str(), 01777);
     QueueSettingsStore shared(m_tree.path("shared"));
     std::string error;
-    EXPECT_FALSE(shared.store("movra", jobSettings(0, "alice", "4711"), &error));
-    EXPECT_EQ(error, m_tree.path("shared") + ": the stored print settings hold the default codes, and other users may change this folder (chmod go-w)");
-    EXPECT_FALSE(shared.holds("movra"));
+    // Everyone's, as /tmp is, or a group's.
+    for (mode_t mode : { 01777, 0770 }) {
+        chmod(m_tree.path("shared").c_str(), mode);
+        SCOPED_TRACE(modeOf(m_tree.path("shared")));
+        EXPECT_FALSE(shared.store("movra", jobSettings(0, "alice", "4711"), &error));
+        EXPECT_EQ(error, m_tree.path("shared") + ": the stored print settings hold the default codes, and other users may change this folder (chmod go-w)");
+        EXPECT_FALSE(shared.holds("movra"));
+    }
 
     m_tree.addFile("file");
     QueueSettingsStore notAFolder(m_tree.path("file"));

@@ -66,15 +66,19 @@ void addAttribute(std::string* message, char tag, const std::string& name, const
     *message += value;
 }
 
-// An IPP answer of success to the request whose id is requestID (its 4 bytes), with a job's
-// number when job is not 0.
-std::string ippAnswer(const std::string& requestID, int job)
+// An IPP answer to the request whose id is requestID (its 4 bytes): success, with a job's number
+// when job is not 0, or client-error-not-possible with a status message when refusal is given.
+std::string ippAnswer(const std::string& requestID, int job, const std::string& refusal = "")
 {
     std::string message { 2, 0, 0, 0 };
+    if (!refusal.empty())
+        message[2] = message[3] = 4;
     message += requestID;
     message += '\x01';
     addAttribute(&message, '\x47', "attributes-charset", "utf-8");
     addAttribute(&message, '\x48', "attributes-natural-language", "en");
+    if (!refusal.empty())
+        addAttribute(&message, '\x41', "status-message", refusal);
     if (job) {
         message += '\x02';
         addAttribute(&message, '\x21', "job-id", { static_cast<char>(job >> 24), static_cast<char>(job >> 16), static_cast<char>(job >> 8), static_cast<char>(job) });
@@ -110,6 +114,19 @@ bool answerOperation(int connection, const std::string& body, const std::string&
     return sendText(connection, ippAnswer(requestID, 0));
 }
 
+// Tells a client that waits for it before sending a request's body to go on.
+bool letBodyCome(int connection, const std::string& head)
+{
+    return head.find("expect: 100-continue") == std::string::npos || sendText(connection, "HTTP/1.1 100 Continue\r\n\r\n");
+}
+
+// A request's body of the length its head gives.
+bool readSizedBody(int connection, const std::string& head, std::string* body)
+{
+    size_t length = head.find("content-length:");
+    return length != std::string::npos && readBytes(connection, strtoul(head.c_str() + length + 15, nullptr, 10), body);
+}
+
 // One connection of the stalling printer: a GET is the PPD; a request whose body comes in
 // chunks is a document, whose connection goes into *stalled and is never answered.
 void serveStallingPrinter(int connection, const std::string& ppd, const std::string& record, std::vector<int>* stalled)
@@ -120,18 +137,26 @@ void serveStallingPrinter(int connection, const std::string& ppd, const std::str
             sendText(connection, "HTTP/1.1 200 OK\r\nContent-Type: application/vnd.cups-ppd\r\nContent-Length: " + std::to_string(ppd.size()) + "\r\n\r\n" + ppd);
             continue;
         }
-        if (head.find("expect: 100-continue") != std::string::npos && !sendText(connection, "HTTP/1.1 100 Continue\r\n\r\n"))
+        if (!letBodyCome(connection, head))
             return;
         if (head.find("transfer-encoding: chunked") != std::string::npos) {
             appendLine(record, "Send-Document");
             stalled->push_back(dup(connection));
             return;
         }
-        size_t length = head.find("content-length:");
         std::string body;
-        if (length == std::string::npos || !readBytes(connection, strtoul(head.c_str() + length + 15, nullptr, 10), &body)
-            || !answerOperation(connection, body, record))
+        if (!readSizedBody(connection, head, &body) || !answerOperation(connection, body, record))
             return;
+    }
+}
+
+// One connection of the refusing server: every request is read whole and refused.
+void serveRefusals(int connection, const std::string& refusal)
+{
+    std::string head;
+    std::string body;
+    while (readRequest(connection, &head) && letBodyCome(connection, head) && readSizedBody(connection, head, &body) && body.size() >= 8
+        && sendText(connection, ippAnswer(body.substr(4, 4), 0, refusal))) {
     }
 }
 
@@ -220,6 +245,11 @@ bool FakeHttpServer::listen(const std::string& address, const std::string& netwo
 bool FakeHttpServer::start(Behaviour behaviour, const std::string& address, const std::string& network)
 {
     return listen(address, network, [behaviour](int connection) { serve(connection, behaviour); });
+}
+
+bool FakeHttpServer::startRefusing(const std::string& refusal)
+{
+    return listen("127.0.0.1", "", [refusal](int connection) { serveRefusals(connection, refusal); });
 }
 
 bool FakeHttpServer::startStallingPrinter(const std::string& ppdPath, const std::string& recordPath)

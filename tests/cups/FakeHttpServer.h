@@ -1,6 +1,7 @@
 // An HTTP server that misbehaves on purpose, in a process of its own: it answers every request
-// for a printer's PPD the way a broken or hostile server might, or takes a job and then stalls on
-// its document. It ends by itself after a few seconds, whatever the client does.
+// for a printer's PPD the way a broken or hostile server might, takes a job and then stalls on
+// its document, or refuses every request. It ends by itself after a few seconds, whatever the
+// client does.
 #pragma once
 
 #include <string>
@@ -28,6 +29,9 @@ public:
     // (the job's number, and "purge" when asked to purge it), or "operation N".
     bool startStallingPrinter(const std::string& ppdPath, const std::string& recordPath);
     static constexpr int kHeldJob = 7;
+    // A server on 127.0.0.1 that refuses every IPP request (client-error-not-possible) with
+    // refusal as its status message, as a server may that quotes the options it refused.
+    bool startRefusing(const std::string& refusal);
     // "ADDRESS:PORT", for --server.
     const std::string& server() const { return m_server; }
 

@@ -70,6 +70,21 @@ std::vector<std::string> entriesOf(plist_t dictionary)
     return entries;
 }
 
+// [A, [[...[A]...]]]: A, an array with 59 more below it, comes first; a chain of `links` arrays
+// leads to it again, so that its second place lies `links` levels below its first.
+std::string sharedArrayReachedAgainLower(int links)
+{
+    BinaryPlist list;
+    size_t top = list.addArray({ 1, 61 });
+    for (int level = 1; level < 60; ++level)
+        list.addArray({ list.count() + 1 });
+    list.addArray({});
+    for (int level = 1; level < links; ++level)
+        list.addArray({ list.count() + 1 });
+    list.addArray({ 1 });
+    return list.bytes(top);
+}
+
 TEST(PropertyListTest, DeepXMLIsRefusedBeforeLibplistBuildsIt)
 {
     // libplist parses this much, but frees the tree by recursion and overflows the stack.
@@ -106,6 +121,9 @@ TEST(PropertyListTest, DeepBinaryIsRefusedBeforeLibplistRecursesIntoIt)
     // {"k": 63 arrays and the empty one they lead to}: the last stands 64 levels below the top.
     EXPECT_EQ(parse(binaryArrayChain(63, 1), limits()), PropertyListStatus::ok);
     EXPECT_EQ(parse(binaryArrayChain(64, 1), limits()), PropertyListStatus::tooDeep);
+    // libplist copies A into both places: the deepest copy counts, not the first met.
+    EXPECT_EQ(parse(sharedArrayReachedAgainLower(4), limits()), PropertyListStatus::ok);
+    EXPECT_EQ(parse(sharedArrayReachedAgainLower(10), limits()), PropertyListStatus::tooDeep);
 }
 
 TEST(PropertyListTest, ASharedObjectCountsEveryTimeItIsReferredTo)

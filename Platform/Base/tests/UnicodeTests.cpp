@@ -24,7 +24,11 @@ TEST(UTF8Test, OnlyWellFormedTextIsValidAndTheFirstFaultIsFound)
         { "a\x80", 1 }, // a continuation byte alone
         { "ab\xC0\xAF", 2 }, // "/" in two bytes
         { "\xE0\x80\xAF", 0 }, // overlong in three
+        { "\xE0\x9F\xBF", 0 }, // U+07FF, which two bytes hold, in three
+        { "\xE0\xA0\x80", npos }, // U+0800, the first that needs three
         { "\xF0\x80\x80\xAF", 0 }, // overlong in four
+        { "\xF0\x8F\xBF\xBF", 0 }, // U+FFFF, which three bytes hold, in four
+        { "\xF0\x90\x80\x80", npos }, // U+10000, the first that needs four
         { "x\xED\xA0\x80", 1 }, // a high surrogate
         { "\xED\xBF\xBF", 0 }, // a low surrogate
         { "\xF4\x90\x80\x80", 0 }, // beyond U+10FFFF
