@@ -3,6 +3,7 @@
 #include "AgentLock.h"
 #include "HeldJob.h"
 #include "JobBook.h"
+#include "PrintableText.h"
 #include "PromptDesk.h"
 #include "QueueSettingsStore.h"
 #include "ScreenFrontEnd.h"
@@ -47,7 +48,7 @@ public:
     {
         std::string error;
         if (m_server.connect(&error) != Reply::Done) {
-            m_err << "accounting-agent: " << error << "\n";
+            m_err << "accounting-agent: " << printableText(error) << "\n";
             return kAgentError;
         }
         std::vector<ServerJob> listed;
@@ -97,7 +98,7 @@ public:
             if (bell.isOpen()) {
                 bool rang = false;
                 if (!bell.takeRings(&rang, &error))
-                    m_err << "accounting-agent: " << error << "; new jobs are seen within " << inSeconds(m_askInterval) << "\n";
+                    m_err << "accounting-agent: " << printableText(error) << "; new jobs are seen within " << inSeconds(m_askInterval) << "\n";
                 askNow = askNow || rang;
             }
             if (connected && watched.back().revents)
@@ -163,7 +164,7 @@ private:
 
     void fail(const std::string& why)
     {
-        m_err << "accounting-agent: " << why << "\n";
+        m_err << "accounting-agent: " << printableText(why) << "\n";
         m_failed = true;
     }
 
@@ -174,7 +175,7 @@ private:
         m_askAt = m_renewAt = std::nullopt;
         if (!m_reconnectAt) {
             m_reconnectWait = kFirstReconnectWait;
-            m_err << "accounting-agent: " << (why.empty() ? m_server.serverName() + " has gone" : why) << "; trying again in "
+            m_err << "accounting-agent: " << printableText(why.empty() ? m_server.serverName() + " has gone" : why) << "; trying again in "
                   << inSeconds(m_reconnectWait) << ", then less and less often\n";
         }
         m_reconnectAt = Clock::now() + m_reconnectWait;
@@ -232,7 +233,7 @@ private:
             return false;
         }
         if (reply == Reply::Refused && !m_bellRefusalTold) {
-            m_err << "accounting-agent: " << m_server.serverName() << " rings no bell on the system bus (" << error
+            m_err << "accounting-agent: " << m_server.serverName() << " rings no bell on the system bus (" << printableText(error)
                   << "); new jobs are seen within " << inSeconds(m_askInterval) << "\n";
             m_bellRefusalTold = true;
         }
@@ -247,7 +248,7 @@ private:
         if (m_bell.isOpen() || m_bellRefusalTold)
             return m_bell.isOpen();
         if (!m_bell.open(&error)) {
-            m_err << "accounting-agent: " << error << "; new jobs are seen within " << inSeconds(m_askInterval) << "\n";
+            m_err << "accounting-agent: " << printableText(error) << "; new jobs are seen within " << inSeconds(m_askInterval) << "\n";
             m_bellRefusalTold = true;
         }
         return m_bell.isOpen();
@@ -302,7 +303,7 @@ private:
             return subscribeAgain();
         }
         if (reply == Reply::Refused)
-            m_err << "accounting-agent: cannot get the server's events: " << error << "\n";
+            m_err << "accounting-agent: cannot get the server's events: " << printableText(error) << "\n";
         m_sequence = news.nextSequence;
         m_askInterval = news.askAgainIn;
         m_askAt = Clock::now() + m_askInterval;

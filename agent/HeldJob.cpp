@@ -2,16 +2,23 @@
 
 #include "ClickWitness.h"
 #include "CupsPrinter.h"
+#include "PrintableText.h"
+
+#include <ctime>
 
 namespace {
 
 constexpr const char* kClient = "com.pmvendor.printingmanager";
+constexpr const char* kModeKey = "com.movra.Act.trel.On";
+constexpr const char* kPromptKey = "com.movra.Act.trel.Prm";
+constexpr const char* kUserIDKey = "com.movra.Act.trel.UID";
+constexpr const char* kAccountIDKey = "com.movra.Act.trel.AID";
 
 // The job's lines in the agent's output.
 class JobLines {
 public:
     JobLines(const ServerJob& job, std::ostream& out)
-        : m_prefix("job " + std::to_string(job.id) + " " + job.queue + ": ")
+        : m_prefix("job " + std::to_string(job.id) + " " + printableText(job.queue) + ": ")
         , m_out(out)
     {
     }
@@ -24,6 +31,12 @@ private:
     std::ostream& m_out;
 };
 
+void tellError(JobHandling& handling, const std::string& error)
+{
+    handling.err << "accounting-agent: " << printableText(error) << "\n";
+    handling.errorsTold = true;
+}
+
 // What the server's answer makes of the job.
 JobFate afterReply(Reply reply, JobFate done, const char* doneLine, const char* what, const std::string& error, JobLines& lines,
     JobHandling& handling)
@@ -32,12 +45,51 @@ JobFate afterReply(Reply reply, JobFate done, const char* doneLine, const char* 
         lines.say(doneLine);
         return done;
     }
-    handling.err << "accounting-agent: " << lines.prefix() << what << ": " << error << "\n";
-    handling.errorsTold = true;
+    tellError(handling, lines.prefix() + what + ": " + error);
     if (reply == Reply::Lost)
         return JobFate::ServerLost;
     lines.say(std::string("left held: the server refused to ") + (done == JobFate::Released ? "release" : "cancel") + " it");
     return JobFate::LeftHeld;
+}
+
+const StandIn::TicketItem* findItem(const std::vector<StandIn::TicketItem>& items, const char* key)
+{
+    const StandIn::TicketItem* found = nullptr;
+    for (const auto& item : items) {
+        if (item.key == key)
+            found = &item;
+    }
+    return found;
+}
+
+// Whether the pane, reading these settings, would send the stored default codes without a
+// prompt: accounting on and the prompt off (an entry of the wrong kind reads as absent, and an
+// absent prompt entry as "ask").
+bool sendsStoredCodes(const std::vector<StandIn::TicketItem>& items)
+{
+    const StandIn::TicketItem* mode = findItem(items, kModeKey);
+    const StandIn::TicketItem* prompt = findItem(items, kPromptKey);
+    return mode && !mode->isString && (mode->integer == 2 || mode->integer == 3) && prompt && !prompt->isString && prompt->integer == 0;
+}
+
+std::string storedCode(const std::vector<StandIn::TicketItem>& items, const char* key)
+{
+    const StandIn::TicketItem* code = findItem(items, key);
+    return code && code->isString ? code->string : "";
+}
+
+// Where the job came from, in the person's words for it: the document, the queue, when and from
+// which computer, so that a print of one's own can be told from one made in one's name.
+std::string originNote(const ServerJob& job)
+{
+    char when[64] = "an unknown time";
+    time_t created = job.createdAt;
+    tm local {};
+    if (created > 0 && localtime_r(&created, &local))
+        strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+    return "This print came to " + printableText(job.queue) + " in your name: \"" + printableText(job.name) + "\", sent at " + when + " from "
+        + (job.originHost.empty() ? std::string("an unknown computer") : printableText(job.originHost))
+        + ". Anyone may print in your name on this server: give your codes only to a print of your own.";
 }
 
 }
@@ -45,8 +97,7 @@ JobFate afterReply(Reply reply, JobFate done, const char* doneLine, const char* 
 std::vector<StandIn::TicketItem> settingsWithoutStore()
 {
     auto setting = [](const char* key, SInt32 value) { return StandIn::TicketItem { key, kClient, false, value, "", false }; };
-    return { setting("com.movra.Act.trel.On", 3), setting("com.movra.Act.trel.Prm", 1), setting("com.movra.Act.trel.CU", 1),
-        setting("com.movra.Act.trel.CA", 1) };
+    return { setting(kModeKey, 3), setting(kPromptKey, 1), setting("com.movra.Act.trel.CU", 1), setting("com.movra.Act.trel.CA", 1) };
 }
 
 JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
@@ -57,12 +108,24 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
         return JobFate::LeftAlone;
     }
     auto fail = [&](const std::string& why, const std::string& error) {
-        handling.err << "accounting-agent: " << error << "\n";
-        handling.errorsTold = true;
+        tellError(handling, error);
         lines.say("left held: " + why);
         return JobFate::LeftHeld;
     };
     std::string error;
+    // A job that a person held on a queue that holds nothing for accounting waits for its person.
+    bool holding = false;
+    Reply reply = handling.server.queueHoldsNewJobs(job.queue, &holding, &error);
+    if (reply == Reply::Lost) {
+        tellError(handling, error);
+        return JobFate::ServerLost;
+    }
+    if (reply == Reply::Refused)
+        return fail("the server does not say whether its queue holds jobs for accounting", lines.prefix() + error);
+    if (!holding) {
+        lines.say("left alone: it was held on purpose, on a queue that does not hold jobs for accounting");
+        return JobFate::LeftAlone;
+    }
     StandIn::FileDescriptor ppd;
     if (!fetchQueuePPD(handling.server.destination(job.queue), &ppd, &error))
         return fail("its printer's PPD cannot be had", error);
@@ -74,7 +137,7 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
         .plugInPath = handling.plugInPath,
         .primaryPlugInPath = handling.primaryPlugInPath,
         .ppdName = "the PPD of queue " + job.queue,
-        .warn = [&](const std::string& warning) { handling.err << "accounting-agent: warning: " << warning << "\n"; },
+        .warn = [&](const std::string& warning) { handling.err << "accounting-agent: warning: " << printableText(warning) << "\n"; },
         .settingItems = stored ? std::vector<StandIn::TicketItem>() : settingsWithoutStore(),
     };
     PrintDialog dialog;
@@ -85,23 +148,44 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
         return JobFate::LeftAlone;
     }
 
+    // Where anyone may print in the user's name, the job may not be the user's: the person sees
+    // where it came from, and stored codes go with it only once the person confirms them.
+    bool anyName = false;
+    if (handling.server.queueTakesJobsInAnyName(job.queue, &anyName, &error) == Reply::Lost) {
+        tellError(handling, error);
+        return JobFate::ServerLost;
+    }
+    PromptDressing dressing { job.name, job.queue };
+    if (anyName) {
+        if (!handling.anyNameTold) {
+            handling.err << "accounting-agent: " << handling.server.serverName()
+                         << " accepts jobs in another user's name: stored codes are confirmed on screen; see README\n";
+            handling.anyNameTold = true;
+        }
+        dressing.note = originNote(job);
+        std::vector<StandIn::TicketItem> settings = dialog.printSettings();
+        if (sendsStoredCodes(settings)) {
+            dressing.userID = storedCode(settings, kUserIDKey);
+            dressing.accountID = storedCode(settings, kAccountIDKey);
+            dialog.preset({ { kPromptKey, kClient, false, 1, "", false } });
+        }
+    }
+
     Transcript transcript(handling.out, lines.prefix());
     PrintClick click;
     bool alertShown = false;
     bool noticeShown = false;
     handling.desk.begin(dialog, transcript);
     {
-        ClickWitness witness(job.name, job.queue);
+        ClickWitness witness(dressing);
         click = dialog.clickPrint(&error);
         alertShown = witness.alertShown();
         noticeShown = witness.noticeShown();
     }
     DeskAnswer answer = handling.desk.end();
     transcript.flush();
-    if (!answer.error.empty()) {
-        handling.err << "accounting-agent: " << answer.error << "\n";
-        handling.errorsTold = true;
-    }
+    if (!answer.error.empty())
+        tellError(handling, answer.error);
     if (!answer.unanswered.empty()) {
         lines.say("left held: " + answer.unanswered);
         return JobFate::LeftHeld;
@@ -109,11 +193,11 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
     if (click == PrintClick::Failed)
         return fail("its Print click failed", lines.prefix() + error);
     if (click == PrintClick::Printed) {
-        Reply reply = handling.server.release(job.id, dialog.printSettings(), &error);
+        reply = handling.server.release(job.id, dialog.printSettings(), &error);
         return afterReply(reply, JobFate::Released, "released", "cannot release it", error, lines, handling);
     }
     if (alertShown) {
-        Reply reply = handling.server.cancel(job.id, &error);
+        reply = handling.server.cancel(job.id, &error);
         return afterReply(reply, JobFate::Cancelled, "cancelled", "cannot cancel it", error, lines, handling);
     }
     lines.say(noticeShown ? "left held: a default code is missing; it is offered again when the queue's settings change"

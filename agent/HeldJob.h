@@ -20,6 +20,7 @@ struct JobHandling {
     std::ostream& out; // one line per event: "job N QUEUE: ..."
     std::ostream& err; // "accounting-agent: ..."
     bool errorsTold { false }; // set when a job's handling wrote to err
+    bool anyNameTold { false }; // set once err has said that the server takes jobs in any name
 };
 
 enum class JobFate {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <set>
 #include <string_view>
 
 namespace {
@@ -19,6 +20,16 @@ ipp_t* newRequest(ipp_op_t operation)
 {
     ipp_t* request = ippNewRequest(operation);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, kServerURI);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    return request;
+}
+
+ipp_t* newQueueRequest(ipp_op_t operation, const std::string& queue)
+{
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s", queue.c_str());
+    ipp_t* request = ippNewRequest(operation);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     return request;
 }
@@ -48,11 +59,13 @@ std::string queueOf(const std::string& printerURI)
 std::vector<ServerJob> jobsOf(ipp_t* response)
 {
     std::vector<ServerJob> jobs;
+    std::set<int> listed;
     ServerJob job;
     bool pendingHeld = false;
     bool indefinitely = false;
+    // A job listed twice in one answer is still one job, handled once.
     auto finish = [&] {
-        if (job.id > 0) {
+        if (job.id > 0 && listed.insert(job.id).second) {
             job.heldIndefinitely = pendingHeld && indefinitely;
             jobs.push_back(job);
         }
@@ -82,6 +95,10 @@ std::vector<ServerJob> jobsOf(ipp_t* response)
             job.documentArrived = ippGetInteger(attribute, 0) > 0;
         else if (key == "job-accounting-user-id")
             job.carriesAccounting = true;
+        else if (key == "job-originating-host-name")
+            job.originHost = stringValue(attribute);
+        else if (key == "time-at-creation")
+            job.createdAt = ippGetInteger(attribute, 0);
     }
     finish();
     return jobs;
@@ -95,6 +112,8 @@ Reply ServerJobs::connect(std::string* error)
     bool opened = connection->open({ "", m_server, m_timeout }, error);
     m_serverName = connection->server();
     m_connection = opened ? std::move(connection) : nullptr;
+    m_holdingQueues.clear();
+    m_queuesTakingAnyName.clear();
     return opened ? Reply::Done : Reply::Lost;
 }
 
@@ -108,7 +127,7 @@ int ServerJobs::socket() const
     return m_connection ? httpGetFd(m_connection->http()) : -1;
 }
 
-Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error, ipp_status_t* answered)
+Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error, ipp_status_t* answered, CupsConnection::Credentials credentials)
 {
     *response = nullptr;
     ipp_status_t status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
@@ -120,7 +139,7 @@ Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error, ipp
         return Reply::Lost;
     }
     m_connection->startStep();
-    *response = m_connection->exchange(request, "/", &status);
+    *response = m_connection->exchange(request, "/", &status, -1, credentials);
     if (answered)
         *answered = status;
     if (m_connection->succeeded(status))
@@ -139,7 +158,7 @@ Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error, ipp
 Reply ServerJobs::listJobs(std::vector<ServerJob>* jobs, std::string* error)
 {
     static const char* const attributes[] = { "job-id", "job-printer-uri", "job-name", "job-state", "job-hold-until", "number-of-documents",
-        "job-accounting-user-id" };
+        "job-accounting-user-id", "job-originating-host-name", "time-at-creation" };
     ipp_t* request = newRequest(IPP_OP_GET_JOBS);
     ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "not-completed");
@@ -150,6 +169,44 @@ Reply ServerJobs::listJobs(std::vector<ServerJob>* jobs, std::string* error)
         *jobs = jobsOf(response);
     ippDelete(response);
     return reply;
+}
+
+Reply ServerJobs::queueHoldsNewJobs(const std::string& queue, bool* holds, std::string* error)
+{
+    if (auto known = m_holdingQueues.find(queue); known != m_holdingQueues.end()) {
+        *holds = known->second;
+        return Reply::Done;
+    }
+    ipp_t* request = newQueueRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, queue);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "job-hold-until-default");
+    ipp_t* response = nullptr;
+    Reply reply = send(request, &response, error);
+    ipp_attribute_t* hold = reply == Reply::Done ? ippFindAttribute(response, "job-hold-until-default", IPP_TAG_ZERO) : nullptr;
+    *holds = stringValue(hold) == "indefinite";
+    ippDelete(response);
+    if (reply == Reply::Done)
+        m_holdingQueues[queue] = *holds;
+    return reply;
+}
+
+Reply ServerJobs::queueTakesJobsInAnyName(const std::string& queue, bool* takes, std::string* error)
+{
+    if (auto known = m_queuesTakingAnyName.find(queue); known != m_queuesTakingAnyName.end()) {
+        *takes = known->second;
+        return Reply::Done;
+    }
+    ipp_t* request = newQueueRequest(IPP_OP_VALIDATE_JOB, queue);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "accounting-agent");
+    ipp_t* response = nullptr;
+    ipp_status_t status;
+    Reply reply = send(request, &response, error, &status, CupsConnection::Credentials::Anonymous);
+    ippDelete(response);
+    // Anything but a demand for credentials, or a refusal of the user, may let a job in without them.
+    *takes = status != IPP_STATUS_ERROR_NOT_AUTHENTICATED && status != IPP_STATUS_ERROR_FORBIDDEN && status != IPP_STATUS_ERROR_NOT_AUTHORIZED;
+    if (reply == Reply::Lost)
+        return reply;
+    m_queuesTakingAnyName[queue] = *takes;
+    return Reply::Done;
 }
 
 Reply ServerJobs::release(int job, const std::vector<StandIn::TicketItem>& items, std::string* error)

@@ -10,6 +10,8 @@
 #include <PrintCore/PMTicketStandIn.h>
 
 #include <chrono>
+#include <map>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +24,9 @@ struct ServerJob {
     bool heldIndefinitely { false }; // pending-held until someone releases it
     bool documentArrived { false }; // a job created without its document is not ready
     bool carriesAccounting { false }; // it has a job-accounting-user-id already
+    // Where it came from, for the person to recognise a print of their own.
+    std::string originHost; // job-originating-host-name
+    time_t createdAt { 0 }; // time-at-creation
 };
 
 // How the server answered: it did what was asked, it refused (the reason says why), or the
@@ -65,8 +70,15 @@ public:
     const std::string& serverName() const { return m_serverName; }
     CupsDestination destination(const std::string& queue) const { return { queue, m_server, m_timeout }; }
 
-    // The user's jobs that are not completed.
+    // The user's jobs that are not completed, each once.
     Reply listJobs(std::vector<ServerJob>* jobs, std::string* error);
+    // Whether the queue holds every new job until someone releases it
+    // (job-hold-until-default=indefinite), as a queue set up for accounting does.
+    Reply queueHoldsNewJobs(const std::string& queue, bool* holds, std::string* error);
+    // Whether the queue takes a job from anyone who asks without proving who they are: the job
+    // is then the user's whom the request names, and anyone may have made it in the user's
+    // name. Asked with a Validate-Job that offers no credentials.
+    Reply queueTakesJobsInAnyName(const std::string& queue, bool* takes, std::string* error);
     // Sets every option on the held job and releases it, in one request.
     Reply release(int job, const std::vector<StandIn::TicketItem>& items, std::string* error);
     Reply cancel(int job, std::string* error);
@@ -81,10 +93,14 @@ public:
 
 private:
     // Sends the request (taken); *answered, when given, receives the answer's status.
-    Reply send(ipp_t* request, ipp_t** response, std::string* error, ipp_status_t* answered = nullptr);
+    Reply send(ipp_t* request, ipp_t** response, std::string* error, ipp_status_t* answered = nullptr,
+        CupsConnection::Credentials credentials = CupsConnection::Credentials::AsTheUser);
 
     std::string m_server;
     std::chrono::milliseconds m_timeout;
     std::unique_ptr<CupsConnection> m_connection; // null while not connected
     std::string m_serverName;
+    // What the server said of each queue, until the agent connects again.
+    std::map<std::string, bool> m_holdingQueues;
+    std::map<std::string, bool> m_queuesTakingAnyName;
 };

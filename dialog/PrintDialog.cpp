@@ -298,6 +298,13 @@ OSStatus PrintDialog::preset(const std::string& path, std::string* error)
     return m_table->Sync(m_context, m_session, true);
 }
 
+OSStatus PrintDialog::preset(const std::vector<StandIn::TicketItem>& items)
+{
+    for (const auto& item : items)
+        putTicketItem(m_printSettings, item);
+    return m_table->Sync(m_context, m_session, true);
+}
+
 PrintClick PrintDialog::clickPrint(std::string* error)
 {
     m_printRequested = false;

@@ -67,6 +67,8 @@ public:
     // Loads a print-settings file into the ticket, warning as open does, and syncs the pane
     // from it.
     OSStatus preset(const std::string& path, std::string* error);
+    // Sets the items in the print-settings ticket and syncs the pane from it.
+    OSStatus preset(const std::vector<StandIn::TicketItem>& items);
 
     WindowRef window() const { return m_window; }
     ControlRef printButton() const { return m_printButton; }

@@ -3,6 +3,8 @@
 // beyond U+10FFFF, no sequence cut short. Positions are byte offsets.
 #pragma once
 
+#include <Base/UTF8.h>
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -10,13 +12,6 @@
 
 namespace StandIn::UTF8 {
 
-struct Character {
-    char32_t codePoint;
-    size_t length;
-};
-
-// The character that starts at position, or nothing when no valid sequence starts there.
-std::optional<Character> decodeAt(std::string_view text, size_t position);
 // The offset of the first byte that does not start a valid sequence; npos when there is none.
 size_t firstInvalid(std::string_view text);
 bool isValid(std::string_view text);

@@ -53,7 +53,7 @@ protected:
         std::string error;
         PrintClick click;
         {
-            ClickWitness witness("report.pdf", "movra");
+            ClickWitness witness({ "report.pdf", "movra" });
             click = dialog.clickPrint(&error);
         }
         return { click, desk.end() };
@@ -77,7 +77,7 @@ TEST_F(HeldJobDialog, ThePromptIsTitledWithTheDocumentAndTheQueue)
         std::string refused;
         StandIn::clickControl(findControlByNumber(prompt, 1001), &refused);
     });
-    ClickWitness witness("report.pdf", "movra");
+    ClickWitness witness({ "report.pdf", "movra" });
     std::string error;
     EXPECT_EQ(dialog.clickPrint(&error), PrintClick::NotPrinted);
     EXPECT_EQ(title, "Accounting \u2014 report.pdf \u2014 movra") << "the pane's own title first";
@@ -88,7 +88,7 @@ TEST_F(HeldJobDialog, ThePromptIsTitledWithTheDocumentAndTheQueue)
 
 TEST_F(HeldJobDialog, ADocumentNameCannotBreakTheTitle)
 {
-    EXPECT_EQ(promptTitle("Accounting", "a\nb\tc\x7f", "movra"), "Accounting \u2014 a b c  \u2014 movra");
+    EXPECT_EQ(promptTitle("Accounting", "a\nb\tc\x7f", "movra"), "Accounting \u2014 a\\x0Ab\\x09c\\x7F \u2014 movra");
     EXPECT_EQ(promptTitle("Accounting", "", "movra"), "Accounting \u2014 movra");
     EXPECT_EQ(promptTitle("Abrechnung", "Bericht.pdf", "büro"), "Abrechnung \u2014 Bericht.pdf \u2014 büro");
 }

@@ -90,7 +90,7 @@ int main(int argc, char** argv)
     auto desk = makeScreenDesk();
     desk->begin(dialog, told);
     {
-        ClickWitness witness("Quarterly report.pdf", "movra");
+        ClickWitness witness({ "Quarterly report.pdf", "movra" });
         dialog.clickPrint(&error);
     }
     desk->end();
