@@ -2,9 +2,7 @@
 // hold every new job: jobs printed with lp are released with the stored or typed codes, cancelled,
 // or left held for a reason, and every other job is left alone; the agent keeps watching while the
 // server restarts, and ends at once when asked. No code ever reaches what it writes.
-#include "LpJobs.h"
-#include "PrivateCupsServer.h"
-#include "SharedCupsServerTest.h"
+#include "AgentSessionTest.h"
 #include "RunningProgram.h"
 #include "ServerSubscriptions.h"
 
@@ -22,89 +20,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Default codes typed into the pane and saved for a queue, the prompt off.
-const std::string kSaveDefaultCodes = "show\nchoose 100 3\nclick 300\ntype 302 \"alice-SECRET\"\ntype 304 \"4711-SECRET\"\nprint\n";
-// The prompt off and no default codes.
-const std::string kSaveNoCodes = "show\nchoose 100 3\nclick 300\nprint\n";
-const std::string kSaveAccountingOff = "show\nchoose 100 1\nprint\n";
-// The prompt answered.
-const std::string kAnswerPrompt = "type 501 \"bob-SECRET\"\ntype 503 \"77-SECRET\"\nclick 1000\n";
-
-class AgentProcess : public SharedCupsServerTest {
+class AgentProcess : public AgentSessionTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        PrivateCupsServer::Setup setup;
-        setup.holdingQueues = true;
-        setup.systemBus = true;
-        startServer(setup);
-    }
-
-    // Each test meets only its own jobs.
-    void TearDown() override
-    {
-        if (gServer)
-            gServer->cancelAllJobs();
-    }
-
-    // The session the agent runs in: no display, a runtime folder of the test's own, the
-    // server's bus as the system bus.
-    ProgramOptions session(const std::string& script = "") const
-    {
-        ProgramOptions options = withInput(script);
-        options.environment = englishLanguageSettings();
-        options.environment.insert(options.environment.end(),
-            { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" }, { "XDG_RUNTIME_DIR", m_home.root() },
-                { "DBUS_SYSTEM_BUS_ADDRESS", gServer->busAddress() } });
-        options.timeout = 30s;
-        return options;
-    }
-
-    std::vector<std::string> agentCommand(const std::vector<std::string>& more) const
-    {
-        std::vector<std::string> command { AGENT_PATH, "--server", gServer->socket(), "--settings-dir", folder() };
-        command.insert(command.end(), more.begin(), more.end());
-        return command;
-    }
-
-    // The agent handling the jobs held now, its prompts answered by script when one is given.
-    ProgramRun once(const std::string& script = "") const
-    {
-        std::vector<std::string> more { "--once" };
-        if (!script.empty())
-            more.insert(more.end(), { "--script", "-" });
-        return checked(runProgram(agentCommand(more), session(script)));
-    }
-
-    // printdialog saving a queue's settings, as a person sets the agent up.
-    void configure(const std::string& queue, const std::string& script) const
-    {
-        ProgramRun run = checked(runProgram(
-            { PRINTDIALOG_PATH, "--configure", "--printer", queue, "--server", gServer->socket(), "--settings-dir", folder(), "--script", "-" },
-            withInput(script)));
-        ASSERT_EQ(run.exitStatus, 0) << run.errors;
-    }
-
-    static int lp(const std::string& queue, const std::vector<std::string>& arguments = {}, const std::string& user = "")
-    {
-        return submitWithLp(gServer->socket(), queue, gServer->path("document.txt"), arguments, user);
-    }
-
-    // No code ever reaches what a program writes.
-    static ProgramRun checked(ProgramRun run)
-    {
-        EXPECT_EQ(run.output.find("SECRET"), std::string::npos) << run.output;
-        EXPECT_EQ(run.errors.find("SECRET"), std::string::npos) << run.errors;
-        return run;
-    }
-
-    static std::string state(int job) { return gServer->jobAttribute(job, "job-state"); }
-    static std::string prefix(int job, const std::string& queue) { return "job " + std::to_string(job) + " " + queue + ": "; }
-
-    std::string folder() const { return m_home.path("settings"); }
-    std::string storedFile(const std::string& queue) const { return folder() + "/" + queue + ".plist"; }
-
-    TemporaryTree m_home;
+    static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::Authenticated); }
 };
 
 TEST_F(AgentProcess, AJobFromLpIsReleasedWithTheStoredDefaultCodes)

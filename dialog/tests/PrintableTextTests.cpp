@@ -17,9 +17,16 @@ TEST(PrintableText, TextFromOutsideCannotActOnTheTerminalOrForgeALine)
         { "movra\x1b]0;owned\x07", "movra\\x1B]0;owned\\x07" },
         { "movra: released\r\njob 9 movra: released", "movra: released\\x0D\\x0Ajob 9 movra: released" },
         { "tab\tand\x7f", "tab\\x09and\\x7F" },
-        { "\xc2\x9b" "31m", "\\u{9B}31m" },
-        { "gnp.\xe2\x80\xae" "exe", "gnp.\\u{202E}exe" },
-        { "a\xe2\x81\xa6" "b\xe2\x80\xa8" "c", "a\\u{2066}b\\u{2028}c" },
+        { "\xc2\x9b"
+          "31m",
+            "\\u{9B}31m" },
+        { "gnp.\xe2\x80\xae"
+          "exe",
+            "gnp.\\u{202E}exe" },
+        { "a\xe2\x81\xa6"
+          "b\xe2\x80\xa8"
+          "c",
+            "a\\u{2066}b\\u{2028}c" },
         { "half \xe2\x82 and \xff", "half \\xE2\\x82 and \\xFF" },
         { "C:\\x1B", "C:\\\\x1B" },
     };

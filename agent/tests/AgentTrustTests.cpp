@@ -1,0 +1,96 @@
+// Whose print gets the person's stored codes. On a server that authenticates every job's owner
+// (the README's policy) no other user can print in the person's name, and stored codes go with
+// the person's jobs at once; on one that takes whatever name a request gives (Debian's policy as
+// installed), a job in the person's name may be anyone's, so the prompt shows where it came from
+// and the stored codes go only with a print the person confirms.
+#include "AgentSessionTest.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class AgentOnAServerThatChecksOwners : public AgentSessionTest {
+protected:
+    static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::Authenticated); }
+};
+
+class AgentOnAServerThatTakesAnyName : public AgentSessionTest {
+protected:
+    static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::NamedInTheRequest); }
+};
+
+// The line of a transcript that starts with start, or empty.
+std::string lineStarting(const std::string& text, const std::string& start)
+{
+    size_t at = text.find(start);
+    return at == std::string::npos ? "" : text.substr(at, text.find('\n', at) - at);
+}
+
+int occurrences(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
+TEST_F(AgentOnAServerThatChecksOwners, NoOtherUserPrintsOrReleasesInThePersonsName)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    int own = lp("movra-hold");
+    ASSERT_GT(own, 0);
+    EXPECT_EQ(lp("movra-hold", { "-U", "root" }, "nobody"), 0) << "the server refuses a job in another user's name";
+    ProgramOptions asNobody;
+    asNobody.user = "nobody";
+    ProgramRun resumed = runProgram({ "/usr/bin/lp", "-h", gServer->socket(), "-U", "root", "-i", std::to_string(own), "-H", "resume" }, asNobody);
+    EXPECT_NE(resumed.exitStatus, 0) << resumed.output;
+    EXPECT_EQ(state(own), "pending-held") << "nor does it let another user release the person's job";
+
+    ProgramRun run = once();
+    EXPECT_EQ(run.output, prefix(own, "movra-hold") + "released\n") << "stored codes go at once";
+    EXPECT_EQ(run.errors.find("another user's name"), std::string::npos) << run.errors;
+    EXPECT_EQ(gServer->jobAttribute(own, "job-accounting-user-id"), "alice-SECRET");
+}
+
+TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfirms)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    int foreign = lp("movra-hold", { "-U", "root", "-t", "IT notice: your Account ID was reset, type your old one" }, "nobody");
+    int own = lp("movra-hold", { "-t", "report.pdf" });
+    ASSERT_GT(foreign * own, 0) << "this server takes a job in any name";
+    const std::string told = "accounting-agent: the CUPS server at " + gServer->socket()
+        + " accepts jobs in another user's name: stored codes are confirmed on screen; see README\n";
+
+    ProgramRun unattended = once();
+    EXPECT_EQ(unattended.output,
+        prefix(foreign, "movra-hold") + "left held: it needs the prompt, and there is no screen to show it on and no --script to answer it\n"
+            + prefix(own, "movra-hold") + "left held: it needs the prompt, and there is no screen to show it on and no --script to answer it\n")
+        << "with nobody to confirm them, the stored codes go nowhere";
+    EXPECT_EQ(occurrences(unattended.errors, told), 1) << "said once for the server: " << unattended.errors;
+
+    // The person reads where each print came from: the first is not theirs, the second is.
+    ProgramRun answered = once("dump\nclick 1001\ndump\nclick 1000\n");
+    EXPECT_EQ(occurrences(answered.errors, told), 1) << answered.errors;
+    for (int job : { foreign, own }) {
+        std::string line = prefix(job, "movra-hold");
+        EXPECT_NE(answered.output.find(line + "prompt: Accounting\n"), std::string::npos) << answered.output;
+        std::string note = lineStarting(answered.output, line + "control - static-text visible enabled 0 20,20,");
+        EXPECT_NE(note.find("This print came to movra-hold in your name: "), std::string::npos) << note;
+        EXPECT_NE(note.find(", sent at "), std::string::npos) << note;
+        EXPECT_NE(note.find(" from localhost."), std::string::npos) << note;
+        EXPECT_NE(lineStarting(answered.output, line + "control 501 ").find("(concealed, 12 characters)"), std::string::npos)
+            << "the stored User ID is filled in, concealed: " << answered.output;
+        EXPECT_NE(lineStarting(answered.output, line + "control 503 ").find("(concealed, 11 characters)"), std::string::npos) << answered.output;
+    }
+    EXPECT_NE(lineStarting(answered.output, prefix(foreign, "movra-hold") + "control - static-text visible enabled 0 20,20,")
+                  .find("IT notice: your Account ID was reset"),
+        std::string::npos);
+    EXPECT_NE(answered.output.find(prefix(foreign, "movra-hold") + "cancelled\n"), std::string::npos) << answered.output;
+    EXPECT_NE(answered.output.find(prefix(own, "movra-hold") + "released\n"), std::string::npos) << answered.output;
+    EXPECT_EQ(state(foreign), "canceled");
+    EXPECT_EQ(gServer->jobAttribute(foreign, "job-accounting-user-id"), "");
+    EXPECT_EQ(gServer->jobAttribute(own, "job-accounting-user-id"), "alice-SECRET");
+    EXPECT_EQ(gServer->jobAttribute(own, "job-account-id"), "4711-SECRET");
+}
+
+}
