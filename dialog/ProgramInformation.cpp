@@ -2,6 +2,7 @@
 
 #include "ProcessGuards.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -27,6 +28,9 @@ void answerInformationRequest(InformationRequest request, const char* program, c
 bool startProgram(const ProgramIdentity& program, const std::vector<std::string>& arguments, int* status)
 {
     std::string error;
+    // Whoever reads the lines through a pipe or a file sees each as it happens, not when the
+    // program ends: a prompt that waits for its person has said so.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     makeRefusedWritesErrors();
     if (!forbidCoreDumps(&error)) {
         std::cerr << program.name << ": " << error << "\n";

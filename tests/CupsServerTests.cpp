@@ -3,6 +3,7 @@
 // send an endless PPD, never answer or trickle, and must cost neither memory nor a long wait.
 #include "ClearError.h"
 #include "FakeHttpServer.h"
+#include "LpJobs.h"
 #include "PrivateCupsServer.h"
 #include "ProgramRun.h"
 #include "RunningProgram.h"
@@ -12,6 +13,7 @@
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <ctime>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -37,12 +39,8 @@ protected:
         // Users of a server on another machine prove who they are with a password or Kerberos,
         // for which the tests have no account: here anyone prints in any name, and what is tried
         // is the certificate.
-        PrivateCupsServer::Setup setup;
-        setup.listen = std::string(TestNetwork::kServerAddress) + ":631";
-        setup.owners = PrivateCupsServer::JobOwners::NamedInTheRequest;
         bool created = gNetwork->create(&error);
-        setup.network = gNetwork->serverSide();
-        if (!created || !gServer->start(setup, &error)) {
+        if (!created || !gServer->start(serverSetup(), &error)) {
             ADD_FAILURE() << error;
             TearDownTestSuite();
         }
@@ -65,12 +63,33 @@ protected:
         chown(home.root().c_str(), nobody->pw_uid, nobody->pw_gid);
     }
 
-    // printdialog on the client's side, as nobody, printing on the server at server.
+    // Users of a server on another machine prove who they are with a password or Kerberos, for
+    // which the tests have no account: here anyone prints in any name, and what is tried is the
+    // certificate.
+    static PrivateCupsServer::Setup serverSetup()
+    {
+        PrivateCupsServer::Setup setup;
+        setup.network = gNetwork->serverSide();
+        setup.listen = serverAddress();
+        setup.holdingQueues = true;
+        setup.owners = PrivateCupsServer::JobOwners::NamedInTheRequest;
+        return setup;
+    }
+
+    // A program of the client's side, as nobody, with a home of its own.
+    std::vector<std::string> onTheClientSide(const std::vector<std::string>& command) const
+    {
+        std::vector<std::string> arguments { "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=65534", "--setuid=65534", "--",
+            "/usr/bin/env", "HOME=" + home.root(), "XDG_RUNTIME_DIR=" + home.root(), "LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8" };
+        arguments.insert(arguments.end(), command.begin(), command.end());
+        return arguments;
+    }
+
+    // printdialog on the client's side printing on the server at server.
     ProgramRun print(const std::string& server, const std::string& script)
     {
-        return runProgram({ "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=65534", "--setuid=65534", "--",
-                              "/usr/bin/env", "HOME=" + home.root(), PRINTDIALOG_PATH, "--printer", "movra", "--server", server, "--file",
-                              gServer->path("document.txt"), "--settings", kDefaultCodes, "--settings-dir", home.path("settings"), "--script", "-" },
+        return runProgram(onTheClientSide({ PRINTDIALOG_PATH, "--printer", "movra", "--server", server, "--file", gServer->path("document.txt"),
+                              "--settings", kDefaultCodes, "--settings-dir", home.path("settings"), "--script", "-" }),
             withInput(script));
     }
 
@@ -101,17 +120,57 @@ TEST_F(RemoteServerTest, TheCodesTravelOnlyOverTLSToTheCertificateFirstSeen)
     EXPECT_EQ(again.exitStatus, 0) << "the same certificate is trusted again: " << again.errors;
 }
 
-TEST_F(RemoteServerTest, AServerWithAnotherCertificateThanTheOneFirstSeenGetsNothing)
+TEST_F(RemoteServerTest, AServerWithAnotherCertificateThanTheOneFirstSeenGetsNothingWhateverItsDates)
 {
-    // The certificate kept from an earlier visit is not the one the server shows now.
+    // The certificate kept from an earlier visit was made for the server's address and expires
+    // within a year; the one the server shows now, made for the same address, in ten.
     std::string store = home.path(".cups/ssl");
+    std::string kept = store + "/" + TestNetwork::kServerAddress + ".crt";
     home.addFolder(".cups/ssl");
-    ASSERT_EQ(cupsMakeServerCredentials(store.c_str(), TestNetwork::kServerAddress, 0, nullptr, time(nullptr) + 3600), 1);
-    chmod((store + "/" + TestNetwork::kServerAddress + ".crt").c_str(), 0644);
+    ASSERT_EQ(cupsMakeServerCredentials(store.c_str(), TestNetwork::kServerAddress, 0, nullptr, time(nullptr) + 365 * 86400), 1);
+    chmod(kept.c_str(), 0644);
     std::string jobsBefore = jobsAsSeenBy(*gServer, "root", 0);
     ProgramRun run = print(serverAddress(), "show\nprint\n");
-    EXPECT_TRUE(endsInOneClearError(run, "the CUPS server at " + serverAddress() + " shows a certificate that cannot be trusted"));
+    EXPECT_TRUE(endsInOneClearError(run,
+        "the CUPS server at " + serverAddress() + " shows a certificate that cannot be trusted: another one than the one trusted for it (SHA-256 "));
+    EXPECT_NE(run.errors.find(" trusted, kept in " + kept + "); when the server's certificate has been renewed, remove that file and print again"),
+        std::string::npos)
+        << run.errors;
     EXPECT_EQ(jobsAsSeenBy(*gServer, "root", 0), jobsBefore) << "no job came";
+
+    // The administrator has renewed the certificate: with the old one removed, the new one is
+    // trusted on first use.
+    ASSERT_EQ(unlink(kept.c_str()), 0);
+    ProgramRun renewed = print(serverAddress(), "show\nprint\n");
+    EXPECT_EQ(renewed.exitStatus, 0) << renewed.errors;
+}
+
+TEST_F(RemoteServerTest, AServerSwappedWhileThePromptIsUpGetsNoCodes)
+{
+    // The person's agent has trusted the server and brought up the prompt of a held job.
+    int job = submitWithLp(gServer->socket(), "movra-hold", gServer->path("document.txt"), { "-U", "nobody" });
+    ASSERT_GT(job, 0);
+    RunningProgram agent(onTheClientSide({ AGENT_PATH, "--server", serverAddress(), "--settings-dir", home.path("settings"), "--script", "-" }),
+        ProgramOptions { "", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, std::chrono::milliseconds(30000), "" });
+    ASSERT_TRUE(agent.waitForOutput("job " + std::to_string(job) + " movra-hold: prompt: Accounting\n"));
+
+    // Another machine takes the server's address, with a certificate of its own, before the
+    // person answers.
+    gServer->stop();
+    PrivateCupsServer impostor;
+    std::string error;
+    ASSERT_TRUE(impostor.start(serverSetup(), &error)) << error;
+    agent.type("type 501 \"nobody-SECRET\"\ntype 503 \"11-SECRET\"\nclick 1000\n");
+    EXPECT_TRUE(agent.waitForErrors(" now shows another certificate (SHA-256 "));
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = agent.finish();
+    EXPECT_EQ(run.output.find("released"), std::string::npos) << run.output;
+    EXPECT_EQ(run.errors.find("SECRET"), std::string::npos) << run.errors;
+    std::string requests = impostor.accessLog();
+    EXPECT_EQ(requests.find("Set-Job-Attributes"), std::string::npos) << "the codes never went to the impostor: " << requests;
+    impostor.stop();
+    ASSERT_TRUE(gServer->restart(&error)) << error;
+    EXPECT_EQ(gServer->jobAttribute(job, "job-state"), "pending-held");
 }
 
 TEST_F(RemoteServerTest, AServerThatOffersNoEncryptionGetsNothing)

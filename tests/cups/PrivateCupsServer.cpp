@@ -160,8 +160,10 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     std::string root = m_folder.root();
     for (const char* folder : { "spool", "tmp", "cache", "state", "log", "records", "out", "ssl", "bin/filter", "bin/backend" })
         m_folder.addFolder(folder);
-    std::string listen = "Listen " + socket() + "\n" + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\n");
-    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + (setup.owners == JobOwners::Authenticated ? kDefaultPolicy : kNamesOnTrustPolicy) + kStubbornPolicy);
+    // A server on another machine is known by its address, and its certificate names it so.
+    std::string listen = "Listen " + socket() + "\n"
+        + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\nServerName " + setup.listen.substr(0, setup.listen.rfind(':')) + "\n");
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + (setup.owners == JobOwners::Authenticated ? kDefaultPolicy : kNamesOnTrustPolicy) + kStubbornPolicy);
     m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir " + root + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog " + root + "/log/access_log\nPageLog " + root + "/log/page_log\nServerKeychain " + root + "/ssl\nCreateSelfSignedCerts yes\n" + "FileDevice Yes\nSystemGroup root\n");
     m_folder.addFile("bin/filter/accounting-test-filter", fileContents(TESTS_DIR "/cups/accounting-test-filter"));
     for (const char* maker : { "Movra-RK7700", "Lumio-LP200" }) {
@@ -258,6 +260,11 @@ std::vector<std::string> PrivateCupsServer::printCommand(const std::string& queu
 bool PrivateCupsServer::removeQueue(const std::string& name)
 {
     return system(("lpadmin -h '" + socket() + "' -x " + name).c_str()) == 0;
+}
+
+std::string PrivateCupsServer::accessLog() const
+{
+    return fileContents(path("log/access_log"));
 }
 
 std::string PrivateCupsServer::driverOptions(int job) const

@@ -70,6 +70,8 @@ public:
     // printdialog printing the server's test document on queue through the socket.
     std::vector<std::string> printCommand(const std::string& queue) const;
     std::string path(const std::string& relative) const { return m_folder.path(relative); }
+    // Every request the server has taken, one line each with its operation and answer.
+    std::string accessLog() const;
     // The options the driver's filter received for the job, once it has run; empty when it has
     // not run within 10 s.
     std::string driverOptions(int job) const;

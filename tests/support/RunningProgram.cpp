@@ -139,11 +139,11 @@ void RunningProgram::type(const std::string& text)
     }
 }
 
-bool RunningProgram::waitForOutput(const std::string& text)
+bool RunningProgram::waitFor(const std::string& stream, const std::string& text)
 {
-    while (m_run.output.find(text) == std::string::npos) {
+    while (stream.find(text) == std::string::npos) {
         if (timeLeft().count() <= 0 || !pump(timeLeft()))
-            return m_run.output.find(text) != std::string::npos;
+            return stream.find(text) != std::string::npos;
     }
     return true;
 }

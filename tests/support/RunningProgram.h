@@ -24,8 +24,10 @@ public:
     // Returns once the program has taken the text (reading its output meanwhile, so that neither
     // side can fill a pipe and stall the other), has stopped reading, or the time is up.
     void type(const std::string& text);
-    // Waits until the standard output holds text; false after the timeout or when the program ends first.
-    bool waitForOutput(const std::string& text);
+    // Waits until the standard output (or error) holds text; false after the timeout or when the
+    // program ends first.
+    bool waitForOutput(const std::string& text) { return waitFor(m_run.output, text); }
+    bool waitForErrors(const std::string& text) { return waitFor(m_run.errors, text); }
     void sendSignal(int signal);
     // Ends standard input once everything typed is taken, and waits for the program to end.
     ProgramRun finish();
@@ -35,6 +37,7 @@ private:
     // for either. False once both output streams have ended.
     bool pump(std::chrono::milliseconds wait);
     std::chrono::milliseconds timeLeft() const;
+    bool waitFor(const std::string& stream, const std::string& text);
     void endInput();
 
     pid_t m_child { -1 };
