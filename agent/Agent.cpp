@@ -4,13 +4,13 @@
 #include "HeldJob.h"
 #include "JobBook.h"
 #include "PrintableText.h"
+#include "ProcessGuards.h"
 #include "PromptDesk.h"
 #include "QueueSettingsStore.h"
 #include "ScreenFrontEnd.h"
 #include "ServerBell.h"
 #include "ServerJobs.h"
 #include "SettingsWatch.h"
-#include "StopSignals.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -52,7 +52,10 @@ public:
             return kAgentError;
         }
         std::vector<ServerJob> listed;
-        if (!handleListedJobs(&listed))
+        bool listedAll = handleListedJobs(&listed);
+        if (interruptionRequested())
+            return kAgentDone;
+        if (!listedAll)
             return kAgentError;
         for (const ServerJob& job : m_book.waitingForDocument(listed))
             m_handling.out << "job " << job.id << " " << job.queue << ": left held: its document has not arrived yet\n";
@@ -60,7 +63,7 @@ public:
     }
 
     // Watches until a stop signal, with the settings folder watched for changes.
-    int watch(StopSignals& signals, SettingsWatch& settings)
+    int watch(const StopRequests& stop, SettingsWatch& settings)
     {
         ServerBell& bell = m_bell;
         std::string error;
@@ -69,7 +72,11 @@ public:
         else
             lost(error);
         for (;;) {
-            std::vector<pollfd> watched = { { signals.descriptor(), POLLIN, 0 }, { settings.descriptor(), POLLIN, 0 } };
+            if (interruptionRequested()) {
+                farewell();
+                return kAgentDone;
+            }
+            std::vector<pollfd> watched = { { stop.descriptor(), POLLIN, 0 }, { settings.descriptor(), POLLIN, 0 } };
             if (bell.isOpen())
                 watched.push_back({ bell.descriptor(), bell.events(), 0 });
             // Nothing is asked of the server while the agent waits: it closing the connection is
@@ -81,10 +88,8 @@ public:
                 m_err << "accounting-agent: cannot wait for events: " << strerror(errno) << "\n";
                 return kAgentError;
             }
-            if (watched[0].revents && signals.take()) {
-                farewell();
-                return kAgentDone;
-            }
+            if (interruptionRequested())
+                continue;
             bool listAgain = false;
             if (watched[1].revents) {
                 bool everything = false;
@@ -152,6 +157,8 @@ private:
         for (const ServerJob& job : m_book.due(listed, Clock::now())) {
             JobFate fate = handleHeldJob(job, m_handling);
             m_book.record(job, fate);
+            if (fate == JobFate::Stopped)
+                return false;
             if (fate == JobFate::ServerLost) {
                 lost("");
                 return false;
@@ -172,6 +179,9 @@ private:
     void lost(const std::string& why)
     {
         m_server.disconnect();
+        // A wait that ended because the agent is to stop is no news of the server.
+        if (interruptionRequested())
+            return;
         m_askAt = m_renewAt = std::nullopt;
         if (!m_reconnectAt) {
             m_reconnectWait = kFirstReconnectWait;
@@ -317,7 +327,7 @@ private:
     {
         if (!m_pull && !m_ring)
             return;
-        ServerJobs server(m_options.server, kFarewellTimeout);
+        ServerJobs server(m_options.server, kFarewellTimeout, StopRequest::IsIgnored);
         std::string error;
         if (server.connect(&error) != Reply::Done)
             return;
@@ -351,6 +361,12 @@ private:
 int runAgent(const AgentOptions& options, std::ostream& out, std::ostream& err, const AgentTiming& timing)
 {
     std::string error;
+    // From here on a stop signal ends whatever the agent waits for within a second.
+    StopRequests stop;
+    if (!stop.open(&error)) {
+        err << "accounting-agent: " << error << "\n";
+        return kAgentError;
+    }
     ScriptSource script;
     if (!options.scriptPath.empty() && !script.open(options.scriptPath, &error)) {
         err << "accounting-agent: " << options.scriptPath << ": " << error << "\n";
@@ -382,12 +398,5 @@ int runAgent(const AgentOptions& options, std::ostream& out, std::ostream& err, 
         : displayAvailable()                                       ? makeScreenDesk()
                                                                    : makeAbsentDesk("it needs the prompt, and there is no screen to show it on and no --script to answer it");
     Agent agent(options, timing, *desk, store, out, err);
-    if (options.once)
-        return agent.once();
-    StopSignals signals;
-    if (!signals.open(&error)) {
-        err << "accounting-agent: " << error << "\n";
-        return kAgentError;
-    }
-    return agent.watch(signals, settings);
+    return options.once ? agent.once() : agent.watch(stop, settings);
 }

@@ -3,6 +3,7 @@
 #include "ClickWitness.h"
 #include "CupsPrinter.h"
 #include "PrintableText.h"
+#include "ProcessGuards.h"
 
 #include <ctime>
 
@@ -45,6 +46,8 @@ JobFate afterReply(Reply reply, JobFate done, const char* doneLine, const char* 
         lines.say(doneLine);
         return done;
     }
+    if (interruptionRequested())
+        return JobFate::Stopped;
     tellError(handling, lines.prefix() + what + ": " + error);
     if (reply == Reply::Lost)
         return JobFate::ServerLost;
@@ -107,7 +110,10 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
         lines.say("left alone: it carries accounting codes already");
         return JobFate::LeftAlone;
     }
+    // A step that failed because the agent is to stop is no news of the job.
     auto fail = [&](const std::string& why, const std::string& error) {
+        if (interruptionRequested())
+            return JobFate::Stopped;
         tellError(handling, error);
         lines.say("left held: " + why);
         return JobFate::LeftHeld;
@@ -117,6 +123,8 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
     bool holding = false;
     Reply reply = handling.server.queueHoldsNewJobs(job.queue, &holding, &error);
     if (reply == Reply::Lost) {
+        if (interruptionRequested())
+            return JobFate::Stopped;
         tellError(handling, error);
         return JobFate::ServerLost;
     }
@@ -152,6 +160,8 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
     // where it came from, and stored codes go with it only once the person confirms them.
     bool anyName = false;
     if (handling.server.queueTakesJobsInAnyName(job.queue, &anyName, &error) == Reply::Lost) {
+        if (interruptionRequested())
+            return JobFate::Stopped;
         tellError(handling, error);
         return JobFate::ServerLost;
     }
@@ -184,6 +194,9 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
     }
     DeskAnswer answer = handling.desk.end();
     transcript.flush();
+    // The prompt closed as the agent was asked to stop: the job waits for the next agent.
+    if (interruptionRequested())
+        return JobFate::Stopped;
     if (!answer.error.empty())
         tellError(handling, answer.error);
     if (!answer.unanswered.empty()) {

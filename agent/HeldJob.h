@@ -33,6 +33,8 @@ enum class JobFate {
     // The server went away before the job could be released or cancelled: offered again once
     // it is back.
     ServerLost,
+    // The agent was asked to stop before the job was done: it stays held for the next one.
+    Stopped,
 };
 
 JobFate handleHeldJob(const ServerJob& job, JobHandling& handling);

@@ -59,7 +59,7 @@ std::vector<ServerJob> JobBook::waitingForDocument(const std::vector<ServerJob>&
 
 void JobBook::record(const ServerJob& job, JobFate fate)
 {
-    if (fate == JobFate::ServerLost) {
+    if (fate == JobFate::ServerLost || fate == JobFate::Stopped) {
         m_entries.erase(job.id);
         return;
     }

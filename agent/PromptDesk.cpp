@@ -2,7 +2,6 @@
 
 #include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
-#include "StopSignals.h"
 
 #include <HIToolbox/InputSourceStandIn.h>
 
@@ -138,9 +137,6 @@ public:
     void begin(PrintDialog& dialog, Transcript& transcript) override
     {
         m_dialog = &dialog;
-        // The person may be slow to answer: the stop signals end the agent as they end any
-        // program, and the job stays held.
-        m_signals.emplace();
         m_source.emplace(transcript, static_cast<Screen*>(this));
     }
 
@@ -152,7 +148,6 @@ public:
             m_frontEnd->closeClickOnScreen(m_shown);
         m_shown = nullptr;
         m_fault.clear();
-        m_signals.reset();
         return answer;
     }
 
@@ -174,7 +169,6 @@ private:
     PrintDialog* m_dialog { nullptr };
     StandIn::InputSource* m_shown { nullptr };
     std::string m_fault;
-    std::optional<StopSignals::Unblocked> m_signals;
     std::optional<TellingSource> m_source;
 };
 
@@ -193,9 +187,6 @@ public:
             m_source.emplace(transcript, &*m_nobody);
             return;
         }
-        // A script on standard input may be typed by a person who is slow to answer.
-        if (m_scriptName == "-")
-            m_signals.emplace();
         m_runner.emplace(dialog, m_script, transcript, PrintedLine::LeftToSubmitter);
     }
 
@@ -215,7 +206,6 @@ public:
                 answer.error = (m_scriptName == "-" ? std::string("standard input") : m_scriptName) + ": " + m_runner->error();
         }
         m_runner.reset();
-        m_signals.reset();
         return answer;
     }
 
@@ -224,7 +214,6 @@ private:
     std::string m_scriptName;
     std::string m_stopped;
     std::optional<ScriptRunner> m_runner;
-    std::optional<StopSignals::Unblocked> m_signals;
     std::optional<Nobody> m_nobody;
     std::optional<TellingSource> m_source;
 };

@@ -109,7 +109,7 @@ std::vector<ServerJob> jobsOf(ipp_t* response)
 Reply ServerJobs::connect(std::string* error)
 {
     auto connection = std::make_unique<CupsConnection>();
-    bool opened = connection->open({ "", m_server, m_timeout }, error);
+    bool opened = connection->open(destination(""), error);
     m_serverName = connection->server();
     m_connection = opened ? std::move(connection) : nullptr;
     m_holdingQueues.clear();

@@ -51,11 +51,19 @@ struct Notifications {
     std::chrono::seconds askAgainIn { 60 }; // the server's notify-get-interval
 };
 
+// Whether a request to stop the program ends the waits on the server: the agent's work, yes; its
+// farewell to the server, which it does when asked to stop, no.
+enum class StopRequest {
+    EndsWaits,
+    IsIgnored,
+};
+
 class ServerJobs {
 public:
-    explicit ServerJobs(std::string server, std::chrono::milliseconds timeout = kDefaultCupsTimeout)
+    explicit ServerJobs(std::string server, std::chrono::milliseconds timeout = kDefaultCupsTimeout, StopRequest stop = StopRequest::EndsWaits)
         : m_server(std::move(server))
         , m_timeout(timeout)
+        , m_stop(stop)
     {
     }
 
@@ -68,7 +76,7 @@ public:
     bool isLocal() const { return m_connection && m_connection->isLocal(); }
     // "the CUPS server at ...", for messages, from the first connection on.
     const std::string& serverName() const { return m_serverName; }
-    CupsDestination destination(const std::string& queue) const { return { queue, m_server, m_timeout }; }
+    CupsDestination destination(const std::string& queue) const { return { queue, m_server, m_timeout, m_stop == StopRequest::EndsWaits }; }
 
     // The user's jobs that are not completed, each once.
     Reply listJobs(std::vector<ServerJob>* jobs, std::string* error);
@@ -98,6 +106,7 @@ private:
 
     std::string m_server;
     std::chrono::milliseconds m_timeout;
+    StopRequest m_stop;
     std::unique_ptr<CupsConnection> m_connection; // null while not connected
     std::string m_serverName;
     // What the server said of each queue, until the agent connects again.

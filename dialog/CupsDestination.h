@@ -11,4 +11,7 @@ struct CupsDestination {
     std::string queue;
     std::string server; // "HOST:PORT" or a socket path; empty: the user's default server
     std::chrono::milliseconds timeout { kDefaultCupsTimeout };
+    // Every wait on the server, connecting included, also ends within a second once the program
+    // is asked to stop (interruptionRequested()).
+    bool stopsOnInterruption { false };
 };

@@ -4,9 +4,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <iterator>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 bool forbidCoreDumps(std::string* error)
 {
@@ -33,11 +35,32 @@ namespace {
 
 constexpr int kInterruptions[] = { SIGINT, SIGTERM, SIGHUP };
 
-volatile sig_atomic_t gInterruption = 0;
+// An int, as libcups reads its cancel flag; signal handlers may set one as they set a sig_atomic_t,
+// which it is here.
+static_assert(sizeof(sig_atomic_t) == sizeof(int));
+volatile int gInterruption = 0;
+// Written to when a stop is requested, so that a poll() wakes up.
+volatile int gWakeUp = -1;
 
 extern "C" void noteInterruption(int signal)
 {
+    int saved = errno;
     gInterruption = signal;
+    if (gWakeUp >= 0) {
+        char byte = 1;
+        [[maybe_unused]] ssize_t written = write(gWakeUp, &byte, 1);
+    }
+    errno = saved;
+}
+
+// Until reset: the handler notes the signal once, then the signal does as it did before.
+struct sigaction noting()
+{
+    struct sigaction action { };
+    action.sa_handler = noteInterruption;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    return action;
 }
 
 }
@@ -46,14 +69,11 @@ InterruptionGuard::InterruptionGuard()
 {
     static_assert(std::size(kInterruptions) == std::size(decltype(m_previous) {}));
     gInterruption = 0;
-    struct sigaction noting { };
-    noting.sa_handler = noteInterruption;
-    sigemptyset(&noting.sa_mask);
-    noting.sa_flags = SA_RESETHAND;
+    struct sigaction handler = noting();
     for (size_t i = 0; i < std::size(kInterruptions); ++i) {
         sigaction(kInterruptions[i], nullptr, &m_previous[i]);
         if (m_previous[i].sa_handler != SIG_IGN)
-            sigaction(kInterruptions[i], &noting, nullptr);
+            sigaction(kInterruptions[i], &handler, nullptr);
     }
 }
 
@@ -69,7 +89,35 @@ InterruptionGuard::~InterruptionGuard()
     }
 }
 
+bool StopRequests::open(std::string* error)
+{
+    if (pipe2(m_wake, O_NONBLOCK | O_CLOEXEC) != 0) {
+        *error = std::string("cannot watch for SIGTERM and SIGINT: ") + strerror(errno);
+        return false;
+    }
+    gInterruption = 0;
+    gWakeUp = m_wake[1];
+    struct sigaction handler = noting();
+    for (int signal : kInterruptions)
+        sigaction(signal, &handler, nullptr);
+    return true;
+}
+
+StopRequests::~StopRequests()
+{
+    gWakeUp = -1;
+    for (int end : m_wake) {
+        if (end >= 0)
+            close(end);
+    }
+}
+
 bool interruptionRequested()
 {
     return gInterruption != 0;
+}
+
+int* interruptionFlag()
+{
+    return const_cast<int*>(&gInterruption);
 }

@@ -34,5 +34,27 @@ private:
     struct sigaction m_previous[3];
 };
 
-// Whether a signal that an InterruptionGuard watches has come since the guard began.
+// For a program that runs until it is asked to stop (the accounting agent), from open() to the
+// end: SIGINT, SIGTERM and SIGHUP ask the program to stop (interruptionRequested()), so that every
+// wait that stops on interruption ends within a second, a read of standard input ends, and
+// descriptor() becomes readable for the poll() the program sleeps in. A second signal ends the
+// program at once, as an InterruptionGuard's does.
+class DIALOG_EXPORT StopRequests {
+public:
+    StopRequests() = default;
+    ~StopRequests();
+    StopRequests(const StopRequests&) = delete;
+    StopRequests& operator=(const StopRequests&) = delete;
+
+    // False, with the reason in *error, when the system refuses.
+    bool open(std::string* error);
+    int descriptor() const { return m_wake[0]; }
+
+private:
+    int m_wake[2] { -1, -1 };
+};
+
+// Whether a signal that an InterruptionGuard or StopRequests watches has come since it began.
 DIALOG_EXPORT bool interruptionRequested();
+// The same as libcups's cancel flag (httpConnect2, httpReconnect2): non-zero once it has come.
+DIALOG_EXPORT int* interruptionFlag();

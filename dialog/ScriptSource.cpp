@@ -1,5 +1,7 @@
 #include "ScriptSource.h"
 
+#include "ProcessGuards.h"
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -35,8 +37,9 @@ bool ScriptSource::fill(std::string* error)
             m_ended = true;
             return false;
         }
-        if (errno != EINTR) {
-            *error = std::string("cannot read the script: ") + strerror(errno);
+        // A program that runs until asked to stop stops reading when it is.
+        if (errno != EINTR || interruptionRequested()) {
+            *error = errno == EINTR ? "interrupted" : std::string("cannot read the script: ") + strerror(errno);
             return false;
         }
     }

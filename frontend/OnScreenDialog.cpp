@@ -3,21 +3,45 @@
 #include "QtApplication.h"
 
 #include <PrintDialog.h>
+#include <ProcessGuards.h>
 #include <WindowControls.h>
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QUrl>
+
+namespace {
+
+// How often a click's windows look whether the program has been asked to stop.
+constexpr int kStopCheckMilliseconds = 100;
+
+}
 
 ScreenSession::ScreenSession(PrintDialog& dialog, ScreenUse use)
     : m_dialog(dialog)
     , m_use(use)
     , m_previousSource(StandIn::inputSource())
 {
-    if (m_use == ScreenUse::WholeDialog)
+    if (m_use == ScreenUse::WholeDialog) {
         StandIn::setInputSource(this);
+        return;
+    }
+    // A program that plays one click (the agent) may be asked to stop while its person thinks:
+    // the windows go and the prompt ends unanswered.
+    m_stopCheck = std::make_unique<QTimer>();
+    QObject::connect(m_stopCheck.get(), &QTimer::timeout, [this] {
+        if (!interruptionRequested())
+            return;
+        m_stopped = true;
+        if (m_promptLoop)
+            m_promptLoop->quit();
+        if (QWidget* box = QApplication::activeModalWidget(); box && box != m_prompt.get())
+            box->close();
+    });
+    m_stopCheck->start(kStopCheckMilliseconds);
 }
 
 ScreenSession::~ScreenSession()
@@ -147,8 +171,11 @@ bool ScreenSession::performNextAction(WindowRef modalWindow)
     m_promptClosed = false;
     QEventLoop loop;
     m_promptLoop = &loop;
-    loop.exec();
+    if (!m_stopped)
+        loop.exec();
     m_promptLoop = nullptr;
+    if (m_stopped)
+        return false;
     if (m_promptActed)
         return true;
     // Closing the prompt is its Cancel button.
@@ -163,7 +190,8 @@ void ScreenSession::showAlert(const StandIn::AlertContent& alert)
 {
     QMessageBox box(QMessageBox::Critical, QString(), QString::fromStdString(alert.text), QMessageBox::Ok, frontWindow());
     box.setInformativeText(QString::fromStdString(alert.explanation));
-    box.exec();
+    if (!m_stopped)
+        box.exec();
 }
 
 void ScreenSession::showNotice(const StandIn::NoticeContent& notice)
@@ -172,7 +200,10 @@ void ScreenSession::showNotice(const StandIn::NoticeContent& notice)
     box->setInformativeText(QString::fromStdString(notice.message));
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (m_use == ScreenUse::ClickAlone) {
-        box->exec();
+        if (m_stopped)
+            delete box;
+        else
+            box->exec();
         return;
     }
     box->setModal(false);

@@ -16,6 +16,7 @@ class PrintDialog;
 class QEventLoop;
 class QMessageBox;
 class QTextBrowser;
+class QTimer;
 
 // What the session puts on screen: the whole dialog, whose event loop keeps a notice up beside it;
 // or what one Print click brings up when the dialog itself is not on screen (the accounting agent
@@ -67,6 +68,9 @@ private:
     bool m_promptClosed { false };
     bool m_printed { false };
     std::string m_error;
+    // A click's session watches for a request to stop the program.
+    std::unique_ptr<QTimer> m_stopCheck;
+    bool m_stopped { false };
 };
 
 // Makes the application on the display when there is none, and runs a session.

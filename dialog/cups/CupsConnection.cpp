@@ -125,6 +125,7 @@ std::string CupsConnection::address(const std::string& server)
 bool CupsConnection::open(const CupsDestination& destination, std::string* error)
 {
     m_timeout = destination.timeout;
+    m_stopsOnInterruption = destination.stopsOnInterruption;
     m_server = "the CUPS server at " + address(destination.server);
     // address() has made it libcups's server: cupsServer() and ippPort() give its parts.
     std::string host = cupsServer();
@@ -146,7 +147,13 @@ bool CupsConnection::open(const CupsDestination& destination, std::string* error
     if (!local && encryption != HTTP_ENCRYPTION_ALWAYS)
         encryption = HTTP_ENCRYPTION_IF_REQUESTED;
     startStep();
-    m_http = httpConnect2(host.c_str(), port, addresses, AF_UNSPEC, encryption, 1, static_cast<int>(m_timeout.count()), nullptr);
+    m_http = httpConnect2(host.c_str(), port, addresses, AF_UNSPEC, encryption, 1, static_cast<int>(m_timeout.count()),
+        m_stopsOnInterruption ? interruptionFlag() : nullptr);
+    if (!m_http && m_stopsOnInterruption && interruptionRequested()) {
+        *error = m_server + " was not reached: interrupted";
+        httpAddrFreeList(addresses);
+        return false;
+    }
     if (!m_http) {
         int number = Clock::now() >= m_deadline ? ETIMEDOUT : connectFailure(addresses, m_timeout);
         *error = number == ETIMEDOUT     ? m_server + " did not answer within " + inSeconds(m_timeout)
@@ -157,7 +164,8 @@ bool CupsConnection::open(const CupsDestination& destination, std::string* error
     httpAddrFreeList(addresses);
     if (!m_http)
         return false;
-    httpSetTimeout(m_http, static_cast<double>(std::min(m_timeout, std::chrono::milliseconds(1000)).count()) / 1000, keepWaiting, this);
+    // Waits come in slices, so that the deadline and a request to stop are heard within a second.
+    httpSetTimeout(m_http, static_cast<double>(std::min(m_timeout, std::chrono::milliseconds(250)).count()) / 1000, keepWaiting, this);
     return local || encrypt(host, error);
 }
 
@@ -227,7 +235,7 @@ bool CupsConnection::readyForRequest()
     http_status_t last = httpGetStatus(m_http);
     bool stale = httpGetFd(m_http) < 0 || httpGetState(m_http) != HTTP_STATE_WAITING || last == HTTP_STATUS_ERROR
         || last >= HTTP_STATUS_BAD_REQUEST || (connection && !strcasecmp(connection, "close")) || httpWait(m_http, 0);
-    if (stale && httpReconnect2(m_http, static_cast<int>(m_timeout.count()), nullptr) != 0) {
+    if (stale && httpReconnect2(m_http, static_cast<int>(m_timeout.count()), m_stopsOnInterruption ? interruptionFlag() : nullptr) != 0) {
         m_problem = m_server + " cannot be reached: " + lastCupsError();
         return false;
     }
@@ -250,7 +258,8 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
         httpSetLength(m_http, document < 0 ? ippLength(request) : 0);
         if (httpPost(m_http, resource.c_str()) != 0) {
             // A connection that the server closed while it was idle fails at the first write.
-            if (reconnected || pastDeadline() || httpReconnect2(m_http, static_cast<int>(m_timeout.count()), nullptr) != 0) {
+            if (reconnected || pastDeadline()
+                || httpReconnect2(m_http, static_cast<int>(m_timeout.count()), m_stopsOnInterruption ? interruptionFlag() : nullptr) != 0) {
                 m_problem = m_server + " cannot be reached: " + lastCupsError();
                 break;
             }
