@@ -5,6 +5,7 @@
 #include "FakeHttpServer.h"
 #include "PrivateCupsServer.h"
 #include "ProgramRun.h"
+#include "ReachableCopies.h"
 #include "RunningProgram.h"
 #include "TemporaryTree.h"
 #include "TestNetwork.h"
@@ -61,8 +62,8 @@ protected:
     ProgramRun print(const std::string& server, const std::string& script)
     {
         return runProgram({ "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=65534", "--setuid=65534", "--",
-                              "/usr/bin/env", "HOME=" + home.root(), PRINTDIALOG_PATH, "--printer", "movra", "--server", server, "--file",
-                              gServer->path("document.txt"), "--settings", kDefaultCodes, "--settings-dir", home.path("settings"), "--script", "-" },
+                              "/usr/bin/env", "HOME=" + home.root(), reachableBy("nobody", PRINTDIALOG_PATH), "--printer", "movra", "--server", server, "--file",
+                              gServer->path("document.txt"), "--settings", reachableBy("nobody", kDefaultCodes), "--settings-dir", home.path("settings"), "--script", "-" },
             withInput(script));
     }
 

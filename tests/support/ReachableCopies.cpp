@@ -1,0 +1,103 @@
+#include "ReachableCopies.h"
+
+#include "TemporaryTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCheckout = ACCOUNTING_SOURCE_DIR;
+const std::string kBuild = ACCOUNTING_BUILD_DIR;
+// The build's programs and everything they load, found relative to the programs.
+const std::string kInstalledParts[] = { ACCOUNTING_BUILD_BINDIR, ACCOUNTING_BUILD_PRIVATE_LIBDIR };
+
+bool isInside(const std::string& path, const std::string& folder)
+{
+    return path.rfind(folder + "/", 0) == 0;
+}
+
+class ReachableTree {
+public:
+    ReachableTree()
+    {
+        // Every user may pass through to what they are given, and none may list what is here.
+        chmod(m_tree.root().c_str(), 0711);
+        for (const std::string& part : kInstalledParts) {
+            std::string copy = program(part);
+            fs::create_directories(fs::path(copy).parent_path());
+            fs::copy(part, copy, fs::copy_options::recursive);
+        }
+        shareLeakSuppressions();
+    }
+
+    std::string program(const std::string& path) const { return m_tree.path("program" + path.substr(kBuild.size())); }
+
+    std::string fileFor(const std::string& user, const std::string& path) const
+    {
+        const passwd* account = getpwnam(user.c_str());
+        if (!account) {
+            ADD_FAILURE() << "no user " << user << " to copy " << path << " for";
+            return path;
+        }
+        std::string home = m_tree.path("for-" + user);
+        std::string copy = home + path;
+        fs::create_directories(fs::path(copy).parent_path());
+        fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
+        // A settings file holds codes: the copy is the user's alone, as their own file would be.
+        for (const std::string& owned : { home, copy }) {
+            if (chown(owned.c_str(), account->pw_uid, account->pw_gid) != 0)
+                ADD_FAILURE() << "cannot give " << owned << " to " << user;
+        }
+        chmod(home.c_str(), 0700);
+        chmod(copy.c_str(), 0600);
+        return copy;
+    }
+
+private:
+    // The sanitizer preset names its leak suppressions by their place in the checkout, and an
+    // instrumented program that cannot read them ends at once: every program this process starts
+    // from now on reads a copy that any user may.
+    void shareLeakSuppressions() const
+    {
+        const char* options = getenv("LSAN_OPTIONS");
+        const std::string key = "suppressions=";
+        std::string leaks = options ? options : "";
+        size_t start = leaks.find(key);
+        if (start == std::string::npos)
+            return;
+        start += key.size();
+        size_t end = leaks.find(':', start);
+        std::string file = leaks.substr(start, end == std::string::npos ? end : end - start);
+        std::string copy = m_tree.path("leak-suppressions");
+        fs::copy_file(file, copy);
+        setenv("LSAN_OPTIONS", leaks.replace(start, file.size(), copy).c_str(), 1);
+    }
+
+    TemporaryTree m_tree;
+};
+
+const ReachableTree& reachableTree()
+{
+    static const ReachableTree tree;
+    return tree;
+}
+
+}
+
+std::string reachableBy(const std::string& user, const std::string& path)
+{
+    if (std::any_of(std::begin(kInstalledParts), std::end(kInstalledParts), [&](const std::string& part) { return path == part || isInside(path, part); }))
+        return reachableTree().program(path);
+    if (isInside(path, kCheckout) || isInside(path, kBuild))
+        return reachableTree().fileFor(user, path);
+    return path;
+}
