@@ -48,21 +48,26 @@ public:
             ADD_FAILURE() << "no user " << user << " to copy " << path << " for";
             return path;
         }
+        // A settings file holds codes: the copies are the user's alone, as their own files would
+        // be, in a folder that is the user's before anything is copied into it.
         std::string home = m_tree.path("for-" + user);
+        if (mkdir(home.c_str(), 0700) == 0)
+            giveTo(*account, home);
         std::string copy = home + path;
         fs::create_directories(fs::path(copy).parent_path());
         fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
-        // A settings file holds codes: the copy is the user's alone, as their own file would be.
-        for (const std::string& owned : { home, copy }) {
-            if (chown(owned.c_str(), account->pw_uid, account->pw_gid) != 0)
-                ADD_FAILURE() << "cannot give " << owned << " to " << user;
-        }
-        chmod(home.c_str(), 0700);
         chmod(copy.c_str(), 0600);
+        giveTo(*account, copy);
         return copy;
     }
 
 private:
+    static void giveTo(const passwd& account, const std::string& path)
+    {
+        if (chown(path.c_str(), account.pw_uid, account.pw_gid) != 0)
+            ADD_FAILURE() << "cannot give " << path << " to " << account.pw_name;
+    }
+
     // The sanitizer preset names its leak suppressions by their place in the checkout, and an
     // instrumented program that cannot read them ends at once: every program this process starts
     // from now on reads a copy that any user may.
