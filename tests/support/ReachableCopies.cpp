@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -25,6 +24,7 @@ bool isInside(const std::string& path, const std::string& folder)
     return path.rfind(folder + "/", 0) == 0;
 }
 
+// This test process's copies, made when a run first needs them and removed at its end.
 class ReachableTree {
 public:
     ReachableTree()
@@ -36,7 +36,6 @@ public:
             fs::create_directories(fs::path(copy).parent_path());
             fs::copy(part, copy, fs::copy_options::recursive);
         }
-        shareLeakSuppressions();
     }
 
     std::string program(const std::string& path) const { return m_tree.path("program" + path.substr(kBuild.size())); }
@@ -66,25 +65,6 @@ private:
     {
         if (chown(path.c_str(), account.pw_uid, account.pw_gid) != 0)
             ADD_FAILURE() << "cannot give " << path << " to " << account.pw_name;
-    }
-
-    // The sanitizer preset names its leak suppressions by their place in the checkout, and an
-    // instrumented program that cannot read them ends at once: every program this process starts
-    // from now on reads a copy that any user may.
-    void shareLeakSuppressions() const
-    {
-        const char* options = getenv("LSAN_OPTIONS");
-        const std::string key = "suppressions=";
-        std::string leaks = options ? options : "";
-        size_t start = leaks.find(key);
-        if (start == std::string::npos)
-            return;
-        start += key.size();
-        size_t end = leaks.find(':', start);
-        std::string file = leaks.substr(start, end == std::string::npos ? end : end - start);
-        std::string copy = m_tree.path("leak-suppressions");
-        fs::copy_file(file, copy);
-        setenv("LSAN_OPTIONS", leaks.replace(start, file.size(), copy).c_str(), 1);
     }
 
     TemporaryTree m_tree;
