@@ -6,6 +6,7 @@
 #include "LpJobs.h"
 #include "PrivateCupsServer.h"
 #include "ProgramRun.h"
+#include "ReachableCopies.h"
 #include "RunningProgram.h"
 #include "TemporaryTree.h"
 #include "TestNetwork.h"
@@ -81,7 +82,9 @@ protected:
     {
         std::vector<std::string> arguments { "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=65534", "--setuid=65534", "--",
             "/usr/bin/env", "HOME=" + home.root(), "XDG_RUNTIME_DIR=" + home.root(), "LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8" };
-        arguments.insert(arguments.end(), command.begin(), command.end());
+        // nobody reaches the programs, and the checkout's files, only through copies.
+        for (const std::string& part : command)
+            arguments.push_back(reachableBy("nobody", part));
         return arguments;
     }
 

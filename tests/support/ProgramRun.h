@@ -32,7 +32,9 @@ struct ProgramOptions {
     std::vector<std::pair<std::string, std::string>> environment;
     // Past this the program is killed and the run marked timedOut.
     std::chrono::milliseconds timeout { 60000 };
-    // Run as this user (the test runs as root) instead of the test's own.
+    // Run as this user (the test runs as root) instead of the test's own. The arguments that
+    // name the build's programs or the checkout's files then name copies that the user can
+    // reach, wherever the checkout stands (see ReachableCopies.h).
     std::string user;
 };
 

@@ -1,5 +1,7 @@
 #include "RunningProgram.h"
 
+#include "ReachableCopies.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -48,8 +50,13 @@ RunningProgram::RunningProgram(const std::vector<std::string>& arguments, const 
         m_run.errors = "cannot make pipes";
         return;
     }
+    std::vector<std::string> reachable = arguments;
+    if (!options.user.empty()) {
+        for (auto& argument : reachable)
+            argument = reachableBy(options.user, argument);
+    }
     std::vector<char*> argv;
-    for (const auto& argument : arguments)
+    for (const auto& argument : reachable)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     // A program that stops reading must not take the test down with it.
