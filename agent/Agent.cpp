@@ -155,6 +155,8 @@ private:
             return true;
         }
         for (const ServerJob& job : m_book.due(listed, Clock::now())) {
+            if (interruptionRequested())
+                return false;
             JobFate fate = handleHeldJob(job, m_handling);
             m_book.record(job, fate);
             if (fate == JobFate::Stopped)

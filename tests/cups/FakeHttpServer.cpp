@@ -67,8 +67,9 @@ void addAttribute(std::string* message, char tag, const std::string& name, const
 }
 
 // An IPP answer to the request whose id is requestID (its 4 bytes): success, with a job's number
-// when job is not 0, or client-error-not-possible with a status message when refusal is given.
-std::string ippAnswer(const std::string& requestID, int job, const std::string& refusal = "")
+// when job is not 0 and a printer's attributes (already encoded) when given, or
+// client-error-not-possible with a status message when refusal is given.
+std::string ippAnswer(const std::string& requestID, int job, const std::string& refusal = "", const std::string& printer = "")
 {
     std::string message { 2, 0, 0, 0 };
     if (!refusal.empty())
@@ -83,6 +84,8 @@ std::string ippAnswer(const std::string& requestID, int job, const std::string& 
         message += '\x02';
         addAttribute(&message, '\x21', "job-id", { static_cast<char>(job >> 24), static_cast<char>(job >> 16), static_cast<char>(job >> 8), static_cast<char>(job) });
     }
+    if (!printer.empty())
+        message += '\x04' + printer;
     message += '\x03';
     return "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " + std::to_string(message.size()) + "\r\n\r\n" + message;
 }
@@ -157,6 +160,53 @@ void serveRefusals(int connection, const std::string& refusal)
     std::string body;
     while (readRequest(connection, &head) && letBodyCome(connection, head) && readSizedBody(connection, head, &body) && body.size() >= 8
         && sendText(connection, ippAnswer(body.substr(4, 4), 0, refusal))) {
+    }
+}
+
+// The answer to a Get-Jobs: each job in a group of its own, held indefinitely with its document.
+std::string jobsAnswer(const std::string& requestID, const std::vector<FakeHttpServer::ListedJob>& jobs)
+{
+    auto integer = [](int value) {
+        return std::string { static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8), static_cast<char>(value) };
+    };
+    std::string message { 2, 0, 0, 0 };
+    message += requestID;
+    message += '\x01';
+    addAttribute(&message, '\x47', "attributes-charset", "utf-8");
+    addAttribute(&message, '\x48', "attributes-natural-language", "en");
+    for (const auto& job : jobs) {
+        message += '\x02';
+        addAttribute(&message, '\x21', "job-id", integer(job.id));
+        addAttribute(&message, '\x45', "job-printer-uri", job.printerURI);
+        addAttribute(&message, '\x42', "job-name", "report.pdf");
+        addAttribute(&message, '\x23', "job-state", integer(4));
+        addAttribute(&message, '\x44', "job-hold-until", "indefinite");
+        addAttribute(&message, '\x21', "number-of-documents", integer(1));
+    }
+    message += '\x03';
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " + std::to_string(message.size()) + "\r\n\r\n" + message;
+}
+
+// One connection of the listing server.
+void serveListing(int connection, const std::vector<FakeHttpServer::ListedJob>& jobs, FakeHttpServer::QueueHold hold)
+{
+    std::string head;
+    std::string body;
+    while (readRequest(connection, &head)) {
+        if (head.rfind("get ", 0) == 0) {
+            char buffer[4096];
+            while (recv(connection, buffer, sizeof buffer, 0) > 0) {
+            }
+            return;
+        }
+        if (!letBodyCome(connection, head) || !readSizedBody(connection, head, &body) || body.size() < 8)
+            return;
+        int operation = static_cast<unsigned char>(body[2]) << 8 | static_cast<unsigned char>(body[3]);
+        std::string printer;
+        if (operation == 0x000B && hold == FakeHttpServer::QueueHold::Indefinite)
+            addAttribute(&printer, '\x44', "job-hold-until-default", "indefinite");
+        if (!sendText(connection, operation == 0x000A ? jobsAnswer(body.substr(4, 4), jobs) : ippAnswer(body.substr(4, 4), 0, "", printer)))
+            return;
     }
 }
 
@@ -250,6 +300,11 @@ bool FakeHttpServer::start(Behaviour behaviour, const std::string& address, cons
 bool FakeHttpServer::startRefusing(const std::string& refusal)
 {
     return listen("127.0.0.1", "", [refusal](int connection) { serveRefusals(connection, refusal); });
+}
+
+bool FakeHttpServer::startListing(const std::vector<ListedJob>& jobs, QueueHold hold)
+{
+    return listen("127.0.0.1", "", [jobs, hold](int connection) { serveListing(connection, jobs, hold); });
 }
 
 bool FakeHttpServer::startStallingPrinter(const std::string& ppdPath, const std::string& recordPath)

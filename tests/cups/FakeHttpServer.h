@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 class FakeHttpServer {
@@ -32,6 +33,19 @@ public:
     // A server on 127.0.0.1 that refuses every IPP request (client-error-not-possible) with
     // refusal as its status message, as a server may that quotes the options it refused.
     bool startRefusing(const std::string& refusal);
+    // A server on 127.0.0.1 that lists jobs, for every Get-Jobs, as the user's own, held
+    // indefinitely with their documents in; says of every queue that it holds new jobs, or that
+    // it does not; never answers a request for a PPD; and answers every other request with
+    // success alone. What a server that lies, or stalls, puts before the agent.
+    struct ListedJob {
+        int id;
+        std::string printerURI;
+    };
+    enum class QueueHold {
+        Indefinite,
+        None,
+    };
+    bool startListing(const std::vector<ListedJob>& jobs, QueueHold hold);
     // "ADDRESS:PORT", for --server.
     const std::string& server() const { return m_server; }
 

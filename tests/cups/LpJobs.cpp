@@ -2,6 +2,8 @@
 
 #include "ProgramRun.h"
 
+#include <cups/cups.h>
+
 #include <cstdlib>
 
 int submitWithLp(const std::string& socket, const std::string& queue, const std::string& file, const std::vector<std::string>& arguments,
@@ -18,4 +20,17 @@ int submitWithLp(const std::string& socket, const std::string& queue, const std:
     std::string marker = "request id is " + queue + "-";
     size_t at = run.output.find(marker);
     return run.exitStatus == 0 && at != std::string::npos ? atoi(run.output.c_str() + at + marker.size()) : 0;
+}
+
+std::vector<int> submitMany(const std::string& socket, const std::string& queue, const std::string& file, int count)
+{
+    std::vector<int> jobs;
+    http_t* http = httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
+    for (int i = 0; http && i < count; ++i) {
+        if (int job = cupsPrintFile2(http, queue.c_str(), file.c_str(), "report.pdf", 0, nullptr); job > 0)
+            jobs.push_back(job);
+    }
+    if (http)
+        httpClose(http);
+    return jobs;
 }

@@ -1,4 +1,5 @@
-// Jobs as programs print them: lp through a server's socket.
+// Jobs as programs print them: lp through a server's socket, or many at once as a busy office
+// sends them.
 #pragma once
 
 #include <string>
@@ -8,3 +9,7 @@
 // (the test runs as root); the job's number, or 0 when lp failed.
 int submitWithLp(const std::string& socket, const std::string& queue, const std::string& file, const std::vector<std::string>& arguments = {},
     const std::string& user = "");
+
+// Submits file to queue count times over one connection, as the test's own user; the jobs'
+// numbers, fewer when the server refused some.
+std::vector<int> submitMany(const std::string& socket, const std::string& queue, const std::string& file, int count);
