@@ -23,6 +23,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::seconds kFirstReconnectWait { 1 };
+// However often the bell rings, the events are asked for at most this often.
+constexpr std::chrono::milliseconds kShortestAskInterval { 250 };
 // Cancelling the subscriptions at the end must not keep the agent past its second.
 constexpr std::chrono::milliseconds kFarewellTimeout { 500 };
 
@@ -99,13 +101,14 @@ public:
                     m_book.offerAllAgain();
                 listAgain = true;
             }
-            bool askNow = m_askAt && Clock::now() >= *m_askAt;
             if (bell.isOpen()) {
                 bool rang = false;
                 if (!bell.takeRings(&rang, &error))
                     m_err << "accounting-agent: " << printableText(error) << "; new jobs are seen within " << inSeconds(m_askInterval) << "\n";
-                askNow = askNow || rang;
+                if (rang && m_askAt)
+                    m_askAt = std::min(*m_askAt, std::max(Clock::now(), m_lastAsk + kShortestAskInterval));
             }
+            bool askNow = m_askAt && Clock::now() >= *m_askAt;
             if (connected && watched.back().revents)
                 idleConnectionClosed();
             else if (!connected && m_reconnectAt && Clock::now() >= *m_reconnectAt)
@@ -305,6 +308,7 @@ private:
         news.askAgainIn = m_askInterval;
         bool gone = false;
         std::string error;
+        m_lastAsk = Clock::now();
         Reply reply = m_server.notifications(m_pull, m_sequence, &news, &gone, &error);
         if (reply == Reply::Lost) {
             lost(error);
@@ -353,6 +357,7 @@ private:
     int m_sequence { 1 };
     std::chrono::seconds m_askInterval { 60 };
     std::optional<Clock::time_point> m_askAt;
+    Clock::time_point m_lastAsk {};
     std::optional<Clock::time_point> m_renewAt;
     std::optional<Clock::time_point> m_reconnectAt;
     std::chrono::seconds m_reconnectWait { kFirstReconnectWait };

@@ -3,10 +3,15 @@
 // server may when asked to); the interval it gives between asks is a minute. So that a job is
 // seen at once and the agent still sleeps while nothing happens, the agent also subscribes with
 // CUPS's D-Bus notifier, which rings every event on the system bus: a ring is the agent's cue
-// to ask for the events. The bell carries no job's details; those come over IPP.
+// to ask for the events. The bell carries no job's details; those come over IPP. Anyone on the
+// system bus may send a signal of the notifier's interface: only one from a connection of root's
+// or lp's (cupsd and its notifier) rings.
 #pragma once
 
+#include <map>
+#include <set>
 #include <string>
+#include <sys/types.h>
 
 struct sd_bus;
 struct sd_bus_slot;
@@ -33,7 +38,12 @@ public:
     bool takeRings(bool* rang, std::string* error);
 
 private:
+    // Whether the connection (a unique name) belongs to cupsd's users, asked of the bus once.
+    bool fromCups(const std::string& sender);
+
     sd_bus* m_bus { nullptr };
     sd_bus_slot* m_match { nullptr };
-    bool m_rang { false };
+    // The senders of the signals since the last look.
+    std::set<std::string> m_senders;
+    std::map<std::string, bool> m_cupsSenders;
 };

@@ -4,8 +4,14 @@
 // installed), a job in the person's name may be anyone's, so the prompt shows where it came from
 // and the stored codes go only with a print the person confirms.
 #include "AgentSessionTest.h"
+#include "FakeHttpServer.h"
+#include "RunningProgram.h"
+#include "ServerSubscriptions.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <thread>
 
 namespace {
 
@@ -52,6 +58,26 @@ TEST_F(AgentOnAServerThatChecksOwners, NoOtherUserPrintsOrReleasesInThePersonsNa
     EXPECT_EQ(gServer->jobAttribute(own, "job-accounting-user-id"), "alice-SECRET");
 }
 
+// Anyone on the system bus may send what CUPS's notifier sends: only cupsd's own signals make the
+// agent ask the server for its events.
+TEST_F(AgentOnAServerThatChecksOwners, OnlyTheServerRingsTheAgentsBell)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    RunningProgram agent(agentCommand({}), session());
+    for (int tries = 0; tries < 100 && subscriptionsOf(gServer->socket(), "root").size() < 2; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    auto asks = [] { return occurrences(gServer->accessLog(), "Get-Notifications"); };
+    int before = asks();
+    ASSERT_TRUE(gServer->systemBus().ringAs("nobody", 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(asks(), before) << "another user's signals make the agent ask nothing";
+    int job = lp("movra-hold");
+    EXPECT_TRUE(agent.waitForOutput(prefix(job, "movra-hold") + "released\n")) << "the server's own still do";
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = checked(agent.finish());
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+}
+
 TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfirms)
 {
     configure("movra-hold", kSaveDefaultCodes);
@@ -91,6 +117,25 @@ TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfi
     EXPECT_EQ(gServer->jobAttribute(foreign, "job-accounting-user-id"), "");
     EXPECT_EQ(gServer->jobAttribute(own, "job-accounting-user-id"), "alice-SECRET");
     EXPECT_EQ(gServer->jobAttribute(own, "job-account-id"), "4711-SECRET");
+}
+
+// What a server says is shown, never obeyed: a queue's name that holds a terminal's orders, or a
+// forged line, reaches the output escaped; a job listed three times is handled once, and one of
+// no number not at all.
+TEST(AgentAgainstALyingServer, ItsWordsForgeNoLineAndAJobListedTwiceIsHandledOnce)
+{
+    const std::string forged = "ipp://localhost/printers/movra\x1b]0;owned\x07\r\njob 9 movra: released";
+    FakeHttpServer server;
+    ASSERT_TRUE(server.startListing({ { 7, forged }, { 7, forged }, { 0, "ipp://localhost/printers/movra" }, { -3, "ipp://localhost/printers/movra" },
+                                        { 7, forged } },
+        FakeHttpServer::QueueHold::None));
+    TemporaryTree home;
+    ProgramOptions session;
+    session.environment = { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" }, { "XDG_RUNTIME_DIR", home.root() } };
+    ProgramRun run = runProgram({ AGENT_PATH, "--once", "--server", server.server(), "--settings-dir", home.path("settings") }, session);
+    EXPECT_EQ(run.output,
+        "job 7 movra\\x1B]0;owned\\x07\\x0D\\x0Ajob 9 movra: released: left alone: it was held on purpose, on a queue that does not hold jobs "
+        "for accounting\n");
 }
 
 }

@@ -61,6 +61,7 @@ public:
     bool restart(std::string* error);
     // DBUS_SYSTEM_BUS_ADDRESS for a program that listens to the server's bus; empty without one.
     const std::string& busAddress() const { return m_bus.address(); }
+    const PrivateSystemBus& systemBus() const { return m_bus; }
     // A queue with the Movra PPD (or, for "lumio", another maker's), optionally under a policy
     // of the configuration's: "stubborn" lets only administrators (root) cancel jobs.
     bool addQueue(const std::string& name, const std::string& ppd = "movra", const std::string& policy = "", JobHold hold = JobHold::None);

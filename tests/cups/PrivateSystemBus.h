@@ -20,6 +20,9 @@ public:
     void stop();
     // What DBUS_SYSTEM_BUS_ADDRESS is set to for a program that uses this bus.
     const std::string& address() const { return m_address; }
+    // Sends count signals of the CUPS notifier's interface from a connection of user's, as any
+    // local user may; false when they could not all be sent.
+    bool ringAs(const std::string& user, int count) const;
 
 private:
     pid_t m_bus { -1 };
