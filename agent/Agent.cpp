@@ -389,7 +389,7 @@ int runAgent(const AgentOptions& options, std::ostream& out, std::ostream& err, 
     AgentLock lock;
     std::string holder;
     std::string server = CupsConnection::address(options.server);
-    switch (lock.take(AgentLock::folderFor(store.folder()), server, &holder, &error)) {
+    switch (lock.take(store.folder(), server, &holder, &error)) {
     case AgentLock::Outcome::Taken:
         break;
     case AgentLock::Outcome::HeldByAnother:

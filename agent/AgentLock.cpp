@@ -1,9 +1,12 @@
 #include "AgentLock.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <netdb.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -26,39 +29,107 @@ std::string fileNameFor(const std::string& server)
     return name + ".lock";
 }
 
+// Whether what the lock lies in, or the lock itself, is the user's alone: another user who could
+// take the lock's place could keep the user's agent from running.
+std::string notTheUsersAlone(const struct stat& info)
+{
+    if (info.st_uid != geteuid())
+        return "belongs to another user";
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        return "other users may change";
+    return "";
 }
 
-std::string AgentLock::folderFor(const std::string& fallback)
+}
+
+AgentLock::~AgentLock()
+{
+    // Removed while still held, so that no agent starting now can lock a file already gone.
+    if (!m_removeAtEnd.empty())
+        unlink(m_removeAtEnd.c_str());
+}
+
+std::string AgentLock::canonicalServer(const std::string& server)
+{
+    if (server.empty() || server[0] == '/') {
+        char real[PATH_MAX];
+        return !server.empty() && realpath(server.c_str(), real) ? real : server;
+    }
+    size_t colon = server.rfind(':');
+    std::string host = server.substr(0, colon);
+    std::string port = colon == std::string::npos ? "" : server.substr(colon);
+    for (char& c : host)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    addrinfo hints {};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    char address[NI_MAXHOST];
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0 && found
+        && getnameinfo(found->ai_addr, found->ai_addrlen, address, sizeof address, nullptr, 0, NI_NUMERICHOST) == 0)
+        host = address;
+    if (found)
+        freeaddrinfo(found);
+    return host + port;
+}
+
+AgentLock::Outcome AgentLock::take(const std::string& fallbackFolder, const std::string& server, std::string* holder, std::string* error)
 {
     const char* runtime = getenv("XDG_RUNTIME_DIR");
-    return runtime && runtime[0] == '/' ? runtime : fallback;
-}
-
-AgentLock::Outcome AgentLock::take(const std::string& folder, const std::string& server, std::string* holder, std::string* error)
-{
-    std::string path = folder + "/" + fileNameFor(server);
-    m_file = StandIn::FileDescriptor(open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!m_file) {
-        *error = path + ": cannot make the agent's lock: " + strerror(errno);
+    bool inRuntime = runtime && runtime[0] == '/';
+    std::string folder = inRuntime ? runtime : fallbackFolder;
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) {
+        *error = folder + ": cannot keep the agent's lock here: " + strerror(errno);
         return Outcome::Failed;
     }
-    if (flock(m_file.get(), LOCK_EX | LOCK_NB) != 0) {
-        int number = errno;
-        if (number != EWOULDBLOCK) {
-            *error = path + ": cannot take the agent's lock: " + strerror(number);
+    if (std::string why = notTheUsersAlone(info); !why.empty()) {
+        *error = folder + ": the agent's lock would lie in this folder, which " + why + "; this agent ends";
+        return Outcome::Failed;
+    }
+    std::string path = folder + "/" + fileNameFor(canonicalServer(server));
+    // A file removed by an agent that was ending is locked in vain: the next one is locked anew.
+    for (int tries = 0; tries < 3; ++tries) {
+        m_file = StandIn::FileDescriptor(open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!m_file) {
+            *error = path + ": cannot make the agent's lock: " + strerror(errno);
             return Outcome::Failed;
         }
-        char text[32] = {};
-        ssize_t count = pread(m_file.get(), text, sizeof text - 1, 0);
-        long pid = count > 0 ? strtol(text, nullptr, 10) : 0;
-        *holder = pid > 0 ? "process " + std::to_string(pid) : "another process";
+        if (fstat(m_file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            *error = path + ": the agent's lock is not a regular file; this agent ends";
+            return Outcome::Failed;
+        }
+        if (std::string why = notTheUsersAlone(info); !why.empty()) {
+            *error = path + ": the agent's lock file, which " + why + ", cannot be trusted; this agent ends";
+            return Outcome::Failed;
+        }
+        if (flock(m_file.get(), LOCK_EX | LOCK_NB) != 0) {
+            int number = errno;
+            if (number != EWOULDBLOCK) {
+                *error = path + ": cannot take the agent's lock: " + strerror(number);
+                return Outcome::Failed;
+            }
+            char text[32] = {};
+            ssize_t count = pread(m_file.get(), text, sizeof text - 1, 0);
+            long pid = count > 0 ? strtol(text, nullptr, 10) : 0;
+            *holder = pid > 0 ? "process " + std::to_string(pid) : "another process";
+            m_file = StandIn::FileDescriptor();
+            return Outcome::HeldByAnother;
+        }
+        struct stat now;
+        if (stat(path.c_str(), &now) == 0 && now.st_ino == info.st_ino && now.st_dev == info.st_dev)
+            break;
         m_file = StandIn::FileDescriptor();
-        return Outcome::HeldByAnother;
+    }
+    if (!m_file) {
+        *error = path + ": the agent's lock keeps going away; this agent ends";
+        return Outcome::Failed;
     }
     std::string pid = std::to_string(getpid()) + "\n";
     if (ftruncate(m_file.get(), 0) != 0 || pwrite(m_file.get(), pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
         *error = path + ": cannot write the agent's lock: " + strerror(errno);
         return Outcome::Failed;
     }
+    if (!inRuntime)
+        m_removeAtEnd = path;
     return Outcome::Taken;
 }

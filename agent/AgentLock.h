@@ -1,8 +1,9 @@
 // One agent per user and server. Two agents of one user would both offer a held job, and the
 // person would meet two prompts for one print: the XDG autostart entry and the systemd user
 // unit may well both start one. The first agent takes a lock for the server (flock on a file in
-// $XDG_RUNTIME_DIR, else in the settings folder), which the system lets go when it ends however
-// it ends; a second one sees the lock taken and steps aside.
+// $XDG_RUNTIME_DIR, else in the settings folder, where it goes when the agent ends), which the
+// system lets go when it ends however it ends; a second one sees the lock taken and steps aside.
+// The server is named as it is reached, so that two spellings of one server share one lock.
 #pragma once
 
 #include <Base/RegularFile.h>
@@ -17,14 +18,23 @@ public:
         Failed,
     };
 
-    // Takes the lock for server (the name the user gave, or empty for the default one) in
-    // folder. For HeldByAnother, *holder names the other agent's process; for Failed, *error says
-    // why.
-    Outcome take(const std::string& folder, const std::string& server, std::string* holder, std::string* error);
+    AgentLock() = default;
+    // A lock file in the settings folder goes with the agent.
+    ~AgentLock();
+    AgentLock(const AgentLock&) = delete;
+    AgentLock& operator=(const AgentLock&) = delete;
 
-    // $XDG_RUNTIME_DIR when it is set and absolute, else fallback.
-    static std::string folderFor(const std::string& fallback);
+    // Takes the lock for server (as CupsConnection::address gives it) in $XDG_RUNTIME_DIR, or in
+    // fallbackFolder. For HeldByAnother, *holder names the other agent's process; for Failed,
+    // *error says why: among others, a folder or lock file that another user owns or may change,
+    // which could hand the user's jobs to someone else's agent.
+    Outcome take(const std::string& fallbackFolder, const std::string& server, std::string* holder, std::string* error);
+
+    // The server as the lock knows it: a socket by its real path, a host by its address.
+    static std::string canonicalServer(const std::string& server);
 
 private:
     StandIn::FileDescriptor m_file;
+    // The file to remove at the end, when it does not lie in the runtime folder.
+    std::string m_removeAtEnd;
 };

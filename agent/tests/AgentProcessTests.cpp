@@ -230,10 +230,13 @@ TEST_F(AgentProcess, ASecondAgentLeavesTheJobsToTheOneAlreadyWatching)
     ASSERT_GT(job, 0);
     RunningProgram watching(agentCommand({}), session());
     ASSERT_TRUE(watching.waitForOutput(prefix(job, "movra-hold") + "left held: it needs the prompt"));
-    ProgramRun second = once(kAnswerPrompt);
+    // The same server however its socket is spelled.
+    std::string spelled = gServer->socket();
+    spelled.insert(spelled.rfind('/'), "/.");
+    ProgramRun second = checked(runProgram({ AGENT_PATH, "--once", "--server", spelled, "--settings-dir", folder(), "--script", "-" }, session(kAnswerPrompt)));
     EXPECT_EQ(second.exitStatus, 0) << second.errors;
     EXPECT_EQ(second.output, "");
-    EXPECT_EQ(second.errors, "accounting-agent: another accounting agent (process " + std::to_string(watching.pid()) + ") handles your jobs on the CUPS server at " + gServer->socket() + " already; this one ends\n");
+    EXPECT_EQ(second.errors, "accounting-agent: another accounting agent (process " + std::to_string(watching.pid()) + ") handles your jobs on the CUPS server at " + spelled + " already; this one ends\n");
     EXPECT_EQ(state(job), "pending-held") << "left to the agent that watches";
     watching.sendSignal(SIGTERM);
     ProgramRun first = checked(watching.finish());
@@ -268,12 +271,13 @@ TEST_F(AgentProcess, TheAgentWatchesOnWhileTheServerRestartsAndHandlesWhatWasHel
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
 }
 
-TEST_F(AgentProcess, WithoutARuntimeFolderItsLockLiesInTheSettingsFolderMadeForTheUser)
+TEST_F(AgentProcess, WithoutARuntimeFolderItsLockLiesInTheSettingsFolderMadeForTheUserAndGoesWithTheAgent)
 {
     ProgramOptions options = session();
     options.environment.push_back({ "XDG_RUNTIME_DIR", "" });
-    ProgramRun run = checked(runProgram(agentCommand({ "--once" }), options));
-    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    RunningProgram agent(agentCommand({}), options);
+    for (int tries = 0; tries < 100 && subscriptionsOf(gServer->socket(), "root").empty(); ++tries)
+        usleep(20000);
     struct stat info;
     ASSERT_EQ(stat(folder().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
@@ -283,6 +287,38 @@ TEST_F(AgentProcess, WithoutARuntimeFolderItsLockLiesInTheSettingsFolderMadeForT
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(kept[0].rfind("accounting-agent-", 0), 0u) << kept[0];
     EXPECT_EQ(kept[0].substr(kept[0].size() - 5), ".lock") << kept[0];
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = checked(agent.finish());
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_TRUE(std::filesystem::is_empty(folder())) << "the lock goes with the agent";
+}
+
+TEST_F(AgentProcess, ALockThatAnotherUserCouldTakeIsRefused)
+{
+    // Another user's file in the lock's place, and a runtime folder that everyone may change.
+    std::string runtime = m_home.path("runtime");
+    m_home.addFolder("runtime");
+    chmod(runtime.c_str(), 0700);
+    ProgramOptions options = session();
+    options.environment.push_back({ "XDG_RUNTIME_DIR", runtime });
+    ProgramRun made = runProgram(agentCommand({ "--once" }), options);
+    ASSERT_EQ(made.exitStatus, 0) << made.errors;
+    std::string lock;
+    for (const auto& entry : std::filesystem::directory_iterator(runtime))
+        lock = entry.path();
+    ASSERT_FALSE(lock.empty()) << "the lock of the runtime folder stays there";
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_TRUE(nobody);
+    ASSERT_EQ(chown(lock.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    ProgramRun owned = runProgram(agentCommand({ "--once" }), options);
+    EXPECT_EQ(owned.exitStatus, 2);
+    EXPECT_EQ(owned.errors, "accounting-agent: " + lock + ": the agent's lock file, which belongs to another user, cannot be trusted; this agent ends\n");
+
+    ASSERT_EQ(unlink(lock.c_str()), 0);
+    chmod(runtime.c_str(), 01777);
+    ProgramRun open = runProgram(agentCommand({ "--once" }), options);
+    EXPECT_EQ(open.exitStatus, 2);
+    EXPECT_EQ(open.errors, "accounting-agent: " + runtime + ": the agent's lock would lie in this folder, which other users may change; this agent ends\n");
 }
 
 TEST_F(AgentProcess, AnUnreachableServerIsOneClearError)
