@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <sstream>
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
@@ -18,44 +19,28 @@
 
 namespace {
 
-// The README's policy for a server whose jobs carry the codes, word for word: a job is created,
-// and its owner's operations are done, only by a user the server has authenticated (on its socket
-// through the peer's credentials, without a password), so that the job's owner is who made it.
-const char* const kDefaultPolicy = R"(<Policy default>
-  JobPrivateAccess default
-  JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID
-  SubscriptionPrivateAccess default
-  SubscriptionPrivateValues default
-  <Limit Create-Job Print-Job Print-URI Validate-Job>
-    AuthType Default
-    Require valid-user
-    Order deny,allow
-  </Limit>
-  <Limit Send-Document Send-URI Hold-Job Release-Job Restart-Job Purge-Jobs Set-Job-Attributes Create-Job-Subscription Renew-Subscription Cancel-Subscription Get-Notifications Reprocess-Job Cancel-Current-Job Suspend-Current-Job Resume-Job Cancel-My-Jobs Close-Job CUPS-Move-Job CUPS-Get-Document>
-    AuthType Default
-    Require user @OWNER @SYSTEM
-    Order deny,allow
-  </Limit>
-  <Limit CUPS-Add-Modify-Printer CUPS-Delete-Printer CUPS-Add-Modify-Class CUPS-Delete-Class CUPS-Set-Default CUPS-Get-Devices>
-    AuthType Default
-    Require user @SYSTEM
-    Order deny,allow
-  </Limit>
-  <Limit Pause-Printer Resume-Printer Enable-Printer Disable-Printer Pause-Printer-After-Current-Job Hold-New-Jobs Release-Held-New-Jobs Deactivate-Printer Activate-Printer Restart-Printer Shutdown-Printer Startup-Printer Promote-Job Schedule-Job-After Cancel-Jobs CUPS-Accept-Jobs CUPS-Reject-Jobs>
-    AuthType Default
-    Require user @SYSTEM
-    Order deny,allow
-  </Limit>
-  <Limit Cancel-Job CUPS-Authenticate-Job>
-    AuthType Default
-    Require user @OWNER @SYSTEM
-    Order deny,allow
-  </Limit>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-)";
+// The README's policy for a server whose jobs carry the codes, read from the README itself, so
+// that the tests run what it tells administrators to paste: a job is created, and its owner's
+// operations are done, only by a user the server has authenticated (on its socket through the
+// peer's credentials, without a password), so that the job's owner is who made it. Empty when
+// the README has no such block.
+std::string readmePolicy()
+{
+    std::istringstream readme(fileContents(README_PATH));
+    std::string policy;
+    std::string indent;
+    for (std::string line; std::getline(readme, line);) {
+        size_t start = line.find("<Policy default>");
+        if (policy.empty() && start != std::string::npos && line.find_first_not_of(' ') == start)
+            indent = line.substr(0, start);
+        if (indent.empty() || line.rfind(indent, 0) != 0)
+            continue;
+        policy += line.substr(indent.size()) + "\n";
+        if (line.find("</Policy>") != std::string::npos)
+            break;
+    }
+    return policy;
+}
 
 // Debian's own default policy, as a server left as installed runs it: anyone may create a job in
 // any user's name, and an owner's operation is granted to whoever names the owner.
@@ -141,14 +126,12 @@ std::string jobsAsSeenHere(const std::string& socket, const std::string& user, i
 
 }
 
-PrivateCupsServer* PrivateCupsServer::startForSuite(const Setup& setup)
+PrivateCupsServer* PrivateCupsServer::startForSuite(const Setup& setup, std::string* failure)
 {
     if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
         return nullptr;
     auto* server = new PrivateCupsServer;
-    std::string error;
-    if (!server->start(setup, &error)) {
-        ADD_FAILURE() << error;
+    if (!server->start(setup, failure)) {
         delete server;
         return nullptr;
     }
@@ -163,7 +146,7 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     // A server on another machine is known by its address, and its certificate names it so.
     std::string listen = "Listen " + socket() + "\n"
         + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\nServerName " + setup.listen.substr(0, setup.listen.rfind(':')) + "\n");
-    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + (setup.owners == JobOwners::Authenticated ? kDefaultPolicy : kNamesOnTrustPolicy) + kStubbornPolicy);
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + (setup.owners == JobOwners::Authenticated ? readmePolicy() : kNamesOnTrustPolicy) + kStubbornPolicy);
     m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir " + root + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog " + root + "/log/access_log\nPageLog " + root + "/log/page_log\nServerKeychain " + root + "/ssl\nCreateSelfSignedCerts yes\n" + "FileDevice Yes\nSystemGroup root\n");
     m_folder.addFile("bin/filter/accounting-test-filter", fileContents(TESTS_DIR "/cups/accounting-test-filter"));
     for (const char* maker : { "Movra-RK7700", "Lumio-LP200" }) {

@@ -51,8 +51,8 @@ public:
 
     bool start(const Setup& setup, std::string* error);
     // The server that one suite's tests share, started with setup: null where no server can
-    // run here (not root, or no cupsd), and, with the failure reported, where it would not start.
-    static PrivateCupsServer* startForSuite(const Setup& setup);
+    // run here (not root, or no cupsd), and, with *failure saying why, where it would not start.
+    static PrivateCupsServer* startForSuite(const Setup& setup, std::string* failure);
     void stop();
     // Cancels every job on the server, held or not, so that the next test meets only its own.
     void cancelAllJobs();
