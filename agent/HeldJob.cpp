@@ -4,16 +4,11 @@
 #include "CupsPrinter.h"
 #include "PrintableText.h"
 #include "ProcessGuards.h"
+#include "QueueSettings.h"
 
 #include <ctime>
 
 namespace {
-
-constexpr const char* kClient = "com.pmvendor.printingmanager";
-constexpr const char* kModeKey = "com.movra.Act.trel.On";
-constexpr const char* kPromptKey = "com.movra.Act.trel.Prm";
-constexpr const char* kUserIDKey = "com.movra.Act.trel.UID";
-constexpr const char* kAccountIDKey = "com.movra.Act.trel.AID";
 
 // The job's lines in the agent's output.
 class JobLines {
@@ -55,32 +50,6 @@ JobFate afterReply(Reply reply, JobFate done, const char* doneLine, const char* 
     return JobFate::LeftHeld;
 }
 
-const StandIn::TicketItem* findItem(const std::vector<StandIn::TicketItem>& items, const char* key)
-{
-    const StandIn::TicketItem* found = nullptr;
-    for (const auto& item : items) {
-        if (item.key == key)
-            found = &item;
-    }
-    return found;
-}
-
-// Whether the pane, reading these settings, would send the stored default codes without a
-// prompt: accounting on and the prompt off (an entry of the wrong kind reads as absent, and an
-// absent prompt entry as "ask").
-bool sendsStoredCodes(const std::vector<StandIn::TicketItem>& items)
-{
-    const StandIn::TicketItem* mode = findItem(items, kModeKey);
-    const StandIn::TicketItem* prompt = findItem(items, kPromptKey);
-    return mode && !mode->isString && (mode->integer == 2 || mode->integer == 3) && prompt && !prompt->isString && prompt->integer == 0;
-}
-
-std::string storedCode(const std::vector<StandIn::TicketItem>& items, const char* key)
-{
-    const StandIn::TicketItem* code = findItem(items, key);
-    return code && code->isString ? code->string : "";
-}
-
 // Where the job came from, in the person's words for it: the document, the queue, when and from
 // which computer, so that a print of one's own can be told from one made in one's name.
 std::string originNote(const ServerJob& job)
@@ -95,12 +64,6 @@ std::string originNote(const ServerJob& job)
         + ". Anyone may print in your name on this server: give your codes only to a print of your own.";
 }
 
-}
-
-std::vector<StandIn::TicketItem> settingsWithoutStore()
-{
-    auto setting = [](const char* key, SInt32 value) { return StandIn::TicketItem { key, kClient, false, value, "", false }; };
-    return { setting(kModeKey, 3), setting(kPromptKey, 1), setting("com.movra.Act.trel.CU", 1), setting("com.movra.Act.trel.CA", 1) };
 }
 
 JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
@@ -146,7 +109,7 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
         .primaryPlugInPath = handling.primaryPlugInPath,
         .ppdName = "the PPD of queue " + job.queue,
         .warn = [&](const std::string& warning) { handling.err << "accounting-agent: warning: " << printableText(warning) << "\n"; },
-        .settingItems = stored ? std::vector<StandIn::TicketItem>() : settingsWithoutStore(),
+        .settingItems = stored ? std::vector<StandIn::TicketItem>() : QueueSettings::unstored().items(),
     };
     PrintDialog dialog;
     if (!dialog.open(setup, &error))
@@ -173,11 +136,12 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
             handling.anyNameTold = true;
         }
         dressing.note = originNote(job);
-        std::vector<StandIn::TicketItem> settings = dialog.printSettings();
-        if (sendsStoredCodes(settings)) {
-            dressing.userID = storedCode(settings, kUserIDKey);
-            dressing.accountID = storedCode(settings, kAccountIDKey);
-            dialog.preset({ { kPromptKey, kClient, false, 1, "", false } });
+        QueueSettings settings(dialog.printSettings());
+        if (settings.sendsStoredCodes()) {
+            dressing.userID = settings.code(QueueSettings::Entry::UserID);
+            dressing.accountID = settings.code(QueueSettings::Entry::AccountID);
+            settings.set(QueueSettings::Entry::Prompt, 1);
+            dialog.preset(settings.items());
         }
     }
 

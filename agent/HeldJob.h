@@ -38,7 +38,3 @@ enum class JobFate {
 };
 
 JobFate handleHeldJob(const ServerJob& job, JobHandling& handling);
-
-// The settings a queue starts from when the user has stored none: a queue that holds its jobs
-// for accounting needs codes, so the prompt asks for both, concealed as they are typed.
-std::vector<StandIn::TicketItem> settingsWithoutStore();

@@ -1,6 +1,7 @@
 #include "ServerJobs.h"
 
 #include "JobOptions.h"
+#include "QueueSettings.h"
 
 #include <algorithm>
 #include <iterator>
@@ -218,7 +219,7 @@ Reply ServerJobs::release(int job, const std::vector<StandIn::TicketItem>& items
     Reply reply = send(request, &response, error);
     ippDelete(response);
     if (reply != Reply::Done)
-        *error = withoutCodes(*error, items);
+        *error = QueueSettings(items).withoutCodes(*error);
     return reply;
 }
 

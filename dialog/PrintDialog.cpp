@@ -1,5 +1,6 @@
 #include "PrintDialog.h"
 
+#include "QueueSettings.h"
 #include "TicketItems.h"
 
 #include <Help/AppleHelp.h>
@@ -57,16 +58,6 @@ void putTicketInSession(PMPrintSession session, CFStringRef key, PMTicketRef tic
     CFRelease(number);
 }
 
-// The pane's entries, and whether it reads each as a string or as an integer: a value of the
-// other kind reads as absent, which the person who wrote the file would not guess.
-struct PaneEntry {
-    const char* key;
-    bool isString;
-};
-constexpr PaneEntry kPaneEntries[] = { { "com.movra.Act.trel.On", false }, { "com.movra.Act.trel.Prm", false },
-    { "com.movra.Act.trel.UID", true }, { "com.movra.Act.trel.AID", true }, { "com.movra.Act.trel.CU", false },
-    { "com.movra.Act.trel.CA", false }, { "com.movra.Act.trel.AT", false } };
-
 const char* kindOf(bool isString)
 {
     return isString ? "a string" : "an integer";
@@ -95,12 +86,11 @@ OSStatus PrintDialog::readSettings(const std::string& path, std::string* error)
         return noErr;
     for (const auto& warning : reading.warnings)
         m_warn(warning);
+    // A value of the other kind reads as absent, which the person who wrote the file would not guess.
     for (const auto& item : reading.items) {
-        for (const auto& entry : kPaneEntries) {
-            if (item.key == entry.key && item.isString != entry.isString)
-                m_warn(path + ": key \"" + entry.key + "\" holds " + kindOf(item.isString) + " where the pane reads "
-                    + kindOf(entry.isString) + "; the pane takes it as absent");
-        }
+        if (QueueSettings::isPaneEntry(item.key) && item.isString != QueueSettings::readsAsString(item.key))
+            m_warn(path + ": key \"" + item.key + "\" holds " + kindOf(item.isString) + " where the pane reads "
+                + kindOf(!item.isString) + "; the pane takes it as absent");
     }
     return noErr;
 }

@@ -1,6 +1,7 @@
 #include "QueueSettingsStore.h"
 
 #include "QueueName.h"
+#include "QueueSettings.h"
 #include "TicketItems.h"
 
 #include <PrintCore/PrintCore.h>
@@ -15,26 +16,6 @@
 namespace {
 
 constexpr const char* kProductFolder = "accounting-pane";
-constexpr const char* kPromptKey = "com.movra.Act.trel.Prm";
-constexpr const char* kUserIDKey = "com.movra.Act.trel.UID";
-constexpr const char* kAccountIDKey = "com.movra.Act.trel.AID";
-
-bool isCode(const StandIn::TicketItem& item)
-{
-    return item.key == kUserIDKey || item.key == kAccountIDKey;
-}
-
-// As the pane reads the settings: an absent prompt entry, or one that is not an integer, means
-// "ask for the codes"; of a key given twice the last counts.
-bool asksForCodes(const std::vector<StandIn::TicketItem>& items)
-{
-    bool asks = true;
-    for (const auto& item : items) {
-        if (item.key == kPromptKey)
-            asks = item.isString || item.integer != 0;
-    }
-    return asks;
-}
 
 std::string homeFolder()
 {
@@ -144,20 +125,9 @@ bool QueueSettingsStore::store(const std::string& queue, const std::vector<Stand
         return false;
     }
     // The codes typed into the prompt were for one job; the stored ones stay the defaults.
-    bool prompting = asksForCodes(items);
-    std::vector<StandIn::TicketItem> kept;
-    for (const auto& item : items) {
-        if (!prompting || !isCode(item))
-            kept.push_back(item);
-    }
-    if (prompting) {
-        for (const auto& item : StandIn::ticketItems(before.get())) {
-            if (isCode(item))
-                kept.push_back(item);
-        }
-    }
+    QueueSettings kept = QueueSettings(items).keptAfter(QueueSettings(StandIn::ticketItems(before.get())));
     SettingsTicket after;
-    for (const auto& item : kept) {
+    for (const auto& item : kept.items()) {
         if (!after.put(item)) {
             *error = path + ": cannot save: an entry is not text that print settings can hold";
             return false;

@@ -3,6 +3,7 @@
 #include "CupsPrinter.h"
 #include "PrintDialog.h"
 #include "ProcessGuards.h"
+#include "QueueSettings.h"
 #include "QueueSettingsStore.h"
 #include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
@@ -46,15 +47,19 @@ public:
         return true;
     }
 
-    // The settings to start from: the file given, or else the queue's stored ones. What the file
-    // got away with is printdialog's warning to its user.
+    // The settings to start from: the file given, or else the queue's stored ones, or, on a queue
+    // with nothing stored, the settings it starts from in the agent too. What the file got away
+    // with is printdialog's warning to its user.
     PrintDialogSetup setup(const PrintDialogOptions& options, const QueueSettingsStore& store, std::ostream& err) const
     {
         auto warn = [&err](const std::string& warning) { err << "printdialog: warning: " << warning << "\n"; };
         std::string settings = options.settingsPath;
         if (settings.empty() && onQueue() && store.holds(queue()))
             settings = store.pathOf(queue());
-        return { m_ppdPath, settings, options.plugInPath, options.primaryPlugInPath, m_ppdName, warn, options.purpose };
+        std::vector<StandIn::TicketItem> unstored;
+        if (settings.empty() && onQueue())
+            unstored = QueueSettings::unstored().items();
+        return { m_ppdPath, settings, options.plugInPath, options.primaryPlugInPath, m_ppdName, warn, options.purpose, unstored };
     }
     int document() const { return m_document.get(); }
     bool onQueue() const { return !m_destination.queue.empty(); }

@@ -136,11 +136,12 @@ TEST_F(QueueSettingsTest, PrintingStartsFromTheQueuesStoredSettings)
     EXPECT_EQ(gServer->jobAttribute(printedJobNumber(given.output), "job-accounting-user-id"), "alice");
     EXPECT_EQ(stored("movra", "UID"), "alice");
 
-    // Another queue has settings of its own: none stored, so the pane starts with accounting off.
-    ProgramRun other = print("movra-hold", "summary\nprint\n");
+    // Another queue has settings of its own: none stored, so it starts as the agent starts a held
+    // job of it, with accounting on and both codes asked for.
+    ProgramRun other = print("movra-hold", "print\ntype 501 \"carol\"\ntype 503 \"12\"\nclick 1000\n");
     ASSERT_EQ(other.exitStatus, 0) << other.errors;
-    EXPECT_EQ(other.output.rfind("summary:  Accounting =  Disabled\n", 0), 0u) << other.output;
-    EXPECT_EQ(gServer->jobAttribute(printedJobNumber(other.output), "job-accounting-user-id"), "");
+    EXPECT_EQ(other.output.rfind("prompt: Accounting\n", 0), 0u) << other.output;
+    EXPECT_EQ(gServer->jobAttribute(printedJobNumber(other.output), "job-accounting-user-id"), "carol");
 }
 
 TEST_F(QueueSettingsTest, ThePromptNeverKeepsItsCodesInTheStore)

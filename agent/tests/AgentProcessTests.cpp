@@ -63,6 +63,24 @@ TEST_F(AgentProcess, WithoutStoredSettingsThePromptAsksAndTheScriptAnswers)
     EXPECT_NE(access(storedFile("movra-hold").c_str(), F_OK), 0) << "the agent stores nothing of its own";
 }
 
+TEST_F(AgentProcess, TheSettingsWindowShowsAndSavesWhatTheAgentDoesWithNothingStored)
+{
+    // The person opens the queue's accounting settings and saves them as they came up.
+    ProgramRun window = checked(runProgram(
+        { PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold", "--server", gServer->socket(), "--settings-dir", folder(), "--script", "-" },
+        withInput("show\ndump\nprint\n")));
+    ASSERT_EQ(window.exitStatus, 0) << window.errors;
+    for (const char* shown : { "control 100 popup-button visible enabled 3 ", "control 200 radio-button visible enabled 1 ",
+             "control 202 check-box visible enabled 1 ", "control 203 check-box visible enabled 1 " })
+        EXPECT_NE(window.output.find(shown), std::string::npos) << "accounting on, the codes asked for, concealed: " << window.output;
+    int job = lp("movra-hold");
+    ProgramRun run = once();
+    EXPECT_EQ(run.output, prefix(job, "movra-hold") + "left held: it needs the prompt, and there is no screen to show it on and no --script to answer it\n")
+        << "never released without codes";
+    EXPECT_EQ(state(job), "pending-held");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "");
+}
+
 TEST_F(AgentProcess, CodesTypedIntoThePromptNeverReachTheStore)
 {
     // Prompting on, with default codes stored before: the store keeps those.

@@ -3,6 +3,7 @@
 // across several jobs, or nobody) answer or leave the job held for a reason.
 #include "ClickWitness.h"
 #include "HeldJob.h"
+#include "QueueSettings.h"
 #include "LiveObjects.h"
 #include "PromptDesk.h"
 #include "RecordingInputSource.h"
@@ -31,7 +32,7 @@ protected:
                                       .settingsPath = settings,
                                       .plugInPath = ACCOUNTING_BUNDLE_DIR,
                                       .primaryPlugInPath = PRIMARY_PDE_BUNDLE_DIR,
-                                      .settingItems = settings.empty() ? settingsWithoutStore() : std::vector<StandIn::TicketItem>() },
+                                      .settingItems = settings.empty() ? QueueSettings::unstored().items() : std::vector<StandIn::TicketItem>() },
             &error);
         EXPECT_TRUE(opened) << error;
         return opened;

@@ -6,6 +6,7 @@
 // Usage: AgentPromptPicture PICTURE.png   (scripts/make-pictures)
 #include "ClickWitness.h"
 #include "HeldJob.h"
+#include "QueueSettings.h"
 #include "PrintDialog.h"
 #include "ProgramFolder.h"
 #include "PromptDesk.h"
@@ -63,7 +64,7 @@ int main(int argc, char** argv)
                          .settingsPath = "",
                          .plugInPath = folder + "/Accounting.plugin",
                          .primaryPlugInPath = folder + "/PrimaryPDE.bundle",
-                         .settingItems = settingsWithoutStore() },
+                         .settingItems = QueueSettings::unstored().items() },
             &error)) {
         fprintf(stderr, "AgentPromptPicture: %s\n", error.c_str());
         return 2;

@@ -7,6 +7,7 @@
 
 #include <ProcessGuards.h>
 #include <QueueName.h>
+#include <QueueSettings.h>
 
 #include <cerrno>
 #include <cstring>
@@ -203,7 +204,7 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
     if (job <= 0) {
         bool gone = status == IPP_STATUS_ERROR_NOT_FOUND && !connection.pastDeadline();
         *error = queue + ": the job was not accepted: "
-            + (gone ? "there is no such queue at " + connection.server() + " any more" : withoutCodes(connection.failure(), items));
+            + (gone ? "there is no such queue at " + connection.server() + " any more" : QueueSettings(items).withoutCodes(connection.failure()));
         return 0;
     }
     // Asked to stop while the server made the job: it is taken back all the same.
@@ -211,12 +212,12 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
         problem = "interrupted";
     else if (sendDocument(connection, queue, job, document, title, &problem))
         return job;
-    std::string sent = queue + ": the document could not be sent (" + withoutCodes(problem, items) + "); ";
+    std::string sent = queue + ": the document could not be sent (" + QueueSettings(items).withoutCodes(problem) + "); ";
     std::string number = std::to_string(job);
     if (purgeJob(destination, job, &problem))
         *error = sent + "job " + number + " was cancelled";
     else
-        *error = sent + "job " + number + ", which holds the codes, could not be cancelled (" + withoutCodes(problem, items)
+        *error = sent + "job " + number + ", which holds the codes, could not be cancelled (" + QueueSettings(items).withoutCodes(problem)
             + "): cancel it with \"cancel " + queue + "-" + number + "\"";
     return 0;
 }

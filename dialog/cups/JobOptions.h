@@ -1,4 +1,5 @@
-// The pane's settings as a CUPS job's options, the one rule for every program that sends them:
+// The pane's settings (QueueSettings.h) as a CUPS job's options, the one rule for every program
+// that sends them:
 // every ticket entry as a job option, except the two codes when accounting is off (nothing then
 // needs them, and a job option lands on the driver's command line and in the server's records);
 // with accounting on, the User ID and the Account ID also as the job's accounting attributes,
@@ -31,6 +32,3 @@ private:
     int m_count { 0 };
     cups_option_t* m_options { nullptr };
 };
-
-// A server's message with any code of the ticket that it may quote taken out.
-DIALOG_EXPORT std::string withoutCodes(std::string message, const std::vector<StandIn::TicketItem>& items);

@@ -54,11 +54,4 @@ TEST(JobOptions, AccountingOffSendsNoCodeAtAll)
     }
 }
 
-TEST(JobOptions, AServersMessageLosesEveryCodeItQuotes)
-{
-    EXPECT_EQ(withoutCodes("job-accounting-user-id \"alice\" refused; alice/4711 unknown", ticket(3, "alice", "4711")),
-        "job-accounting-user-id \"(code)\" refused; (code)/(code) unknown");
-    EXPECT_EQ(withoutCodes("nothing to hide", ticket(3, "", "")), "nothing to hide");
-}
-
 }

@@ -1,0 +1,136 @@
+#include "QueueSettings.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+struct PaneEntry {
+    QueueSettings::Entry entry;
+    const char* key;
+    bool isString;
+};
+
+constexpr PaneEntry kPaneEntries[] = {
+    { QueueSettings::Entry::Mode, "com.movra.Act.trel.On", false },
+    { QueueSettings::Entry::Prompt, "com.movra.Act.trel.Prm", false },
+    { QueueSettings::Entry::UserID, "com.movra.Act.trel.UID", true },
+    { QueueSettings::Entry::AccountID, "com.movra.Act.trel.AID", true },
+    { QueueSettings::Entry::ConcealUser, "com.movra.Act.trel.CU", false },
+    { QueueSettings::Entry::ConcealAccount, "com.movra.Act.trel.CA", false },
+    { QueueSettings::Entry::AccountType, "com.movra.Act.trel.AT", false },
+};
+
+constexpr SInt32 kModeOff = 1;
+constexpr SInt32 kModeTalliant = 2;
+constexpr SInt32 kModeAccounting = 3;
+
+const PaneEntry* paneEntry(std::string_view key)
+{
+    auto found = std::find_if(std::begin(kPaneEntries), std::end(kPaneEntries), [key](const PaneEntry& entry) { return key == entry.key; });
+    return found == std::end(kPaneEntries) ? nullptr : found;
+}
+
+}
+
+const char* QueueSettings::key(Entry entry)
+{
+    return kPaneEntries[static_cast<size_t>(entry)].key;
+}
+
+const char* QueueSettings::client()
+{
+    return "com.pmvendor.printingmanager";
+}
+
+bool QueueSettings::isPaneEntry(std::string_view key)
+{
+    return paneEntry(key) != nullptr;
+}
+
+bool QueueSettings::readsAsString(std::string_view key)
+{
+    const PaneEntry* entry = paneEntry(key);
+    return entry && entry->isString;
+}
+
+bool QueueSettings::isCode(std::string_view key)
+{
+    return key == QueueSettings::key(Entry::UserID) || key == QueueSettings::key(Entry::AccountID);
+}
+
+QueueSettings QueueSettings::unstored()
+{
+    QueueSettings settings;
+    settings.set(Entry::Mode, kModeAccounting);
+    settings.set(Entry::Prompt, 1);
+    settings.set(Entry::ConcealUser, 1);
+    settings.set(Entry::ConcealAccount, 1);
+    return settings;
+}
+
+QueueSettings::QueueSettings(std::vector<StandIn::TicketItem> items)
+    : m_items(std::move(items))
+{
+}
+
+const StandIn::TicketItem* QueueSettings::find(Entry entry) const
+{
+    const char* wanted = key(entry);
+    auto last = std::find_if(m_items.rbegin(), m_items.rend(), [wanted](const StandIn::TicketItem& item) { return item.key == wanted; });
+    if (last == m_items.rend() || last->isString != kPaneEntries[static_cast<size_t>(entry)].isString)
+        return nullptr;
+    return &*last;
+}
+
+SInt32 QueueSettings::mode() const
+{
+    const StandIn::TicketItem* item = find(Entry::Mode);
+    return item ? item->integer : kModeOff;
+}
+
+bool QueueSettings::accountingOn() const
+{
+    SInt32 current = mode();
+    return current == kModeTalliant || current == kModeAccounting;
+}
+
+bool QueueSettings::asksForCodes() const
+{
+    const StandIn::TicketItem* item = find(Entry::Prompt);
+    return !item || item->integer != 0;
+}
+
+std::string QueueSettings::code(Entry entry) const
+{
+    const StandIn::TicketItem* item = find(entry);
+    return item ? item->string : "";
+}
+
+void QueueSettings::set(Entry entry, SInt32 value)
+{
+    const char* wanted = key(entry);
+    std::erase_if(m_items, [wanted](const StandIn::TicketItem& item) { return item.key == wanted; });
+    m_items.push_back({ wanted, client(), false, value, "", false });
+}
+
+QueueSettings QueueSettings::keptAfter(const QueueSettings& before) const
+{
+    if (!asksForCodes())
+        return *this;
+    std::vector<StandIn::TicketItem> kept;
+    std::copy_if(m_items.begin(), m_items.end(), std::back_inserter(kept), [](const StandIn::TicketItem& item) { return !isCode(item.key); });
+    std::copy_if(before.m_items.begin(), before.m_items.end(), std::back_inserter(kept), [](const StandIn::TicketItem& item) { return isCode(item.key); });
+    return QueueSettings(std::move(kept));
+}
+
+std::string QueueSettings::withoutCodes(std::string message) const
+{
+    for (const auto& item : m_items) {
+        if (!isCode(item.key) || !item.isString || item.string.empty())
+            continue;
+        for (size_t at; (at = message.find(item.string)) != std::string::npos;)
+            message.replace(at, item.string.size(), "(code)");
+    }
+    return message;
+}
