@@ -1,4 +1,6 @@
 #include "Agent.h"
+#include "DesktopErrors.h"
+#include "ProgramTexts.h"
 #include "ProgramInformation.h"
 
 #include <iostream>
@@ -16,5 +18,9 @@ int main(int argc, char** argv)
                   << program.usage << "\n";
         return program.errorStatus;
     }
-    return runAgent(options, std::cout, std::cerr);
+    DesktopErrors errors(program.name);
+    int status = runAgent(options, std::cout, errors.stream());
+    if (status == kAgentError)
+        errors.endedWithError(programText("The printer accounting agent has stopped."));
+    return status;
 }

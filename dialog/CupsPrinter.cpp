@@ -33,6 +33,19 @@ bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::s
     return module && module->fetchDefaultQueue(server, queue, error);
 }
 
+bool fetchQueueNames(const CupsDestination& server, std::vector<std::string>* queues, std::string* error)
+{
+    const CupsModule* module = cupsModule(error);
+    return module && module->fetchQueueNames(server, queues, error);
+}
+
+std::string cupsServerName(const std::string& server)
+{
+    std::string error;
+    const CupsModule* module = cupsModule(&error);
+    return module ? module->serverName(server) : "the CUPS server " + server;
+}
+
 int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
     std::string* error)
 {

@@ -27,6 +27,14 @@ DIALOG_EXPORT std::string queuePPDPath(const StandIn::FileDescriptor& ppd);
 // the destination's queue is not used.
 DIALOG_EXPORT bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::string* error);
 
+// The names of the server's queues (CUPS-Get-Printers), each checked as a queue name; one that no
+// queue can have is left out. False, with the reason in *error, when the server cannot be asked.
+DIALOG_EXPORT bool fetchQueueNames(const CupsDestination& server, std::vector<std::string>* queues, std::string* error);
+
+// "the CUPS server at HOST:PORT" (or at its socket), the one name every message gives the server;
+// the user's default server for an empty one.
+DIALOG_EXPORT std::string cupsServerName(const std::string& server);
+
 // Submits the document (an open regular file) to the queue with every ticket item as a job
 // option, except the two codes when accounting is off, and, when accounting is on, the User ID
 // and Account ID as the job's accounting attributes. The job is never held (job-hold-until

@@ -1,5 +1,6 @@
 #include "PrintDialog.h"
 
+#include "ProgramTexts.h"
 #include "QueueSettings.h"
 #include "TicketItems.h"
 
@@ -66,7 +67,7 @@ const char* kindOf(bool isString)
 ControlRef makeButton(WindowRef window, Rect bounds, const char* title, UInt32 command)
 {
     ControlRef button = nullptr;
-    CFStringRef text = StandIn::createString(title);
+    CFStringRef text = StandIn::createString(programText(title));
     CreatePushButtonControl(window, &bounds, text, &button);
     CFRelease(text);
     SetControlCommandID(button, command);
@@ -138,7 +139,7 @@ bool PrintDialog::loadPlugIn(const std::string& path, std::string* error)
 
 // The dialog: the pane area, large enough for what the extension may need, and below it Help
 // on the left, Cancel and Print (or Save in its place) on the right.
-void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose purpose)
+void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose purpose, const std::string& queue)
 {
     constexpr SInt16 kMargin = 20;
     constexpr SInt16 kButtonHeight = 20;
@@ -147,7 +148,13 @@ void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose
     auto height = static_cast<SInt16>(paneHeight + 3 * kMargin + kButtonHeight);
     const Rect bounds = { 60, 80, static_cast<SInt16>(60 + height), static_cast<SInt16>(80 + width) };
     CreateNewWindow(kDocumentWindowClass, kWindowStandardHandlerAttribute, &bounds, &m_window);
-    SetWindowTitleWithCFString(m_window, CFSTR("Print"));
+    // A queue's settings window names the queue it sets.
+    CFStringRef title = StandIn::createString(purpose == DialogPurpose::Configure && !queue.empty()
+            ? programText("Accounting Settings \u2014 %1", { queue })
+            : programText(purpose == DialogPurpose::Configure ? "Accounting Settings" : "Print"));
+    SetWindowTitleWithCFString(m_window, title);
+    if (title)
+        CFRelease(title);
     const Rect paneBounds = { kMargin, kMargin, static_cast<SInt16>(kMargin + paneHeight), static_cast<SInt16>(kMargin + paneWidth) };
     CreateUserPaneControl(m_window, &paneBounds, 0, &m_parentPane);
     HideControl(m_parentPane);
@@ -220,7 +227,7 @@ bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
         return false;
     }
     m_terminated = false;
-    buildWindow(std::max(kPaneAreaWidth, maxH), std::max(kPaneAreaHeight, maxV), setup.purpose);
+    buildWindow(std::max(kPaneAreaWidth, maxH), std::max(kPaneAreaHeight, maxV), setup.purpose, setup.queue);
     EventTargetRef printTarget = GetControlEventTarget(m_printButton);
     long hostHandlers = StandIn::countEventHandlers(printTarget, kEventClassControl, kEventControlHit);
     PMPDEFlags flags = kPMPDENoFlags;

@@ -41,6 +41,7 @@ struct PrintDialogSetup {
     SettingsWarning warn {}; // empty: the warnings go unheard
     DialogPurpose purpose { DialogPurpose::Print };
     std::vector<StandIn::TicketItem> settingItems {}; // without a settings file, the settings to start from
+    std::string queue {}; // the CUPS queue the dialog is for, which a queue's settings window names
 };
 
 class DIALOG_EXPORT PrintDialog {
@@ -93,7 +94,7 @@ public:
 private:
     bool loadPlugIn(const std::string& path, std::string* error);
     OSStatus readSettings(const std::string& path, std::string* error);
-    void buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose purpose);
+    void buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose purpose, const std::string& queue);
     void tearDown();
     static OSStatus hostButtonHit(EventHandlerCallRef, EventRef event, void* userData);
 

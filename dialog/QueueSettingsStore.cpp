@@ -7,6 +7,9 @@
 #include <PrintCore/PrintCore.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
 #include <pwd.h>
@@ -107,6 +110,33 @@ bool QueueSettingsStore::holds(const std::string& queue) const
     std::string path = pathOf(queue);
     struct stat info;
     return !path.empty() && (lstat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR));
+}
+
+bool QueueSettingsStore::readable(const std::string& queue, std::string* problem) const
+{
+    SettingsTicket ticket;
+    return !holds(queue) || StandIn::readSettingsFile(ticket.get(), pathOf(queue), problem) == noErr;
+}
+
+bool QueueSettingsStore::setAside(const std::string& queue, std::string* keptAs, std::string* error) const
+{
+    std::string path = pathOf(queue);
+    char date[32];
+    time_t now = time(nullptr);
+    tm local {};
+    strftime(date, sizeof date, "%Y%m%d-%H%M%S", localtime_r(&now, &local));
+    std::string aside = path + ".unreadable-" + date;
+    for (int tries = 1; tries <= 100; ++tries) {
+        std::string candidate = tries == 1 ? aside : aside + "-" + std::to_string(tries);
+        if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE) == 0) {
+            *keptAs = candidate;
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    *error = path + ": cannot be set aside: " + strerror(errno);
+    return false;
 }
 
 bool QueueSettingsStore::store(const std::string& queue, const std::vector<StandIn::TicketItem>& items, std::string* error) const

@@ -31,6 +31,13 @@ public:
     // a folder that is not the user's alone: another user who could swap the files could choose
     // the codes and settings of every job. False with the reason in *error, naming the folder.
     bool prepareFolder(std::string* error) const;
+    // Whether the queue's stored settings can be read: false, with the reason in *problem (naming
+    // the file), for a file that holds them and cannot be read.
+    bool readable(const std::string& queue, std::string* problem) const;
+    // Sets a stored file that cannot be read aside, beside itself, so that the queue starts
+    // afresh and nothing of it is lost: QUEUE.plist becomes QUEUE.plist.unreadable-DATE (never
+    // replacing another). *keptAs receives the new path; false, with the reason in *error.
+    bool setAside(const std::string& queue, std::string* keptAs, std::string* error) const;
     // Stores the settings of a job that went on (or of a Save in --configure): every item, except
     // that with prompting on (com.movra.Act.trel.Prm not 0; absent, the pane reads it as 1) the
     // User ID and Account ID stored are the ones stored before (none when there were none), never

@@ -10,6 +10,7 @@
 #include <HIToolbox/InputSourceStandIn.h>
 
 #include <string>
+#include <vector>
 
 class PrintDialog;
 
@@ -26,6 +27,13 @@ struct ScreenFrontEnd {
     // display. closeClickOnScreen takes its windows off the screen and frees it.
     StandIn::InputSource* (*openClickOnScreen)(PrintDialog& dialog, std::string* error);
     void (*closeClickOnScreen)(StandIn::InputSource* session);
+    // The program speaking to its person outside the dialog, in windows titled with the product's
+    // name that wait for an answer: a message (false, with the reason in *error, without a
+    // display); a choice among items, with the index chosen or -1 for none; a question with two
+    // answers, true for the first.
+    bool (*showMessage)(const std::string& heading, const std::string& text, std::string* error);
+    int (*chooseOne)(const std::string& question, const std::vector<std::string>& items, int preselected, std::string* error);
+    bool (*askYesNo)(const std::string& question, const std::string& detail, const std::string& yes, const std::string& no, std::string* error);
 };
 
 // Exported by the module under this name.

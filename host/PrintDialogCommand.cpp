@@ -1,5 +1,6 @@
 #include "PrintDialogCommand.h"
 
+#include "Conversation.h"
 #include "CupsPrinter.h"
 #include "PrintDialog.h"
 #include "ProcessGuards.h"
@@ -16,50 +17,78 @@ QueueSettingsStore settingsStore(const PrintDialogOptions& options)
     return QueueSettingsStore(options.settingsFolder.empty() ? QueueSettingsStore::defaultFolder() : options.settingsFolder);
 }
 
+// Whether the pane serves the queue's printer: it hooks the Print button only for a Movra one.
+bool servesQueue(const PrintDialogOptions& options, const CupsDestination& destination)
+{
+    StandIn::FileDescriptor ppd;
+    std::string ignored;
+    PrintDialog dialog;
+    return fetchQueuePPD(destination, &ppd, &ignored)
+        && dialog.open({ queuePPDPath(ppd), "", options.plugInPath, options.primaryPlugInPath }, &ignored) && dialog.printClickHooked();
+}
+
 // What the dialog is for: the PPD given, or a CUPS queue's PPD, held in memory, and the document
 // to print on the queue, opened at once so that nothing can swap it later. A queue's settings
-// are configured without a document, on the server's default queue unless one is named.
+// are set without a document, on the server's one Movra queue unless one is named, or on the one
+// the person chooses among several.
 class PrintTarget {
 public:
-    bool obtain(const PrintDialogOptions& options, std::string* error)
+    Going obtain(const PrintDialogOptions& options, Conversation& conversation)
     {
         bool configuring = options.purpose == DialogPurpose::Configure;
         if (options.printerQueue.empty() && !configuring) {
             m_ppdPath = options.ppdPath;
-            return true;
+            return Going::On;
         }
         m_destination = { options.printerQueue, options.server, options.serverTimeout };
+        std::string error;
         if (!configuring) {
             StandIn::FileFailure failure;
             m_document = StandIn::openRegularFile(options.documentPath.c_str(), &failure);
             if (!m_document) {
-                *error = options.documentPath + ": cannot read the document to print: " + failure.describe();
-                return false;
+                conversation.tell(options.documentPath + ": cannot read the document to print: " + failure.describe());
+                return Going::Failed;
             }
-        } else if (m_destination.queue.empty() && !fetchDefaultQueue(m_destination, &m_destination.queue, error)) {
-            *error += "; name the queue with --printer QUEUE";
-            return false;
+        } else if (m_destination.queue.empty()) {
+            if (Going going = chooseQueue(options, conversation); going != Going::On)
+                return going;
         }
-        if (!fetchQueuePPD(m_destination, &m_ppd, error))
-            return false;
+        if (!fetchQueuePPD(m_destination, &m_ppd, &error)) {
+            conversation.tell(error);
+            return Going::Failed;
+        }
         m_ppdPath = queuePPDPath(m_ppd);
         m_ppdName = "the PPD of queue " + m_destination.queue;
-        return true;
+        return Going::On;
     }
 
     // The settings to start from: the file given, or else the queue's stored ones, or, on a queue
     // with nothing stored, the settings it starts from in the agent too. What the file got away
-    // with is printdialog's warning to its user.
-    PrintDialogSetup setup(const PrintDialogOptions& options, const QueueSettingsStore& store, std::ostream& err) const
+    // with is printdialog's warning to its user. The stored ones that cannot be read are set
+    // aside, when the person starts afresh.
+    Going setup(const PrintDialogOptions& options, const QueueSettingsStore& store, Conversation& conversation, std::ostream& err,
+        PrintDialogSetup* setup) const
     {
         auto warn = [&err](const std::string& warning) { err << "printdialog: warning: " << warning << "\n"; };
         std::string settings = options.settingsPath;
+        std::string problem;
+        std::string keptAs;
+        if (settings.empty() && onQueue() && !store.readable(queue(), &problem)) {
+            if (Going going = conversation.startAfresh(queue(), problem); going != Going::On)
+                return going;
+            if (!store.setAside(queue(), &keptAs, &problem)) {
+                conversation.tell(problem);
+                return Going::Failed;
+            }
+            warn(problem + "; it is kept as " + keptAs);
+        }
         if (settings.empty() && onQueue() && store.holds(queue()))
             settings = store.pathOf(queue());
         std::vector<StandIn::TicketItem> unstored;
         if (settings.empty() && onQueue())
             unstored = QueueSettings::unstored().items();
-        return { m_ppdPath, settings, options.plugInPath, options.primaryPlugInPath, m_ppdName, warn, options.purpose, unstored };
+        *setup = { m_ppdPath, settings, options.plugInPath, options.primaryPlugInPath, m_ppdName, warn, options.purpose, unstored, queue() };
+        return Going::On;
     }
     int document() const { return m_document.get(); }
     bool onQueue() const { return !m_destination.queue.empty(); }
@@ -67,6 +96,35 @@ public:
     const CupsDestination& destination() const { return m_destination; }
 
 private:
+    // The settings window, opened without a queue, is for the server's Movra queue: the only one,
+    // or the one the person chooses.
+    Going chooseQueue(const PrintDialogOptions& options, Conversation& conversation)
+    {
+        std::string error;
+        std::vector<std::string> names;
+        if (!fetchQueueNames(m_destination, &names, &error)) {
+            conversation.tell(error);
+            return Going::Failed;
+        }
+        std::vector<std::string> movra;
+        for (const std::string& name : names) {
+            if (servesQueue(options, { name, m_destination.server, m_destination.timeout }))
+                movra.push_back(name);
+        }
+        std::string server = cupsServerName(m_destination.server);
+        if (movra.empty()) {
+            conversation.tell(server + " has no Movra printer, and only a Movra printer has accounting settings");
+            return Going::Failed;
+        }
+        if (movra.size() == 1) {
+            m_destination.queue = movra.front();
+            return Going::On;
+        }
+        std::string defaultQueue;
+        fetchDefaultQueue(m_destination, &defaultQueue, &error);
+        return conversation.chooseQueue(server, movra, defaultQueue, &m_destination.queue);
+    }
+
     CupsDestination m_destination;
     StandIn::FileDescriptor m_ppd;
     StandIn::FileDescriptor m_document;
@@ -74,14 +132,42 @@ private:
     std::string m_ppdName;
 };
 
+// Opens the dialog for the target; a queue's settings window for a printer the pane does not
+// serve has nothing to set, and says so.
+Going openDialog(const PrintDialogOptions& options, PrintTarget& target, const QueueSettingsStore& store, Conversation& conversation,
+    std::ostream& err, PrintDialog& dialog)
+{
+    Going going = target.obtain(options, conversation);
+    PrintDialogSetup setup;
+    if (going == Going::On)
+        going = target.setup(options, store, conversation, err, &setup);
+    if (going != Going::On)
+        return going;
+    std::string error;
+    if (!dialog.open(setup, &error)) {
+        conversation.tell(error);
+        return Going::Failed;
+    }
+    if (options.purpose == DialogPurpose::Configure && !dialog.printClickHooked()) {
+        conversation.tell(target.queue() + " has no accounting settings: its printer is not a Movra printer");
+        return Going::Failed;
+    }
+    return Going::On;
+}
+
+int exitFor(Going going)
+{
+    return going == Going::Declined ? kExitNotPrinted : kExitError;
+}
+
 // The job went on, or the queue's settings were saved: the settings are written with --save and
 // on a queue stored (both kept even when the queue then refuses the job), and a job is submitted.
 int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, const QueueSettingsStore& store, PrintDialog& dialog,
-    Transcript& transcript, std::ostream& err)
+    Transcript& transcript, Conversation& conversation, std::ostream& err)
 {
     std::string error;
     if (!options.savePath.empty() && !dialog.saveSettings(options.savePath, &error)) {
-        err << "printdialog: " << error << "\n";
+        conversation.tell(error);
         return kExitError;
     }
     if (!target.onQueue())
@@ -89,10 +175,12 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
     bool configuring = options.purpose == DialogPurpose::Configure;
     if (!store.store(target.queue(), dialog.printSettings(), &error)) {
         // Storing is all that Save does; a job is what Print was for, and goes on without it.
-        err << "printdialog: " << (configuring ? "" : "warning: ") << "the settings of queue " << target.queue()
-            << " were not stored: " << error << "\n";
-        if (configuring)
+        std::string line = "the settings of queue " + target.queue() + " were not stored: " + error;
+        if (configuring) {
+            conversation.tell(line);
             return kExitError;
+        }
+        err << "printdialog: warning: " << line << "\n";
     }
     if (configuring) {
         transcript.saved();
@@ -103,7 +191,7 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
     InterruptionGuard interruption;
     int job = submitJob(target.destination(), target.document(), title, dialog.printSettings(), &error);
     if (!job) {
-        err << "printdialog: " << error << "\n";
+        conversation.tell(error);
         return kExitError;
     }
     transcript.printedJob(job);
@@ -118,24 +206,26 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
                "input), or take a picture with --snapshot FILE\n";
         return kExitError;
     }
+    ScreenConversation conversation(err);
     std::string error;
-    const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&error);
-    QueueSettingsStore store = settingsStore(options);
-    PrintTarget target;
-    PrintDialog dialog;
-    if (!frontEnd || !target.obtain(options, &error) || !dialog.open(target.setup(options, store, err), &error)) {
+    if (!loadScreenFrontEnd(&error)) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
-    bool printed = frontEnd->runOnScreen(dialog, &error);
+    QueueSettingsStore store = settingsStore(options);
+    PrintTarget target;
+    PrintDialog dialog;
+    if (Going going = openDialog(options, target, store, conversation, err, dialog); going != Going::On)
+        return exitFor(going);
+    bool printed = loadScreenFrontEnd(&error)->runOnScreen(dialog, &error);
     if (!error.empty()) {
-        err << "printdialog: " << error << "\n";
+        conversation.tell(error);
         return kExitError;
     }
     if (!printed)
         return kExitNotPrinted;
     Transcript transcript(out);
-    return finishDialog(options, target, store, dialog, transcript, err);
+    return finishDialog(options, target, store, dialog, transcript, conversation, err);
 }
 
 }
@@ -144,19 +234,18 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
 {
     if (options.scriptPath.empty() && options.snapshotPath.empty())
         return runOnScreen(options, out, err);
+    ScriptedConversation conversation(err);
     ScriptSource script;
     std::string error;
     if (!options.scriptPath.empty() && !script.open(options.scriptPath, &error)) {
-        err << "printdialog: " << options.scriptPath << ": " << error << "\n";
+        conversation.tell(options.scriptPath + ": " + error);
         return kExitError;
     }
     QueueSettingsStore store = settingsStore(options);
     PrintTarget target;
     PrintDialog dialog;
-    if (!target.obtain(options, &error) || !dialog.open(target.setup(options, store, err), &error)) {
-        err << "printdialog: " << error << "\n";
-        return kExitError;
-    }
+    if (Going going = openDialog(options, target, store, conversation, err, dialog); going != Going::On)
+        return exitFor(going);
     // A picture without a script shows the pane as a person opening it would see it.
     if (options.scriptPath.empty())
         dialog.showPane();
@@ -177,10 +266,10 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     transcript.flush();
     if (outcome == DialogOutcome::Failed) {
         std::string where = options.scriptPath == "-" ? "standard input" : options.scriptPath;
-        err << "printdialog: " << where << ": " << scriptError << "\n";
+        conversation.tell(where + ": " + scriptError);
         return kExitError;
     }
     if (outcome != DialogOutcome::Printed)
         return kExitNotPrinted;
-    return finishDialog(options, target, store, dialog, transcript, err);
+    return finishDialog(options, target, store, dialog, transcript, conversation, err);
 }

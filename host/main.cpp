@@ -1,3 +1,4 @@
+#include "DesktopErrors.h"
 #include "PrintDialogCommand.h"
 #include "ProgramInformation.h"
 
@@ -16,5 +17,8 @@ int main(int argc, char** argv)
                   << program.usage << "\n";
         return program.errorStatus;
     }
-    return runPrintDialog(options, std::cout, std::cerr);
+    // On screen the person reads the errors in windows (Conversation.h); from the desktop they
+    // also go to the journal.
+    DesktopErrors errors(program.name);
+    return runPrintDialog(options, std::cout, errors.stream());
 }

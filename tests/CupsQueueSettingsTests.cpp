@@ -188,21 +188,29 @@ TEST_F(QueueSettingsTest, PrintdialogsJobsAreNotHeldOnAHoldingQueue)
     EXPECT_NE(gServer->jobAttribute(job, "job-state"), "pending-held");
 }
 
-TEST_F(QueueSettingsTest, ConfigureWithoutAQueueTakesTheServersDefault)
+TEST_F(QueueSettingsTest, TheSettingsWindowWithoutAQueueIsForTheServersMovraPrinter)
 {
-    // A server of its own: one without a default queue, then with one.
+    // A server of its own, with a Movra printer and another maker's.
     PrivateCupsServer server;
     std::string error;
     ASSERT_TRUE(server.start({}, &error)) << error;
     std::vector<std::string> arguments { PRINTDIALOG_PATH, "--configure", "--server", server.socket(), "--settings-dir", folder(), "--script", "-" };
-    EXPECT_TRUE(endsInOneClearError(runProgram(arguments, withInput("print\n")),
-        "the CUPS server at " + server.socket() + " has no default queue; name the queue with --printer QUEUE"));
-
-    ASSERT_EQ(system(("lpadmin -h '" + server.socket() + "' -d movra").c_str()), 0);
     ProgramRun run = runProgram(arguments, withInput(kSaveDefaultCodes));
     ASSERT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(run.output, "saved\n");
     EXPECT_EQ(stored("movra", "UID"), "alice-SECRET");
+
+    // With two, a script names the one it sets; another maker's printer has nothing to set.
+    ASSERT_TRUE(server.addQueue("movra2"));
+    std::string name = "the CUPS server at " + server.socket();
+    EXPECT_TRUE(endsInOneClearError(runProgram(arguments, withInput("print\n")),
+        name + " has 2 Movra printers (movra, movra2): name the one to set with --printer QUEUE"));
+    std::vector<std::string> other = arguments;
+    other.insert(other.begin() + 2, { "--printer", "lumio" });
+    EXPECT_TRUE(endsInOneClearError(runProgram(other, withInput("print\n")), "lumio has no accounting settings: its printer is not a Movra printer"));
+    ASSERT_TRUE(server.removeQueue("movra") && server.removeQueue("movra2"));
+    EXPECT_TRUE(endsInOneClearError(runProgram(arguments, withInput("print\n")),
+        name + " has no Movra printer, and only a Movra printer has accounting settings"));
 }
 
 TEST_F(QueueSettingsTest, AStoredFileThatCannotBeReadIsOneClearErrorAndStaysAsItWas)

@@ -187,6 +187,41 @@ bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::s
     return true;
 }
 
+bool fetchQueueNames(const CupsDestination& server, std::vector<std::string>* queues, std::string* error)
+{
+    CupsConnection connection;
+    std::string problem;
+    if (!connection.open(server, &problem)) {
+        *error = "cannot list the printers: " + problem;
+        return false;
+    }
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    connection.startStep();
+    ipp_status_t status;
+    ipp_t* response = connection.exchange(request, "/", &status);
+    // A server without any printer answers "not found".
+    bool listed = connection.succeeded(status) || (response && status == IPP_STATUS_ERROR_NOT_FOUND);
+    queues->clear();
+    for (ipp_attribute_t* name = listed ? ippFindAttribute(response, "printer-name", IPP_TAG_NAME) : nullptr; name;
+         name = ippFindNextAttribute(response, "printer-name", IPP_TAG_NAME)) {
+        const char* text = ippGetString(name, 0, nullptr);
+        // The names become file names of the settings store: a server is not trusted with paths.
+        if (text && cupsQueueNameProblem(text).empty())
+            queues->push_back(text);
+    }
+    ippDelete(response);
+    if (!listed)
+        *error = "cannot list the printers: " + connection.failure();
+    return listed;
+}
+
+std::string serverName(const std::string& server)
+{
+    return "the CUPS server at " + CupsConnection::address(server);
+}
+
 int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
     std::string* error)
 {
@@ -226,6 +261,6 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
 
 const CupsModule* PrintDialogCupsModule()
 {
-    static const CupsModule module = { fetchQueuePPD, fetchDefaultQueue, submitJob };
+    static const CupsModule module = { fetchQueuePPD, fetchDefaultQueue, fetchQueueNames, serverName, submitJob };
     return &module;
 }

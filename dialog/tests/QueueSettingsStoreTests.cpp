@@ -222,6 +222,29 @@ TEST_F(QueueSettingsStoreTest, AStoredFileThatCannotBeReadIsLeftAsItIs)
     EXPECT_EQ(listing.output, "lumio.plist\nmovra.plist\nother.plist\n") << "no temporary file is left";
 }
 
+TEST_F(QueueSettingsStoreTest, AStoredFileThatCannotBeReadIsSetAsideForAFreshStartAndNothingOfItIsLost)
+{
+    const std::string hostile = "<plist><dict><key>com.movra.Act.trel.On</key><string>3";
+    m_tree.addFile("config/accounting-pane/movra.plist", hostile);
+    std::string problem;
+    EXPECT_FALSE(m_store.readable("movra", &problem));
+    EXPECT_EQ(problem.rfind(m_store.pathOf("movra") + ": ", 0), 0u) << problem;
+    EXPECT_TRUE(m_store.readable("lumio", &problem)) << "nothing stored reads as nothing";
+
+    std::string first, second, error;
+    ASSERT_TRUE(m_store.setAside("movra", &first, &error)) << error;
+    EXPECT_EQ(first.rfind(m_store.pathOf("movra") + ".unreadable-", 0), 0u) << first;
+    EXPECT_EQ(fileContents(first), hostile);
+    EXPECT_FALSE(m_store.holds("movra"));
+    EXPECT_TRUE(store("movra", jobSettings(0, "alice", "4711"))) << "the queue starts afresh";
+    // Set aside again within the same second: the first one kept is not replaced.
+    m_tree.addFile("config/accounting-pane/movra.plist", hostile + "again");
+    ASSERT_TRUE(m_store.setAside("movra", &second, &error)) << error;
+    EXPECT_NE(second, first);
+    EXPECT_EQ(fileContents(first), hostile);
+    EXPECT_EQ(fileContents(second), hostile + "again");
+}
+
 TEST_F(QueueSettingsStoreTest, AnEntryThatPrintSettingsCannotHoldIsNotStored)
 {
     ASSERT_TRUE(store("movra", jobSettings(0, "alice", "4711")));

@@ -2,6 +2,7 @@
 // person sees in each of the pane's modes, and a Print click answered through the Qt widgets.
 #include "LiveObjects.h"
 #include "OnScreenDialog.h"
+#include "PersonWindows.h"
 #include "QtApplication.h"
 #include "TemporaryTree.h"
 #include "WindowMirror.h"
@@ -18,6 +19,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -430,6 +432,36 @@ TEST_F(ScreenFrontEndDialog, SaveStandsInPrintsPlaceAndNeverPrompts)
         values[item.key] = item.integer;
     EXPECT_EQ(values["com.movra.Act.trel.On"], 3) << "Sync ran towards the ticket";
     EXPECT_EQ(values["com.movra.Act.trel.Prm"], 1);
+}
+
+// The small windows in which a program speaks to its person wait for the person's answer, and
+// give it back as it was given.
+TEST_F(ScreenTest, TheProgramsQuestionsAreAnsweredInTheirWindows)
+{
+    // Acts on the window that is up once it waits: clicks the button titled so.
+    auto answer = [](const QString& button, int row = -1) {
+        QTimer::singleShot(0, [button, row] {
+            QWidget* window = QApplication::activeModalWidget();
+            ASSERT_TRUE(window);
+            if (auto* list = window->findChild<QListWidget*>(); list && row >= 0)
+                list->setCurrentRow(row);
+            for (auto* push : window->findChildren<QPushButton*>()) {
+                if (push->text() == button)
+                    push->click();
+            }
+        });
+    };
+    std::string error;
+    answer("Choose", 2);
+    EXPECT_EQ(chooseOne("Which printer?", { "movra", "movra-hold", "office" }, 0, &error), 2);
+    answer("Cancel");
+    EXPECT_EQ(chooseOne("Which printer?", { "movra", "office" }, 1, &error), -1) << "none chosen";
+    answer("Start Afresh");
+    EXPECT_TRUE(askYesNo("The settings cannot be read.", "Start afresh?", "Start Afresh", "Cancel", &error));
+    answer("Cancel");
+    EXPECT_FALSE(askYesNo("The settings cannot be read.", "Start afresh?", "Start Afresh", "Cancel", &error));
+    answer("OK");
+    EXPECT_TRUE(showMessage("The accounting settings cannot be shown.", "lumio has no accounting settings", &error)) << error;
 }
 
 }

@@ -1,0 +1,65 @@
+#include "Conversation.h"
+
+#include "ProgramTexts.h"
+#include "ScreenFrontEnd.h"
+
+#include <algorithm>
+
+void ScriptedConversation::tell(const std::string& error)
+{
+    m_err << "printdialog: " << error << "\n";
+}
+
+Going ScriptedConversation::chooseQueue(const std::string& server, const std::vector<std::string>& queues, const std::string&, std::string*)
+{
+    std::string names;
+    for (const std::string& queue : queues)
+        names += (names.empty() ? "" : ", ") + queue;
+    tell(server + " has " + std::to_string(queues.size()) + " Movra printers (" + names + "): name the one to set with --printer QUEUE");
+    return Going::Failed;
+}
+
+Going ScriptedConversation::startAfresh(const std::string&, const std::string& problem)
+{
+    tell(problem + "; the settings window offers to set the file aside and start afresh");
+    return Going::Failed;
+}
+
+void ScreenConversation::tell(const std::string& error)
+{
+    ScriptedConversation::tell(error);
+    std::string failure;
+    if (const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&failure))
+        frontEnd->showMessage(programText("The accounting settings cannot be shown."), error, &failure);
+}
+
+Going ScreenConversation::chooseQueue(const std::string&, const std::vector<std::string>& queues, const std::string& defaultQueue, std::string* chosen)
+{
+    std::string failure;
+    const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&failure);
+    if (!frontEnd) {
+        ScriptedConversation::tell(failure);
+        return Going::Failed;
+    }
+    int preselected = static_cast<int>(std::find(queues.begin(), queues.end(), defaultQueue) - queues.begin());
+    int index = frontEnd->chooseOne(programText("Choose the printer whose accounting settings you want to set:"), queues, preselected, &failure);
+    if (index < 0)
+        return Going::Declined;
+    *chosen = queues[static_cast<size_t>(index)];
+    return Going::On;
+}
+
+Going ScreenConversation::startAfresh(const std::string& queue, const std::string& problem)
+{
+    std::string failure;
+    const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&failure);
+    if (!frontEnd) {
+        ScriptedConversation::tell(problem);
+        return Going::Failed;
+    }
+    return frontEnd->askYesNo(programText("The accounting settings stored for %1 cannot be read.", { queue }),
+               programText("%1\n\nStart afresh? The file is kept beside itself, renamed, and nothing of it is lost.", { problem }),
+               programText("Start Afresh"), programText("Cancel"), &failure)
+        ? Going::On
+        : Going::Declined;
+}
