@@ -1,6 +1,7 @@
 #include "ClickWitness.h"
 
 #include "PrintableText.h"
+#include "ProgramTexts.h"
 #include "WindowControls.h"
 
 #include <HIToolbox/HIToolbox.h>
@@ -106,18 +107,27 @@ void ClickWitness::dress(WindowRef prompt)
     fillIn(prompt, kPromptUserIDField, m_dressing.userID);
 }
 
-void ClickWitness::showAlert(const StandIn::AlertContent& alert)
+// The pane's alert and notice speak of a Print dialog the person never saw: the agent says in its
+// own words what becomes of the job.
+void ClickWitness::showAlert(const StandIn::AlertContent&)
 {
     m_alertShown = true;
     if (m_desk)
-        m_desk->showAlert(alert);
+        m_desk->showAlert({ programText("%1 on %2 was cancelled; print it again from your program to get the prompt back.", { shownDocument(), printableText(m_dressing.queue) }), "" });
 }
 
-void ClickWitness::showNotice(const StandIn::NoticeContent& notice)
+void ClickWitness::showNotice(const StandIn::NoticeContent&)
 {
     m_noticeShown = true;
     if (m_desk)
-        m_desk->showNotice(notice);
+        m_desk->showNotice({ promptTitle(programText("Accounting"), m_dressing.document, m_dressing.queue),
+            programText("%1 is waiting on the printer's queue %2 and prints as soon as its codes are stored: Printer Accounting Settings.",
+                { shownDocument(), printableText(m_dressing.queue) }) });
+}
+
+std::string ClickWitness::shownDocument() const
+{
+    return m_dressing.document.empty() ? programText("Your print") : programText("\u201C%1\u201D", { printableText(m_dressing.document) });
 }
 
 void ClickWitness::beep()

@@ -3,7 +3,8 @@
 // localized title first), so that the person can tell which print is asking, puts the agent's
 // note above the codes, and fills in the codes the person is to confirm; and it notes whether
 // the pane showed its alert (the prompt was cancelled) or its notice (a default code is
-// missing), which decide what becomes of the job. Everything else goes on to the desk.
+// missing), which decide what becomes of the job, and shows them in the agent's own words, which
+// say what becomes of that job. Everything else goes on to the desk.
 #pragma once
 
 #include <HIToolbox/InputSourceStandIn.h>
@@ -40,6 +41,8 @@ public:
 
 private:
     void dress(WindowRef prompt);
+    // The job's document, as the agent's messages name it.
+    std::string shownDocument() const;
 
     PromptDressing m_dressing;
     StandIn::InputSource* m_desk;

@@ -4,6 +4,7 @@
 
 #include <PrintDialog.h>
 #include <ProcessGuards.h>
+#include <ProgramTexts.h>
 #include <WindowControls.h>
 
 #include <QApplication>
@@ -188,7 +189,8 @@ bool ScreenSession::performNextAction(WindowRef modalWindow)
 
 void ScreenSession::showAlert(const StandIn::AlertContent& alert)
 {
-    QMessageBox box(QMessageBox::Critical, QString(), QString::fromStdString(alert.text), QMessageBox::Ok, frontWindow());
+    QMessageBox box(QMessageBox::Critical, QString::fromStdString(programText("Accounting")), QString::fromStdString(alert.text), QMessageBox::Ok,
+        frontWindow());
     box.setInformativeText(QString::fromStdString(alert.explanation));
     if (!m_stopped)
         box.exec();
@@ -196,7 +198,8 @@ void ScreenSession::showAlert(const StandIn::AlertContent& alert)
 
 void ScreenSession::showNotice(const StandIn::NoticeContent& notice)
 {
-    auto* box = new QMessageBox(QMessageBox::Information, QString(), QString::fromStdString(notice.header), QMessageBox::Ok, frontWindow());
+    auto* box = new QMessageBox(QMessageBox::Information, QString::fromStdString(programText("Accounting")), QString::fromStdString(notice.header),
+        QMessageBox::Ok, frontWindow());
     box->setInformativeText(QString::fromStdString(notice.message));
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (m_use == ScreenUse::ClickAlone) {

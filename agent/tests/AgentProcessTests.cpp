@@ -102,9 +102,10 @@ TEST_F(AgentProcess, CancelInThePromptCancelsTheJob)
     ProgramRun run = once("click 1001\n");
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     std::string line = prefix(job, "movra-hold");
-    EXPECT_EQ(run.output, line + "prompt: Accounting\n" + line + "alert: Your job was not printed. Printers with job accounting need your User ID and Account ID; click Print again when "
-                                                                 "you have them.\n"
-            + line + "cancelled\n");
+    EXPECT_EQ(run.output, line + "prompt: Accounting\n" + line
+            + "alert: \u201Cdocument.txt\u201D on movra-hold was cancelled; print it again from your program to get the prompt back.\n" + line
+            + "cancelled\n")
+        << "the agent's own words say what became of the job";
     EXPECT_EQ(state(job), "canceled");
 }
 
@@ -122,7 +123,12 @@ TEST_F(AgentProcess, MissingDefaultCodesLeaveTheJobHeldUntilTheQueuesSettingsCha
     agent.sendSignal(SIGTERM);
     ProgramRun run = checked(agent.finish());
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
-    EXPECT_EQ(run.output.rfind(line + "notice: ", 0), 0u) << "the pane's notice comes first: " << run.output;
+    EXPECT_EQ(run.output.rfind(line
+                      + "notice: Accounting \u2014 document.txt \u2014 movra-hold: \u201Cdocument.txt\u201D is waiting on the printer's queue movra-hold and "
+                        "prints as soon as its codes are stored: Printer Accounting Settings.\n",
+                  0),
+        0u)
+        << "the notice comes first, in the agent's own words: " << run.output;
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
 }
 
