@@ -40,7 +40,7 @@ public:
         : m_options(options)
         , m_timing(timing)
         , m_server(options.server)
-        , m_handling { m_server, store, options.plugInPath, options.primaryPlugInPath, desk, out, err }
+        , m_handling { m_server, store, options.plugInPath, options.primaryPlugInPath, desk, out, err, options.verbose }
         , m_err(err)
     {
     }

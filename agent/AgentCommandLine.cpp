@@ -2,15 +2,15 @@
 
 #include "ProgramFolder.h"
 
-const char* const kAgentUsage = "usage: accounting-agent [--server HOST:PORT|SOCKET] [--once] [--script FILE|-] [--settings-dir DIR]\n"
+const char* const kAgentUsage = "usage: accounting-agent [--server HOST:PORT|SOCKET] [--once] [--script FILE|-] [--settings-dir DIR] [--verbose]\n"
                                 "       accounting-agent --help | --version";
 
 bool parseAgentArguments(const std::vector<std::string>& arguments, AgentOptions* options, std::string* error)
 {
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
-        if (option == "--once") {
-            options->once = true;
+        if (option == "--once" || option == "--verbose") {
+            (option == "--once" ? options->once : options->verbose) = true;
             continue;
         }
         std::string* target = option == "--server" ? &options->server

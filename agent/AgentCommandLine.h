@@ -9,6 +9,7 @@ struct AgentOptions {
     bool once { false }; // handle the jobs held now, then end
     std::string scriptPath; // answers the prompts; "-" for standard input, empty for none
     std::string settingsFolder; // the per-queue settings store; empty: its default folder
+    bool verbose { false }; // the pane's diagnostic lines on standard error, not in the journal
     std::string plugInPath;
     std::string primaryPlugInPath;
 };

@@ -2,7 +2,9 @@
 
 #include "ClickWitness.h"
 #include "CupsPrinter.h"
+#include "PaneDiagnostics.h"
 #include "PrintableText.h"
+#include "ProgramTexts.h"
 #include "ProcessGuards.h"
 #include "QueueSettings.h"
 
@@ -54,14 +56,15 @@ JobFate afterReply(Reply reply, JobFate done, const char* doneLine, const char* 
 // which computer, so that a print of one's own can be told from one made in one's name.
 std::string originNote(const ServerJob& job)
 {
-    char when[64] = "an unknown time";
+    char when[64] = "";
     time_t created = job.createdAt;
     tm local {};
     if (created > 0 && localtime_r(&created, &local))
         strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
-    return "This print came to " + printableText(job.queue) + " in your name: \"" + printableText(job.name) + "\", sent at " + when + " from "
-        + (job.originHost.empty() ? std::string("an unknown computer") : printableText(job.originHost))
-        + ". Anyone may print in your name on this server: give your codes only to a print of your own.";
+    return programText("This print came to %1 in your name: \u201C%2\u201D, sent at %3 from %4. Anyone may print in your name on this server: "
+                       "give your codes only to a print of your own.",
+        { printableText(job.queue), printableText(job.name), *when ? when : programText("an unknown time"),
+            job.originHost.empty() ? programText("an unknown computer") : printableText(job.originHost) });
 }
 
 }
@@ -112,7 +115,12 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
         .settingItems = stored ? std::vector<StandIn::TicketItem>() : QueueSettings::unstored().items(),
     };
     PrintDialog dialog;
-    if (!dialog.open(setup, &error))
+    bool opened = false;
+    {
+        PaneDiagnostics diagnostics(handling.verbose, handling.err);
+        opened = dialog.open(setup, &error);
+    }
+    if (!opened)
         return fail("the Print dialog cannot be opened for it", error);
     if (!dialog.printClickHooked()) {
         lines.say("left alone: the Accounting pane does not serve its printer");
@@ -141,6 +149,7 @@ JobFate handleHeldJob(const ServerJob& job, JobHandling& handling)
             dressing.userID = settings.code(QueueSettings::Entry::UserID);
             dressing.accountID = settings.code(QueueSettings::Entry::AccountID);
             settings.set(QueueSettings::Entry::Prompt, 1);
+            PaneDiagnostics diagnostics(handling.verbose, handling.err);
             dialog.preset(settings.items());
         }
     }

@@ -19,6 +19,7 @@ struct JobHandling {
     PromptDesk& desk;
     std::ostream& out; // one line per event: "job N QUEUE: ..."
     std::ostream& err; // "accounting-agent: ..."
+    bool verbose { false }; // the pane's diagnostic lines to err rather than to the journal
     bool errorsTold { false }; // set when a job's handling wrote to err
     bool anyNameTold { false }; // set once err has said that the server takes jobs in any name
 };

@@ -34,7 +34,7 @@ TEST_F(AgentProcess, AJobFromLpIsReleasedWithTheStoredDefaultCodes)
     ProgramRun run = once();
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(run.output, prefix(job, "movra-hold") + "released\n");
-    EXPECT_EQ(run.errors.find("accounting-agent:"), std::string::npos) << "only the pane's own diagnostics: " << run.errors;
+    EXPECT_EQ(run.errors, "") << "nothing for the person to act on, and the pane's diagnostics go to the journal";
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
     EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "4711-SECRET");
     EXPECT_EQ(gServer->jobAttribute(job, "job-hold-until"), "no-hold");
@@ -42,6 +42,15 @@ TEST_F(AgentProcess, AJobFromLpIsReleasedWithTheStoredDefaultCodes)
     for (const char* entry : { "com.movra.Act.trel.On=3", "com.movra.Act.trel.Prm=0", "com.movra.Act.trel.UID=alice-SECRET",
              "com.movra.Act.trel.AID=4711-SECRET", "com.movra.Act.trel.CU=", "com.movra.Act.trel.CA=", "com.movra.Act.trel.AT=" })
         EXPECT_NE(options.find(entry), std::string::npos) << entry << " in " << options;
+}
+
+TEST_F(AgentProcess, ThePanesDiagnosticLinesAreShownOnlyWhenAskedFor)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    int job = lp("movra-hold");
+    ProgramRun run = checked(runProgram(agentCommand({ "--once", "--verbose" }), session()));
+    EXPECT_EQ(run.output, prefix(job, "movra-hold") + "released\n");
+    EXPECT_EQ(run.errors, "conceal user value = 1\nconceal accounting value = 1\n");
 }
 
 TEST_F(AgentProcess, WithoutStoredSettingsThePromptAsksAndTheScriptAnswers)
@@ -360,7 +369,7 @@ TEST_F(AgentProcess, ABadCommandLineSaysHowToUseIt)
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_EQ(run.errors,
         "accounting-agent: unknown option \"--printer\"\nusage: accounting-agent [--server HOST:PORT|SOCKET] [--once] [--script FILE|-] "
-        "[--settings-dir DIR]\n       accounting-agent --help | --version\n");
+        "[--settings-dir DIR] [--verbose]\n       accounting-agent --help | --version\n");
 }
 
 TEST_F(AgentProcess, HelpAndVersionAreAnsweredBeforeAnythingIsChecked)
