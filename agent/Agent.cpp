@@ -5,6 +5,7 @@
 #include "JobBook.h"
 #include "PrintableText.h"
 #include "ProcessGuards.h"
+#include "ProgramFiles.h"
 #include "PromptDesk.h"
 #include "QueueSettingsStore.h"
 #include "ScreenFrontEnd.h"
@@ -77,6 +78,14 @@ public:
             if (interruptionRequested()) {
                 farewell();
                 return kAgentDone;
+            }
+            if (ProgramFiles::State files = m_files.look(); files != ProgramFiles::State::AsStarted) {
+                farewell();
+                m_err << "accounting-agent: "
+                      << (files == ProgramFiles::State::Replaced ? "its program files were replaced; it starts again from them"
+                                                                 : "its program files were removed; this agent ends")
+                      << "\n";
+                return files == ProgramFiles::State::Replaced ? kAgentUpdated : kAgentDone;
             }
             std::vector<pollfd> watched = { { stop.descriptor(), POLLIN, 0 }, { settings.descriptor(), POLLIN, 0 } };
             if (bell.isOpen())
@@ -350,6 +359,7 @@ private:
     std::ostream& m_err;
     JobBook m_book;
     ServerBell m_bell;
+    ProgramFiles m_files;
     bool m_failed { false };
     bool m_bellRefusalTold { false };
     int m_pull { 0 };

@@ -11,6 +11,9 @@
 enum AgentExit {
     kAgentDone = 0,
     kAgentError = 2,
+    // Not an exit status: the agent's files were replaced while it ran, and the caller starts
+    // the program again from them.
+    kAgentUpdated = 3,
 };
 
 // How long the agent's subscriptions last between renewals (the agent renews them halfway), and

@@ -26,6 +26,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/${ACCOUNTING_PRIVATE_LIBDIR})
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+# Qt loads its platform plugins at run time, where dpkg-shlibdeps cannot see them: without the X11
+# one the agent cannot show its prompt (libqt6gui6 only recommends it). Wayland desktops want
+# theirs.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_STRIP_FILES ON)
 # The agent's XDG autostart entry lies in /etc: a file the administrator may change, kept through
 # upgrades.

@@ -111,9 +111,7 @@ TEST_F(AgentProcess, CancelInThePromptCancelsTheJob)
     ProgramRun run = once("click 1001\n");
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     std::string line = prefix(job, "movra-hold");
-    EXPECT_EQ(run.output, line + "prompt: Accounting\n" + line
-            + "alert: \u201Cdocument.txt\u201D on movra-hold was cancelled; print it again from your program to get the prompt back.\n" + line
-            + "cancelled\n")
+    EXPECT_EQ(run.output, line + "prompt: Accounting\n" + line + "alert: \u201Cdocument.txt\u201D on movra-hold was cancelled; print it again from your program to get the prompt back.\n" + line + "cancelled\n")
         << "the agent's own words say what became of the job";
     EXPECT_EQ(state(job), "canceled");
 }
@@ -352,6 +350,32 @@ TEST_F(AgentProcess, ALockThatAnotherUserCouldTakeIsRefused)
     ProgramRun open = runProgram(agentCommand({ "--once" }), options);
     EXPECT_EQ(open.exitStatus, 2);
     EXPECT_EQ(open.errors, "accounting-agent: " + runtime + ": the agent's lock would lie in this folder, which other users may change; this agent ends\n");
+}
+
+TEST_F(AgentProcess, AnUpdateWhileItRunsStartsItAgainFromTheNewFilesAndARemovalEndsIt)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    // The agent runs from an installed tree of its own, which an upgrade or a removal then changes.
+    std::string built = std::filesystem::path(AGENT_PATH).parent_path().parent_path();
+    TemporaryTree installed;
+    ASSERT_EQ(system(("cp -a '" + built + "/bin' '" + built + "/lib' '" + installed.root() + "'").c_str()), 0);
+    std::string program = installed.path("bin/accounting-agent");
+    RunningProgram agent({ program, "--server", gServer->socket(), "--settings-dir", folder() }, session());
+    int before = lp("movra-hold");
+    ASSERT_TRUE(agent.waitForOutput(prefix(before, "movra-hold") + "released\n"));
+
+    ASSERT_EQ(system(("cp -a '" + program + "' '" + program + ".new' && mv '" + program + ".new' '" + program + "'").c_str()), 0);
+    int updated = lp("movra-hold");
+    EXPECT_TRUE(agent.waitForOutput(prefix(updated, "movra-hold") + "released\n")) << "the job is handled by the new files";
+
+    ASSERT_EQ(unlink(program.c_str()), 0);
+    int removed = lp("movra-hold");
+    ProgramRun run = checked(agent.finish());
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.errors,
+        "accounting-agent: its program files were replaced; it starts again from them\naccounting-agent: its program files were removed; this "
+        "agent ends\n");
+    EXPECT_EQ(state(removed), "pending-held") << "left for an agent that can handle it";
 }
 
 TEST_F(AgentProcess, AnUnreachableServerIsOneClearError)

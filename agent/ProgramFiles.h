@@ -1,0 +1,34 @@
+// A package upgrade replaces the agent's files while it runs, and a removal takes them away: a
+// pane loaded from new files into the old program, beside the old platform library, could not
+// work. The agent notes its files as it starts and, before it handles jobs, looks whether they
+// are still the ones it runs: when they were replaced it starts again from the new ones; when
+// they are gone it ends.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class ProgramFiles {
+public:
+    enum class State {
+        AsStarted,
+        Replaced,
+        Removed,
+    };
+
+    // Notes the running program and what it loads from the product's folder.
+    ProgramFiles();
+    State look() const;
+    // The program's own path, to start again from.
+    const std::string& program() const { return m_program; }
+
+private:
+    struct Noted {
+        std::string path;
+        dev_t device;
+        ino_t inode;
+    };
+    std::string m_program;
+    std::vector<Noted> m_files;
+};
