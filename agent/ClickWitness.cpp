@@ -113,7 +113,7 @@ void ClickWitness::showAlert(const StandIn::AlertContent&)
 {
     m_alertShown = true;
     if (m_desk)
-        m_desk->showAlert({ programText("%1 on %2 was cancelled; print it again from your program to get the prompt back.", { shownDocument(), printableText(m_dressing.queue) }), "" });
+        m_desk->showAlert({ programText("Job Cancelled Message", { shownDocument(), printableText(m_dressing.queue) }), "" });
 }
 
 void ClickWitness::showNotice(const StandIn::NoticeContent&)
@@ -121,13 +121,13 @@ void ClickWitness::showNotice(const StandIn::NoticeContent&)
     m_noticeShown = true;
     if (m_desk)
         m_desk->showNotice({ promptTitle(programText("Accounting"), m_dressing.document, m_dressing.queue),
-            programText("%1 is waiting on the printer's queue %2 and prints as soon as its codes are stored: Printer Accounting Settings.",
+            programText("Job Waiting Message",
                 { shownDocument(), printableText(m_dressing.queue) }) });
 }
 
 std::string ClickWitness::shownDocument() const
 {
-    return m_dressing.document.empty() ? programText("Your print") : programText("\u201C%1\u201D", { printableText(m_dressing.document) });
+    return m_dressing.document.empty() ? programText("Your Print") : programText("Quoted Document", { printableText(m_dressing.document) });
 }
 
 void ClickWitness::beep()

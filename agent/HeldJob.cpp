@@ -61,10 +61,9 @@ std::string originNote(const ServerJob& job)
     tm local {};
     if (created > 0 && localtime_r(&created, &local))
         strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
-    return programText("This print came to %1 in your name: \u201C%2\u201D, sent at %3 from %4. Anyone may print in your name on this server: "
-                       "give your codes only to a print of your own.",
-        { printableText(job.queue), printableText(job.name), *when ? when : programText("an unknown time"),
-            job.originHost.empty() ? programText("an unknown computer") : printableText(job.originHost) });
+    return programText("Origin Note",
+        { printableText(job.queue), programText("Quoted Document", { printableText(job.name) }), *when ? when : programText("Unknown"),
+            job.originHost.empty() ? programText("Unknown") : printableText(job.originHost) });
 }
 
 }

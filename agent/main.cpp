@@ -35,6 +35,6 @@ int main(int argc, char** argv)
         status = kAgentError;
     }
     if (status == kAgentError)
-        errors.endedWithError(programText("The printer accounting agent has stopped."));
+        errors.endedWithError(programText("Agent Stopped"));
     return status;
 }

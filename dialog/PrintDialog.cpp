@@ -64,10 +64,10 @@ const char* kindOf(bool isString)
     return isString ? "a string" : "an integer";
 }
 
-ControlRef makeButton(WindowRef window, Rect bounds, const char* title, UInt32 command)
+ControlRef makeButton(WindowRef window, Rect bounds, const std::string& title, UInt32 command)
 {
     ControlRef button = nullptr;
-    CFStringRef text = StandIn::createString(programText(title));
+    CFStringRef text = StandIn::createString(title);
     CreatePushButtonControl(window, &bounds, text, &button);
     CFRelease(text);
     SetControlCommandID(button, command);
@@ -150,8 +150,9 @@ void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose
     CreateNewWindow(kDocumentWindowClass, kWindowStandardHandlerAttribute, &bounds, &m_window);
     // A queue's settings window names the queue it sets.
     CFStringRef title = StandIn::createString(purpose == DialogPurpose::Configure && !queue.empty()
-            ? programText("Accounting Settings \u2014 %1", { queue })
-            : programText(purpose == DialogPurpose::Configure ? "Accounting Settings" : "Print"));
+            ? programText("Settings Window Title", { queue })
+            : purpose == DialogPurpose::Configure ? programText("Accounting Settings")
+                                                  : programText("Print"));
     SetWindowTitleWithCFString(m_window, title);
     if (title)
         CFRelease(title);
@@ -162,11 +163,11 @@ void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose
     auto top = static_cast<SInt16>(paneBounds.bottom + kMargin);
     auto bottom = static_cast<SInt16>(top + kButtonHeight);
     auto right = static_cast<SInt16>(width - kMargin);
-    m_helpButton = makeButton(m_window, { top, kMargin, bottom, static_cast<SInt16>(kMargin + kButtonWidth) }, "Help", kDialogHelpCommand);
+    m_helpButton = makeButton(m_window, { top, kMargin, bottom, static_cast<SInt16>(kMargin + kButtonWidth) }, programText("Help"), kDialogHelpCommand);
     const Rect printBounds = { top, static_cast<SInt16>(right - kButtonWidth), bottom, right };
-    m_printButton = makeButton(m_window, printBounds, "Print", 0);
+    m_printButton = makeButton(m_window, printBounds, programText("Print"), 0);
     m_cancelButton = makeButton(m_window, { top, static_cast<SInt16>(right - 2 * kButtonWidth - 12), bottom, static_cast<SInt16>(right - kButtonWidth - 12) },
-        "Cancel", 0);
+        programText("Cancel"), 0);
     SetWindowDefaultButton(m_window, m_printButton);
     SetWindowCancelButton(m_window, m_cancelButton);
     // The printer driver's primary extension names its bundle on the Print button.
@@ -176,7 +177,7 @@ void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose
     InstallEventHandler(GetControlEventTarget(m_cancelButton), hostButtonHit, 1, &hit, this, nullptr);
     if (purpose == DialogPurpose::Configure) {
         HideControl(m_printButton);
-        m_saveButton = makeButton(m_window, printBounds, "Save", 0);
+        m_saveButton = makeButton(m_window, printBounds, programText("Save"), 0);
         InstallEventHandler(GetControlEventTarget(m_saveButton), hostButtonHit, 1, &hit, this, nullptr);
     }
     ShowWindow(m_window);

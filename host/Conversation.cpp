@@ -30,7 +30,7 @@ void ScreenConversation::tell(const std::string& error)
     ScriptedConversation::tell(error);
     std::string failure;
     if (const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&failure))
-        frontEnd->showMessage(programText("The accounting settings cannot be shown."), error, &failure);
+        frontEnd->showMessage(programText("Settings Cannot Be Shown"), error, &failure);
 }
 
 Going ScreenConversation::chooseQueue(const std::string&, const std::vector<std::string>& queues, const std::string& defaultQueue, std::string* chosen)
@@ -42,7 +42,7 @@ Going ScreenConversation::chooseQueue(const std::string&, const std::vector<std:
         return Going::Failed;
     }
     int preselected = static_cast<int>(std::find(queues.begin(), queues.end(), defaultQueue) - queues.begin());
-    int index = frontEnd->chooseOne(programText("Choose the printer whose accounting settings you want to set:"), queues, preselected, &failure);
+    int index = frontEnd->chooseOne(programText("Choose Printer Question"), queues, preselected, &failure);
     if (index < 0)
         return Going::Declined;
     *chosen = queues[static_cast<size_t>(index)];
@@ -57,8 +57,8 @@ Going ScreenConversation::startAfresh(const std::string& queue, const std::strin
         ScriptedConversation::tell(problem);
         return Going::Failed;
     }
-    return frontEnd->askYesNo(programText("The accounting settings stored for %1 cannot be read.", { queue }),
-               programText("%1\n\nStart afresh? The file is kept beside itself, renamed, and nothing of it is lost.", { problem }),
+    return frontEnd->askYesNo(programText("Unreadable Settings Question", { queue }),
+               programText("Unreadable Settings Detail", { problem }),
                programText("Start Afresh"), programText("Cancel"), &failure)
         ? Going::On
         : Going::Declined;

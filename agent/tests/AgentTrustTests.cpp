@@ -102,8 +102,8 @@ TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfi
         EXPECT_NE(answered.output.find(line + "prompt: Accounting\n"), std::string::npos) << answered.output;
         std::string note = lineStarting(answered.output, line + "control - static-text visible enabled 0 20,20,");
         EXPECT_NE(note.find("This print came to movra-hold in your name: "), std::string::npos) << note;
-        EXPECT_NE(note.find(", sent at "), std::string::npos) << note;
-        EXPECT_NE(note.find(" from localhost."), std::string::npos) << note;
+        EXPECT_NE(note.find(". Sent: "), std::string::npos) << note;
+        EXPECT_NE(note.find(". From: localhost."), std::string::npos) << note;
         EXPECT_NE(lineStarting(answered.output, line + "control 501 ").find("(concealed, 12 characters)"), std::string::npos)
             << "the stored User ID is filled in, concealed: " << answered.output;
         EXPECT_NE(lineStarting(answered.output, line + "control 503 ").find("(concealed, 11 characters)"), std::string::npos) << answered.output;

@@ -1,8 +1,9 @@
 // Every language the bundle offers speaks all of it: each text of every window of the
 // interface definition is in the language's Accounting.strings (in the development region the
 // definition's own English is the text), and every key of any Localizable.strings is in the
-// language's Localizable.strings. A text left out would show up in English in the middle of a
-// German pane, and nothing else would notice.
+// language's Localizable.strings. The programs' own texts (PrintingSystem.bundle) are in the same
+// languages, each with every text the programs show. A text left out would show up in English in
+// the middle of a German pane, and nothing else would notice.
 #include "TemporaryTree.h"
 #include "TestBundles.h"
 
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,12 +23,13 @@
 namespace {
 
 const std::string kResources = ACCOUNTING_RESOURCES_DIR;
+const std::string kProgramTexts = PRINTING_SYSTEM_BUNDLE_DIR "/Contents/Resources";
 
-// The language folders of resources/, by their language: "de" for de.lproj.
-std::vector<std::string> languages()
+// The language folders of a resources folder, by their language: "de" for de.lproj.
+std::vector<std::string> languages(const std::string& resources = kResources)
 {
     std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator(kResources)) {
+    for (const auto& entry : std::filesystem::directory_iterator(resources)) {
         if (entry.is_directory() && entry.path().extension() == ".lproj")
             found.push_back(entry.path().stem());
     }
@@ -135,6 +138,35 @@ TEST(Translations, EveryLanguageHasEveryKeyOfLocalizableStrings)
         std::set<std::string> translated = keysOf(kResources + "/" + language + ".lproj/Localizable.strings");
         EXPECT_EQ(missing(keys, translated), "") << language << ".lproj/Localizable.strings lacks these keys";
     }
+}
+
+// The keys the programs' sources give programText: the texts they show themselves.
+std::set<std::string> keysShownByThePrograms()
+{
+    std::set<std::string> keys;
+    const std::regex call(R"(programText\("((?:[^"\\]|\\.)*)\")");
+    for (const char* folder : { "dialog", "agent", "host", "frontend" }) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(std::string(PROJECT_SOURCE_DIR) + "/" + folder)) {
+            if (entry.path().extension() != ".cpp" && entry.path().extension() != ".h")
+                continue;
+            std::string source = fileContents(entry.path());
+            for (auto match = std::sregex_iterator(source.begin(), source.end(), call); match != std::sregex_iterator(); ++match)
+                keys.insert((*match)[1]);
+        }
+    }
+    return keys;
+}
+
+TEST(Translations, TheProgramsSpeakEveryLanguageOfThePaneAndShowOnlyTextsOfTheirTable)
+{
+    EXPECT_EQ(languages(kProgramTexts), languages()) << "PrintingSystem.bundle and the pane offer the same languages";
+    std::set<std::string> english = keysOf(kProgramTexts + "/en.lproj/PrintingSystem.strings");
+    std::set<std::string> shown = keysShownByThePrograms();
+    ASSERT_GE(shown.size(), 10u) << "the sources were found";
+    EXPECT_EQ(missing(shown, english), "") << "en.lproj/PrintingSystem.strings lacks these texts that the programs show";
+    for (const auto& language : languages(kProgramTexts))
+        EXPECT_EQ(missing(english, keysOf(kProgramTexts + "/" + language + ".lproj/PrintingSystem.strings")), "")
+            << language << ".lproj/PrintingSystem.strings lacks these texts";
 }
 
 }
