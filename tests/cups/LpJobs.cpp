@@ -19,3 +19,12 @@ int submitWithLp(const std::string& socket, const std::string& queue, const std:
     size_t at = run.output.find(marker);
     return run.exitStatus == 0 && at != std::string::npos ? atoi(run.output.c_str() + at + marker.size()) : 0;
 }
+
+bool changeWithLp(const std::string& socket, int job, const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> command = { "/usr/bin/lp", "-h", socket, "-i", std::to_string(job) };
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    ProgramOptions options;
+    options.timeout = std::chrono::milliseconds(10000);
+    return runProgram(command, options).exitStatus == 0;
+}

@@ -246,6 +246,16 @@ std::string PrivateCupsServer::jobAttribute(int job, const char* name) const
     return text;
 }
 
+bool PrivateCupsServer::awaitJobState(int job, const std::string& state) const
+{
+    for (int tries = 0; tries < 200; ++tries) {
+        if (jobAttribute(job, "job-state") == state)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
 std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job)
 {
     int pipeEnds[2];
