@@ -112,7 +112,7 @@ ipp_t* Printer::answer(ipp_t* request, const std::string& document)
     case IPP_OP_CANCEL_JOB:
         if (!known)
             ippSetStatusCode(response, IPP_STATUS_ERROR_NOT_FOUND);
-        else if (m_jobs[job - 1].state != IPP_JSTATE_PENDING)
+        else if (m_jobs[job - 1].state > IPP_JSTATE_HELD)
             ippSetStatusCode(response, IPP_STATUS_ERROR_NOT_POSSIBLE);
         else
             m_jobs[job - 1] = { IPP_JSTATE_CANCELED, "job-canceled-by-user" };
@@ -153,7 +153,10 @@ void Printer::takeDocument(ipp_t* response, int job, const std::string& document
     Codes codes = codesInPrintData(document);
     bool printed = codes == m_good;
     std::ofstream(m_record, std::ios::app) << (printed ? "printed" : "refused") << '\t' << codes.userID << '\t' << codes.accountID << '\n';
-    m_jobs[job - 1] = printed ? Job { IPP_JSTATE_COMPLETED, "job-completed-successfully" } : Job { IPP_JSTATE_ABORTED, refusalReason(m_refusal) };
+    // A refused job waits at the printer for its account to be settled. Were it aborted, the
+    // backend, which watches the job on another connection, could see that before the refusal
+    // and end as for a job cancelled at the printer: CUPS would cancel the job, not hold it.
+    m_jobs[job - 1] = printed ? Job { IPP_JSTATE_COMPLETED, "job-completed-successfully" } : Job { IPP_JSTATE_HELD, refusalReason(m_refusal) };
     if (!printed)
         ippSetStatusCode(response, m_refusal);
     addJobAttributes(response, job);
