@@ -34,3 +34,12 @@ std::vector<int> submitMany(const std::string& socket, const std::string& queue,
         httpClose(http);
     return jobs;
 }
+
+bool changeWithLp(const std::string& socket, int job, const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> command = { "/usr/bin/lp", "-h", socket, "-i", std::to_string(job) };
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    ProgramOptions options;
+    options.timeout = std::chrono::milliseconds(10000);
+    return runProgram(command, options).exitStatus == 0;
+}

@@ -13,3 +13,7 @@ int submitWithLp(const std::string& socket, const std::string& queue, const std:
 // Submits file to queue count times over one connection, as the test's own user; the jobs'
 // numbers, fewer when the server refused some.
 std::vector<int> submitMany(const std::string& socket, const std::string& queue, const std::string& file, int count);
+
+// Changes job with lp -i (-h SOCKET -i JOB, then arguments), as the job's owner does: its
+// options with -o, a held job released with -H resume. Whether lp succeeded.
+bool changeWithLp(const std::string& socket, int job, const std::vector<std::string>& arguments);

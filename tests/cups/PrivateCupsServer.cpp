@@ -148,16 +148,30 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
         + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\nServerName " + setup.listen.substr(0, setup.listen.rfind(':')) + "\n");
     m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + (setup.owners == JobOwners::Authenticated ? readmePolicy() : kNamesOnTrustPolicy) + kStubbornPolicy);
     m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir " + root + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog " + root + "/log/access_log\nPageLog " + root + "/log/page_log\nServerKeychain " + root + "/ssl\nCreateSelfSignedCerts yes\n" + "FileDevice Yes\nSystemGroup root\n");
-    m_folder.addFile("bin/filter/accounting-test-filter", fileContents(TESTS_DIR "/cups/accounting-test-filter"));
-    for (const char* maker : { "Movra-RK7700", "Lumio-LP200" }) {
-        std::string ppd = fileContents(EXAMPLES_DIR "/" + std::string(maker) + ".ppd");
-        ppd.replace(ppd.find("*DefaultResolution"), 0, "*cupsFilter: \"text/plain 0 accounting-test-filter\"\n");
-        m_folder.addFile(maker[0] == 'M' ? "movra.ppd" : "lumio.ppd", ppd);
+    for (const char* filter : { "accounting-test-filter", "accounting-test-driver" }) {
+        m_folder.addFile("bin/filter/" + std::string(filter), fileContents(TESTS_DIR "/cups/" + std::string(filter)));
+        chmod((root + "/bin/filter/" + filter).c_str(), 0755);
+    }
+    // Each example PPD with a test filter as its driver; network queues get the one that puts the
+    // codes into the print data, as a Movra printer's driver does.
+    const struct {
+        const char* file;
+        const char* example;
+        const char* filter;
+    } ppds[] = { { "movra", "Movra-RK7700", "accounting-test-filter" }, { "lumio", "Lumio-LP200", "accounting-test-filter" },
+        { "movra-network", "Movra-RK7700", "accounting-test-driver" } };
+    for (const auto& ppd : ppds) {
+        std::string text = fileContents(EXAMPLES_DIR "/" + std::string(ppd.example) + ".ppd");
+        text.replace(text.find("*DefaultResolution"), 0, "*cupsFilter: \"text/plain 0 " + std::string(ppd.filter) + "\"\n");
+        m_folder.addFile(ppd.file + std::string(".ppd"), text);
     }
     m_folder.addFile("document.txt", "A page to print.\n");
     // The scheduler runs filters through its own helper, which lives in the standard folder.
     symlink("/usr/lib/cups/daemon", (root + "/bin/daemon").c_str());
-    chmod((root + "/bin/filter/accounting-test-filter").c_str(), 0755);
+    // Network queues print through CUPS's own ipp backend. The scheduler runs only a program that
+    // root owns and nobody else may change, as the link's target is; and since others may read
+    // it, as its own user (lp) rather than as root.
+    symlink("/usr/lib/cups/backend/ipp", (root + "/bin/backend/ipp").c_str());
     // And its notifiers, whose D-Bus one rings the bus named in its environment.
     symlink("/usr/lib/cups/notifier", (root + "/bin/notifier").c_str());
     if (setup.systemBus) {
@@ -229,9 +243,19 @@ void PrivateCupsServer::stop()
 
 bool PrivateCupsServer::addQueue(const std::string& name, const std::string& ppd, const std::string& policy, JobHold hold)
 {
-    std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v 'file://" + m_folder.path("out/" + name + ".out") + "' -P '"
-        + m_folder.path(ppd + ".ppd") + "'" + (policy.empty() ? "" : " -o printer-op-policy=" + policy)
-        + (hold == JobHold::Indefinite ? " -o job-hold-until-default=indefinite" : "") + " 2>/dev/null";
+    return defineQueue(name, "file://" + m_folder.path("out/" + name + ".out"), ppd, policy, hold);
+}
+
+bool PrivateCupsServer::addNetworkQueue(const std::string& name, const std::string& device, JobHold hold)
+{
+    return defineQueue(name, device, "movra-network", "", hold);
+}
+
+bool PrivateCupsServer::defineQueue(const std::string& name, const std::string& device, const std::string& ppd, const std::string& policy, JobHold hold)
+{
+    std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v '" + device + "' -P '" + m_folder.path(ppd + ".ppd") + "'"
+        + (policy.empty() ? "" : " -o printer-op-policy=" + policy) + (hold == JobHold::Indefinite ? " -o job-hold-until-default=indefinite" : "")
+        + " 2>/dev/null";
     return system(command.c_str()) == 0;
 }
 
@@ -273,6 +297,16 @@ std::string PrivateCupsServer::jobAttribute(int job, const char* name) const
     ippDelete(response);
     httpClose(http);
     return text;
+}
+
+bool PrivateCupsServer::awaitJobState(int job, const std::string& state) const
+{
+    for (int tries = 0; tries < 200; ++tries) {
+        if (jobAttribute(job, "job-state") == state)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job)

@@ -1,7 +1,8 @@
 // A CUPS server of the tests' own: its own configuration, spool and keychain in a temporary
 // folder, a socket there, no effect on any system CUPS. It runs the policy that the README
-// recommends (or, on request, Debian's as installed), has file-device queues with the Movra PPD and a filter that records the options
-// a driver would read, and answers IPP as any local user.
+// recommends (or, on request, Debian's as installed), has file-device queues with the Movra PPD
+// and a filter that records the options a driver would read, network queues that print through
+// CUPS's own ipp backend, and answers IPP as any local user.
 #pragma once
 
 #include "PrivateSystemBus.h"
@@ -65,6 +66,11 @@ public:
     // A queue with the Movra PPD (or, for "lumio", another maker's), optionally under a policy
     // of the configuration's: "stubborn" lets only administrators (root) cancel jobs.
     bool addQueue(const std::string& name, const std::string& ppd = "movra", const std::string& policy = "", JobHold hold = JobHold::None);
+    // A Movra queue whose device is a network printer (ipp://...), which CUPS's own ipp backend
+    // prints to; its driver writes the job's codes into the print data
+    // (tests/cups/accounting-test-driver), so that the printer can charge the job to them. Adding
+    // it again points it to another device.
+    bool addNetworkQueue(const std::string& name, const std::string& device, JobHold hold = JobHold::None);
     bool removeQueue(const std::string& name);
 
     std::string socket() const { return m_folder.path("cups.sock"); }
@@ -79,11 +85,14 @@ public:
     // A job attribute as the server shows it to the test's own user over IPP ("pending-held" for
     // a job-state); empty when the job has none.
     std::string jobAttribute(int job, const char* name) const;
+    // Whether the job comes to state (a job-state as jobAttribute gives it) within 10 s.
+    bool awaitJobState(int job, const std::string& state) const;
     // The largest request the server takes: a document beyond it is refused while it is sent.
     static constexpr size_t kMaxRequestBytes = 1024 * 1024;
 
 private:
     bool launch(std::string* error);
+    bool defineQueue(const std::string& name, const std::string& device, const std::string& ppd, const std::string& policy, JobHold hold);
 
     TemporaryTree m_folder;
     std::string m_network;

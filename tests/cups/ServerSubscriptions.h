@@ -1,6 +1,8 @@
 // The subscriptions a CUPS server holds, as Get-Subscriptions lists them: what a test checks an
 // agent made, renewed and cancelled. CUPS shows no lease's end; a subscription still listed after
 // its lease has passed has been renewed, since the server drops it within a second otherwise.
+// And a test's own subscription to the server's job events, which tell what no job attribute
+// keeps: why the server held a job.
 #pragma once
 
 #include <string>
@@ -16,3 +18,17 @@ struct ServerSubscription {
 std::vector<ServerSubscription> serverSubscriptions(const std::string& socket);
 // Those of one user.
 std::vector<ServerSubscription> subscriptionsOf(const std::string& socket, const std::string& user);
+
+// A job event as Get-Notifications gives it: the job's state and reasons at that moment.
+struct JobEvent {
+    std::string event; // notify-subscribed-event: "job-state-changed", "job-progress", ...
+    std::string state; // job-state: "pending-held", ...
+    std::string reasons; // job-state-reasons
+    std::string text; // notify-text
+};
+
+// A pull subscription of the test's own user to every job event on the server at socket; its
+// number, or 0 when the server made none.
+int subscribeToJobEvents(const std::string& socket);
+// The events of job that the subscription has kept, oldest first.
+std::vector<JobEvent> jobEvents(const std::string& socket, int subscription, int job);
