@@ -9,15 +9,11 @@ ScriptRunner::ScriptRunner(PrintDialog& dialog, ScriptSource& script, Transcript
     , m_script(script)
     , m_transcript(transcript)
     , m_printedLine(printedLine)
-    , m_previousSource(StandIn::inputSource())
+    , m_installation(this)
 {
-    StandIn::setInputSource(this);
 }
 
-ScriptRunner::~ScriptRunner()
-{
-    StandIn::setInputSource(m_previousSource);
-}
+ScriptRunner::~ScriptRunner() = default;
 
 DialogOutcome ScriptRunner::run()
 {

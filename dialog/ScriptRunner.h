@@ -45,7 +45,7 @@ private:
     ScriptSource& m_script;
     Transcript& m_transcript;
     PrintedLine m_printedLine;
-    StandIn::InputSource* m_previousSource;
+    StandIn::InputSourceInstallation m_installation;
     std::string m_error;
     bool m_ranOut { false };
     WindowRef m_announcedPrompt { nullptr };

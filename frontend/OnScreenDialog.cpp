@@ -24,10 +24,9 @@ constexpr int kStopCheckMilliseconds = 100;
 ScreenSession::ScreenSession(PrintDialog& dialog, ScreenUse use)
     : m_dialog(dialog)
     , m_use(use)
-    , m_previousSource(StandIn::inputSource())
 {
     if (m_use == ScreenUse::WholeDialog) {
-        StandIn::setInputSource(this);
+        m_installation.emplace(this);
         return;
     }
     // A program that plays one click (the agent) may be asked to stop while its person thinks:
@@ -51,8 +50,6 @@ ScreenSession::~ScreenSession()
         delete notice.data();
     m_prompt.reset();
     m_dialogMirror.reset();
-    if (m_use == ScreenUse::WholeDialog)
-        StandIn::setInputSource(m_previousSource);
 }
 
 bool ScreenSession::run(std::string* error)

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,7 @@ private:
 
     PrintDialog& m_dialog;
     ScreenUse m_use;
-    StandIn::InputSource* m_previousSource;
+    std::optional<StandIn::InputSourceInstallation> m_installation;
     std::unique_ptr<WindowMirror> m_dialogMirror;
     // Declared after the dialog's mirror, its parent, so that it goes first.
     std::unique_ptr<WindowMirror> m_prompt;

@@ -27,3 +27,14 @@ StandIn::InputSource* StandIn::inputSource()
 {
     return gInputSource;
 }
+
+StandIn::InputSourceInstallation::InputSourceInstallation(InputSource* source)
+    : m_previous(inputSource())
+{
+    setInputSource(source);
+}
+
+StandIn::InputSourceInstallation::~InputSourceInstallation()
+{
+    setInputSource(m_previous);
+}

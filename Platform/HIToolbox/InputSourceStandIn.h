@@ -50,4 +50,20 @@ public:
 PLATFORM_EXPORT void setInputSource(InputSource* source);
 PLATFORM_EXPORT InputSource* inputSource();
 
+// The one way to install a source for a while: it is the toolbox's for as long as this object
+// lives, and the source installed before comes back when it goes. A source that hands on what it
+// does not answer itself hands it to previous().
+class PLATFORM_EXPORT InputSourceInstallation {
+public:
+    explicit InputSourceInstallation(InputSource* source);
+    ~InputSourceInstallation();
+    InputSourceInstallation(const InputSourceInstallation&) = delete;
+    InputSourceInstallation& operator=(const InputSourceInstallation&) = delete;
+
+    InputSource* previous() const { return m_previous; }
+
+private:
+    InputSource* m_previous;
+};
+
 }

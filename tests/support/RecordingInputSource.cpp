@@ -3,17 +3,6 @@
 #include <algorithm>
 #include <HIToolbox/InputSourceStandIn.h>
 
-RecordingInputSource::RecordingInputSource()
-    : m_previous(StandIn::inputSource())
-{
-    StandIn::setInputSource(this);
-}
-
-RecordingInputSource::~RecordingInputSource()
-{
-    StandIn::setInputSource(m_previous);
-}
-
 int RecordingInputSource::beeps() const
 {
     return static_cast<int>(std::count(m_events.begin(), m_events.end(), "beep"));

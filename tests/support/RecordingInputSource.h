@@ -14,8 +14,7 @@ class RecordingInputSource : public StandIn::InputSource {
 public:
     using Action = std::function<void(WindowRef modalWindow)>;
 
-    RecordingInputSource();
-    ~RecordingInputSource() override;
+    RecordingInputSource() = default;
 
     // Actions run one per turn of the modal loop, in the order given.
     void queue(Action action) { m_actions.push_back(std::move(action)); }
@@ -37,5 +36,6 @@ public:
 private:
     std::deque<Action> m_actions;
     std::vector<std::string> m_events;
-    StandIn::InputSource* m_previous;
+    // The test's source while it lives.
+    StandIn::InputSourceInstallation m_installation { this };
 };

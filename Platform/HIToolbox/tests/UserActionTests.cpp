@@ -288,6 +288,20 @@ TEST_F(UserActionTest, AlertsNoticesAndTheBeepReachTheInputSource)
     EXPECT_EQ(input.events(), expected);
 }
 
+TEST_F(UserActionTest, AnInstalledSourceGivesTheKeyboardBackToTheOneBeforeIt)
+{
+    RecordingInputSource outer;
+    {
+        RecordingInputSource inner;
+        EXPECT_EQ(StandIn::inputSource(), &inner);
+        SysBeep(10);
+        EXPECT_EQ(inner.beeps(), 1);
+    }
+    EXPECT_EQ(StandIn::inputSource(), &outer) << "the one before is back";
+    SysBeep(10);
+    EXPECT_EQ(outer.beeps(), 1);
+}
+
 TEST_F(UserActionTest, PasswordFieldsShowBulletsAndKeepTheClearText)
 {
     ControlRef secret = nullptr;
