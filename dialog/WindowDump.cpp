@@ -3,6 +3,7 @@
 #include "WindowControls.h"
 
 #include <CoreFoundation/CFStandIn.h>
+#include <HIToolbox/ControlKindsStandIn.h>
 
 namespace {
 
@@ -10,17 +11,8 @@ const char* kindName(ControlRef control)
 {
     ControlKind kind = {};
     GetControlKind(control, &kind);
-    switch (kind.kind) {
-    case kControlKindUserPane: return "user-pane";
-    case kControlKindStaticText: return "static-text";
-    case kControlKindEditText:
-    case kControlKindEditUnicodeText: return "edit-text";
-    case kControlKindPopupButton: return "popup-button";
-    case kControlKindRadioButton: return "radio-button";
-    case kControlKindCheckBox: return "check-box";
-    case kControlKindPushButton: return "push-button";
-    default: return "control";
-    }
+    const StandIn::ControlKindName* names = StandIn::controlKindOf(kind.kind);
+    return names ? names->name : "control";
 }
 
 std::string quoted(const std::string& text)

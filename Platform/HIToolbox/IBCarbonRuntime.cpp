@@ -88,26 +88,27 @@ OSStatus createControl(WindowRef window, const Control& description, ControlRef*
     OwnedString title = makeString(description.title);
     OwnedString text = makeString(description.text);
     switch (description.kind) {
-    case Kind::UserPane:
+    case kControlKindUserPane:
         return CreateUserPaneControl(window, bounds, 0, outControl);
-    case Kind::StaticText:
+    case kControlKindStaticText:
         return CreateStaticTextControl(window, bounds, text.get(), nullptr, outControl);
-    case Kind::EditText:
+    case kControlKindEditUnicodeText:
         return CreateEditTextControl(window, bounds, text.get(), description.password, false, nullptr, outControl);
-    case Kind::PopupButton: {
+    case kControlKindPopupButton: {
         // Menu id -12345: the menu comes through the menu-reference data tag, not from a resource.
         if (OSStatus status = CreatePopupButtonControl(window, bounds, title.get(), -12345, false, 0, 0, 0, outControl))
             return status;
         return attachMenu(*outControl, description);
     }
-    case Kind::RadioButton:
+    case kControlKindRadioButton:
         return CreateRadioButtonControl(window, bounds, title.get(), description.value, true, outControl);
-    case Kind::CheckBox:
+    case kControlKindCheckBox:
         return CreateCheckBoxControl(window, bounds, title.get(), description.value, true, outControl);
-    case Kind::PushButton:
+    case kControlKindPushButton:
         return CreatePushButtonControl(window, bounds, title.get(), outControl);
+    default:
+        return paramErr;
     }
-    return paramErr;
 }
 
 OSStatus configureControl(WindowRef window, ControlRef control, ControlRef embedder, const Control& description)

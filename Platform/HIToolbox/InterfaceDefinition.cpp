@@ -1,6 +1,7 @@
 // The reader of interface-definition text: one line at a time, each either a window, a control,
 // an end or a comment, building the description of the windows and their controls. The first
 // fault stops the reading, so a file is used whole or not at all.
+#include <HIToolbox/ControlKindsStandIn.h>
 #include <HIToolbox/InterfaceDefinitionStandIn.h>
 
 #include <HIToolbox/InterfaceDefinitionAttributes.h>
@@ -33,28 +34,10 @@ int firstLineNotUTF8(std::string_view text)
     return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(invalid), '\n'));
 }
 
-struct KindName {
-    const char* name;
-    Kind kind;
-};
-
-constexpr KindName kKindNames[] = {
-    { "user-pane", Kind::UserPane },
-    { "static-text", Kind::StaticText },
-    { "edit-text", Kind::EditText },
-    { "popup-button", Kind::PopupButton },
-    { "radio-button", Kind::RadioButton },
-    { "check-box", Kind::CheckBox },
-    { "push-button", Kind::PushButton },
-};
-
-std::string kindName(Kind kind)
+std::string kindName(OSType kind)
 {
-    for (const auto& entry : kKindNames) {
-        if (entry.kind == kind)
-            return entry.name;
-    }
-    return "control";
+    const StandIn::ControlKindName* names = StandIn::controlKindOf(kind);
+    return names ? names->name : "control";
 }
 
 struct ClassName {
@@ -198,8 +181,8 @@ private:
         control.parent = embedderFor(indent, line);
 
         std::string name = scanner.word();
-        auto found = std::find_if(std::begin(kKindNames), std::end(kKindNames), [&](const KindName& entry) { return entry.name == name; });
-        if (found == std::end(kKindNames))
+        const StandIn::ControlKindName* found = StandIn::controlKindNamed(name);
+        if (!found)
             fail(line, "unknown control kind '" + name + "'");
         control.kind = found->kind;
 
@@ -227,7 +210,7 @@ private:
             fail(line, "controls are nested deeper than " + std::to_string(kMaximumNesting) + " levels");
         if (embedder.control >= 0) {
             const Control& container = currentWindow().controls[embedder.control];
-            if (container.kind != Kind::UserPane) {
+            if (container.kind != kControlKindUserPane) {
                 fail(line, "only a user-pane can hold controls; line " + std::to_string(container.line) + " defines a " + kindName(container.kind));
             }
         }
@@ -252,15 +235,13 @@ private:
     void readKindAttributes(AttributeSet& attributes, Control& control)
     {
         switch (control.kind) {
-        case Kind::UserPane:
-            break;
-        case Kind::StaticText:
-        case Kind::EditText:
+        case kControlKindStaticText:
+        case kControlKindEditUnicodeText:
             control.text = attributes.string("text").value_or("");
-            if (control.kind == Kind::EditText)
+            if (control.kind == kControlKindEditUnicodeText)
                 control.password = attributes.flag("password");
             break;
-        case Kind::PopupButton: {
+        case kControlKindPopupButton: {
             control.title = attributes.string("title").value_or("");
             control.items = attributes.strings("items");
             if (control.items.empty())
@@ -271,12 +252,12 @@ private:
                 control.hiddenItems.push_back(static_cast<int>(item));
             break;
         }
-        case Kind::RadioButton:
-        case Kind::CheckBox:
+        case kControlKindRadioButton:
+        case kControlKindCheckBox:
             control.title = attributes.string("title").value_or("");
             control.value = static_cast<SInt32>(attributes.number("value", 0, 2).value_or(0));
             break;
-        case Kind::PushButton:
+        case kControlKindPushButton:
             control.title = attributes.string("title").value_or("");
             control.isDefault = attributes.flag("default");
             control.isCancel = attributes.flag("cancel");
@@ -287,11 +268,13 @@ private:
             if (control.isCancel)
                 claimButton(m_cancelLine, "cancel", control.line);
             break;
+        default:
+            break;
         }
-        bool showsText = control.kind == Kind::StaticText || control.kind == Kind::EditText;
+        bool showsText = control.kind == kControlKindStaticText || control.kind == kControlKindEditUnicodeText;
         if (showsText && attributes.has("title"))
             attributes.finish(" (it shows text=\"...\")");
-        if (!showsText && control.kind != Kind::UserPane && attributes.has("text"))
+        if (!showsText && control.kind != kControlKindUserPane && attributes.has("text"))
             attributes.finish(" (it shows title=\"...\")");
         attributes.finish();
     }

@@ -19,18 +19,9 @@ constexpr size_t kMaximumFileSize = 1024 * 1024;
 // Levels of controls within controls; the window's own level does not count.
 constexpr int kMaximumNesting = 16;
 
-enum class Kind {
-    UserPane,
-    StaticText,
-    EditText,
-    PopupButton,
-    RadioButton,
-    CheckBox,
-    PushButton,
-};
-
 struct Control {
-    Kind kind { Kind::UserPane };
+    // The toolbox's kind of control (ControlKindsStandIn.h).
+    OSType kind { kControlKindUserPane };
     // Where the control is defined, for messages.
     int line { 0 };
     // Index of the embedding control in the window's list, which always comes earlier;

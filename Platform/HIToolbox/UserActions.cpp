@@ -1,3 +1,4 @@
+#include <HIToolbox/ControlKindsStandIn.h>
 #include <HIToolbox/UserActionsStandIn.h>
 
 #include <HIToolbox/HIToolboxPrivate.h>
@@ -258,18 +259,8 @@ std::string StandIn::describeControl(ControlRef control)
     auto* object = _HIControlFromRef(control);
     if (!object)
         return "no control";
-    std::string name;
-    switch (object->kind) {
-    case kControlKindPushButton: name = "push button"; break;
-    case kControlKindRadioButton: name = "radio button"; break;
-    case kControlKindCheckBox: name = "check box"; break;
-    case kControlKindPopupButton: name = "popup button"; break;
-    case kControlKindEditText:
-    case kControlKindEditUnicodeText: name = "edit field"; break;
-    case kControlKindStaticText: name = "static text"; break;
-    case kControlKindUserPane: name = "user pane"; break;
-    default: name = "control"; break;
-    }
+    const StandIn::ControlKindName* kind = StandIn::controlKindOf(object->kind);
+    std::string name = kind ? kind->words : "control";
     // Appended piece by piece: `" " + std::string` trips GCC 12's -Wrestrict false positive at -O3.
     if (object->id.signature || object->id.id)
         name.append(" ").append(fourCharCode(object->id.signature)).append(" ").append(std::to_string(object->id.id));

@@ -162,7 +162,7 @@ TEST_F(InterfaceDefinitionParseTest, ReadsEveryKindWithItsAttributes)
     EXPECT_FALSE(controls[0].enabled);
     EXPECT_EQ(controls[1].text, "Zürich \\ line\nnext");
     EXPECT_TRUE(controls[2].password);
-    EXPECT_EQ(controls[3].kind, ID::Kind::PopupButton);
+    EXPECT_EQ(controls[3].kind, kControlKindPopupButton);
     EXPECT_EQ(controls[3].items, (std::vector<std::string> { "No account", "Account", "Department" }));
     EXPECT_EQ(controls[3].value, 3);
     EXPECT_EQ(controls[3].hiddenItems, std::vector<int> { 2 });
