@@ -4,7 +4,7 @@
 #include "CupsPrinter.h"
 #include "PrintDialog.h"
 #include "ProcessGuards.h"
-#include "QueueSettings.h"
+#include "QueueDialog.h"
 #include "QueueSettingsStore.h"
 #include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
@@ -27,7 +27,7 @@ bool servesQueue(const PrintDialogOptions& options, const CupsDestination& desti
         && dialog.open({ queuePPDPath(ppd), "", options.plugInPath, options.primaryPlugInPath }, &ignored) && dialog.printClickHooked();
 }
 
-// What the dialog is for: the PPD given, or a CUPS queue's PPD, held in memory, and the document
+// What the dialog is for: the PPD given, or a CUPS queue's (QueueDialog), and the document
 // to print on the queue, opened at once so that nothing can swap it later. A queue's settings
 // are set without a document, on the server's one Movra queue unless one is named, or on the one
 // the person chooses among several.
@@ -53,12 +53,10 @@ public:
             if (Going going = chooseQueue(options, conversation); going != Going::On)
                 return going;
         }
-        if (!fetchQueuePPD(m_destination, &m_ppd, &error)) {
+        if (!m_queueDialog.fetch(m_destination, &error)) {
             conversation.tell(error);
             return Going::Failed;
         }
-        m_ppdPath = queuePPDPath(m_ppd);
-        m_ppdName = "the PPD of queue " + m_destination.queue;
         return Going::On;
     }
 
@@ -70,10 +68,13 @@ public:
         PrintDialogSetup* setup) const
     {
         auto warn = [&err](const std::string& warning) { err << "printdialog: warning: " << warning << "\n"; };
-        std::string settings = options.settingsPath;
+        if (!onQueue()) {
+            *setup = { m_ppdPath, options.settingsPath, options.plugInPath, options.primaryPlugInPath, "", warn, options.purpose };
+            return Going::On;
+        }
         std::string problem;
         std::string keptAs;
-        if (settings.empty() && onQueue() && !store.readable(queue(), &problem)) {
+        if (options.settingsPath.empty() && !store.readable(queue(), &problem)) {
             if (Going going = conversation.startAfresh(queue(), problem); going != Going::On)
                 return going;
             if (!store.setAside(queue(), &keptAs, &problem)) {
@@ -82,12 +83,7 @@ public:
             }
             warn(problem + "; it is kept as " + keptAs);
         }
-        if (settings.empty() && onQueue() && store.holds(queue()))
-            settings = store.pathOf(queue());
-        std::vector<StandIn::TicketItem> unstored;
-        if (settings.empty() && onQueue())
-            unstored = QueueSettings::unstored().items();
-        *setup = { m_ppdPath, settings, options.plugInPath, options.primaryPlugInPath, m_ppdName, warn, options.purpose, unstored, queue() };
+        *setup = m_queueDialog.setup(options.settingsPath, store, options.plugInPath, options.primaryPlugInPath, options.purpose, warn);
         return Going::On;
     }
     int document() const { return m_document.get(); }
@@ -126,10 +122,9 @@ private:
     }
 
     CupsDestination m_destination;
-    StandIn::FileDescriptor m_ppd;
+    QueueDialog m_queueDialog;
     StandIn::FileDescriptor m_document;
     std::string m_ppdPath;
-    std::string m_ppdName;
 };
 
 // Opens the dialog for the target; a queue's settings window for a printer the pane does not
