@@ -24,9 +24,16 @@ std::vector<ServerJob> JobBook::due(const std::vector<ServerJob>& listed, Clock:
     std::vector<ServerJob> jobs;
     for (const ServerJob& job : listed) {
         seen.insert(job.id);
+        auto known = m_entries.find(job.id);
+        // Each refusal of the printer's is a new question for the person, once.
+        if (job.refusedByPrinter) {
+            bool handled = known != m_entries.end() && (known->second.mark == Mark::WithPerson || known->second.refusedAttempt == job.processedAt);
+            if (!handled)
+                jobs.push_back(job);
+            continue;
+        }
         if (!job.heldIndefinitely)
             continue;
-        auto known = m_entries.find(job.id);
         if (known != m_entries.end() && known->second.mark != Mark::AwaitingDocument)
             continue;
         if (job.documentArrived) {
@@ -42,6 +49,7 @@ std::vector<ServerJob> JobBook::due(const std::vector<ServerJob>& listed, Clock:
         }
     }
     std::erase_if(m_entries, [&](const auto& entry) { return !seen.count(entry.first); });
+    std::erase_if(m_refusals, [&](const auto& refusal) { return !seen.count(refusal.first); });
     std::sort(jobs.begin(), jobs.end(), [](const ServerJob& a, const ServerJob& b) { return a.id < b.id; });
     return jobs;
 }
@@ -63,7 +71,17 @@ void JobBook::record(const ServerJob& job, JobFate fate)
         m_entries.erase(job.id);
         return;
     }
-    m_entries[job.id] = { job.queue, fate == JobFate::LeftHeld ? Mark::LeftHeld : Mark::Done };
+    Mark mark = fate == JobFate::LeftHeld ? Mark::LeftHeld : fate == JobFate::WithPerson ? Mark::WithPerson
+                                                                                         : Mark::Done;
+    m_entries[job.id] = { job.queue, mark, {}, {}, job.refusedByPrinter ? job.processedAt : 0 };
+    if (fate != JobFate::WithPerson)
+        m_refusals.erase(job.id);
+}
+
+std::string JobBook::refusal(int job) const
+{
+    auto found = m_refusals.find(job);
+    return found == m_refusals.end() ? "" : found->second;
 }
 
 void JobBook::offerAgain(const std::string& queue)

@@ -1,11 +1,13 @@
 // What the agent has done with each of the user's jobs it has seen, so that every listing of
-// the jobs (at start, after each event, after the server came back) offers each held job once:
-// a job left held waits until its queue's stored settings change or the agent starts again; a
-// job whose document has not arrived yet (created first, its document sent after) is looked at
-// again after a short, growing wait, since the server tells of no event when the document comes.
+// the jobs (at start, after each event, after the server came back) offers each job once: a job
+// held for accounting, or held again by the server when the printer refused its account (each
+// refusal once). A job left held waits until its queue's stored settings change or the agent
+// starts again; a job whose prompt is with the person is not offered while it is; a job whose
+// document has not arrived yet (created first, its document sent after) is looked at again after
+// a short, growing wait, since the server tells of no event when the document comes.
 #pragma once
 
-#include "HeldJob.h"
+#include "JobFate.h"
 #include "ServerJobs.h"
 
 #include <chrono>
@@ -18,8 +20,8 @@ class JobBook {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Of the jobs listed now, the held ones to handle now, oldest first. What is no longer
-    // listed is forgotten.
+    // Of the jobs listed now, the ones to handle now, oldest first. What is no longer listed is
+    // forgotten.
     std::vector<ServerJob> due(const std::vector<ServerJob>& listed, Clock::time_point now);
     // Jobs held with their document still on its way.
     std::vector<ServerJob> waitingForDocument(const std::vector<ServerJob>& listed) const;
@@ -30,10 +32,16 @@ public:
     // When a job waiting for its document is to be looked at again.
     std::optional<Clock::time_point> nextLook() const;
 
+    // What the server said as it held a job whose account the printer refused, kept until the
+    // job is handled.
+    void noteRefusal(int job, const std::string& text) { m_refusals[job] = text; }
+    std::string refusal(int job) const;
+
 private:
     enum class Mark {
         Done, // released, cancelled or left alone
         LeftHeld,
+        WithPerson,
         AwaitingDocument,
     };
     struct Entry {
@@ -41,6 +49,9 @@ private:
         Mark mark;
         Clock::time_point lookAt {};
         std::chrono::milliseconds wait {};
+        // The printer's attempt that was refused, for a job taken up for a refusal.
+        time_t refusedAttempt { 0 };
     };
     std::map<int, Entry> m_entries;
+    std::map<int, std::string> m_refusals;
 };

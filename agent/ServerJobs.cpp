@@ -63,15 +63,17 @@ std::vector<ServerJob> jobsOf(ipp_t* response)
     std::set<int> listed;
     ServerJob job;
     bool pendingHeld = false;
-    bool indefinitely = false;
+    std::string holdUntil;
     // A job listed twice in one answer is still one job, handled once.
     auto finish = [&] {
         if (job.id > 0 && listed.insert(job.id).second) {
-            job.heldIndefinitely = pendingHeld && indefinitely;
+            job.heldIndefinitely = pendingHeld && holdUntil == "indefinite";
+            job.refusedByPrinter = pendingHeld && holdUntil == "no-hold" && job.processedAt > 0;
             jobs.push_back(job);
         }
         job = ServerJob();
-        pendingHeld = indefinitely = false;
+        pendingHeld = false;
+        holdUntil.clear();
     };
     for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute; attribute = ippNextAttribute(response)) {
         const char* name = ippGetName(attribute);
@@ -91,7 +93,9 @@ std::vector<ServerJob> jobsOf(ipp_t* response)
         else if (key == "job-state")
             pendingHeld = ippGetInteger(attribute, 0) == IPP_JSTATE_HELD;
         else if (key == "job-hold-until")
-            indefinitely = stringValue(attribute) == "indefinite";
+            holdUntil = stringValue(attribute);
+        else if (key == "time-at-processing")
+            job.processedAt = ippGetInteger(attribute, 0);
         else if (key == "number-of-documents")
             job.documentArrived = ippGetInteger(attribute, 0) > 0;
         else if (key == "job-accounting-user-id")
@@ -159,7 +163,7 @@ Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error, ipp
 Reply ServerJobs::listJobs(std::vector<ServerJob>* jobs, std::string* error)
 {
     static const char* const attributes[] = { "job-id", "job-printer-uri", "job-name", "job-state", "job-hold-until", "number-of-documents",
-        "job-accounting-user-id", "job-originating-host-name", "time-at-creation" };
+        "job-accounting-user-id", "job-originating-host-name", "time-at-creation", "time-at-processing" };
     ipp_t* request = newRequest(IPP_OP_GET_JOBS);
     ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "not-completed");
@@ -283,17 +287,33 @@ Reply ServerJobs::notifications(int subscription, int sequence, Notifications* n
     ipp_status_t status;
     Reply reply = send(request, &response, error, &status);
     *gone = reply == Reply::Refused && status == IPP_STATUS_ERROR_NOT_FOUND;
-    *news = Notifications { false, sequence, news->askAgainIn };
+    *news = Notifications { false, {}, sequence, news->askAgainIn };
+    // Each event is a group of its own: its job, and what the server said of it.
+    int job = 0;
+    std::string text;
+    auto eventDone = [&] {
+        if (job > 0 && text.find("account") != std::string::npos)
+            news->accountRefusals[job] = text;
+        job = 0;
+        text.clear();
+    };
     for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute && reply == Reply::Done; attribute = ippNextAttribute(response)) {
         const char* name = ippGetName(attribute);
         std::string_view key = name ? name : "";
-        if (key == "notify-get-interval")
+        if (key.empty())
+            eventDone();
+        else if (key == "notify-get-interval")
             news->askAgainIn = std::chrono::seconds(std::max(1, ippGetInteger(attribute, 0)));
         else if (key == "notify-sequence-number")
             news->nextSequence = std::max(news->nextSequence, ippGetInteger(attribute, 0) + 1);
+        else if (key == "notify-job-id")
+            job = ippGetInteger(attribute, 0);
+        else if (key == "notify-text")
+            text = stringValue(attribute);
         else if (key == "job-state" && ippGetInteger(attribute, 0) == IPP_JSTATE_HELD)
             news->heldJobSeen = true;
     }
+    eventDone();
     ippDelete(response);
     return reply;
 }

@@ -22,6 +22,10 @@ struct ServerJob {
     std::string queue;
     std::string name; // job-name: for a document printed from a program, the document's
     bool heldIndefinitely { false }; // pending-held until someone releases it
+    // Held by the server after the printer refused the account it carried: pending-held, with
+    // job-hold-until no-hold, processed already (no queue's or person's hold looks so).
+    bool refusedByPrinter { false };
+    time_t processedAt { 0 }; // time-at-processing: each attempt at the printer has its own
     bool documentArrived { false }; // a job created without its document is not ready
     bool carriesAccounting { false }; // it has a job-accounting-user-id already
     // Where it came from, for the person to recognise a print of their own.
@@ -47,6 +51,9 @@ enum class Delivery {
 // What a Get-Notifications brought.
 struct Notifications {
     bool heldJobSeen { false }; // an event tells of a job that is now pending-held
+    // What the server said of each job it held as the printer refused its account (the event's
+    // notify-text), by job: the one place that says which refusal it was.
+    std::map<int, std::string> accountRefusals {};
     int nextSequence { 1 };
     std::chrono::seconds askAgainIn { 60 }; // the server's notify-get-interval
 };

@@ -39,14 +39,16 @@ constexpr int kInterruptions[] = { SIGINT, SIGTERM, SIGHUP };
 // which it is here.
 static_assert(sizeof(sig_atomic_t) == sizeof(int));
 volatile int gInterruption = 0;
-// Written to when a stop is requested, so that a poll() wakes up.
+// Written to when a stop is requested, so that a poll() of the process that opened it wakes up; a
+// process forked from it has a copy of the descriptor, which is not its to write to.
 volatile int gWakeUp = -1;
+volatile pid_t gWakeUpOwner = 0;
 
 extern "C" void noteInterruption(int signal)
 {
     int saved = errno;
     gInterruption = signal;
-    if (gWakeUp >= 0) {
+    if (gWakeUp >= 0 && getpid() == gWakeUpOwner) {
         char byte = 1;
         [[maybe_unused]] ssize_t written = write(gWakeUp, &byte, 1);
     }
@@ -96,6 +98,7 @@ bool StopRequests::open(std::string* error)
         return false;
     }
     gInterruption = 0;
+    gWakeUpOwner = getpid();
     gWakeUp = m_wake[1];
     struct sigaction handler = noting();
     for (int signal : kInterruptions)

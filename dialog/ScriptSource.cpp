@@ -3,6 +3,7 @@
 #include "ProcessGuards.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -86,4 +87,20 @@ ScriptSource::Read ScriptSource::readLine(std::string& line, std::string* error)
             return Read::Line;
         }
     }
+}
+
+std::string ScriptSource::state() const
+{
+    return std::to_string(m_lineNumber) + (m_ended ? " ended\n" : " open\n") + m_buffer.substr(m_start);
+}
+
+void ScriptSource::takeState(const std::string& state)
+{
+    size_t head = state.find('\n');
+    if (head == std::string::npos)
+        return;
+    m_lineNumber = atoi(state.c_str());
+    m_ended = state.compare(0, head, std::to_string(m_lineNumber) + " ended") == 0;
+    m_buffer = state.substr(head + 1);
+    m_start = 0;
 }

@@ -33,6 +33,12 @@ public:
     // a script that answers the prompts of several dialogs numbers its lines once.
     int lineNumber() const { return m_lineNumber; }
 
+    // Where the reading is, as text: a process that read on from the same file (a forked one
+    // answering a prompt) hands it back, so that the next reader takes up what that one had read
+    // ahead and not used.
+    std::string state() const;
+    void takeState(const std::string& state);
+
 private:
     Read readLine(std::string& line, std::string* error);
     bool fill(std::string* error);

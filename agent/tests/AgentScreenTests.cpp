@@ -1,11 +1,11 @@
 // A held job's prompt on screen (Qt's offscreen platform, driven as a person would with QTest),
-// with a private CUPS server holding the job: the prompt comes up as a window of its own whose
-// title names the document and the queue, the keys and clicks typed into it release the job
-// with those codes, closing it cancels the job after the pane's alert, and the notice of a
-// missing default code waits on screen while the job stays held.
-#include "HeldJob.h"
-#include "LpJobs.h"
-#include "SharedCupsServerTest.h"
+// through the front end the agent's prompt process loads: the prompt comes up as a window of its
+// own whose title names the document and the queue, the keys and clicks typed into it go with
+// the job, closing it cancels the job after the agent's alert, and the notice of a missing
+// default code waits on screen.
+#include "HeldJobClick.h"
+#include "QueueSettings.h"
+#include "TemporaryTree.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -20,11 +20,12 @@
 #include <cstdlib>
 #include <functional>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
-class HeldJobOnScreen : public SharedCupsServerTest {
+const std::string kExamples = EXAMPLES_DIR;
+
+class HeldJobOnScreen : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -35,16 +36,10 @@ protected:
         static char* argv[] = { name, nullptr };
         // The front end finds this application and puts its windows on its (offscreen) screen.
         new QApplication(argc, argv);
-        PrivateCupsServer::Setup setup;
-        setup.holdingQueues = true;
-        startServer(setup);
     }
 
     void SetUp() override
     {
-        SharedCupsServerTest::SetUp();
-        if (IsSkipped())
-            return;
         // Should the prompt or a box never be answered, the test fails instead of hanging.
         QObject::connect(&m_watchdog, &QTimer::timeout, [] {
             ADD_FAILURE() << "a window was left waiting for the person";
@@ -55,38 +50,25 @@ protected:
         m_watchdog.start(10000);
     }
 
-    void TearDown() override
+    // Plays the Print click of "Quarterly report.pdf" on movra-hold with the person on screen,
+    // who does what act does once a window is up; settings is the queue's stored file, if any.
+    ClickOutcome play(std::function<void()> act, const std::string& settings = "")
     {
-        if (gServer)
-            gServer->cancelAllJobs();
-    }
-
-    // The job as the agent lists it.
-    static ServerJob listed(ServerJobs& server, int id)
-    {
+        PrintDialog dialog;
         std::string error;
-        EXPECT_EQ(server.connect(&error), Reply::Done) << error;
-        std::vector<ServerJob> jobs;
-        EXPECT_EQ(server.listJobs(&jobs, &error), Reply::Done) << error;
-        for (const ServerJob& job : jobs) {
-            if (job.id == id)
-                return job;
-        }
-        ADD_FAILURE() << "job " << id << " is not listed";
-        return {};
-    }
-
-    // Handles the job with the person on screen, who does what act does once a window is up.
-    JobFate handle(const ServerJob& job, std::function<void()> act)
-    {
-        ServerJobs server(gServer->socket());
-        std::string error;
-        EXPECT_EQ(server.connect(&error), Reply::Done) << error;
-        QueueSettingsStore store(m_home.path("settings"));
-        auto desk = makeScreenDesk();
-        JobHandling handling { server, store, ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR, *desk, m_out, m_err };
+        bool opened = dialog.open({ .ppdPath = kExamples + "/Movra-RK7700.ppd",
+                                      .settingsPath = settings,
+                                      .plugInPath = ACCOUNTING_BUNDLE_DIR,
+                                      .primaryPlugInPath = PRIMARY_PDE_BUNDLE_DIR,
+                                      .settingItems = settings.empty() ? QueueSettings::unstored().items() : std::vector<StandIn::TicketItem>() },
+            &error);
+        EXPECT_TRUE(opened) << error;
+        if (!opened)
+            return {};
+        auto person = makeScreenAnswerer();
+        Transcript transcript(m_out, "job 7 movra-hold: ");
         QTimer::singleShot(0, act);
-        return handleHeldJob(job, handling);
+        return playHeldJobClick(dialog, { "Quarterly report.pdf", "movra-hold" }, person.get(), transcript);
     }
 
     // The visible window the person meets: the prompt, or a message box.
@@ -108,26 +90,25 @@ protected:
         return count;
     }
 
-    int lp(const std::vector<std::string>& arguments = {}) const
+    static std::string settingString(const ClickOutcome& outcome, const std::string& key)
     {
-        return submitWithLp(gServer->socket(), "movra-hold", gServer->path("document.txt"), arguments);
+        for (const StandIn::TicketItem& item : outcome.settings) {
+            if (item.key == key)
+                return item.string;
+        }
+        return "(not set)";
     }
 
     TemporaryTree m_home;
     std::ostringstream m_out;
-    std::ostringstream m_err;
     QTimer m_watchdog;
 };
 
-TEST_F(HeldJobOnScreen, ThePromptNamesTheJobAndTheCodesTypedIntoItReleaseIt)
+TEST_F(HeldJobOnScreen, ThePromptNamesTheJobAndTheCodesTypedIntoItGoWithTheJob)
 {
-    int id = lp({ "-t", "Quarterly report.pdf" });
-    ASSERT_GT(id, 0);
-    ServerJobs lister(gServer->socket());
-    ServerJob job = listed(lister, id);
     QString title;
     bool wasModal = false;
-    JobFate fate = handle(job, [&] {
+    ClickOutcome outcome = play([&] {
         QDialog* prompt = shown<QDialog>();
         ASSERT_TRUE(prompt);
         title = prompt->windowTitle();
@@ -141,59 +122,56 @@ TEST_F(HeldJobOnScreen, ThePromptNamesTheJobAndTheCodesTypedIntoItReleaseIt)
         QTest::keyClicks(accountID, "K-17");
         QTest::mouseClick(prompt->findChild<QPushButton*>("1000"), Qt::LeftButton);
     });
-    EXPECT_EQ(fate, JobFate::Released) << m_err.str();
+    EXPECT_EQ(outcome.kind, ClickOutcome::Kind::Printed) << outcome.why << outcome.fault;
     EXPECT_EQ(title.toStdString(), "Accounting \u2014 Quarterly report.pdf \u2014 movra-hold") << "the person can tell which print asks";
     EXPECT_TRUE(wasModal);
-    std::string line = "job " + std::to_string(id) + " movra-hold: ";
-    EXPECT_EQ(m_out.str(), line + "prompt: Accounting\n" + line + "released\n");
-    EXPECT_EQ(gServer->jobAttribute(id, "job-accounting-user-id"), "dana");
-    EXPECT_EQ(gServer->jobAttribute(id, "job-account-id"), "K-17");
+    EXPECT_EQ(m_out.str(), "job 7 movra-hold: prompt: Accounting\n");
+    EXPECT_EQ(settingString(outcome, "com.movra.Act.trel.UID"), "dana");
+    EXPECT_EQ(settingString(outcome, "com.movra.Act.trel.AID"), "K-17");
     EXPECT_EQ(visibleWindows(), 0) << "nothing of the job is left on screen";
 }
 
 TEST_F(HeldJobOnScreen, ClosingThePromptShowsTheAlertAndCancelsTheJob)
 {
-    int id = lp();
-    ServerJobs lister(gServer->socket());
-    ServerJob job = listed(lister, id);
     QMessageBox::Icon alertIcon = QMessageBox::NoIcon;
-    JobFate fate = handle(job, [&] {
+    QString alertText;
+    ClickOutcome outcome = play([&] {
         QDialog* prompt = shown<QDialog>();
         ASSERT_TRUE(prompt);
         QTimer::singleShot(0, [&] {
             auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_TRUE(alert);
             alertIcon = alert->icon();
+            alertText = alert->text();
             alert->accept();
         });
         prompt->close();
     });
-    EXPECT_EQ(fate, JobFate::Cancelled) << m_err.str();
+    EXPECT_EQ(outcome.kind, ClickOutcome::Kind::Cancelled) << outcome.why << outcome.fault;
     EXPECT_EQ(alertIcon, QMessageBox::Critical);
-    EXPECT_EQ(gServer->jobAttribute(id, "job-state"), "canceled");
+    EXPECT_EQ(alertText.toStdString(),
+        "\u201cQuarterly report.pdf\u201d on movra-hold was cancelled; print it again from your program to get the prompt back.");
 }
 
-TEST_F(HeldJobOnScreen, TheNoticeOfAMissingDefaultCodeWaitsToBeReadAndTheJobStaysHeld)
+TEST_F(HeldJobOnScreen, TheNoticeOfAMissingDefaultCodeWaitsToBeRead)
 {
     // The stored settings use default codes, and the Account ID is missing.
-    std::string settings = fileContents(EXAMPLES_DIR "/settings/default-codes.plist");
+    std::string settings = fileContents(kExamples + "/settings/default-codes.plist");
     const std::string accountID = "<string>4711</string>";
     ASSERT_NE(settings.find(accountID), std::string::npos) << settings;
     settings.replace(settings.find(accountID), accountID.size(), "<string></string>");
-    m_home.addFile("settings/movra-hold.plist", settings);
-    int id = lp();
-    ServerJobs lister(gServer->socket());
-    ServerJob job = listed(lister, id);
+    m_home.addFile("movra-hold.plist", settings);
     QString header;
-    JobFate fate = handle(job, [&] {
-        auto* notice = shown<QMessageBox>();
-        ASSERT_TRUE(notice);
-        header = notice->text();
-        notice->accept();
-    });
-    EXPECT_EQ(fate, JobFate::LeftHeld) << m_err.str();
+    ClickOutcome outcome = play(
+        [&] {
+            auto* notice = shown<QMessageBox>();
+            ASSERT_TRUE(notice);
+            header = notice->text();
+            notice->accept();
+        },
+        m_home.path("movra-hold.plist"));
+    EXPECT_EQ(outcome.kind, ClickOutcome::Kind::CodeMissing) << outcome.why << outcome.fault;
     EXPECT_FALSE(header.isEmpty()) << "the notice was on screen";
-    EXPECT_EQ(gServer->jobAttribute(id, "job-state"), "pending-held");
 }
 
 }

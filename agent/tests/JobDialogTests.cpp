@@ -1,11 +1,10 @@
 // A held job's Print click in the test's own process, with the built bundle: the prompt names the
-// job, a queue without stored settings asks for both codes concealed, and the desks (a script
-// across several jobs, or nobody) answer or leave the job held for a reason.
-#include "ClickWitness.h"
-#include "HeldJob.h"
-#include "QueueSettings.h"
+// job, a queue without stored settings asks for both codes concealed, a script answers job after
+// job (handed on from one answerer to the next, as from one prompt's process to the next), and a
+// click with nobody to ask leaves the job held.
+#include "HeldJobClick.h"
 #include "LiveObjects.h"
-#include "PromptDesk.h"
+#include "QueueSettings.h"
 #include "RecordingInputSource.h"
 #include "TemporaryTree.h"
 #include "WindowControls.h"
@@ -15,12 +14,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <sstream>
 
 namespace {
 
 const std::string kExamples = EXAMPLES_DIR;
+
+// The person is the test's recording source, installed before the click.
+class RecordedPerson : public PromptAnswerer {
+public:
+    bool showsNotices() const override { return true; }
+    void begin(PrintDialog&, Transcript&) override { }
+    Answer end() override { return {}; }
+};
 
 class HeldJobDialog : public BalancedDialogTest {
 protected:
@@ -38,32 +44,38 @@ protected:
         return opened;
     }
 
-    struct Played {
-        PrintClick click;
-        DeskAnswer answer;
-    };
-
-    // One job's click with the desk answering, told to out.
-    Played play(PromptDesk& desk, int job, std::ostringstream& out, const std::string& settings = "")
+    // One job's click on report.pdf, with the answerer (or nobody) answering, told to out.
+    static ClickOutcome play(PromptAnswerer* answerer, int job, std::ostringstream& out, const std::string& settings = "")
     {
         PrintDialog dialog;
         if (!open(dialog, settings))
-            return { PrintClick::Failed, {} };
+            return {};
         Transcript transcript(out, "job " + std::to_string(job) + " movra: ");
-        desk.begin(dialog, transcript);
+        return playHeldJobClick(dialog, { "report.pdf", "movra" }, answerer, transcript);
+    }
+
+    // The script's answerer for the next job, taking up where the last one left the script, as
+    // the agent does after each prompt's process.
+    std::unique_ptr<PromptAnswerer> answererAfter(const std::string& state)
+    {
+        auto answerer = makeScriptAnswerer(script, "answers.txt");
+        if (!state.empty())
+            answerer->takeState(state);
+        return answerer;
+    }
+
+    void openScript(const std::string& lines)
+    {
+        folder.addFile("answers.txt", lines);
         std::string error;
-        PrintClick click;
-        {
-            ClickWitness witness({ "report.pdf", "movra" });
-            click = dialog.clickPrint(&error);
-        }
-        return { click, desk.end() };
+        ASSERT_TRUE(script.open(folder.path("answers.txt"), &error)) << error;
     }
 
     TemporaryTree folder;
+    ScriptSource script;
 };
 
-TEST_F(HeldJobDialog, ThePromptIsTitledWithTheDocumentAndTheQueue)
+TEST_F(HeldJobDialog, ThePromptNamesTheJobAndCancellingItCancelsTheJobInTheAgentsWords)
 {
     PrintDialog dialog;
     ASSERT_TRUE(open(dialog));
@@ -78,33 +90,27 @@ TEST_F(HeldJobDialog, ThePromptIsTitledWithTheDocumentAndTheQueue)
         std::string refused;
         StandIn::clickControl(findControlByNumber(prompt, 1001), &refused);
     });
-    ClickWitness witness({ "report.pdf", "movra" });
-    std::string error;
-    EXPECT_EQ(dialog.clickPrint(&error), PrintClick::NotPrinted);
+    RecordedPerson answerer;
+    std::ostringstream out;
+    Transcript transcript(out);
+    ClickOutcome outcome = playHeldJobClick(dialog, { "report.pdf", "movra" }, &answerer, transcript);
+    EXPECT_EQ(outcome.kind, ClickOutcome::Kind::Cancelled);
     EXPECT_EQ(title, "Accounting \u2014 report.pdf \u2014 movra") << "the pane's own title first";
-    EXPECT_TRUE(witness.alertShown()) << "Cancel in the prompt brings the pane's alert";
-    EXPECT_FALSE(witness.noticeShown());
-    EXPECT_EQ(person.events().size(), 1u) << "the person still sees the alert";
-}
+    ASSERT_EQ(person.events().size(), 1u);
+    EXPECT_EQ(person.events()[0], "alert: \u201creport.pdf\u201d on movra was cancelled; print it again from your program to get the prompt back.");
 
-TEST_F(HeldJobDialog, ADocumentNameCannotBreakTheTitle)
-{
-    EXPECT_EQ(promptTitle("Accounting", "a\nb\tc\x7f", "movra"), "Accounting \u2014 a\\x0Ab\\x09c\\x7F \u2014 movra");
+    EXPECT_EQ(promptTitle("Accounting", "a\nb\tc\x7f", "movra"), "Accounting \u2014 a\\x0Ab\\x09c\\x7F \u2014 movra")
+        << "a document's name cannot break the title";
     EXPECT_EQ(promptTitle("Accounting", "", "movra"), "Accounting \u2014 movra");
-    EXPECT_EQ(promptTitle("Abrechnung", "Bericht.pdf", "büro"), "Abrechnung \u2014 Bericht.pdf \u2014 büro");
 }
 
 TEST_F(HeldJobDialog, AQueueWithoutStoredSettingsAsksForBothCodesConcealed)
 {
-    ScriptSource script;
-    folder.addFile("look.txt", "dump\nclick 1001\n");
-    std::string error;
-    ASSERT_TRUE(script.open(folder.path("look.txt"), &error)) << error;
-    auto desk = makeScriptDesk(script, "look.txt");
+    openScript("dump\nclick 1001\n");
+    auto answerer = makeScriptAnswerer(script, "answers.txt");
     std::ostringstream out;
-    Played played = play(*desk, 3, out);
-    EXPECT_EQ(played.click, PrintClick::NotPrinted);
-    EXPECT_EQ(played.answer.unanswered, "") << "Cancel is an answer";
+    ClickOutcome outcome = play(answerer.get(), 3, out);
+    EXPECT_EQ(outcome.kind, ClickOutcome::Kind::Cancelled) << "Cancel is an answer: " << outcome.why;
     std::string lines = out.str();
     EXPECT_EQ(lines.rfind("job 3 movra: prompt: Accounting\n", 0), 0u) << lines;
     EXPECT_NE(lines.find("job 3 movra: control 501 edit-text visible enabled 0 56,128,78,340 (concealed, 0 characters)\n"), std::string::npos)
@@ -116,52 +122,51 @@ TEST_F(HeldJobDialog, AQueueWithoutStoredSettingsAsksForBothCodesConcealed)
 
 TEST_F(HeldJobDialog, OneScriptAnswersThePromptsOfJobAfterJobUntilItRunsOut)
 {
-    ScriptSource script;
-    folder.addFile("answers.txt", "type 501 \"alice\"\ntype 503 \"42\"\nclick 1000\n");
-    std::string error;
-    ASSERT_TRUE(script.open(folder.path("answers.txt"), &error)) << error;
-    auto desk = makeScriptDesk(script, "answers.txt");
+    openScript("type 501 \"alice\"\ntype 503 \"42\"\nclick 1000\n");
     std::ostringstream out;
-    Played first = play(*desk, 1, out);
-    EXPECT_EQ(first.click, PrintClick::Printed);
-    EXPECT_EQ(first.answer.unanswered, "");
-    Played defaults = play(*desk, 2, out, kExamples + "/settings/default-codes.plist");
-    EXPECT_EQ(defaults.click, PrintClick::Printed) << "default codes need no answer";
-    Played second = play(*desk, 3, out);
-    EXPECT_EQ(second.click, PrintClick::NotPrinted);
-    EXPECT_EQ(second.answer.unanswered, "the script has no more lines to answer the prompt with");
-    EXPECT_EQ(second.answer.error, "") << "a script that has answered all it had is no fault";
+    auto first = answererAfter("");
+    ClickOutcome printed = play(first.get(), 1, out);
+    EXPECT_EQ(printed.kind, ClickOutcome::Kind::Printed) << printed.why;
+    EXPECT_FALSE(printed.settings.empty()) << "the codes go with the job's settings";
+    auto second = answererAfter(first->state());
+    ClickOutcome defaults = play(second.get(), 2, out, kExamples + "/settings/default-codes.plist");
+    EXPECT_EQ(defaults.kind, ClickOutcome::Kind::Printed) << "default codes need no answer";
+    auto third = answererAfter(second->state());
+    ClickOutcome ranOut = play(third.get(), 3, out);
+    EXPECT_EQ(ranOut.kind, ClickOutcome::Kind::Unanswered);
+    EXPECT_EQ(ranOut.why, "the script has no more lines to answer the prompt with");
+    EXPECT_EQ(ranOut.fault, "") << "a script that has answered all it had is no fault";
     EXPECT_EQ(out.str(), "job 1 movra: prompt: Accounting\njob 3 movra: prompt: Accounting\n");
 }
 
 TEST_F(HeldJobDialog, AScriptThatFailsAnswersNoPromptAfterwards)
 {
-    ScriptSource script;
-    folder.addFile("wrong.txt", "click 1002\ntype 501 \"alice\"\ntype 503 \"42\"\nclick 1000\n");
-    std::string error;
-    ASSERT_TRUE(script.open(folder.path("wrong.txt"), &error)) << error;
-    auto desk = makeScriptDesk(script, "wrong.txt");
+    openScript("click 1002\ntype 501 \"alice\"\ntype 503 \"42\"\nclick 1000\n");
     std::ostringstream out;
-    Played failed = play(*desk, 1, out);
-    EXPECT_EQ(failed.click, PrintClick::NotPrinted);
-    EXPECT_EQ(failed.answer.unanswered, "the script stopped at line 1");
-    EXPECT_EQ(failed.answer.error, "wrong.txt: line 1: no control 1002 in the prompt");
-    Played next = play(*desk, 2, out);
-    EXPECT_EQ(next.click, PrintClick::NotPrinted) << "the lines after a fault would answer the wrong prompt";
-    EXPECT_EQ(next.answer.unanswered, "the script stopped at line 1");
-    EXPECT_EQ(next.answer.error, "");
+    auto first = answererAfter("");
+    ClickOutcome failed = play(first.get(), 1, out);
+    EXPECT_EQ(failed.kind, ClickOutcome::Kind::Unanswered);
+    EXPECT_EQ(failed.why, "the script stopped at line 1");
+    EXPECT_EQ(failed.fault, "answers.txt: line 1: no control 1002 in the prompt");
+    auto next = answererAfter(first->state());
+    ClickOutcome after = play(next.get(), 2, out);
+    EXPECT_EQ(after.kind, ClickOutcome::Kind::Unanswered) << "the lines after a fault would answer the wrong prompt";
+    EXPECT_EQ(after.why, "the script stopped at line 1");
+    EXPECT_EQ(after.fault, "");
 }
 
-TEST_F(HeldJobDialog, WithNobodyToAskAJobThatNeedsThePromptIsNotPrinted)
+TEST_F(HeldJobDialog, WithNobodyToAskAJobThatNeedsThePromptStaysHeld)
 {
-    auto desk = makeAbsentDesk("nobody to ask");
     std::ostringstream out;
-    Played asked = play(*desk, 1, out);
-    EXPECT_EQ(asked.click, PrintClick::NotPrinted);
-    EXPECT_EQ(asked.answer.unanswered, "nobody to ask");
-    Played defaults = play(*desk, 2, out, kExamples + "/settings/default-codes.plist");
-    EXPECT_EQ(defaults.click, PrintClick::Printed);
-    EXPECT_EQ(defaults.answer.unanswered, "");
+    ClickOutcome asked = play(nullptr, 1, out);
+    EXPECT_EQ(asked.kind, ClickOutcome::Kind::Unanswered);
+    EXPECT_EQ(asked.why, "it needs the prompt");
+    ClickOutcome defaults = play(nullptr, 2, out, kExamples + "/settings/default-codes.plist");
+    EXPECT_EQ(defaults.kind, ClickOutcome::Kind::Printed);
+    std::string settings = fileContents(kExamples + "/settings/default-codes.plist");
+    folder.addFile("missing-account.plist", settings.replace(settings.find("4711"), 4, ""));
+    ClickOutcome missing = play(nullptr, 3, out, folder.path("missing-account.plist"));
+    EXPECT_EQ(missing.kind, ClickOutcome::Kind::CodeMissing) << "the pane's notice: " << missing.why;
     EXPECT_EQ(out.str(), "") << "no prompt was shown, and nothing was said";
 }
 

@@ -4,12 +4,9 @@
 // played as the agent plays one without stored settings, through the same front end, on Qt's
 // offscreen platform; no server is needed, since only the click is pictured.
 // Usage: AgentPromptPicture PICTURE.png   (scripts/make-pictures)
-#include "ClickWitness.h"
-#include "HeldJob.h"
-#include "QueueSettings.h"
-#include "PrintDialog.h"
+#include "HeldJobClick.h"
 #include "ProgramFolder.h"
-#include "PromptDesk.h"
+#include "QueueSettings.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -88,13 +85,8 @@ int main(int argc, char** argv)
     });
     std::ostringstream transcript;
     Transcript told(transcript);
-    auto desk = makeScreenDesk();
-    desk->begin(dialog, told);
-    {
-        ClickWitness witness({ "Quarterly report.pdf", "movra" });
-        dialog.clickPrint(&error);
-    }
-    desk->end();
+    auto person = makeScreenAnswerer();
+    playHeldJobClick(dialog, { "Quarterly report.pdf", "movra" }, person.get(), told);
     if (!pictured) {
         fprintf(stderr, "AgentPromptPicture: %s: no picture of the prompt\n", argv[1]);
         return 1;

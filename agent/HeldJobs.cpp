@@ -1,0 +1,363 @@
+#include "HeldJobs.h"
+
+#include "PaneDiagnostics.h"
+#include "PrintableText.h"
+#include "ProcessGuards.h"
+#include "ProgramTexts.h"
+#include "QueueSettings.h"
+
+#include <algorithm>
+#include <ctime>
+#include <sstream>
+#include <systemd/sd-journal.h>
+
+namespace {
+
+std::string linePrefix(const ServerJob& job)
+{
+    return "job " + std::to_string(job.id) + " " + printableText(job.queue) + ": ";
+}
+
+// Where the job came from, in the person's words for it: the document, the queue, when and from
+// which computer, so that a print of one's own can be told from one made in one's name.
+std::string originNote(const ServerJob& job)
+{
+    char when[64] = "";
+    time_t created = job.createdAt;
+    tm local {};
+    if (created > 0 && localtime_r(&created, &local))
+        strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+    return programText("Origin Note",
+        { printableText(job.queue), programText("Quoted Document", { printableText(job.name) }), *when ? when : programText("Unknown"),
+            job.originHost.empty() ? programText("Unknown") : printableText(job.originHost) });
+}
+
+// What the printer said of the account, from what the server said as it held the job (CUPS's
+// words for the four account statuses), in the person's language.
+std::string refusalReason(const std::string& said)
+{
+    const char* reason = said.find("authorization") != std::string::npos ? "Refusal Authorization Failed"
+        : said.find("information") != std::string::npos                  ? "Refusal Information Needed"
+        : said.find("closed") != std::string::npos                       ? "Refusal Account Closed"
+        : said.find("limit") != std::string::npos                        ? "Refusal Limit Reached"
+                                                                         : "Refusal Unknown";
+    return programText(reason);
+}
+
+}
+
+HeldJobs::HeldJobs(ServerJobs& server, const QueueSettingsStore& store, const AgentOptions& options, PromptAnswerer* answerer, std::string nobodyWhy,
+    std::ostream& out, std::ostream& err)
+    : m_server(server)
+    , m_store(store)
+    , m_options(options)
+    , m_answerer(answerer)
+    , m_nobodyWhy(std::move(nobodyWhy))
+    , m_out(out)
+    , m_err(err)
+{
+}
+
+void HeldJobs::say(const ServerJob& job, const std::string& event)
+{
+    m_out << linePrefix(job) << event << "\n"
+          << std::flush;
+}
+
+void HeldJobs::tellError(const std::string& error)
+{
+    m_err << "accounting-agent: " << printableText(error) << "\n";
+    m_errorsTold = true;
+}
+
+void HeldJobs::noteRefusals(const std::map<int, std::string>& refusals)
+{
+    for (const auto& [job, text] : refusals)
+        m_book.noteRefusal(job, text);
+}
+
+HeldJobs::Going HeldJobs::take(const std::vector<ServerJob>& listed)
+{
+    // A prompt whose job went meanwhile (printed, cancelled, released elsewhere) is closed.
+    if (m_prompted && !m_promptClosedForJob) {
+        bool waiting = false;
+        for (const ServerJob& job : listed)
+            waiting = waiting || (job.id == m_prompted->id && (job.heldIndefinitely || job.refusedByPrinter));
+        if (!waiting) {
+            m_promptClosedForJob = true;
+            m_worker.close();
+        }
+    }
+    std::erase_if(m_waiting, [&listed](const auto& waiting) {
+        return std::none_of(listed.begin(), listed.end(), [&](const ServerJob& job) { return job.id == waiting.first.id; });
+    });
+    // The person's answers that waited for the server are carried out for the jobs still held.
+    while (!m_answered.empty()) {
+        auto& [id, outcome] = m_answered.front();
+        auto found = std::find_if(listed.begin(), listed.end(), [id = id](const ServerJob& job) { return job.id == id; });
+        if (found != listed.end() && (found->heldIndefinitely || found->refusedByPrinter)) {
+            JobFate fate = afterClick(*found, outcome);
+            if (fate == JobFate::ServerLost || fate == JobFate::Stopped)
+                return fate == JobFate::Stopped ? Going::Stopped : Going::ServerLost;
+            m_book.record(*found, fate);
+        }
+        m_answered.pop_front();
+    }
+    for (const ServerJob& job : m_book.due(listed, JobBook::Clock::now())) {
+        if (interruptionRequested())
+            return Going::Stopped;
+        JobFate fate = takeUp(job);
+        m_book.record(job, fate);
+        if (fate == JobFate::Stopped)
+            return Going::Stopped;
+        if (fate == JobFate::ServerLost)
+            return Going::ServerLost;
+    }
+    startNextPrompt();
+    return Going::On;
+}
+
+bool HeldJobs::takesJobsInAnyName(const ServerJob& job, bool* lost)
+{
+    bool anyName = false;
+    std::string error;
+    *lost = m_server.queueTakesJobsInAnyName(job.queue, &anyName, &error) == Reply::Lost;
+    if (*lost && !interruptionRequested())
+        tellError(error);
+    if (anyName && !m_anyNameTold) {
+        m_err << "accounting-agent: " << m_server.serverName() << " accepts jobs in another user's name: stored codes are confirmed on screen; see README\n";
+        m_anyNameTold = true;
+    }
+    return anyName;
+}
+
+JobFate HeldJobs::takeUp(const ServerJob& job)
+{
+    // A step that failed because the agent is to stop is no news of the job.
+    auto leftHeld = [&](const std::string& why, const std::string& error) {
+        if (interruptionRequested())
+            return JobFate::Stopped;
+        tellError(error);
+        say(job, "left held: " + why);
+        return JobFate::LeftHeld;
+    };
+    std::string error;
+    if (!job.refusedByPrinter) {
+        if (job.carriesAccounting) {
+            say(job, "left alone: it carries accounting codes already");
+            return JobFate::LeftAlone;
+        }
+        // A job that a person held on a queue that holds nothing for accounting waits for them.
+        bool holding = false;
+        Reply reply = m_server.queueHoldsNewJobs(job.queue, &holding, &error);
+        if (reply == Reply::Lost) {
+            if (interruptionRequested())
+                return JobFate::Stopped;
+            tellError(error);
+            return JobFate::ServerLost;
+        }
+        if (reply == Reply::Refused)
+            return leftHeld("the server does not say whether its queue holds jobs for accounting", linePrefix(job) + error);
+        if (!holding) {
+            say(job, "left alone: it was held on purpose, on a queue that does not hold jobs for accounting");
+            return JobFate::LeftAlone;
+        }
+    }
+    PromptTask task { job.id, job.queue, {}, {}, {}, { job.name, job.queue }, linePrefix(job) };
+    if (!task.queueDialog.fetch(m_server.destination(job.queue), &error))
+        return leftHeld("its printer's PPD cannot be had", error);
+    auto warn = [this](const std::string& warning) { m_err << "accounting-agent: warning: " << printableText(warning) << "\n"; };
+    task.setup = task.queueDialog.setup("", m_store, m_options.plugInPath, m_options.primaryPlugInPath, DialogPurpose::Print, warn);
+    PrintDialog dialog;
+    bool opened = false;
+    {
+        PaneDiagnostics diagnostics(m_options.verbose, m_err);
+        opened = dialog.open(task.setup, &error);
+    }
+    if (!opened)
+        return leftHeld("the Print dialog cannot be opened for it", error);
+    if (!dialog.printClickHooked()) {
+        say(job, "left alone: the Accounting pane does not serve its printer");
+        return JobFate::LeftAlone;
+    }
+
+    QueueSettings settings(dialog.printSettings());
+    if (job.refusedByPrinter) {
+        // The codes the printer refused are not sent again, nor shown: the person gives others.
+        std::string reason = refusalReason(m_book.refusal(job.id));
+        say(job, "the printer refused the account: " + reason);
+        if (!settings.accountingOn())
+            settings.set(QueueSettings::Entry::Mode, 3);
+        settings.set(QueueSettings::Entry::Prompt, 1);
+        task.preset = settings.items();
+        task.dressing.note = programText("Account Refused Note", { reason });
+        return withPerson(std::move(task), job);
+    }
+    // Where anyone may print in the user's name, the job may not be the user's: the person sees
+    // where it came from, and stored codes go with it only once the person confirms them.
+    bool lost = false;
+    if (takesJobsInAnyName(job, &lost)) {
+        task.dressing.note = originNote(job);
+        if (settings.sendsStoredCodes()) {
+            task.dressing.userID = settings.code(QueueSettings::Entry::UserID);
+            task.dressing.accountID = settings.code(QueueSettings::Entry::AccountID);
+            settings.set(QueueSettings::Entry::Prompt, 1);
+            task.preset = settings.items();
+        }
+    }
+    if (lost)
+        return interruptionRequested() ? JobFate::Stopped : JobFate::ServerLost;
+    if (!task.preset.empty()) {
+        PaneDiagnostics diagnostics(m_options.verbose, m_err);
+        dialog.preset(task.preset);
+    }
+    // Played once with nobody asked: what the click needs decides who plays it for real.
+    std::ostringstream unheard;
+    Transcript silent(unheard);
+    ClickOutcome outcome = playHeldJobClick(dialog, task.dressing, nullptr, silent);
+    if (interruptionRequested())
+        return JobFate::Stopped;
+    bool needsPerson = outcome.kind == ClickOutcome::Kind::Unanswered || (outcome.kind == ClickOutcome::Kind::CodeMissing && m_answerer && m_answerer->showsNotices());
+    if (needsPerson)
+        return withPerson(std::move(task), job);
+    if (outcome.kind == ClickOutcome::Kind::CodeMissing)
+        Transcript(m_out, task.linePrefix).notice({ outcome.noticeHeader, outcome.noticeMessage });
+    return afterClick(job, outcome);
+}
+
+JobFate HeldJobs::withPerson(PromptTask task, const ServerJob& job)
+{
+    if (!m_answerer) {
+        say(job, "left held: " + m_nobodyWhy);
+        return JobFate::LeftHeld;
+    }
+    m_waiting.emplace_back(job, std::move(task));
+    return JobFate::WithPerson;
+}
+
+void HeldJobs::startNextPrompt()
+{
+    while (!m_worker.busy() && !m_waiting.empty() && !interruptionRequested()) {
+        auto [job, task] = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        std::string error;
+        if (m_worker.start(std::move(task), *m_answerer, m_out, &error)) {
+            m_prompted = job;
+            m_promptClosedForJob = false;
+            return;
+        }
+        tellError(linePrefix(job) + error);
+        say(job, "left held: its prompt cannot be started");
+        m_book.record(job, JobFate::LeftHeld);
+    }
+}
+
+HeldJobs::Going HeldJobs::promptReady()
+{
+    ClickOutcome outcome;
+    std::string errors;
+    if (!m_worker.collect(*m_answerer, &outcome, &errors))
+        return Going::On;
+    ServerJob job = *m_prompted;
+    m_prompted.reset();
+    // What the worker's pane and window system wrote is for a developer, but for why a prompt that
+    // never got an outcome failed.
+    std::istringstream lines(errors);
+    std::string first;
+    for (std::string line; std::getline(lines, line);) {
+        if (m_options.verbose)
+            m_err << printableText(line) << "\n";
+        else
+            sd_journal_print(LOG_DEBUG, "%s", line.c_str());
+        if (first.empty() && line.find("conceal") == std::string::npos)
+            first = line;
+    }
+    Going going = Going::On;
+    if (interruptionRequested()) {
+        m_book.record(job, JobFate::Stopped);
+        return Going::Stopped;
+    }
+    if (m_promptClosedForJob) {
+        say(job, "its prompt closed: the job was printed, cancelled or released elsewhere meanwhile");
+        m_book.record(job, JobFate::LeftAlone);
+    } else {
+        if (outcome.kind == ClickOutcome::Kind::Failed && !first.empty())
+            outcome.why += " (" + first + ")";
+        JobFate fate = afterClick(job, outcome);
+        m_book.record(job, fate);
+        // What the person answered is not lost with the server: it is carried out once the
+        // server is back, the same one, if the job is still held then.
+        if (fate == JobFate::ServerLost && (outcome.kind == ClickOutcome::Kind::Printed || outcome.kind == ClickOutcome::Kind::Cancelled)) {
+            say(job, "waits for the server: the answer given is carried out once it is back");
+            m_answered.emplace_back(job.id, std::move(outcome));
+        }
+        going = fate == JobFate::ServerLost ? Going::ServerLost : fate == JobFate::Stopped ? Going::Stopped : Going::On;
+    }
+    startNextPrompt();
+    return going;
+}
+
+void HeldJobs::closePrompts()
+{
+    m_waiting.clear();
+    m_worker.close();
+}
+
+JobFate HeldJobs::afterClick(const ServerJob& job, const ClickOutcome& outcome)
+{
+    if (!outcome.fault.empty())
+        tellError(outcome.fault);
+    switch (outcome.kind) {
+    case ClickOutcome::Kind::Printed:
+        return release(job, outcome.settings);
+    case ClickOutcome::Kind::Cancelled:
+        return cancel(job);
+    case ClickOutcome::Kind::CodeMissing:
+        say(job, "left held: a default code is missing; it is offered again when the queue's settings change");
+        return JobFate::LeftHeld;
+    case ClickOutcome::Kind::Unanswered:
+        say(job, "left held: " + outcome.why);
+        return JobFate::LeftHeld;
+    case ClickOutcome::Kind::NotPrinted:
+        say(job, "left held: the pane did not let it print");
+        return JobFate::LeftHeld;
+    case ClickOutcome::Kind::Failed:
+        break;
+    }
+    say(job, "left held: its Print click failed" + (outcome.why.empty() ? "" : ": " + printableText(outcome.why)));
+    return JobFate::LeftHeld;
+}
+
+JobFate HeldJobs::release(const ServerJob& job, const std::vector<StandIn::TicketItem>& settings)
+{
+    std::string error;
+    Reply reply = m_server.release(job.id, settings, &error);
+    if (reply == Reply::Done) {
+        say(job, "released");
+        return JobFate::Released;
+    }
+    if (interruptionRequested())
+        return JobFate::Stopped;
+    tellError(linePrefix(job) + "cannot release it: " + error);
+    if (reply == Reply::Lost)
+        return JobFate::ServerLost;
+    say(job, "left held: the server refused to release it");
+    return JobFate::LeftHeld;
+}
+
+JobFate HeldJobs::cancel(const ServerJob& job)
+{
+    std::string error;
+    Reply reply = m_server.cancel(job.id, &error);
+    if (reply == Reply::Done) {
+        say(job, "cancelled");
+        return JobFate::Cancelled;
+    }
+    if (interruptionRequested())
+        return JobFate::Stopped;
+    tellError(linePrefix(job) + "cannot cancel it: " + error);
+    if (reply == Reply::Lost)
+        return JobFate::ServerLost;
+    say(job, "left held: the server refused to cancel it");
+    return JobFate::LeftHeld;
+}

@@ -1,0 +1,83 @@
+// The life of the user's jobs that the agent takes up, in one place. A job is found in a listing
+// of the server's; it is the agent's when a holding queue of a Movra printer held it for
+// accounting, or when the printer refused the account it carried and the server held it again.
+// Its dialog is opened on the queue's PPD with the person's stored settings, and its Print click
+// played with nobody asked: a click that goes on is released at once with the settings and codes;
+// one that needs the person (the prompt, or a notice worth a window) waits its turn for the
+// person, who answers one job after another (PromptWorker.h) while every other job goes on; the
+// person's answer releases or cancels it. A job whose prompt is up and that goes meanwhile closes
+// its prompt.
+#pragma once
+
+#include "AgentCommandLine.h"
+#include "JobBook.h"
+#include "PromptAnswerer.h"
+#include "PromptWorker.h"
+#include "QueueSettingsStore.h"
+#include "ServerJobs.h"
+
+#include <deque>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class HeldJobs {
+public:
+    // answerer is who answers the prompts; without one, nobody is asked, for the reason given.
+    HeldJobs(ServerJobs& server, const QueueSettingsStore& store, const AgentOptions& options, PromptAnswerer* answerer, std::string nobodyWhy,
+        std::ostream& out, std::ostream& err);
+
+    enum class Going {
+        On,
+        ServerLost,
+        Stopped,
+    };
+    // Takes up the listed jobs that are due, and closes the prompt of a job no longer listed as
+    // waiting for it.
+    Going take(const std::vector<ServerJob>& listed);
+    // The account refusals the server's events told of.
+    void noteRefusals(const std::map<int, std::string>& refusals);
+
+    // While a prompt is up: what to watch, and what to do when it is ready.
+    bool promptUp() const { return m_worker.busy(); }
+    bool promptsWaiting() const { return m_worker.busy() || !m_waiting.empty(); }
+    void addDescriptors(std::vector<pollfd>& watched) const { m_worker.addDescriptors(watched); }
+    Going promptReady();
+    // The agent stops: the prompt up closes, the jobs stay held for the next agent.
+    void closePrompts();
+
+    JobBook& book() { return m_book; }
+    // Whether handling a job wrote an error (with --once, the agent's exit status says so).
+    bool errorsTold() const { return m_errorsTold; }
+
+private:
+    JobFate takeUp(const ServerJob& job);
+    JobFate withPerson(PromptTask task, const ServerJob& job);
+    JobFate afterClick(const ServerJob& job, const ClickOutcome& outcome);
+    JobFate release(const ServerJob& job, const std::vector<StandIn::TicketItem>& settings);
+    JobFate cancel(const ServerJob& job);
+    void startNextPrompt();
+    void say(const ServerJob& job, const std::string& event);
+    void tellError(const std::string& error);
+    bool takesJobsInAnyName(const ServerJob& job, bool* lost);
+
+    ServerJobs& m_server;
+    const QueueSettingsStore& m_store;
+    const AgentOptions& m_options;
+    PromptAnswerer* m_answerer;
+    std::string m_nobodyWhy;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    JobBook m_book;
+    PromptWorker m_worker;
+    // Jobs whose prompt waits its turn, with the job as it was listed.
+    std::deque<std::pair<ServerJob, PromptTask>> m_waiting;
+    std::optional<ServerJob> m_prompted;
+    // Answers given while the server was away, by job.
+    std::deque<std::pair<int, ClickOutcome>> m_answered;
+    // Set when the prompt up was closed because its job went meanwhile.
+    bool m_promptClosedForJob { false };
+    bool m_errorsTold { false };
+    bool m_anyNameTold { false };
+};

@@ -1,0 +1,45 @@
+// Whoever answers a held job's prompt: a script (--script), its lines read in order across every
+// job's prompt, or the person on screen. For one click at a time the answerer's input source is
+// the toolbox's, with what the person meets told to the job's transcript. A click that needs a
+// person is played in a process of its own (PromptWorker.h), so that the answerer's state (where
+// the script is) is handed back to the agent when the click is done.
+#pragma once
+
+#include "PrintDialog.h"
+#include "ScriptSource.h"
+#include "Transcript.h"
+
+#include <memory>
+#include <string>
+
+// How the answerer did with one click.
+struct Answer {
+    // Why the prompt came up and was not answered (empty when it was, or none came): the job
+    // stays held.
+    std::string unanswered;
+    // A fault of the answerer's own, for the agent's error stream; it never holds a code.
+    std::string error;
+};
+
+class PromptAnswerer {
+public:
+    virtual ~PromptAnswerer() = default;
+    // Whether a click that only shows a notice (a default code missing) is worth a window: on
+    // screen it is; a script answers prompts alone.
+    virtual bool showsNotices() const = 0;
+    // From begin to end, the answerer answers whatever the dialog asks of the person.
+    virtual void begin(PrintDialog& dialog, Transcript& transcript) = 0;
+    virtual Answer end() = 0;
+    // What a click changed of the answerer (where the script is), as text to hand over from the
+    // process that played the click, and taken over in the agent.
+    virtual std::string state() const { return ""; }
+    virtual void takeState(const std::string&) {}
+};
+
+// Answers the prompts from one script. A script that fails, or has no more lines, answers no
+// prompt after that.
+std::unique_ptr<PromptAnswerer> makeScriptAnswerer(ScriptSource& script, const std::string& scriptName);
+// The person answers on screen, through the on-screen front end: the prompt comes up as a window
+// of its own (its title names the job), alerts and notices as message boxes that wait to be
+// dismissed. When the front end cannot show them, the job stays held.
+std::unique_ptr<PromptAnswerer> makeScreenAnswerer();

@@ -1,0 +1,217 @@
+#include "PromptWorker.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// The outcome travels from the worker as fields, each its length in decimal, a space, its bytes.
+void putField(std::string& message, const std::string& field)
+{
+    message += std::to_string(field.size()) + ' ' + field;
+}
+
+bool takeField(const std::string& message, size_t* at, std::string* field)
+{
+    size_t space = message.find(' ', *at);
+    if (space == std::string::npos)
+        return false;
+    size_t length = strtoul(message.c_str() + *at, nullptr, 10);
+    if (space + 1 + length > message.size())
+        return false;
+    *field = message.substr(space + 1, length);
+    *at = space + 1 + length;
+    return true;
+}
+
+std::string encode(const ClickOutcome& outcome, const std::string& answererState)
+{
+    std::string message;
+    for (const std::string& field : { std::to_string(static_cast<int>(outcome.kind)), outcome.why, outcome.fault, outcome.noticeHeader,
+             outcome.noticeMessage, answererState, std::to_string(outcome.settings.size()) })
+        putField(message, field);
+    for (const auto& item : outcome.settings) {
+        for (const std::string& field : { item.key, item.client, std::string(item.isString ? "s" : "i"), std::to_string(item.integer), item.string,
+                 std::string(item.locked ? "l" : "u") })
+            putField(message, field);
+    }
+    return message;
+}
+
+bool decode(const std::string& message, ClickOutcome* outcome, std::string* answererState)
+{
+    size_t at = 0;
+    std::string kind, count;
+    if (!takeField(message, &at, &kind) || !takeField(message, &at, &outcome->why) || !takeField(message, &at, &outcome->fault)
+        || !takeField(message, &at, &outcome->noticeHeader) || !takeField(message, &at, &outcome->noticeMessage)
+        || !takeField(message, &at, answererState) || !takeField(message, &at, &count))
+        return false;
+    outcome->kind = static_cast<ClickOutcome::Kind>(atoi(kind.c_str()));
+    for (long items = atol(count.c_str()); items > 0; --items) {
+        StandIn::TicketItem item;
+        std::string isString, integer, locked;
+        if (!takeField(message, &at, &item.key) || !takeField(message, &at, &item.client) || !takeField(message, &at, &isString)
+            || !takeField(message, &at, &integer) || !takeField(message, &at, &item.string) || !takeField(message, &at, &locked))
+            return false;
+        item.isString = isString == "s";
+        item.integer = static_cast<SInt32>(atol(integer.c_str()));
+        item.locked = locked == "l";
+        outcome->settings.push_back(std::move(item));
+    }
+    return true;
+}
+
+bool writeAll(int descriptor, const std::string& bytes)
+{
+    for (size_t done = 0; done < bytes.size();) {
+        ssize_t count = write(descriptor, bytes.data() + done, bytes.size() - done);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        done += static_cast<size_t>(count);
+    }
+    return true;
+}
+
+// The worker's whole life: the click, and its outcome written to the agent.
+[[noreturn]] void playInWorker(const PromptTask& task, PromptAnswerer& answerer, std::ostream& out, int result)
+{
+    ClickOutcome outcome;
+    PrintDialog dialog;
+    std::string error;
+    if (!dialog.open(task.setup, &error)) {
+        outcome.why = "the Print dialog cannot be opened for it";
+        outcome.fault = error;
+    } else {
+        if (!task.preset.empty())
+            dialog.preset(task.preset);
+        Transcript transcript(out, task.linePrefix);
+        outcome = playHeldJobClick(dialog, task.dressing, &answerer, transcript);
+    }
+    out.flush();
+    bool written = writeAll(result, encode(outcome, answerer.state()));
+    // Nothing of the agent's is the worker's to close or flush: it ends at once.
+    _exit(written ? 0 : 1);
+}
+
+}
+
+PromptWorker::~PromptWorker()
+{
+    if (!busy())
+        return;
+    kill(m_process, SIGKILL);
+    waitpid(m_process, nullptr, 0);
+    reset();
+}
+
+bool PromptWorker::start(PromptTask task, PromptAnswerer& answerer, std::ostream& out, std::string* error)
+{
+    int result[2];
+    int errors[2];
+    if (pipe2(result, O_CLOEXEC) != 0) {
+        *error = std::string("cannot start the prompt: ") + strerror(errno);
+        return false;
+    }
+    if (pipe2(errors, O_CLOEXEC) != 0) {
+        *error = std::string("cannot start the prompt: ") + strerror(errno);
+        ::close(result[0]);
+        ::close(result[1]);
+        return false;
+    }
+    out.flush();
+    fflush(nullptr);
+    pid_t process = fork();
+    if (process == 0) {
+        ::close(result[0]);
+        ::close(errors[0]);
+        // What the worker, its pane and its window system say on standard error goes to the agent,
+        // which tells what matters of it.
+        dup2(errors[1], STDERR_FILENO);
+        playInWorker(task, answerer, out, result[1]);
+    }
+    ::close(result[1]);
+    ::close(errors[1]);
+    if (process < 0) {
+        *error = std::string("cannot start the prompt: ") + strerror(errno);
+        ::close(result[0]);
+        ::close(errors[0]);
+        return false;
+    }
+    m_process = process;
+    m_result = result[0];
+    m_errors = errors[0];
+    m_task = std::move(task);
+    return true;
+}
+
+void PromptWorker::addDescriptors(std::vector<pollfd>& watched) const
+{
+    for (int descriptor : { m_result, m_errors }) {
+        if (descriptor >= 0)
+            watched.push_back({ descriptor, POLLIN, 0 });
+    }
+}
+
+void PromptWorker::takeIn(int* descriptor, std::string* into)
+{
+    if (*descriptor < 0)
+        return;
+    pollfd ready = { *descriptor, POLLIN, 0 };
+    if (poll(&ready, 1, 0) <= 0)
+        return;
+    char buffer[4096];
+    ssize_t count = read(*descriptor, buffer, sizeof buffer);
+    if (count > 0) {
+        into->append(buffer, static_cast<size_t>(count));
+    } else if (count == 0 || errno != EINTR) {
+        ::close(*descriptor);
+        *descriptor = -1;
+    }
+}
+
+bool PromptWorker::collect(PromptAnswerer& answerer, ClickOutcome* outcome, std::string* errors)
+{
+    takeIn(&m_result, &m_resultBytes);
+    takeIn(&m_errors, &m_errorBytes);
+    if (m_result >= 0 || m_errors >= 0)
+        return false;
+    int status = 0;
+    waitpid(m_process, &status, 0);
+    *outcome = ClickOutcome();
+    std::string state;
+    if (!decode(m_resultBytes, outcome, &state)) {
+        *outcome = ClickOutcome();
+        outcome->why = WIFSIGNALED(status) ? std::string("the prompt's process ended by ") + strsignal(WTERMSIG(status)) : "the prompt's process ended";
+    } else {
+        answerer.takeState(state);
+    }
+    *errors = m_errorBytes;
+    reset();
+    return true;
+}
+
+void PromptWorker::close()
+{
+    if (busy())
+        kill(m_process, SIGTERM);
+}
+
+void PromptWorker::reset()
+{
+    for (int* descriptor : { &m_result, &m_errors }) {
+        if (*descriptor >= 0)
+            ::close(*descriptor);
+        *descriptor = -1;
+    }
+    m_process = -1;
+    m_resultBytes.clear();
+    m_errorBytes.clear();
+}
