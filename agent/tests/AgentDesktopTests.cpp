@@ -2,7 +2,8 @@
 // with queues that hold every new job: on X11 (Xvfb) and on Wayland (weston), a held job's prompt
 // comes up as a window of the desktop's, titled with the document and the queue, and the codes
 // typed into it with the desktop's keys and its OK clicked with the desktop's pointer release the
-// job with those codes.
+// job with those codes. A session whose Qt cannot put a window on screen keeps its agent: the jobs
+// that need the prompt stay held, and the others go on.
 #include "AgentSessionTest.h"
 #include "RunningProgram.h"
 #include "WestonDesktop.h"
@@ -125,5 +126,89 @@ TEST_P(AgentOnDesktop, ThePromptComesUpOnTheDesktopAndTheCodesTypedIntoItRelease
 
 INSTANTIATE_TEST_SUITE_P(Desktops, AgentOnDesktop, ::testing::Values(Desktop::X11, Desktop::Wayland),
     [](const ::testing::TestParamInfo<Desktop>& info) { return std::string(nameOf(info.param)); });
+
+// A session that names a screen Qt cannot open: a Qt platform that does not exist beside a
+// working X server, or a Wayland compositor that is not there and no X server.
+enum class UnusableScreen {
+    NoSuchQtPlatform,
+    WaylandWithoutCompositor,
+};
+
+const char* nameOf(UnusableScreen screen)
+{
+    return screen == UnusableScreen::NoSuchQtPlatform ? "NoSuchQtPlatform" : "WaylandWithoutCompositor";
+}
+
+void PrintTo(UnusableScreen screen, std::ostream* out)
+{
+    *out << nameOf(screen);
+}
+
+class AgentWithAnUnusableScreen : public AgentSessionTest, public ::testing::WithParamInterface<UnusableScreen> {
+protected:
+    static void SetUpTestSuite()
+    {
+        startHoldingServer(PrivateCupsServer::JobOwners::Authenticated);
+        // A second holding queue, whose stored settings need no prompt.
+        if (gServer && !gServer->addQueue("movra-stored", "movra", "", PrivateCupsServer::JobHold::Indefinite)) {
+            TearDownTestSuite();
+            gFailure = "the private server took no queue movra-stored";
+        }
+    }
+
+    // The agent's session; false, with the reason, when the X server does not come up.
+    bool unusableSession(ProgramOptions* options, std::string* error)
+    {
+        *options = session();
+        if (GetParam() == UnusableScreen::WaylandWithoutCompositor) {
+            options->environment.push_back({ "WAYLAND_DISPLAY", "wayland-0" });
+            return true;
+        }
+        if (!m_x11.start(error))
+            return false;
+        for (const auto& variable : m_x11.session())
+            options->environment.push_back(variable);
+        options->environment.push_back({ "QT_QPA_PLATFORM", "nosuch" });
+        return true;
+    }
+
+    XvfbDesktop m_x11;
+};
+
+TEST_P(AgentWithAnUnusableScreen, TheAgentStaysUpAndAJobThatNeedsThePromptStaysHeldWhileStoredCodesStillGo)
+{
+    configure("movra-stored", kSaveDefaultCodes);
+    int asking = lp("movra-hold");
+    ASSERT_GT(asking, 0);
+    ProgramOptions options;
+    std::string error;
+    ASSERT_TRUE(unusableSession(&options, &error)) << error;
+    RunningProgram agent(agentCommand({}), options);
+    std::string askingLine = prefix(asking, "movra-hold");
+    if (!agent.waitForOutput(askingLine + "left held: it needs the prompt")) {
+        agent.sendSignal(SIGTERM);
+        ProgramRun ended = agent.finish();
+        FAIL() << "the agent ended with status " << ended.exitStatus << ", signal " << ended.signal << ":\n"
+               << ended.output << ended.errors;
+    }
+    int stored = lp("movra-stored");
+    ASSERT_GT(stored, 0);
+    bool released = agent.waitForOutput(prefix(stored, "movra-stored") + "released\n");
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = checked(agent.finish());
+    EXPECT_TRUE(released) << run.output << run.errors;
+    EXPECT_EQ(run.signal, 0) << "it ended only when asked: " << run.errors;
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    size_t lines = 0;
+    for (size_t at = run.output.find(askingLine); at != std::string::npos; at = run.output.find(askingLine, at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 1u) << "one line says why: " << run.output;
+    EXPECT_EQ(state(asking), "pending-held");
+    EXPECT_EQ(gServer->jobAttribute(stored, "job-accounting-user-id"), "alice-SECRET");
+    EXPECT_EQ(gServer->jobAttribute(stored, "job-account-id"), "4711-SECRET");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sessions, AgentWithAnUnusableScreen, ::testing::Values(UnusableScreen::NoSuchQtPlatform, UnusableScreen::WaylandWithoutCompositor),
+    [](const ::testing::TestParamInfo<UnusableScreen>& info) { return std::string(nameOf(info.param)); });
 
 }
