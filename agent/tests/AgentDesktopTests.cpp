@@ -1,0 +1,214 @@
+// accounting-agent on a person's desktop, as the session starts it, against a private CUPS server
+// with queues that hold every new job: on X11 (Xvfb) and on Wayland (weston), a held job's prompt
+// comes up as a window of the desktop's, titled with the document and the queue, and the codes
+// typed into it with the desktop's keys and its OK clicked with the desktop's pointer release the
+// job with those codes. A session whose Qt cannot put a window on screen keeps its agent: the jobs
+// that need the prompt stay held, and the others go on.
+#include "AgentSessionTest.h"
+#include "RunningProgram.h"
+#include "WestonDesktop.h"
+#include "XvfbDesktop.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <ostream>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Where the prompt's controls lie in its window, as its dump gives their bounds (top, left,
+// bottom, right): the User ID 56,128,78,340, the Account ID 90,128,112,340 and OK 132,260,152,340.
+struct Point {
+    int x;
+    int y;
+};
+constexpr Point kUserIDField { 234, 67 };
+constexpr Point kAccountIDField { 234, 101 };
+constexpr Point kOKButton { 300, 142 };
+
+enum class Desktop {
+    X11,
+    Wayland,
+};
+
+const char* nameOf(Desktop desktop)
+{
+    return desktop == Desktop::X11 ? "X11" : "Wayland";
+}
+
+// The case as the test's messages name it.
+void PrintTo(Desktop desktop, std::ostream* out)
+{
+    *out << nameOf(desktop);
+}
+
+std::unique_ptr<TestDesktop> makeDesktop(Desktop desktop)
+{
+    if (desktop == Desktop::X11)
+        return std::make_unique<XvfbDesktop>();
+    return std::make_unique<WestonDesktop>();
+}
+
+class AgentOnDesktop : public AgentSessionTest, public ::testing::WithParamInterface<Desktop> {
+protected:
+    static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::Authenticated); }
+
+    void SetUp() override
+    {
+        AgentSessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        m_desktop = makeDesktop(GetParam());
+        std::string error;
+        ASSERT_TRUE(m_desktop->start(&error)) << error;
+    }
+
+    // The agent's session on the desktop.
+    ProgramOptions onDesktop() const
+    {
+        ProgramOptions options = session();
+        for (const auto& variable : m_desktop->session())
+            options.environment.push_back(variable);
+        return options;
+    }
+
+    // A person clicking at a point of a window's content.
+    bool clickIn(const ShownWindow& window, Point point, std::string* error) const
+    {
+        return m_desktop->click(window.x + point.x, window.y + point.y, error);
+    }
+
+    // What the screen showed, for a failure's message.
+    std::string screen(const std::string& name) const
+    {
+        std::string path = ::testing::TempDir() + "AgentOnDesktop-" + name + ".png";
+        std::string error;
+        return m_desktop->picture(path, &error) ? "the screen then: " + path : "no picture of the screen: " + error;
+    }
+
+    std::unique_ptr<TestDesktop> m_desktop;
+};
+
+TEST_P(AgentOnDesktop, ThePromptComesUpOnTheDesktopAndTheCodesTypedIntoItReleaseTheJob)
+{
+    int job = lp("movra-hold", { "-t", "Quarterly report.pdf" });
+    ASSERT_GT(job, 0);
+    RunningProgram agent(agentCommand({ "--once" }), onDesktop());
+    std::optional<ShownWindow> prompt = m_desktop->waitForWindow("Quarterly report.pdf", 8s);
+    if (!prompt) {
+        agent.sendSignal(SIGTERM);
+        FAIL() << "no prompt among " << m_desktop->describeWindows() << "; " << screen("no-prompt") << "\n"
+               << agent.finish().errors << "\nthe display server:\n"
+               << m_desktop->serverLog();
+    }
+    EXPECT_EQ(prompt->title, "Accounting \u2014 Quarterly report.pdf \u2014 movra-hold") << "the person can tell which print asks";
+    std::string error;
+    bool answered = clickIn(*prompt, kUserIDField, &error) && m_desktop->type("dana-SECRET", &error) && clickIn(*prompt, kAccountIDField, &error)
+        && m_desktop->type("K-17-SECRET", &error) && clickIn(*prompt, kOKButton, &error);
+    EXPECT_TRUE(answered) << error;
+    std::string line = prefix(job, "movra-hold");
+    bool released = agent.waitForOutput(line + "released\n");
+    std::string shown;
+    if (!released) {
+        shown = screen("not-released");
+        agent.sendSignal(SIGTERM);
+    }
+    ProgramRun run = checked(agent.finish());
+    EXPECT_TRUE(released) << shown;
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, line + "prompt: Accounting\n" + line + "released\n");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "dana-SECRET");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "K-17-SECRET");
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, AgentOnDesktop, ::testing::Values(Desktop::X11, Desktop::Wayland),
+    [](const ::testing::TestParamInfo<Desktop>& info) { return std::string(nameOf(info.param)); });
+
+// A session that names a screen Qt cannot open: a Qt platform that does not exist beside a
+// working X server, or a Wayland compositor that is not there and no X server.
+enum class UnusableScreen {
+    NoSuchQtPlatform,
+    WaylandWithoutCompositor,
+};
+
+const char* nameOf(UnusableScreen screen)
+{
+    return screen == UnusableScreen::NoSuchQtPlatform ? "NoSuchQtPlatform" : "WaylandWithoutCompositor";
+}
+
+void PrintTo(UnusableScreen screen, std::ostream* out)
+{
+    *out << nameOf(screen);
+}
+
+class AgentWithAnUnusableScreen : public AgentSessionTest, public ::testing::WithParamInterface<UnusableScreen> {
+protected:
+    static void SetUpTestSuite()
+    {
+        startHoldingServer(PrivateCupsServer::JobOwners::Authenticated);
+        // A second holding queue, whose stored settings need no prompt.
+        if (gServer && !gServer->addQueue("movra-stored", "movra", "", PrivateCupsServer::JobHold::Indefinite)) {
+            TearDownTestSuite();
+            gFailure = "the private server took no queue movra-stored";
+        }
+    }
+
+    // The agent's session; false, with the reason, when the X server does not come up.
+    bool unusableSession(ProgramOptions* options, std::string* error)
+    {
+        *options = session();
+        if (GetParam() == UnusableScreen::WaylandWithoutCompositor) {
+            options->environment.push_back({ "WAYLAND_DISPLAY", "wayland-0" });
+            return true;
+        }
+        if (!m_x11.start(error))
+            return false;
+        for (const auto& variable : m_x11.session())
+            options->environment.push_back(variable);
+        options->environment.push_back({ "QT_QPA_PLATFORM", "nosuch" });
+        return true;
+    }
+
+    XvfbDesktop m_x11;
+};
+
+TEST_P(AgentWithAnUnusableScreen, TheAgentStaysUpAndAJobThatNeedsThePromptStaysHeldWhileStoredCodesStillGo)
+{
+    configure("movra-stored", kSaveDefaultCodes);
+    int asking = lp("movra-hold");
+    ASSERT_GT(asking, 0);
+    ProgramOptions options;
+    std::string error;
+    ASSERT_TRUE(unusableSession(&options, &error)) << error;
+    RunningProgram agent(agentCommand({}), options);
+    std::string askingLine = prefix(asking, "movra-hold");
+    if (!agent.waitForOutput(askingLine + "left held: it needs the prompt")) {
+        agent.sendSignal(SIGTERM);
+        ProgramRun ended = agent.finish();
+        FAIL() << "the agent ended with status " << ended.exitStatus << ", signal " << ended.signal << ":\n"
+               << ended.output << ended.errors;
+    }
+    int stored = lp("movra-stored");
+    ASSERT_GT(stored, 0);
+    bool released = agent.waitForOutput(prefix(stored, "movra-stored") + "released\n");
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = checked(agent.finish());
+    EXPECT_TRUE(released) << run.output << run.errors;
+    EXPECT_EQ(run.signal, 0) << "it ended only when asked: " << run.errors;
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    size_t lines = 0;
+    for (size_t at = run.output.find(askingLine); at != std::string::npos; at = run.output.find(askingLine, at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 1u) << "one line says why: " << run.output;
+    EXPECT_EQ(state(asking), "pending-held");
+    EXPECT_EQ(gServer->jobAttribute(stored, "job-accounting-user-id"), "alice-SECRET");
+    EXPECT_EQ(gServer->jobAttribute(stored, "job-account-id"), "4711-SECRET");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sessions, AgentWithAnUnusableScreen, ::testing::Values(UnusableScreen::NoSuchQtPlatform, UnusableScreen::WaylandWithoutCompositor),
+    [](const ::testing::TestParamInfo<UnusableScreen>& info) { return std::string(nameOf(info.param)); });
+
+}

@@ -1,0 +1,43 @@
+// A Wayland desktop of the test's own: Debian's weston, its socket in a runtime folder of the
+// test's own (the XDG_RUNTIME_DIR of the programs shown on it, mode 0700), without Xwayland, so
+// that every window on it is a Wayland window.
+//
+// weston's headless backend makes no seat: nothing could ever type into a window there. Its RDP
+// backend has no screen either, and makes a seat, with a keyboard and a pointer, for each remote
+// desktop client; the test's own client, rdp-input, is that seat's person, and also sees what
+// the compositor shows. It reaches the backend over the loopback address, on a port taken while
+// free. Which windows are shown, and where, weston's scene graph says (its debug protocol, read
+// with weston-debug).
+#pragma once
+
+#include "BackgroundProcess.h"
+#include "RunningProgram.h"
+#include "TemporaryTree.h"
+#include "TestDesktop.h"
+
+#include <memory>
+
+class WestonDesktop : public TestDesktop {
+public:
+    bool start(std::string* error) override;
+    std::vector<std::pair<std::string, std::string>> session() const override;
+    std::vector<ShownWindow> windows() override;
+    bool click(int x, int y, std::string* error) override;
+    bool type(const std::string& text, std::string* error) override;
+    bool picture(const std::string& path, std::string* error) override;
+    std::string serverLog() const override;
+
+private:
+    // The scene graph as weston tells it: its outputs, layers and views, each view with its
+    // role, the process that made it, its title and its place on the screen.
+    std::string sceneGraph() const;
+    bool startCompositor(std::string* error);
+    // Has rdp-input do one line of its input and waits until it has.
+    bool act(const std::string& line, std::string* error);
+
+    TemporaryTree m_runtime;
+    BackgroundProcess m_compositor;
+    int m_port { 0 };
+    std::unique_ptr<RunningProgram> m_input;
+    int m_acted { 0 };
+};

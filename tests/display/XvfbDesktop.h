@@ -1,0 +1,34 @@
+// An X11 desktop of the test's own: Xvfb on a display number that no other X server uses, with
+// no window manager (a window lies where its program puts it, without a frame). xdotool finds
+// the windows and types and clicks through the XTEST extension, so that the keys and clicks
+// reach the window under the pointer as a keyboard's and a mouse's do; ImageMagick's import
+// takes the pictures.
+#pragma once
+
+#include "BackgroundProcess.h"
+#include "ProgramRun.h"
+#include "TemporaryTree.h"
+#include "TestDesktop.h"
+
+class XvfbDesktop : public TestDesktop {
+public:
+    bool start(std::string* error) override;
+    std::vector<std::pair<std::string, std::string>> session() const override;
+    std::vector<ShownWindow> windows() override;
+    bool click(int x, int y, std::string* error) override;
+    bool type(const std::string& text, std::string* error) override;
+    bool picture(const std::string& path, std::string* error) override;
+    std::string serverLog() const override;
+
+    // ":N", once started.
+    const std::string& display() const { return m_display; }
+
+private:
+    // A tool run against this display, within a few seconds.
+    ProgramRun onDisplay(const std::vector<std::string>& arguments) const;
+    bool ran(const std::vector<std::string>& arguments, std::string* error) const;
+
+    TemporaryTree m_folder;
+    BackgroundProcess m_server;
+    std::string m_display;
+};
