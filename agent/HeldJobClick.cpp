@@ -191,7 +191,8 @@ ClickOutcome playHeldJobClick(PrintDialog& dialog, const PromptDressing& dressin
         outcome.kind = ClickOutcome::Kind::Printed;
         outcome.settings = dialog.printSettings();
     } else {
-        outcome.kind = alertShown ? ClickOutcome::Kind::Cancelled : noticeShown ? ClickOutcome::Kind::CodeMissing : ClickOutcome::Kind::NotPrinted;
+        outcome.kind = alertShown ? ClickOutcome::Kind::Cancelled : noticeShown ? ClickOutcome::Kind::CodeMissing
+                                                                                : ClickOutcome::Kind::NotPrinted;
     }
     return outcome;
 }

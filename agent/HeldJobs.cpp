@@ -260,17 +260,13 @@ HeldJobs::Going HeldJobs::promptReady()
         return Going::On;
     ServerJob job = *m_prompted;
     m_prompted.reset();
-    // What the worker's pane and window system wrote is for a developer, but for why a prompt that
-    // never got an outcome failed.
+    // What the worker's pane and window system wrote is for a developer.
     std::istringstream lines(errors);
-    std::string first;
     for (std::string line; std::getline(lines, line);) {
         if (m_options.verbose)
             m_err << printableText(line) << "\n";
         else
             sd_journal_print(LOG_DEBUG, "%s", line.c_str());
-        if (first.empty() && line.find("conceal") == std::string::npos)
-            first = line;
     }
     Going going = Going::On;
     if (interruptionRequested()) {
@@ -281,8 +277,6 @@ HeldJobs::Going HeldJobs::promptReady()
         say(job, "its prompt closed: the job was printed, cancelled or released elsewhere meanwhile");
         m_book.record(job, JobFate::LeftAlone);
     } else {
-        if (outcome.kind == ClickOutcome::Kind::Failed && !first.empty())
-            outcome.why += " (" + first + ")";
         JobFate fate = afterClick(job, outcome);
         m_book.record(job, fate);
         // What the person answered is not lost with the server: it is carried out once the
@@ -291,7 +285,8 @@ HeldJobs::Going HeldJobs::promptReady()
             say(job, "waits for the server: the answer given is carried out once it is back");
             m_answered.emplace_back(job.id, std::move(outcome));
         }
-        going = fate == JobFate::ServerLost ? Going::ServerLost : fate == JobFate::Stopped ? Going::Stopped : Going::On;
+        going = fate == JobFate::ServerLost ? Going::ServerLost : fate == JobFate::Stopped ? Going::Stopped
+                                                                                           : Going::On;
     }
     startNextPrompt();
     return going;
@@ -316,7 +311,7 @@ JobFate HeldJobs::afterClick(const ServerJob& job, const ClickOutcome& outcome)
         say(job, "left held: a default code is missing; it is offered again when the queue's settings change");
         return JobFate::LeftHeld;
     case ClickOutcome::Kind::Unanswered:
-        say(job, "left held: " + outcome.why);
+        say(job, "left held: " + printableText(outcome.why));
         return JobFate::LeftHeld;
     case ClickOutcome::Kind::NotPrinted:
         say(job, "left held: the pane did not let it print");

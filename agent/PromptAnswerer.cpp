@@ -70,12 +70,15 @@ public:
             m_fault = error;
             return;
         }
+        reached();
         m_source.emplace(transcript, m_shown);
     }
 
+    std::string unreachable() const override { return "it needs the prompt, and the prompt cannot go on screen"; }
+
     Answer end() override
     {
-        Answer answer { m_shown ? "" : "it needs the prompt, and the prompt cannot go on screen", m_fault };
+        Answer answer { m_shown ? "" : unreachable(), m_fault };
         m_source.reset();
         if (m_shown)
             m_frontEnd->closeClickOnScreen(m_shown);
@@ -101,8 +104,11 @@ public:
 
     bool showsNotices() const override { return false; }
 
+    std::string unreachable() const override { return "the script cannot be read"; }
+
     void begin(PrintDialog& dialog, Transcript& transcript) override
     {
+        reached();
         if (m_stopped.empty())
             m_runner.emplace(dialog, m_script, transcript, PrintedLine::LeftToSubmitter);
     }

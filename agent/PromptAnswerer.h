@@ -9,6 +9,7 @@
 #include "ScriptSource.h"
 #include "Transcript.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,7 +34,23 @@ public:
     // What a click changed of the answerer (where the script is), as text to hand over from the
     // process that played the click, and taken over in the agent.
     virtual std::string state() const { return ""; }
-    virtual void takeState(const std::string&) {}
+    virtual void takeState(const std::string&) { }
+
+    // Called as the person comes within reach during begin (the screen opened for the prompt): a
+    // process playing the click that ends before that never reached the person, and the job waits
+    // for the reason unreachable gives.
+    void onReach(std::function<void()> reached) { m_reached = std::move(reached); }
+    virtual std::string unreachable() const = 0;
+
+protected:
+    void reached()
+    {
+        if (m_reached)
+            m_reached();
+    }
+
+private:
+    std::function<void()> m_reached;
 };
 
 // Answers the prompts from one script. A script that fails, or has no more lines, answers no

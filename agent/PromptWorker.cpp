@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,9 +81,13 @@ bool writeAll(int descriptor, const std::string& bytes)
     return true;
 }
 
+// Written ahead of the outcome once the answerer has reached the person.
+constexpr char kReached = '+';
+
 // The worker's whole life: the click, and its outcome written to the agent.
 [[noreturn]] void playInWorker(const PromptTask& task, PromptAnswerer& answerer, std::ostream& out, int result)
 {
+    answerer.onReach([result] { writeAll(result, std::string(1, kReached)); });
     ClickOutcome outcome;
     PrintDialog dialog;
     std::string error;
@@ -186,12 +191,27 @@ bool PromptWorker::collect(PromptAnswerer& answerer, ClickOutcome* outcome, std:
     int status = 0;
     waitpid(m_process, &status, 0);
     *outcome = ClickOutcome();
+    bool reached = !m_resultBytes.empty() && m_resultBytes[0] == kReached;
     std::string state;
-    if (!decode(m_resultBytes, outcome, &state)) {
-        *outcome = ClickOutcome();
-        outcome->why = WIFSIGNALED(status) ? std::string("the prompt's process ended by ") + strsignal(WTERMSIG(status)) : "the prompt's process ended";
-    } else {
+    if (decode(m_resultBytes.substr(reached ? 1 : 0), outcome, &state)) {
         answerer.takeState(state);
+    } else {
+        // A worker that ended without an outcome says why in its first words on standard error
+        // (Qt's, when the screen cannot be opened), but for the pane's notes on concealment.
+        *outcome = ClickOutcome();
+        if (!reached) {
+            outcome->kind = ClickOutcome::Kind::Unanswered;
+            outcome->why = answerer.unreachable();
+        } else {
+            outcome->why = WIFSIGNALED(status) ? std::string("the prompt's process ended by ") + strsignal(WTERMSIG(status)) : "the prompt's process ended";
+        }
+        std::istringstream lines(m_errorBytes);
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty() && line.find("conceal") == std::string::npos) {
+                outcome->why += " (" + line + ")";
+                break;
+            }
+        }
     }
     *errors = m_errorBytes;
     reset();

@@ -4,7 +4,29 @@
 #include <QStyleFactory>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+QtMessageHandler gQtHandler = nullptr;
+
+// Qt ends the process when it cannot open the screen it was told to use (a platform that does not
+// exist, a Wayland compositor that is not there), with an abort that leaves a core dump behind.
+// The program ends as it does for any other error instead, with Qt's reason on standard error.
+void endIfTheScreenCannotOpen(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        if (gQtHandler)
+            gQtHandler(type, context, message);
+        return;
+    }
+    fprintf(stderr, "%s: the window cannot go on screen: %s\n", program_invocation_short_name, message.toLocal8Bit().constData());
+    _exit(kScreenCannotOpenStatus);
+}
+
+}
 
 QApplication* screenApplication(bool offscreen, std::string* error)
 {
@@ -31,7 +53,9 @@ QApplication* screenApplication(bool offscreen, std::string* error)
     static char* displayArguments[] = { name, nullptr };
     static int offscreenCount = 3;
     static int displayCount = 1;
+    gQtHandler = qInstallMessageHandler(endIfTheScreenCannotOpen);
     auto* application = offscreen ? new QApplication(offscreenCount, offscreenArguments) : new QApplication(displayCount, displayArguments);
+    qInstallMessageHandler(gQtHandler);
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     return application;
 }

@@ -269,6 +269,24 @@ TEST_F(PrintDialogRunTest, AScriptedRunLoadsNoGUIToolkit)
     EXPECT_EQ(result.errors.find("libPrintDialogScreen"), std::string::npos);
 }
 
+TEST_F(PrintDialogRunTest, AScreenThatCannotBeOpenedEndsTheRunWithQtsReasonAndNoCoreDump)
+{
+    const std::vector<std::vector<std::pair<std::string, std::string>>> screens = {
+        { { "DISPLAY", ":0" }, { "QT_QPA_PLATFORM", "nosuch" } },
+        { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "no-such-compositor" }, { "QT_QPA_PLATFORM", "" } },
+    };
+    for (const auto& screen : screens) {
+        ProgramOptions options;
+        options.environment = environment;
+        options.environment.insert(options.environment.end(), screen.begin(), screen.end());
+        ProgramRun result = runProgram({ PRINTDIALOG_PATH, "--ppd", kMovraPPD, "--save", savePath }, options);
+        EXPECT_EQ(result.signal, 0) << result.errors;
+        EXPECT_EQ(result.exitStatus, 2) << result.errors;
+        EXPECT_NE(result.errors.find("printdialog: the window cannot go on screen: "), std::string::npos) << result.errors;
+        EXPECT_FALSE(savedFileExists());
+    }
+}
+
 TEST_F(PrintDialogRunTest, PicturesOfTheDialogAndThePromptWithoutADisplay)
 {
     std::string dialogPicture = folder.path("dialog.png");

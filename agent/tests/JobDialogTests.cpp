@@ -24,6 +24,7 @@ const std::string kExamples = EXAMPLES_DIR;
 class RecordedPerson : public PromptAnswerer {
 public:
     bool showsNotices() const override { return true; }
+    std::string unreachable() const override { return "the test has no person"; }
     void begin(PrintDialog&, Transcript&) override { }
     Answer end() override { return {}; }
 };
