@@ -14,3 +14,13 @@ std::string cupsQueueNameProblem(std::string_view queue)
     }
     return "";
 }
+
+std::string foldedQueueName(std::string_view queue)
+{
+    std::string name(queue);
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return name;
+}

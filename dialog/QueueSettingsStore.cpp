@@ -66,12 +66,7 @@ std::string QueueSettingsStore::pathOf(const std::string& queue) const
 {
     if (!cupsQueueNameProblem(queue).empty())
         return "";
-    std::string name = queue;
-    for (char& c : name) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return m_folder + "/" + name + ".plist";
+    return m_folder + "/" + foldedQueueName(queue) + ".plist";
 }
 
 bool QueueSettingsStore::prepareFolder(std::string* error) const

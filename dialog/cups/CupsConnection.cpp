@@ -1,6 +1,7 @@
 #include "CupsConnection.h"
 
 #include <ProcessGuards.h>
+#include <Seconds.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,13 +17,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string inSeconds(std::chrono::milliseconds span)
-{
-    char text[32];
-    snprintf(text, sizeof text, "%g s", static_cast<double>(span.count()) / 1000);
-    return text;
-}
 
 std::string lastCupsError()
 {
