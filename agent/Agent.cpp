@@ -12,6 +12,7 @@
 #include "ServerNews.h"
 #include "SettingsWatch.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
@@ -104,7 +105,9 @@ public:
             if (promptReady && m_jobs.promptReady() == HeldJobs::Going::ServerLost)
                 m_news.lost("");
             std::optional<Clock::time_point> look = m_jobs.book().nextLook();
-            if (m_news.connected() && (tidings.listJobs || listAgain || (look && Clock::now() >= *look)))
+            // A job whose prompt is up or waits may have gone meanwhile.
+            bool promptedJobTold = std::any_of(tidings.jobsTold.begin(), tidings.jobsTold.end(), [this](int job) { return m_jobs.withPerson(job); });
+            if (m_news.connected() && (tidings.listJobs || listAgain || promptedJobTold || (look && Clock::now() >= *look)))
                 list(nullptr);
         }
     }

@@ -70,6 +70,11 @@ void HeldJobs::tellError(const std::string& error)
     m_errorsTold = true;
 }
 
+bool HeldJobs::withPerson(int job) const
+{
+    return (m_prompted && m_prompted->id == job) || std::any_of(m_waiting.begin(), m_waiting.end(), [job](const auto& waiting) { return waiting.first.id == job; });
+}
+
 void HeldJobs::noteRefusals(const std::map<int, std::string>& refusals)
 {
     for (const auto& [job, text] : refusals)

@@ -42,6 +42,8 @@ public:
     // While a prompt is up: what to watch, and what to do when it is ready.
     bool promptUp() const { return m_worker.busy(); }
     bool promptsWaiting() const { return m_worker.busy() || !m_waiting.empty(); }
+    // Whether the job's prompt is up or waits its turn.
+    bool withPerson(int job) const;
     void addDescriptors(std::vector<pollfd>& watched) const { m_worker.addDescriptors(watched); }
     Going promptReady();
     // The agent stops: the prompt up closes, the jobs stay held for the next agent.

@@ -287,7 +287,7 @@ Reply ServerJobs::notifications(int subscription, int sequence, Notifications* n
     ipp_status_t status;
     Reply reply = send(request, &response, error, &status);
     *gone = reply == Reply::Refused && status == IPP_STATUS_ERROR_NOT_FOUND;
-    *news = Notifications { false, {}, sequence, news->askAgainIn };
+    *news = Notifications { false, {}, {}, sequence, news->askAgainIn };
     // Each event is a group of its own: its job, and what the server said of it.
     int job = 0;
     std::string text;
@@ -307,7 +307,7 @@ Reply ServerJobs::notifications(int subscription, int sequence, Notifications* n
         else if (key == "notify-sequence-number")
             news->nextSequence = std::max(news->nextSequence, ippGetInteger(attribute, 0) + 1);
         else if (key == "notify-job-id")
-            job = ippGetInteger(attribute, 0);
+            news->jobsTold.insert(job = ippGetInteger(attribute, 0));
         else if (key == "notify-text")
             text = stringValue(attribute);
         else if (key == "job-state" && ippGetInteger(attribute, 0) == IPP_JSTATE_HELD)

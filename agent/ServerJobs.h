@@ -13,6 +13,7 @@
 #include <map>
 #include <ctime>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,7 @@ enum class Delivery {
 // What a Get-Notifications brought.
 struct Notifications {
     bool heldJobSeen { false }; // an event tells of a job that is now pending-held
+    std::set<int> jobsTold {}; // every job an event told of
     // What the server said of each job it held as the printer refused its account (the event's
     // notify-text), by job: the one place that says which refusal it was.
     std::map<int, std::string> accountRefusals {};

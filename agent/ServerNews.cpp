@@ -185,6 +185,7 @@ bool ServerNews::ask(Tidings* tidings)
     m_askAt = Clock::now() + m_askInterval;
     tidings->listJobs = tidings->listJobs || news.heldJobSeen;
     tidings->accountRefusals.merge(news.accountRefusals);
+    tidings->jobsTold.merge(news.jobsTold);
     return true;
 }
 

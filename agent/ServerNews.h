@@ -13,6 +13,7 @@
 #include <chrono>
 #include <map>
 #include <optional>
+#include <set>
 #include <ostream>
 #include <poll.h>
 #include <string>
@@ -31,6 +32,8 @@ public:
         bool listJobs { false };
         // What the server said of the jobs it held as the printer refused their account.
         std::map<int, std::string> accountRefusals {};
+        // The jobs the events told of.
+        std::set<int> jobsTold {};
     };
 
     // Connects and subscribes; when the server cannot be reached, says so and tries again later.
