@@ -1,5 +1,5 @@
 // accounting-agent: the pane's print-time behaviour for the user's held jobs of every program.
-// It lists the user's own jobs, handles each one held for accounting (HeldJob.h), and, unless
+// It lists the user's own jobs, handles each one held for accounting (HeldJobs.h), and, unless
 // asked to do that once, watches the server for more until SIGTERM or SIGINT.
 #pragma once
 
