@@ -187,6 +187,22 @@ TEST_F(AgentProcess, EveryOtherJobIsLeftAsItIs)
     EXPECT_EQ(gServer->jobAttribute(carrying, "job-accounting-user-id"), "carol");
 }
 
+TEST_F(AgentProcess, AJobHeldUntilASetTimeWaitsForItsTime)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    // Half a day from now, in UTC as the server reads it: never the minute the test runs in.
+    time_t later = time(nullptr) + 12 * 60 * 60;
+    char until[8];
+    strftime(until, sizeof until, "%H:%M", gmtime(&later));
+    int job = lp("movra-hold", { "-o", std::string("job-hold-until=") + until });
+    ASSERT_GT(job, 0);
+    ProgramRun run = once();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(state(job), "pending-held");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-hold-until"), until);
+}
+
 TEST_F(AgentProcess, AnOrdinaryUsersAgentReleasesThatUsersJobsAndNoOneElses)
 {
     // The session of nobody, an ordinary local user: its own folder for its settings and lock.
