@@ -1,7 +1,8 @@
 #include "AgentLock.h"
 
+#include "CupsConnection.h"
+
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <netdb.h>
@@ -51,15 +52,12 @@ AgentLock::~AgentLock()
 
 std::string AgentLock::canonicalServer(const std::string& server)
 {
-    if (server.empty() || server[0] == '/') {
-        char real[PATH_MAX];
-        return !server.empty() && realpath(server.c_str(), real) ? real : server;
-    }
-    size_t colon = server.rfind(':');
-    std::string host = server.substr(0, colon);
-    std::string port = colon == std::string::npos ? "" : server.substr(colon);
-    for (char& c : host)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    std::string key = CupsConnection::key(server);
+    if (key[0] == '/')
+        return key;
+    // Two agents alive at once reach a host by the same address, whatever name each was given.
+    size_t colon = key.rfind(':');
+    std::string host = key.substr(0, colon);
     addrinfo hints {};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
@@ -69,7 +67,7 @@ std::string AgentLock::canonicalServer(const std::string& server)
         host = address;
     if (found)
         freeaddrinfo(found);
-    return host + port;
+    return host + key.substr(colon);
 }
 
 AgentLock::Outcome AgentLock::take(const std::string& fallbackFolder, const std::string& server, std::string* holder, std::string* error)

@@ -30,7 +30,7 @@ public:
     // which could hand the user's jobs to someone else's agent.
     Outcome take(const std::string& fallbackFolder, const std::string& server, std::string* holder, std::string* error);
 
-    // The server as the lock knows it: a socket by its real path, a host by its address.
+    // The server as the lock knows it: its key (CupsConnection::key), with a host by its address.
     static std::string canonicalServer(const std::string& server);
 
 private:

@@ -15,6 +15,7 @@ struct CupsModule {
     bool (*fetchDefaultQueue)(const CupsDestination& server, std::string* queue, std::string* error);
     bool (*fetchQueueNames)(const CupsDestination& server, std::vector<std::string>* queues, std::string* error);
     std::string (*serverName)(const std::string& server);
+    std::string (*serverKey)(const std::string& server);
     int (*submitJob)(const CupsDestination& destination, int document, const std::string& title,
         const std::vector<StandIn::TicketItem>& items, std::string* error);
 };

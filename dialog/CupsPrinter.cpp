@@ -46,6 +46,13 @@ std::string cupsServerName(const std::string& server)
     return module ? module->serverName(server) : "the CUPS server " + server;
 }
 
+std::string cupsServerKey(const std::string& server)
+{
+    std::string error;
+    const CupsModule* module = cupsModule(&error);
+    return module ? module->serverKey(server) : server;
+}
+
 int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
     std::string* error)
 {

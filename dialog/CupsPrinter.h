@@ -34,6 +34,9 @@ DIALOG_EXPORT bool fetchQueueNames(const CupsDestination& server, std::vector<st
 // "the CUPS server at HOST:PORT" (or at its socket), the one name every message gives the server;
 // the user's default server for an empty one.
 DIALOG_EXPORT std::string cupsServerName(const std::string& server);
+// The server as one name however it is spelled ("localhost:631", a socket's real path), the
+// same in every program: what the keyring's items of the queues' codes are kept under.
+DIALOG_EXPORT std::string cupsServerKey(const std::string& server);
 
 // Submits the document (an open regular file) to the queue with every ticket item as a job
 // option, except the two codes when accounting is off, and, when accounting is on, the User ID

@@ -4,7 +4,9 @@
 #include <Seconds.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -114,6 +116,19 @@ std::string CupsConnection::address(const std::string& server)
     cupsSetServer(server.empty() ? nullptr : server.c_str());
     std::string host = cupsServer();
     return host[0] == '/' ? host : host + ":" + std::to_string(ippPort());
+}
+
+std::string CupsConnection::key(const std::string& server)
+{
+    std::string at = address(server);
+    if (at[0] == '/') {
+        char real[PATH_MAX];
+        return realpath(at.c_str(), real) ? real : at;
+    }
+    size_t port = at.rfind(':');
+    for (size_t i = 0; i < port; ++i)
+        at[i] = static_cast<char>(tolower(static_cast<unsigned char>(at[i])));
+    return at;
 }
 
 bool CupsConnection::open(const CupsDestination& destination, std::string* error)

@@ -26,6 +26,11 @@ public:
     // Where a destination's server is: "HOST:PORT" or the socket's path, the user's default
     // server for an empty one.
     static std::string address(const std::string& server);
+    // The server as one name however it is spelled, for what must find the same server again
+    // (the keyring's items of the queues' codes, the agent's lock): address() with the host in
+    // lower case, or the socket by its real path. No name is looked up: an item kept for
+    // "print.example.com:631" is found again after the server's address has changed.
+    static std::string key(const std::string& server);
 
     http_t* http() const { return m_http; }
     // Whether the server runs on this machine: a socket, or only loopback addresses.

@@ -261,6 +261,6 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
 
 const CupsModule* PrintDialogCupsModule()
 {
-    static const CupsModule module = { fetchQueuePPD, fetchDefaultQueue, fetchQueueNames, serverName, submitJob };
+    static const CupsModule module = { fetchQueuePPD, fetchDefaultQueue, fetchQueueNames, serverName, CupsConnection::key, submitJob };
     return &module;
 }
