@@ -104,10 +104,10 @@ FoundItems findItems(SecretServiceSession& session, const QueueItem& item, Secre
     return found;
 }
 
-// Why keyring stayed locked: its unlock prompt was dismissed, or given up at the deadline.
+// Why keyring stayed locked: its unlock prompt was dismissed, or given up.
 std::string lockedKeyring(const SecretServiceSession& session, const std::string& keyring)
 {
-    return session.timedOut() ? session.failure(nullptr) : keyring + " is locked, and the unlock prompt was dismissed";
+    return session.givenUp() ? session.failure(nullptr) : keyring + " is locked, and the unlock prompt was dismissed";
 }
 
 // "the keyring item "Label" (/org/freedesktop/secrets/collection/login/3)"

@@ -3,9 +3,11 @@
 #include "PatientService.h"
 
 #include <PrintableText.h>
+#include <ProcessGuards.h>
 #include <Seconds.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,12 +24,13 @@ constexpr std::chrono::milliseconds kGivingUp { 500 };
 
 // Whether GLib finds a session bus without autolaunching one: DBUS_SESSION_BUS_ADDRESS, or else the
 // user's own socket "bus" in the runtime folder (systemd's user session puts it there), as
-// g_dbus_address_get_for_bus_sync looks for it. None on a server or in a minimal session.
+// g_dbus_address_get_for_bus_sync looks for it. None on a server or in a minimal session, nor
+// where the programs found none as they started ("disabled:", startProgram).
 bool sessionBusFound()
 {
     const char* address = getenv("DBUS_SESSION_BUS_ADDRESS");
     if (address && *address)
-        return true;
+        return strcmp(address, "disabled:") != 0;
     std::string socket = std::string(g_get_user_runtime_dir()) + "/bus";
     struct stat info;
     return stat(socket.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == geteuid();
@@ -100,6 +103,8 @@ bool SecretServiceSession::open(std::string* error)
 
 std::string SecretServiceSession::failure(GError* error) const
 {
+    if (m_interrupted)
+        return "the program was asked to stop before the Secret Service answered";
     if (m_timedOut)
         return "the Secret Service did not answer within " + inSeconds(m_timeout);
     if (!error)
@@ -118,7 +123,8 @@ GObjectPtr<GAsyncResult> SecretServiceSession::waitFor(std::unique_ptr<GAsyncRes
 {
     waitUntil(slot.get(), m_deadline);
     if (!*slot) {
-        m_timedOut = true;
+        m_interrupted = interruptionRequested();
+        m_timedOut = !m_interrupted;
         g_cancellable_cancel(m_cancellable.get());
         waitUntil(slot.get(), Clock::now() + kGivingUp);
     }
@@ -130,6 +136,8 @@ GObjectPtr<GAsyncResult> SecretServiceSession::waitFor(std::unique_ptr<GAsyncRes
 
 void SecretServiceSession::waitUntil(GAsyncResult* const* result, std::chrono::steady_clock::time_point until)
 {
-    while (!*result && Clock::now() < until)
+    // A program asked to stop (the agent ends within a second of SIGTERM) does not wait on: the
+    // tick wakes the loop often enough to see it.
+    while (!*result && Clock::now() < until && !interruptionRequested())
         g_main_context_iteration(m_context, TRUE);
 }

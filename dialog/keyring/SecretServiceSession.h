@@ -1,4 +1,5 @@
-// One conversation with the Secret Service on the session bus, bounded as a whole by a deadline.
+// One conversation with the Secret Service on the session bus, bounded as a whole by a deadline,
+// and given up as well once the program is asked to stop (interruptionRequested()).
 // libsecret's asynchronous calls run on a main context of the session's own, which is iterated
 // here until each call completes. At the deadline the call is cancelled, which ends at once
 // whatever libsecret waits for (a reply that never comes, an unlock prompt that nobody answers,
@@ -52,11 +53,11 @@ public:
         return waitFor(std::move(slot));
     }
 
-    // Why a call failed, in words a message may show: the deadline when it passed (however far
-    // the call had come: an unlock prompt left unanswered is given up then too), otherwise what
-    // the error says.
+    // Why a call failed, in words a message may show: the deadline when it passed, or the
+    // program's stop, however far the call had come (an unlock prompt left unanswered is given up
+    // then too), otherwise what the error says.
     std::string failure(GError* error) const;
-    bool timedOut() const { return m_timedOut; }
+    bool givenUp() const { return m_timedOut || m_interrupted; }
 
 private:
     static void completed(GObject* source, GAsyncResult* result, gpointer data);
@@ -71,6 +72,7 @@ private:
     GObjectPtr<GDBusConnection> m_connection;
     GObjectPtr<SecretService> m_service;
     bool m_timedOut { false };
+    bool m_interrupted { false };
     // Where the results of calls that brought none even when given up would arrive, should
     // they: the session's to free.
     std::vector<std::unique_ptr<GAsyncResult*>> m_abandoned;
