@@ -12,6 +12,8 @@
 // keyring through libsecret itself, apart from the code under test.
 #pragma once
 
+#include "EnvironmentChanges.h"
+
 #include <map>
 #include <optional>
 #include <string>
@@ -20,21 +22,6 @@
 #include <vector>
 
 class TemporaryTree;
-
-// Variables of the process's environment changed for a test and put back at its end.
-class EnvironmentChanges {
-public:
-    EnvironmentChanges() = default;
-    ~EnvironmentChanges();
-    EnvironmentChanges(const EnvironmentChanges&) = delete;
-    EnvironmentChanges& operator=(const EnvironmentChanges&) = delete;
-
-    void set(const std::string& name, const std::string& value);
-    void unset(const std::string& name);
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
-};
 
 // An item as the keyring's manager shows it.
 struct KeyringEntry {
