@@ -28,7 +28,8 @@ struct ProgramOptions {
     // Typed into the program's standard input as it starts; runProgram then ends the input (a
     // RunningProgram keeps it open for more). Without it, nothing is typed.
     std::string input;
-    // Set (or, with an empty value, cleared) in the program's environment.
+    // Set (or, with an empty value, cleared) in the program's environment. The program has no
+    // session bus (DBUS_SESSION_BUS_ADDRESS "disabled:") unless this gives it one.
     std::vector<std::pair<std::string, std::string>> environment;
     // Past this the program is killed and the run marked timedOut.
     std::chrono::milliseconds timeout { 60000 };

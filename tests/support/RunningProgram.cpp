@@ -23,6 +23,10 @@ void setUpChild(const ProgramOptions& options, int input, int output, int errors
     dup2(errors, STDERR_FILENO);
     // The test ignores SIGPIPE for its own writes; the program starts as a shell would start it.
     signal(SIGPIPE, SIG_DFL);
+    // The machine's session bus, and with it the person's keyring, is never a test's: a program
+    // finds no session bus (as the programs mark it themselves when there is none), unless the
+    // test gives it the bus of a session of its own.
+    setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
     for (const auto& [name, value] : options.environment) {
         if (value.empty())
             unsetenv(name.c_str());
