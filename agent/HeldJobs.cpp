@@ -108,6 +108,7 @@ HeldJobs::Going HeldJobs::take(const std::vector<ServerJob>& listed)
         }
         m_answered.pop_front();
     }
+    m_unreadableQueues.clear();
     for (const ServerJob& job : m_book.due(listed, JobBook::Clock::now())) {
         if (interruptionRequested())
             return Going::Stopped;
@@ -172,7 +173,17 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
     if (!task.queueDialog.fetch(m_server.destination(job.queue), &error))
         return leftHeld("its printer's PPD cannot be had", error);
     auto warn = [this](const std::string& warning) { m_err << "accounting-agent: warning: " << printableText(warning) << "\n"; };
-    task.setup = task.queueDialog.setup("", m_store, m_options.plugInPath, m_options.primaryPlugInPath, DialogPurpose::Print, warn);
+    // Settings that could not be read (a keyring whose unlock prompt the person dismissed) are not
+    // asked for again for the queue's other jobs of the same listing.
+    const std::string unreadable = "its queue's stored settings cannot be read";
+    if (m_unreadableQueues.count(job.queue)) {
+        say(job, "left held: " + unreadable);
+        return JobFate::LeftHeld;
+    }
+    if (!task.queueDialog.setup("", m_store, m_options.plugInPath, m_options.primaryPlugInPath, DialogPurpose::Print, warn, &task.setup, &error)) {
+        m_unreadableQueues.insert(job.queue);
+        return leftHeld(unreadable, error);
+    }
     PrintDialog dialog;
     bool opened = false;
     {

@@ -18,6 +18,7 @@
 
 #include <deque>
 #include <optional>
+#include <set>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -82,4 +83,6 @@ private:
     bool m_promptClosedForJob { false };
     bool m_errorsTold { false };
     bool m_anyNameTold { false };
+    // The queues whose stored settings could not be read in the listing taken now.
+    std::set<std::string> m_unreadableQueues;
 };

@@ -87,6 +87,9 @@ constexpr char kReached = '+';
 // The worker's whole life: the click, and its outcome written to the agent.
 [[noreturn]] void playInWorker(const PromptTask& task, PromptAnswerer& answerer, std::ostream& out, int result)
 {
+    // The agent may have talked to the keyring through GLib, whose threads did not come along
+    // into this process: Qt's event loop here is its own, not GLib's.
+    setenv("QT_NO_GLIB", "1", 1);
     answerer.onReach([result] { writeAll(result, std::string(1, kReached)); });
     ClickOutcome outcome;
     PrintDialog dialog;

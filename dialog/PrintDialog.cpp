@@ -1,7 +1,8 @@
 #include "PrintDialog.h"
 
 #include "ProgramTexts.h"
-#include "QueueSettings.h"
+#include "SettingsFileWarnings.h"
+#include "WindowControls.h"
 #include "TicketItems.h"
 
 #include <Help/AppleHelp.h>
@@ -24,6 +25,11 @@ enum { kDialogHelpCommand = 'help' };
 // pane of the common print-dialog width.
 constexpr UInt32 kPaneAreaWidth = 480;
 constexpr UInt32 kPaneAreaHeight = 240;
+// A queue's settings window's line on where the codes are kept (room for two lines of text) and
+// its check box below.
+constexpr SInt16 kCodesKeepingMargin = 20;
+constexpr SInt16 kCodesKeepingLineHeight = 32;
+constexpr SInt16 kCodesKeepingHeight = kCodesKeepingLineHeight + 8 + 20;
 
 CFURLRef urlForPath(const std::string& path)
 {
@@ -59,11 +65,6 @@ void putTicketInSession(PMPrintSession session, CFStringRef key, PMTicketRef tic
     CFRelease(number);
 }
 
-const char* kindOf(bool isString)
-{
-    return isString ? "a string" : "an integer";
-}
-
 ControlRef makeButton(WindowRef window, Rect bounds, const std::string& title, UInt32 command)
 {
     ControlRef button = nullptr;
@@ -76,22 +77,15 @@ ControlRef makeButton(WindowRef window, Rect bounds, const std::string& title, U
 
 }
 
-// Reads a print-settings file into the ticket, and warns of what the file got away with: a key
-// given more than once, an entry of the pane with a value of the wrong kind.
+// Reads a print-settings file into the ticket, and warns of what the file got away with.
 OSStatus PrintDialog::readSettings(const std::string& path, std::string* error)
 {
     StandIn::SettingsFileReading reading;
     if (OSStatus status = StandIn::readSettingsFile(m_printSettings, path, error, &reading))
         return status;
-    if (!m_warn)
-        return noErr;
-    for (const auto& warning : reading.warnings)
-        m_warn(warning);
-    // A value of the other kind reads as absent, which the person who wrote the file would not guess.
-    for (const auto& item : reading.items) {
-        if (QueueSettings::isPaneEntry(item.key) && item.isString != QueueSettings::readsAsString(item.key))
-            m_warn(path + ": key \"" + item.key + "\" holds " + kindOf(item.isString) + " where the pane reads "
-                + kindOf(!item.isString) + "; the pane takes it as absent");
+    if (m_warn) {
+        for (const auto& warning : settingsFileWarnings(path, reading))
+            m_warn(warning);
     }
     return noErr;
 }
@@ -138,21 +132,24 @@ bool PrintDialog::loadPlugIn(const std::string& path, std::string* error)
 }
 
 // The dialog: the pane area, large enough for what the extension may need, and below it Help
-// on the left, Cancel and Print (or Save in its place) on the right.
-void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose purpose, const std::string& queue)
+// on the left, Cancel and Print (or Save in its place) on the right. A queue's settings window
+// also says, under the pane, where the default codes are kept, with the check box that keeps them
+// in the queue's file, and has Forget beside Help.
+void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight, const PrintDialogSetup& setup)
 {
     constexpr SInt16 kMargin = 20;
     constexpr SInt16 kButtonHeight = 20;
     constexpr SInt16 kButtonWidth = 80;
+    bool configuring = setup.purpose == DialogPurpose::Configure;
     auto width = static_cast<SInt16>(paneWidth + 2 * kMargin);
-    auto height = static_cast<SInt16>(paneHeight + 3 * kMargin + kButtonHeight);
+    auto height = static_cast<SInt16>(paneHeight + 3 * kMargin + kButtonHeight + (configuring ? kCodesKeepingHeight + kMargin : 0));
     const Rect bounds = { 60, 80, static_cast<SInt16>(60 + height), static_cast<SInt16>(80 + width) };
     CreateNewWindow(kDocumentWindowClass, kWindowStandardHandlerAttribute, &bounds, &m_window);
+    m_queue = setup.queue;
     // A queue's settings window names the queue it sets.
-    CFStringRef title = StandIn::createString(purpose == DialogPurpose::Configure && !queue.empty()
-            ? programText("Settings Window Title", { queue })
-            : purpose == DialogPurpose::Configure ? programText("Accounting Settings")
-                                                  : programText("Print"));
+    CFStringRef title = StandIn::createString(configuring && !m_queue.empty() ? programText("Settings Window Title", { m_queue })
+            : configuring                                                     ? programText("Accounting Settings")
+                                                                              : programText("Print"));
     SetWindowTitleWithCFString(m_window, title);
     if (title)
         CFRelease(title);
@@ -161,6 +158,10 @@ void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose
     HideControl(m_parentPane);
 
     auto top = static_cast<SInt16>(paneBounds.bottom + kMargin);
+    if (configuring) {
+        addCodesKeeping(setup.codesKeeping, top, width);
+        top = static_cast<SInt16>(top + kCodesKeepingHeight + kMargin);
+    }
     auto bottom = static_cast<SInt16>(top + kButtonHeight);
     auto right = static_cast<SInt16>(width - kMargin);
     m_helpButton = makeButton(m_window, { top, kMargin, bottom, static_cast<SInt16>(kMargin + kButtonWidth) }, programText("Help"), kDialogHelpCommand);
@@ -175,12 +176,35 @@ void PrintDialog::buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose
     static const EventTypeSpec hit = { kEventClassControl, kEventControlHit };
     InstallEventHandler(GetControlEventTarget(m_printButton), hostButtonHit, 1, &hit, this, nullptr);
     InstallEventHandler(GetControlEventTarget(m_cancelButton), hostButtonHit, 1, &hit, this, nullptr);
-    if (purpose == DialogPurpose::Configure) {
+    if (configuring) {
         HideControl(m_printButton);
         m_saveButton = makeButton(m_window, printBounds, programText("Save"), 0);
         InstallEventHandler(GetControlEventTarget(m_saveButton), hostButtonHit, 1, &hit, this, nullptr);
+        auto left = static_cast<SInt16>(kMargin + kButtonWidth + 12);
+        m_forgetButton = makeButton(m_window, { top, left, bottom, static_cast<SInt16>(left + kButtonWidth) }, programText("Forget"), 0);
     }
     ShowWindow(m_window);
+}
+
+void PrintDialog::addCodesKeeping(const CodesKeepingShown& shown, SInt16 top, SInt16 width)
+{
+    auto right = static_cast<SInt16>(width - kCodesKeepingMargin);
+    auto lineBottom = static_cast<SInt16>(top + kCodesKeepingLineHeight);
+    const Rect lineBounds = { top, kCodesKeepingMargin, lineBottom, right };
+    const Rect boxBounds = { static_cast<SInt16>(lineBottom + 8), kCodesKeepingMargin, static_cast<SInt16>(top + kCodesKeepingHeight), right };
+    ControlRef line = nullptr;
+    CFStringRef text = StandIn::createString(shown.line);
+    CreateStaticTextControl(m_window, &lineBounds, text, nullptr, &line);
+    if (text)
+        CFRelease(text);
+    const ControlID lineID = { kPaneControlSignature, kCodesKeepingLine };
+    SetControlID(line, &lineID);
+    CFStringRef title = StandIn::createString(programText("Keep Codes In File"));
+    CreateCheckBoxControl(m_window, &boxBounds, title, shown.inFile ? kControlCheckBoxCheckedValue : kControlCheckBoxUncheckedValue, true, &m_codesInFileBox);
+    if (title)
+        CFRelease(title);
+    const ControlID boxID = { kPaneControlSignature, kCodesInFileBox };
+    SetControlID(m_codesInFileBox, &boxID);
 }
 
 bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
@@ -228,7 +252,7 @@ bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
         return false;
     }
     m_terminated = false;
-    buildWindow(std::max(kPaneAreaWidth, maxH), std::max(kPaneAreaHeight, maxV), setup.purpose, setup.queue);
+    buildWindow(std::max(kPaneAreaWidth, maxH), std::max(kPaneAreaHeight, maxV), setup);
     EventTargetRef printTarget = GetControlEventTarget(m_printButton);
     long hostHandlers = StandIn::countEventHandlers(printTarget, kEventClassControl, kEventControlHit);
     PMPDEFlags flags = kPMPDENoFlags;
@@ -252,6 +276,7 @@ OSStatus PrintDialog::hostButtonHit(EventHandlerCallRef, EventRef event, void* u
         dialog->m_printRequested = true;
     else if (hit == dialog->m_cancelButton)
         dialog->m_cancelRequested = true;
+
     return noErr;
 }
 
@@ -311,6 +336,7 @@ PrintClick PrintDialog::clickPrint(std::string* error)
     if (!m_printRequested)
         return PrintClick::NotPrinted;
     OSStatus status = m_table->Sync(m_context, m_session, false);
+    m_codesInFileChosen = m_codesInFileBox && GetControl32BitValue(m_codesInFileBox) == kControlCheckBoxCheckedValue;
     tearDown();
     if (status != noErr) {
         *error = "the print settings could not be written (status " + std::to_string(status) + ")";
@@ -324,6 +350,19 @@ bool PrintDialog::clickCancel(std::string* error)
     m_cancelRequested = false;
     if (StandIn::clickControl(m_cancelButton, error) != noErr)
         return false;
+    tearDown();
+    return true;
+}
+
+bool PrintDialog::clickForget(std::string* error)
+{
+    if (!m_forgetButton) {
+        *error = "only a queue's settings window has Forget";
+        return false;
+    }
+    if (StandIn::clickControl(m_forgetButton, error) != noErr)
+        return false;
+    m_forgetChosen = true;
     tearDown();
     return true;
 }
@@ -363,7 +402,7 @@ void PrintDialog::tearDown()
     if (m_window) {
         DisposeWindow(m_window);
         m_window = nullptr;
-        m_printButton = m_cancelButton = m_helpButton = m_saveButton = m_parentPane = nullptr;
+        m_printButton = m_cancelButton = m_helpButton = m_saveButton = m_forgetButton = m_codesInFileBox = m_parentPane = nullptr;
     }
     // The plug-in's code goes with its bundle: nothing of it may run any more.
     if (m_plugIn) {

@@ -32,6 +32,13 @@ enum class DialogPurpose {
 // kind), one line at a time, for the program to tell its user in its own name.
 using SettingsWarning = std::function<void(const std::string& warning)>;
 
+// What a queue's settings window shows of where its default codes are kept: a line that says so,
+// and a check box that keeps them in the queue's file rather than in the desktop's keyring.
+struct CodesKeepingShown {
+    std::string line;
+    bool inFile { false };
+};
+
 struct PrintDialogSetup {
     std::string ppdPath;
     std::string settingsPath; // empty: the print-settings ticket holds settingItems
@@ -42,6 +49,7 @@ struct PrintDialogSetup {
     DialogPurpose purpose { DialogPurpose::Print };
     std::vector<StandIn::TicketItem> settingItems {}; // without a settings file, the settings to start from
     std::string queue {}; // the CUPS queue the dialog is for, which a queue's settings window names
+    CodesKeepingShown codesKeeping {}; // in a queue's settings window
 };
 
 class DIALOG_EXPORT PrintDialog {
@@ -77,6 +85,9 @@ public:
     ControlRef helpButton() const { return m_helpButton; }
     // Save, in Print's place when the dialog is for a queue's settings; null otherwise.
     ControlRef saveButton() const { return m_saveButton; }
+    // A queue's settings window's Forget, which removes the queue's stored settings; null otherwise.
+    ControlRef forgetButton() const { return m_forgetButton; }
+    const std::string& queue() const { return m_queue; }
 
     // Clicks Print as the person does: the pane may ask for the codes first (the prompt runs
     // its modal loop inside the click). When the dialog is for a queue's settings, clicks Save
@@ -84,6 +95,12 @@ public:
     PrintClick clickPrint(std::string* error);
     // Clicks Cancel: the dialog goes without Sync.
     bool clickCancel(std::string* error);
+    // Clicks Forget in a queue's settings window: the dialog goes without Sync, and the program
+    // removes the queue's stored settings (forgetChosen()).
+    bool clickForget(std::string* error);
+    bool forgetChosen() const { return m_forgetChosen; }
+    // Whether the settings window's check box, as Save left it, keeps the codes in the queue's file.
+    bool codesInFileChosen() const { return m_codesInFileChosen; }
     bool isOpen() const { return m_window != nullptr; }
     // Cancel, or the end with the dialog open: torn down without Sync.
     void dismiss();
@@ -94,7 +111,8 @@ public:
 private:
     bool loadPlugIn(const std::string& path, std::string* error);
     OSStatus readSettings(const std::string& path, std::string* error);
-    void buildWindow(UInt32 paneWidth, UInt32 paneHeight, DialogPurpose purpose, const std::string& queue);
+    void buildWindow(UInt32 paneWidth, UInt32 paneHeight, const PrintDialogSetup& setup);
+    void addCodesKeeping(const CodesKeepingShown& shown, SInt16 top, SInt16 width);
     void tearDown();
     static OSStatus hostButtonHit(EventHandlerCallRef, EventRef event, void* userData);
 
@@ -114,9 +132,14 @@ private:
     ControlRef m_cancelButton { nullptr };
     ControlRef m_helpButton { nullptr };
     ControlRef m_saveButton { nullptr };
+    ControlRef m_forgetButton { nullptr };
+    ControlRef m_codesInFileBox { nullptr };
+    std::string m_queue;
     bool m_paneShown { false };
     bool m_printClickHooked { false };
     bool m_printRequested { false };
     bool m_cancelRequested { false };
+    bool m_forgetChosen { false };
+    bool m_codesInFileChosen { false };
     SettingsWarning m_warn;
 };

@@ -12,18 +12,10 @@
 
 #include "CupsDestination.h"
 #include "DialogExport.h"
+#include "QueueCodes.h"
 
 #include <chrono>
 #include <string>
-
-// A queue's two default codes, each at most 79 bytes of UTF-8 without control characters, as the
-// pane and print settings hold them; either may be empty.
-struct QueueCodes {
-    std::string userID;
-    std::string accountID;
-
-    bool operator==(const QueueCodes&) const = default;
-};
 
 class DIALOG_EXPORT QueueCodesKeyring {
 public:

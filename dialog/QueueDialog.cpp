@@ -1,6 +1,8 @@
 #include "QueueDialog.h"
 
 #include "CupsPrinter.h"
+#include "ProgramTexts.h"
+#include "QueueCodesKeyring.h"
 #include "QueueSettings.h"
 
 bool QueueDialog::fetch(const CupsDestination& destination, std::string* error)
@@ -9,14 +11,33 @@ bool QueueDialog::fetch(const CupsDestination& destination, std::string* error)
     return fetchQueuePPD(destination, &m_ppd, error);
 }
 
-PrintDialogSetup QueueDialog::setup(const std::string& settingsFile, const QueueSettingsStore& store, const std::string& plugInPath,
-    const std::string& primaryPlugInPath, DialogPurpose purpose, SettingsWarning warn) const
+bool QueueDialog::setup(const std::string& settingsFile, const QueueSettingsStore& store, const std::string& plugInPath,
+    const std::string& primaryPlugInPath, DialogPurpose purpose, SettingsWarning warn, PrintDialogSetup* setup, std::string* error) const
 {
-    std::string settings = settingsFile;
-    if (settings.empty() && store.holds(queue()))
-        settings = store.pathOf(queue());
-    std::vector<StandIn::TicketItem> unstored;
-    if (settings.empty())
-        unstored = QueueSettings::unstored().items();
-    return { queuePPDPath(m_ppd), settings, plugInPath, primaryPlugInPath, "the PPD of queue " + queue(), std::move(warn), purpose, unstored, queue() };
+    *setup = { queuePPDPath(m_ppd), settingsFile, plugInPath, primaryPlugInPath, "the PPD of queue " + queue(), warn, purpose, {}, queue() };
+    if (!settingsFile.empty())
+        return true;
+    bool configuring = purpose == DialogPurpose::Configure;
+    QueueSettings settings = QueueSettings::unstored();
+    if (store.holds(queue())
+        && !store.load(m_destination, configuring ? QueueSettingsStore::CodesRead::Always : QueueSettingsStore::CodesRead::WhenSent, warn, &settings,
+            error))
+        return false;
+    setup->settingItems = settings.printSettings();
+    if (configuring)
+        setup->codesKeeping = codesKeeping(settings, store.pathOf(queue()));
+    return true;
+}
+
+CodesKeepingShown QueueDialog::codesKeeping(const QueueSettings& stored, const std::string& file) const
+{
+    using Place = QueueSettings::CodesPlace;
+    Place place = stored.codesPlace();
+    if (place != Place::File)
+        return { place == Place::Keyring ? programText("Codes In Keyring") : programText("Codes In File By Choice", { file }), place == Place::FileByChoice };
+    // Codes kept in the file for want of a keyring, or from before one was used, go to one on Save.
+    std::string absent;
+    if (!QueueCodesKeyring(m_destination.timeout).available(&absent))
+        return { programText("Codes In File Without Keyring", { file }), false };
+    return { stored.codes().empty() ? programText("Codes In Keyring") : programText("Codes Move To Keyring", { file }), false };
 }

@@ -21,6 +21,11 @@ constexpr PaneEntry kPaneEntries[] = {
     { QueueSettings::Entry::AccountType, "com.movra.Act.trel.AT", false },
 };
 
+constexpr const char* kStoreEntryKey = "com.movra.Act.trel.Kept";
+// Its values; without it, the codes are in the file for want of a keyring, or from before.
+constexpr const char* kKeptInKeyring = "keyring";
+constexpr const char* kKeptInFileByChoice = "file";
+
 constexpr SInt32 kModeOff = 1;
 constexpr SInt32 kModeTalliant = 2;
 constexpr SInt32 kModeAccounting = 3;
@@ -57,6 +62,11 @@ bool QueueSettings::readsAsString(std::string_view key)
 bool QueueSettings::isCode(std::string_view key)
 {
     return key == QueueSettings::key(Entry::UserID) || key == QueueSettings::key(Entry::AccountID);
+}
+
+const char* QueueSettings::storeEntryKey()
+{
+    return kStoreEntryKey;
 }
 
 QueueSettings QueueSettings::unstored()
@@ -105,6 +115,43 @@ std::string QueueSettings::code(Entry entry) const
 {
     const StandIn::TicketItem* item = find(entry);
     return item ? item->string : "";
+}
+
+QueueCodes QueueSettings::codes() const
+{
+    return { code(Entry::UserID), code(Entry::AccountID) };
+}
+
+QueueSettings::CodesPlace QueueSettings::codesPlace() const
+{
+    auto last = std::find_if(m_items.rbegin(), m_items.rend(), [](const StandIn::TicketItem& item) { return item.key == kStoreEntryKey; });
+    if (last == m_items.rend() || !last->isString)
+        return CodesPlace::File;
+    return last->string == kKeptInKeyring ? CodesPlace::Keyring : last->string == kKeptInFileByChoice ? CodesPlace::FileByChoice
+                                                                                                      : CodesPlace::File;
+}
+
+std::vector<StandIn::TicketItem> QueueSettings::printSettings() const
+{
+    std::vector<StandIn::TicketItem> items;
+    std::copy_if(m_items.begin(), m_items.end(), std::back_inserter(items), [](const StandIn::TicketItem& item) { return item.key != kStoreEntryKey; });
+    return items;
+}
+
+void QueueSettings::setCodes(const QueueCodes& codes)
+{
+    std::erase_if(m_items, [](const StandIn::TicketItem& item) { return isCode(item.key); });
+    if (codes.empty())
+        return;
+    m_items.push_back({ key(Entry::UserID), client(), true, 0, codes.userID, false });
+    m_items.push_back({ key(Entry::AccountID), client(), true, 0, codes.accountID, false });
+}
+
+void QueueSettings::setCodesPlace(CodesPlace place)
+{
+    std::erase_if(m_items, [](const StandIn::TicketItem& item) { return item.key == kStoreEntryKey; });
+    if (place != CodesPlace::File)
+        m_items.push_back({ kStoreEntryKey, client(), true, 0, place == CodesPlace::Keyring ? kKeptInKeyring : kKeptInFileByChoice, false });
 }
 
 void QueueSettings::set(Entry entry, SInt32 value)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "DialogExport.h"
+#include "QueueCodes.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 
@@ -39,6 +40,16 @@ public:
     // out of the job.
     static bool isCode(std::string_view key);
 
+    // Where a queue's stored settings keep its default codes. The store says so in an entry of its
+    // own (storeEntryKey), which is no print setting: printSettings() leaves it out, so that no
+    // ticket and no job carries it.
+    enum class CodesPlace {
+        File, // in the queue's file: stored before the keyring was used, or for want of one
+        FileByChoice, // in the queue's file, as the person chose
+        Keyring, // in the desktop's keyring, one item for the queue on its server
+    };
+    static const char* storeEntryKey();
+
     // What a queue with nothing stored starts from, in printdialog and in the agent alike: a queue
     // set up for accounting needs codes, so accounting is on and the prompt asks for both,
     // concealed as they are typed.
@@ -57,9 +68,16 @@ public:
     // Accounting on with the stored default codes, which then go without a prompt.
     bool sendsStoredCodes() const { return accountingOn() && !asksForCodes(); }
     std::string code(Entry entry) const;
+    QueueCodes codes() const;
+    CodesPlace codesPlace() const;
+    // Every entry but the store's own.
+    std::vector<StandIn::TicketItem> printSettings() const;
 
     // Sets an integer entry, in place of any it had.
     void set(Entry entry, SInt32 value);
+    // Both codes, in place of any the settings had; none at all when both are empty.
+    void setCodes(const QueueCodes& codes);
+    void setCodesPlace(CodesPlace place);
     // The settings of a job that went on, as a queue keeps them: the codes typed into the prompt
     // were for that job alone, so with the prompt on the codes kept are those kept before (none
     // when there were none).

@@ -1,7 +1,8 @@
 #include "QueueSettingsStore.h"
 
 #include "QueueName.h"
-#include "QueueSettings.h"
+#include "SettingsFileWarnings.h"
+#include "StoredCodes.h"
 #include "TicketItems.h"
 
 #include <PrintCore/PrintCore.h>
@@ -47,6 +48,20 @@ public:
 private:
     PMTicketRef m_ticket { nullptr };
 };
+
+// A stored file's entries, the last of a key given twice; *warnings (when given) gets what the file
+// got away with.
+bool readStored(const std::string& path, QueueSettings* settings, std::vector<std::string>* warnings, std::string* error)
+{
+    SettingsTicket ticket;
+    StandIn::SettingsFileReading reading;
+    if (StandIn::readSettingsFile(ticket.get(), path, error, &reading) != noErr)
+        return false;
+    if (warnings)
+        *warnings = settingsFileWarnings(path, reading);
+    *settings = QueueSettings(StandIn::ticketItems(ticket.get()));
+    return true;
+}
 
 }
 
@@ -109,8 +124,8 @@ bool QueueSettingsStore::holds(const std::string& queue) const
 
 bool QueueSettingsStore::readable(const std::string& queue, std::string* problem) const
 {
-    SettingsTicket ticket;
-    return !holds(queue) || StandIn::readSettingsFile(ticket.get(), pathOf(queue), problem) == noErr;
+    QueueSettings stored;
+    return !holds(queue) || readStored(pathOf(queue), &stored, nullptr, problem);
 }
 
 bool QueueSettingsStore::setAside(const std::string& queue, std::string* keptAs, std::string* error) const
@@ -134,8 +149,27 @@ bool QueueSettingsStore::setAside(const std::string& queue, std::string* keptAs,
     return false;
 }
 
-bool QueueSettingsStore::store(const std::string& queue, const std::vector<StandIn::TicketItem>& items, std::string* error) const
+bool QueueSettingsStore::load(const CupsDestination& destination, CodesRead read, const Warning& warn, QueueSettings* settings,
+    std::string* error) const
 {
+    std::string path = pathOf(destination.queue);
+    std::vector<std::string> warnings;
+    QueueSettings stored;
+    if (!readStored(path, &stored, &warnings, error))
+        return false;
+    for (const std::string& warning : warnings)
+        warn(warning);
+    bool wanted = read == CodesRead::Always || stored.sendsStoredCodes();
+    if (wanted && stored.codesPlace() == QueueSettings::CodesPlace::Keyring && !StoredCodes(destination, path).readInto(&stored, warn, error))
+        return false;
+    *settings = std::move(stored);
+    return true;
+}
+
+bool QueueSettingsStore::store(const CupsDestination& destination, const std::vector<StandIn::TicketItem>& items, CodesChoice choice,
+    std::string* error, std::string* note) const
+{
+    const std::string& queue = destination.queue;
     if (std::string problem = cupsQueueNameProblem(queue); !problem.empty()) {
         *error = "the print settings cannot be stored for that queue: " + problem;
         return false;
@@ -143,14 +177,17 @@ bool QueueSettingsStore::store(const std::string& queue, const std::vector<Stand
     std::string path = pathOf(queue);
     if (!prepareFolder(error))
         return false;
-    SettingsTicket before;
+    QueueSettings before;
     std::string problem;
-    if (holds(queue) && StandIn::readSettingsFile(before.get(), path, &problem) != noErr) {
+    if (holds(queue) && !readStored(path, &before, nullptr, &problem)) {
         *error = "the stored print settings cannot be read, so they are left as they are: " + problem;
         return false;
     }
     // The codes typed into the prompt were for one job; the stored ones stay the defaults.
-    QueueSettings kept = QueueSettings(items).keptAfter(QueueSettings(StandIn::ticketItems(before.get())));
+    QueueSettings kept = QueueSettings(items).keptAfter(before);
+    StoredCodes codes(destination, path);
+    if (!codes.place(before, choice, &kept, error, note))
+        return false;
     SettingsTicket after;
     for (const auto& item : kept.items()) {
         if (!after.put(item)) {
@@ -158,5 +195,28 @@ bool QueueSettingsStore::store(const std::string& queue, const std::vector<Stand
             return false;
         }
     }
-    return StandIn::writeSettingsFile(after.get(), path, error) == noErr;
+    if (StandIn::writeSettingsFile(after.get(), path, error) != noErr)
+        return false;
+    codes.leaveKeyring(before, kept, note);
+    return true;
+}
+
+bool QueueSettingsStore::forget(const CupsDestination& destination, std::string* error) const
+{
+    const std::string& queue = destination.queue;
+    if (std::string problem = cupsQueueNameProblem(queue); !problem.empty()) {
+        *error = "no settings are stored for that queue: " + problem;
+        return false;
+    }
+    std::string path = pathOf(queue);
+    QueueSettings stored;
+    std::string unreadable;
+    bool known = holds(queue) && readStored(path, &stored, nullptr, &unreadable);
+    if (!StoredCodes(destination, path).forget(known ? &stored : nullptr, error))
+        return false;
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+        *error = path + ": cannot be removed: " + strerror(errno);
+        return false;
+    }
+    return true;
 }

@@ -18,7 +18,8 @@ struct ScreenFrontEnd {
     // Writes a PNG picture of window, as a person would see it, rendered without a display.
     bool (*snapshot)(WindowRef window, const std::string& path, std::string* error);
     // Puts the dialog on screen and lets the person act on it until the job goes on (Print, or
-    // Save in its place) or the dialog is cancelled or closed. Returns true when the job went on.
+    // Save in its place) or the dialog is cancelled or closed, or Forget, in a queue's settings
+    // window, is confirmed (PrintDialog::forgetChosen). Returns true when the job went on.
     bool (*runOnScreen)(PrintDialog& dialog, std::string* error);
     // For a program that plays one Print click without showing the dialog (the accounting agent):
     // an input source that puts what the click brings up on screen, the prompt as a window of its

@@ -141,6 +141,15 @@ bool cancel(ScriptScene& scene, const ScriptLine&, std::string* error)
     return true;
 }
 
+// The queue's stored settings go once the dialog has gone, at the program's hands, which say so.
+bool forget(ScriptScene& scene, const ScriptLine&, std::string* error)
+{
+    if (!scene.dialog.clickForget(error))
+        return false;
+    scene.outcome = DialogOutcome::Forgotten;
+    return true;
+}
+
 bool help(ScriptScene& scene, const ScriptLine&, std::string* error)
 {
     ControlRef button = scene.prompt ? findControlByCommand(scene.prompt, kPromptHelpCommand) : scene.dialog.helpButton();
@@ -209,6 +218,7 @@ const ScriptAction kActions[] = {
     { "select", "ID START END", Reach::FrontWindow, select },
     { "print", "", Reach::DialogOnly, print },
     { "cancel", "", Reach::DialogOnly, cancel },
+    { "forget", "", Reach::DialogOnly, forget },
     { "help", "", Reach::FrontWindow, help },
     { "summary", "", Reach::DialogOnly, summary },
     { "preset", "FILE", Reach::DialogOnly, preset },

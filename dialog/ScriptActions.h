@@ -14,6 +14,8 @@
 enum class DialogOutcome {
     Printed,
     Cancelled,
+    Forgotten, // a queue's settings window's Forget
+
     LeftOpen,
     Failed,
 };
@@ -36,7 +38,7 @@ struct ScriptScene {
     // A failure of a line played inside the Print click (the prompt's lines): when there is one
     // after the click, it is the failure to report, not the click's.
     const std::string& failureInsideClick;
-    // Set when print or cancel ends the dialog.
+    // Set when print, cancel or forget ends the dialog.
     DialogOutcome& outcome;
 };
 

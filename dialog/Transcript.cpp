@@ -54,6 +54,11 @@ void Transcript::saved()
     m_out << "saved\n";
 }
 
+void Transcript::forgotten()
+{
+    line() << "forgotten\n";
+}
+
 void Transcript::notPrinted()
 {
     line() << "not printed\n";

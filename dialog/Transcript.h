@@ -29,6 +29,7 @@ public:
     void printed(); // printed
     void printedJob(int job); // printed job N
     void saved(); // saved: a queue's settings are stored
+    void forgotten(); // forgotten: a queue's stored settings are removed
     void notPrinted(); // not printed
     void cancelled(); // cancelled
     void dump(WindowRef window); // control ... (see WindowDump.h)

@@ -15,6 +15,12 @@ enum : OSType { kPaneControlSignature = 'MVRa' };
 // The prompt's Cancel button; its Help button has no number, only its command.
 enum : SInt32 { kPromptCancelButton = 1001 };
 enum : UInt32 { kPromptHelpCommand = 'Mhlp' };
+// A queue's settings window's own: the line that says where the default codes are kept, and the
+// check box that keeps them in the queue's file.
+enum : SInt32 {
+    kCodesKeepingLine = 2000,
+    kCodesInFileBox = 2001,
+};
 
 // The window's control of that number, or null.
 DIALOG_EXPORT ControlRef findControlByNumber(WindowRef window, SInt32 number);

@@ -1,5 +1,6 @@
 #include "OnScreenDialog.h"
 
+#include "PersonWindows.h"
 #include "QtApplication.h"
 
 #include <PrintDialog.h>
@@ -71,6 +72,10 @@ bool ScreenSession::run(std::string* error)
         m_dialogMirror->answerClicks(m_dialog.printButton(), [this] { print(); });
     }
     m_dialogMirror->answerClicks(m_dialog.cancelButton(), [this] { cancel(); });
+    if (ControlRef forget = m_dialog.forgetButton()) {
+        m_dialogMirror->widgetFor(forget)->setObjectName("forget");
+        m_dialogMirror->answerClicks(forget, [this] { forgetSettings(); });
+    }
     QObject::connect(m_dialogMirror.get(), &WindowMirror::userActed, [this] { syncAll(); });
     QObject::connect(m_dialogMirror.get(), &WindowMirror::closeRequested, [this] { close(); });
     m_dialogMirror->show();
@@ -111,6 +116,19 @@ void ScreenSession::cancel()
 {
     std::string error;
     if (m_dialog.clickCancel(&error))
+        return finish(false, {});
+    QApplication::beep();
+    syncAll();
+}
+
+// What Forget removes cannot be had back, so the person confirms it first.
+void ScreenSession::forgetSettings()
+{
+    std::string error;
+    if (!askYesNo(programText("Forget Question", { m_dialog.queue() }), programText("Forget Detail"), programText("Forget"), programText("Cancel"),
+            &error))
+        return;
+    if (m_dialog.clickForget(&error))
         return finish(false, {});
     QApplication::beep();
     syncAll();

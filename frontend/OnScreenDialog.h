@@ -37,7 +37,8 @@ public:
     ScreenSession(const ScreenSession&) = delete;
     ScreenSession& operator=(const ScreenSession&) = delete;
 
-    // Until the job goes on (true) or the dialog is cancelled or closed (false).
+    // Until the job goes on (true) or the dialog is cancelled or closed, or, in a queue's settings
+    // window, the queue's stored settings are to be forgotten (false; PrintDialog::forgetChosen).
     bool run(std::string* error);
 
     bool performNextAction(WindowRef modalWindow) override;
@@ -50,6 +51,7 @@ private:
     void syncAll();
     void print();
     void cancel();
+    void forgetSettings();
     void close();
     // The dialog is gone: nothing may read it any more.
     void finish(bool printed, const std::string& error);

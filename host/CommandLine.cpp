@@ -10,7 +10,8 @@ const char* const kPrintDialogUsage
     = "usage: printdialog (--ppd FILE | --printer QUEUE [--server HOST:PORT|SOCKET] [--timeout SECONDS] [--settings-dir DIR] --file DOCUMENT)\n"
       "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]\n"
       "       printdialog --configure [--printer QUEUE] [--server HOST:PORT|SOCKET] [--timeout SECONDS] [--settings-dir DIR]\n"
-      "                   [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]\n"
+      "                   [--keep-codes keyring|file] [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]\n"
+      "       printdialog --configure --forget [--printer QUEUE] [--server HOST:PORT|SOCKET] [--timeout SECONDS] [--settings-dir DIR]\n"
       "       printdialog --help | --version";
 
 namespace {
@@ -25,15 +26,28 @@ bool parseTimeout(const std::string& text, std::chrono::milliseconds* timeout)
     return true;
 }
 
+bool parseKeepCodes(const std::string& text, QueueSettingsStore::CodesChoice* choice)
+{
+    if (text != "keyring" && text != "file")
+        return false;
+    *choice = text == "file" ? QueueSettingsStore::CodesChoice::File : QueueSettingsStore::CodesChoice::Keyring;
+    return true;
+}
+
 }
 
 bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintDialogOptions* options, std::string* error)
 {
     std::string timeout;
+    std::string keepCodes;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         if (option == "--configure") {
             options->purpose = DialogPurpose::Configure;
+            continue;
+        }
+        if (option == "--forget") {
+            options->forget = true;
             continue;
         }
         std::string* target = option == "--ppd" ? &options->ppdPath
@@ -47,6 +61,7 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
             : option == "--file"                ? &options->documentPath
             : option == "--settings-dir"        ? &options->settingsFolder
             : option == "--timeout"             ? &timeout
+            : option == "--keep-codes"          ? &keepCodes
                                                 : nullptr;
         if (!target) {
             *error = "unknown option \"" + option + "\"";
@@ -62,7 +77,21 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
         *error = "--timeout needs a number of seconds, more than 0 and at most 3600";
         return false;
     }
+    if (!keepCodes.empty() && !parseKeepCodes(keepCodes, &options->keepCodes)) {
+        *error = "--keep-codes takes keyring or file";
+        return false;
+    }
     bool configuring = options->purpose == DialogPurpose::Configure;
+    if (!configuring && (options->forget || !keepCodes.empty())) {
+        *error = "--keep-codes and --forget go with --configure";
+        return false;
+    }
+    if (options->forget
+        && (!options->scriptPath.empty() || !options->snapshotPath.empty() || !options->settingsPath.empty() || !options->savePath.empty()
+            || !keepCodes.empty())) {
+        *error = "--forget opens no settings window: --script, --snapshot, --settings, --save and --keep-codes go with one";
+        return false;
+    }
     if (configuring && !options->ppdPath.empty()) {
         *error = "--configure stores the settings of a CUPS queue: --printer QUEUE, or none for the server's default queue, not --ppd";
         return false;

@@ -4,6 +4,7 @@
 
 #include "CupsDestination.h"
 #include "PrintDialog.h"
+#include "QueueSettingsStore.h"
 
 #include <chrono>
 #include <string>
@@ -23,6 +24,10 @@ struct PrintDialogOptions {
     // Configure: the dialog saves the queue's settings (the server's default queue without
     // --printer) instead of printing.
     DialogPurpose purpose { DialogPurpose::Print };
+    // With --configure: where the settings window's Save keeps the default codes (AsBefore: as the
+    // queue keeps them now); or, with forget, the queue's stored settings go and no window opens.
+    QueueSettingsStore::CodesChoice keepCodes { QueueSettingsStore::CodesChoice::AsBefore };
+    bool forget { false };
     std::string plugInPath;
     std::string primaryPlugInPath;
 };

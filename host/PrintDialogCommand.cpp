@@ -53,6 +53,9 @@ public:
             if (Going going = chooseQueue(options, conversation); going != Going::On)
                 return going;
         }
+        // Forgetting needs no printer: a queue gone from the server can still be forgotten.
+        if (options.forget)
+            return Going::On;
         if (!m_queueDialog.fetch(m_destination, &error)) {
             conversation.tell(error);
             return Going::Failed;
@@ -60,10 +63,11 @@ public:
         return Going::On;
     }
 
-    // The settings to start from: the file given, or else the queue's stored ones, or, on a queue
-    // with nothing stored, the settings it starts from in the agent too. What the file got away
-    // with is printdialog's warning to its user. The stored ones that cannot be read are set
-    // aside, when the person starts afresh.
+    // The settings to start from: the file given, or else the queue's stored ones (with the codes
+    // the keyring keeps for it where the dialog needs them), or, on a queue with nothing stored,
+    // the settings it starts from in the agent too. What the file got away with is printdialog's
+    // warning to its user. The stored ones that cannot be read are set aside, when the person
+    // starts afresh. A settings window's check box starts as --keep-codes says, if it is given.
     Going setup(const PrintDialogOptions& options, const QueueSettingsStore& store, Conversation& conversation, std::ostream& err,
         PrintDialogSetup* setup) const
     {
@@ -83,7 +87,12 @@ public:
             }
             warn(problem + "; it is kept as " + keptAs);
         }
-        *setup = m_queueDialog.setup(options.settingsPath, store, options.plugInPath, options.primaryPlugInPath, options.purpose, warn);
+        if (!m_queueDialog.setup(options.settingsPath, store, options.plugInPath, options.primaryPlugInPath, options.purpose, warn, setup, &problem)) {
+            conversation.tell(problem);
+            return Going::Failed;
+        }
+        if (options.keepCodes != QueueSettingsStore::CodesChoice::AsBefore)
+            setup->codesKeeping.inFile = options.keepCodes == QueueSettingsStore::CodesChoice::File;
         return Going::On;
     }
     int document() const { return m_document.get(); }
@@ -150,6 +159,18 @@ Going openDialog(const PrintDialogOptions& options, PrintTarget& target, const Q
     return Going::On;
 }
 
+// The queue's stored settings go, and the codes the keyring keeps for it.
+int forgetSettings(const PrintTarget& target, const QueueSettingsStore& store, Transcript& transcript, Conversation& conversation)
+{
+    std::string error;
+    if (!store.forget(target.destination(), &error)) {
+        conversation.tell("the settings of queue " + target.queue() + " were not forgotten: " + error);
+        return kExitError;
+    }
+    transcript.forgotten();
+    return kExitPrinted;
+}
+
 int exitFor(Going going)
 {
     return going == Going::Declined ? kExitNotPrinted : kExitError;
@@ -168,7 +189,13 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
     if (!target.onQueue())
         return kExitPrinted;
     bool configuring = options.purpose == DialogPurpose::Configure;
-    if (!store.store(target.queue(), dialog.printSettings(), &error)) {
+    // A job's settings leave the codes where the queue keeps them; a Save puts them where the
+    // settings window's check box says.
+    using Choice = QueueSettingsStore::CodesChoice;
+    Choice choice = !configuring ? Choice::AsBefore : dialog.codesInFileChosen() ? Choice::File
+                                                                                 : Choice::Keyring;
+    std::string note;
+    if (!store.store(target.destination(), dialog.printSettings(), choice, &error, &note)) {
         // Storing is all that Save does; a job is what Print was for, and goes on without it.
         std::string line = "the settings of queue " + target.queue() + " were not stored: " + error;
         if (configuring) {
@@ -177,6 +204,9 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
         }
         err << "printdialog: warning: " << line << "\n";
     }
+    // A person setting the codes hears where they went; a job's settings are stored in passing.
+    if (configuring && !note.empty())
+        err << "printdialog: warning: " << note << "\n";
     if (configuring) {
         transcript.saved();
         return kExitPrinted;
@@ -217,16 +247,32 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
         conversation.tell(error);
         return kExitError;
     }
+    Transcript transcript(out);
+    if (dialog.forgetChosen())
+        return forgetSettings(target, store, transcript, conversation);
     if (!printed)
         return kExitNotPrinted;
-    Transcript transcript(out);
     return finishDialog(options, target, store, dialog, transcript, conversation, err);
+}
+
+// --forget: the queue's stored settings go without a window.
+int runForget(const PrintDialogOptions& options, std::ostream& out, std::ostream& err)
+{
+    ScriptedConversation conversation(err);
+    QueueSettingsStore store = settingsStore(options);
+    PrintTarget target;
+    if (Going going = target.obtain(options, conversation); going != Going::On)
+        return exitFor(going);
+    Transcript transcript(out);
+    return forgetSettings(target, store, transcript, conversation);
 }
 
 }
 
 int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::ostream& err)
 {
+    if (options.forget)
+        return runForget(options, out, err);
     if (options.scriptPath.empty() && options.snapshotPath.empty())
         return runOnScreen(options, out, err);
     ScriptedConversation conversation(err);
@@ -264,6 +310,8 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
         conversation.tell(where + ": " + scriptError);
         return kExitError;
     }
+    if (outcome == DialogOutcome::Forgotten)
+        return forgetSettings(target, store, transcript, conversation);
     if (outcome != DialogOutcome::Printed)
         return kExitNotPrinted;
     return finishDialog(options, target, store, dialog, transcript, conversation, err);

@@ -1,5 +1,6 @@
 // The queues' stored settings, as printdialog and the agent keep them: what is stored after a
 // job or a Save (never the codes typed into the prompt), where, and for whom alone.
+#include "EnvironmentChanges.h"
 #include "LiveObjects.h"
 #include "ProgramRun.h"
 #include "QueueSettingsStore.h"
@@ -55,6 +56,14 @@ std::string modeOf(const std::string& path)
 
 class QueueSettingsStoreTest : public BalancedTest {
 protected:
+    // No session bus, so that the codes stay in the files as they do without a keyring, and the
+    // machine's own keyring is never touched.
+    QueueSettingsStoreTest()
+    {
+        m_session.unset("DBUS_SESSION_BUS_ADDRESS");
+        m_session.set("XDG_RUNTIME_DIR", m_tree.path("runtime"));
+    }
+
     // The queue's stored file read back as the dialog reads it, by the entries' last names
     // ("UID"); empty when it cannot be read.
     std::map<std::string, std::string> stored(const std::string& queue) const
@@ -68,12 +77,20 @@ protected:
     bool store(const std::string& queue, const std::vector<StandIn::TicketItem>& items)
     {
         std::string error;
-        bool stored = m_store.store(queue, items, &error);
+        bool stored = storeIn(m_store, queue, items, &error);
         EXPECT_TRUE(stored) << error;
         return stored;
     }
 
+    // As a job's settings are stored, on a desktop without a keyring (below).
+    static bool storeIn(const QueueSettingsStore& store, const std::string& queue, const std::vector<StandIn::TicketItem>& items, std::string* error)
+    {
+        std::string note;
+        return store.store({ queue, "" }, items, QueueSettingsStore::CodesChoice::AsBefore, error, &note);
+    }
+
     TemporaryTree m_tree;
+    EnvironmentChanges m_session;
     QueueSettingsStore m_store { m_tree.path("config/accounting-pane") };
 };
 
@@ -142,7 +159,7 @@ TEST_F(QueueSettingsStoreTest, ANameNoQueueCanHaveIsNeitherAPathNorStored)
         EXPECT_EQ(m_store.pathOf(bad), "") << bad;
         EXPECT_FALSE(m_store.holds(bad)) << bad;
         std::string error;
-        EXPECT_FALSE(m_store.store(bad, jobSettings(0, "alice", "4711"), &error)) << bad;
+        EXPECT_FALSE(storeIn(m_store, bad, jobSettings(0, "alice", "4711"), &error)) << bad;
         EXPECT_EQ(error.rfind("the print settings cannot be stored for that queue: a CUPS queue name", 0), 0u) << error;
     }
     EXPECT_EQ(modeOf(m_tree.path("config")), "none") << "nothing was made";
@@ -190,14 +207,14 @@ TEST_F(QueueSettingsStoreTest, AFolderOthersMayChangeIsRefused)
     for (mode_t mode : { 01777, 0770 }) {
         chmod(m_tree.path("shared").c_str(), mode);
         SCOPED_TRACE(modeOf(m_tree.path("shared")));
-        EXPECT_FALSE(shared.store("movra", jobSettings(0, "alice", "4711"), &error));
+        EXPECT_FALSE(storeIn(shared, "movra", jobSettings(0, "alice", "4711"), &error));
         EXPECT_EQ(error, m_tree.path("shared") + ": the stored print settings hold the default codes, and other users may change this folder (chmod go-w)");
         EXPECT_FALSE(shared.holds("movra"));
     }
 
     m_tree.addFile("file");
     QueueSettingsStore notAFolder(m_tree.path("file"));
-    EXPECT_FALSE(notAFolder.store("movra", jobSettings(0, "alice", "4711"), &error));
+    EXPECT_FALSE(storeIn(notAFolder, "movra", jobSettings(0, "alice", "4711"), &error));
     EXPECT_EQ(error, m_tree.path("file") + ": the stored print settings need a folder here, and this is not one");
 }
 
@@ -211,7 +228,7 @@ TEST_F(QueueSettingsStoreTest, AStoredFileThatCannotBeReadIsLeftAsItIs)
         EXPECT_TRUE(m_store.holds(queue)) << queue;
         for (SInt32 prompt : { 0, 1 }) {
             std::string error;
-            EXPECT_FALSE(m_store.store(queue, jobSettings(prompt, "typed", "typed"), &error)) << queue;
+            EXPECT_FALSE(storeIn(m_store, queue, jobSettings(prompt, "typed", "typed"), &error)) << queue;
             EXPECT_EQ(error.rfind("the stored print settings cannot be read, so they are left as they are: " + m_store.pathOf(queue) + ": ", 0), 0u)
                 << error;
             EXPECT_EQ(error.find("typed"), std::string::npos) << error;
@@ -249,9 +266,9 @@ TEST_F(QueueSettingsStoreTest, AnEntryThatPrintSettingsCannotHoldIsNotStored)
 {
     ASSERT_TRUE(store("movra", jobSettings(0, "alice", "4711")));
     std::string error;
-    EXPECT_FALSE(m_store.store("movra", jobSettings(0, std::string("al\0ice", 6), "4711"), &error));
+    EXPECT_FALSE(storeIn(m_store, "movra", jobSettings(0, std::string("al\0ice", 6), "4711"), &error));
     EXPECT_EQ(error, m_store.pathOf("movra") + ": cannot save: an entry is not text that print settings can hold");
-    EXPECT_FALSE(m_store.store("movra", jobSettings(0, "al\x01ice", "4711"), &error));
+    EXPECT_FALSE(storeIn(m_store, "movra", jobSettings(0, "al\x01ice", "4711"), &error));
     EXPECT_EQ(error.rfind(m_store.pathOf("movra") + ": cannot save: key \"com.movra.Act.trel.UID\"", 0), 0u) << error;
     EXPECT_EQ(error.find("ice"), std::string::npos) << "the code is not repeated: " << error;
     EXPECT_EQ(stored("movra")["UID"], "alice") << "the stored settings are as they were";
