@@ -72,12 +72,15 @@ protected:
         return checked(runProgram(agentCommand(more), session(script)));
     }
 
-    // printdialog saving a queue's settings, as a person sets the agent up.
-    void configure(const std::string& queue, const std::string& script) const
+    // printdialog saving a queue's settings, as a person sets the agent up, in the session given
+    // (by default none: no session bus, so the codes go into the queue's file).
+    void configure(const std::string& queue, const std::string& script, std::vector<std::pair<std::string, std::string>> environment = {}) const
     {
+        ProgramOptions options = withInput(script);
+        options.environment = std::move(environment);
         ProgramRun run = checked(runProgram(
             { PRINTDIALOG_PATH, "--configure", "--printer", queue, "--server", gServer->socket(), "--settings-dir", folder(), "--script", "-" },
-            withInput(script)));
+            options));
         ASSERT_EQ(run.exitStatus, 0) << run.errors;
     }
 

@@ -104,6 +104,22 @@ protected:
         return found;
     }
 
+    // Acts on the window that comes up and waits, once it does: chooses the row given, and clicks
+    // the button titled so.
+    static void answerWith(const QString& button, int row = -1)
+    {
+        QTimer::singleShot(0, [button, row] {
+            QWidget* window = QApplication::activeModalWidget();
+            ASSERT_TRUE(window);
+            if (auto* list = window->findChild<QListWidget*>(); list && row >= 0)
+                list->setCurrentRow(row);
+            for (auto* push : window->findChildren<QPushButton*>()) {
+                if (push->text() == button)
+                    push->click();
+            }
+        });
+    }
+
     // Where a person clicks a radio button: on its circle, which Qt counts as the button.
     static void clickLabel(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2)); }
 
@@ -293,10 +309,11 @@ protected:
     }
 
     // Runs the dialog on screen, with act doing what the person does once it is up.
-    bool runWith(std::function<void(WindowMirror* dialog)> act, DialogPurpose purpose = DialogPurpose::Print)
+    bool runWith(std::function<void(WindowMirror* dialog)> act, DialogPurpose purpose = DialogPurpose::Print, CodesKeepingShown codesKeeping = {})
     {
         m_dialog = std::make_unique<PrintDialog>();
-        PrintDialogSetup setup { kExamples + "/Movra-RK7700.ppd", "", ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR, "", {}, purpose };
+        PrintDialogSetup setup { kExamples + "/Movra-RK7700.ppd", "", ACCOUNTING_BUNDLE_DIR, PRIMARY_PDE_BUNDLE_DIR, "", {}, purpose, {}, "movra",
+            codesKeeping };
         std::string error;
         EXPECT_TRUE(m_dialog->open(setup, &error)) << error;
         QTimer::singleShot(0, [act] {
@@ -434,33 +451,50 @@ TEST_F(ScreenFrontEndDialog, SaveStandsInPrintsPlaceAndNeverPrompts)
     EXPECT_EQ(values["com.movra.Act.trel.Prm"], 1);
 }
 
+TEST_F(ScreenFrontEndDialog, TheSettingsWindowSaysWhereTheCodesAreKeptAndForgetsOnlyWhenTheAnswerIsForget)
+{
+    QString line;
+    bool inFile = false;
+    std::string question;
+    bool openAfterCancel = false;
+    bool saved = runWith(
+        [&](WindowMirror* dialog) {
+            line = child<QLabel>(dialog, "2000")->text();
+            inFile = child<QCheckBox>(dialog, "2001")->isChecked();
+            QTimer::singleShot(0, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    question = box->text().toStdString();
+            });
+            answerWith("Cancel");
+            QTest::mouseClick(child<QPushButton>(dialog, "forget"), Qt::LeftButton);
+            openAfterCancel = m_dialog->isOpen();
+            answerWith("Forget");
+            QTest::mouseClick(child<QPushButton>(dialog, "forget"), Qt::LeftButton);
+        },
+        DialogPurpose::Configure, { "The default codes are kept in the desktop's keyring.", true });
+    EXPECT_EQ(line.toStdString(), "The default codes are kept in the desktop's keyring.");
+    EXPECT_TRUE(inFile);
+    EXPECT_EQ(question, "Forget the accounting settings stored for movra?");
+    EXPECT_TRUE(openAfterCancel) << "Cancel keeps the settings and the window";
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(m_dialog->isOpen());
+    EXPECT_TRUE(m_dialog->forgetChosen());
+}
+
 // The small windows in which a program speaks to its person wait for the person's answer, and
 // give it back as it was given.
 TEST_F(ScreenTest, TheProgramsQuestionsAreAnsweredInTheirWindows)
 {
-    // Acts on the window that is up once it waits: clicks the button titled so.
-    auto answer = [](const QString& button, int row = -1) {
-        QTimer::singleShot(0, [button, row] {
-            QWidget* window = QApplication::activeModalWidget();
-            ASSERT_TRUE(window);
-            if (auto* list = window->findChild<QListWidget*>(); list && row >= 0)
-                list->setCurrentRow(row);
-            for (auto* push : window->findChildren<QPushButton*>()) {
-                if (push->text() == button)
-                    push->click();
-            }
-        });
-    };
     std::string error;
-    answer("Choose", 2);
+    answerWith("Choose", 2);
     EXPECT_EQ(chooseOne("Which printer?", { "movra", "movra-hold", "office" }, 0, &error), 2);
-    answer("Cancel");
+    answerWith("Cancel");
     EXPECT_EQ(chooseOne("Which printer?", { "movra", "office" }, 1, &error), -1) << "none chosen";
-    answer("Start Afresh");
+    answerWith("Start Afresh");
     EXPECT_TRUE(askYesNo("The settings cannot be read.", "Start afresh?", "Start Afresh", "Cancel", &error));
-    answer("Cancel");
+    answerWith("Cancel");
     EXPECT_FALSE(askYesNo("The settings cannot be read.", "Start afresh?", "Start Afresh", "Cancel", &error));
-    answer("OK");
+    answerWith("OK");
     EXPECT_TRUE(showMessage("The accounting settings cannot be shown.", "lumio has no accounting settings", &error)) << error;
 }
 

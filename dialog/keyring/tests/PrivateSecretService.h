@@ -55,6 +55,8 @@ public:
     // reason in *error, when either does not come up.
     bool startBus(std::string* error, UnlockPrompt prompt = UnlockPrompt::Dismissed);
     bool startKeyring(std::string* error);
+    // What a program is given to join the session (ProgramOptions::environment).
+    std::pair<std::string, std::string> busVariable() const { return { "DBUS_SESSION_BUS_ADDRESS", m_address }; }
 
     // The keyring daemon stops answering (SIGSTOP), and answers again (SIGCONT).
     void pauseKeyring();
