@@ -58,6 +58,30 @@ TEST(PrintDialogArguments, ConfigureSavesAQueuesSettingsAndPrintsNothing)
     EXPECT_EQ(error.rfind("--printer: a CUPS queue name holds no blank", 0), 0u) << error;
 }
 
+TEST(PrintDialogArguments, WhereTheCodesGoAndForgettingGoWithTheSettingsWindow)
+{
+    std::string error;
+    PrintDialogOptions inFile;
+    ASSERT_TRUE(parsePrintDialogArguments({ "--configure", "--printer", "movra", "--keep-codes", "file" }, &inFile, &error)) << error;
+    EXPECT_EQ(inFile.keepCodes, QueueSettingsStore::CodesChoice::File);
+    PrintDialogOptions forgetting;
+    ASSERT_TRUE(parsePrintDialogArguments({ "--configure", "--forget", "--printer", "movra" }, &forgetting, &error)) << error;
+    EXPECT_TRUE(forgetting.forget);
+
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        { { "--configure", "--keep-codes", "wallet" }, "--keep-codes takes keyring or file" },
+        { { "--printer", "movra", "--file", "doc.txt", "--keep-codes", "file" }, "--keep-codes and --forget go with --configure" },
+        { { "--printer", "movra", "--file", "doc.txt", "--forget" }, "--keep-codes and --forget go with --configure" },
+        { { "--configure", "--forget", "--script", "-" }, "--forget opens no settings window: --script, --snapshot, --settings, --save and --keep-codes go with one" },
+        { { "--configure", "--forget", "--keep-codes", "file" }, "--forget opens no settings window: --script, --snapshot, --settings, --save and --keep-codes go with one" },
+    };
+    for (const auto& [arguments, says] : refused) {
+        PrintDialogOptions options;
+        EXPECT_FALSE(parsePrintDialogArguments(arguments, &options, &error)) << says;
+        EXPECT_EQ(error, says);
+    }
+}
+
 TEST(PrintDialogArguments, QueueNamesFollowCupsRules)
 {
     std::string error;
