@@ -121,12 +121,12 @@ void SecretServiceSession::completed(GObject*, GAsyncResult* result, gpointer da
 
 GObjectPtr<GAsyncResult> SecretServiceSession::waitFor(std::unique_ptr<GAsyncResult*> slot)
 {
-    waitUntil(slot.get(), m_deadline);
+    waitUntil(slot.get(), m_deadline, Stop::OnInterruption);
     if (!*slot) {
         m_interrupted = interruptionRequested();
         m_timedOut = !m_interrupted;
         g_cancellable_cancel(m_cancellable.get());
-        waitUntil(slot.get(), Clock::now() + kGivingUp);
+        waitUntil(slot.get(), Clock::now() + kGivingUp, Stop::AtTheEnd);
     }
     GObjectPtr<GAsyncResult> result(*slot);
     if (!result)
@@ -134,10 +134,10 @@ GObjectPtr<GAsyncResult> SecretServiceSession::waitFor(std::unique_ptr<GAsyncRes
     return result;
 }
 
-void SecretServiceSession::waitUntil(GAsyncResult* const* result, std::chrono::steady_clock::time_point until)
+void SecretServiceSession::waitUntil(GAsyncResult* const* result, std::chrono::steady_clock::time_point until, Stop stop)
 {
     // A program asked to stop (the agent ends within a second of SIGTERM) does not wait on: the
     // tick wakes the loop often enough to see it.
-    while (!*result && Clock::now() < until && !interruptionRequested())
+    while (!*result && Clock::now() < until && !(stop == Stop::OnInterruption && interruptionRequested()))
         g_main_context_iteration(m_context, TRUE);
 }

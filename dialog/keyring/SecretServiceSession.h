@@ -62,7 +62,13 @@ public:
 private:
     static void completed(GObject* source, GAsyncResult* result, gpointer data);
     GObjectPtr<GAsyncResult> waitFor(std::unique_ptr<GAsyncResult*> slot);
-    void waitUntil(GAsyncResult* const* result, std::chrono::steady_clock::time_point until);
+    // Whether a wait also ends once the program is asked to stop: the wait for a call, but not the
+    // short wait for a call given up to complete, whose leftovers are the session's to free.
+    enum class Stop {
+        OnInterruption,
+        AtTheEnd,
+    };
+    void waitUntil(GAsyncResult* const* result, std::chrono::steady_clock::time_point until, Stop stop);
 
     std::chrono::milliseconds m_timeout;
     std::chrono::steady_clock::time_point m_deadline;
