@@ -1,8 +1,8 @@
 // The queues' default codes in the desktop's keyring, through printdialog and a private CUPS
 // server, with a Secret Service of the test's own (GNOME Keyring on a session bus of its own,
 // unlocked from standard input) so that nothing touches the machine's keyring: the settings window
-// keeps the codes there and no file of the home holds them, a print takes them from there, codes
-// stored in a file before move in, the person may keep them in the file instead or forget them,
+// keeps the codes there and no file of the home holds them, a print takes them from there and a
+// print that asks for them never loads the keyring, codes stored in a file before move in, the person may keep them in the file instead or forget them,
 // and a keyring that is absent, locked, silent or holding something else is told of by name.
 #include "ClearError.h"
 #include "PrivateCupsServer.h"
@@ -64,12 +64,15 @@ protected:
     }
 
     // printdialog printing the server's test document on the queue.
-    ProgramRun print(const std::string& queue, const std::string& script, const std::vector<std::string>& more = {}) const
+    ProgramRun print(const std::string& queue, const std::string& script, const std::vector<std::string>& more = {},
+        const std::vector<std::pair<std::string, std::string>>& environment = {}) const
     {
         std::vector<std::string> arguments = gServer->printCommand(queue);
         arguments.insert(arguments.end(), { "--settings-dir", folder(), "--script", "-" });
         arguments.insert(arguments.end(), more.begin(), more.end());
-        return checked(runProgram(arguments, in(Session::WithKeyring, script)));
+        ProgramOptions options = in(Session::WithKeyring, script);
+        options.environment.insert(options.environment.end(), environment.begin(), environment.end());
+        return checked(runProgram(arguments, options));
     }
 
     // What the settings window says, under the pane, of where the codes are kept: its dump shows
@@ -182,6 +185,19 @@ TEST_F(KeyringSettingsTest, TheSettingsWindowKeepsTheCodesInTheKeyringAndNoFileO
     EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "4711-SECRET");
     EXPECT_EQ(gServer->driverOptions(job).find("com.movra.Act.trel.Kept"), std::string::npos) << "where the codes are kept is no print setting";
     EXPECT_EQ(filesHolding("alice-SECRET"), std::vector<std::string> {});
+}
+
+TEST_F(KeyringSettingsTest, AJobThatAsksForItsCodesNeverLoadsTheKeyring)
+{
+    ASSERT_EQ(configure("movra", kSaveDefaultCodes).exitStatus, 0);
+    ASSERT_EQ(configure("movra", "show\nclick 200\nprint\n").exitStatus, 0) << "the prompt on, the default codes kept";
+
+    ProgramRun run = print("movra", "print\ntype 501 \"bob-SECRET\"\ntype 503 \"77-SECRET\"\nclick 1000\n", {}, { { "LD_DEBUG", "files" } });
+    ASSERT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_NE(run.errors.find("Accounting.plugin"), std::string::npos) << "the loader's report names what was loaded";
+    EXPECT_EQ(run.errors.find("libPrintDialogKeyring"), std::string::npos) << "nothing of the keyring was needed";
+    EXPECT_EQ(gServer->jobAttribute(printedJobNumber(run.output), "job-accounting-user-id"), "bob-SECRET");
+    EXPECT_EQ(keyringCodes(), (std::map<std::string, std::string> { { "movra", secretOf("alice-SECRET", "4711-SECRET") } }));
 }
 
 TEST_F(KeyringSettingsTest, CodesStoredInTheFileBeforeMoveToTheKeyringOnTheFirstSave)
