@@ -25,10 +25,10 @@ enum { kDialogHelpCommand = 'help' };
 // pane of the common print-dialog width.
 constexpr UInt32 kPaneAreaWidth = 480;
 constexpr UInt32 kPaneAreaHeight = 240;
-// A queue's settings window's line on where the codes are kept (room for two lines of text) and
-// its check box below.
+// A queue's settings window's line on where the codes are kept (room for three lines of text, as
+// a long path to the queue's file needs) and its check box below.
 constexpr SInt16 kCodesKeepingMargin = 20;
-constexpr SInt16 kCodesKeepingLineHeight = 32;
+constexpr SInt16 kCodesKeepingLineHeight = 48;
 constexpr SInt16 kCodesKeepingHeight = kCodesKeepingLineHeight + 8 + 20;
 
 CFURLRef urlForPath(const std::string& path)

@@ -161,8 +161,8 @@ TEST_F(ScriptPlay, SavingAQueuesSettingsNeverPrompts)
     EXPECT_EQ(saved.transcript.find("prompt:"), std::string::npos) << saved.transcript;
     EXPECT_NE(saved.transcript.find("summary:  Accounting =  Enabled\n"), std::string::npos) << saved.transcript;
     EXPECT_NE(saved.transcript.find("help: Movra Printer Help Mac_topics/M_accounting_dialog.htm\n"), std::string::npos) << saved.transcript;
-    EXPECT_NE(saved.transcript.find("control - push-button hidden enabled 0 498,420,518,500 \"Print\"\n"), std::string::npos) << saved.transcript;
-    EXPECT_NE(saved.transcript.find("control - push-button visible enabled 0 498,420,518,500 \"Save\"\n"), std::string::npos) << saved.transcript;
+    EXPECT_NE(saved.transcript.find("control - push-button hidden enabled 0 514,420,534,500 \"Print\"\n"), std::string::npos) << saved.transcript;
+    EXPECT_NE(saved.transcript.find("control - push-button visible enabled 0 514,420,534,500 \"Save\"\n"), std::string::npos) << saved.transcript;
     std::map<std::string, SInt32> values;
     for (const auto& item : synced)
         values[item.key] = item.integer;
