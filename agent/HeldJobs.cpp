@@ -180,7 +180,8 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
         say(job, "left held: " + unreadable);
         return JobFate::LeftHeld;
     }
-    if (!task.queueDialog.setup("", m_store, m_options.plugInPath, m_options.primaryPlugInPath, DialogPurpose::Print, warn, &task.setup, &error)) {
+    if (!task.queueDialog.setup("", m_store, m_options.plugInPath, m_options.primaryPlugInPath, DialogPurpose::Print,
+            QueueSettingsStore::CodesRead::WhenSent, warn, &task.setup, &error)) {
         m_unreadableQueues.insert(job.queue);
         return leftHeld(unreadable, error);
     }

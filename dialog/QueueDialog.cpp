@@ -12,19 +12,17 @@ bool QueueDialog::fetch(const CupsDestination& destination, std::string* error)
 }
 
 bool QueueDialog::setup(const std::string& settingsFile, const QueueSettingsStore& store, const std::string& plugInPath,
-    const std::string& primaryPlugInPath, DialogPurpose purpose, SettingsWarning warn, PrintDialogSetup* setup, std::string* error) const
+    const std::string& primaryPlugInPath, DialogPurpose purpose, QueueSettingsStore::CodesRead codesRead, SettingsWarning warn, PrintDialogSetup* setup,
+    std::string* error) const
 {
     *setup = { queuePPDPath(m_ppd), settingsFile, plugInPath, primaryPlugInPath, "the PPD of queue " + queue(), warn, purpose, {}, queue() };
     if (!settingsFile.empty())
         return true;
-    bool configuring = purpose == DialogPurpose::Configure;
     QueueSettings settings = QueueSettings::unstored();
-    if (store.holds(queue())
-        && !store.load(m_destination, configuring ? QueueSettingsStore::CodesRead::Always : QueueSettingsStore::CodesRead::WhenSent, warn, &settings,
-            error))
+    if (store.holds(queue()) && !store.load(m_destination, codesRead, warn, &settings, error))
         return false;
     setup->settingItems = settings.printSettings();
-    if (configuring)
+    if (purpose == DialogPurpose::Configure)
         setup->codesKeeping = codesKeeping(settings, store.pathOf(queue()));
     return true;
 }

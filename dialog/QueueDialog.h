@@ -21,11 +21,12 @@ public:
 
     // What a PrintDialog opens on the fetched PPD: the settings file given (empty: none), read by
     // the dialog alone, or else the queue's own settings. Their codes kept in the keyring are read
-    // for a queue's settings window, which shows them and says where they are kept, and for a job
-    // when they go with it without a prompt. False, with the reason in *error, when the stored
-    // settings or those codes cannot be read.
+    // as codesRead says: always for a pane a person sees (a queue's settings window, which also
+    // says where they are kept, or a Print dialog on screen), else only when they go with the job
+    // without a prompt. False, with the reason in *error, when the stored settings or those codes
+    // cannot be read.
     bool setup(const std::string& settingsFile, const QueueSettingsStore& store, const std::string& plugInPath, const std::string& primaryPlugInPath,
-        DialogPurpose purpose, SettingsWarning warn, PrintDialogSetup* setup, std::string* error) const;
+        DialogPurpose purpose, QueueSettingsStore::CodesRead codesRead, SettingsWarning warn, PrintDialogSetup* setup, std::string* error) const;
 
     const CupsDestination& destination() const { return m_destination; }
     const std::string& queue() const { return m_destination.queue; }

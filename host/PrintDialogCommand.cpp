@@ -87,7 +87,11 @@ public:
             }
             warn(problem + "; it is kept as " + keptAs);
         }
-        if (!m_queueDialog.setup(options.settingsPath, store, options.plugInPath, options.primaryPlugInPath, options.purpose, warn, setup, &problem)) {
+        // A pane the person sees shows the stored codes; a scripted print reads them only to send them.
+        bool seen = options.purpose == DialogPurpose::Configure || (options.scriptPath.empty() && options.snapshotPath.empty());
+        auto codesRead = seen ? QueueSettingsStore::CodesRead::Always : QueueSettingsStore::CodesRead::WhenSent;
+        if (!m_queueDialog.setup(options.settingsPath, store, options.plugInPath, options.primaryPlugInPath, options.purpose, codesRead, warn, setup,
+                &problem)) {
             conversation.tell(problem);
             return Going::Failed;
         }
