@@ -107,7 +107,7 @@ public:
             std::optional<Clock::time_point> look = m_jobs.book().nextLook();
             // A job whose prompt is up or waits may have gone meanwhile.
             bool promptedJobTold = std::any_of(tidings.jobsTold.begin(), tidings.jobsTold.end(), [this](int job) { return m_jobs.withPerson(job); });
-            if (m_news.connected() && (tidings.listJobs || listAgain || promptedJobTold || (look && Clock::now() >= *look)))
+            if (m_news.reachable() && (tidings.listJobs || listAgain || promptedJobTold || (look && Clock::now() >= *look)))
                 list(nullptr);
         }
     }

@@ -116,6 +116,7 @@ Reply ServerJobs::connect(std::string* error)
     auto connection = std::make_unique<CupsConnection>();
     bool opened = connection->open(destination(""), error);
     m_serverName = connection->server();
+    m_local = connection->isLocal();
     m_connection = opened ? std::move(connection) : nullptr;
     m_holdingQueues.clear();
     m_queuesTakingAnyName.clear();
@@ -138,9 +139,8 @@ Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error, ipp
     ipp_status_t status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
     if (answered)
         *answered = status;
-    if (!m_connection) {
+    if (!m_connection && connect(error) != Reply::Done) {
         ippDelete(request);
-        *error = m_serverName + " is not connected";
         return Reply::Lost;
     }
     m_connection->startStep();

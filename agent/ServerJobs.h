@@ -81,8 +81,9 @@ public:
     // The connection's socket, to watch while it is idle: the server closing it makes it
     // readable. -1 when not connected.
     int socket() const;
-    // Whether the server runs on this machine (a socket, or a loopback address).
-    bool isLocal() const { return m_connection && m_connection->isLocal(); }
+    // Whether the server runs on this machine (a socket, or a loopback address), as the last
+    // connection found.
+    bool isLocal() const { return m_local; }
     // "the CUPS server at ...", for messages, from the first connection on.
     const std::string& serverName() const { return m_serverName; }
     CupsDestination destination(const std::string& queue) const { return { queue, m_server, m_timeout, m_stop == StopRequest::EndsWaits }; }
@@ -116,7 +117,10 @@ private:
     std::string m_server;
     std::chrono::milliseconds m_timeout;
     StopRequest m_stop;
-    std::unique_ptr<CupsConnection> m_connection; // null while not connected
+    // Null while not connected; a request connects again, the server's certificate checked as on
+    // the first connection.
+    std::unique_ptr<CupsConnection> m_connection;
+    bool m_local { false };
     std::string m_serverName;
     // What the server said of each queue, until the agent connects again.
     std::map<std::string, bool> m_holdingQueues;

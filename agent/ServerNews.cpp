@@ -12,6 +12,16 @@ constexpr std::chrono::seconds kFirstReconnectWait { 1 };
 constexpr std::chrono::milliseconds kShortestAskInterval { 250 };
 // Cancelling the subscriptions at the end must not keep the agent past its second.
 constexpr std::chrono::milliseconds kFarewellTimeout { 500 };
+// How often this computer's connections to a server on another machine are looked at: a job sent
+// from here is looked for within this, and the look costs the server nothing.
+constexpr std::chrono::milliseconds kConnectionsLookInterval { 250 };
+// Without a subscription, the user's jobs are listed at this pace: a Get-Jobs costs a server on
+// this machine next to nothing; one on another machine serves many desktops, and jobs sent from
+// this computer are looked for as they go.
+constexpr std::chrono::seconds kLocalListingInterval { 5 };
+constexpr std::chrono::seconds kRemoteListingInterval { 60 };
+// A server that had no subscription to give is asked for one again this often.
+constexpr std::chrono::seconds kSubscribeAgainInterval { 600 };
 
 std::string inSeconds(std::chrono::seconds wait)
 {
@@ -37,10 +47,9 @@ ServerNews::Tidings ServerNews::start()
     return {};
 }
 
-void ServerNews::fail(const std::string& why)
+std::chrono::seconds ServerNews::listingInterval() const
 {
-    m_err << "accounting-agent: " << printableText(why) << "\n";
-    m_failed = true;
+    return m_server.isLocal() ? kLocalListingInterval : kRemoteListingInterval;
 }
 
 void ServerNews::lost(const std::string& why)
@@ -49,7 +58,7 @@ void ServerNews::lost(const std::string& why)
     // A wait that ended because the agent is to stop is no news of the server.
     if (interruptionRequested())
         return;
-    m_askAt = m_renewAt = std::nullopt;
+    m_askAt = m_renewAt = m_listAt = m_subscribeAt = std::nullopt;
     if (!m_reconnectAt) {
         m_reconnectWait = kFirstReconnectWait;
         m_toldWhy = why.empty() ? m_server.serverName() + " has gone" : why;
@@ -62,7 +71,8 @@ void ServerNews::lost(const std::string& why)
 void ServerNews::reconnect(Tidings* tidings)
 {
     std::string error;
-    if (m_server.connect(&error) != Reply::Done) {
+    // A request may have found the server back already (the person's answer to a prompt).
+    if (m_server.socket() < 0 && m_server.connect(&error) != Reply::Done) {
         m_reconnectWait = std::min(m_reconnectWait * 2, m_timing.longestReconnectWait);
         m_reconnectAt = Clock::now() + m_reconnectWait;
         // The same failure is told once; another (a server back with a certificate that is not
@@ -82,8 +92,20 @@ void ServerNews::reconnect(Tidings* tidings)
 ServerNews::Tidings ServerNews::resume()
 {
     Tidings tidings;
-    if (m_eventsSubscription ? ask(&tidings) : subscribe())
-        tidings.listJobs = true;
+    if (!m_server.isLocal()) {
+        m_connections.follow(m_server.socket());
+        m_lookAt = Clock::now() + kConnectionsLookInterval;
+    }
+    if (!(m_eventsSubscription ? ask(&tidings) : subscribe()))
+        return tidings;
+    tidings.listJobs = true;
+    if (!m_server.isLocal() && !m_remoteTold && m_eventsSubscription) {
+        m_err << "accounting-agent: " << m_server.serverName()
+              << " is on another machine, whose events cannot reach this one: your jobs there are looked for as this computer sends them, and "
+                 "others are seen within "
+              << inSeconds(m_askInterval) << "\n";
+        m_remoteTold = true;
+    }
     return tidings;
 }
 
@@ -97,10 +119,22 @@ bool ServerNews::subscribe()
         lost(error);
         return false;
     }
-    if (reply == Reply::Refused)
-        fail("cannot subscribe to the server's events: " + error + "; jobs held from now on are seen when the agent starts again");
-    else
-        m_askAt = Clock::now() + m_askInterval;
+    if (reply == Reply::Refused) {
+        // A server that has given all the subscriptions it allows (many desktops on one server)
+        // still lists the user's jobs.
+        if (!m_subscriptionRefusalTold) {
+            m_err << "accounting-agent: " << m_server.serverName() << " gives no subscription to its events (" << printableText(error)
+                  << "): your jobs are listed every " << inSeconds(listingInterval())
+                  << (m_server.isLocal() ? "" : ", and looked for as this computer sends them,") << " instead; a subscription is asked for again every "
+                  << inSeconds(kSubscribeAgainInterval) << "\n";
+            m_subscriptionRefusalTold = true;
+        }
+        m_listAt = Clock::now() + listingInterval();
+        m_subscribeAt = Clock::now() + kSubscribeAgainInterval;
+        return true;
+    }
+    m_listAt = m_subscribeAt = std::nullopt;
+    m_askAt = Clock::now() + m_askInterval;
     m_renewAt = Clock::now() + m_timing.lease / 2;
     if (!m_server.isLocal() || !openBell())
         return true;
@@ -197,8 +231,9 @@ void ServerNews::addDescriptors(std::vector<pollfd>& watched)
         watched.push_back({ m_bell.descriptor(), m_bell.events(), 0 });
     }
     // Nothing is asked of the server while the agent waits: it closing the connection is the
-    // only thing the connection can tell.
-    if (connected()) {
+    // only thing the connection can tell. A server on another machine closes an idle connection
+    // as a matter of course; the next request makes it again.
+    if (m_server.socket() >= 0 && m_server.isLocal()) {
         m_connectionSlot = static_cast<int>(watched.size());
         watched.push_back({ m_server.socket(), POLLIN | POLLRDHUP, 0 });
     }
@@ -207,7 +242,7 @@ void ServerNews::addDescriptors(std::vector<pollfd>& watched)
 int ServerNews::waitMilliseconds(std::optional<Clock::time_point> other) const
 {
     std::vector<Clock::time_point> times;
-    for (const auto& when : { m_askAt, m_renewAt, m_reconnectAt, other }) {
+    for (const auto& when : { m_askAt, m_renewAt, m_listAt, m_subscribeAt, m_lookAt, m_reconnectAt, other }) {
         if (when)
             times.push_back(*when);
     }
@@ -231,19 +266,39 @@ ServerNews::Tidings ServerNews::wake(const std::vector<pollfd>& watched)
         if (rang && m_askAt)
             m_askAt = std::min(*m_askAt, std::max(Clock::now(), m_lastAsk + kShortestAskInterval));
     }
-    bool askNow = m_askAt && Clock::now() >= *m_askAt;
+    Clock::time_point now = Clock::now();
+    bool askNow = m_askAt && now >= *m_askAt;
     if (m_connectionSlot >= 0 && watched[static_cast<size_t>(m_connectionSlot)].revents) {
         // The server closes a connection that stayed idle: a new one tells whether it is still there.
         std::string error;
         if (m_server.connect(&error) != Reply::Done)
             lost(error);
-    } else if (!connected() && m_reconnectAt && Clock::now() >= *m_reconnectAt) {
+    } else if (m_reconnectAt && (m_server.socket() >= 0 || now >= *m_reconnectAt)) {
         reconnect(&tidings);
     }
-    if (!connected())
+    if (!reachable())
         return tidings;
-    if (m_renewAt && Clock::now() >= *m_renewAt && !renew())
+    if (m_lookAt && now >= *m_lookAt) {
+        if (m_server.socket() >= 0)
+            m_connections.follow(m_server.socket());
+        tidings.listJobs = m_connections.changed() || tidings.listJobs;
+        m_lookAt = now + kConnectionsLookInterval;
+    }
+    if (m_renewAt && now >= *m_renewAt && !renew())
         return tidings;
+    if (m_subscribeAt && now >= *m_subscribeAt) {
+        m_subscribeAt = std::nullopt;
+        if (!subscribe())
+            return tidings;
+        if (m_eventsSubscription) {
+            m_err << "accounting-agent: " << m_server.serverName() << " gives a subscription to its events again\n";
+            tidings.listJobs = true;
+        }
+    }
+    if (m_listAt && now >= *m_listAt) {
+        tidings.listJobs = true;
+        m_listAt = now + listingInterval();
+    }
     if (askNow)
         ask(&tidings);
     return tidings;

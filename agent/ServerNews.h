@@ -3,19 +3,24 @@
 // server's job events (renewed before the lease ends, made anew when the server forgot them,
 // cancelled as the agent ends), and asks for the events when they may have come: at once when the
 // bell rings (a server on this machine rings it on the system bus for every event, ServerBell.h),
-// else at the pace the server gives.
+// else at the pace the server gives. A server on another machine rings no bell here: the agent
+// looks for the user's jobs as soon as this computer's connections to the server show a program
+// sending it something (ConnectionsToServer.h). A server that has no subscription to give (it has
+// as many as it allows) has the user's jobs listed at a steady pace instead, and is asked for one
+// again now and then.
 #pragma once
 
 #include "Agent.h"
+#include "ConnectionsToServer.h"
 #include "ServerBell.h"
 #include "ServerJobs.h"
 
 #include <chrono>
 #include <map>
 #include <optional>
-#include <set>
 #include <ostream>
 #include <poll.h>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,8 +32,9 @@ public:
 
     // What the news amounts to when the agent wakes.
     struct Tidings {
-        // The user's jobs should be listed now: an event told of a held job, or the agent has
-        // just connected (again) and knows nothing of what happened meanwhile.
+        // The user's jobs should be listed now: an event told of a held job, a program on this
+        // computer sent the server something, or the agent has just connected (again) and knows
+        // nothing of what happened meanwhile.
         bool listJobs { false };
         // What the server said of the jobs it held as the printer refused their account.
         std::map<int, std::string> accountRefusals {};
@@ -40,11 +46,13 @@ public:
     Tidings start();
     // The server went away (a request found it gone): tried again after a growing wait.
     void lost(const std::string& why);
-    bool connected() const { return m_server.socket() >= 0; }
+    // Whether requests may go to the server: it has not gone. The connection itself is made again
+    // as a request needs it.
+    bool reachable() const { return !m_reconnectAt; }
 
-    // The descriptors to watch while the agent sleeps (the bell, and the idle connection, whose
-    // closing by the server is the only news it can bring), and when to wake at the latest (-1:
-    // only when something comes).
+    // The descriptors to watch while the agent sleeps (the bell, and the idle connection to a
+    // server on this machine, whose closing by the server is the only news it can bring), and
+    // when to wake at the latest (-1: only when something comes).
     void addDescriptors(std::vector<pollfd>& watched);
     int waitMilliseconds(std::optional<Clock::time_point> other) const;
     // Takes in what woke the agent.
@@ -52,8 +60,6 @@ public:
 
     // The subscriptions go with the agent.
     void farewell();
-    // Whether the server refused the subscription (with --once, the agent's exit status says so).
-    bool failed() const { return m_failed; }
 
 private:
     Tidings resume();
@@ -63,18 +69,21 @@ private:
     bool renew();
     bool ask(Tidings* tidings);
     void reconnect(Tidings* tidings);
-    void fail(const std::string& why);
+    // How often the user's jobs are listed while the server gives no subscription.
+    std::chrono::seconds listingInterval() const;
 
     ServerJobs& m_server;
     const AgentOptions& m_options;
     AgentTiming m_timing;
     std::ostream& m_err;
     ServerBell m_bell;
+    ConnectionsToServer m_connections;
     // Where the bell and the connection stand among the descriptors watched; -1 when not watched.
     int m_bellSlot { -1 };
     int m_connectionSlot { -1 };
-    bool m_failed { false };
     bool m_bellRefusalTold { false };
+    bool m_subscriptionRefusalTold { false };
+    bool m_remoteTold { false };
     // The subscription whose events are asked for, and the one CUPS's D-Bus notifier rings.
     int m_eventsSubscription { 0 };
     int m_bellSubscription { 0 };
@@ -83,6 +92,11 @@ private:
     std::optional<Clock::time_point> m_askAt;
     Clock::time_point m_lastAsk {};
     std::optional<Clock::time_point> m_renewAt;
+    // Without a subscription: when the jobs are listed next, and a subscription asked for again.
+    std::optional<Clock::time_point> m_listAt;
+    std::optional<Clock::time_point> m_subscribeAt;
+    // When this computer's connections to a server on another machine are looked at next.
+    std::optional<Clock::time_point> m_lookAt;
     std::optional<Clock::time_point> m_reconnectAt;
     std::chrono::seconds m_reconnectWait { 1 };
     // Why the server cannot be reached, as last told.

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -178,6 +179,32 @@ TEST_F(RemoteServerTest, AServerSwappedWhileThePromptIsUpGetsNoCodesAndTheRightO
     ProgramRun run = agent.finish();
     EXPECT_EQ(run.errors.find("SECRET"), std::string::npos) << run.errors;
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "nobody-SECRET");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "11-SECRET");
+}
+
+TEST_F(RemoteServerTest, AJobSentFromThisComputerIsTakenUpAtOnceThoughTheServersEventsCannotRingHere)
+{
+    // The person's agent, its prompt answered as soon as it comes.
+    RunningProgram agent(onTheClientSide({ AGENT_PATH, "--server", serverAddress(), "--settings-dir", home.path("settings"), "--script", "-" }),
+        ProgramOptions { "type 501 \"nobody-SECRET\"\ntype 503 \"11-SECRET\"\nclick 1000\n", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } },
+            std::chrono::milliseconds(30000), "" });
+    ASSERT_TRUE(agent.waitForErrors("accounting-agent: the CUPS server at " + serverAddress()
+        + " is on another machine, whose events cannot reach this one: your jobs there are looked for as this computer sends them, and others "
+          "are seen within 60 s\n"));
+
+    // A program on the person's computer prints to the server, which holds the job.
+    auto sent = std::chrono::steady_clock::now();
+    ProgramRun lp = runProgram(onTheClientSide({ "/usr/bin/lp", "-h", serverAddress(), "-d", "movra-hold", gServer->path("document.txt") }));
+    ASSERT_EQ(lp.exitStatus, 0) << lp.errors;
+    size_t id = lp.output.find("request id is movra-hold-");
+    ASSERT_NE(id, std::string::npos) << lp.output;
+    int job = atoi(lp.output.c_str() + id + strlen("request id is movra-hold-"));
+    ASSERT_TRUE(agent.waitForOutput("job " + std::to_string(job) + " movra-hold: released\n"));
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2)) << "not at the server's pace of a minute";
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = agent.finish();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.errors.find("SECRET"), std::string::npos) << run.errors;
     EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "11-SECRET");
 }
 
