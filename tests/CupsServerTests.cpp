@@ -83,6 +83,8 @@ protected:
     {
         std::vector<std::string> arguments { "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=65534", "--setuid=65534", "--",
             "/usr/bin/env", "HOME=" + home.root(), "XDG_RUNTIME_DIR=" + home.root(), "LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8" };
+        for (const auto& [name, value] : sanitizerOptionsFor("nobody"))
+            arguments.push_back(name + "=" + value);
         // nobody reaches the programs, and the checkout's files, only through copies.
         for (const std::string& part : command)
             arguments.push_back(reachableBy("nobody", part));

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <string_view>
 #include <filesystem>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -85,4 +87,28 @@ std::string reachableBy(const std::string& user, const std::string& path)
     if (isInside(path, kCheckout) || isInside(path, kBuild))
         return reachableTree().fileFor(user, path);
     return path;
+}
+
+std::vector<std::pair<std::string, std::string>> sanitizerOptionsFor(const std::string& user)
+{
+    std::vector<std::pair<std::string, std::string>> options;
+    for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS" }) {
+        const char* value = getenv(name);
+        if (!value)
+            continue;
+        // Options are name=value pairs separated by colons; only a suppressions file is a path.
+        std::string mapped;
+        std::string_view rest = value;
+        while (!rest.empty()) {
+            size_t end = std::min(rest.find(':'), rest.size());
+            std::string option(rest.substr(0, end));
+            const std::string kFile = "suppressions=";
+            if (option.rfind(kFile, 0) == 0)
+                option = kFile + reachableBy(user, option.substr(kFile.size()));
+            mapped += (mapped.empty() ? "" : ":") + option;
+            rest.remove_prefix(std::min(end + 1, rest.size()));
+        }
+        options.emplace_back(name, mapped);
+    }
+    return options;
 }

@@ -16,7 +16,7 @@
 
 namespace {
 
-void setUpChild(const ProgramOptions& options, int input, int output, int errors)
+void setUpChild(const ProgramOptions& options, const std::vector<std::pair<std::string, std::string>>& environment, int input, int output, int errors)
 {
     dup2(input, STDIN_FILENO);
     dup2(output, STDOUT_FILENO);
@@ -27,7 +27,7 @@ void setUpChild(const ProgramOptions& options, int input, int output, int errors
     // finds no session bus (as the programs mark it themselves when there is none), unless the
     // test gives it the bus of a session of its own.
     setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
-    for (const auto& [name, value] : options.environment) {
+    for (const auto& [name, value] : environment) {
         if (value.empty())
             unsetenv(name.c_str());
         else
@@ -55,10 +55,13 @@ RunningProgram::RunningProgram(const std::vector<std::string>& arguments, const 
         return;
     }
     std::vector<std::string> reachable = arguments;
+    std::vector<std::pair<std::string, std::string>> environment;
     if (!options.user.empty()) {
         for (auto& argument : reachable)
             argument = reachableBy(options.user, argument);
+        environment = sanitizerOptionsFor(options.user);
     }
+    environment.insert(environment.end(), options.environment.begin(), options.environment.end());
     std::vector<char*> argv;
     for (const auto& argument : reachable)
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -67,7 +70,7 @@ RunningProgram::RunningProgram(const std::vector<std::string>& arguments, const 
     signal(SIGPIPE, SIG_IGN);
     m_child = fork();
     if (m_child == 0) {
-        setUpChild(options, input[0], output[1], errors[1]);
+        setUpChild(options, environment, input[0], output[1], errors[1]);
         execv(argv[0], argv.data());
         _exit(127);
     }
