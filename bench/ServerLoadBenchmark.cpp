@@ -9,7 +9,7 @@
 // line of the table in bench/README.md, and what it measured around it.
 //
 // Usage: ServerLoadBenchmark --agents N --period SECONDS --learn notifications|jobs
-//            --connection kept|anew [--tls] [--jobs J] [--windows W] [--window-seconds S]
+//            --connection kept|anew [--tls] [--hint] [--jobs J] [--windows W] [--window-seconds S]
 //            [--threads T] [--max-clients M] [--max-subscriptions M] [--access-log LEVEL]
 #include "JobBook.h"
 #include "LpJobs.h"
@@ -19,6 +19,7 @@
 #include "TestNetwork.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -34,6 +35,7 @@
 #include <optional>
 #include <pwd.h>
 #include <random>
+#include <set>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -67,6 +69,7 @@ struct Options {
     Learning learning { Learning::Jobs };
     Connection connection { Connection::Kept };
     bool tls { false };
+    bool hint { false };
     int jobs { 20 };
     int windows { 5 };
     Seconds window { 3.0 };
@@ -79,13 +82,17 @@ struct Options {
 // A poll that gets no answer within this is a server that is not serving.
 constexpr std::chrono::milliseconds kRequestTimeout { 5000 };
 constexpr std::chrono::seconds kReleaseTimeout { 15 };
+// How often the machine's connections are looked at for a hint, and how long a simulated agent
+// sleeps at most before it looks for one.
+constexpr std::chrono::milliseconds kHintLookInterval { 250 };
+constexpr std::chrono::milliseconds kHintWait { 5 };
 
 bool parseOptions(int argc, char** argv, Options* options)
 {
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
-        if (name == "--tls") {
-            options->tls = true;
+        if (name == "--tls" || name == "--hint") {
+            (name == "--tls" ? options->tls : options->hint) = true;
             continue;
         }
         if (i + 1 >= argc)
@@ -191,6 +198,7 @@ struct Tally {
     std::atomic<long> failures { 0 };
     std::atomic<long> polls { 0 };
     std::atomic<long> latePolls { 0 };
+    std::atomic<long> hintedPolls { 0 };
     std::atomic<long long> longestLagMicroseconds { 0 };
     std::mutex mutex;
     std::condition_variable releasedOne;
@@ -244,8 +252,11 @@ public:
         auto share = static_cast<long long>(mine.size());
         for (long long turn = 0; share && !stop; ++turn) {
             size_t index = mine[static_cast<size_t>(turn % share)];
-            auto due = begin + period * (turn / share) + period * static_cast<long long>(index) / count;
-            std::this_thread::sleep_until(due);
+            Clock::time_point due = begin + period * (turn / share) + period * static_cast<long long>(index) / count;
+            while (Clock::now() < due && !stop) {
+                std::this_thread::sleep_until(m_options.hint ? std::min(due, Clock::now() + kHintWait) : due);
+                takeHint(thread, threads);
+            }
             long long lag = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - due).count();
             for (long long longest = m_tally.longestLagMicroseconds; lag > longest && !m_tally.longestLagMicroseconds.compare_exchange_weak(longest, lag);) {
             }
@@ -256,12 +267,79 @@ public:
         }
     }
 
+    // The agent of the desktop that prints next, or -1: the simulated desktops share one
+    // network namespace, and only that desktop's own agent would see its connection.
+    void printingFrom(long agent) { m_printingAgent = agent; }
+
+    // The hint: this machine's connections to the server's address and port, from
+    // /proc/net/tcp and tcp6, looked at every kHintLookInterval until stopped. A connection that
+    // is not an agent's own, new or in a new state, is a program printing, or about to: the
+    // printing desktop's agent lists its jobs at once, and again at the next change, since the
+    // job exists only once the program has sent it.
+    void watchConnections(const std::atomic<bool>& stop, const std::string& address)
+    {
+        std::set<std::string> before;
+        while (!stop) {
+            std::set<std::string> now = foreignConnections(address);
+            bool changed = std::any_of(now.begin(), now.end(), [&](const std::string& entry) { return !before.count(entry); });
+            if (changed && m_printingAgent >= 0)
+                m_hintedAgent = m_printingAgent.load();
+            before = std::move(now);
+            std::this_thread::sleep_for(kHintLookInterval);
+        }
+    }
+
 private:
+    // "PORT STATE" of each connection to address ("HOST:PORT") that no agent made.
+    std::set<std::string> foreignConnections(const std::string& address) const
+    {
+        std::string host = address.substr(0, address.rfind(':'));
+        unsigned port = static_cast<unsigned>(atoi(address.c_str() + address.rfind(':') + 1));
+        in_addr ip {};
+        inet_pton(AF_INET, host.c_str(), &ip);
+        // As the kernel writes them: the address's four bytes as one number in this machine's
+        // order, and the port, in hexadecimal.
+        char remote[32];
+        snprintf(remote, sizeof remote, "%08X:%04X", ip.s_addr, port);
+        char mapped[64];
+        snprintf(mapped, sizeof mapped, "0000000000000000FFFF0000%08X:%04X", ip.s_addr, port);
+        std::set<std::string> connections;
+        std::lock_guard lock(m_portsMutex);
+        for (const char* table : { "/proc/net/tcp", "/proc/net/tcp6" }) {
+            std::ifstream lines(table);
+            std::string line;
+            std::getline(lines, line);
+            for (std::string slot, local, peer, state; lines >> slot >> local >> peer >> state && std::getline(lines, line);) {
+                unsigned localPort = static_cast<unsigned>(strtoul(local.c_str() + local.rfind(':') + 1, nullptr, 16));
+                if ((peer == remote || peer == mapped) && !m_ownPorts.count(localPort))
+                    connections.insert(std::to_string(localPort) + " " + state);
+            }
+        }
+        return connections;
+    }
+
+    void takeHint(size_t thread, size_t threads)
+    {
+        long hinted = m_hintedAgent;
+        if (hinted < 0 || static_cast<size_t>(hinted) % threads != thread || !m_hintedAgent.compare_exchange_strong(hinted, -1))
+            return;
+        ++m_tally.hintedPolls;
+        poll(*m_agents[static_cast<size_t>(hinted)]);
+    }
+
     bool connect(SimulatedAgent& agent)
     {
         std::string error;
         ++m_tally.connections;
-        return count(agent.server.connect(&error), error);
+        if (!count(agent.server.connect(&error), error))
+            return false;
+        sockaddr_storage local {};
+        socklen_t size = sizeof local;
+        if (m_options.hint && getsockname(agent.server.socket(), reinterpret_cast<sockaddr*>(&local), &size) == 0) {
+            std::lock_guard lock(m_portsMutex);
+            m_ownPorts.insert(ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port : reinterpret_cast<sockaddr_in*>(&local)->sin_port));
+        }
+        return true;
     }
 
     bool count(Reply reply, const std::string& error)
@@ -322,6 +400,10 @@ private:
     Tally& m_tally;
     std::vector<StandIn::TicketItem> m_codes;
     std::vector<std::unique_ptr<SimulatedAgent>> m_agents;
+    std::atomic<long> m_printingAgent { -1 };
+    std::atomic<long> m_hintedAgent { -1 };
+    mutable std::mutex m_portsMutex;
+    std::set<unsigned> m_ownPorts;
 };
 
 std::string serverConfiguration(const Options& options)
@@ -361,8 +443,10 @@ int measure(const Options& options, const PrivateCupsServer& server, const std::
     auto begin = Clock::now();
     for (int thread = 0; thread < options.threads; ++thread)
         agents.emplace_back([&, thread] { simulation.run(stop, begin, static_cast<size_t>(thread), static_cast<size_t>(options.threads)); });
-    // The first period settles every agent into its turn.
-    std::this_thread::sleep_for(options.period);
+    if (options.hint)
+        agents.emplace_back([&] { simulation.watchConnections(stop, address); });
+    // Every agent polled as it started, and then at its turn: what is measured is how they go on.
+    std::this_thread::sleep_for(std::min<Seconds>(options.period, std::chrono::seconds(2)));
     long serverKiB = residentKiB(server.pid());
 
     std::vector<Window> windows;
@@ -378,20 +462,24 @@ int measure(const Options& options, const PrivateCupsServer& server, const std::
             1000 * double(tally.requests - requestsBegin) / wall, 1000 * double(tally.connections - connectionsBegin) / wall });
     }
 
-    // One job at a time, each printed by one of the agents' users chosen at random, after a wait
-    // that puts it anywhere within that agent's period.
+    // One job at a time, each printed by one of the agents' users chosen at random (each agent
+    // has its own turn within the period), after a random wait of up to a period: where a job
+    // falls within its agent's period is what a poll's latency depends on. The wait is 2 s at
+    // most, which is many looks for a hint, whatever the period.
     std::mt19937 random(20261209);
     std::uniform_int_distribution<size_t> anyAgent(0, std::max<size_t>(1, static_cast<size_t>(options.agents)) - 1);
-    std::uniform_real_distribution<double> withinPeriod(0, options.period.count());
+    std::uniform_real_distribution<double> withinPeriod(0, std::min(options.period.count(), 2.0));
     std::vector<double> latencies;
     std::string jobProblem;
     auto jobsBegin = Clock::now();
     long jobsRequestsBegin = tally.requests;
     for (int i = 0; i < options.jobs && options.agents > 0 && jobProblem.empty(); ++i) {
         std::this_thread::sleep_for(Seconds(withinPeriod(random)));
-        // lp gives up after 10 s: a server whose every connection is taken does not answer a
-        // print until one is free.
-        int job = submitWithLp(server.socket(), "movra-hold", server.path("document.txt"), { "-U", simulation.user(anyAgent(random)) });
+        // As a program on the user's desktop prints: over the network. lp gives up after 10 s: a
+        // server whose every connection is taken does not answer a print until one is free.
+        size_t printing = anyAgent(random);
+        simulation.printingFrom(static_cast<long>(printing));
+        int job = submitWithLp(address, "movra-hold", server.path("document.txt"), { "-U", simulation.user(printing) });
         auto submitted = Clock::now();
         if (job <= 0) {
             jobProblem = "lp got no job taken within 10 s";
@@ -437,10 +525,19 @@ int measure(const Options& options, const PrivateCupsServer& server, const std::
     }
     if (!jobProblem.empty())
         printf("%s\n", jobProblem.c_str());
+    if (options.hint)
+        printf("%ld polls on a hint\n", tally.hintedPolls.load());
+    printf("release latencies, ms:");
+    for (double latency : latencies)
+        printf(" %.0f", latency);
+    printf("\n");
+    std::string learnsBy = options.learning == Learning::Notifications ? "Get-Notifications" : "Get-Jobs";
+    if (options.hint)
+        learnsBy += " on a hint";
     printf("| learns by | connection | TLS | N | P | subscribed | cupsd CPU, %% of a core | requests/s | connections/s | cupsd CPU a request | cupsd memory "
            "| release p50 | p99 | max |\n");
     printf("| %s | %s | %s | %d | %.2g s | %d | %.2f (%.2f-%.2f) | %.0f | %.0f | %.0f us | %.1f MB | ",
-        options.learning == Learning::Notifications ? "Get-Notifications" : "Get-Jobs", options.connection == Connection::Kept ? "kept" : "anew",
+        learnsBy.c_str(), options.connection == Connection::Kept ? "kept" : "anew",
         options.tls ? "yes" : "no", options.agents, options.period.count(), subscribed, serverPercent, least->serverCpuPercent,
         most->serverCpuPercent, requestsPerSecond, median(&Window::connectionsPerSecond),
         requestsPerSecond > 0 ? 1e4 * serverPercent / requestsPerSecond : 0.0, double(serverKiB) / 1024);
@@ -457,7 +554,7 @@ int main(int argc, char** argv)
 {
     Options options;
     if (geteuid() != 0 || !parseOptions(argc, argv, &options)) {
-        fprintf(stderr, "usage (as root): ServerLoadBenchmark --agents N --period SECONDS --learn notifications|jobs --connection kept|anew [--tls]\n"
+        fprintf(stderr, "usage (as root): ServerLoadBenchmark --agents N --period SECONDS --learn notifications|jobs --connection kept|anew [--tls] [--hint]\n"
                         "    [--jobs J] [--windows W] [--window-seconds S] [--threads T] [--max-clients M] [--max-subscriptions M]\n"
                         "    [--access-log LEVEL]\n");
         return 2;
