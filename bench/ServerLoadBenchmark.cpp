@@ -86,6 +86,7 @@ constexpr std::chrono::seconds kReleaseTimeout { 15 };
 // sleeps at most before it looks for one.
 constexpr std::chrono::milliseconds kHintLookInterval { 250 };
 constexpr std::chrono::milliseconds kHintWait { 5 };
+constexpr std::chrono::seconds kOwnPortMemory { 2 };
 
 bool parseOptions(int argc, char** argv, Options* options)
 {
@@ -199,6 +200,7 @@ struct Tally {
     std::atomic<long> polls { 0 };
     std::atomic<long> latePolls { 0 };
     std::atomic<long> hintedPolls { 0 };
+    std::atomic<long> listsOnEvents { 0 };
     std::atomic<long long> longestLagMicroseconds { 0 };
     std::mutex mutex;
     std::condition_variable releasedOne;
@@ -279,8 +281,9 @@ public:
     void watchConnections(const std::atomic<bool>& stop, const std::string& address)
     {
         std::set<std::string> before;
+        std::set<unsigned> own;
         while (!stop) {
-            std::set<std::string> now = foreignConnections(address);
+            std::set<std::string> now = foreignConnections(address, &own);
             bool changed = std::any_of(now.begin(), now.end(), [&](const std::string& entry) { return !before.count(entry); });
             if (changed && m_printingAgent >= 0)
                 m_hintedAgent = m_printingAgent.load();
@@ -290,8 +293,12 @@ public:
     }
 
 private:
-    // "PORT STATE" of each connection to address ("HOST:PORT") that no agent made.
-    std::set<std::string> foreignConnections(const std::string& address) const
+    // "PORT STATE" of each connection to address ("HOST:PORT") that no agent made. *own holds the
+    // local ports of the agents' connections still listed: an agent knows the port of a
+    // connection it has just made, and that connection stays its own through every state it
+    // passes (TIME_WAIT lasts a minute after it is closed), while the port may serve another
+    // program's connection once it is gone.
+    std::set<std::string> foreignConnections(const std::string& address, std::set<unsigned>* own)
     {
         std::string host = address.substr(0, address.rfind(':'));
         unsigned port = static_cast<unsigned>(atoi(address.c_str() + address.rfind(':') + 1));
@@ -304,17 +311,25 @@ private:
         char mapped[64];
         snprintf(mapped, sizeof mapped, "0000000000000000FFFF0000%08X:%04X", ip.s_addr, port);
         std::set<std::string> connections;
+        std::set<unsigned> listed;
         std::lock_guard lock(m_portsMutex);
+        std::erase_if(m_newPorts, [](const auto& port) { return Clock::now() - port.second > kOwnPortMemory; });
         for (const char* table : { "/proc/net/tcp", "/proc/net/tcp6" }) {
             std::ifstream lines(table);
             std::string line;
             std::getline(lines, line);
             for (std::string slot, local, peer, state; lines >> slot >> local >> peer >> state && std::getline(lines, line);) {
                 unsigned localPort = static_cast<unsigned>(strtoul(local.c_str() + local.rfind(':') + 1, nullptr, 16));
-                if ((peer == remote || peer == mapped) && !m_ownPorts.count(localPort))
+                if (peer != remote && peer != mapped)
+                    continue;
+                listed.insert(localPort);
+                if (own->count(localPort) || m_newPorts.count(localPort))
+                    own->insert(localPort);
+                else
                     connections.insert(std::to_string(localPort) + " " + state);
             }
         }
+        std::erase_if(*own, [&](unsigned port) { return !listed.count(port); });
         return connections;
     }
 
@@ -337,7 +352,7 @@ private:
         socklen_t size = sizeof local;
         if (m_options.hint && getsockname(agent.server.socket(), reinterpret_cast<sockaddr*>(&local), &size) == 0) {
             std::lock_guard lock(m_portsMutex);
-            m_ownPorts.insert(ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port : reinterpret_cast<sockaddr_in*>(&local)->sin_port));
+            m_newPorts[ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port : reinterpret_cast<sockaddr_in*>(&local)->sin_port)] = Clock::now();
         }
         return true;
     }
@@ -367,6 +382,7 @@ private:
             if (count(agent.server.notifications(agent.subscription, agent.sequence, &news, &gone, &error), error)) {
                 agent.sequence = news.nextSequence;
                 listAgain = news.heldJobSeen;
+                m_tally.listsOnEvents += listAgain;
             }
         }
         if (listAgain)
@@ -402,8 +418,9 @@ private:
     std::vector<std::unique_ptr<SimulatedAgent>> m_agents;
     std::atomic<long> m_printingAgent { -1 };
     std::atomic<long> m_hintedAgent { -1 };
-    mutable std::mutex m_portsMutex;
-    std::set<unsigned> m_ownPorts;
+    std::mutex m_portsMutex;
+    // The local ports of the agents' newest connections, until the watcher has surely seen them.
+    std::map<unsigned, Clock::time_point> m_newPorts;
 };
 
 std::string serverConfiguration(const Options& options)
@@ -471,8 +488,7 @@ int measure(const Options& options, const PrivateCupsServer& server, const std::
     std::uniform_real_distribution<double> withinPeriod(0, std::min(options.period.count(), 2.0));
     std::vector<double> latencies;
     std::string jobProblem;
-    auto jobsBegin = Clock::now();
-    long jobsRequestsBegin = tally.requests;
+    long listsOnEventsBefore = tally.listsOnEvents;
     for (int i = 0; i < options.jobs && options.agents > 0 && jobProblem.empty(); ++i) {
         std::this_thread::sleep_for(Seconds(withinPeriod(random)));
         // As a program on the user's desktop prints: over the network. lp gives up after 10 s: a
@@ -493,8 +509,6 @@ int measure(const Options& options, const PrivateCupsServer& server, const std::
         // The agent may list the job before lp has read the server's answer and ended.
         latencies.push_back(std::max(0.0, Milliseconds(tally.released[job] - submitted).count()));
     }
-    Seconds jobsTime = Clock::now() - jobsBegin;
-    long jobsRequests = tally.requests - jobsRequestsBegin;
     stop = true;
     for (std::thread& thread : agents)
         thread.join();
@@ -518,11 +532,9 @@ int measure(const Options& options, const PrivateCupsServer& server, const std::
     for (const Window& window : windows)
         printf(" %.2f", window.serverCpuPercent);
     printf("; the simulated agents' own CPU, median: %.1f %%\n", median(&Window::clientCpuPercent));
-    if (!latencies.empty()) {
-        double idleRequests = requestsPerSecond * jobsTime.count();
-        printf("%zu jobs released; requests while they were, beyond the idle ones: %.1f a job\n", latencies.size(),
-            (double(jobsRequests) - idleRequests) / double(latencies.size()));
-    }
+    if (!latencies.empty())
+        printf("%zu jobs released; lists of jobs after an event told of a held job: %.1f a job\n", latencies.size(),
+            double(tally.listsOnEvents - listsOnEventsBefore) / double(latencies.size()));
     if (!jobProblem.empty())
         printf("%s\n", jobProblem.c_str());
     if (options.hint)
