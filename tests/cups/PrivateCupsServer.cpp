@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -146,7 +147,7 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     // A server on another machine is known by its address, and its certificate names it so.
     std::string listen = "Listen " + socket() + "\n"
         + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\nServerName " + setup.listen.substr(0, setup.listen.rfind(':')) + "\n");
-    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + (setup.owners == JobOwners::Authenticated ? readmePolicy() : kNamesOnTrustPolicy) + kStubbornPolicy);
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + (setup.owners == JobOwners::Authenticated ? readmePolicy() : kNamesOnTrustPolicy) + kStubbornPolicy + setup.configuration);
     m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir " + root + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog " + root + "/log/access_log\nPageLog " + root + "/log/page_log\nServerKeychain " + root + "/ssl\nCreateSelfSignedCerts yes\n" + "FileDevice Yes\nSystemGroup root\n");
     for (const char* filter : { "accounting-test-filter", "accounting-test-driver" }) {
         m_folder.addFile("bin/filter/" + std::string(filter), fileContents(TESTS_DIR "/cups/" + std::string(filter)));
@@ -185,6 +186,14 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     for (const char* shared : { "records", "out", "tmp" })
         chmod((root + "/" + shared).c_str(), 01777);
 
+    if (!setup.accounts.empty()) {
+        std::string passwd = fileContents("/etc/passwd");
+        uid_t uid = 20000;
+        for (const std::string& account : setup.accounts)
+            passwd += account + ":x:" + std::to_string(uid++) + ":100::/nonexistent:/usr/sbin/nologin\n";
+        m_folder.addFile("passwd", passwd);
+        m_ownAccounts = true;
+    }
     m_network = setup.network;
     if (!launch(error))
         return false;
@@ -207,6 +216,10 @@ bool PrivateCupsServer::launch(std::string* error)
             if (network < 0 || setns(network, CLONE_NEWNET) != 0)
                 _exit(126);
         }
+        if (m_ownAccounts
+            && (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || mount(path("passwd").c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0))
+            _exit(125);
         execl("/usr/sbin/cupsd", "cupsd", "-f", "-c", (root + "/cupsd.conf").c_str(), "-s", (root + "/cups-files.conf").c_str(), nullptr);
         _exit(127);
     }

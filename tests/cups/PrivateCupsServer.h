@@ -36,6 +36,11 @@ public:
         // A system bus of its own, which the server's D-Bus notifier rings (see PrivateSystemBus).
         bool systemBus { false };
         JobOwners owners { JobOwners::Authenticated };
+        // cupsd.conf lines after the server's own, whose settings they replace ("MaxClients 1000").
+        std::string configuration;
+        // Login names the server knows besides the system's, as a server of many desktops knows
+        // their users: in a copy of /etc/passwd that only the server's process sees.
+        std::vector<std::string> accounts;
     };
 
     // Whether a queue holds every new job until someone releases it
@@ -74,6 +79,8 @@ public:
     bool removeQueue(const std::string& name);
 
     std::string socket() const { return m_folder.path("cups.sock"); }
+    // The scheduler's process, whose CPU time a benchmark reads; -1 while it is not running.
+    pid_t pid() const { return m_server; }
     // printdialog printing the server's test document on queue through the socket.
     std::vector<std::string> printCommand(const std::string& queue) const;
     std::string path(const std::string& relative) const { return m_folder.path(relative); }
@@ -96,6 +103,7 @@ private:
 
     TemporaryTree m_folder;
     std::string m_network;
+    bool m_ownAccounts { false };
     PrivateSystemBus m_bus;
     pid_t m_server { -1 };
 };
