@@ -423,4 +423,28 @@ TEST_F(AgentProcess, HelpAndVersionAreAnsweredBeforeAnythingIsChecked)
     EXPECT_EQ(version.output, std::string("accounting-agent ") + ACCOUNTING_VERSION + "\n");
 }
 
+// A server of many desktops gives out all the subscriptions it allows (100 by default): the
+// agent that comes after the last one still releases its person's jobs, by listing them.
+class AgentOnAServerWithNoSubscriptionLeft : public AgentSessionTest {
+protected:
+    static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::Authenticated, "MaxSubscriptions 1\n"); }
+};
+
+TEST_F(AgentOnAServerWithNoSubscriptionLeft, SaysSoAndReleasesTheJobsItListsAtASteadyPace)
+{
+    ASSERT_GT(subscribeToJobEvents(gServer->socket()), 0) << "another desktop's agent takes the last subscription";
+    configure("movra-hold", kSaveDefaultCodes);
+    RunningProgram agent(agentCommand({}), session());
+    std::string server = "the CUPS server at " + gServer->socket();
+    ASSERT_TRUE(agent.waitForErrors("accounting-agent: " + server + " gives no subscription to its events ("));
+    ASSERT_TRUE(agent.waitForErrors("): your jobs are listed every 5 s instead; a subscription is asked for again every 600 s\n"));
+    int job = lp("movra-hold");
+    auto submitted = std::chrono::steady_clock::now();
+    ASSERT_TRUE(agent.waitForOutput(prefix(job, "movra-hold") + "released\n"));
+    EXPECT_LT(std::chrono::steady_clock::now() - submitted, 6s) << "the next listing finds it";
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
+    agent.sendSignal(SIGTERM);
+    EXPECT_EQ(checked(agent.finish()).exitStatus, 0);
+}
+
 }

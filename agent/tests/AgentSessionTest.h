@@ -27,12 +27,14 @@ inline const std::string kAnswerPrompt = "type 501 \"bob-SECRET\"\ntype 503 \"77
 // new job and a system bus of its own; a suite chooses who the server takes for a job's owner.
 class AgentSessionTest : public SharedCupsServerTest {
 protected:
-    static void startHoldingServer(PrivateCupsServer::JobOwners owners)
+    // configuration: cupsd.conf lines of the suite's own.
+    static void startHoldingServer(PrivateCupsServer::JobOwners owners, const std::string& configuration = "")
     {
         PrivateCupsServer::Setup setup;
         setup.holdingQueues = true;
         setup.systemBus = true;
         setup.owners = owners;
+        setup.configuration = configuration;
         startServer(setup);
     }
 
