@@ -79,6 +79,7 @@ public:
             enum : size_t { kStopSlot,
                 kSettingsSlot };
             std::vector<pollfd> watched = { { stop.descriptor(), POLLIN, 0 }, { settings.descriptor(), POLLIN, 0 } };
+            m_news.rest();
             m_news.addDescriptors(watched);
             size_t promptSlots = watched.size();
             m_jobs.addDescriptors(watched);

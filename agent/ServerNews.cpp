@@ -223,6 +223,14 @@ bool ServerNews::ask(Tidings* tidings)
     return true;
 }
 
+void ServerNews::rest()
+{
+    if (m_server.isLocal() || m_server.socket() < 0)
+        return;
+    m_connections.follow(m_server.socket());
+    m_server.disconnect();
+}
+
 void ServerNews::addDescriptors(std::vector<pollfd>& watched)
 {
     m_bellSlot = m_connectionSlot = -1;
@@ -231,8 +239,7 @@ void ServerNews::addDescriptors(std::vector<pollfd>& watched)
         watched.push_back({ m_bell.descriptor(), m_bell.events(), 0 });
     }
     // Nothing is asked of the server while the agent waits: it closing the connection is the
-    // only thing the connection can tell. A server on another machine closes an idle connection
-    // as a matter of course; the next request makes it again.
+    // only thing the connection can tell. To a server on another machine none is kept (rest).
     if (m_server.socket() >= 0 && m_server.isLocal()) {
         m_connectionSlot = static_cast<int>(watched.size());
         watched.push_back({ m_server.socket(), POLLIN | POLLRDHUP, 0 });

@@ -50,6 +50,10 @@ public:
     // as a request needs it.
     bool reachable() const { return !m_reconnectAt; }
 
+    // Before the agent sleeps: a server on another machine is left no connection of the agent's
+    // to hold while it is idle, or a thousand idle desktops would take a thousand of its clients
+    // (MaxClients is 100 by default). The connection closed is the agent's own to the hint.
+    void rest();
     // The descriptors to watch while the agent sleeps (the bell, and the idle connection to a
     // server on this machine, whose closing by the server is the only news it can bring), and
     // when to wake at the latest (-1: only when something comes).

@@ -14,9 +14,12 @@
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -100,6 +103,24 @@ protected:
     }
 
     static std::string serverAddress() { return std::string(TestNetwork::kServerAddress) + ":631"; }
+
+    // The state of every connection to the server in the network of the process pid, as its
+    // kernel lists them: ESTABLISHED while open, TIME_WAIT for a minute after closed first here.
+    static std::vector<std::string> connectionsToTheServer(pid_t pid)
+    {
+        char server[32];
+        snprintf(server, sizeof server, "%08X:%04X", inet_addr(TestNetwork::kServerAddress), 631u);
+        std::vector<std::string> states;
+        std::ifstream table("/proc/" + std::to_string(pid) + "/net/tcp");
+        std::string line;
+        std::getline(table, line);
+        for (std::string slot, local, peer, state; table >> slot >> local >> peer >> state && std::getline(table, line);) {
+            if (peer == server)
+                states.push_back(state == "01" ? "ESTABLISHED" : state == "06" ? "TIME_WAIT"
+                                                                               : state);
+        }
+        return states;
+    }
 
     static TestNetwork* gNetwork;
     static PrivateCupsServer* gServer;
@@ -203,6 +224,19 @@ TEST_F(RemoteServerTest, AJobSentFromThisComputerIsTakenUpAtOnceThoughTheServers
     int job = atoi(lp.output.c_str() + id + strlen("request id is movra-hold-"));
     ASSERT_TRUE(agent.waitForOutput("job " + std::to_string(job) + " movra-hold: released\n"));
     EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2)) << "not at the server's pace of a minute";
+
+    // Idle, the agent holds none of the server's clients, and its own connections closed are no
+    // news to it: no connection comes while nothing is printed.
+    std::vector<std::string> connections;
+    for (int tries = 0; tries < 50; ++tries) {
+        connections = connectionsToTheServer(agent.pid());
+        if (std::count(connections.begin(), connections.end(), "ESTABLISHED") == 0)
+            break;
+        usleep(20000);
+    }
+    EXPECT_EQ(std::count(connections.begin(), connections.end(), "ESTABLISHED"), 0);
+    usleep(2000000);
+    EXPECT_LE(connectionsToTheServer(agent.pid()).size(), connections.size());
     agent.sendSignal(SIGTERM);
     ProgramRun run = agent.finish();
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
