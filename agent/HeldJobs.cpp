@@ -344,32 +344,28 @@ JobFate HeldJobs::release(const ServerJob& job, const std::vector<StandIn::Ticke
 {
     std::string error;
     Reply reply = m_server.release(job.id, settings, &error);
-    if (reply == Reply::Done) {
-        say(job, "released");
-        return JobFate::Released;
-    }
-    if (interruptionRequested())
-        return JobFate::Stopped;
-    tellError(linePrefix(job) + "cannot release it: " + error);
-    if (reply == Reply::Lost)
-        return JobFate::ServerLost;
-    say(job, "left held: the server refused to release it");
-    return JobFate::LeftHeld;
+    return settled(job, reply, error, JobFate::Released);
 }
 
 JobFate HeldJobs::cancel(const ServerJob& job)
 {
     std::string error;
     Reply reply = m_server.cancel(job.id, &error);
+    return settled(job, reply, error, JobFate::Cancelled);
+}
+
+JobFate HeldJobs::settled(const ServerJob& job, Reply reply, const std::string& error, JobFate done)
+{
+    const char* verb = done == JobFate::Released ? "release" : "cancel";
     if (reply == Reply::Done) {
-        say(job, "cancelled");
-        return JobFate::Cancelled;
+        say(job, done == JobFate::Released ? "released" : "cancelled");
+        return done;
     }
     if (interruptionRequested())
         return JobFate::Stopped;
-    tellError(linePrefix(job) + "cannot cancel it: " + error);
+    tellError(linePrefix(job) + "cannot " + verb + " it: " + error);
     if (reply == Reply::Lost)
         return JobFate::ServerLost;
-    say(job, "left held: the server refused to cancel it");
+    say(job, std::string("left held: the server refused to ") + verb + " it");
     return JobFate::LeftHeld;
 }

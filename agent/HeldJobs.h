@@ -60,6 +60,8 @@ private:
     JobFate afterClick(const ServerJob& job, const ClickOutcome& outcome);
     JobFate release(const ServerJob& job, const std::vector<StandIn::TicketItem>& settings);
     JobFate cancel(const ServerJob& job);
+    // What became of job once the server answered a release or a cancel (done) with reply.
+    JobFate settled(const ServerJob& job, Reply reply, const std::string& error, JobFate done);
     void startNextPrompt();
     void say(const ServerJob& job, const std::string& event);
     void tellError(const std::string& error);

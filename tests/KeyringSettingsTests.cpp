@@ -45,8 +45,8 @@ protected:
         SharedCupsServerTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        if (std::string missing = PrivateSecretService::missingPrograms(); !missing.empty())
-            GTEST_SKIP() << "a session's keyring needs " << missing << " (scripts/setup installs dbus-daemon and gnome-keyring)";
+        if (std::string why = PrivateSecretService::unavailable(); !why.empty())
+            GTEST_SKIP() << why;
         std::string error;
         ASSERT_TRUE(m_session.startBus(&error) && m_session.startKeyring(&error)) << error;
     }
@@ -118,18 +118,6 @@ protected:
         return found == values.end() ? "" : found->second;
     }
 
-    // Every regular file of the test's home (the settings, the keyring's own files, the
-    // session's runtime folder) that holds text.
-    std::vector<std::string> filesHolding(const std::string& text) const
-    {
-        std::vector<std::string> holding;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(m_home.root())) {
-            if (entry.is_regular_file() && fileContents(entry.path()).find(text) != std::string::npos)
-                holding.push_back(entry.path());
-        }
-        return holding;
-    }
-
     // The keyring's items of the queues' codes, by queue, with their secrets.
     std::map<std::string, std::string> keyringCodes() const
     {
@@ -174,7 +162,7 @@ TEST_F(KeyringSettingsTest, TheSettingsWindowKeepsTheCodesInTheKeyringAndNoFileO
     EXPECT_EQ(stored("movra", "Prm"), "0") << "the rest of the settings stays in the file";
     EXPECT_EQ(stored("movra", "Kept"), "keyring");
     for (const char* code : { "alice-SECRET", "4711-SECRET" })
-        EXPECT_EQ(filesHolding(code), std::vector<std::string> {}) << code;
+        EXPECT_EQ(m_home.filesHolding(code), std::vector<std::string> {}) << code;
     EXPECT_EQ(windowLine("movra"), "\"The default codes are kept in the desktop's keyring.\"");
 
     // A print on the queue takes them from the keyring.
@@ -184,7 +172,7 @@ TEST_F(KeyringSettingsTest, TheSettingsWindowKeepsTheCodesInTheKeyringAndNoFileO
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
     EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "4711-SECRET");
     EXPECT_EQ(gServer->driverOptions(job).find("com.movra.Act.trel.Kept"), std::string::npos) << "where the codes are kept is no print setting";
-    EXPECT_EQ(filesHolding("alice-SECRET"), std::vector<std::string> {});
+    EXPECT_EQ(m_home.filesHolding("alice-SECRET"), std::vector<std::string> {});
 }
 
 TEST_F(KeyringSettingsTest, AJobThatAsksForItsCodesNeverLoadsTheKeyring)
@@ -214,7 +202,7 @@ TEST_F(KeyringSettingsTest, CodesStoredInTheFileBeforeMoveToTheKeyringOnTheFirst
     EXPECT_EQ(stored("movra", "UID"), "");
     EXPECT_EQ(stored("movra", "AID"), "");
     EXPECT_EQ(stored("movra", "Kept"), "keyring");
-    EXPECT_EQ(filesHolding("alice-SECRET"), std::vector<std::string> {});
+    EXPECT_EQ(m_home.filesHolding("alice-SECRET"), std::vector<std::string> {});
 
     ProgramRun second = print("movra", "print\n");
     ASSERT_EQ(second.exitStatus, 0) << second.errors;

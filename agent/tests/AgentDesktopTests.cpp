@@ -61,10 +61,7 @@ protected:
     static void SetUpTestSuite()
     {
         startHoldingServer(PrivateCupsServer::JobOwners::Authenticated);
-        if (gServer && !gServer->addQueue("movra-stored", "movra", "", PrivateCupsServer::JobHold::Indefinite)) {
-            TearDownTestSuite();
-            gFailure = "the private server took no queue movra-stored";
-        }
+        addHoldingQueue("movra-stored");
     }
 };
 
@@ -160,8 +157,8 @@ TEST_P(AgentOnDesktop, AfterAJobReleasedWithCodesFromTheKeyringTheNextPromptStil
 {
     // The agent talks to the keyring (GLib's threads start in it) before its prompt's process is
     // made from it.
-    if (std::string missing = PrivateSecretService::missingPrograms(); !missing.empty())
-        GTEST_SKIP() << "a session's keyring needs " << missing << " (scripts/setup installs dbus-daemon and gnome-keyring)";
+    if (std::string why = PrivateSecretService::unavailable(); !why.empty())
+        GTEST_SKIP() << why;
     PrivateSecretService keyring(m_home);
     std::string error;
     ASSERT_TRUE(keyring.startBus(&error) && keyring.startKeyring(&error)) << error;

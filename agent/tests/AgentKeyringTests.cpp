@@ -27,8 +27,8 @@ protected:
         AgentSessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        if (std::string missing = PrivateSecretService::missingPrograms(); !missing.empty())
-            GTEST_SKIP() << "a session's keyring needs " << missing << " (scripts/setup installs dbus-daemon and gnome-keyring)";
+        if (std::string why = PrivateSecretService::unavailable(); !why.empty())
+            GTEST_SKIP() << why;
         std::string error;
         ASSERT_TRUE(m_keyring.startBus(&error) && m_keyring.startKeyring(&error)) << error;
         // The person stores the queue's default codes, which go to the keyring.
@@ -41,18 +41,6 @@ protected:
         ProgramOptions options = session();
         options.environment.push_back(m_keyring.busVariable());
         return options;
-    }
-
-    // Every regular file of the test's home (the settings, the keyring's own files, the
-    // session's runtime folder) that holds text.
-    std::vector<std::string> filesHolding(const std::string& text) const
-    {
-        std::vector<std::string> holding;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(m_home.root())) {
-            if (entry.is_regular_file() && fileContents(entry.path()).find(text) != std::string::npos)
-                holding.push_back(entry.path());
-        }
-        return holding;
     }
 
     PrivateSecretService m_keyring { m_home };
@@ -69,7 +57,7 @@ TEST_F(AgentWithKeyring, AJobFromLpIsReleasedWithTheCodesTheKeyringKeeps)
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
     EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "4711-SECRET");
     for (const char* code : { "alice-SECRET", "4711-SECRET" })
-        EXPECT_EQ(filesHolding(code), std::vector<std::string> {}) << code;
+        EXPECT_EQ(m_home.filesHolding(code), std::vector<std::string> {}) << code;
 }
 
 TEST_F(AgentWithKeyring, ALockedKeyringWhoseUnlockIsDismissedLeavesTheJobsHeldSayingWhy)

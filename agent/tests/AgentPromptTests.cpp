@@ -34,10 +34,7 @@ protected:
     static void SetUpTestSuite()
     {
         startHoldingServer(PrivateCupsServer::JobOwners::Authenticated);
-        if (gServer && !gServer->addQueue("movra-stored", "movra", "", PrivateCupsServer::JobHold::Indefinite)) {
-            TearDownTestSuite();
-            gFailure = "the private server took no queue movra-stored";
-        }
+        addHoldingQueue("movra-stored");
     }
 };
 

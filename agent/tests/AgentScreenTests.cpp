@@ -4,7 +4,7 @@
 // the job, closing it cancels the job after the agent's alert, and the notice of a missing
 // default code waits on screen.
 #include "HeldJobClick.h"
-#include "QueueSettings.h"
+#include "HeldJobDialog.h"
 #include "TemporaryTree.h"
 
 #include <QApplication>
@@ -55,15 +55,7 @@ protected:
     ClickOutcome play(std::function<void()> act, const std::string& settings = "")
     {
         PrintDialog dialog;
-        std::string error;
-        bool opened = dialog.open({ .ppdPath = kExamples + "/Movra-RK7700.ppd",
-                                      .settingsPath = settings,
-                                      .plugInPath = ACCOUNTING_BUNDLE_DIR,
-                                      .primaryPlugInPath = PRIMARY_PDE_BUNDLE_DIR,
-                                      .settingItems = settings.empty() ? QueueSettings::unstored().items() : std::vector<StandIn::TicketItem>() },
-            &error);
-        EXPECT_TRUE(opened) << error;
-        if (!opened)
+        if (!openHeldJobDialog(dialog, settings))
             return {};
         auto person = makeScreenAnswerer();
         Transcript transcript(m_out, "job 7 movra-hold: ");

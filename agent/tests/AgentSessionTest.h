@@ -38,6 +38,15 @@ protected:
         startServer(setup);
     }
 
+    // A further Movra queue that holds every new job, on the suite's server.
+    static void addHoldingQueue(const std::string& name)
+    {
+        if (gServer && !gServer->addQueue(name, "movra", "", PrivateCupsServer::JobHold::Indefinite)) {
+            TearDownTestSuite();
+            gFailure = "the private server took no queue " + name;
+        }
+    }
+
     // Each test meets only its own jobs.
     void TearDown() override
     {

@@ -3,8 +3,8 @@
 // job (handed on from one answerer to the next, as from one prompt's process to the next), and a
 // click with nobody to ask leaves the job held.
 #include "HeldJobClick.h"
+#include "HeldJobDialog.h"
 #include "LiveObjects.h"
-#include "QueueSettings.h"
 #include "RecordingInputSource.h"
 #include "TemporaryTree.h"
 #include "WindowControls.h"
@@ -31,25 +31,11 @@ public:
 
 class HeldJobDialog : public BalancedDialogTest {
 protected:
-    // The dialog for a job on a queue without stored settings, or with the settings file given.
-    static bool open(PrintDialog& dialog, const std::string& settings = "")
-    {
-        std::string error;
-        bool opened = dialog.open({ .ppdPath = kExamples + "/Movra-RK7700.ppd",
-                                      .settingsPath = settings,
-                                      .plugInPath = ACCOUNTING_BUNDLE_DIR,
-                                      .primaryPlugInPath = PRIMARY_PDE_BUNDLE_DIR,
-                                      .settingItems = settings.empty() ? QueueSettings::unstored().items() : std::vector<StandIn::TicketItem>() },
-            &error);
-        EXPECT_TRUE(opened) << error;
-        return opened;
-    }
-
     // One job's click on report.pdf, with the answerer (or nobody) answering, told to out.
     static ClickOutcome play(PromptAnswerer* answerer, int job, std::ostringstream& out, const std::string& settings = "")
     {
         PrintDialog dialog;
-        if (!open(dialog, settings))
+        if (!openHeldJobDialog(dialog, settings))
             return {};
         Transcript transcript(out, "job " + std::to_string(job) + " movra: ");
         return playHeldJobClick(dialog, { "report.pdf", "movra" }, answerer, transcript);
@@ -79,7 +65,7 @@ protected:
 TEST_F(HeldJobDialog, ThePromptNamesTheJobAndCancellingItCancelsTheJobInTheAgentsWords)
 {
     PrintDialog dialog;
-    ASSERT_TRUE(open(dialog));
+    ASSERT_TRUE(openHeldJobDialog(dialog));
     RecordingInputSource person;
     std::string title;
     person.queue([&](WindowRef prompt) {

@@ -71,6 +71,16 @@ FSRef TemporaryTree::ref(const std::string& relative) const
     return result;
 }
 
+std::vector<std::string> TemporaryTree::filesHolding(const std::string& text) const
+{
+    std::vector<std::string> holding;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_root)) {
+        if (entry.is_regular_file() && fileContents(entry.path()).find(text) != std::string::npos)
+            holding.push_back(entry.path());
+    }
+    return holding;
+}
+
 std::string fileContents(const std::string& path)
 {
     // Far beyond any file a test reads back.

@@ -4,6 +4,7 @@
 #include <Files/Files.h>
 
 #include <string>
+#include <vector>
 
 class TemporaryTree {
 public:
@@ -23,6 +24,8 @@ public:
     // at a time: the whole path may be longer than any path the system accepts.
     std::string addFolderChain(int depth, const std::string& name);
     FSRef ref(const std::string& relative = "") const;
+    // Every regular file of the tree that holds text: where a secret was left behind.
+    std::vector<std::string> filesHolding(const std::string& text) const;
 
 private:
     std::string m_root;

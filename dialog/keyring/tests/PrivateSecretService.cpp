@@ -143,14 +143,14 @@ KeyringEntry entryOf(SecretItem* item)
 
 }
 
-std::string PrivateSecretService::missingPrograms()
+std::string PrivateSecretService::unavailable()
 {
     std::string missing;
     for (const char* program : { kBusDaemon, kKeyringDaemon }) {
         if (access(program, X_OK) != 0)
             missing += std::string(missing.empty() ? "" : " and ") + program;
     }
-    return missing;
+    return missing.empty() ? "" : "a session's keyring needs " + missing + " (scripts/setup installs dbus-daemon and gnome-keyring)";
 }
 
 PrivateSecretService::PrivateSecretService(TemporaryTree& tree)

@@ -39,9 +39,9 @@ public:
         Unanswered,
     };
 
-    // What the fixture needs and the machine lacks (scripts/setup installs both); empty when
-    // nothing.
-    static std::string missingPrograms();
+    // Why a test of a session's keyring is skipped here: the programs the fixture needs and the
+    // machine lacks (scripts/setup installs both); empty when nothing is.
+    static std::string unavailable();
 
     // The process joins a session that has no bus yet: XDG_RUNTIME_DIR names the runtime folder,
     // and DBUS_SESSION_BUS_ADDRESS is unset.

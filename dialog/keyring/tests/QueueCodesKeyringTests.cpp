@@ -43,8 +43,8 @@ protected:
 
     void start(Session session, PrivateSecretService::UnlockPrompt prompt = PrivateSecretService::UnlockPrompt::Dismissed)
     {
-        if (std::string missing = PrivateSecretService::missingPrograms(); !missing.empty())
-            GTEST_SKIP() << "a session's keyring needs " << missing << " (scripts/setup installs dbus-daemon and gnome-keyring)";
+        if (std::string why = PrivateSecretService::unavailable(); !why.empty())
+            GTEST_SKIP() << why;
         std::string error;
         if (session != Session::NoBus) {
             ASSERT_TRUE(m_session.startBus(&error, prompt)) << error;
@@ -72,17 +72,6 @@ protected:
         Lookup lookup = m_keyring.read(server, queue, &codes, &error);
         EXPECT_NE(lookup, Lookup::Failed) << error;
         return lookup == Lookup::Found ? std::optional<QueueCodes>(codes) : std::nullopt;
-    }
-
-    // Every regular file of the session (its home, its keyrings, its runtime folder) that holds text.
-    std::vector<std::string> filesHolding(const std::string& text) const
-    {
-        std::vector<std::string> holding;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(m_tree.root())) {
-            if (entry.is_regular_file() && fileContents(entry.path()).find(text) != std::string::npos)
-                holding.push_back(entry.path());
-        }
-        return holding;
     }
 
     TemporaryTree m_tree;
@@ -123,7 +112,7 @@ TEST_F(KeyringTest, TheCodesAreOneItemThatAPersonRecognisesAndNoFileHoldsThem)
     EXPECT_EQ(read("movra"), (QueueCodes { "bob-4455", "" }));
 
     for (const char* code : { "alice-7731", "acct-90210", "bob-4455" })
-        EXPECT_EQ(filesHolding(code), std::vector<std::string> {}) << code;
+        EXPECT_EQ(m_tree.filesHolding(code), std::vector<std::string> {}) << code;
 }
 
 TEST_F(KeyringTest, EachQueueOnEachServerHasItsOwnCodes)
