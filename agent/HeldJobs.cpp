@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <ctime>
 #include <sstream>
-#include <systemd/sd-journal.h>
 
 namespace {
 
@@ -42,6 +41,13 @@ std::string refusalReason(const std::string& said)
         : said.find("limit") != std::string::npos                        ? "Refusal Limit Reached"
                                                                          : "Refusal Unknown";
     return programText(reason);
+}
+
+// The listed job id, when the server still holds it for the person.
+const ServerJob* stillHeld(const std::vector<ServerJob>& listed, int id)
+{
+    auto found = std::find_if(listed.begin(), listed.end(), [id](const ServerJob& job) { return job.id == id; });
+    return found != listed.end() && (found->heldIndefinitely || found->refusedByPrinter) ? &*found : nullptr;
 }
 
 }
@@ -83,24 +89,17 @@ void HeldJobs::noteRefusals(const std::map<int, std::string>& refusals)
 
 HeldJobs::Going HeldJobs::take(const std::vector<ServerJob>& listed)
 {
-    // A prompt whose job went meanwhile (printed, cancelled, released elsewhere) is closed.
-    if (m_prompted && !m_promptClosedForJob) {
-        bool waiting = false;
-        for (const ServerJob& job : listed)
-            waiting = waiting || (job.id == m_prompted->id && (job.heldIndefinitely || job.refusedByPrinter));
-        if (!waiting) {
-            m_promptClosedForJob = true;
-            m_worker.close();
-        }
+    // A prompt whose job went meanwhile (printed, cancelled, released elsewhere) is closed, and
+    // one waiting its turn is dropped.
+    if (m_prompted && !m_promptClosedForJob && !stillHeld(listed, m_prompted->id)) {
+        m_promptClosedForJob = true;
+        m_worker.close();
     }
-    std::erase_if(m_waiting, [&listed](const auto& waiting) {
-        return std::none_of(listed.begin(), listed.end(), [&](const ServerJob& job) { return job.id == waiting.first.id; });
-    });
+    std::erase_if(m_waiting, [&listed](const auto& waiting) { return !stillHeld(listed, waiting.first.id); });
     // The person's answers that waited for the server are carried out for the jobs still held.
     while (!m_answered.empty()) {
         auto& [id, outcome] = m_answered.front();
-        auto found = std::find_if(listed.begin(), listed.end(), [id = id](const ServerJob& job) { return job.id == id; });
-        if (found != listed.end() && (found->heldIndefinitely || found->refusedByPrinter)) {
+        if (const ServerJob* found = stillHeld(listed, id)) {
             JobFate fate = afterClick(*found, outcome);
             if (fate == JobFate::ServerLost || fate == JobFate::Stopped)
                 return fate == JobFate::Stopped ? Going::Stopped : Going::ServerLost;
@@ -169,10 +168,6 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
             return JobFate::LeftAlone;
         }
     }
-    PromptTask task { job.id, job.queue, {}, {}, {}, { job.name, job.queue }, linePrefix(job) };
-    if (!task.queueDialog.fetch(m_server.destination(job.queue), &error))
-        return leftHeld("its printer's PPD cannot be had", error);
-    auto warn = [this](const std::string& warning) { m_err << "accounting-agent: warning: " << printableText(warning) << "\n"; };
     // Settings that could not be read (a keyring whose unlock prompt the person dismissed) are not
     // asked for again for the queue's other jobs of the same listing.
     const std::string unreadable = "its queue's stored settings cannot be read";
@@ -180,6 +175,10 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
         say(job, "left held: " + unreadable);
         return JobFate::LeftHeld;
     }
+    PromptTask task { job.id, job.queue, {}, {}, {}, { job.name, job.queue }, linePrefix(job) };
+    if (!task.queueDialog.fetch(m_server.destination(job.queue), &error))
+        return leftHeld("its printer's PPD cannot be had", error);
+    auto warn = [this](const std::string& warning) { m_err << "accounting-agent: warning: " << printableText(warning) << "\n"; };
     if (!task.queueDialog.setup("", m_store, m_options.plugInPath, m_options.primaryPlugInPath, DialogPurpose::Print,
             QueueSettingsStore::CodesRead::WhenSent, warn, &task.setup, &error)) {
         m_unreadableQueues.insert(job.queue);
@@ -258,7 +257,7 @@ void HeldJobs::startNextPrompt()
         auto [job, task] = std::move(m_waiting.front());
         m_waiting.pop_front();
         std::string error;
-        if (m_worker.start(std::move(task), *m_answerer, m_out, &error)) {
+        if (m_worker.start(task, *m_answerer, m_out, &error)) {
             m_prompted = job;
             m_promptClosedForJob = false;
             return;
@@ -278,13 +277,7 @@ HeldJobs::Going HeldJobs::promptReady()
     ServerJob job = *m_prompted;
     m_prompted.reset();
     // What the worker's pane and window system wrote is for a developer.
-    std::istringstream lines(errors);
-    for (std::string line; std::getline(lines, line);) {
-        if (m_options.verbose)
-            m_err << printableText(line) << "\n";
-        else
-            sd_journal_print(LOG_DEBUG, "%s", line.c_str());
-    }
+    PaneDiagnostics::forward(errors, m_options.verbose, m_err);
     Going going = Going::On;
     if (interruptionRequested()) {
         m_book.record(job, JobFate::Stopped);

@@ -41,7 +41,6 @@ public:
     void noteRefusals(const std::map<int, std::string>& refusals);
 
     // While a prompt is up: what to watch, and what to do when it is ready.
-    bool promptUp() const { return m_worker.busy(); }
     bool promptsWaiting() const { return m_worker.busy() || !m_waiting.empty(); }
     // Whether the job's prompt is up or waits its turn.
     bool withPerson(int job) const;

@@ -44,10 +44,15 @@ PaneDiagnostics::~PaneDiagnostics()
         offset += count;
     }
     close(m_taken);
+    forward(text, m_verbose, m_err);
+}
+
+void PaneDiagnostics::forward(const std::string& text, bool verbose, std::ostream& err)
+{
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-        if (m_verbose)
-            m_err << printableText(line) << "\n";
+        if (verbose)
+            err << printableText(line) << "\n";
         else
             sd_journal_print(LOG_DEBUG, "%s", line.c_str());
     }

@@ -16,6 +16,10 @@ public:
     PaneDiagnostics(const PaneDiagnostics&) = delete;
     PaneDiagnostics& operator=(const PaneDiagnostics&) = delete;
 
+    // Sends on what a pane wrote elsewhere (a prompt's worker): to err when verbose, else to the
+    // journal, a line at a time.
+    static void forward(const std::string& text, bool verbose, std::ostream& err);
+
 private:
     bool m_verbose;
     std::ostream& m_err;

@@ -2,17 +2,12 @@
 
 #include "ProgramFolder.h"
 
-#include <climits>
 #include <sys/stat.h>
-#include <unistd.h>
 
 ProgramFiles::ProgramFiles()
 {
-    char path[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    m_program = length > 0 ? std::string(path, static_cast<size_t>(length)) : "";
     std::string folder = productLibraryFolder();
-    for (const std::string& file : { m_program, folder + "/libPlatform.so", folder + "/libDialog.so", folder + "/libPrintDialogCups.so",
+    for (const std::string& file : { programPath(), folder + "/libPlatform.so", folder + "/libDialog.so", folder + "/libPrintDialogCups.so",
              folder + "/Accounting.plugin/Contents/MacOS/Accounting" }) {
         struct stat info;
         if (!file.empty() && stat(file.c_str(), &info) == 0)

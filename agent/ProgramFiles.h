@@ -20,8 +20,6 @@ public:
     // Notes the running program and what it loads from the product's folder.
     ProgramFiles();
     State look() const;
-    // The program's own path, to start again from.
-    const std::string& program() const { return m_program; }
 
 private:
     struct Noted {
@@ -29,6 +27,5 @@ private:
         dev_t device;
         ino_t inode;
     };
-    std::string m_program;
     std::vector<Noted> m_files;
 };

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <iostream>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -120,7 +121,7 @@ PromptWorker::~PromptWorker()
     reset();
 }
 
-bool PromptWorker::start(PromptTask task, PromptAnswerer& answerer, std::ostream& out, std::string* error)
+bool PromptWorker::start(const PromptTask& task, PromptAnswerer& answerer, std::ostream& out, std::string* error)
 {
     int result[2];
     int errors[2];
@@ -136,8 +137,14 @@ bool PromptWorker::start(PromptTask task, PromptAnswerer& answerer, std::ostream
     }
     out.flush();
     fflush(nullptr);
+    pid_t agent = getpid();
     pid_t process = fork();
     if (process == 0) {
+        // The worker holds copies of the agent's descriptors, its lock among them: it must not
+        // outlive an agent that was killed, or no agent could start again until the prompt went.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != agent)
+            _exit(1);
         ::close(result[0]);
         ::close(errors[0]);
         // What the worker, its pane and its window system say on standard error goes to the agent,
@@ -156,7 +163,6 @@ bool PromptWorker::start(PromptTask task, PromptAnswerer& answerer, std::ostream
     m_process = process;
     m_result = result[0];
     m_errors = errors[0];
-    m_task = std::move(task);
     return true;
 }
 

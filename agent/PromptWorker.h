@@ -36,9 +36,8 @@ public:
 
     // Starts the task's click in a process of its own, answered by answerer, telling out. False,
     // with the reason in *error, when no process can be made.
-    bool start(PromptTask task, PromptAnswerer& answerer, std::ostream& out, std::string* error);
+    bool start(const PromptTask& task, PromptAnswerer& answerer, std::ostream& out, std::string* error);
     bool busy() const { return m_process > 0; }
-    const PromptTask& task() const { return m_task; }
 
     // What to watch while it runs.
     void addDescriptors(std::vector<pollfd>& watched) const;
@@ -58,5 +57,4 @@ private:
     int m_errors { -1 };
     std::string m_resultBytes;
     std::string m_errorBytes;
-    PromptTask m_task;
 };

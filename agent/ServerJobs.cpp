@@ -118,12 +118,17 @@ Reply ServerJobs::connect(std::string* error)
     m_serverName = connection->server();
     m_local = connection->isLocal();
     m_connection = opened ? std::move(connection) : nullptr;
-    m_holdingQueues.clear();
-    m_queuesTakingAnyName.clear();
     return opened ? Reply::Done : Reply::Lost;
 }
 
 void ServerJobs::disconnect()
+{
+    m_connection.reset();
+    m_holdingQueues.clear();
+    m_queuesTakingAnyName.clear();
+}
+
+void ServerJobs::rest()
 {
     m_connection.reset();
 }

@@ -77,7 +77,12 @@ public:
     }
 
     Reply connect(std::string* error);
+    // The server went: the connection, and what was learnt of its queues, which it may have
+    // changed by the time it is back.
     void disconnect();
+    // The connection closed while the agent sleeps; what was learnt of the queues is kept, and the
+    // next request connects again.
+    void rest();
     // The connection's socket, to watch while it is idle: the server closing it makes it
     // readable. -1 when not connected.
     int socket() const;

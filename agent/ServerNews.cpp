@@ -2,6 +2,7 @@
 
 #include "PrintableText.h"
 #include "ProcessGuards.h"
+#include "Seconds.h"
 
 #include <algorithm>
 
@@ -22,11 +23,6 @@ constexpr std::chrono::seconds kLocalListingInterval { 5 };
 constexpr std::chrono::seconds kRemoteListingInterval { 60 };
 // A server that had no subscription to give is asked for one again this often.
 constexpr std::chrono::seconds kSubscribeAgainInterval { 600 };
-
-std::string inSeconds(std::chrono::seconds wait)
-{
-    return std::to_string(wait.count()) + " s";
-}
 
 }
 
@@ -228,16 +224,14 @@ void ServerNews::rest()
     if (m_server.isLocal() || m_server.socket() < 0)
         return;
     m_connections.follow(m_server.socket());
-    m_server.disconnect();
+    m_server.rest();
 }
 
 void ServerNews::addDescriptors(std::vector<pollfd>& watched)
 {
-    m_bellSlot = m_connectionSlot = -1;
-    if (m_bell.isOpen()) {
-        m_bellSlot = static_cast<int>(watched.size());
+    m_connectionSlot = -1;
+    if (m_bell.isOpen())
         watched.push_back({ m_bell.descriptor(), m_bell.events(), 0 });
-    }
     // Nothing is asked of the server while the agent waits: it closing the connection is the
     // only thing the connection can tell. To a server on another machine none is kept (rest).
     if (m_server.socket() >= 0 && m_server.isLocal()) {
@@ -276,8 +270,10 @@ ServerNews::Tidings ServerNews::wake(const std::vector<pollfd>& watched)
     Clock::time_point now = Clock::now();
     bool askNow = m_askAt && now >= *m_askAt;
     if (m_connectionSlot >= 0 && watched[static_cast<size_t>(m_connectionSlot)].revents) {
-        // The server closes a connection that stayed idle: a new one tells whether it is still there.
+        // The server closes a connection that stayed idle, or is going: a new one tells whether it
+        // is still there, and what it says of its queues is asked again.
         std::string error;
+        m_server.disconnect();
         if (m_server.connect(&error) != Reply::Done)
             lost(error);
     } else if (m_reconnectAt && (m_server.socket() >= 0 || now >= *m_reconnectAt)) {

@@ -83,7 +83,6 @@ private:
     ServerBell m_bell;
     ConnectionsToServer m_connections;
     // Where the bell and the connection stand among the descriptors watched; -1 when not watched.
-    int m_bellSlot { -1 };
     int m_connectionSlot { -1 };
     bool m_bellRefusalTold { false };
     bool m_subscriptionRefusalTold { false };

@@ -1,10 +1,10 @@
 #include "Agent.h"
 #include "DesktopErrors.h"
+#include "ProgramFolder.h"
 #include "ProgramTexts.h"
 #include "ProgramInformation.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <iostream>
 #include <unistd.h>
@@ -12,10 +12,8 @@
 int main(int argc, char** argv)
 {
     const ProgramIdentity program { "accounting-agent", kAgentUsage, kAgentError };
-    // Where the program was started from: after an update the file there is the new one.
-    char self[PATH_MAX] = {};
-    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    self[length > 0 ? length : 0] = '\0';
+    // Where the program was started from, before an update can replace it.
+    std::string self = programPath();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (int status; !startProgram(program, arguments, &status))
         return status;
@@ -30,7 +28,7 @@ int main(int argc, char** argv)
     int status = runAgent(options, std::cout, errors.stream());
     if (status == kAgentUpdated) {
         std::cout.flush();
-        execv(self, argv);
+        execv(self.c_str(), argv);
         errors.stream() << program.name << ": cannot start again: " << strerror(errno) << "\n";
         status = kAgentError;
     }

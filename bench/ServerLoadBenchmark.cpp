@@ -237,7 +237,7 @@ public:
             }
             listAndRelease(*agent);
             if (m_options.connection == Connection::Anew)
-                agent->server.disconnect();
+                agent->server.rest();
         }
         return subscribed;
     }
@@ -388,7 +388,7 @@ private:
         if (listAgain)
             listAndRelease(agent);
         if (m_options.connection == Connection::Anew)
-            agent.server.disconnect();
+            agent.server.rest();
     }
 
     // As the agent handles a listing: each held job it has not handled yet is released with the

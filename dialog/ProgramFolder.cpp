@@ -4,14 +4,17 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-std::string programFolder()
+std::string programPath()
 {
     char path[PATH_MAX];
     ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return ".";
-    std::string folder(path, length);
-    return folder.substr(0, folder.rfind('/'));
+    return length > 0 ? std::string(path, static_cast<size_t>(length)) : "";
+}
+
+std::string programFolder()
+{
+    std::string program = programPath();
+    return program.empty() ? "." : program.substr(0, program.rfind('/'));
 }
 
 std::string productLibraryFolder()

@@ -8,6 +8,9 @@
 
 #include <string>
 
+// The running program's own file, as it was started (empty when the system does not say): after
+// an update, the file there is the new one.
+DIALOG_EXPORT std::string programPath();
 // The folder of the running program.
 DIALOG_EXPORT std::string programFolder();
 // The product's folder of loadable things, relative to programFolder().
