@@ -48,8 +48,9 @@ bool XvfbDesktop::start(std::string* error)
             number.append(buffer, static_cast<size_t>(count));
     }
     close(ready[0]);
-    if (number.find('\n') != std::string::npos)
-        m_display = ":" + number.substr(0, number.find('\n'));
+    // Built in place: GCC 12's optimizer warns of a string prepended with + here (-Wrestrict), wrongly.
+    if (size_t end = number.find('\n'); end != std::string::npos)
+        m_display = number.substr(0, end).insert(0, 1, ':');
     if (m_display.empty()) {
         *error = "Xvfb did not come up: " + fileContents(log);
         return false;

@@ -133,7 +133,7 @@ TEST_F(FSRefTest, PathsRoundTripAndOneFileHasOneBytePattern)
 TEST_F(FSRefTest, MissingObjectsAndHugePathsAreRefusedWithTheRefLeftAlone)
 {
     makeFile("file");
-    std::string oneHugeName = "/" + std::string(1 << 20, 'n'), manyMissingFolders;
+    std::string oneHugeName = std::string(1 << 20, 'n').insert(0, 1, '/'), manyMissingFolders;
     for (int i = 0; i < 100000; ++i)
         manyMissingFolders += "/absent";
     FSRef ref;
