@@ -14,8 +14,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <ostream>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -126,6 +131,33 @@ protected:
         return run;
     }
 
+    // Whether the agent's lock in the session's runtime folder can be taken within wait: no
+    // process of an agent that has ended still holds it.
+    bool lockFreedWithin(std::chrono::milliseconds wait) const
+    {
+        // The desktop's runtime folder, where it has one (weston's), is the session's.
+        std::string runtime;
+        for (const auto& [name, value] : onDesktop().environment) {
+            if (name == "XDG_RUNTIME_DIR")
+                runtime = value;
+        }
+        std::string lock;
+        for (const auto& entry : std::filesystem::directory_iterator(runtime)) {
+            if (entry.path().filename().string().rfind("accounting-agent", 0) == 0)
+                lock = entry.path();
+        }
+        int file = open(lock.c_str(), O_RDWR | O_CLOEXEC);
+        bool taken = false;
+        for (auto end = std::chrono::steady_clock::now() + wait; file >= 0 && !taken && std::chrono::steady_clock::now() < end;) {
+            taken = flock(file, LOCK_EX | LOCK_NB) == 0;
+            if (!taken)
+                std::this_thread::sleep_for(10ms);
+        }
+        if (file >= 0)
+            close(file);
+        return taken;
+    }
+
     // What the screen showed, for a failure's message.
     std::string screen(const std::string& name) const
     {
@@ -141,6 +173,14 @@ TEST_P(AgentOnDesktop, ThePromptComesUpOnTheDesktopAndTheCodesTypedIntoItRelease
 {
     int job = lp("movra-hold", { "-t", "Quarterly report.pdf" });
     ASSERT_GT(job, 0);
+    // An agent killed with the prompt up (the OOM killer, a crash) takes its prompt with it: the
+    // agent started again finds its lock free at once, and brings the prompt back.
+    {
+        RunningProgram killed(agentCommand({}), onDesktop());
+        ASSERT_TRUE(waitForPrompt(killed, "Quarterly report.pdf"));
+        killed.sendSignal(SIGKILL);
+        EXPECT_TRUE(lockFreedWithin(1s)) << "the killed agent's prompt keeps its lock";
+    }
     RunningProgram agent(agentCommand({ "--once" }), onDesktop());
     std::optional<ShownWindow> prompt = waitForPrompt(agent, "Quarterly report.pdf");
     ASSERT_TRUE(prompt);

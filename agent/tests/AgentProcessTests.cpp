@@ -342,7 +342,8 @@ TEST_F(AgentProcess, WithoutARuntimeFolderItsLockLiesInTheSettingsFolderMadeForT
 
 TEST_F(AgentProcess, ALockThatAnotherUserCouldTakeIsRefused)
 {
-    // Another user's file in the lock's place, and a runtime folder that everyone may change.
+    // Another user's file in the lock's place, or one that the user's group may change; and a
+    // runtime folder that everyone, or the group, may change.
     std::string runtime = m_home.path("runtime");
     m_home.addFolder("runtime");
     chmod(runtime.c_str(), 0700);
@@ -360,12 +361,19 @@ TEST_F(AgentProcess, ALockThatAnotherUserCouldTakeIsRefused)
     ProgramRun owned = runProgram(agentCommand({ "--once" }), options);
     EXPECT_EQ(owned.exitStatus, 2);
     EXPECT_EQ(owned.errors, "accounting-agent: " + lock + ": the agent's lock file, which belongs to another user, cannot be trusted; this agent ends\n");
+    ASSERT_EQ(chown(lock.c_str(), geteuid(), getegid()), 0);
+    chmod(lock.c_str(), 0660);
+    ProgramRun shared = runProgram(agentCommand({ "--once" }), options);
+    EXPECT_EQ(shared.exitStatus, 2);
+    EXPECT_EQ(shared.errors, "accounting-agent: " + lock + ": the agent's lock file, which other users may change, cannot be trusted; this agent ends\n");
 
     ASSERT_EQ(unlink(lock.c_str()), 0);
-    chmod(runtime.c_str(), 01777);
-    ProgramRun open = runProgram(agentCommand({ "--once" }), options);
-    EXPECT_EQ(open.exitStatus, 2);
-    EXPECT_EQ(open.errors, "accounting-agent: " + runtime + ": the agent's lock would lie in this folder, which other users may change; this agent ends\n");
+    for (mode_t mode : { 01777, 0770 }) {
+        chmod(runtime.c_str(), mode);
+        ProgramRun open = runProgram(agentCommand({ "--once" }), options);
+        EXPECT_EQ(open.exitStatus, 2) << std::oct << mode;
+        EXPECT_EQ(open.errors, "accounting-agent: " + runtime + ": the agent's lock would lie in this folder, which other users may change; this agent ends\n");
+    }
 }
 
 TEST_F(AgentProcess, AnUpdateWhileItRunsStartsItAgainFromTheNewFilesAndARemovalEndsIt)

@@ -64,13 +64,21 @@ TEST_F(AgentWithAPromptUp, JobsThatNeedNobodyGoAtOnceAndTheOthersComeUpOneAfterA
         EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "bob-SECRET");
 }
 
-TEST_F(AgentWithAPromptUp, APromptWhoseJobWasCancelledElsewhereClosesAndTheNextJobGetsTheAnswer)
+TEST_F(AgentWithAPromptUp, PromptsWhoseJobsWereCancelledElsewhereCloseOrNeverComeUpAndTheNextJobGetsTheAnswer)
 {
+    configure("movra-stored", kSaveDefaultCodes);
     RunningProgram agent = watch();
     int cancelled = lp("movra-hold");
     ASSERT_TRUE(agent.waitForOutput(prefix(cancelled, "movra-hold") + "prompt: Accounting\n"));
-    ProgramRun cancel = runProgram({ "/usr/bin/cancel", "-h", gServer->socket(), std::to_string(cancelled) });
-    ASSERT_EQ(cancel.exitStatus, 0) << cancel.errors;
+    // A second job waits for its prompt: the agent has seen it once a job printed after it is
+    // released.
+    int waiting = lp("movra-hold");
+    int stored = lp("movra-stored");
+    ASSERT_TRUE(agent.waitForOutput(prefix(stored, "movra-stored") + "released\n"));
+    for (int job : { waiting, cancelled }) {
+        ProgramRun cancel = runProgram({ "/usr/bin/cancel", "-h", gServer->socket(), std::to_string(job) });
+        ASSERT_EQ(cancel.exitStatus, 0) << cancel.errors;
+    }
     EXPECT_TRUE(agent.waitForOutput(
         prefix(cancelled, "movra-hold") + "its prompt closed: the job was printed, cancelled or released elsewhere meanwhile\n"));
 
@@ -78,7 +86,8 @@ TEST_F(AgentWithAPromptUp, APromptWhoseJobWasCancelledElsewhereClosesAndTheNextJ
     ASSERT_TRUE(agent.waitForOutput(prefix(next, "movra-hold") + "prompt: Accounting\n"));
     agent.type(kAnswerPrompt);
     EXPECT_TRUE(agent.waitForOutput(prefix(next, "movra-hold") + "released\n"));
-    stop(agent);
+    ProgramRun run = stop(agent);
+    EXPECT_EQ(run.output.find(prefix(waiting, "movra-hold")), std::string::npos) << "the job cancelled while it waited is never asked for: " << run.output;
     EXPECT_EQ(gServer->jobAttribute(next, "job-account-id"), "77-SECRET");
 }
 
@@ -138,11 +147,16 @@ protected:
 
 TEST_P(AgentWithARefusingPrinter, TheRefusedJobIsAskedForAgainInThePrintersWordsAndPrintsWithTheNewCodes)
 {
+    configure("movra-hold", kSaveDefaultCodes);
     RunningProgram agent = watch();
     int job = lp("movra-network", { "-t", "report.pdf" });
     ASSERT_TRUE(agent.waitForOutput(prefix(job, "movra-network") + "prompt: Accounting\n"));
     agent.type(kAnswerPrompt);
     ASSERT_TRUE(agent.waitForOutput(prefix(job, "movra-network") + "the printer refused the account: ")) << "asked again";
+    // Another job comes while the refused one's prompt is up: the refused job is still the
+    // person's to answer.
+    int other = lp("movra-hold");
+    ASSERT_TRUE(agent.waitForOutput(prefix(other, "movra-hold") + "released\n"));
     agent.type(kAnswerWithGoodCodes);
     EXPECT_TRUE(gServer->awaitJobState(job, "completed")) << gServer->jobAttribute(job, "job-state");
     ProgramRun run = stop(agent);

@@ -27,6 +27,16 @@ TEST(PrintableText, TextFromOutsideCannotActOnTheTerminalOrForgeALine)
           "b\xe2\x80\xa8"
           "c",
             "a\\u{2066}b\\u{2028}c" },
+        // The marks that turn the text around them: left-to-right, right-to-left, Arabic letter.
+        { "a\xe2\x80\x8e"
+          "b",
+            "a\\u{200E}b" },
+        { "a\xe2\x80\x8f"
+          "b",
+            "a\\u{200F}b" },
+        { "a\xd8\x9c"
+          "b",
+            "a\\u{61C}b" },
         { "half \xe2\x82 and \xff", "half \\xE2\\x82 and \\xFF" },
         { "C:\\x1B", "C:\\\\x1B" },
     };

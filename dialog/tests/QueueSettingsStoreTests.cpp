@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -198,7 +199,7 @@ TEST_F(QueueSettingsStoreTest, AnotherUserCannotReadTheStoredCodes)
     EXPECT_NE(run.errors.find("Permission denied"), std::string::npos) << run.errors;
 }
 
-TEST_F(QueueSettingsStoreTest, AFolderOthersMayChangeIsRefused)
+TEST_F(QueueSettingsStoreTest, AFolderOthersMayChangeOrOwnIsRefused)
 {
     m_tree.addFolder("shared");
     QueueSettingsStore shared(m_tree.path("shared"));
@@ -209,6 +210,15 @@ TEST_F(QueueSettingsStoreTest, AFolderOthersMayChangeIsRefused)
         SCOPED_TRACE(modeOf(m_tree.path("shared")));
         EXPECT_FALSE(storeIn(shared, "movra", jobSettings(0, "alice", "4711"), &error));
         EXPECT_EQ(error, m_tree.path("shared") + ": the stored print settings hold the default codes, and other users may change this folder (chmod go-w)");
+        EXPECT_FALSE(shared.holds("movra"));
+    }
+    // Another user's, which only its owner may change: the owner could read or replace the codes.
+    const passwd* nobody = getpwnam("nobody");
+    if (geteuid() == 0 && nobody) {
+        chmod(m_tree.path("shared").c_str(), 0755);
+        ASSERT_EQ(chown(m_tree.path("shared").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        EXPECT_FALSE(storeIn(shared, "movra", jobSettings(0, "alice", "4711"), &error));
+        EXPECT_EQ(error, m_tree.path("shared") + ": the stored print settings hold the default codes, and this folder belongs to another user");
         EXPECT_FALSE(shared.holds("movra"));
     }
 

@@ -194,6 +194,17 @@ TEST_F(FSRefTest, GarbageReferencesAndFSSpecsAreRefusedNotFollowed)
     // Octal length bytes: a hexadecimal escape would swallow the name's first letters.
     refused([](FSSpec& s) { memcpy(s.name, "\005a/../", 6); }, bdNamErr);
     refused([](FSSpec& s) { memcpy(s.name, "\006file#1", 7); }, fnfErr); // a mark never made for "file"
+
+    // A name that climbs to the parent folder, outside the folder a walk keeps to: in an FSSpec,
+    // and in the name a reference carries in its own bytes.
+    refused([](FSSpec& s) { memcpy(s.name, "\002..", 3); }, bdNamErr);
+    makeFile("qz");
+    FSRef climbing = refOf(at("qz"));
+    auto* name = static_cast<UInt8*>(memmem(climbing.hidden, sizeof climbing.hidden, "qz", 2));
+    ASSERT_TRUE(name) << "a short name lies in the reference itself";
+    memcpy(name, "..", 2);
+    EXPECT_EQ(FSRefMakePath(&climbing, path, sizeof path), errFSBadFSRef);
+    EXPECT_EQ(FSGetCatalogInfo(&climbing, kFSCatInfoNodeFlags, &info, nullptr, nullptr, nullptr), errFSBadFSRef);
 }
 
 using CatalogInfoTest = FilesTest;
