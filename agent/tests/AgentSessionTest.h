@@ -6,6 +6,7 @@
 #include "LpJobs.h"
 #include "PrivateCupsServer.h"
 #include "ProgramRun.h"
+#include "ServerSubscriptions.h"
 #include "SharedCupsServerTest.h"
 #include "TemporaryTree.h"
 
@@ -47,11 +48,24 @@ protected:
         }
     }
 
-    // Each test meets only its own jobs.
+    void SetUp() override
+    {
+        SharedCupsServerTest::SetUp();
+        if (gServer) {
+            for (const ServerSubscription& subscription : serverSubscriptions(gServer->socket()))
+                m_subscriptionsBefore.push_back(subscription.id);
+        }
+    }
+
+    // Each test meets only its own jobs, and leaves the server's subscriptions as it found them
+    // whatever became of its agents: one killed when a test failed leaves its own behind, and
+    // the next test would count them.
     void TearDown() override
     {
-        if (gServer)
-            gServer->cancelAllJobs();
+        if (!gServer)
+            return;
+        gServer->cancelAllJobs();
+        cancelSubscriptionsBut(gServer->socket(), m_subscriptionsBefore);
     }
 
     // The session the agent runs in: no display, a runtime folder of the test's own, the
@@ -115,4 +129,5 @@ protected:
     std::string storedFile(const std::string& queue) const { return folder() + "/" + queue + ".plist"; }
 
     TemporaryTree m_home;
+    std::vector<int> m_subscriptionsBefore;
 };

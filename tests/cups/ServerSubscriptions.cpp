@@ -2,6 +2,7 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
 #include <iterator>
 #include <string_view>
 
@@ -82,6 +83,17 @@ std::vector<ServerSubscription> subscriptionsOf(const std::string& socket, const
             mine.push_back(subscription);
     }
     return mine;
+}
+
+void cancelSubscriptionsBut(const std::string& socket, const std::vector<int>& kept)
+{
+    for (const ServerSubscription& subscription : serverSubscriptions(socket)) {
+        if (std::find(kept.begin(), kept.end(), subscription.id) != kept.end())
+            continue;
+        ipp_t* request = serverRequest(IPP_OP_CANCEL_SUBSCRIPTION);
+        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", subscription.id);
+        ippDelete(ask(socket, request));
+    }
 }
 
 int subscribeToJobEvents(const std::string& socket)

@@ -18,6 +18,9 @@ struct ServerSubscription {
 std::vector<ServerSubscription> serverSubscriptions(const std::string& socket);
 // Those of one user.
 std::vector<ServerSubscription> subscriptionsOf(const std::string& socket, const std::string& user);
+// Cancels, as the test's own user, every subscription on the server whose number is not among
+// kept: what a test's programs left behind, however they ended.
+void cancelSubscriptionsBut(const std::string& socket, const std::vector<int>& kept);
 
 // A job event as Get-Notifications gives it: the job's state and reasons at that moment.
 struct JobEvent {
