@@ -314,7 +314,7 @@ std::string PrivateCupsServer::jobAttribute(int job, const char* name) const
 
 bool PrivateCupsServer::awaitJobState(int job, const std::string& state) const
 {
-    for (int tries = 0; tries < 200; ++tries) {
+    for (int tries = 0; tries < 600; ++tries) {
         if (jobAttribute(job, "job-state") == state)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -92,7 +92,10 @@ public:
     // A job attribute as the server shows it to the test's own user over IPP ("pending-held" for
     // a job-state); empty when the job has none.
     std::string jobAttribute(int job, const char* name) const;
-    // Whether the job comes to state (a job-state as jobAttribute gives it) within 10 s.
+    // Whether the job comes to state (a job-state as jobAttribute gives it) within 30 s: a job
+    // printed through the server's filters and backend to a printer takes a few seconds alone,
+    // and several times that beside a whole suite of servers, as long as the agent's session
+    // waits for anything.
     bool awaitJobState(int job, const std::string& state) const;
     // The largest request the server takes: a document beyond it is refused while it is sent.
     static constexpr size_t kMaxRequestBytes = 1024 * 1024;
