@@ -80,6 +80,14 @@ private:
     std::optional<ServerJob> m_prompted;
     // Answers given while the server was away, by job.
     std::deque<std::pair<int, ClickOutcome>> m_answered;
+    // The server's answer to the cancel the person chose in the prompt up, sent while the prompt's
+    // process waited for it.
+    struct CancelSent {
+        int job;
+        Reply reply;
+        std::string error;
+    };
+    std::optional<CancelSent> m_cancelSent;
     // Set when the prompt up was closed because its job went meanwhile.
     bool m_promptClosedForJob { false };
     bool m_errorsTold { false };
