@@ -317,10 +317,12 @@ HeldJobs::Going HeldJobs::promptReady()
     return going;
 }
 
-void HeldJobs::closePrompts()
+void HeldJobs::closePrompts(const std::string& why)
 {
     m_waiting.clear();
     m_worker.close();
+    if (m_prompted && !why.empty())
+        say(*m_prompted, "left held: " + why);
 }
 
 JobFate HeldJobs::afterClick(const ServerJob& job, const ClickOutcome& outcome)

@@ -46,8 +46,9 @@ public:
     bool withPerson(int job) const;
     void addDescriptors(std::vector<pollfd>& watched) const { m_worker.addDescriptors(watched); }
     Going promptReady();
-    // The agent stops: the prompt up closes, the jobs stay held for the next agent.
-    void closePrompts();
+    // The agent stops: the prompt up closes, the jobs stay held for the next agent; why, when
+    // given, is the line said of the job whose prompt was up.
+    void closePrompts(const std::string& why = "");
 
     JobBook& book() { return m_book; }
     // Whether handling a job wrote an error (with --once, the agent's exit status says so).

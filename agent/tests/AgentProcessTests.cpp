@@ -407,7 +407,7 @@ TEST_F(AgentProcess, AnUpdateWhileItRunsStartsItAgainFromTheNewFilesAndARemovalE
     TemporaryTree installed;
     ASSERT_EQ(system(("cp -a '" + built + "/bin' '" + built + "/lib' '" + installed.root() + "'").c_str()), 0);
     std::string program = installed.path("bin/accounting-agent");
-    RunningProgram agent({ program, "--server", gServer->socket(), "--settings-dir", folder() }, session());
+    RunningProgram agent({ program, "--server", gServer->socket(), "--settings-dir", folder(), "--script", "-" }, session());
     int before = lp("movra-hold");
     ASSERT_TRUE(agent.waitForOutput(prefix(before, "movra-hold") + "released\n"));
 
@@ -415,13 +415,25 @@ TEST_F(AgentProcess, AnUpdateWhileItRunsStartsItAgainFromTheNewFilesAndARemovalE
     int updated = lp("movra-hold");
     EXPECT_TRUE(agent.waitForOutput(prefix(updated, "movra-hold") + "released\n")) << "the job is handled by the new files";
 
-    ASSERT_EQ(unlink(program.c_str()), 0);
+    // Removed while a prompt waits for its person: the agent ends then and there, not at the next
+    // print, and says that the job stays held.
+    ASSERT_EQ(unlink(storedFile("movra-hold").c_str()), 0);
     int removed = lp("movra-hold");
+    ASSERT_TRUE(agent.waitForOutput(prefix(removed, "movra-hold") + "prompt: Accounting\n"));
+    // The agent sleeps once the prompt's process has said what it had to say.
+    std::this_thread::sleep_for(500ms);
+    auto removal = std::chrono::steady_clock::now();
+    ASSERT_EQ(unlink(program.c_str()), 0);
+    EXPECT_TRUE(agent.waitForErrors("this agent ends\n"));
+    EXPECT_LT(std::chrono::steady_clock::now() - removal, 1s);
     ProgramRun run = checked(agent.finish());
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(run.errors,
         "accounting-agent: its program files were replaced; it starts again from them\naccounting-agent: its program files were removed; this "
         "agent ends\n");
+    EXPECT_NE(run.output.find(prefix(removed, "movra-hold") + "left held: its prompt closed as the agent's program files were removed\n"),
+        std::string::npos)
+        << run.output;
     EXPECT_EQ(state(removed), "pending-held") << "left for an agent that can handle it";
 }
 
