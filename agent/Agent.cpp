@@ -68,17 +68,19 @@ public:
             if (interruptionRequested())
                 return end(kAgentDone);
             if (ProgramFiles::State files = m_files.look(); files != ProgramFiles::State::AsStarted) {
-                m_err << "accounting-agent: "
-                      << (files == ProgramFiles::State::Replaced ? "its program files were replaced; it starts again from them"
-                                                                 : "its program files were removed; this agent ends")
+                bool replaced = files == ProgramFiles::State::Replaced;
+                m_err << "accounting-agent: " << (replaced ? "its program files were replaced; it starts again from them" : "its program files were removed; this agent ends")
                       << "\n";
-                return end(files == ProgramFiles::State::Replaced ? kAgentUpdated : kAgentDone);
+                return end(replaced ? kAgentUpdated : kAgentDone,
+                    replaced ? "its prompt closed as the agent starts again from its new files" : "its prompt closed as the agent's program files were removed");
             }
-            // The slots of what the agent sleeps on: the stop request and the settings folder first,
-            // then the server's news, then the prompt up.
+            // The slots of what the agent sleeps on: the stop request, the settings folder and the
+            // program's files first, then the server's news, then the prompt up.
             enum : size_t { kStopSlot,
-                kSettingsSlot };
-            std::vector<pollfd> watched = { { stop.descriptor(), POLLIN, 0 }, { settings.descriptor(), POLLIN, 0 } };
+                kSettingsSlot,
+                kProgramFilesSlot };
+            std::vector<pollfd> watched = { { stop.descriptor(), POLLIN, 0 }, { settings.descriptor(), POLLIN, 0 },
+                { m_files.descriptor(), POLLIN, 0 } };
             m_news.rest();
             m_news.addDescriptors(watched);
             size_t promptSlots = watched.size();
@@ -87,7 +89,7 @@ public:
                 m_err << "accounting-agent: cannot wait for events: " << strerror(errno) << "\n";
                 return end(kAgentError);
             }
-            if (interruptionRequested() || watched[kStopSlot].revents)
+            if (interruptionRequested() || watched[kStopSlot].revents || watched[kProgramFilesSlot].revents)
                 continue;
             bool listAgain = false;
             if (watched[kSettingsSlot].revents) {
@@ -138,10 +140,11 @@ private:
         return going == HeldJobs::Going::On;
     }
 
-    // The prompt up closes, its job stays held, and the subscriptions go with the agent.
-    int end(int status)
+    // The prompt up closes, its job stays held (with a line saying why, when one is given), and the
+    // subscriptions go with the agent.
+    int end(int status, const std::string& promptClosedWhy = "")
     {
-        m_jobs.closePrompts();
+        m_jobs.closePrompts(promptClosedWhy);
         m_news.farewell();
         return status;
     }

@@ -64,6 +64,12 @@ void fillIn(WindowRef prompt, SInt32 field, const std::string& code)
         StandIn::typeText(prompt, code, nullptr);
 }
 
+// The job's document, as the agent's messages name it.
+std::string documentNamed(const PromptDressing& dressing)
+{
+    return dressing.document.empty() ? programText("Your Print") : programText("Quoted Document", { printableText(dressing.document) });
+}
+
 void dress(WindowRef prompt, const PromptDressing& dressing)
 {
     CFStringRef paneTitle = nullptr;
@@ -75,6 +81,8 @@ void dress(WindowRef prompt, const PromptDressing& dressing)
     }
     if (paneTitle)
         CFRelease(paneTitle);
+    // The body names the job above the pane's own words, and the note goes above both.
+    addNote(prompt, programText("Prompt Job Line", { documentNamed(dressing), printableText(dressing.queue) }));
     if (!dressing.note.empty())
         addNote(prompt, dressing.note);
     if (dressing.userID.empty() && dressing.accountID.empty())
@@ -89,9 +97,10 @@ void dress(WindowRef prompt, const PromptDressing& dressing)
 // the pane showed, and says it in the agent's words. Without an answerer it asks nobody.
 class JobPrompt : public StandIn::InputSource {
 public:
-    JobPrompt(const PromptDressing& dressing, bool asksSomebody)
+    JobPrompt(const PromptDressing& dressing, bool asksSomebody, const CancelJob& cancelJob)
         : m_dressing(dressing)
         , m_asksSomebody(asksSomebody)
+        , m_cancelJob(cancelJob)
     {
     }
 
@@ -109,11 +118,20 @@ public:
         return m_asksSomebody && person() && person()->performNextAction(prompt);
     }
 
+    // The pane's alert after the person's Cancel: the job is cancelled now, and the message says
+    // what the server did, for information, since it is what the person chose.
     void showAlert(const StandIn::AlertContent&) override
     {
         m_alertShown = true;
-        if (m_asksSomebody && person())
-            person()->showAlert({ programText("Job Cancelled Message", { document(), printableText(m_dressing.queue) }), "" });
+        if (!m_asksSomebody || !person())
+            return;
+        std::string why;
+        CancelAnswer answer = m_cancelJob ? m_cancelJob(&why) : CancelAnswer::Unanswered;
+        const char* message = answer == CancelAnswer::Done ? "Job Cancelled Message"
+            : answer == CancelAnswer::Refused              ? "Job Not Cancelled Message"
+                                                           : "Job Cancel Unanswered Message";
+        person()->showNotice({ promptTitle(programText("Accounting"), m_dressing.document, m_dressing.queue),
+            programText(message, { document(), printableText(m_dressing.queue), printableText(why) }) });
     }
 
     void showNotice(const StandIn::NoticeContent&) override
@@ -139,14 +157,11 @@ public:
 
 private:
     StandIn::InputSource* person() const { return m_installation.previous(); }
-    // The job's document, as the agent's messages name it.
-    std::string document() const
-    {
-        return m_dressing.document.empty() ? programText("Your Print") : programText("Quoted Document", { printableText(m_dressing.document) });
-    }
+    std::string document() const { return documentNamed(m_dressing); }
 
     const PromptDressing& m_dressing;
     bool m_asksSomebody;
+    const CancelJob& m_cancelJob;
     WindowRef m_prompt { nullptr };
     bool m_alertShown { false };
     bool m_noticeShown { false };
@@ -156,7 +171,8 @@ private:
 
 }
 
-ClickOutcome playHeldJobClick(PrintDialog& dialog, const PromptDressing& dressing, PromptAnswerer* answerer, Transcript& transcript)
+ClickOutcome playHeldJobClick(PrintDialog& dialog, const PromptDressing& dressing, PromptAnswerer* answerer, Transcript& transcript,
+    const CancelJob& cancelJob)
 {
     if (answerer)
         answerer->begin(dialog, transcript);
@@ -167,7 +183,7 @@ ClickOutcome playHeldJobClick(PrintDialog& dialog, const PromptDressing& dressin
     bool alertShown;
     bool noticeShown;
     {
-        JobPrompt prompt(dressing, answerer != nullptr);
+        JobPrompt prompt(dressing, answerer != nullptr, cancelJob);
         click = dialog.clickPrint(&error);
         promptShown = prompt.promptShown();
         alertShown = prompt.alertShown();

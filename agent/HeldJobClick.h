@@ -2,15 +2,18 @@
 // it is dressed for the job: its title names the document and the queue ("Accounting —
 // report.pdf — movra", the pane's own, localized title first), a note above the codes says what
 // the person should know (where the job came from, what the printer said of the codes), and codes
-// the person is to confirm are filled in. The pane's alert and notice, written for a Print dialog
-// the person never saw, are shown in the agent's own words, which say what becomes of this job.
-// What the click came to is told by the one who played it.
+// the person is to confirm are filled in; the prompt's body names the document and the queue too,
+// for a desktop that shows no title bars. The pane's alert and notice, written for a Print dialog
+// the person never saw, are shown in the agent's own words, which say what becomes of this job:
+// the alert of the person's Cancel waits for the server's answer to the cancel, and says it, as
+// information rather than an error. What the click came to is told by the one who played it.
 #pragma once
 
 #include "PromptAnswerer.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,10 +55,22 @@ struct ClickOutcome {
     std::string noticeMessage {};
 };
 
+// What the server answered to the cancel the person chose in the prompt.
+enum class CancelAnswer {
+    Done,
+    Refused, // with the server's reason
+    Unanswered, // the server was away, or the answer never came
+};
+// Has the job cancelled while the person waits, and gives the server's answer (the reason in *why).
+using CancelJob = std::function<CancelAnswer(std::string* why)>;
+
 // Plays the click with the prompt dressed for the job. With an answerer, whatever the dialog asks
 // of the person goes to it and is told to the transcript; without one, nobody is asked: a prompt
-// that comes up ends the click as Unanswered, and nothing is told.
-ClickOutcome playHeldJobClick(PrintDialog& dialog, const PromptDressing& dressing, PromptAnswerer* answerer, Transcript& transcript);
+// that comes up ends the click as Unanswered, and nothing is told. The person's Cancel has
+// cancelJob carry the cancel out before the message says what became of the job (without it, the
+// message says the server has not answered).
+ClickOutcome playHeldJobClick(PrintDialog& dialog, const PromptDressing& dressing, PromptAnswerer* answerer, Transcript& transcript,
+    const CancelJob& cancelJob = {});
 
 // The prompt's title for a job: the pane's title, the document and the queue. The document's
 // name is the printing program's to choose, the queue's the server's: both are shown as

@@ -270,12 +270,25 @@ void HeldJobs::startNextPrompt()
 
 HeldJobs::Going HeldJobs::promptReady()
 {
+    // The person chose Cancel: the job is cancelled now, while the prompt's process waits to tell
+    // the person what the server did.
+    if (m_worker.cancelAsked()) {
+        std::string error;
+        Reply reply = m_server.cancel(m_prompted->id, &error);
+        m_cancelSent = CancelSent { m_prompted->id, reply, error };
+        m_worker.answerCancel(reply == Reply::Done ? CancelAnswer::Done : reply == Reply::Refused ? CancelAnswer::Refused
+                                                                                                  : CancelAnswer::Unanswered,
+            error);
+    }
     ClickOutcome outcome;
     std::string errors;
     if (!m_worker.collect(*m_answerer, &outcome, &errors))
         return Going::On;
     ServerJob job = *m_prompted;
     m_prompted.reset();
+    // A job the server cancelled is cancelled, whatever became of the prompt's process after.
+    if (m_cancelSent && m_cancelSent->reply == Reply::Done)
+        outcome.kind = ClickOutcome::Kind::Cancelled;
     // What the worker's pane and window system wrote is for a developer.
     PaneDiagnostics::forward(errors, m_options.verbose, m_err);
     Going going = Going::On;
@@ -298,14 +311,18 @@ HeldJobs::Going HeldJobs::promptReady()
         going = fate == JobFate::ServerLost ? Going::ServerLost : fate == JobFate::Stopped ? Going::Stopped
                                                                                            : Going::On;
     }
+    // An answer the server gave belongs to this prompt alone.
+    m_cancelSent.reset();
     startNextPrompt();
     return going;
 }
 
-void HeldJobs::closePrompts()
+void HeldJobs::closePrompts(const std::string& why)
 {
     m_waiting.clear();
     m_worker.close();
+    if (m_prompted && !why.empty())
+        say(*m_prompted, "left held: " + why);
 }
 
 JobFate HeldJobs::afterClick(const ServerJob& job, const ClickOutcome& outcome)
@@ -343,7 +360,14 @@ JobFate HeldJobs::release(const ServerJob& job, const std::vector<StandIn::Ticke
 JobFate HeldJobs::cancel(const ServerJob& job)
 {
     std::string error;
-    Reply reply = m_server.cancel(job.id, &error);
+    Reply reply;
+    if (m_cancelSent && m_cancelSent->job == job.id) {
+        reply = m_cancelSent->reply;
+        error = m_cancelSent->error;
+    } else {
+        reply = m_server.cancel(job.id, &error);
+    }
+    m_cancelSent.reset();
     return settled(job, reply, error, JobFate::Cancelled);
 }
 

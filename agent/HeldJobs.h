@@ -46,8 +46,9 @@ public:
     bool withPerson(int job) const;
     void addDescriptors(std::vector<pollfd>& watched) const { m_worker.addDescriptors(watched); }
     Going promptReady();
-    // The agent stops: the prompt up closes, the jobs stay held for the next agent.
-    void closePrompts();
+    // The agent stops: the prompt up closes, the jobs stay held for the next agent; why, when
+    // given, is the line said of the job whose prompt was up.
+    void closePrompts(const std::string& why = "");
 
     JobBook& book() { return m_book; }
     // Whether handling a job wrote an error (with --once, the agent's exit status says so).
@@ -80,6 +81,14 @@ private:
     std::optional<ServerJob> m_prompted;
     // Answers given while the server was away, by job.
     std::deque<std::pair<int, ClickOutcome>> m_answered;
+    // The server's answer to the cancel the person chose in the prompt up, sent while the prompt's
+    // process waited for it.
+    struct CancelSent {
+        int job;
+        Reply reply;
+        std::string error;
+    };
+    std::optional<CancelSent> m_cancelSent;
     // Set when the prompt up was closed because its job went meanwhile.
     bool m_promptClosedForJob { false };
     bool m_errorsTold { false };

@@ -1,5 +1,8 @@
 #include "PromptWorker.h"
 
+#include "ProcessGuards.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -82,11 +85,36 @@ bool writeAll(int descriptor, const std::string& bytes)
     return true;
 }
 
-// Written ahead of the outcome once the answerer has reached the person.
+// Written ahead of the outcome once the answerer has reached the person, and then once the person
+// chose Cancel, for the agent to carry the cancel out; its answer comes back as a digit (the
+// CancelAnswer), the server's reason and a NUL.
 constexpr char kReached = '+';
+constexpr char kCancelAsked = '?';
+
+// The agent's answer to the cancel, read as the worker waits for it; none when the agent is gone
+// or the worker asked to stop.
+CancelAnswer cancelThroughAgent(int result, int answers, std::string* why)
+{
+    if (!writeAll(result, std::string(1, kCancelAsked)))
+        return CancelAnswer::Unanswered;
+    std::string said;
+    char byte;
+    for (;;) {
+        ssize_t count = read(answers, &byte, 1);
+        if (count < 0 && errno == EINTR && !interruptionRequested())
+            continue;
+        if (count <= 0 || byte == '\0')
+            break;
+        said += byte;
+    }
+    if (said.empty() || said[0] < '0' || said[0] > '2')
+        return CancelAnswer::Unanswered;
+    *why = said.substr(1);
+    return static_cast<CancelAnswer>(said[0] - '0');
+}
 
 // The worker's whole life: the click, and its outcome written to the agent.
-[[noreturn]] void playInWorker(const PromptTask& task, PromptAnswerer& answerer, std::ostream& out, int result)
+[[noreturn]] void playInWorker(const PromptTask& task, PromptAnswerer& answerer, std::ostream& out, int result, int answers)
 {
     // The agent may have talked to the keyring through GLib, whose threads did not come along
     // into this process: Qt's event loop here is its own, not GLib's.
@@ -102,7 +130,8 @@ constexpr char kReached = '+';
         if (!task.preset.empty())
             dialog.preset(task.preset);
         Transcript transcript(out, task.linePrefix);
-        outcome = playHeldJobClick(dialog, task.dressing, &answerer, transcript);
+        outcome = playHeldJobClick(dialog, task.dressing, &answerer, transcript,
+            [result, answers](std::string* why) { return cancelThroughAgent(result, answers, why); });
     }
     out.flush();
     bool written = writeAll(result, encode(outcome, answerer.state()));
@@ -123,16 +152,15 @@ PromptWorker::~PromptWorker()
 
 bool PromptWorker::start(const PromptTask& task, PromptAnswerer& answerer, std::ostream& out, std::string* error)
 {
-    int result[2];
-    int errors[2];
-    if (pipe2(result, O_CLOEXEC) != 0) {
+    int result[2] = { -1, -1 };
+    int errors[2] = { -1, -1 };
+    int answers[2] = { -1, -1 };
+    if (pipe2(result, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0 || pipe2(answers, O_CLOEXEC) != 0) {
         *error = std::string("cannot start the prompt: ") + strerror(errno);
-        return false;
-    }
-    if (pipe2(errors, O_CLOEXEC) != 0) {
-        *error = std::string("cannot start the prompt: ") + strerror(errno);
-        ::close(result[0]);
-        ::close(result[1]);
+        for (int descriptor : { result[0], result[1], errors[0], errors[1], answers[0], answers[1] }) {
+            if (descriptor >= 0)
+                ::close(descriptor);
+        }
         return false;
     }
     out.flush();
@@ -147,22 +175,26 @@ bool PromptWorker::start(const PromptTask& task, PromptAnswerer& answerer, std::
             _exit(1);
         ::close(result[0]);
         ::close(errors[0]);
+        ::close(answers[1]);
         // What the worker, its pane and its window system say on standard error goes to the agent,
         // which tells what matters of it.
         dup2(errors[1], STDERR_FILENO);
-        playInWorker(task, answerer, out, result[1]);
+        playInWorker(task, answerer, out, result[1], answers[0]);
     }
     ::close(result[1]);
     ::close(errors[1]);
+    ::close(answers[0]);
     if (process < 0) {
         *error = std::string("cannot start the prompt: ") + strerror(errno);
         ::close(result[0]);
         ::close(errors[0]);
+        ::close(answers[1]);
         return false;
     }
     m_process = process;
     m_result = result[0];
     m_errors = errors[0];
+    m_cancelAnswer = answers[1];
     return true;
 }
 
@@ -191,6 +223,21 @@ void PromptWorker::takeIn(int* descriptor, std::string* into)
     }
 }
 
+bool PromptWorker::cancelAsked()
+{
+    takeIn(&m_result, &m_resultBytes);
+    size_t at = !m_resultBytes.empty() && m_resultBytes[0] == kReached ? 1 : 0;
+    return !m_cancelAnswered && m_resultBytes.size() > at && m_resultBytes[at] == kCancelAsked;
+}
+
+void PromptWorker::answerCancel(CancelAnswer answer, const std::string& why)
+{
+    m_cancelAnswered = true;
+    std::string said = std::to_string(static_cast<int>(answer)) + why;
+    said.erase(std::remove(said.begin(), said.end(), '\0'), said.end());
+    writeAll(m_cancelAnswer, said + '\0');
+}
+
 bool PromptWorker::collect(PromptAnswerer& answerer, ClickOutcome* outcome, std::string* errors)
 {
     takeIn(&m_result, &m_resultBytes);
@@ -201,8 +248,11 @@ bool PromptWorker::collect(PromptAnswerer& answerer, ClickOutcome* outcome, std:
     waitpid(m_process, &status, 0);
     *outcome = ClickOutcome();
     bool reached = !m_resultBytes.empty() && m_resultBytes[0] == kReached;
+    size_t at = reached ? 1 : 0;
+    if (m_resultBytes.size() > at && m_resultBytes[at] == kCancelAsked)
+        ++at;
     std::string state;
-    if (decode(m_resultBytes.substr(reached ? 1 : 0), outcome, &state)) {
+    if (decode(m_resultBytes.substr(at), outcome, &state)) {
         answerer.takeState(state);
     } else {
         // A worker that ended without an outcome says why in its first words on standard error
@@ -235,11 +285,12 @@ void PromptWorker::close()
 
 void PromptWorker::reset()
 {
-    for (int* descriptor : { &m_result, &m_errors }) {
+    for (int* descriptor : { &m_result, &m_errors, &m_cancelAnswer }) {
         if (*descriptor >= 0)
             ::close(*descriptor);
         *descriptor = -1;
     }
+    m_cancelAnswered = false;
     m_process = -1;
     m_resultBytes.clear();
     m_errorBytes.clear();

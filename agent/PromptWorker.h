@@ -2,7 +2,9 @@
 // with everything the click needs: the agent goes on with every other job while the person
 // thinks, a window system that takes its process down (Qt aborts when it cannot reach the display)
 // takes only that process down, and the agent can close the prompt when the job goes meanwhile or
-// the agent is asked to stop. One prompt at a time: a person answers one after another.
+// the agent is asked to stop. One prompt at a time: a person answers one after another. The
+// person's Cancel is carried out by the agent while the prompt's process waits for its answer, so
+// that the message the person then reads says what the server did.
 #pragma once
 
 #include "HeldJobClick.h"
@@ -41,6 +43,10 @@ public:
 
     // What to watch while it runs.
     void addDescriptors(std::vector<pollfd>& watched) const;
+    // Takes in what the worker wrote; true when the person chose Cancel and the worker waits for
+    // answerCancel.
+    bool cancelAsked();
+    void answerCancel(CancelAnswer answer, const std::string& why);
     // Takes in what the worker wrote; true once it has ended, with its outcome given (the
     // answerer's state taken over) and what it wrote to standard error in *errors. A worker that
     // ended without an outcome (it crashed) gives Failed, with errors saying why.
@@ -55,6 +61,9 @@ private:
     pid_t m_process { -1 };
     int m_result { -1 };
     int m_errors { -1 };
+    // The agent's answer to a cancel, to the worker.
+    int m_cancelAnswer { -1 };
+    bool m_cancelAnswered { false };
     std::string m_resultBytes;
     std::string m_errorBytes;
 };

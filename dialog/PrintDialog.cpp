@@ -1,6 +1,7 @@
 #include "PrintDialog.h"
 
 #include "ProgramTexts.h"
+#include "QueueSettings.h"
 #include "SettingsFileWarnings.h"
 #include "WindowControls.h"
 #include "TicketItems.h"
@@ -222,9 +223,19 @@ bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
     m_printSettings = newTicket(kPMPrintSettingsTicket);
     if (!setup.settingsPath.empty() && readSettings(setup.settingsPath, error) != noErr)
         return false;
-    if (setup.settingsPath.empty())
-        for (const auto& item : setup.settingItems)
+    // The pane takes a ticket's codes as its default codes only from a ticket that sends them (the
+    // prompt off): offered codes are read by Initialize from such a ticket, and the prompt as it
+    // was stored is read after, which leaves the default codes as they are.
+    bool offeringCodes = setup.settingsPath.empty() && !setup.defaultCodes.empty();
+    if (setup.settingsPath.empty()) {
+        QueueSettings settings(setup.settingItems);
+        if (offeringCodes)
+            settings.setCodes(setup.defaultCodes);
+        for (const auto& item : settings.items())
             putTicketItem(m_printSettings, item);
+        if (offeringCodes)
+            putPromptOf(settings.items(), true);
+    }
     m_printerInfo = newTicket(kPMPrinterInfoTicket);
     PMTicketSetCString(m_printerInfo, kHostClientID, kPMPrinterInfoPPDPathKey, setup.ppdPath.c_str(), true);
     PMCreateSession(&m_session);
@@ -264,7 +275,25 @@ bool PrintDialog::open(const PrintDialogSetup& setup, std::string* error)
         *error = ppdName + ": the extension could not use the printer's PPD: " + why;
         return false;
     }
+    if (offeringCodes && m_printClickHooked) {
+        putPromptOf(setup.settingItems, false);
+        if (OSStatus status = m_table->Sync(m_context, m_session, true)) {
+            *error = "the extension could not read the print settings (status " + std::to_string(status) + ")";
+            return false;
+        }
+    }
     return true;
+}
+
+// The prompt entry as items have it (absent, the pane reads it as on), or off while the pane is
+// offered codes.
+void PrintDialog::putPromptOf(const std::vector<StandIn::TicketItem>& items, bool offeringCodes)
+{
+    const char* key = QueueSettings::key(QueueSettings::Entry::Prompt);
+    auto stored = std::find_if(items.rbegin(), items.rend(), [key](const StandIn::TicketItem& item) { return item.key == key && !item.isString; });
+    SInt32 prompt = offeringCodes ? 0 : stored != items.rend() ? stored->integer
+                                                               : 1;
+    putTicketItem(m_printSettings, { key, QueueSettings::client(), false, prompt, "", false });
 }
 
 OSStatus PrintDialog::hostButtonHit(EventHandlerCallRef, EventRef event, void* userData)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "DialogExport.h"
+#include "QueueCodes.h"
 
 #include <HIToolbox/HIToolbox.h>
 #include <PrintCore/PMTicketStandIn.h>
@@ -50,6 +51,9 @@ struct PrintDialogSetup {
     std::vector<StandIn::TicketItem> settingItems {}; // without a settings file, the settings to start from
     std::string queue {}; // the CUPS queue the dialog is for, which a queue's settings window names
     CodesKeepingShown codesKeeping {}; // in a queue's settings window
+    // The queue's stored codes, which the pane offers as its default codes ("Use these codes")
+    // although settingItems ask for the codes; empty: the pane reads its defaults from settingItems.
+    QueueCodes defaultCodes {};
 };
 
 class DIALOG_EXPORT PrintDialog {
@@ -113,6 +117,7 @@ private:
     OSStatus readSettings(const std::string& path, std::string* error);
     void buildWindow(UInt32 paneWidth, UInt32 paneHeight, const PrintDialogSetup& setup);
     void addCodesKeeping(const CodesKeepingShown& shown, SInt16 top, SInt16 width);
+    void putPromptOf(const std::vector<StandIn::TicketItem>& items, bool offeringCodes);
     void tearDown();
     static OSStatus hostButtonHit(EventHandlerCallRef, EventRef event, void* userData);
 

@@ -22,6 +22,9 @@ bool QueueDialog::setup(const std::string& settingsFile, const QueueSettingsStor
     if (store.holds(queue()) && !store.load(m_destination, codesRead, warn, &settings, error))
         return false;
     setup->settingItems = settings.printSettings();
+    // A pane a person sees offers the stored codes under "Use these codes" while the prompt is on.
+    if (codesRead == QueueSettingsStore::CodesRead::Always && settings.asksForCodes())
+        setup->defaultCodes = settings.codes();
     if (purpose == DialogPurpose::Configure)
         setup->codesKeeping = codesKeeping(settings, store.pathOf(queue()));
     return true;

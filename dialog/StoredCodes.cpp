@@ -56,7 +56,9 @@ bool StoredCodes::place(const QueueSettings& before, Choice choice, QueueSetting
     }
     QueueCodes codes = after->codes();
     std::string absent;
-    if (codes.empty() || !m_keyring.available(&absent)) {
+    // Codes the keyring kept stay there: one that does not answer now fails the store, rather than
+    // moving them into the file.
+    if (codes.empty() || (was != Place::Keyring && !m_keyring.available(&absent))) {
         after->setCodesPlace(Place::File);
         if (!codes.empty())
             *note = "the default codes of queue " + m_destination.queue + " are kept in " + m_file + ", readable by you alone, for want of a keyring: "

@@ -1,11 +1,14 @@
 #include "QtApplication.h"
 
+#include "WaylandSeats.h"
+
 #include <QApplication>
 #include <QStyleFactory>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +27,20 @@ void endIfTheScreenCannotOpen(QtMsgType type, const QMessageLogContext& context,
     }
     fprintf(stderr, "%s: the window cannot go on screen: %s\n", program_invocation_short_name, message.toLocal8Bit().constData());
     _exit(kScreenCannotOpenStatus);
+}
+
+// Qt 6.4's Wayland input method reaches for the seat's text input whenever a field draws its
+// caret, and ends the process by a segmentation fault on a compositor without a seat. Nobody can
+// type there anyway: the windows go on screen without an input method.
+void leaveOutInputMethodWithoutSeat()
+{
+    const char* display = getenv("WAYLAND_DISPLAY");
+    const char* platform = getenv("QT_QPA_PLATFORM");
+    const char* inputMethod = getenv("QT_IM_MODULE");
+    bool onWayland = (display && *display) || (platform && strncmp(platform, "wayland", 7) == 0);
+    bool waylandInputMethod = !inputMethod || !*inputMethod || strcmp(inputMethod, "wayland") == 0;
+    if (onWayland && (!platform || !*platform || strncmp(platform, "wayland", 7) == 0) && waylandInputMethod && waylandCompositorWithoutSeat())
+        setenv("QT_IM_MODULE", "none", 1);
 }
 
 }
@@ -53,6 +70,8 @@ QApplication* screenApplication(bool offscreen, std::string* error)
     static char* displayArguments[] = { name, nullptr };
     static int offscreenCount = 3;
     static int displayCount = 1;
+    if (!offscreen)
+        leaveOutInputMethodWithoutSeat();
     gQtHandler = qInstallMessageHandler(endIfTheScreenCannotOpen);
     auto* application = offscreen ? new QApplication(offscreenCount, offscreenArguments) : new QApplication(displayCount, displayArguments);
     qInstallMessageHandler(gQtHandler);

@@ -167,6 +167,12 @@ TEST_F(QueueSettingsTest, ThePromptNeverKeepsItsCodesInTheStore)
     EXPECT_NE(saved.output.find("\"Save\"\n"), std::string::npos) << saved.output;
     EXPECT_EQ(saved.output.substr(saved.output.size() - 6), "saved\n");
     EXPECT_EQ(stored("movra", "UID"), "alice-SECRET");
+
+    // Back to the default codes: the settings window offers the stored ones, and Save keeps them.
+    ASSERT_EQ(configure("movra", "show\nclick 300\nprint\n").exitStatus, 0);
+    EXPECT_EQ(stored("movra", "Prm"), "0");
+    EXPECT_EQ(stored("movra", "UID"), "alice-SECRET");
+    EXPECT_EQ(stored("movra", "AID"), "4711-SECRET");
 }
 
 TEST_F(QueueSettingsTest, PrintdialogsJobsAreNotHeldOnAHoldingQueue)

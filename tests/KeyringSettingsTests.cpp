@@ -8,6 +8,7 @@
 #include "PrivateCupsServer.h"
 #include "PrivateSecretService.h"
 #include "ProgramRun.h"
+#include "RunningProgram.h"
 #include "SettingsFileValues.h"
 #include "SharedCupsServerTest.h"
 
@@ -186,6 +187,47 @@ TEST_F(KeyringSettingsTest, AJobThatAsksForItsCodesNeverLoadsTheKeyring)
     EXPECT_EQ(run.errors.find("libPrintDialogKeyring"), std::string::npos) << "nothing of the keyring was needed";
     EXPECT_EQ(gServer->jobAttribute(printedJobNumber(run.output), "job-accounting-user-id"), "bob-SECRET");
     EXPECT_EQ(keyringCodes(), (std::map<std::string, std::string> { { "movra", secretOf("alice-SECRET", "4711-SECRET") } }));
+}
+
+TEST_F(KeyringSettingsTest, TheStoredCodesSurviveEveryPathThroughTheSettingsWindow)
+{
+    const std::map<std::string, std::string> kept { { "movra", secretOf("alice-SECRET", "4711-SECRET") } };
+    ASSERT_EQ(configure("movra", kSaveDefaultCodes).exitStatus, 0);
+
+    // Use these codes, then Ask: Save keeps the codes where they are.
+    ASSERT_EQ(configure("movra", "show\nclick 200\nprint\n").exitStatus, 0);
+    EXPECT_EQ(stored("movra", "Prm"), "1");
+    EXPECT_EQ(keyringCodes(), kept);
+
+    // Ask, then Use these codes: the window shows the codes the keyring holds, and Save keeps them.
+    ProgramRun shown = runProgram({ PRINTDIALOG_PATH, "--configure", "--printer", "movra", "--server", gServer->socket(), "--settings-dir", folder(),
+                                      "--script", "-" },
+        in(Session::WithKeyring, "show\nclick 300\ndump\ncancel\n"));
+    size_t field = shown.output.find("control 302 edit-text visible enabled 0 ");
+    ASSERT_NE(field, std::string::npos) << shown.output;
+    EXPECT_NE(shown.output.substr(field, shown.output.find('\n', field) - field).find("\"alice-SECRET\""), std::string::npos) << shown.output;
+    ASSERT_EQ(configure("movra", "show\nclick 300\nprint\n").exitStatus, 0);
+    EXPECT_EQ(stored("movra", "Prm"), "0");
+    EXPECT_EQ(stored("movra", "Kept"), "keyring");
+    EXPECT_EQ(keyringCodes(), kept);
+
+    // A keyring that stops answering while the window is open fails the Save, and nothing is lost.
+    std::string before = fileContents(storedFile("movra"));
+    RunningProgram window({ PRINTDIALOG_PATH, "--configure", "--printer", "movra", "--server", gServer->socket(), "--settings-dir", folder(),
+                              "--timeout", "1", "--script", "-" },
+        in(Session::WithKeyring, ""));
+    ASSERT_TRUE(window.waitForErrors("conceal accounting value")) << "the window opened, the codes read";
+    m_session.pauseKeyring();
+    window.type("show\nprint\n");
+    ProgramRun unanswered = checked(window.finish());
+    m_session.resumeKeyring();
+    EXPECT_EQ(unanswered.exitStatus, 2) << unanswered.errors;
+    EXPECT_NE(unanswered.errors.find("printdialog: the settings of queue movra were not stored: the codes for movra on " + serverKey()
+                  + " were not stored in the keyring: the Secret Service did not answer within 1 s\n"),
+        std::string::npos)
+        << unanswered.errors;
+    EXPECT_EQ(fileContents(storedFile("movra")), before);
+    EXPECT_EQ(keyringCodes(), kept);
 }
 
 TEST_F(KeyringSettingsTest, CodesStoredInTheFileBeforeMoveToTheKeyringOnTheFirstSave)

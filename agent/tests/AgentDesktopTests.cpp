@@ -1,10 +1,11 @@
 // accounting-agent on a person's desktop, as the session starts it, against a private CUPS server
-// with queues that hold every new job: on X11 (Xvfb) and on Wayland (weston), a held job's prompt
-// comes up as a window of the desktop's, titled with the document and the queue, and the codes
-// typed into it with the desktop's keys and its OK clicked with the desktop's pointer release the
-// job with those codes, also once the agent has taken codes from the desktop's keyring. A session
-// whose Qt cannot put a window on screen keeps its agent: the jobs that need the prompt stay held,
-// and the others go on.
+// with queues that hold every new job: on X11 (Xvfb, bare or under a window manager) and on
+// Wayland (weston's desktop shell), a held job's prompt comes up as a window of the desktop's,
+// titled with the document and the queue, and the codes typed into it with the desktop's keys and
+// its OK clicked with the desktop's pointer release the job with those codes, also once the agent
+// has taken codes from the desktop's keyring. On a compositor without a seat the prompt comes up
+// all the same. A session whose Qt cannot put a window on screen keeps its agent: the jobs that
+// need the prompt stay held, and the others go on.
 #include "AgentSessionTest.h"
 #include "PrivateSecretService.h"
 #include "RunningProgram.h"
@@ -26,24 +27,27 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Where the prompt's controls lie in its window, as its dump gives their bounds (top, left,
-// bottom, right): the User ID 56,128,78,340, the Account ID 90,128,112,340 and OK 132,260,152,340.
+// Where the prompt's controls lie in its window, below the line naming the job (one line for the
+// tests' documents), as its dump gives their bounds (top, left, bottom, right): the User ID
+// 84,128,106,340, the Account ID 118,128,140,340 and OK 160,260,180,340.
 struct Point {
     int x;
     int y;
 };
-constexpr Point kUserIDField { 234, 67 };
-constexpr Point kAccountIDField { 234, 101 };
-constexpr Point kOKButton { 300, 142 };
+constexpr Point kUserIDField { 234, 95 };
+constexpr Point kAccountIDField { 234, 129 };
+constexpr Point kOKButton { 300, 170 };
 
 enum class Desktop {
     X11,
+    X11WithWindowManager,
     Wayland,
 };
 
 const char* nameOf(Desktop desktop)
 {
-    return desktop == Desktop::X11 ? "X11" : "Wayland";
+    return desktop == Desktop::X11 ? "X11" : desktop == Desktop::X11WithWindowManager ? "X11WithWindowManager"
+                                                                                      : "Wayland";
 }
 
 // The case as the test's messages name it.
@@ -56,6 +60,8 @@ std::unique_ptr<TestDesktop> makeDesktop(Desktop desktop)
 {
     if (desktop == Desktop::X11)
         return std::make_unique<XvfbDesktop>();
+    if (desktop == Desktop::X11WithWindowManager)
+        return std::make_unique<XvfbDesktop>(XvfbDesktop::WindowManager::Openbox);
     return std::make_unique<WestonDesktop>();
 }
 
@@ -218,8 +224,30 @@ TEST_P(AgentOnDesktop, AfterAJobReleasedWithCodesFromTheKeyringTheNextPromptStil
     EXPECT_EQ(gServer->jobAttribute(asking, "job-accounting-user-id"), "dana-SECRET");
 }
 
-INSTANTIATE_TEST_SUITE_P(Desktops, AgentOnDesktop, ::testing::Values(Desktop::X11, Desktop::Wayland),
+INSTANTIATE_TEST_SUITE_P(Desktops, AgentOnDesktop, ::testing::Values(Desktop::X11, Desktop::X11WithWindowManager, Desktop::Wayland),
     [](const ::testing::TestParamInfo<Desktop>& info) { return std::string(nameOf(info.param)); });
+
+TEST_F(StoredQueueSessionTest, OnACompositorWithoutASeatThePromptStillComesUpAndTheJobWaits)
+{
+    WestonDesktop desktop(WestonDesktop::Backend::HeadlessWithoutSeat);
+    std::string error;
+    ASSERT_TRUE(desktop.start(&error)) << error;
+    int job = lp("movra-hold", { "-t", "Quarterly report.pdf" });
+    ASSERT_GT(job, 0);
+    ProgramOptions options = session();
+    for (const auto& variable : desktop.session())
+        options.environment.push_back(variable);
+    RunningProgram agent(agentCommand({}), options);
+    std::optional<ShownWindow> prompt = desktop.waitForWindow("Quarterly report.pdf", 8s);
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = checked(agent.finish());
+    EXPECT_TRUE(prompt) << "no prompt among " << desktop.describeWindows() << "\n"
+                        << run.output << run.errors << "\nthe display server:\n"
+                        << desktop.serverLog();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, prefix(job, "movra-hold") + "prompt: Accounting\n") << run.errors;
+    EXPECT_EQ(state(job), "pending-held");
+}
 
 // A session that names a screen Qt cannot open: a Qt platform that does not exist beside a
 // working X server, or a Wayland compositor that is not there and no X server.

@@ -14,15 +14,29 @@
 #include <filesystem>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
 
+// A queue's policy that lets nobody the agent can be cancel a job.
+const std::string kRefusingCancels = R"(<Policy refusing-cancels>
+  <Limit Cancel-Job>
+    AuthType Default
+    Require user nobody-at-all
+    Order deny,allow
+  </Limit>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+)";
+
 class AgentProcess : public AgentSessionTest {
 protected:
-    static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::Authenticated); }
+    static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::Authenticated, kRefusingCancels); }
 };
 
 TEST_F(AgentProcess, AJobFromLpIsReleasedWithTheStoredDefaultCodes)
@@ -61,9 +75,11 @@ TEST_F(AgentProcess, WithoutStoredSettingsThePromptAsksAndTheScriptAnswers)
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     std::string line = prefix(job, "movra-hold");
     EXPECT_EQ(run.output.rfind(line + "prompt: Accounting\n", 0), 0u) << run.output;
-    EXPECT_NE(run.output.find(line + "control 501 edit-text visible enabled 0 56,128,78,340 (concealed, 0 characters)\n"), std::string::npos)
+    EXPECT_NE(run.output.find(line + "control - static-text visible enabled 0 20,20,36,340 \"\u201Cdocument.txt\u201D on movra-hold\"\n"), std::string::npos)
+        << "the body names the job, for a desktop without title bars: " << run.output;
+    EXPECT_NE(run.output.find(line + "control 501 edit-text visible enabled 0 84,128,106,340 (concealed, 0 characters)\n"), std::string::npos)
         << "both codes asked for, concealed: " << run.output;
-    EXPECT_NE(run.output.find(line + "control 503 edit-text visible enabled 0 90,128,112,340 (concealed, 0 characters)\n"), std::string::npos)
+    EXPECT_NE(run.output.find(line + "control 503 edit-text visible enabled 0 118,128,140,340 (concealed, 0 characters)\n"), std::string::npos)
         << run.output;
     EXPECT_EQ(run.output.substr(run.output.size() - (line + "released\n").size()), line + "released\n");
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "bob-SECRET");
@@ -104,16 +120,31 @@ TEST_F(AgentProcess, CodesTypedIntoThePromptNeverReachTheStore)
     EXPECT_EQ(fileContents(storedFile("movra-hold")), before);
 }
 
-TEST_F(AgentProcess, CancelInThePromptCancelsTheJob)
+TEST_F(AgentProcess, CancelInThePromptCancelsTheJobAndSaysSoOnceTheServerHas)
 {
     int job = lp("movra-hold");
     ASSERT_GT(job, 0);
     ProgramRun run = once("click 1001\n");
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     std::string line = prefix(job, "movra-hold");
-    EXPECT_EQ(run.output, line + "prompt: Accounting\n" + line + "alert: \u201Cdocument.txt\u201D on movra-hold was cancelled; print it again from your program to get the prompt back.\n" + line + "cancelled\n")
+    EXPECT_EQ(run.output, line + "prompt: Accounting\n" + line + "notice: Accounting \u2014 document.txt \u2014 movra-hold: \u201Cdocument.txt\u201D on movra-hold was cancelled; print it again from your program to get the prompt back.\n" + line + "cancelled\n")
         << "the agent's own words say what became of the job";
     EXPECT_EQ(state(job), "canceled");
+
+    // A server that refuses the cancel keeps the job held, and the person reads that it does.
+    ASSERT_TRUE(gServer->addQueue("movra-kept", "movra", "refusing-cancels", PrivateCupsServer::JobHold::Indefinite));
+    int kept = lp("movra-kept");
+    ASSERT_GT(kept, 0);
+    ProgramRun refused = once("click 1001\n");
+    EXPECT_EQ(refused.exitStatus, 2) << refused.errors;
+    std::string keptLine = prefix(kept, "movra-kept");
+    std::string notice = keptLine + "notice: Accounting \u2014 document.txt \u2014 movra-kept: \u201Cdocument.txt\u201D on movra-kept was not cancelled: the print server refused (";
+    EXPECT_EQ(refused.output.rfind(keptLine + "prompt: Accounting\n" + notice, 0), 0u) << refused.output;
+    EXPECT_NE(refused.output.find("). It stays held on the queue.\n" + keptLine + "left held: the server refused to cancel it\n"), std::string::npos)
+        << refused.output;
+    EXPECT_EQ(refused.output.find("was cancelled"), std::string::npos) << refused.output;
+    EXPECT_EQ(state(kept), "pending-held");
+    EXPECT_TRUE(gServer->removeQueue("movra-kept"));
 }
 
 TEST_F(AgentProcess, MissingDefaultCodesLeaveTheJobHeldUntilTheQueuesSettingsChange)
@@ -384,7 +415,7 @@ TEST_F(AgentProcess, AnUpdateWhileItRunsStartsItAgainFromTheNewFilesAndARemovalE
     TemporaryTree installed;
     ASSERT_EQ(system(("cp -a '" + built + "/bin' '" + built + "/lib' '" + installed.root() + "'").c_str()), 0);
     std::string program = installed.path("bin/accounting-agent");
-    RunningProgram agent({ program, "--server", gServer->socket(), "--settings-dir", folder() }, session());
+    RunningProgram agent({ program, "--server", gServer->socket(), "--settings-dir", folder(), "--script", "-" }, session());
     int before = lp("movra-hold");
     ASSERT_TRUE(agent.waitForOutput(prefix(before, "movra-hold") + "released\n"));
 
@@ -392,13 +423,25 @@ TEST_F(AgentProcess, AnUpdateWhileItRunsStartsItAgainFromTheNewFilesAndARemovalE
     int updated = lp("movra-hold");
     EXPECT_TRUE(agent.waitForOutput(prefix(updated, "movra-hold") + "released\n")) << "the job is handled by the new files";
 
-    ASSERT_EQ(unlink(program.c_str()), 0);
+    // Removed while a prompt waits for its person: the agent ends then and there, not at the next
+    // print, and says that the job stays held.
+    ASSERT_EQ(unlink(storedFile("movra-hold").c_str()), 0);
     int removed = lp("movra-hold");
+    ASSERT_TRUE(agent.waitForOutput(prefix(removed, "movra-hold") + "prompt: Accounting\n"));
+    // The agent sleeps once the prompt's process has said what it had to say.
+    std::this_thread::sleep_for(500ms);
+    auto removal = std::chrono::steady_clock::now();
+    ASSERT_EQ(unlink(program.c_str()), 0);
+    EXPECT_TRUE(agent.waitForErrors("this agent ends\n"));
+    EXPECT_LT(std::chrono::steady_clock::now() - removal, 1s);
     ProgramRun run = checked(agent.finish());
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(run.errors,
         "accounting-agent: its program files were replaced; it starts again from them\naccounting-agent: its program files were removed; this "
         "agent ends\n");
+    EXPECT_NE(run.output.find(prefix(removed, "movra-hold") + "left held: its prompt closed as the agent's program files were removed\n"),
+        std::string::npos)
+        << run.output;
     EXPECT_EQ(state(removed), "pending-held") << "left for an agent that can handle it";
 }
 

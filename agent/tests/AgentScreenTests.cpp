@@ -52,7 +52,8 @@ protected:
 
     // Plays the Print click of "Quarterly report.pdf" on movra-hold with the person on screen,
     // who does what act does once a window is up; settings is the queue's stored file, if any.
-    ClickOutcome play(std::function<void()> act, const std::string& settings = "")
+    // A cancel the person chooses is carried out by cancelJob, as the agent does.
+    ClickOutcome play(std::function<void()> act, const std::string& settings = "", const CancelJob& cancelJob = {})
     {
         PrintDialog dialog;
         if (!openHeldJobDialog(dialog, settings))
@@ -60,7 +61,7 @@ protected:
         auto person = makeScreenAnswerer();
         Transcript transcript(m_out, "job 7 movra-hold: ");
         QTimer::singleShot(0, act);
-        return playHeldJobClick(dialog, { "Quarterly report.pdf", "movra-hold" }, person.get(), transcript);
+        return playHeldJobClick(dialog, { "Quarterly report.pdf", "movra-hold" }, person.get(), transcript, cancelJob);
     }
 
     // The visible window the person meets: the prompt, or a message box.
@@ -123,26 +124,34 @@ TEST_F(HeldJobOnScreen, ThePromptNamesTheJobAndTheCodesTypedIntoItGoWithTheJob)
     EXPECT_EQ(visibleWindows(), 0) << "nothing of the job is left on screen";
 }
 
-TEST_F(HeldJobOnScreen, ClosingThePromptShowsTheAlertAndCancelsTheJob)
+TEST_F(HeldJobOnScreen, ClosingThePromptCancelsTheJobAndAMessageSaysWhatTheServerDid)
 {
     QMessageBox::Icon alertIcon = QMessageBox::NoIcon;
     QString alertText;
-    ClickOutcome outcome = play([&] {
+    auto closePrompt = [&] {
         QDialog* prompt = shown<QDialog>();
         ASSERT_TRUE(prompt);
         QTimer::singleShot(0, [&] {
             auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_TRUE(alert);
             alertIcon = alert->icon();
-            alertText = alert->text();
+            alertText = alert->informativeText();
             alert->accept();
         });
         prompt->close();
-    });
+    };
+    ClickOutcome outcome = play(closePrompt, "", [](std::string*) { return CancelAnswer::Done; });
     EXPECT_EQ(outcome.kind, ClickOutcome::Kind::Cancelled) << outcome.why << outcome.fault;
-    EXPECT_EQ(alertIcon, QMessageBox::Critical);
+    EXPECT_EQ(alertIcon, QMessageBox::Information) << "the person chose it: no error";
     EXPECT_EQ(alertText.toStdString(),
         "\u201cQuarterly report.pdf\u201d on movra-hold was cancelled; print it again from your program to get the prompt back.");
+
+    play(closePrompt, "", [](std::string* why) {
+        *why = "Forbidden";
+        return CancelAnswer::Refused;
+    });
+    EXPECT_EQ(alertText.toStdString(),
+        "\u201cQuarterly report.pdf\u201d on movra-hold was not cancelled: the print server refused (Forbidden). It stays held on the queue.");
 }
 
 TEST_F(HeldJobOnScreen, TheNoticeOfAMissingDefaultCodeWaitsToBeRead)

@@ -80,11 +80,20 @@ TEST_F(HeldJobDialog, ThePromptNamesTheJobAndCancellingItCancelsTheJobInTheAgent
     RecordedPerson answerer;
     std::ostringstream out;
     Transcript transcript(out);
-    ClickOutcome outcome = playHeldJobClick(dialog, { "report.pdf", "movra" }, &answerer, transcript);
+    int cancels = 0;
+    CancelJob serverCancels = [&cancels](std::string*) {
+        ++cancels;
+        return CancelAnswer::Done;
+    };
+    ClickOutcome outcome = playHeldJobClick(dialog, { "report.pdf", "movra" }, &answerer, transcript, serverCancels);
     EXPECT_EQ(outcome.kind, ClickOutcome::Kind::Cancelled);
     EXPECT_EQ(title, "Accounting \u2014 report.pdf \u2014 movra") << "the pane's own title first";
+    EXPECT_EQ(cancels, 1) << "the job is cancelled before the message says so";
     ASSERT_EQ(person.events().size(), 1u);
-    EXPECT_EQ(person.events()[0], "alert: \u201creport.pdf\u201d on movra was cancelled; print it again from your program to get the prompt back.");
+    EXPECT_EQ(person.events()[0],
+        "notice: Accounting \u2014 report.pdf \u2014 movra / \u201creport.pdf\u201d on movra was cancelled; print it again from your program to get the "
+        "prompt back.")
+        << "information, not an error: the person chose it";
 
     EXPECT_EQ(promptTitle("Accounting", "a\nb\tc\x7f", "movra"), "Accounting \u2014 a\\x0Ab\\x09c\\x7F \u2014 movra")
         << "a document's name cannot break the title";
@@ -100,11 +109,11 @@ TEST_F(HeldJobDialog, AQueueWithoutStoredSettingsAsksForBothCodesConcealed)
     EXPECT_EQ(outcome.kind, ClickOutcome::Kind::Cancelled) << "Cancel is an answer: " << outcome.why;
     std::string lines = out.str();
     EXPECT_EQ(lines.rfind("job 3 movra: prompt: Accounting\n", 0), 0u) << lines;
-    EXPECT_NE(lines.find("job 3 movra: control 501 edit-text visible enabled 0 56,128,78,340 (concealed, 0 characters)\n"), std::string::npos)
+    EXPECT_NE(lines.find("job 3 movra: control 501 edit-text visible enabled 0 84,128,106,340 (concealed, 0 characters)\n"), std::string::npos)
         << lines;
-    EXPECT_NE(lines.find("job 3 movra: control 503 edit-text visible enabled 0 90,128,112,340 (concealed, 0 characters)\n"), std::string::npos)
+    EXPECT_NE(lines.find("job 3 movra: control 503 edit-text visible enabled 0 118,128,140,340 (concealed, 0 characters)\n"), std::string::npos)
         << lines;
-    EXPECT_NE(lines.find("job 3 movra: alert: "), std::string::npos) << lines;
+    EXPECT_NE(lines.find("job 3 movra: notice: "), std::string::npos) << lines;
 }
 
 TEST_F(HeldJobDialog, OneScriptAnswersThePromptsOfJobAfterJobUntilItRunsOut)

@@ -75,6 +75,8 @@ bool WestonDesktop::start(std::string* error)
 {
     if (!startCompositor(error))
         return false;
+    if (m_backend == Backend::HeadlessWithoutSeat)
+        return true;
     ProgramOptions options;
     // The client library keeps the certificates it has seen under the home folder.
     options.environment = { { "HOME", m_runtime.root() }, { "XDG_CONFIG_HOME", m_runtime.root() } };
@@ -92,11 +94,14 @@ bool WestonDesktop::startCompositor(std::string* error)
 {
     if (!installed({ { "/usr/bin/weston", "weston" }, { "/usr/bin/weston-debug", "weston" }, { "/usr/bin/openssl", "openssl" } }, error))
         return false;
+    bool remote = m_backend == Backend::RemoteDesktop;
     std::string certificate = m_runtime.path("rdp.crt");
     std::string key = m_runtime.path("rdp.key");
-    ProgramRun made = runProgram({ "/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-days", "1",
-        "-keyout", key, "-out", certificate });
-    if (made.exitStatus != 0) {
+    ProgramRun made;
+    if (remote)
+        made = runProgram({ "/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-days", "1", "-keyout", key,
+            "-out", certificate });
+    if (remote && made.exitStatus != 0) {
         *error = "openssl made no certificate for weston's RDP backend: " + made.errors;
         return false;
     }
@@ -108,12 +113,15 @@ bool WestonDesktop::startCompositor(std::string* error)
     }
     std::string log = m_runtime.path("weston.log");
     for (int attempt = 0; attempt < kPortTries; ++attempt) {
-        m_port = freePort();
-        m_compositor.start({ "/usr/bin/weston", "--backend=rdp-backend.so", std::string("--socket=") + kSocketName, "--no-config", "--idle-time=0",
-                               "--debug", "--modules=systemd-notify.so", "--address=127.0.0.1", "--port=" + std::to_string(m_port),
-                               "--width=" + std::to_string(kWidth), "--height=" + std::to_string(kHeight), "--rdp-tls-cert=" + certificate,
-                               "--rdp-tls-key=" + key },
-            { { "XDG_RUNTIME_DIR", m_runtime.root() }, { "NOTIFY_SOCKET", readiness }, { "WAYLAND_DISPLAY", "" }, { "DISPLAY", "" } }, log);
+        m_port = remote ? freePort() : 0;
+        std::vector<std::string> arguments { "/usr/bin/weston", std::string("--socket=") + kSocketName, "--no-config", "--shell=desktop-shell.so",
+            "--idle-time=0", "--debug", "--modules=systemd-notify.so", "--width=" + std::to_string(kWidth), "--height=" + std::to_string(kHeight) };
+        if (remote)
+            arguments.insert(arguments.end(), { "--backend=rdp-backend.so", "--address=127.0.0.1", "--port=" + std::to_string(m_port), "--rdp-tls-cert=" + certificate, "--rdp-tls-key=" + key });
+        else
+            arguments.insert(arguments.end(), { "--backend=headless-backend.so", "--use-pixman" });
+        m_compositor.start(arguments, { { "XDG_RUNTIME_DIR", m_runtime.root() }, { "NOTIFY_SOCKET", readiness }, { "WAYLAND_DISPLAY", "" }, { "DISPLAY", "" } },
+            log);
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (m_compositor.running() && std::chrono::steady_clock::now() < deadline) {
             pollfd wait = { ready, POLLIN, 0 };
@@ -182,6 +190,10 @@ std::vector<ShownWindow> WestonDesktop::windows()
 
 bool WestonDesktop::act(const std::string& line, std::string* error)
 {
+    if (m_backend == Backend::HeadlessWithoutSeat) {
+        *error = "weston's headless backend has no seat: nobody can click, type or look there";
+        return false;
+    }
     if (!m_input) {
         *error = "the test's remote desktop client has gone";
         return false;

@@ -2,10 +2,11 @@
 // test's own (the XDG_RUNTIME_DIR of the programs shown on it, mode 0700), without Xwayland, so
 // that every window on it is a Wayland window.
 //
-// weston's headless backend makes no seat: nothing could ever type into a window there. Its RDP
-// backend has no screen either, and makes a seat, with a keyboard and a pointer, for each remote
-// desktop client; the test's own client, rdp-input, is that seat's person, and also sees what
-// the compositor shows. It reaches the backend over the loopback address, on a port taken while
+// weston's headless backend makes no seat: nothing could ever type into a window there, but a
+// program must still put its windows on it (a compositor that lost its input devices is the
+// same). Its RDP backend has no screen either, and makes a seat, with a keyboard and a pointer,
+// for each remote desktop client; the test's own client, rdp-input, is that seat's person, and
+// also sees what the compositor shows. Both run weston's desktop shell. It reaches the backend over the loopback address, on a port taken while
 // free. Which windows are shown, and where, weston's scene graph says (its debug protocol, read
 // with weston-debug).
 #pragma once
@@ -19,6 +20,15 @@
 
 class WestonDesktop : public TestDesktop {
 public:
+    enum class Backend {
+        RemoteDesktop, // a seat for the test's person
+        HeadlessWithoutSeat, // the pixman renderer; clicks, keys and pictures fail, saying why
+    };
+    explicit WestonDesktop(Backend backend = Backend::RemoteDesktop)
+        : m_backend(backend)
+    {
+    }
+
     bool start(std::string* error) override;
     std::vector<std::pair<std::string, std::string>> session() const override;
     std::vector<ShownWindow> windows() override;
@@ -35,6 +45,7 @@ private:
     // Has rdp-input do one line of its input and waits until it has.
     bool act(const std::string& line, std::string* error);
 
+    Backend m_backend;
     TemporaryTree m_runtime;
     BackgroundProcess m_compositor;
     int m_port { 0 };

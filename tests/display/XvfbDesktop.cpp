@@ -10,11 +10,12 @@ namespace {
 
 constexpr const char* kXdotool = "/usr/bin/xdotool";
 constexpr const char* kImport = "/usr/bin/import";
+constexpr const char* kXwininfo = "/usr/bin/xwininfo";
 
-// What getwindowgeometry --shell says of one of its values.
-int shellValue(const std::string& lines, const std::string& name)
+// What xwininfo says of one of its values ("Absolute upper-left X").
+int windowValue(const std::string& lines, const std::string& name)
 {
-    size_t at = lines.find(name + "=");
+    size_t at = lines.find(name + ":");
     return at == std::string::npos ? 0 : atoi(lines.c_str() + at + name.size() + 1);
 }
 
@@ -22,7 +23,7 @@ int shellValue(const std::string& lines, const std::string& name)
 
 bool XvfbDesktop::start(std::string* error)
 {
-    if (!installed({ { "/usr/bin/Xvfb", "xvfb" }, { kXdotool, "xdotool" }, { kImport, "imagemagick" } }, error))
+    if (!installed({ { "/usr/bin/Xvfb", "xvfb" }, { kXdotool, "xdotool" }, { kXwininfo, "x11-utils" }, { kImport, "imagemagick" } }, error))
         return false;
     // Xvfb writes the number it took into this pipe once it takes connections.
     int ready[2];
@@ -55,7 +56,25 @@ bool XvfbDesktop::start(std::string* error)
         *error = "Xvfb did not come up: " + fileContents(log);
         return false;
     }
-    return true;
+    return m_manager == WindowManager::None || startWindowManager(error);
+}
+
+bool XvfbDesktop::startWindowManager(std::string* error)
+{
+    if (!installed({ { "/usr/bin/openbox", "openbox" }, { "/usr/bin/xprop", "x11-utils" } }, error))
+        return false;
+    std::string log = m_folder.path("openbox.log");
+    m_windowManager.start({ "/usr/bin/openbox", "--sm-disable" }, { { "DISPLAY", m_display }, { "HOME", m_folder.root() } }, log);
+    // A window manager says it manages the screen with the root window's
+    // _NET_SUPPORTING_WM_CHECK, once it does.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (onDisplay({ "/usr/bin/xprop", "-root", "_NET_SUPPORTING_WM_CHECK" }).output.find("window id") != std::string::npos)
+            return true;
+        usleep(50000);
+    }
+    *error = "Openbox did not come up: " + fileContents(log);
+    return false;
 }
 
 std::vector<std::pair<std::string, std::string>> XvfbDesktop::session() const
@@ -86,12 +105,13 @@ std::vector<ShownWindow> XvfbDesktop::windows()
     std::istringstream found(onDisplay({ kXdotool, "search", "--onlyvisible", "--name", "." }).output);
     for (std::string window; std::getline(found, window);) {
         ProgramRun name = onDisplay({ kXdotool, "getwindowname", window });
-        ProgramRun geometry = onDisplay({ kXdotool, "getwindowgeometry", "--shell", window });
+        // xwininfo, since xdotool counts a window manager's frame twice in a framed window's place.
+        ProgramRun geometry = onDisplay({ kXwininfo, "-id", window });
         if (name.exitStatus != 0 || geometry.exitStatus != 0)
             continue;
         const std::string& place = geometry.output;
-        shown.push_back({ name.output.substr(0, name.output.find('\n')), shellValue(place, "X"), shellValue(place, "Y"), shellValue(place, "WIDTH"),
-            shellValue(place, "HEIGHT") });
+        shown.push_back({ name.output.substr(0, name.output.find('\n')), windowValue(place, "Absolute upper-left X"),
+            windowValue(place, "Absolute upper-left Y"), windowValue(place, "Width"), windowValue(place, "Height") });
     }
     return shown;
 }
@@ -115,5 +135,5 @@ bool XvfbDesktop::picture(const std::string& path, std::string* error)
 
 std::string XvfbDesktop::serverLog() const
 {
-    return fileContents(m_folder.path("Xvfb.log"));
+    return fileContents(m_folder.path("Xvfb.log")) + (m_manager == WindowManager::None ? "" : fileContents(m_folder.path("openbox.log")));
 }
