@@ -244,12 +244,25 @@ TEST_F(RemoteServerTest, AJobSentFromThisComputerIsTakenUpAtOnceThoughTheServers
     EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "11-SECRET");
 }
 
-TEST_F(RemoteServerTest, AServerThatOffersNoEncryptionGetsNothing)
+TEST_F(RemoteServerTest, AServerThatOffersNoEncryptionGetsNothingAndAStopWhileOneStallsSaysSo)
 {
     FakeHttpServer plain;
     ASSERT_TRUE(plain.start(FakeHttpServer::Behaviour::Plain, TestNetwork::kServerAddress, gNetwork->serverSide()));
     ProgramRun run = print(plain.server(), "show\nprint\n");
     EXPECT_TRUE(endsInOneClearError(run, "the CUPS server at " + plain.server() + " offers no encryption"));
+
+    // One that never answers the upgrade to TLS says nothing of itself when the agent is stopped.
+    FakeHttpServer stalling;
+    ASSERT_TRUE(stalling.start(FakeHttpServer::Behaviour::Silent, TestNetwork::kServerAddress, gNetwork->serverSide()));
+    RunningProgram agent(onTheClientSide({ AGENT_PATH, "--once", "--server", stalling.server(), "--settings-dir", home.path("settings") }),
+        ProgramOptions { "", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, std::chrono::milliseconds(20000), "" });
+    usleep(300000);
+    auto sent = std::chrono::steady_clock::now();
+    agent.sendSignal(SIGTERM);
+    ProgramRun stopped = agent.finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(1));
+    EXPECT_EQ(stopped.exitStatus, 0) << stopped.errors;
+    EXPECT_EQ(stopped.errors, "accounting-agent: the CUPS server at " + stalling.server() + " was left before the connection was encrypted: interrupted\n");
 }
 
 // Servers on this machine that misbehave; no CUPS and no privilege needed.

@@ -183,7 +183,10 @@ bool CupsConnection::encrypt(const std::string& host, std::string* error)
     if (!httpIsEncrypted(m_http))
         httpEncryption(m_http, HTTP_ENCRYPTION_REQUIRED);
     if (!httpIsEncrypted(m_http)) {
-        *error = m_timedOut ? failure() : m_server + " offers no encryption, and the codes never go to another machine in clear";
+        // A wait given up (the timeout, or the program asked to stop) says nothing of the server.
+        *error = m_interrupted ? m_server + " was left before the connection was encrypted: interrupted"
+            : m_timedOut       ? failure()
+                               : m_server + " offers no encryption, and the codes never go to another machine in clear";
         return false;
     }
     std::vector<unsigned char> shown = peerCertificate(m_http);
