@@ -24,8 +24,9 @@ public:
     // Makes after, the settings about to be written over before, keep its codes where choice says,
     // doing the keyring's part first: codes stored in it, or read from it to move into the file,
     // or removed from it when there are none any more. False, with the reason in *error, when the
-    // keyring cannot do its part; nothing is lost then, since the file is still as it was. *note
-    // says when the codes go into the file for want of a keyring.
+    // keyring cannot do its part, or does not answer, or none answers where the person chose it;
+    // nothing is lost then, since the file is still as it was. *note says when the codes go into
+    // the file for want of a keyring, which is only on a desktop without one.
     bool place(const QueueSettings& before, QueueSettingsStore::CodesChoice choice, QueueSettings* after, std::string* error,
         std::string* note) const;
     // Once the file written holds the codes that the keyring held, they leave the keyring. *note
