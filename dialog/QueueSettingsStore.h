@@ -58,9 +58,9 @@ public:
     // replacing another). *keptAs receives the new path; false, with the reason in *error.
     bool setAside(const std::string& queue, std::string* keptAs, std::string* error) const;
     // The stored settings of the destination's queue, read once; what the file got away with goes
-    // to warn. The codes kept in the keyring are read from it (for the destination's server, within
-    // its timeout) as read says; an item that is gone from the keyring leaves the settings without
-    // codes, and warn says so. False, with the reason in *error, when the file or the keyring's item
+    // to warn, and so does a file holding codes that other users may read. The codes kept in the
+    // keyring are read from it (for the destination's server, within its timeout) as read says;
+    // an item that is gone from the keyring leaves the settings without codes, and warn says so. False, with the reason in *error, when the file or the keyring's item
     // cannot be read: the keyring's (locked, its unlock prompt dismissed; silent; an item not in
     // this product's format) names the item's queue and server.
     bool load(const CupsDestination& destination, CodesRead read, const Warning& warn, QueueSettings* settings, std::string* error) const;
