@@ -38,8 +38,9 @@ public:
     {
         std::string error;
         if (m_server.connect(&error) != Reply::Done) {
+            // A connection given up for a stop says so, and the agent ends as a stop ends it.
             m_err << "accounting-agent: " << printableText(error) << "\n";
-            return kAgentError;
+            return interruptionRequested() ? kAgentDone : kAgentError;
         }
         std::vector<ServerJob> listed;
         bool listedAll = list(&listed);

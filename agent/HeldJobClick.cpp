@@ -53,6 +53,9 @@ void addNote(WindowRef prompt, const std::string& note)
     const Rect bounds = { kNoteMargin, kNoteMargin, static_cast<SInt16>(kNoteMargin + height), static_cast<SInt16>(width - kNoteMargin) };
     ControlRef shown = nullptr;
     CreateStaticTextControl(prompt, &bounds, text, nullptr, &shown);
+    // The note quotes the server's words made printable already.
+    if (shown)
+        markTextPrintable(shown);
     CFRelease(text);
 }
 

@@ -69,6 +69,9 @@ void ServerNews::reconnect(Tidings* tidings)
     std::string error;
     // A request may have found the server back already (the person's answer to a prompt).
     if (m_server.socket() < 0 && m_server.connect(&error) != Reply::Done) {
+        // A try given up because the agent is to stop is no news of the server.
+        if (interruptionRequested())
+            return;
         m_reconnectWait = std::min(m_reconnectWait * 2, m_timing.longestReconnectWait);
         m_reconnectAt = Clock::now() + m_reconnectWait;
         // The same failure is told once; another (a server back with a certificate that is not

@@ -8,7 +8,7 @@
 #include <string>
 
 struct KeyringModule {
-    bool (*available)(std::chrono::milliseconds timeout, std::string* reason);
+    bool (*available)(std::chrono::milliseconds timeout, std::string* reason, bool* givenUp);
     bool (*store)(const std::string& server, const std::string& queue, const QueueCodes& codes, std::chrono::milliseconds timeout,
         std::string* error);
     QueueCodesKeyring::Lookup (*read)(const std::string& server, const std::string& queue, QueueCodes* codes,

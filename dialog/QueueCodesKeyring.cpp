@@ -21,10 +21,14 @@ QueueCodesKeyring::QueueCodesKeyring(std::chrono::milliseconds timeout)
 {
 }
 
-bool QueueCodesKeyring::available(std::string* reason) const
+bool QueueCodesKeyring::available(std::string* reason, bool* givenUp) const
 {
+    bool unanswered = false;
     const KeyringModule* module = keyringModule(reason);
-    return module && module->available(m_timeout, reason);
+    bool answers = module && module->available(m_timeout, reason, &unanswered);
+    if (givenUp)
+        *givenUp = unanswered;
+    return answers;
 }
 
 bool QueueCodesKeyring::store(const std::string& server, const std::string& queue, const QueueCodes& codes, std::string* error) const

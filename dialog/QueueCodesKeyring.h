@@ -30,8 +30,9 @@ public:
     // Whether a Secret Service answers on the session bus. False, with the reason in *reason, when
     // there is no session bus (DBUS_SESSION_BUS_ADDRESS unset and no bus socket in
     // XDG_RUNTIME_DIR: none is ever started for the asking), none answers on it, or it does not
-    // answer in time.
-    bool available(std::string* reason) const;
+    // answer in time; *givenUp (when given) says whether it was the last, or the program's stop,
+    // which leave unknown whether the desktop has one.
+    bool available(std::string* reason, bool* givenUp = nullptr) const;
     // Stores the codes of queue on server in the default keyring, in place of the ones stored
     // before, as the item "Printer accounting codes for QUEUE on SERVER". The queue is a CUPS
     // queue's name in any spelling (the item has it in lower case, as CUPS takes "Office" and

@@ -63,6 +63,17 @@ bool readStored(const std::string& path, QueueSettings* settings, std::vector<st
     return true;
 }
 
+// Whether other users may read the file at path, in a folder they may pass through: the store
+// writes its files for the user alone, and a file copied in or changed by hand may not be.
+bool othersMayRead(const std::string& path)
+{
+    struct stat file;
+    struct stat folder;
+    if (stat(path.c_str(), &file) != 0 || stat(path.substr(0, path.rfind('/')).c_str(), &folder) != 0)
+        return false;
+    return ((file.st_mode & S_IRGRP) && (folder.st_mode & S_IXGRP)) || ((file.st_mode & S_IROTH) && (folder.st_mode & S_IXOTH));
+}
+
 }
 
 std::string QueueSettingsStore::defaultFolder()
@@ -159,6 +170,9 @@ bool QueueSettingsStore::load(const CupsDestination& destination, CodesRead read
         return false;
     for (const std::string& warning : warnings)
         warn(warning);
+    // The codes are used all the same: the person's print goes on, and hears how to mend it.
+    if (!stored.codes().empty() && othersMayRead(path))
+        warn(path + ": other users may read the default codes kept in this file (chmod go-r)");
     bool wanted = read == CodesRead::Always || stored.sendsStoredCodes();
     if (wanted && stored.codesPlace() == QueueSettings::CodesPlace::Keyring && !StoredCodes(destination, path).readInto(&stored, warn, error))
         return false;

@@ -22,7 +22,8 @@ public:
     // Where the person wants the default codes kept, as the settings window asks.
     enum class CodesChoice {
         AsBefore, // a job's settings: the file when the person chose it, else the keyring
-        Keyring, // the desktop's keyring, or, for want of one, the queue's file
+        Keyring, // the desktop's keyring, or, on a desktop without one, the queue's file
+        KeyringOnly, // the desktop's keyring, by the person's choice: without one, nothing is stored
         File, // the queue's file, by the person's choice
     };
     // When the codes kept in the keyring are read with the stored settings.
@@ -57,9 +58,9 @@ public:
     // replacing another). *keptAs receives the new path; false, with the reason in *error.
     bool setAside(const std::string& queue, std::string* keptAs, std::string* error) const;
     // The stored settings of the destination's queue, read once; what the file got away with goes
-    // to warn. The codes kept in the keyring are read from it (for the destination's server, within
-    // its timeout) as read says; an item that is gone from the keyring leaves the settings without
-    // codes, and warn says so. False, with the reason in *error, when the file or the keyring's item
+    // to warn, and so does a file holding codes that other users may read. The codes kept in the
+    // keyring are read from it (for the destination's server, within its timeout) as read says;
+    // an item that is gone from the keyring leaves the settings without codes, and warn says so. False, with the reason in *error, when the file or the keyring's item
     // cannot be read: the keyring's (locked, its unlock prompt dismissed; silent; an item not in
     // this product's format) names the item's queue and server.
     bool load(const CupsDestination& destination, CodesRead read, const Warning& warn, QueueSettings* settings, std::string* error) const;
@@ -73,7 +74,10 @@ public:
     // temporary file and rename. A stored file that cannot be read is left as it is. False with the
     // reason in *error, which names the folder, the file or the keyring and never holds a code.
     // *note gets a line for the person setting the codes when they went into the file for want of
-    // a keyring, or could not leave the keyring; empty otherwise.
+    // a keyring, or could not leave the keyring; empty otherwise. Codes go into the file for want
+    // of a keyring only on a desktop that has none: a Secret Service that does not answer in
+    // time, or none at all when the person chose the keyring (KeyringOnly), stores nothing, and
+    // *error says why.
     bool store(const CupsDestination& destination, const std::vector<StandIn::TicketItem>& items, CodesChoice choice, std::string* error,
         std::string* note) const;
     // Removes the queue's stored settings and the codes the keyring keeps for it, the keyring's

@@ -56,9 +56,18 @@ bool StoredCodes::place(const QueueSettings& before, Choice choice, QueueSetting
     }
     QueueCodes codes = after->codes();
     std::string absent;
+    bool givenUp = false;
     // Codes the keyring kept stay there: one that does not answer now fails the store, rather than
     // moving them into the file.
-    if (codes.empty() || (was != Place::Keyring && !m_keyring.available(&absent))) {
+    if (codes.empty() || (was != Place::Keyring && !m_keyring.available(&absent, &givenUp))) {
+        // Codes already in the file for want of a keyring stay there while one does not answer;
+        // none go there newly unless the desktop has no keyring at all and the person chose none.
+        bool stayInFile = choice == Choice::AsBefore && was == Place::File;
+        if (!codes.empty() && (choice == Choice::KeyringOnly || (givenUp && !stayInFile))) {
+            *error = (choice == Choice::KeyringOnly ? "you chose the desktop's keyring for the codes, and " : "the desktop's keyring cannot take the codes: ")
+                + absent;
+            return false;
+        }
         after->setCodesPlace(Place::File);
         if (!codes.empty())
             *note = "the default codes of queue " + m_destination.queue + " are kept in " + m_file + ", readable by you alone, for want of a keyring: "

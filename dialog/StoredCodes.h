@@ -24,9 +24,10 @@ public:
     // Makes after, the settings about to be written over before, keep its codes where choice says,
     // doing the keyring's part first: codes stored in it, or read from it to move into the file,
     // or removed from it when there are none any more. False, with the reason in *error, when the
-    // keyring cannot do its part; nothing is lost then, since the file is still as it was. *note
-    // says when the codes go into the file for want of a keyring, which codes the keyring kept
-    // never do: a keyring that stopped answering fails the store.
+    // keyring cannot do its part, or does not answer, or none answers where the person chose it;
+    // nothing is lost then, since the file is still as it was. *note says when the codes go into
+    // the file for want of a keyring, which is only on a desktop without one; codes the keyring
+    // kept never do: a keyring that stopped answering fails the store.
     bool place(const QueueSettings& before, QueueSettingsStore::CodesChoice choice, QueueSettings* after, std::string* error,
         std::string* note) const;
     // Once the file written holds the codes that the keyring held, they leave the keyring. *note

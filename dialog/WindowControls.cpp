@@ -4,6 +4,8 @@
 
 namespace {
 
+enum : PropertyTag { kPrintableTextProperty = 'Prnt' };
+
 void forEachEmbedded(ControlRef control, const std::function<void(ControlRef)>& visit)
 {
     UInt16 count = 0;
@@ -61,4 +63,16 @@ std::string controlText(ControlRef control, ControlDataTag tag)
     GetControlData(control, kControlEntireControl, tag, size, text.data(), &size);
     text.resize(static_cast<size_t>(size));
     return text;
+}
+
+void markTextPrintable(ControlRef control)
+{
+    const Boolean printable = true;
+    SetControlProperty(control, kPaneControlSignature, kPrintableTextProperty, sizeof printable, &printable);
+}
+
+bool textIsPrintable(ControlRef control)
+{
+    UInt32 size = 0;
+    return GetControlPropertySize(control, kPaneControlSignature, kPrintableTextProperty, &size) == noErr;
 }

@@ -22,6 +22,11 @@ enum : SInt32 {
     kCodesInFileBox = 2001,
 };
 
+// A control whose text the program made printable already (PrintableText.h), as text from
+// outside that it shows: what shows that text (a transcript's dump) does not escape it again.
+DIALOG_EXPORT void markTextPrintable(ControlRef control);
+bool textIsPrintable(ControlRef control);
+
 // The window's control of that number, or null.
 DIALOG_EXPORT ControlRef findControlByNumber(WindowRef window, SInt32 number);
 // The window's first control, in the order of forEachControl, with that command, or null.

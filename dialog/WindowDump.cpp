@@ -1,5 +1,6 @@
 #include "WindowDump.h"
 
+#include "PrintableText.h"
 #include "WindowControls.h"
 
 #include <CoreFoundation/CFStandIn.h>
@@ -15,17 +16,15 @@ const char* kindName(ControlRef control)
     return names ? names->name : "control";
 }
 
-std::string quoted(const std::string& text)
+// The text between double quotes, written as printableText writes it (once: a text made
+// printable already keeps its escapes as they are), with a double quote as \".
+std::string quoted(const std::string& text, bool printable)
 {
     std::string out = "\"";
-    for (char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        default: out += c; break;
-        }
+    for (char c : printable ? text : printableText(text)) {
+        if (c == '"')
+            out += '\\';
+        out += c;
     }
     return out + "\"";
 }
@@ -54,20 +53,20 @@ std::string shownText(ControlRef control)
                 CFRelease(clear);
             return "(concealed, " + std::to_string(length) + " characters)";
         }
-        return quoted(controlText(control, kControlEditTextTextTag));
+        return quoted(controlText(control, kControlEditTextTextTag), textIsPrintable(control));
     }
     if (kind.kind == kControlKindPopupButton) {
         MenuRef menu = nullptr;
         GetControlData(control, kControlEntireControl, kControlPopupButtonMenuRefTag, sizeof menu, &menu, nullptr);
         CFStringRef item = nullptr;
         CopyMenuItemTextAsCFString(menu, static_cast<MenuItemIndex>(GetControl32BitValue(control)), &item);
-        return quoted(stringOf(item));
+        return quoted(stringOf(item), false);
     }
     if (kind.kind == kControlKindUserPane)
         return "";
     CFStringRef title = nullptr;
     CopyControlTitleAsCFString(control, &title);
-    return quoted(stringOf(title));
+    return quoted(stringOf(title), false);
 }
 
 }

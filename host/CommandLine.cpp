@@ -30,7 +30,7 @@ bool parseKeepCodes(const std::string& text, QueueSettingsStore::CodesChoice* ch
 {
     if (text != "keyring" && text != "file")
         return false;
-    *choice = text == "file" ? QueueSettingsStore::CodesChoice::File : QueueSettingsStore::CodesChoice::Keyring;
+    *choice = text == "file" ? QueueSettingsStore::CodesChoice::File : QueueSettingsStore::CodesChoice::KeyringOnly;
     return true;
 }
 

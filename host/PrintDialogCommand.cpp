@@ -196,8 +196,10 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
     // A job's settings leave the codes where the queue keeps them; a Save puts them where the
     // settings window's check box says.
     using Choice = QueueSettingsStore::CodesChoice;
-    Choice choice = !configuring ? Choice::AsBefore : dialog.codesInFileChosen() ? Choice::File
-                                                                                 : Choice::Keyring;
+    Choice choice = !configuring                   ? Choice::AsBefore
+        : dialog.codesInFileChosen()               ? Choice::File
+        : options.keepCodes == Choice::KeyringOnly ? Choice::KeyringOnly
+                                                   : Choice::Keyring;
     std::string note;
     if (!store.store(target.destination(), dialog.printSettings(), choice, &error, &note)) {
         // Storing is all that Save does; a job is what Print was for, and goes on without it.

@@ -15,10 +15,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -78,6 +81,8 @@ protected:
         setup.listen = serverAddress();
         setup.holdingQueues = true;
         setup.owners = PrivateCupsServer::JobOwners::NamedInTheRequest;
+        // The name the client's side knows it by too, as a server's administrator lists it.
+        setup.configuration = "ServerAlias printhost\n";
         return setup;
     }
 
@@ -103,6 +108,41 @@ protected:
     }
 
     static std::string serverAddress() { return std::string(TestNetwork::kServerAddress) + ":631"; }
+
+    // The certificates kept in the client's home, by file name.
+    std::vector<std::string> keptCertificates() const
+    {
+        std::vector<std::string> names;
+        if (DIR* folder = opendir(home.path(".cups/ssl").c_str())) {
+            while (dirent* entry = readdir(folder)) {
+                std::string name = entry->d_name;
+                if (name.size() > 4 && name.compare(name.size() - 4, 4, ".crt") == 0)
+                    names.push_back(name);
+            }
+            closedir(folder);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // How many jobs the server has had, whatever became of them.
+    static size_t jobCount()
+    {
+        std::string jobs = jobsAsSeenBy(*gServer, "root", 0);
+        size_t count = 0;
+        for (size_t at = jobs.find("\njob-id="); at != std::string::npos; at = jobs.find("\njob-id=", at + 1))
+            ++count;
+        return count;
+    }
+
+    // Another certificate than the server's, made for its address, as PEM.
+    std::string anotherCertificate()
+    {
+        std::string store = home.path("other-ssl");
+        home.addFolder("other-ssl");
+        EXPECT_EQ(cupsMakeServerCredentials(store.c_str(), TestNetwork::kServerAddress, 0, nullptr, time(nullptr) + 365 * 86400), 1);
+        return fileContents(store + "/" + TestNetwork::kServerAddress + ".crt");
+    }
 
     // The state of every connection to the server in the network of the process pid, as its
     // kernel lists them: ESTABLISHED while open, TIME_WAIT for a minute after closed first here.
@@ -140,7 +180,7 @@ TEST_F(RemoteServerTest, TheCodesTravelOnlyOverTLSToTheCertificateFirstSeen)
     EXPECT_NE(seen.find("job-accounting-user-id=alice-remote\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find("job-originating-user-name=nobody\n"), std::string::npos) << seen;
     struct stat kept;
-    EXPECT_EQ(stat(home.path(".cups/ssl/" + std::string(TestNetwork::kServerAddress) + ".crt").c_str(), &kept), 0)
+    EXPECT_EQ(stat(home.path(".cups/ssl/" + serverAddress() + ".crt").c_str(), &kept), 0)
         << "the server's certificate is kept, trusted on first use";
 
     ProgramRun again = print(serverAddress(), "show\nprint\n");
@@ -149,27 +189,109 @@ TEST_F(RemoteServerTest, TheCodesTravelOnlyOverTLSToTheCertificateFirstSeen)
 
 TEST_F(RemoteServerTest, AServerWithAnotherCertificateThanTheOneFirstSeenGetsNothingWhateverItsDates)
 {
-    // The certificate kept from an earlier visit was made for the server's address and expires
-    // within a year; the one the server shows now, made for the same address, in ten.
+    // The certificate kept from an earlier visit (by libcups, as earlier versions let it) was made
+    // for the server's address and expires within a year; the one the server shows now, made for
+    // the same address, in ten.
     std::string store = home.path(".cups/ssl");
     std::string kept = store + "/" + TestNetwork::kServerAddress + ".crt";
     home.addFolder(".cups/ssl");
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_EQ(chown(store.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
     ASSERT_EQ(cupsMakeServerCredentials(store.c_str(), TestNetwork::kServerAddress, 0, nullptr, time(nullptr) + 365 * 86400), 1);
     chmod(kept.c_str(), 0644);
-    std::string jobsBefore = jobsAsSeenBy(*gServer, "root", 0);
+    size_t jobsBefore = jobCount();
     ProgramRun run = print(serverAddress(), "show\nprint\n");
     EXPECT_TRUE(endsInOneClearError(run,
         "the CUPS server at " + serverAddress() + " shows a certificate that cannot be trusted: another one than the one trusted for it (SHA-256 "));
     EXPECT_NE(run.errors.find(" trusted, kept in " + kept + "); when the server's certificate has been renewed, remove that file and print again"),
         std::string::npos)
         << run.errors;
-    EXPECT_EQ(jobsAsSeenBy(*gServer, "root", 0), jobsBefore) << "no job came";
+    EXPECT_EQ(jobCount(), jobsBefore) << "no job came";
 
     // The administrator has renewed the certificate: with the old one removed, the new one is
     // trusted on first use.
     ASSERT_EQ(unlink(kept.c_str()), 0);
     ProgramRun renewed = print(serverAddress(), "show\nprint\n");
     EXPECT_EQ(renewed.exitStatus, 0) << renewed.errors;
+}
+
+TEST_F(RemoteServerTest, AKeptCertificateThatCannotBeReadRefusesTheServerAndIsNeverWrittenOver)
+{
+    ASSERT_EQ(print(serverAddress(), "show\nprint\n").exitStatus, 0);
+    std::vector<std::string> names = keptCertificates();
+    ASSERT_EQ(names.size(), 1u);
+    std::string kept = home.path(".cups/ssl/" + names[0]);
+    std::string pem = fileContents(kept);
+    ASSERT_NE(pem.find("-----END CERTIFICATE-----"), std::string::npos) << pem;
+
+    // Only a missing file is a first contact: what else lies there leaves the server untrusted.
+    struct Damage {
+        const char* what;
+        std::function<void()> make;
+        std::string problem;
+    };
+    const Damage damages[] = {
+        { "garbage", [&] { home.addFile(".cups/ssl/" + names[0], "\x13\x37 not a certificate\n"); }, "it holds no certificate" },
+        { "empty", [&] { home.addFile(".cups/ssl/" + names[0], ""); }, "it is empty" },
+        { "half its PEM", [&] { home.addFile(".cups/ssl/" + names[0], pem.substr(0, pem.size() / 2)); }, "its certificate is cut short" },
+        { "a link to /dev/null", [&] { ASSERT_EQ(symlink("/dev/null", kept.c_str()), 0); }, "it is not a regular file" },
+        { "a folder", [&] { home.addFolder(".cups/ssl/" + names[0]); }, "it is a folder" },
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        std::filesystem::remove_all(kept);
+        damage.make();
+        std::string before = std::filesystem::is_regular_file(kept) ? fileContents(kept) : "";
+        size_t jobsBefore = jobCount();
+        ProgramRun run = print(serverAddress(), "show\ntype 302 \"-SECRET\"\nprint\n");
+        EXPECT_TRUE(endsInOneClearError(run, "the CUPS server at " + serverAddress() + " shows a certificate that cannot be trusted: the one trusted for it, kept in " + kept + ", cannot be read (" + damage.problem + ")"));
+        EXPECT_EQ(jobCount(), jobsBefore) << "no job came";
+        EXPECT_EQ(keptCertificates(), names);
+        EXPECT_EQ(std::filesystem::is_symlink(kept), damage.problem == "it is not a regular file");
+        EXPECT_EQ(std::filesystem::is_directory(kept), damage.problem == "it is a folder");
+        if (std::filesystem::is_regular_file(kept)) {
+            EXPECT_EQ(fileContents(kept), before) << "never written over";
+        }
+    }
+}
+
+TEST_F(RemoteServerTest, TheCertificateIsKeptForTheServerHoweverItsNameIsSpelled)
+{
+    // The client's side knows the server by the name printhost too, in a hosts file of its own.
+    home.addFile("hosts", "127.0.0.1 localhost\n" + std::string(TestNetwork::kServerAddress) + " printhost\n");
+    auto printOn = [&](const std::string& server) {
+        std::vector<std::string> command = onTheClientSide({ PRINTDIALOG_PATH, "--printer", "movra", "--server", server, "--file",
+            gServer->path("document.txt"), "--settings", kDefaultCodes, "--settings-dir", home.path("settings"), "--script", "-" });
+        command.insert(command.begin(), { "/usr/bin/unshare", "--mount", "--propagation", "private", "--", "/bin/sh", "-c", "mount --bind \"$0\" /etc/hosts && exec \"$@\"", home.path("hosts") });
+        return runProgram(command, withInput("show\nprint\n"));
+    };
+    const std::string refused = " shows a certificate that cannot be trusted: another one than the one trusted for it";
+    std::string other = anotherCertificate();
+
+    // First met as PRINTHOST: one certificate for the server, by its name in lower case and its port.
+    ProgramRun first = printOn("PRINTHOST:631");
+    ASSERT_EQ(first.exitStatus, 0) << first.errors;
+    EXPECT_EQ(keptCertificates(), std::vector<std::string> { "printhost:631.crt" });
+    std::string kept = home.path(".cups/ssl/printhost:631.crt");
+    std::string pem = fileContents(kept);
+    home.addFile(".cups/ssl/printhost:631.crt", other);
+    for (const std::string spelling : { "printhost:631", "PrintHost:631" })
+        EXPECT_TRUE(endsInOneClearError(printOn(spelling), "the CUPS server at " + spelling + refused)) << spelling;
+
+    // One kept by an earlier version, under the name as it was spelled then and without the port,
+    // holds for every spelling until the server's own name has one.
+    std::filesystem::remove(kept);
+    home.addFile(".cups/ssl/PRINTHOST.crt", other);
+    EXPECT_TRUE(endsInOneClearError(printOn("printhost:631"), "the CUPS server at printhost:631" + refused));
+    home.addFile(".cups/ssl/PRINTHOST.crt", pem);
+    ProgramRun earlier = printOn("printhost:631");
+    EXPECT_EQ(earlier.exitStatus, 0) << earlier.errors;
+    EXPECT_EQ(fileContents(kept), pem) << "kept under the server's own name from now on";
+
+    // The address is another spelling that names no server: no name is looked up.
+    ProgramRun address = printOn(serverAddress());
+    EXPECT_EQ(address.exitStatus, 0) << address.errors;
+    EXPECT_EQ(keptCertificates(), (std::vector<std::string> { "192.0.2.1:631.crt", "PRINTHOST.crt", "printhost:631.crt" }));
 }
 
 TEST_F(RemoteServerTest, AServerSwappedWhileThePromptIsUpGetsNoCodesAndTheRightOneGetsThemBack)
@@ -244,12 +366,25 @@ TEST_F(RemoteServerTest, AJobSentFromThisComputerIsTakenUpAtOnceThoughTheServers
     EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "11-SECRET");
 }
 
-TEST_F(RemoteServerTest, AServerThatOffersNoEncryptionGetsNothing)
+TEST_F(RemoteServerTest, AServerThatOffersNoEncryptionGetsNothingAndAStopWhileOneStallsSaysSo)
 {
     FakeHttpServer plain;
     ASSERT_TRUE(plain.start(FakeHttpServer::Behaviour::Plain, TestNetwork::kServerAddress, gNetwork->serverSide()));
     ProgramRun run = print(plain.server(), "show\nprint\n");
     EXPECT_TRUE(endsInOneClearError(run, "the CUPS server at " + plain.server() + " offers no encryption"));
+
+    // One that never answers the upgrade to TLS says nothing of itself when the agent is stopped.
+    FakeHttpServer stalling;
+    ASSERT_TRUE(stalling.start(FakeHttpServer::Behaviour::Silent, TestNetwork::kServerAddress, gNetwork->serverSide()));
+    RunningProgram agent(onTheClientSide({ AGENT_PATH, "--once", "--server", stalling.server(), "--settings-dir", home.path("settings") }),
+        ProgramOptions { "", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, std::chrono::milliseconds(20000), "" });
+    usleep(300000);
+    auto sent = std::chrono::steady_clock::now();
+    agent.sendSignal(SIGTERM);
+    ProgramRun stopped = agent.finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(1));
+    EXPECT_EQ(stopped.exitStatus, 0) << stopped.errors;
+    EXPECT_EQ(stopped.errors, "accounting-agent: the CUPS server at " + stalling.server() + " was left before the connection was encrypted: interrupted\n");
 }
 
 // Servers on this machine that misbehave; no CUPS and no privilege needed.

@@ -289,6 +289,29 @@ TEST_F(KeyringSettingsTest, WithoutASessionBusTheCodesStayInTheFileAndALineSaysW
     EXPECT_EQ(keyringCodes(), (std::map<std::string, std::string> {})) << "the keyring of another session is never asked";
 }
 
+TEST_F(KeyringSettingsTest, AKeyringThatCannotTakeTheCodesGetsNoFileInItsPlaceUnlessTheDesktopHasNone)
+{
+    // Chosen on a desktop without a session bus: nothing is written.
+    ProgramRun chosen = configure("movra", kSaveDefaultCodes, { "--keep-codes", "keyring" }, Session::WithoutBus);
+    EXPECT_TRUE(endsInOneClearError(chosen,
+        "printdialog: the settings of queue movra were not stored: you chose the desktop's keyring for the codes, and there is no session bus"));
+    EXPECT_FALSE(std::filesystem::exists(storedFile("movra")));
+
+    // A Secret Service that does not answer in time, chosen or not: there is one, and the codes wait for it.
+    m_session.pauseKeyring();
+    for (bool chosen : { true, false }) {
+        SCOPED_TRACE(chosen ? "chosen" : "not chosen");
+        std::vector<std::string> more = { "--timeout", "1" };
+        if (chosen)
+            more.insert(more.end(), { "--keep-codes", "keyring" });
+        ProgramRun run = configure("movra", kSaveDefaultCodes, more);
+        EXPECT_TRUE(endsInOneClearError(run, "the Secret Service did not answer within 1 s"));
+        EXPECT_EQ(run.output.find("saved"), std::string::npos) << run.output;
+        EXPECT_FALSE(std::filesystem::exists(storedFile("movra")));
+    }
+    m_session.resumeKeyring();
+}
+
 TEST_F(KeyringSettingsTest, APersonMayKeepTheCodesInTheFileAndTakeThemBack)
 {
     ASSERT_EQ(configure("movra", kSaveDefaultCodes).exitStatus, 0);

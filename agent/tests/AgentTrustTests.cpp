@@ -81,7 +81,7 @@ TEST_F(AgentOnAServerThatChecksOwners, OnlyTheServerRingsTheAgentsBell)
 TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfirms)
 {
     configure("movra-hold", kSaveDefaultCodes);
-    int foreign = lp("movra-hold", { "-U", "root", "-t", "IT notice: your Account ID was reset, type your old one" }, "nobody");
+    int foreign = lp("movra-hold", { "-U", "root", "-t", "IT notice: your Account ID was reset, type your old one (see C:\\IT\\reset.txt)" }, "nobody");
     int own = lp("movra-hold", { "-t", "report.pdf" });
     ASSERT_GT(foreign * own, 0) << "this server takes a job in any name";
     const std::string told = "accounting-agent: the CUPS server at " + gServer->socket()
@@ -108,9 +108,11 @@ TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfi
             << "the stored User ID is filled in, concealed: " << answered.output;
         EXPECT_NE(lineStarting(answered.output, line + "control 503 ").find("(concealed, 11 characters)"), std::string::npos) << answered.output;
     }
+    // Its words reach the dump escaped once, as in the agent's own lines.
     EXPECT_NE(lineStarting(answered.output, prefix(foreign, "movra-hold") + "control - static-text visible enabled 0 20,20,")
-                  .find("IT notice: your Account ID was reset"),
-        std::string::npos);
+                  .find("IT notice: your Account ID was reset, type your old one (see C:\\\\IT\\\\reset.txt)"),
+        std::string::npos)
+        << answered.output;
     EXPECT_NE(answered.output.find(prefix(foreign, "movra-hold") + "cancelled\n"), std::string::npos) << answered.output;
     EXPECT_NE(answered.output.find(prefix(own, "movra-hold") + "released\n"), std::string::npos) << answered.output;
     EXPECT_EQ(state(foreign), "canceled");

@@ -1,5 +1,7 @@
 #include "CupsConnection.h"
 
+#include "KeptCertificates.h"
+
 #include <ProcessGuards.h>
 #include <Seconds.h>
 
@@ -91,15 +93,10 @@ std::string fingerprint(const std::vector<unsigned char>& certificate)
     return text;
 }
 
-// Where libcups keeps the certificate trusted for a server: the user's own store, or the
-// system's for root.
-std::string trustStoreFile(const std::string& host)
+// Why a server is not trusted, beginning with the server.
+std::string untrusted(const std::string& server, const std::string& why)
 {
-    const char* serverRoot = getenv("CUPS_SERVERROOT");
-    const char* home = getenv("HOME");
-    std::string folder = geteuid() == 0 ? std::string(serverRoot ? serverRoot : "/etc/cups") + "/ssl"
-                                        : std::string(home ? home : "~") + "/.cups/ssl";
-    return folder + "/" + host + ".crt";
+    return server + " shows a certificate that cannot be trusted: " + why;
 }
 }
 
@@ -175,46 +172,54 @@ bool CupsConnection::open(const CupsDestination& destination, std::string* error
         return false;
     // Waits come in slices, so that the deadline and a request to stop are heard within a second.
     httpSetTimeout(m_http, static_cast<double>(std::min(m_timeout, std::chrono::milliseconds(250)).count()) / 1000, keepWaiting, this);
-    return local || encrypt(host, error);
+    return local || encrypt(host, key(destination.server), error);
 }
 
-bool CupsConnection::encrypt(const std::string& host, std::string* error)
+bool CupsConnection::encrypt(const std::string& host, const std::string& serverKey, std::string* error)
 {
     if (!httpIsEncrypted(m_http))
         httpEncryption(m_http, HTTP_ENCRYPTION_REQUIRED);
     if (!httpIsEncrypted(m_http)) {
-        *error = m_timedOut ? failure() : m_server + " offers no encryption, and the codes never go to another machine in clear";
+        // A wait given up (the timeout, or the program asked to stop) says nothing of the server.
+        *error = m_interrupted ? m_server + " was left before the connection was encrypted: interrupted"
+            : m_timedOut       ? failure()
+                               : m_server + " offers no encryption, and the codes never go to another machine in clear";
         return false;
     }
     std::vector<unsigned char> shown = peerCertificate(m_http);
-    cups_array_t* kept = nullptr;
-    if (httpLoadCredentials(nullptr, &kept, host.c_str()) == 0 && kept) {
-        // The certificate first seen is the only one: libcups's own check would take any other
-        // that expires later, which anyone can make.
-        std::vector<unsigned char> trusted = firstCertificate(kept);
-        httpFreeCredentials(kept);
-        if (shown != trusted) {
-            *error = m_server + " shows a certificate that cannot be trusted: another one than the one trusted for it (SHA-256 "
-                + fingerprint(shown) + " shown, " + fingerprint(trusted) + " trusted, kept in " + trustStoreFile(host)
-                + "); when the server's certificate has been renewed, remove that file and print again";
+    std::vector<KeptCertificate> kept = keptCertificates(serverKey, host);
+    // The certificate first seen is the only one: libcups's own check would take any other that
+    // expires later, which anyone can make; and one kept that cannot be read is no first contact.
+    for (const KeptCertificate& trusted : kept) {
+        if (trusted.certificate.empty()) {
+            *error = untrusted(m_server, "the one trusted for it, kept in " + trusted.file + ", cannot be read (" + trusted.problem + "); when the server's certificate has been renewed, remove that file and print again");
             return false;
         }
-    } else {
+        if (shown != trusted.certificate) {
+            *error = untrusted(m_server, "another one than the one trusted for it (SHA-256 " + fingerprint(shown) + " shown, " + fingerprint(trusted.certificate) + " trusted, kept in " + trusted.file + "); when the server's certificate has been renewed, remove that file and print again");
+            return false;
+        }
+    }
+    bool own = kept.size() == 1 && kept.front().file == keptCertificateFile(serverKey);
+    if (kept.empty()) {
         // Trust on first use, as the user's CUPS settings allow it (TrustOnFirstUse, ValidateCerts).
         cups_array_t* credentials = nullptr;
         http_trust_t trust = HTTP_TRUST_INVALID;
         if (httpCopyCredentials(m_http, &credentials) == 0 && credentials)
             trust = httpCredentialsGetTrust(credentials, host.c_str());
         std::string why = lastCupsError();
-        if (trust == HTTP_TRUST_OK)
-            httpSaveCredentials(nullptr, credentials, host.c_str());
         if (credentials)
             httpFreeCredentials(credentials);
-        if (trust != HTTP_TRUST_OK) {
-            *error = m_server + " shows a certificate that cannot be trusted (" + why
-                + "); CUPS keeps the certificate first seen for each server under ~/.cups/ssl";
+        if (trust != HTTP_TRUST_OK || shown.empty()) {
+            *error = untrusted(m_server, why + "; the certificate first seen for each server on another machine is kept in " + keptCertificateFile(serverKey));
             return false;
         }
+    }
+    // The first contact's certificate, or one an earlier version kept under the host's spelling,
+    // is kept under the server's own name from now on.
+    if (!own && !keepCertificate(serverKey, shown, error)) {
+        *error = m_server + " is not trusted, since " + *error;
+        return false;
     }
     m_trusted = shown;
     return true;

@@ -1,8 +1,8 @@
 // A connection to the CUPS server of a queue, made the way the codes need it: a local socket or
 // a loopback address as the user's CUPS settings say; any other server only encrypted, with the
 // one certificate trusted for it (the first one seen for a server is kept, under ~/.cups/ssl, and
-// any other one later is refused, whatever its dates); and no wait on the server longer than the
-// timeout.
+// any other one later is refused, whatever its dates, as is a server whose kept certificate
+// cannot be read: KeptCertificates.h); and no wait on the server longer than the timeout.
 #pragma once
 
 #include <CupsDestination.h>
@@ -70,7 +70,9 @@ public:
     std::string failure() const;
 
 private:
-    bool encrypt(const std::string& host, std::string* error);
+    // Makes the connection to the host, reached as serverKey names it (key()), encrypted, with the
+    // certificate trusted for the server (KeptCertificates.h).
+    bool encrypt(const std::string& host, const std::string& serverKey, std::string* error);
     // Whether the connection's peer shows the certificate trusted for the server; a server on
     // this machine needs none.
     bool peerIsTrusted();

@@ -119,10 +119,12 @@ std::string itemName(SecretItem* item)
     return name;
 }
 
-bool available(std::chrono::milliseconds timeout, std::string* reason)
+bool available(std::chrono::milliseconds timeout, std::string* reason, bool* givenUp)
 {
     SecretServiceSession session(timeout);
-    return session.open(reason);
+    bool answers = session.open(reason);
+    *givenUp = session.givenUp();
+    return answers;
 }
 
 bool store(const std::string& server, const std::string& queue, const QueueCodes& codes, std::chrono::milliseconds timeout, std::string* error)

@@ -197,6 +197,21 @@ TEST_F(QueueSettingsStoreTest, AnotherUserCannotReadTheStoredCodes)
     EXPECT_NE(run.exitStatus, 0);
     EXPECT_EQ(run.output.find("secret"), std::string::npos) << run.output;
     EXPECT_NE(run.errors.find("Permission denied"), std::string::npos) << run.errors;
+
+    // Opened to others by hand: the codes are still used, and a warning names the file.
+    auto load = [this](std::vector<std::string>* warnings) {
+        QueueSettings settings;
+        std::string error;
+        auto warn = [warnings](const std::string& warning) { warnings->push_back(warning); };
+        EXPECT_TRUE(m_store.load({ "movra", "" }, QueueSettingsStore::CodesRead::WhenSent, warn, &settings, &error)) << error;
+        return settings.codes();
+    };
+    std::vector<std::string> warnings;
+    EXPECT_EQ(load(&warnings), (QueueCodes { "alice", "secret-4711" }));
+    EXPECT_EQ(warnings, std::vector<std::string> {});
+    chmod(m_store.pathOf("movra").c_str(), 0644);
+    EXPECT_EQ(load(&warnings), (QueueCodes { "alice", "secret-4711" }));
+    EXPECT_EQ(warnings, std::vector<std::string> { m_store.pathOf("movra") + ": other users may read the default codes kept in this file (chmod go-r)" });
 }
 
 TEST_F(QueueSettingsStoreTest, AFolderOthersMayChangeOrOwnIsRefused)

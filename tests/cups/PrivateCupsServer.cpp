@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -92,10 +93,12 @@ std::string valueText(ipp_attribute_t* attribute)
     return value;
 }
 
+// Every attribute but the server's clock (job-printer-up-time), so that the jobs seen before
+// and after something are the same when nothing came of it, whenever the second turned.
 void addAttributes(ipp_t* response, std::string& text)
 {
     for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute; attribute = ippNextAttribute(response)) {
-        if (ippGetName(attribute))
+        if (ippGetName(attribute) && strcmp(ippGetName(attribute), "job-printer-up-time") != 0)
             text += std::string(ippGetName(attribute)) + "=" + valueText(attribute) + "\n";
     }
 }

@@ -113,7 +113,7 @@ private:
 
 // What the server shows user (a login name) of its jobs: every attribute of every job through
 // Get-Jobs (requested-attributes all) and of job through Get-Job-Attributes, as "name=value"
-// lines after each request's status line. The requests are made by a process running as user.
+// lines after each request's status line, the server's clock (job-printer-up-time) left out. The requests are made by a process running as user.
 std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job);
 
 // The job of printdialog's "printed job N" line in a transcript; 0 when there is none.
