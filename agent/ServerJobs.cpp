@@ -250,13 +250,6 @@ Reply ServerJobs::queueTakesJobsInAnyName(const std::string& queue, bool* takes,
 
 Reply ServerJobs::letsInAnonymous(const std::string& queue, ipp_op_t operation, bool* letsIn, std::string* error)
 {
-    ipp_t* request = newQueueRequest(operation, queue);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "accounting-agent: is a name proved?");
-    if (operation == IPP_OP_PRINT_URI)
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "document-uri", nullptr, "file:///dev/null");
-    // No copies at all: a value that no server takes, and that CUPS looks at only after it has
-    // checked who asks.
-    ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 0);
     // CUPS answers a Print-Job without a document before it checks who asks.
     int document = -1;
     if (operation == IPP_OP_PRINT_JOB) {
@@ -269,6 +262,13 @@ Reply ServerJobs::letsInAnonymous(const std::string& queue, ipp_op_t operation, 
             return Reply::Refused;
         }
     }
+    ipp_t* request = newQueueRequest(operation, queue);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "accounting-agent: is a name proved?");
+    if (operation == IPP_OP_PRINT_URI)
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "document-uri", nullptr, "file:///dev/null");
+    // No copies at all: a value that no server takes, and that CUPS looks at only after it has
+    // checked who asks.
+    ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 0);
     ipp_t* response = nullptr;
     ipp_status_t status;
     Reply reply = send(request, &response, error, &status, CupsConnection::Credentials::Anonymous, "/printers/" + queue, document);
