@@ -31,6 +31,7 @@ public:
         , m_out(out)
         , m_err(err)
     {
+        m_jobs.watchConnections(&m_news.connections());
     }
 
     // Handles the jobs held now, their prompts answered one after another.

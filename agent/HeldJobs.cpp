@@ -17,18 +17,24 @@ std::string linePrefix(const ServerJob& job)
     return "job " + std::to_string(job.id) + " " + printableText(job.queue) + ": ";
 }
 
-// Where the job came from, in the person's words for it: the document, the queue, when and from
-// which computer, so that a print of one's own can be told from one made in one's name.
-std::string originNote(const ServerJob& job)
+// Where the job came from, in the person's words for it, so that a print of one's own can be told
+// from one made in one's name: the document, the queue and when, which the server says; the
+// computer it came from, which is the sender's word (a program on the server's machine names any
+// host it likes); and what the agent saw itself: whether one of the person's programs on this
+// computer was connected to the server as the job was made.
+std::string originNote(const ServerJob& job, ConnectionsToServer::Seen seen)
 {
     char when[64] = "";
     time_t created = job.createdAt;
     tm local {};
     if (created > 0 && localtime_r(&created, &local))
         strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+    std::string sawHere = seen == ConnectionsToServer::Seen::Connected ? programText("Origin Program Connected")
+        : seen == ConnectionsToServer::Seen::NoneSeen                  ? programText("Origin No Program Seen")
+                                                                       : programText("Origin Not Watched");
     return programText("Origin Note",
         { printableText(job.queue), programText("Quoted Document", { printableText(job.name) }), *when ? when : programText("Unknown"),
-            job.originHost.empty() ? programText("Unknown") : printableText(job.originHost) });
+            job.originHost.empty() ? programText("Unknown") : printableText(job.originHost), sawHere });
 }
 
 // What the printer said of the account, from what the server said as it held the job (CUPS's
@@ -213,7 +219,7 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
     // where it came from, and stored codes go with it only once the person confirms them.
     bool lost = false;
     if (takesJobsInAnyName(job, &lost)) {
-        task.dressing.note = originNote(job);
+        task.dressing.note = originNote(job, m_connections ? m_connections->programConnectedAt(job.createdAt) : ConnectionsToServer::Seen::NotWatched);
         if (settings.sendsStoredCodes()) {
             task.dressing.userID = settings.code(QueueSettings::Entry::UserID);
             task.dressing.accountID = settings.code(QueueSettings::Entry::AccountID);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "AgentCommandLine.h"
+#include "ConnectionsToServer.h"
 #include "JobBook.h"
 #include "PromptAnswerer.h"
 #include "PromptWorker.h"
@@ -49,6 +50,10 @@ public:
     // The agent stops: the prompt up closes, the jobs stay held for the next agent; why, when
     // given, is the line said of the job whose prompt was up.
     void closePrompts(const std::string& why = "");
+
+    // This computer's connections to the server as the agent watches them, for what a prompt
+    // says of where its job came from; none watched without.
+    void watchConnections(const ConnectionsToServer* connections) { m_connections = connections; }
 
     JobBook& book() { return m_book; }
     // Whether handling a job wrote an error (with --once, the agent's exit status says so).
@@ -93,6 +98,7 @@ private:
     bool m_promptClosedForJob { false };
     bool m_errorsTold { false };
     bool m_anyNameTold { false };
+    const ConnectionsToServer* m_connections { nullptr };
     // The queues whose stored settings could not be read in the listing taken now.
     std::set<std::string> m_unreadableQueues;
 };

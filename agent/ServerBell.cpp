@@ -3,6 +3,7 @@
 #include <systemd/sd-bus.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <pwd.h>
@@ -11,13 +12,25 @@ namespace {
 
 // The interface of the signals that CUPS's D-Bus notifier sends for each event.
 constexpr const char* kNotifierInterface = "org.cups.cupsd.Notifier";
-constexpr size_t kKnownSendersKept = 1024;
 
-int ring(sd_bus_message* message, void* senders, sd_bus_error*)
+int ring(sd_bus_message*, void* heard, sd_bus_error*)
 {
-    // Whose the connection is, is asked once processing is over: no call from inside a callback.
-    if (const char* sender = sd_bus_message_get_sender(message))
-        static_cast<std::set<std::string>*>(senders)->insert(sender);
+    static_cast<BellNews*>(heard)->rang = true;
+    return 0;
+}
+
+// NameOwnerChanged(name, old owner, new owner): a connection's unique name comes with the
+// connection and goes with it. Whose it is, is asked once processing is over: no call from inside
+// a callback.
+int connectionChanged(sd_bus_message* message, void* heard, sd_bus_error*)
+{
+    const char* name = nullptr;
+    const char* before = nullptr;
+    const char* after = nullptr;
+    if (sd_bus_message_read(message, "sss", &name, &before, &after) < 0 || !name || name[0] != ':')
+        return 0;
+    auto* news = static_cast<BellNews*>(heard);
+    (after && *after ? news->came : news->went).insert(name);
     return 0;
 }
 
@@ -30,20 +43,42 @@ std::string described(int negativeErrno)
 
 ServerBell::~ServerBell()
 {
-    sd_bus_slot_unref(m_match);
-    sd_bus_flush_close_unref(m_bus);
+    close();
+}
+
+void ServerBell::close()
+{
+    for (auto& [connection, match] : m_cupsConnections)
+        sd_bus_slot_unref(match);
+    m_cupsConnections.clear();
+    m_connectionsMatch = sd_bus_slot_unref(m_connectionsMatch);
+    m_bus = sd_bus_flush_close_unref(m_bus);
 }
 
 bool ServerBell::open(std::string* error)
 {
     int status = sd_bus_open_system(&m_bus);
+    // Connections are followed from before they are listed, so that none falls between.
     if (status >= 0)
-        status = sd_bus_match_signal(m_bus, &m_match, nullptr, nullptr, kNotifierInterface, nullptr, ring, &m_senders);
+        status = sd_bus_match_signal(m_bus, &m_connectionsMatch, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "NameOwnerChanged", connectionChanged, &m_heard);
+    sd_bus_message* reply = nullptr;
+    if (status >= 0)
+        status = sd_bus_call_method(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListNames", nullptr, &reply, "");
+    char** names = nullptr;
+    if (status >= 0)
+        status = sd_bus_message_read_strv(reply, &names);
+    sd_bus_message_unref(reply);
+    for (char** name = names; status >= 0 && name && *name; ++name) {
+        if (**name == ':')
+            listenTo(*name, error);
+    }
+    for (char** name = names; name && *name; ++name)
+        free(*name);
+    free(names);
     if (status < 0) {
         *error = "cannot listen on the system bus: " + described(status);
-        sd_bus_slot_unref(m_match);
-        m_match = nullptr;
-        m_bus = sd_bus_flush_close_unref(m_bus);
+        close();
         return false;
     }
     return true;
@@ -71,26 +106,34 @@ int ServerBell::timeout() const
     return until <= nowMicroseconds ? 0 : static_cast<int>((until - nowMicroseconds + 999) / 1000);
 }
 
-bool ServerBell::fromCups(const std::string& sender)
+bool ServerBell::fromCups(const std::string& connection)
 {
-    if (auto known = m_cupsSenders.find(sender); known != m_cupsSenders.end())
-        return known->second;
     sd_bus_message* reply = nullptr;
     uint32_t user = 0;
     bool cups = false;
     if (sd_bus_call_method(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionUnixUser", nullptr,
-            &reply, "s", sender.c_str())
+            &reply, "s", connection.c_str())
             >= 0
         && sd_bus_message_read(reply, "u", &user) > 0) {
         const passwd* lp = getpwnam("lp");
         cups = user == 0 || (lp && user == lp->pw_uid);
     }
     sd_bus_message_unref(reply);
-    // Connections come and go: what is known of those gone is forgotten now and then.
-    if (m_cupsSenders.size() >= kKnownSendersKept)
-        m_cupsSenders.clear();
-    m_cupsSenders[sender] = cups;
     return cups;
+}
+
+bool ServerBell::listenTo(const std::string& connection, std::string* error)
+{
+    if (m_cupsConnections.count(connection) || !fromCups(connection))
+        return false;
+    sd_bus_slot* match = nullptr;
+    int status = sd_bus_match_signal(m_bus, &match, connection.c_str(), nullptr, kNotifierInterface, nullptr, ring, &m_heard);
+    if (status < 0) {
+        *error = "cannot listen to " + connection + " on the system bus: " + described(status);
+        return false;
+    }
+    m_cupsConnections[connection] = match;
+    return true;
 }
 
 bool ServerBell::takeRings(bool* rang, std::string* error)
@@ -98,15 +141,24 @@ bool ServerBell::takeRings(bool* rang, std::string* error)
     int status = 0;
     while (m_bus && (status = sd_bus_process(m_bus, nullptr)) > 0) {
     }
-    *rang = false;
-    for (const std::string& sender : m_senders)
-        *rang = fromCups(sender) || *rang;
-    m_senders.clear();
+    *rang = m_heard.rang;
+    for (const std::string& connection : m_heard.went) {
+        if (auto known = m_cupsConnections.find(connection); known != m_cupsConnections.end()) {
+            sd_bus_slot_unref(known->second);
+            m_cupsConnections.erase(known);
+        }
+    }
+    // The notifier connects as an event comes, and rings at once: before its signal could be
+    // listened to. Its coming is the ring.
+    std::string ignored;
+    for (const std::string& connection : m_heard.came) {
+        if (status >= 0 && !m_heard.went.count(connection))
+            *rang = listenTo(connection, &ignored) || *rang;
+    }
+    m_heard = BellNews();
     if (status >= 0)
         return true;
     *error = "the system bus went away: " + described(status);
-    sd_bus_slot_unref(m_match);
-    m_match = nullptr;
-    m_bus = sd_bus_flush_close_unref(m_bus);
+    close();
     return false;
 }

@@ -3,9 +3,13 @@
 // server may when asked to); the interval it gives between asks is a minute. So that a job is
 // seen at once and the agent still sleeps while nothing happens, the agent also subscribes with
 // CUPS's D-Bus notifier, which rings every event on the system bus: a ring is the agent's cue
-// to ask for the events. The bell carries no job's details; those come over IPP. Anyone on the
-// system bus may send a signal of the notifier's interface: only one from a connection of root's
-// or lp's (cupsd and its notifier) rings.
+// to ask for the events. The bell carries no job's details; those come over IPP.
+//
+// Anyone on the system bus may send a signal of the notifier's interface; only one from a
+// connection of root's or lp's (cupsd and its notifier) rings. The bus itself drops the others:
+// the agent listens to the notifier's interface only from each connection of those users, follows
+// connections as they come and go, and takes a new one of theirs for a ring, as the notifier
+// connects to ring for an event.
 #pragma once
 
 #include <map>
@@ -15,6 +19,13 @@
 
 struct sd_bus;
 struct sd_bus_slot;
+
+// What the bus's callbacks heard since the last look: rings, and connections that came or went.
+struct BellNews {
+    bool rang { false };
+    std::set<std::string> came;
+    std::set<std::string> went;
+};
 
 class ServerBell {
 public:
@@ -38,12 +49,15 @@ public:
     bool takeRings(bool* rang, std::string* error);
 
 private:
-    // Whether the connection (a unique name) belongs to cupsd's users, asked of the bus once.
-    bool fromCups(const std::string& sender);
+    // Whether the connection (a unique name) belongs to cupsd's users, asked of the bus.
+    bool fromCups(const std::string& connection);
+    // Listens to the connection's notifier signals when it is cupsd's users'; true when it is.
+    bool listenTo(const std::string& connection, std::string* error);
+    void close();
 
     sd_bus* m_bus { nullptr };
-    sd_bus_slot* m_match { nullptr };
-    // The senders of the signals since the last look.
-    std::set<std::string> m_senders;
-    std::map<std::string, bool> m_cupsSenders;
+    sd_bus_slot* m_connectionsMatch { nullptr };
+    BellNews m_heard;
+    // The match of each connection of cupsd's users.
+    std::map<std::string, sd_bus_slot*> m_cupsConnections;
 };

@@ -4,9 +4,13 @@
 #include "QueueSettings.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iterator>
 #include <set>
 #include <string_view>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -113,6 +117,7 @@ std::vector<ServerJob> jobsOf(ipp_t* response)
 
 Reply ServerJobs::connect(std::string* error)
 {
+    rest();
     auto connection = std::make_unique<CupsConnection>();
     bool opened = connection->open(destination(""), error);
     m_serverName = connection->server();
@@ -123,14 +128,21 @@ Reply ServerJobs::connect(std::string* error)
 
 void ServerJobs::disconnect()
 {
-    m_connection.reset();
+    rest();
     m_holdingQueues.clear();
     m_queuesTakingAnyName.clear();
 }
 
 void ServerJobs::rest()
 {
+    if (m_connection)
+        m_earlierConnections += m_connection->connectionsMade();
     m_connection.reset();
+}
+
+unsigned ServerJobs::connectionNumber() const
+{
+    return m_earlierConnections + (m_connection ? m_connection->connectionsMade() : 0);
 }
 
 int ServerJobs::socket() const
@@ -138,7 +150,8 @@ int ServerJobs::socket() const
     return m_connection ? httpGetFd(m_connection->http()) : -1;
 }
 
-Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error, ipp_status_t* answered, CupsConnection::Credentials credentials)
+Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error, ipp_status_t* answered, CupsConnection::Credentials credentials,
+    const std::string& resource, int document)
 {
     *response = nullptr;
     ipp_status_t status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
@@ -149,7 +162,7 @@ Reply ServerJobs::send(ipp_t* request, ipp_t** response, std::string* error, ipp
         return Reply::Lost;
     }
     m_connection->startStep();
-    *response = m_connection->exchange(request, "/", &status, -1, credentials);
+    *response = m_connection->exchange(request, resource, &status, document, credentials);
     if (answered)
         *answered = status;
     if (m_connection->succeeded(status))
@@ -201,22 +214,79 @@ Reply ServerJobs::queueHoldsNewJobs(const std::string& queue, bool* holds, std::
 
 Reply ServerJobs::queueTakesJobsInAnyName(const std::string& queue, bool* takes, std::string* error)
 {
+    if (m_anyNameLearntOn != connectionNumber())
+        m_queuesTakingAnyName.clear();
     if (auto known = m_queuesTakingAnyName.find(queue); known != m_queuesTakingAnyName.end()) {
         *takes = known->second;
         return Reply::Done;
     }
-    ipp_t* request = newQueueRequest(IPP_OP_VALIDATE_JOB, queue);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "accounting-agent");
+    // Print-URI only where the queue has it (CUPS has not).
+    std::vector<ipp_op_t> creating { IPP_OP_PRINT_JOB, IPP_OP_CREATE_JOB };
+    ipp_t* request = newQueueRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, queue);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "operations-supported");
     ipp_t* response = nullptr;
-    ipp_status_t status;
-    Reply reply = send(request, &response, error, &status, CupsConnection::Credentials::Anonymous);
+    Reply reply = send(request, &response, error);
+    ipp_attribute_t* operations = reply == Reply::Done ? ippFindAttribute(response, "operations-supported", IPP_TAG_ENUM) : nullptr;
+    if (operations && ippContainsInteger(operations, IPP_OP_PRINT_URI))
+        creating.push_back(IPP_OP_PRINT_URI);
     ippDelete(response);
-    // Anything but a demand for credentials, or a refusal of the user, may let a job in without them.
-    *takes = status != IPP_STATUS_ERROR_NOT_AUTHENTICATED && status != IPP_STATUS_ERROR_FORBIDDEN && status != IPP_STATUS_ERROR_NOT_AUTHORIZED;
     if (reply == Reply::Lost)
         return reply;
-    m_queuesTakingAnyName[queue] = *takes;
+    unsigned learntOn = connectionNumber();
+    *takes = false;
+    for (ipp_op_t operation : creating) {
+        bool letsIn = true;
+        if (letsInAnonymous(queue, operation, &letsIn, error) == Reply::Lost)
+            return Reply::Lost;
+        *takes = *takes || letsIn;
+    }
+    // Learnt on the connections the probes went over; one made anew meanwhile asks again.
+    if (connectionNumber() == learntOn) {
+        m_anyNameLearntOn = learntOn;
+        m_queuesTakingAnyName[queue] = *takes;
+    }
     return Reply::Done;
+}
+
+Reply ServerJobs::letsInAnonymous(const std::string& queue, ipp_op_t operation, bool* letsIn, std::string* error)
+{
+    // CUPS answers a Print-Job without a document before it checks who asks.
+    int document = -1;
+    if (operation == IPP_OP_PRINT_JOB) {
+        document = memfd_create("accounting-agent-probe", MFD_CLOEXEC);
+        if (document < 0 || write(document, "\n", 1) != 1) {
+            if (document >= 0)
+                close(document);
+            *letsIn = true;
+            *error = std::string("cannot make the document of a probe: ") + strerror(errno);
+            return Reply::Refused;
+        }
+    }
+    ipp_t* request = newQueueRequest(operation, queue);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "accounting-agent: is a name proved?");
+    if (operation == IPP_OP_PRINT_URI)
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "document-uri", nullptr, "file:///dev/null");
+    // No copies at all: a value that no server takes, and that CUPS looks at only after it has
+    // checked who asks.
+    ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 0);
+    ipp_t* response = nullptr;
+    ipp_status_t status;
+    Reply reply = send(request, &response, error, &status, CupsConnection::Credentials::Anonymous, "/printers/" + queue, document);
+    if (document >= 0)
+        close(document);
+    // A server that made a job of it all the same loses it at once.
+    ipp_attribute_t* made = response ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
+    int job = made ? ippGetInteger(made, 0) : 0;
+    ippDelete(response);
+    if (job > 0) {
+        std::string ignored;
+        ipp_t* cancelled = nullptr;
+        send(newJobRequest(IPP_OP_CANCEL_JOB, job), &cancelled, &ignored);
+        ippDelete(cancelled);
+    }
+    // Anything but a demand for credentials, or a refusal of the user, may let a job in without them.
+    *letsIn = status != IPP_STATUS_ERROR_NOT_AUTHENTICATED && status != IPP_STATUS_ERROR_FORBIDDEN && status != IPP_STATUS_ERROR_NOT_AUTHORIZED;
+    return reply;
 }
 
 Reply ServerJobs::release(int job, const std::vector<StandIn::TicketItem>& items, std::string* error)

@@ -100,7 +100,13 @@ public:
     Reply queueHoldsNewJobs(const std::string& queue, bool* holds, std::string* error);
     // Whether the queue takes a job from anyone who asks without proving who they are: the job
     // is then the user's whom the request names, and anyone may have made it in the user's
-    // name. Asked with a Validate-Job that offers no credentials.
+    // name. Each operation that creates a job (Print-Job, Create-Job, and Print-URI where the
+    // queue has it) is sent to the queue as lp sends it, in the user's name and without
+    // credentials, with a value the server refuses once it has let the request in: a server that
+    // checks who asks refuses it for want of credentials, one that does not refuses the value, and
+    // neither makes a job. (One that makes a job all the same has it cancelled at once.) The
+    // answer holds for the connection it was learnt on: on one made since, the server may be
+    // another, or run another policy, and it is asked again.
     Reply queueTakesJobsInAnyName(const std::string& queue, bool* takes, std::string* error);
     // Sets every option on the held job and releases it, in one request.
     Reply release(int job, const std::vector<StandIn::TicketItem>& items, std::string* error);
@@ -117,7 +123,11 @@ public:
 private:
     // Sends the request (taken); *answered, when given, receives the answer's status.
     Reply send(ipp_t* request, ipp_t** response, std::string* error, ipp_status_t* answered = nullptr,
-        CupsConnection::Credentials credentials = CupsConnection::Credentials::AsTheUser);
+        CupsConnection::Credentials credentials = CupsConnection::Credentials::AsTheUser, const std::string& resource = "/", int document = -1);
+    // Whether the queue lets in a request of operation that offers no credentials.
+    Reply letsInAnonymous(const std::string& queue, ipp_op_t operation, bool* letsIn, std::string* error);
+    // Which connection to the server this is: the first one counts 1, and each one made anew after.
+    unsigned connectionNumber() const;
 
     std::string m_server;
     std::chrono::milliseconds m_timeout;
@@ -130,4 +140,8 @@ private:
     // What the server said of each queue, until the agent connects again.
     std::map<std::string, bool> m_holdingQueues;
     std::map<std::string, bool> m_queuesTakingAnyName;
+    // The connections made before the present one, and the one the queues' any-name answers were
+    // learnt on.
+    unsigned m_earlierConnections { 0 };
+    unsigned m_anyNameLearntOn { 0 };
 };

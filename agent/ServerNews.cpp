@@ -9,13 +9,18 @@
 namespace {
 
 constexpr std::chrono::seconds kFirstReconnectWait { 1 };
-// However often the bell rings, the events are asked for at most this often.
-constexpr std::chrono::milliseconds kShortestAskInterval { 250 };
+// However often the bell rings, the events are asked for at most once in this interval on
+// average; as many as the burst at once, so that a person's prints one after another are each
+// taken up as they come, and only a flood of rings (another user's many jobs) waits its turn.
+constexpr std::chrono::milliseconds kAskInterval { 50 };
+constexpr int kAskBurst = 20;
 // Cancelling the subscriptions at the end must not keep the agent past its second.
 constexpr std::chrono::milliseconds kFarewellTimeout { 500 };
 // How often this computer's connections to a server on another machine are looked at: a job sent
 // from here is looked for within this, and the look costs the server nothing.
 constexpr std::chrono::milliseconds kConnectionsLookInterval { 250 };
+// However often this computer's connections change, jobs are listed for them at most this often.
+constexpr std::chrono::seconds kShortestHintInterval { 1 };
 // Without a subscription, the user's jobs are listed at this pace: a Get-Jobs costs a server on
 // this machine next to nothing; one on another machine serves many desktops, and jobs sent from
 // this computer are looked for as they go.
@@ -91,10 +96,8 @@ void ServerNews::reconnect(Tidings* tidings)
 ServerNews::Tidings ServerNews::resume()
 {
     Tidings tidings;
-    if (!m_server.isLocal()) {
-        m_connections.follow(m_server.socket());
-        m_lookAt = Clock::now() + kConnectionsLookInterval;
-    }
+    if (!m_server.isLocal())
+        watchConnections();
     if (!(m_eventsSubscription ? ask(&tidings) : subscribe()))
         return tidings;
     tidings.listJobs = true;
@@ -144,23 +147,35 @@ bool ServerNews::subscribe()
     }
     if (reply == Reply::Refused && !m_bellRefusalTold) {
         m_err << "accounting-agent: " << m_server.serverName() << " rings no bell on the system bus (" << printableText(error)
-              << "); new jobs are seen within " << inSeconds(m_askInterval) << "\n";
+              << "); jobs sent from this computer are looked for as they go, others are seen within " << inSeconds(m_askInterval) << "\n";
         m_bellRefusalTold = true;
+        watchConnections();
     }
     return true;
 }
 
-// The bell rings only for a server on this machine; without it, the server's pace is the agent's.
+// The bell rings only for a server on this machine; without it, the server's pace is the agent's
+// for jobs sent from elsewhere, and this computer's connections to the server's socket tell of
+// those sent from here.
 bool ServerNews::openBell()
 {
     std::string error;
     if (m_bell.isOpen() || m_bellRefusalTold)
         return m_bell.isOpen();
     if (!m_bell.open(&error)) {
-        m_err << "accounting-agent: " << printableText(error) << "; new jobs are seen within " << inSeconds(m_askInterval) << "\n";
+        m_err << "accounting-agent: " << printableText(error) << "; jobs sent from this computer are looked for as they go, others are seen within "
+              << inSeconds(m_askInterval) << "\n";
         m_bellRefusalTold = true;
+        watchConnections();
     }
     return m_bell.isOpen();
+}
+
+void ServerNews::watchConnections()
+{
+    m_connections.follow(m_server.socket());
+    if (!m_lookAt)
+        m_lookAt = Clock::now() + kConnectionsLookInterval;
 }
 
 // A subscription the server no longer knows (it expired, or the server forgot it) is made anew.
@@ -201,7 +216,7 @@ bool ServerNews::ask(Tidings* tidings)
     news.askAgainIn = m_askInterval;
     bool gone = false;
     std::string error;
-    m_lastAsk = Clock::now();
+    m_asksPaidUntil = std::max(m_asksPaidUntil, Clock::now()) + kAskInterval;
     Reply reply = m_server.notifications(m_eventsSubscription, m_sequence, &news, &gone, &error);
     if (reply == Reply::Lost) {
         lost(error);
@@ -246,7 +261,7 @@ void ServerNews::addDescriptors(std::vector<pollfd>& watched)
 int ServerNews::waitMilliseconds(std::optional<Clock::time_point> other) const
 {
     std::vector<Clock::time_point> times;
-    for (const auto& when : { m_askAt, m_renewAt, m_listAt, m_subscribeAt, m_lookAt, m_reconnectAt, other }) {
+    for (const auto& when : { m_askAt, m_renewAt, m_listAt, m_subscribeAt, m_lookAt, m_hintAt, m_reconnectAt, other }) {
         if (when)
             times.push_back(*when);
     }
@@ -265,10 +280,14 @@ ServerNews::Tidings ServerNews::wake(const std::vector<pollfd>& watched)
     if (m_bell.isOpen()) {
         bool rang = false;
         std::string error;
-        if (!m_bell.takeRings(&rang, &error))
-            m_err << "accounting-agent: " << printableText(error) << "; new jobs are seen within " << inSeconds(m_askInterval) << "\n";
+        if (!m_bell.takeRings(&rang, &error)) {
+            m_err << "accounting-agent: " << printableText(error) << "; jobs sent from this computer are looked for as they go, others are seen within "
+                  << inSeconds(m_askInterval) << "\n";
+            watchConnections();
+        }
+        // An ask is due once the asks already made are paid for, but for the burst.
         if (rang && m_askAt)
-            m_askAt = std::min(*m_askAt, std::max(Clock::now(), m_lastAsk + kShortestAskInterval));
+            m_askAt = std::min(*m_askAt, std::max(Clock::now(), m_asksPaidUntil - (kAskBurst - 1) * kAskInterval));
     }
     Clock::time_point now = Clock::now();
     bool askNow = m_askAt && now >= *m_askAt;
@@ -287,8 +306,16 @@ ServerNews::Tidings ServerNews::wake(const std::vector<pollfd>& watched)
     if (m_lookAt && now >= *m_lookAt) {
         if (m_server.socket() >= 0)
             m_connections.follow(m_server.socket());
-        tidings.listJobs = m_connections.changed() || tidings.listJobs;
+        // However often the user's programs connect, their jobs are listed at most so often:
+        // the first at once, and one more once the floor has passed.
+        if (m_connections.changed() && !m_hintAt)
+            m_hintAt = std::max(now, m_lastHintListing + kShortestHintInterval);
         m_lookAt = now + kConnectionsLookInterval;
+    }
+    if (m_hintAt && now >= *m_hintAt) {
+        tidings.listJobs = true;
+        m_lastHintListing = now;
+        m_hintAt = std::nullopt;
     }
     if (m_renewAt && now >= *m_renewAt && !renew())
         return tidings;

@@ -65,11 +65,16 @@ public:
     // The subscriptions go with the agent.
     void farewell();
 
+    // This computer's connections to the server, as the agent has watched them.
+    const ConnectionsToServer& connections() const { return m_connections; }
+
 private:
     Tidings resume();
     bool subscribe();
     bool subscribeAgain();
     bool openBell();
+    // From now on this computer's connections to the server are looked at.
+    void watchConnections();
     bool renew();
     bool ask(Tidings* tidings);
     void reconnect(Tidings* tidings);
@@ -93,13 +98,18 @@ private:
     int m_sequence { 1 };
     std::chrono::seconds m_askInterval { 60 };
     std::optional<Clock::time_point> m_askAt;
-    Clock::time_point m_lastAsk {};
+    // The asks made are paid for, at one an interval, until then (a bucket of asks: see
+    // kAskBurst).
+    Clock::time_point m_asksPaidUntil {};
     std::optional<Clock::time_point> m_renewAt;
     // Without a subscription: when the jobs are listed next, and a subscription asked for again.
     std::optional<Clock::time_point> m_listAt;
     std::optional<Clock::time_point> m_subscribeAt;
-    // When this computer's connections to a server on another machine are looked at next.
+    // When this computer's connections to a server on another machine are looked at next, and
+    // when the jobs are listed for a change seen among them.
     std::optional<Clock::time_point> m_lookAt;
+    std::optional<Clock::time_point> m_hintAt;
+    Clock::time_point m_lastHintListing {};
     std::optional<Clock::time_point> m_reconnectAt;
     std::chrono::seconds m_reconnectWait { 1 };
     // Why the server cannot be reached, as last told.

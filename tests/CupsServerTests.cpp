@@ -24,7 +24,11 @@
 #include <dirent.h>
 #include <fstream>
 #include <pwd.h>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -142,6 +146,51 @@ protected:
         home.addFolder("other-ssl");
         EXPECT_EQ(cupsMakeServerCredentials(store.c_str(), TestNetwork::kServerAddress, 0, nullptr, time(nullptr) + 365 * 86400), 1);
         return fileContents(store + "/" + TestNetwork::kServerAddress + ".crt");
+    }
+
+    // The person's agent on the client's side, nobody to answer its prompts, once it has told
+    // that the server is on another machine.
+    std::unique_ptr<RunningProgram> startAgent()
+    {
+        auto agent = std::make_unique<RunningProgram>(onTheClientSide({ AGENT_PATH, "--server", serverAddress(), "--settings-dir", home.path("settings") }),
+            ProgramOptions { "", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, std::chrono::milliseconds(60000), "" });
+        EXPECT_TRUE(agent->waitForErrors(" is on another machine, whose events cannot reach this one"));
+        return agent;
+    }
+
+    // lp on the client's side, as the person; the job's number.
+    int printFromTheClient()
+    {
+        ProgramRun lp = runProgram(onTheClientSide({ "/usr/bin/lp", "-h", serverAddress(), "-d", "movra-hold", gServer->path("document.txt") }));
+        size_t id = lp.output.find("request id is movra-hold-");
+        return lp.exitStatus == 0 && id != std::string::npos ? atoi(lp.output.c_str() + id + strlen("request id is movra-hold-")) : 0;
+    }
+
+    // A process of user's on the client's side that connects to the server's port and closes
+    // the connection after held, again and again for the time given, sending nothing.
+    void connectAgainAndAgain(const std::string& user, std::chrono::milliseconds during, std::chrono::milliseconds held)
+    {
+        const passwd* account = getpwnam(user.c_str());
+        ASSERT_NE(account, nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+            if (!TestNetwork::enter(gNetwork->clientSide()) || setgid(account->pw_gid) != 0 || setuid(account->pw_uid) != 0)
+                _exit(126);
+            sockaddr_in server {};
+            server.sin_family = AF_INET;
+            server.sin_port = htons(631);
+            inet_pton(AF_INET, TestNetwork::kServerAddress, &server.sin_addr);
+            for (auto end = std::chrono::steady_clock::now() + during; std::chrono::steady_clock::now() < end;) {
+                int connection = socket(AF_INET, SOCK_STREAM, 0);
+                connect(connection, reinterpret_cast<sockaddr*>(&server), sizeof server);
+                usleep(static_cast<useconds_t>(std::chrono::microseconds(held).count()));
+                close(connection);
+                usleep(10000);
+            }
+            _exit(0);
+        }
+        ASSERT_GT(child, 0);
+        waitpid(child, nullptr, 0);
     }
 
     // The state of every connection to the server in the network of the process pid, as its
@@ -364,6 +413,77 @@ TEST_F(RemoteServerTest, AJobSentFromThisComputerIsTakenUpAtOnceThoughTheServers
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(run.errors.find("SECRET"), std::string::npos) << run.errors;
     EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "11-SECRET");
+}
+
+// The server's policy may have changed since the agent learnt it (the same server, its address
+// and certificate, restarted by its administrator): the agent asks again on each connection.
+TEST_F(RemoteServerTest, AServerRestartedToTakeAnyNameGetsStoredCodesOnlyWithAPrintThePersonConfirms)
+{
+    // At first the server makes a job only for whom it authenticated (the README's policy, the
+    // owner's operations granted to whoever names the owner, as the test has no password to give).
+    PrivateCupsServer::Setup checking = serverSetup();
+    checking.owners = PrivateCupsServer::JobOwners::Authenticated;
+    checking.policyChanges = { { "    AuthType Default\n    Require user @OWNER @SYSTEM\n", "    Require user @OWNER @SYSTEM\n" } };
+    std::string error;
+    ASSERT_TRUE(gServer->restart(checking, &error)) << error;
+    struct Restored {
+        ~Restored()
+        {
+            std::string ignored;
+            gServer->restart(serverSetup(), &ignored);
+        }
+    } restored;
+    ProgramRun configured = runProgram(onTheClientSide({ PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold", "--server", serverAddress(),
+                                           "--settings-dir", home.path("settings"), "--script", "-" }),
+        withInput("show\nchoose 100 3\nclick 300\ntype 302 \"nobody-SECRET\"\ntype 304 \"11-SECRET\"\nprint\n"));
+    ASSERT_EQ(configured.exitStatus, 0) << configured.errors;
+    int own = submitWithLp(gServer->socket(), "movra-hold", gServer->path("document.txt"), {}, "nobody");
+    ASSERT_GT(own, 0);
+    auto agent = startAgent();
+    ASSERT_TRUE(agent->waitForOutput("job " + std::to_string(own) + " movra-hold: released\n")) << "stored codes go at once";
+    // The agent at rest: the connection that fetched the queue's PPD has had its listing.
+    usleep(1500000);
+
+    // Restarted to take any name a request gives, it takes a job in the person's name from anyone.
+    ASSERT_TRUE(gServer->restart(serverSetup(), &error)) << error;
+    int foreign = submitWithLp(gServer->socket(), "movra-hold", gServer->path("document.txt"), { "-U", "nobody" });
+    int next = printFromTheClient();
+    ASSERT_GT(foreign * next, 0);
+    const std::string unattended = "left held: it needs the prompt, and there is no screen to show it on and no --script to answer it\n";
+    EXPECT_TRUE(agent->waitForOutput("job " + std::to_string(foreign) + " movra-hold: " + unattended));
+    EXPECT_TRUE(agent->waitForOutput("job " + std::to_string(next) + " movra-hold: " + unattended));
+    agent->sendSignal(SIGTERM);
+    ProgramRun run = agent->finish();
+    EXPECT_NE(run.errors.find("the CUPS server at " + serverAddress() + " accepts jobs in another user's name"), std::string::npos) << run.errors;
+    EXPECT_EQ(gServer->jobAttribute(foreign, "job-accounting-user-id"), "");
+}
+
+// Only the person's own programs ring: another user's connections to the server make the agent
+// ask nothing, and the person's own a listing at most every second. (A connection closed before
+// the agent saw it open is no one's as far as the kernel says, and rings too, as a quick print's
+// must: at most once a second as well.)
+TEST_F(RemoteServerTest, OnlyThePersonsOwnConnectionsHaveTheirJobsLookedFor)
+{
+    auto agent = startAgent();
+    auto listings = [] {
+        std::string log = gServer->accessLog();
+        int count = 0;
+        for (size_t at = log.find("Get-Jobs"); at != std::string::npos; at = log.find("Get-Jobs", at + 1))
+            ++count;
+        return count;
+    };
+    usleep(1000000);
+    int before = listings();
+    connectAgainAndAgain("root", std::chrono::seconds(3), std::chrono::milliseconds(400));
+    usleep(500000);
+    EXPECT_EQ(listings(), before) << "another user's connections ring nothing";
+    before = listings();
+    connectAgainAndAgain("nobody", std::chrono::seconds(3), std::chrono::milliseconds(10));
+    usleep(1500000);
+    EXPECT_GE(listings() - before, 1);
+    EXPECT_LE(listings() - before, 5) << "at most one listing a second, for three seconds of connections";
+    agent->sendSignal(SIGTERM);
+    EXPECT_EQ(agent->finish().exitStatus, 0);
 }
 
 TEST_F(RemoteServerTest, AServerThatOffersNoEncryptionGetsNothingAndAStopWhileOneStallsSaysSo)

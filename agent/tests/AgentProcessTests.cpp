@@ -476,6 +476,38 @@ TEST_F(AgentProcess, HelpAndVersionAreAnsweredBeforeAnythingIsChecked)
 
 // A server of many desktops gives out all the subscriptions it allows (100 by default): the
 // agent that comes after the last one still releases its person's jobs, by listing them.
+class AgentWithoutASystemBus : public AgentSessionTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        PrivateCupsServer::Setup setup = holdingServer(PrivateCupsServer::JobOwners::Authenticated);
+        setup.systemBus = false;
+        startServer(setup);
+    }
+};
+
+// A desktop without a system bus (a container, a minimal system) hears no bell from its own
+// server: a program connecting to the server's socket tells the agent to look, as this
+// computer's connections to a server on another machine do.
+TEST_F(AgentWithoutASystemBus, AJobPrintedHereIsReleasedWithinASecond)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    ProgramOptions options = session();
+    for (auto& [name, value] : options.environment) {
+        if (name == "DBUS_SYSTEM_BUS_ADDRESS")
+            value = "unix:path=" + m_home.path("no-bus");
+    }
+    RunningProgram agent(agentCommand({}), options);
+    ASSERT_TRUE(agent.waitForErrors("accounting-agent: cannot listen on the system bus: "));
+    ASSERT_TRUE(agent.waitForErrors("; jobs sent from this computer are looked for as they go, others are seen within 60 s\n"));
+    int job = lp("movra-hold");
+    auto submitted = std::chrono::steady_clock::now();
+    ASSERT_TRUE(agent.waitForOutput(prefix(job, "movra-hold") + "released\n"));
+    EXPECT_LT(std::chrono::steady_clock::now() - submitted, 1s);
+    agent.sendSignal(SIGTERM);
+    EXPECT_EQ(checked(agent.finish()).exitStatus, 0);
+}
+
 class AgentOnAServerWithNoSubscriptionLeft : public AgentSessionTest {
 protected:
     static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::Authenticated, "MaxSubscriptions 1\n"); }

@@ -31,12 +31,17 @@ protected:
     // configuration: cupsd.conf lines of the suite's own.
     static void startHoldingServer(PrivateCupsServer::JobOwners owners, const std::string& configuration = "")
     {
+        startServer(holdingServer(owners, configuration));
+    }
+
+    static PrivateCupsServer::Setup holdingServer(PrivateCupsServer::JobOwners owners, const std::string& configuration = "")
+    {
         PrivateCupsServer::Setup setup;
         setup.holdingQueues = true;
         setup.systemBus = true;
         setup.owners = owners;
         setup.configuration = configuration;
-        startServer(setup);
+        return setup;
     }
 
     // A further Movra queue that holds every new job, on the suite's server.

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #include <thread>
 
 namespace {
@@ -23,6 +24,20 @@ protected:
 class AgentOnAServerThatTakesAnyName : public AgentSessionTest {
 protected:
     static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::NamedInTheRequest); }
+};
+
+// A server whose administrator changed the README's policy, the test going through the changes.
+class AgentOnAServerWhosePolicyWasChanged : public AgentSessionTest {
+protected:
+    static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::Authenticated); }
+
+    static void changePolicy(std::vector<std::pair<std::string, std::string>> changes)
+    {
+        PrivateCupsServer::Setup setup = holdingServer(PrivateCupsServer::JobOwners::Authenticated);
+        setup.policyChanges = std::move(changes);
+        std::string error;
+        ASSERT_TRUE(gServer->restart(setup, &error)) << error;
+    }
 };
 
 // The line of a transcript that starts with start, or empty.
@@ -58,8 +73,17 @@ TEST_F(AgentOnAServerThatChecksOwners, NoOtherUserPrintsOrReleasesInThePersonsNa
     EXPECT_EQ(gServer->jobAttribute(own, "job-accounting-user-id"), "alice-SECRET");
 }
 
+// The CPU time a process has had, from the scheduler.
+std::chrono::nanoseconds cpuTime(pid_t pid)
+{
+    long long nanoseconds = 0;
+    std::ifstream("/proc/" + std::to_string(pid) + "/schedstat") >> nanoseconds;
+    return std::chrono::nanoseconds(nanoseconds);
+}
+
 // Anyone on the system bus may send what CUPS's notifier sends: only cupsd's own signals make the
-// agent ask the server for its events.
+// agent ask the server for its events, and a flood of the others' costs it nothing, as the bus
+// does not even pass them on.
 TEST_F(AgentOnAServerThatChecksOwners, OnlyTheServerRingsTheAgentsBell)
 {
     configure("movra-hold", kSaveDefaultCodes);
@@ -68,9 +92,11 @@ TEST_F(AgentOnAServerThatChecksOwners, OnlyTheServerRingsTheAgentsBell)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     auto asks = [] { return occurrences(gServer->accessLog(), "Get-Notifications"); };
     int before = asks();
-    ASSERT_TRUE(gServer->systemBus().ringAs("nobody", 5000));
+    auto cpuBefore = cpuTime(agent.pid());
+    ASSERT_TRUE(gServer->systemBus().ringAs("nobody", 100000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(asks(), before) << "another user's signals make the agent ask nothing";
+    EXPECT_LT(cpuTime(agent.pid()) - cpuBefore, std::chrono::milliseconds(50)) << "100,000 of them cost the agent next to nothing";
     int job = lp("movra-hold");
     EXPECT_TRUE(agent.waitForOutput(prefix(job, "movra-hold") + "released\n")) << "the server's own still do";
     agent.sendSignal(SIGTERM);
@@ -81,7 +107,10 @@ TEST_F(AgentOnAServerThatChecksOwners, OnlyTheServerRingsTheAgentsBell)
 TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfirms)
 {
     configure("movra-hold", kSaveDefaultCodes);
-    int foreign = lp("movra-hold", { "-U", "root", "-t", "IT notice: your Account ID was reset, type your old one (see C:\\IT\\reset.txt)" }, "nobody");
+    int foreign = lp("movra-hold",
+        { "-U", "root", "-t", "IT notice: your Account ID was reset, type your old one (see C:\\IT\\reset.txt)", "-o",
+            "job-originating-host-name=alices-laptop" },
+        "nobody");
     int own = lp("movra-hold", { "-t", "report.pdf" });
     ASSERT_GT(foreign * own, 0) << "this server takes a job in any name";
     const std::string told = "accounting-agent: the CUPS server at " + gServer->socket()
@@ -94,7 +123,8 @@ TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfi
         << "with nobody to confirm them, the stored codes go nowhere";
     EXPECT_EQ(occurrences(unattended.errors, told), 1) << "said once for the server: " << unattended.errors;
 
-    // The person reads where each print came from: the first is not theirs, the second is.
+    // The person reads where each print came from: the first is not theirs, the second is. The
+    // computer named is the sender's word, and this agent did not watch who connected then.
     ProgramRun answered = once("dump\nclick 1001\ndump\nclick 1000\n");
     EXPECT_EQ(occurrences(answered.errors, told), 1) << answered.errors;
     for (int job : { foreign, own }) {
@@ -103,22 +133,71 @@ TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfi
         std::string note = lineStarting(answered.output, line + "control - static-text visible enabled 0 20,20,");
         EXPECT_NE(note.find("This print came to movra-hold in your name: "), std::string::npos) << note;
         EXPECT_NE(note.find(". Sent: "), std::string::npos) << note;
-        EXPECT_NE(note.find(". From: localhost."), std::string::npos) << note;
+        EXPECT_NE(note.find(". Whether it was sent from this computer is not known. "), std::string::npos) << note;
         EXPECT_NE(lineStarting(answered.output, line + "control 501 ").find("(concealed, 12 characters)"), std::string::npos)
             << "the stored User ID is filled in, concealed: " << answered.output;
         EXPECT_NE(lineStarting(answered.output, line + "control 503 ").find("(concealed, 11 characters)"), std::string::npos) << answered.output;
     }
-    // Its words reach the dump escaped once, as in the agent's own lines.
-    EXPECT_NE(lineStarting(answered.output, prefix(foreign, "movra-hold") + "control - static-text visible enabled 0 20,20,")
-                  .find("IT notice: your Account ID was reset, type your old one (see C:\\\\IT\\\\reset.txt)"),
-        std::string::npos)
-        << answered.output;
+    // Its words reach the dump escaped once, as in the agent's own lines, and the host it names is
+    // only what the sender says.
+    std::string foreignNote = lineStarting(answered.output, prefix(foreign, "movra-hold") + "control - static-text visible enabled 0 20,20,");
+    EXPECT_NE(foreignNote.find("IT notice: your Account ID was reset, type your old one (see C:\\\\IT\\\\reset.txt)"), std::string::npos)
+        << foreignNote;
+    EXPECT_NE(foreignNote.find(". From, as the sender says: alices-laptop."), std::string::npos) << foreignNote;
+    EXPECT_EQ(foreignNote.find("From: alices-laptop"), std::string::npos) << foreignNote;
+    EXPECT_NE(lineStarting(answered.output, prefix(own, "movra-hold") + "control - static-text visible enabled 0 20,20,")
+                  .find(". From, as the sender says: localhost."),
+        std::string::npos);
     EXPECT_NE(answered.output.find(prefix(foreign, "movra-hold") + "cancelled\n"), std::string::npos) << answered.output;
     EXPECT_NE(answered.output.find(prefix(own, "movra-hold") + "released\n"), std::string::npos) << answered.output;
     EXPECT_EQ(state(foreign), "canceled");
     EXPECT_EQ(gServer->jobAttribute(foreign, "job-accounting-user-id"), "");
     EXPECT_EQ(gServer->jobAttribute(own, "job-accounting-user-id"), "alice-SECRET");
     EXPECT_EQ(gServer->jobAttribute(own, "job-account-id"), "4711-SECRET");
+}
+
+// Whether stored codes may go without the person is learnt of every way a job is made in the
+// person's name, asked at the queue as lp asks it: a server that checks who asks before one of
+// them lets another user make the person's jobs, whatever it says of the others.
+TEST_F(AgentOnAServerWhosePolicyWasChanged, StoredCodesGoWithoutThePersonOnlyWhereNoWayOfMakingAJobTakesAnyName)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    const std::string creating = "<Limit Create-Job Print-Job Print-URI Validate-Job>";
+    const std::string told = "accounting-agent: the CUPS server at " + gServer->socket() + " accepts jobs in another user's name";
+    const std::string unattended = "left held: it needs the prompt, and there is no screen to show it on and no --script to answer it\n";
+    int made = 0;
+    const std::vector<std::pair<std::string, std::string>> lies[] = {
+        { { creating, "<Limit Create-Job Print-URI Validate-Job>" } },
+        { { creating, "<Limit Validate-Job>" } },
+        { { creating, "<Limit Validate-Job>" }, { "Require valid-user", "Require user @OWNER @SYSTEM" } },
+    };
+    for (const auto& changes : lies) {
+        changePolicy(changes);
+        SCOPED_TRACE(changes.front().second + (changes.size() > 1 ? " as the owner's" : ""));
+        int foreign = printedWithoutCredentials(*gServer, "movra-hold", "root", "nobody");
+        ASSERT_GT(foreign, 0) << "another user prints in the person's name";
+        ++made;
+        ProgramRun run = once();
+        EXPECT_EQ(run.output, prefix(foreign, "movra-hold") + unattended);
+        EXPECT_NE(run.errors.find(told), std::string::npos) << run.errors;
+        EXPECT_EQ(gServer->jobAttribute(foreign, "job-accounting-user-id"), "");
+        gServer->cancelAllJobs();
+    }
+
+    // The opposite lie: jobs are made only by whom the server authenticated, though it answers
+    // a Validate-Job of anyone's.
+    changePolicy({ { creating, "<Limit Create-Job Print-Job Print-URI>" } });
+    int own = lp("movra-hold");
+    ASSERT_GT(own, 0);
+    ++made;
+    ProgramRun run = once();
+    EXPECT_EQ(run.output, prefix(own, "movra-hold") + "released\n") << "stored codes go at once";
+    EXPECT_EQ(run.errors.find(told), std::string::npos) << run.errors;
+    EXPECT_EQ(gServer->jobAttribute(own, "job-accounting-user-id"), "alice-SECRET");
+
+    // Asking made no job.
+    ProgramRun jobs = runProgram({ "/usr/bin/lpstat", "-h", gServer->socket(), "-W", "all", "-o" });
+    EXPECT_EQ(occurrences(jobs.output, "\n"), made) << jobs.output;
 }
 
 // What a server says is shown, never obeyed: a queue's name that holds a terminal's orders, or a

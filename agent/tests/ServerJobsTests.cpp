@@ -2,6 +2,7 @@
 // jobs, a release that carries every option, and the life of its subscriptions, renewed by the
 // agent before their lease ends and cancelled when it stops.
 #include "Agent.h"
+#include "ConnectionsToServer.h"
 #include "FakeHttpServer.h"
 #include "LpJobs.h"
 #include "PrivateCupsServer.h"
@@ -11,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -184,6 +187,37 @@ TEST_F(ServerJobsTest, TheAgentRenewsItsSubscriptionsBeforeTheirLeaseEndsAndCanc
     waitpid(agent, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_TRUE(subscriptionsOf(gServer->socket(), "root").empty()) << "cancelled as the agent ended";
+}
+
+// What a held job's prompt says the agent saw: whether one of the person's programs on this
+// computer was connected to the server as the job was made, which is known only while it looks.
+TEST(ConnectionsToAServer, TellWhetherOneOfThePersonsProgramsWasConnectedWhenAJobWasMade)
+{
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in server {};
+    server.sin_family = AF_INET;
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof server;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&server), sizeof server), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&server), &size), 0);
+    auto connection = [&server] {
+        int made = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        EXPECT_EQ(connect(made, reinterpret_cast<sockaddr*>(&server), sizeof server), 0);
+        return made;
+    };
+    int agents = connection();
+    ConnectionsToServer connections;
+    connections.follow(agents);
+    EXPECT_EQ(connections.programConnectedAt(time(nullptr)), ConnectionsToServer::Seen::NotWatched) << "nothing looked at yet";
+    EXPECT_FALSE(connections.changed()) << "the agent's own connection is no news";
+    EXPECT_EQ(connections.programConnectedAt(time(nullptr)), ConnectionsToServer::Seen::NoneSeen);
+    int program = connection();
+    EXPECT_TRUE(connections.changed());
+    EXPECT_EQ(connections.programConnectedAt(time(nullptr)), ConnectionsToServer::Seen::Connected);
+    EXPECT_EQ(connections.programConnectedAt(time(nullptr) + 3600), ConnectionsToServer::Seen::NotWatched) << "not yet looked at then";
+    for (int descriptor : { program, agents, listener })
+        close(descriptor);
 }
 
 }

@@ -170,6 +170,7 @@ bool CupsConnection::open(const CupsDestination& destination, std::string* error
     httpAddrFreeList(addresses);
     if (!m_http)
         return false;
+    ++m_connectionsMade;
     // Waits come in slices, so that the deadline and a request to stop are heard within a second.
     httpSetTimeout(m_http, static_cast<double>(std::min(m_timeout, std::chrono::milliseconds(250)).count()) / 1000, keepWaiting, this);
     return local || encrypt(host, key(destination.server), error);
@@ -253,6 +254,7 @@ bool CupsConnection::readyForRequest()
         m_problem = m_server + " cannot be reached: " + lastCupsError();
         return false;
     }
+    m_connectionsMade += stale ? 1 : 0;
     return peerIsTrusted();
 }
 
@@ -277,6 +279,7 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
                 m_problem = m_server + " cannot be reached: " + lastCupsError();
                 break;
             }
+            ++m_connectionsMade;
             reconnected = true;
             continue;
         }

@@ -37,6 +37,9 @@ public:
     bool isLocal() const { return m_local; }
     // "the CUPS server at HOST:PORT" (or at the socket), for messages.
     const std::string& server() const { return m_server; }
+    // How many connections to the server were made, the first one and each one made anew since:
+    // what was learnt of the server on an earlier one may not hold for the server answering now.
+    unsigned connectionsMade() const { return m_connectionsMade; }
 
     // Whether the server answers the requests of exchange() that are sent without credentials:
     // Anonymous asks as anyone may, without following a demand for credentials.
@@ -86,6 +89,7 @@ private:
     http_t* m_http { nullptr };
     std::string m_server;
     bool m_local { false };
+    unsigned m_connectionsMade { 0 };
     // The certificate trusted for a server on another machine, as its DER bytes.
     std::vector<unsigned char> m_trusted;
     std::chrono::milliseconds m_timeout { kDefaultCupsTimeout };

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <grp.h>
 #include <pwd.h>
@@ -147,10 +148,8 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     std::string root = m_folder.root();
     for (const char* folder : { "spool", "tmp", "cache", "state", "log", "records", "out", "ssl", "bin/filter", "bin/backend" })
         m_folder.addFolder(folder);
-    // A server on another machine is known by its address, and its certificate names it so.
-    std::string listen = "Listen " + socket() + "\n"
-        + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\nServerName " + setup.listen.substr(0, setup.listen.rfind(':')) + "\n");
-    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + (setup.owners == JobOwners::Authenticated ? readmePolicy() : kNamesOnTrustPolicy) + kStubbornPolicy + setup.configuration);
+    if (!writeConfiguration(setup, error))
+        return false;
     m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir " + root + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog " + root + "/log/access_log\nPageLog " + root + "/log/page_log\nServerKeychain " + root + "/ssl\nCreateSelfSignedCerts yes\n" + "FileDevice Yes\nSystemGroup root\n");
     for (const char* filter : { "accounting-test-filter", "accounting-test-driver" }) {
         m_folder.addFile("bin/filter/" + std::string(filter), fileContents(TESTS_DIR "/cups/" + std::string(filter)));
@@ -209,6 +208,25 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     return true;
 }
 
+bool PrivateCupsServer::writeConfiguration(const Setup& setup, std::string* error)
+{
+    std::string policy = setup.owners == JobOwners::Authenticated ? readmePolicy() : kNamesOnTrustPolicy;
+    for (const auto& [part, instead] : setup.policyChanges) {
+        size_t at = policy.find(part);
+        if (at == std::string::npos) {
+            *error = "the README's policy has no \"" + part + "\" to change";
+            return false;
+        }
+        for (; at != std::string::npos; at = policy.find(part, at + instead.size()))
+            policy.replace(at, part.size(), instead);
+    }
+    // A server on another machine is known by its address, and its certificate names it so.
+    std::string listen = "Listen " + socket() + "\n"
+        + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\nServerName " + setup.listen.substr(0, setup.listen.rfind(':')) + "\n");
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + policy + kStubbornPolicy + setup.configuration);
+    return true;
+}
+
 bool PrivateCupsServer::launch(std::string* error)
 {
     std::string root = m_folder.root();
@@ -241,6 +259,12 @@ bool PrivateCupsServer::restart(std::string* error)
     // The new server makes its socket anew; until it has, the old one's name must not answer.
     unlink(socket().c_str());
     return launch(error);
+}
+
+bool PrivateCupsServer::restart(const Setup& setup, std::string* error)
+{
+    stop();
+    return writeConfiguration(setup, error) && restart(error);
 }
 
 void PrivateCupsServer::cancelAllJobs()
@@ -325,7 +349,10 @@ bool PrivateCupsServer::awaitJobState(int job, const std::string& state) const
     return false;
 }
 
-std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job)
+namespace {
+
+// What work gives, done by a process running as user.
+std::string doneAs(const std::string& user, const std::function<std::string()>& work)
 {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0)
@@ -336,7 +363,7 @@ std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& use
         const passwd* account = getpwnam(user.c_str());
         if (!account || setgroups(0, nullptr) != 0 || setgid(account->pw_gid) != 0 || setuid(account->pw_uid) != 0)
             _exit(126);
-        std::string text = jobsAsSeenHere(server.socket(), user, job);
+        std::string text = work();
         bool written = write(pipeEnds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
         _exit(written ? 0 : 1);
     }
@@ -348,6 +375,55 @@ std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& use
     close(pipeEnds[0]);
     waitpid(child, nullptr, 0);
     return text;
+}
+
+// One Print-Job as a program may send it by hand: its document in the request, and no
+// credentials offered even when the server asks for them. The job's number, as text.
+std::string printedHere(const std::string& socket, const std::string& queue, const std::string& name)
+{
+    http_t* http = httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
+    if (!http)
+        return "";
+    ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, ("ipp://localhost/printers/" + queue).c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, name.c_str());
+    const std::string document = "A page to print.\n";
+    httpClearFields(http);
+    httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
+    httpSetLength(http, ippLength(request) + document.size());
+    ipp_t* response = nullptr;
+    if (httpPost(http, ("/printers/" + queue).c_str()) == 0) {
+        ipp_state_t state;
+        while ((state = ippWrite(http, request)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
+        }
+        http_status_t status = HTTP_STATUS_ERROR;
+        if (state == IPP_STATE_DATA && httpWrite2(http, document.data(), document.size()) == static_cast<ssize_t>(document.size()))
+            while ((status = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
+            }
+        if (status == HTTP_STATUS_OK) {
+            response = ippNew();
+            while ((state = ippRead(http, response)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
+            }
+        }
+    }
+    ipp_attribute_t* job = response ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
+    std::string number = job ? std::to_string(ippGetInteger(job, 0)) : "";
+    ippDelete(response);
+    ippDelete(request);
+    httpClose(http);
+    return number;
+}
+
+}
+
+std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job)
+{
+    return doneAs(user, [&] { return jobsAsSeenHere(server.socket(), user, job); });
+}
+
+int printedWithoutCredentials(const PrivateCupsServer& server, const std::string& queue, const std::string& name, const std::string& user)
+{
+    return atoi(doneAs(user, [&] { return printedHere(server.socket(), queue, name); }).c_str());
 }
 
 int printedJobNumber(const std::string& transcript)

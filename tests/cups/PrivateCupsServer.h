@@ -10,6 +10,7 @@
 
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 // Why a test that needs a private server is skipped where startForSuite gives none.
@@ -36,6 +37,10 @@ public:
         // A system bus of its own, which the server's D-Bus notifier rings (see PrivateSystemBus).
         bool systemBus { false };
         JobOwners owners { JobOwners::Authenticated };
+        // The README's policy as an administrator may have changed it: each pair a part of it
+        // and what stands there instead, wherever it is. The server does not start with a change
+        // that finds nothing to change.
+        std::vector<std::pair<std::string, std::string>> policyChanges;
         // cupsd.conf lines after the server's own, whose settings they replace ("MaxClients 1000").
         std::string configuration;
         // Login names the server knows besides the system's, as a server of many desktops knows
@@ -65,6 +70,9 @@ public:
     // Stops the server and starts it again on the same socket, with its queues, jobs and
     // subscriptions, as a system restarts its CUPS.
     bool restart(std::string* error);
+    // The same, the server's policy and configuration lines now setup's, as an administrator
+    // changes them (the address, certificate and bus stay).
+    bool restart(const Setup& setup, std::string* error);
     // DBUS_SYSTEM_BUS_ADDRESS for a program that listens to the server's bus; empty without one.
     const std::string& busAddress() const { return m_bus.address(); }
     const PrivateSystemBus& systemBus() const { return m_bus; }
@@ -102,6 +110,7 @@ public:
 
 private:
     bool launch(std::string* error);
+    bool writeConfiguration(const Setup& setup, std::string* error);
     bool defineQueue(const std::string& name, const std::string& device, const std::string& ppd, const std::string& policy, JobHold hold);
 
     TemporaryTree m_folder;
@@ -115,6 +124,11 @@ private:
 // Get-Jobs (requested-attributes all) and of job through Get-Job-Attributes, as "name=value"
 // lines after each request's status line, the server's clock (job-printer-up-time) left out. The requests are made by a process running as user.
 std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job);
+
+// A job made by a process running as user with one Print-Job in name's name, sent by hand without
+// the credentials the server may ask for (as any program can); its number, 0 when the server
+// refused it.
+int printedWithoutCredentials(const PrivateCupsServer& server, const std::string& queue, const std::string& name, const std::string& user);
 
 // The job of printdialog's "printed job N" line in a transcript; 0 when there is none.
 int printedJobNumber(const std::string& transcript);
