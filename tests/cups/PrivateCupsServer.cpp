@@ -147,7 +147,7 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     // A server on another machine is known by its address, and its certificate names it so.
     std::string listen = "Listen " + socket() + "\n"
         + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\nServerName " + setup.listen.substr(0, setup.listen.rfind(':')) + "\n");
-    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + (setup.owners == JobOwners::Authenticated ? readmePolicy() : kNamesOnTrustPolicy) + kStubbornPolicy + setup.configuration);
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n" + setup.configuration + "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + (setup.owners == JobOwners::Authenticated ? readmePolicy() : kNamesOnTrustPolicy) + kStubbornPolicy);
     m_folder.addFile("cups-files.conf", "ServerRoot " + root + "\nRequestRoot " + root + "/spool\nTempDir " + root + "/tmp\nCacheDir " + root + "/cache\nStateDir " + root + "/state\nServerBin " + root + "/bin\nErrorLog " + root + "/log/error_log\nAccessLog " + root + "/log/access_log\nPageLog " + root + "/log/page_log\nServerKeychain " + root + "/ssl\nCreateSelfSignedCerts yes\n" + "FileDevice Yes\nSystemGroup root\n");
     for (const char* filter : { "accounting-test-filter", "accounting-test-driver" }) {
         m_folder.addFile("bin/filter/" + std::string(filter), fileContents(TESTS_DIR "/cups/" + std::string(filter)));
@@ -195,6 +195,7 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
         m_ownAccounts = true;
     }
     m_network = setup.network;
+    m_environment = setup.environment;
     if (!launch(error))
         return false;
     bool holding = !setup.holdingQueues
@@ -220,6 +221,8 @@ bool PrivateCupsServer::launch(std::string* error)
             && (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
                 || mount(path("passwd").c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0))
             _exit(125);
+        for (const auto& [name, value] : m_environment)
+            setenv(name.c_str(), value.c_str(), 1);
         execl("/usr/sbin/cupsd", "cupsd", "-f", "-c", (root + "/cupsd.conf").c_str(), "-s", (root + "/cups-files.conf").c_str(), nullptr);
         _exit(127);
     }

@@ -10,6 +10,7 @@
 
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 // Why a test that needs a private server is skipped where startForSuite gives none.
@@ -36,11 +37,15 @@ public:
         // A system bus of its own, which the server's D-Bus notifier rings (see PrivateSystemBus).
         bool systemBus { false };
         JobOwners owners { JobOwners::Authenticated };
-        // cupsd.conf lines after the server's own, whose settings they replace ("MaxClients 1000").
+        // cupsd.conf lines after the server's own, whose settings they replace ("MaxClients 1000"); a
+        // <Location> of theirs comes before the server's own for the same path, and so counts
+        // instead of it.
         std::string configuration;
         // Login names the server knows besides the system's, as a server of many desktops knows
         // their users: in a copy of /etc/passwd that only the server's process sees.
         std::vector<std::string> accounts;
+        // Set in the server's own environment (KRB5_KTNAME, the keytab of its Kerberos principal).
+        std::vector<std::pair<std::string, std::string>> environment;
     };
 
     // Whether a queue holds every new job until someone releases it
@@ -103,6 +108,7 @@ private:
 
     TemporaryTree m_folder;
     std::string m_network;
+    std::vector<std::pair<std::string, std::string>> m_environment;
     bool m_ownAccounts { false };
     PrivateSystemBus m_bus;
     pid_t m_server { -1 };
