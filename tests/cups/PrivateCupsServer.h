@@ -44,6 +44,10 @@ public:
         // Login names the server knows besides the system's, as a server of many desktops knows
         // their users: in a copy of /etc/passwd that only the server's process sees.
         std::vector<std::string> accounts;
+        // Debian packages whose CUPS filters (and those of the packages they depend on) the
+        // server gets besides the tests' own, as installing them gives a server its filters; the
+        // "movra-plain" queue prints through them with the example PPD as it is.
+        std::vector<std::string> filterPackages;
         // Set in the server's own environment (KRB5_KTNAME, the keytab of its Kerberos principal).
         std::vector<std::pair<std::string, std::string>> environment;
     };
