@@ -13,6 +13,7 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstring>
+#include <sstream>
 #include <sys/stat.h>
 #include <netinet/in.h>
 #include <pwd.h>
@@ -149,12 +150,45 @@ TEST_F(AgentOnTheServerOfItsOwnMachine, ReachedByItsAddressItKnowsThePersonThrou
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
 }
 
-// An office's server on another machine in a Kerberos realm of the test's own: the README's
-// policy with DefaultAuthType Negotiate, reached over TLS by its name from the person's desktop,
-// another network namespace, where the person (nobody) holds a ticket.
+// The indented blocks of the README's section that starts with heading, in order, each with the
+// README's example names replaced by the test's (from, to pairs).
+std::vector<std::string> readmeBlocks(const std::string& heading, const std::vector<std::pair<std::string, std::string>>& names)
+{
+    std::istringstream readme(fileContents(README_PATH));
+    std::vector<std::string> blocks;
+    bool inSection = false;
+    bool inBlock = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("#", 0) == 0) {
+            inSection = line == heading;
+            continue;
+        }
+        bool indented = line.rfind("    ", 0) == 0;
+        if (inSection && indented && !inBlock)
+            blocks.emplace_back();
+        inBlock = inSection && indented;
+        if (inBlock)
+            blocks.back() += line.substr(4) + "\n";
+    }
+    for (std::string& block : blocks) {
+        for (const auto& [from, to] : names) {
+            for (size_t at = block.find(from); at != std::string::npos; at = block.find(from, at + to.size()))
+                block.replace(at, from.size(), to);
+        }
+    }
+    return blocks;
+}
+
+// An office's server on another machine in a Kerberos realm of the test's own, set up as the
+// README's administrators' section says (its cupsd.conf lines for a central server, its policy,
+// DefaultAuthType Negotiate) and reached over TLS, by the name the desktop's client.conf gives
+// as the README says, from the person's desktop, another network namespace, where the person
+// (nobody) holds a ticket.
 class AgentInAKerberosRealm : public ::testing::Test {
 protected:
     static constexpr const char* kServerName = "print.accounting.test";
+    static inline const std::vector<std::pair<std::string, std::string>> kReadmeNames { { "print.example.com", kServerName },
+        { "192.168.10.0/24", "192.0.2.0/24" } };
 
     static void SetUpTestSuite()
     {
@@ -166,17 +200,25 @@ protected:
         gServer = new PrivateCupsServer;
         gHosts = new TemporaryTree;
         // The desktop knows the server by its name, as an office's DNS tells it: Kerberos names
-        // the server's principal so, and libcups asks for no ticket for a bare address.
+        // the server's principal so, and libcups asks for no ticket for a bare address. Its
+        // /etc/cups holds the client.conf the README gives.
         gHosts->addFile("hosts", std::string(TestNetwork::kServerAddress) + " " + kServerName + "\n");
         chmod(gHosts->root().c_str(), 0755);
         chmod(gHosts->path("hosts").c_str(), 0644);
         // Debian's libcups asks for the server's "host" service (client.conf's GSSServiceName).
         std::string keytab = gRealm->path("server.keytab");
+        std::vector<std::string> blocks = readmeBlocks("#### A central server for the office's desktops", kReadmeNames);
+        if (blocks.size() < 2) {
+            gFailure = "the README's section on a central server has no cupsd.conf lines and client.conf line";
+            return;
+        }
+        gHosts->addFile("cups/client.conf", blocks[1]);
+        chmod(gHosts->path("cups").c_str(), 0755);
+        chmod(gHosts->path("cups/client.conf").c_str(), 0644);
         PrivateCupsServer::Setup setup;
         setup.holdingQueues = true;
-        setup.configuration = std::string("ServerName ") + kServerName + "\nDefaultAuthType Negotiate\n";
+        setup.configuration = blocks[0] + "DefaultAuthType Negotiate\n";
         setup.environment = { { "KRB5_KTNAME", keytab }, { "KRB5_CONFIG", gRealm->configuration() } };
-        setup.listen = std::string(TestNetwork::kServerAddress) + ":631";
         bool ready = gNetwork->create(&error);
         if (ready)
             setup.network = gNetwork->serverSide();
@@ -227,8 +269,9 @@ protected:
         const passwd* account = getpwnam(user.c_str());
         std::string uid = std::to_string(account ? account->pw_uid : 65534);
         std::string gid = std::to_string(account ? account->pw_gid : 65534);
-        std::vector<std::string> arguments { "/usr/bin/unshare", "--mount", "--", "/bin/sh", "-c", "mount --bind \"$0\" /etc/hosts && exec \"$@\"",
-            gHosts->path("hosts"), "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=" + gid, "--setuid=" + uid, "--",
+        std::vector<std::string> arguments { "/usr/bin/unshare", "--mount", "--", "/bin/sh", "-c",
+            "mount --bind \"$0/hosts\" /etc/hosts && mount --bind \"$0/cups\" /etc/cups && exec \"$@\"",
+            gHosts->root(), "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=" + gid, "--setuid=" + uid, "--",
             "/usr/bin/env", "HOME=" + m_home.root(), "XDG_RUNTIME_DIR=" + m_home.root(), "LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8",
             "DISPLAY=", "WAYLAND_DISPLAY=", "KRB5_CONFIG=" + gRealm->configuration() };
         if (user == "nobody")
@@ -240,12 +283,10 @@ protected:
         return arguments;
     }
 
-    static std::string server() { return std::string(kServerName) + ":631"; }
-
     // lp on the desktop printing the server's test document; the job's number, or 0.
     int lp(const std::string& user = "nobody", const std::vector<std::string>& more = {}) const
     {
-        std::vector<std::string> command { "/usr/bin/lp", "-h", server(), "-d", "movra-hold" };
+        std::vector<std::string> command { "/usr/bin/lp", "-d", "movra-hold" };
         command.insert(command.end(), more.begin(), more.end());
         command.push_back(gServer->path("document.txt"));
         ProgramRun run = runProgram(onTheDesktop(command, user));
@@ -255,7 +296,7 @@ protected:
 
     ProgramRun agentOnce(const std::string& script = "") const
     {
-        std::vector<std::string> command { AGENT_PATH, "--once", "--server", server(), "--settings-dir", m_home.path("settings") };
+        std::vector<std::string> command { AGENT_PATH, "--once", "--settings-dir", m_home.path("settings") };
         if (!script.empty())
             command.insert(command.end(), { "--script", "-" });
         return runProgram(onTheDesktop(command), withInput(script));
@@ -276,11 +317,11 @@ protected:
 TEST_F(AgentInAKerberosRealm, StoredCodesGoWithThePersonsOwnJobsWithoutAQuestionAndNoOneElsePrintsInTheirName)
 {
     // printdialog fetches the queue's PPD and stores the codes, and prints, as the person.
-    ProgramRun configured = runProgram(onTheDesktop({ PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold", "--server", server(),
+    ProgramRun configured = runProgram(onTheDesktop({ PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold",
                                            "--settings-dir", m_home.path("settings"), "--script", "-" }),
         withInput(kSaveDefaultCodes));
     ASSERT_EQ(configured.exitStatus, 0) << configured.errors;
-    ProgramRun printed = runProgram(onTheDesktop({ PRINTDIALOG_PATH, "--printer", "movra", "--server", server(), "--file", gServer->path("document.txt"),
+    ProgramRun printed = runProgram(onTheDesktop({ PRINTDIALOG_PATH, "--printer", "movra", "--file", gServer->path("document.txt"),
                                         "--settings-dir", m_home.path("settings"), "--script", "-" }),
         withInput("show\nchoose 100 3\nclick 300\ntype 302 \"carol-SECRET\"\ntype 304 \"5-SECRET\"\nprint\n"));
     ASSERT_EQ(printed.exitStatus, 0) << printed.errors;

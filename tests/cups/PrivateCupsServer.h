@@ -38,8 +38,8 @@ public:
         bool systemBus { false };
         JobOwners owners { JobOwners::Authenticated };
         // cupsd.conf lines after the server's own, whose settings they replace ("MaxClients 1000"); a
-        // <Location> of theirs comes before the server's own for the same path, and so counts
-        // instead of it.
+        // <Location /> of theirs takes the place of the server's own, which lets anyone in (cupsd
+        // would merge the two).
         std::string configuration;
         // Login names the server knows besides the system's, as a server of many desktops knows
         // their users: in a copy of /etc/passwd that only the server's process sees.
