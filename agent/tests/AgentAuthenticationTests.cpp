@@ -354,4 +354,32 @@ TEST_F(AgentInAKerberosRealm, TypedCodesAreReleasedAndCancelCancels)
     EXPECT_EQ(state(cancelled), "canceled");
 }
 
+TEST_F(AgentInAKerberosRealm, AWatchingAgentReleasesWhatWasHeldBeforeItAndWhatThePersonPrintsSince)
+{
+    // Each request carries a token of its own: the server takes a token once, and lists the
+    // person's jobs only to a request that proves who they are.
+    ProgramRun configured = runProgram(onTheDesktop({ PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold", "--settings-dir",
+                                           m_home.path("settings"), "--script", "-" }),
+        withInput(kSaveDefaultCodes));
+    ASSERT_EQ(configured.exitStatus, 0) << configured.errors;
+    int before = lp();
+    ASSERT_GT(before, 0);
+    RunningProgram agent(onTheDesktop({ AGENT_PATH, "--settings-dir", m_home.path("settings") }));
+    EXPECT_TRUE(agent.waitForOutput(prefix(before) + "released\n"));
+    for (int print = 0; print < 3; ++print) {
+        int job = lp();
+        ASSERT_GT(job, 0);
+        auto sent = std::chrono::steady_clock::now();
+        EXPECT_TRUE(agent.waitForOutput(prefix(job) + "released\n"));
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+    }
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = agent.finish();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    std::istringstream requests(gServer->accessLog());
+    for (std::string line; std::getline(requests, line);)
+        EXPECT_FALSE(line.find("Set-Job-Attributes") != std::string::npos && line.find("\" 401 ") != std::string::npos)
+            << "no release had to be asked for credentials: " << line;
+}
+
 }

@@ -128,6 +128,14 @@ bool isRootsSocket(const std::string& path)
         && folder.st_uid == 0 && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
+// Whether the connection holds credentials to send: libcups empties them (on a demand for
+// credentials, and on a new connection) rather than removing them.
+bool hasCredentials(http_t* http)
+{
+    const char* credentials = httpGetAuthString(http);
+    return credentials && *credentials;
+}
+
 // The sockets where a CUPS server on this machine may listen: the default one, and every listening
 // socket of this machine's named as CUPS names its own (/proc/net/unix), each once, where root
 // alone can have put it.
@@ -368,11 +376,11 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
     for (bool reconnected = false;;) {
         if (!readyForRequest())
             break;
-        if (credentials == Credentials::AsTheUser && !httpGetAuthString(m_http))
+        if (credentials == Credentials::AsTheUser && !hasCredentials(m_http))
             answerKnownDemand("POST", resource);
         httpClearFields(m_http);
         httpSetField(m_http, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
-        if (credentials == Credentials::AsTheUser && httpGetAuthString(m_http))
+        if (credentials == Credentials::AsTheUser && hasCredentials(m_http))
             httpSetField(m_http, HTTP_FIELD_AUTHORIZATION, httpGetAuthString(m_http));
         // A server that refuses the request on its headers alone (it asks who the user is) answers
         // before the body, and may close the connection: the body then waits for its word.
@@ -404,6 +412,7 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
         }
         bool unauthorized = false;
         response = answer(code, status, &unauthorized);
+        forgetSingleUseCredentials();
         // The server asks who the user is: on its own socket the system tells it, elsewhere
         // whatever the user's CUPS settings offer. A request sent anonymously stays so.
         if (unauthorized && authenticated)
@@ -556,10 +565,10 @@ http_status_t CupsConnection::get(const std::string& resource)
     for (bool authenticated = false;;) {
         if (!readyForRequest())
             return HTTP_STATUS_ERROR;
-        if (!httpGetAuthString(m_http))
+        if (!hasCredentials(m_http))
             answerKnownDemand("GET", resource);
         httpClearFields(m_http);
-        if (httpGetAuthString(m_http))
+        if (hasCredentials(m_http))
             httpSetField(m_http, HTTP_FIELD_AUTHORIZATION, httpGetAuthString(m_http));
         http_status_t status = HTTP_STATUS_ERROR;
         if (httpGet(m_http, resource.c_str()) == 0) {
@@ -567,6 +576,7 @@ http_status_t CupsConnection::get(const std::string& resource)
                 status = httpUpdate(m_http);
             while (status == HTTP_STATUS_CONTINUE && !pastDeadline());
         }
+        forgetSingleUseCredentials();
         if (status == HTTP_STATUS_UNAUTHORIZED && authenticated)
             m_problem = m_server + " refuses the credentials given for you";
         if (status != HTTP_STATUS_UNAUTHORIZED || authenticated)
@@ -591,6 +601,13 @@ bool CupsConnection::answerDemand(const char* method, const std::string& resourc
         gAnsweredDemands[m_server] = demand;
     }
     return true;
+}
+
+void CupsConnection::forgetSingleUseCredentials()
+{
+    // cupsd takes a Kerberos token once: the next request makes a new one from the ticket.
+    if (hasCredentials(m_http) && !strncmp(httpGetAuthString(m_http), "Negotiate", 9))
+        httpSetAuthString(m_http, nullptr, nullptr);
 }
 
 void CupsConnection::answerKnownDemand(const char* method, const std::string& resource)

@@ -113,6 +113,9 @@ private:
     // Answers the server's demand to know who the user is (its 401); false, failure() saying
     // why, when it cannot be answered.
     bool answerDemand(const char* method, const std::string& resource);
+    // After an answer: credentials that the server takes only once are made anew for the next
+    // request.
+    void forgetSingleUseCredentials();
     // Tells a server that asked who the user is on an earlier connection, before it asks again.
     void answerKnownDemand(const char* method, const std::string& resource);
     // Why the server's demand to know who the user is went unanswered, in words.
