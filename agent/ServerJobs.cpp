@@ -123,6 +123,9 @@ Reply ServerJobs::connect(std::string* error)
     m_serverName = connection->server();
     m_local = connection->isLocal();
     m_connection = opened ? std::move(connection) : nullptr;
+    // The user's jobs are listed as theirs only to a request that proves who they are.
+    if (opened)
+        m_connection->proveTheUser();
     return opened ? Reply::Done : Reply::Lost;
 }
 

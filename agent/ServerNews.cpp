@@ -226,8 +226,17 @@ bool ServerNews::ask(Tidings* tidings)
         tidings->listJobs = true;
         return subscribeAgain();
     }
-    if (reply == Reply::Refused)
-        m_err << "accounting-agent: cannot get the server's events: " << printableText(error) << "\n";
+    m_askAt = Clock::now() + m_askInterval;
+    if (reply == Reply::Refused) {
+        // Without the events (a server that will not take the user for the subscription's owner),
+        // the user's jobs are listed whenever the events would have been asked for. Told once.
+        if (error != m_eventsRefusalTold)
+            m_err << "accounting-agent: cannot get the server's events: " << printableText(error) << "; your jobs are listed instead\n";
+        m_eventsRefusalTold = error;
+        tidings->listJobs = true;
+        return true;
+    }
+    m_eventsRefusalTold.clear();
     m_sequence = news.nextSequence;
     m_askInterval = news.askAgainIn;
     m_askAt = Clock::now() + m_askInterval;

@@ -112,6 +112,8 @@ private:
     Clock::time_point m_lastHintListing {};
     std::optional<Clock::time_point> m_reconnectAt;
     std::chrono::seconds m_reconnectWait { 1 };
+    // Why the server refuses its events, as last told; empty while it gives them.
+    std::string m_eventsRefusalTold;
     // Why the server cannot be reached, as last told.
     std::string m_toldWhy;
 };

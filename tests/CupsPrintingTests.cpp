@@ -2,6 +2,7 @@
 // tests/cups/PrivateCupsServer.h): the job, its options and attributes, and every way the
 // submission can go wrong.
 #include "ClearError.h"
+#include "LpJobs.h"
 #include "PrivateCupsServer.h"
 #include "SharedCupsServerTest.h"
 #include "ProgramRun.h"
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <pwd.h>
 #include <set>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -275,6 +277,48 @@ TEST_F(CupsPrintingTest, AMissingQueueIsOneClearError)
     std::vector<std::string> arguments = printDialogCommand("nosuch");
     arguments.insert(arguments.end(), { "--script", "-" });
     EXPECT_TRUE(endsInOneClearError(runProgram(arguments), "nosuch: cannot get the printer's PPD: there is no such queue, or none with a PPD"));
+}
+
+// The packages the README has an administrator install, read from the README itself: the
+// words after "apt-get install" in its administrators' section.
+std::vector<std::string> readmePackages()
+{
+    std::string readme = fileContents(README_PATH);
+    size_t section = readme.find("### For administrators");
+    size_t line = section == std::string::npos ? section : readme.find("    apt-get install ", section);
+    std::vector<std::string> packages;
+    if (line == std::string::npos)
+        return packages;
+    std::istringstream words(readme.substr(line + 20, readme.find('\n', line) - line - 20));
+    for (std::string word; words >> word;)
+        packages.push_back(word);
+    return packages;
+}
+
+// Whether the example PPD's queue prints a text document through the filters of packages.
+bool examplePrintsWith(const std::vector<std::string>& packages, std::string* why)
+{
+    PrivateCupsServer::Setup setup;
+    setup.filterPackages = packages;
+    PrivateCupsServer server;
+    if (!server.start(setup, why))
+        return false;
+    int job = submitWithLp(server.socket(), "movra-plain", server.path("document.txt"));
+    bool printed = job > 0 && server.awaitJobState(job, "completed");
+    *why = job > 0 ? "job " + std::to_string(job) + ": " + server.jobAttribute(job, "job-state") + ", " + server.jobAttribute(job, "job-printer-state-message")
+                   : "lp refused it";
+    return printed;
+}
+
+TEST(ServerPackages, TheReadmesPackagesPrintTheExamplePPDsJobsWhereCupsAloneCannot)
+{
+    if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
+        GTEST_SKIP() << kNoPrivateCupsServer;
+    std::vector<std::string> packages = readmePackages();
+    ASSERT_FALSE(packages.empty()) << "the README names the packages to install";
+    std::string why;
+    EXPECT_TRUE(examplePrintsWith(packages, &why)) << why;
+    EXPECT_FALSE(examplePrintsWith({ "cups-daemon" }, &why)) << "the scheduler alone has no filter for it: " << why;
 }
 
 }

@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
 #include <poll.h>
 #include <strings.h>
 #include <sys/socket.h>
@@ -21,6 +24,11 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// However many CUPS servers run here, looking for the one a connection reached costs a bounded
+// number of requests, each with a short wait.
+constexpr size_t kMostSocketCandidates = 16;
+constexpr std::chrono::milliseconds kSocketCandidateTimeout { 2000 };
 
 std::string lastCupsError()
 {
@@ -98,6 +106,61 @@ std::string untrusted(const std::string& server, const std::string& why)
 {
     return server + " shows a certificate that cannot be trusted: " + why;
 }
+
+// What each server asked for when it wanted to know who the user is (its WWW-Authenticate), by
+// server, once it was answered: later connections to it tell it from their first request on.
+// Only then is every request of the user's known as theirs: a server that takes the user's
+// Kerberos principal ("alice@REALM") for them lists "my jobs" only to requests that prove it.
+std::mutex gDemandsGuard;
+std::map<std::string, std::string> gAnsweredDemands;
+
+// Whether a socket is one that only root can have made or replaced, as cupsd's is: anyone may make
+// a socket named cups.sock and have it answer as a copy of the server would, to get the codes.
+bool isRootsSocket(const std::string& path)
+{
+    struct stat socket;
+    struct stat folder;
+    std::string parent = path.substr(0, std::max<size_t>(path.rfind('/'), 1));
+    return stat(path.c_str(), &socket) == 0 && S_ISSOCK(socket.st_mode) && socket.st_uid == 0 && stat(parent.c_str(), &folder) == 0
+        && folder.st_uid == 0 && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Whether the connection holds credentials to send: libcups empties them (on a demand for
+// credentials, and on a new connection) rather than removing them.
+bool hasCredentials(http_t* http)
+{
+    const char* credentials = httpGetAuthString(http);
+    return credentials && *credentials;
+}
+
+// The sockets where a CUPS server on this machine may listen: the default one, and every listening
+// socket of this machine's named as CUPS names its own (/proc/net/unix), each once, where root
+// alone can have put it.
+std::vector<std::string> cupsSocketCandidates()
+{
+    std::vector<std::string> candidates;
+    auto add = [&](const std::string& path) {
+        char real[PATH_MAX];
+        std::string resolved = realpath(path.c_str(), real) ? real : "";
+        if (!resolved.empty() && isRootsSocket(resolved) && std::find(candidates.begin(), candidates.end(), resolved) == candidates.end())
+            candidates.push_back(resolved);
+    };
+    add("/run/cups/cups.sock");
+    std::ifstream table("/proc/net/unix");
+    std::string line;
+    std::getline(table, line);
+    while (std::getline(table, line) && candidates.size() < kMostSocketCandidates) {
+        char flags[16], type[8], state[8], path[PATH_MAX];
+        // Num RefCount Protocol Flags Type St Inode Path: a stream socket that listens.
+        if (sscanf(line.c_str(), "%*s %*s %*s %15s %7s %7s %*s %4095s", flags, type, state, path) != 4 || strcmp(flags, "00010000") != 0
+            || strcmp(type, "0001") != 0 || path[0] != '/')
+            continue;
+        std::string name = path;
+        if (name.size() >= 10 && name.compare(name.size() - 10, 10, "/cups.sock") == 0)
+            add(name);
+    }
+    return candidates;
+}
 }
 
 CupsConnection::~CupsConnection()
@@ -130,6 +193,9 @@ std::string CupsConnection::key(const std::string& server)
 
 bool CupsConnection::open(const CupsDestination& destination, std::string* error)
 {
+    // libcups asks for a password on the terminal unless told otherwise: a program of the
+    // desktop has none, and one run from a terminal must not stop at a question it did not ask.
+    cupsSetPasswordCB2([](const char*, http_t*, const char*, const char*, void*) -> const char* { return nullptr; }, nullptr);
     m_timeout = destination.timeout;
     m_stopsOnInterruption = destination.stopsOnInterruption;
     m_server = "the CUPS server at " + address(destination.server);
@@ -171,9 +237,57 @@ bool CupsConnection::open(const CupsDestination& destination, std::string* error
     if (!m_http)
         return false;
     ++m_connectionsMade;
+    sliceWaits();
+    m_serverGiven = destination.server;
+    return local || encrypt(host, key(destination.server), error);
+}
+
+void CupsConnection::sliceWaits()
+{
     // Waits come in slices, so that the deadline and a request to stop are heard within a second.
     httpSetTimeout(m_http, static_cast<double>(std::min(m_timeout, std::chrono::milliseconds(250)).count()) / 1000, keepWaiting, this);
-    return local || encrypt(host, key(destination.server), error);
+}
+
+std::set<std::string> CupsConnection::printerIdentities()
+{
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-uuid");
+    ipp_status_t status;
+    startStep();
+    ipp_t* response = exchange(request, "/", &status, -1, Credentials::Anonymous);
+    std::set<std::string> identities;
+    for (ipp_attribute_t* attribute = ippFindAttribute(response, "printer-uuid", IPP_TAG_URI); attribute;
+         attribute = ippFindNextAttribute(response, "printer-uuid", IPP_TAG_URI))
+        identities.insert(ippGetString(attribute, 0, nullptr));
+    ippDelete(response);
+    return succeeded(status) ? identities : std::set<std::string>();
+}
+
+bool CupsConnection::moveToTheSocket()
+{
+    if (!m_local || m_socketSought || httpAddrFamily(httpGetAddress(m_http)) == AF_LOCAL)
+        return false;
+    m_socketSought = true;
+    std::set<std::string> identities = printerIdentities();
+    if (identities.empty())
+        return false;
+    bool moved = false;
+    for (const std::string& path : cupsSocketCandidates()) {
+        CupsConnection candidate;
+        std::string ignored;
+        if (candidate.open({ "", path, std::min(m_timeout, kSocketCandidateTimeout), m_stopsOnInterruption }, &ignored)
+            && candidate.printerIdentities() == identities) {
+            std::swap(m_http, candidate.m_http);
+            ++m_connectionsMade;
+            sliceWaits();
+            moved = true;
+            break;
+        }
+    }
+    // Each candidate was made libcups's server in turn.
+    address(m_serverGiven);
+    startStep();
+    return moved;
 }
 
 bool CupsConnection::encrypt(const std::string& host, const std::string& serverKey, std::string* error)
@@ -264,13 +378,21 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
     ipp_t* response = nullptr;
     *status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
     bool authenticated = false;
+    // A request whose connection broke while it was sent reached no server whole, and goes once
+    // more on a new connection.
+    bool resent = false;
     for (bool reconnected = false;;) {
         if (!readyForRequest())
             break;
+        if (credentials == Credentials::AsTheUser && !hasCredentials(m_http))
+            answerKnownDemand("POST", resource);
         httpClearFields(m_http);
         httpSetField(m_http, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
-        if (credentials == Credentials::AsTheUser && httpGetAuthString(m_http))
+        if (credentials == Credentials::AsTheUser && hasCredentials(m_http))
             httpSetField(m_http, HTTP_FIELD_AUTHORIZATION, httpGetAuthString(m_http));
+        // A server that refuses the request on its headers alone (it asks who the user is) answers
+        // before the body, and may close the connection: the body then waits for its word.
+        httpSetExpect(m_http, HTTP_STATUS_CONTINUE);
         httpSetLength(m_http, document < 0 ? ippLength(request) : 0);
         if (httpPost(m_http, resource.c_str()) != 0) {
             // A connection that the server closed while it was idle fails at the first write.
@@ -289,30 +411,70 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
             httpShutdown(m_http);
             break;
         }
-        ippSetState(request, IPP_STATE_IDLE);
-        ipp_state_t state;
-        while ((state = ippWrite(m_http, request)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
-        }
-        if (state == IPP_STATE_ERROR || (document >= 0 && !sendDocument(document))) {
-            if (m_problem.empty())
-                m_problem = m_server + " stopped taking the request: " + lastCupsError();
-            break;
+        http_status_t code = earlyAnswer();
+        if (code == HTTP_STATUS_CONTINUE)
+            code = sendRequest(request, document);
+        if (code == HTTP_STATUS_ERROR && connectionBroke() && !resent) {
+            resent = true;
+            httpShutdown(m_http);
+            continue;
         }
         bool unauthorized = false;
-        response = answer(status, &unauthorized);
+        response = answer(code, status, &unauthorized);
+        forgetSingleUseCredentials();
         // The server asks who the user is: on its own socket the system tells it, elsewhere
         // whatever the user's CUPS settings offer. A request sent anonymously stays so.
-        if (!unauthorized || credentials == Credentials::Anonymous || authenticated || document >= 0)
+        if (unauthorized && authenticated)
+            m_problem = m_server + " refuses the credentials given for you";
+        if (!unauthorized || credentials == Credentials::Anonymous || authenticated)
             break;
+        if (moveToTheSocket())
+            continue;
         authenticated = true;
-        if (cupsDoAuthentication(m_http, "POST", resource.c_str()) != 0)
+        if (!answerDemand("POST", resource))
             break;
     }
     ippDelete(request);
     return response;
 }
 
-bool CupsConnection::sendDocument(int document)
+http_status_t CupsConnection::earlyAnswer()
+{
+    // A server that ignores the expectation gets the body after a second, as libcups does; the
+    // wait comes in slices, so that the deadline and a request to stop are heard.
+    auto giveUp = std::min(m_deadline, Clock::now() + std::chrono::seconds(1));
+    for (;;) {
+        if (m_stopsOnInterruption && interruptionRequested()) {
+            m_interrupted = true;
+            return HTTP_STATUS_ERROR;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - Clock::now());
+        if (left.count() <= 0)
+            return HTTP_STATUS_CONTINUE;
+        if (httpWait(m_http, static_cast<int>(std::min(left, std::chrono::milliseconds(250)).count())))
+            return httpUpdate(m_http);
+    }
+}
+
+http_status_t CupsConnection::sendRequest(ipp_t* request, int document)
+{
+    ippSetState(request, IPP_STATE_IDLE);
+    ipp_state_t state;
+    while ((state = ippWrite(m_http, request)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
+    }
+    if (state == IPP_STATE_ERROR) {
+        m_problem = m_server + " stopped taking the request: " + lastCupsError();
+        return answerBeforeBreak();
+    }
+    return document < 0 ? HTTP_STATUS_CONTINUE : sendDocument(document);
+}
+
+http_status_t CupsConnection::answerBeforeBreak()
+{
+    return httpWait(m_http, 0) ? httpUpdate(m_http) : HTTP_STATUS_ERROR;
+}
+
+http_status_t CupsConnection::sendDocument(int document)
 {
     char buffer[64 * 1024];
     for (off_t offset = 0;;) {
@@ -321,44 +483,34 @@ bool CupsConnection::sendDocument(int document)
             continue;
         if (count < 0) {
             m_problem = std::string("cannot read the document: ") + strerror(errno);
-            return false;
+            return HTTP_STATUS_ERROR;
         }
-        if (count == 0)
-            break;
         if (m_stopsOnInterruption && interruptionRequested()) {
             m_interrupted = true;
-            return false;
+            return HTTP_STATUS_ERROR;
         }
-        offset += count;
         // A large document takes as long as it takes; only a server that stops taking it is stuck.
         startStep();
         if (httpWrite2(m_http, buffer, static_cast<size_t>(count)) < 0) {
             m_problem = failure();
-            return false;
+            return answerBeforeBreak();
         }
+        if (count == 0)
+            return HTTP_STATUS_CONTINUE;
+        offset += count;
         // A server that refuses the document answers before it has all of it.
         if (httpCheck(m_http)) {
             http_status_t early = httpUpdate(m_http);
-            if (early >= HTTP_STATUS_MULTIPLE_CHOICES || early == HTTP_STATUS_ERROR) {
-                m_problem = early == HTTP_STATUS_ERROR ? failure() : m_server + " answered \"" + httpStatus(early) + "\"";
-                return false;
-            }
+            if (early >= HTTP_STATUS_MULTIPLE_CHOICES || early == HTTP_STATUS_ERROR)
+                return early;
         }
     }
-    startStep();
-    if (httpWrite2(m_http, "", 0) < 0) {
-        m_problem = failure();
-        return false;
-    }
-    return true;
 }
 
-ipp_t* CupsConnection::answer(ipp_status_t* status, bool* unauthorized)
+ipp_t* CupsConnection::answer(http_status_t code, ipp_status_t* status, bool* unauthorized)
 {
-    http_status_t code;
-    do
+    while (code == HTTP_STATUS_CONTINUE)
         code = httpUpdate(m_http);
-    while (code == HTTP_STATUS_CONTINUE);
     *unauthorized = code == HTTP_STATUS_UNAUTHORIZED;
     if (code == HTTP_STATUS_OK) {
         ipp_t* response = ippNew();
@@ -391,6 +543,114 @@ ipp_t* CupsConnection::answer(ipp_status_t* status, bool* unauthorized)
                                                 : IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
     m_problem = httpStatus(code);
     return nullptr;
+}
+
+void CupsConnection::proveTheUser()
+{
+    {
+        std::lock_guard<std::mutex> guard(gDemandsGuard);
+        if (m_local || gAnsweredDemands.count(m_server))
+            return;
+    }
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "uri-authentication-supported");
+    ipp_status_t status;
+    startStep();
+    ipp_t* response = exchange(request, "/", &status, -1, Credentials::Anonymous);
+    bool kerberos = false;
+    for (ipp_attribute_t* attribute = ippFindAttribute(response, "uri-authentication-supported", IPP_TAG_KEYWORD); attribute;
+         attribute = ippFindNextAttribute(response, "uri-authentication-supported", IPP_TAG_KEYWORD))
+        kerberos = kerberos || !strcmp(ippGetString(attribute, 0, nullptr), "negotiate");
+    ippDelete(response);
+    if (!succeeded(status))
+        return;
+    std::lock_guard<std::mutex> guard(gDemandsGuard);
+    gAnsweredDemands.emplace(m_server, kerberos ? "Negotiate" : "");
+}
+
+http_status_t CupsConnection::get(const std::string& resource)
+{
+    m_problem.clear();
+    for (bool authenticated = false;;) {
+        if (!readyForRequest())
+            return HTTP_STATUS_ERROR;
+        if (!hasCredentials(m_http))
+            answerKnownDemand("GET", resource);
+        httpClearFields(m_http);
+        if (hasCredentials(m_http))
+            httpSetField(m_http, HTTP_FIELD_AUTHORIZATION, httpGetAuthString(m_http));
+        http_status_t status = HTTP_STATUS_ERROR;
+        if (httpGet(m_http, resource.c_str()) == 0) {
+            do
+                status = httpUpdate(m_http);
+            while (status == HTTP_STATUS_CONTINUE && !pastDeadline());
+        }
+        forgetSingleUseCredentials();
+        if (status == HTTP_STATUS_UNAUTHORIZED && authenticated)
+            m_problem = m_server + " refuses the credentials given for you";
+        if (status != HTTP_STATUS_UNAUTHORIZED || authenticated)
+            return status;
+        httpFlush(m_http);
+        if (moveToTheSocket())
+            continue;
+        authenticated = true;
+        if (!answerDemand("GET", resource))
+            return status;
+    }
+}
+
+bool CupsConnection::answerDemand(const char* method, const std::string& resource)
+{
+    if (cupsDoAuthentication(m_http, method, resource.c_str()) != 0) {
+        m_problem = unansweredDemand();
+        return false;
+    }
+    if (const char* demand = httpGetField(m_http, HTTP_FIELD_WWW_AUTHENTICATE); demand && *demand) {
+        std::lock_guard<std::mutex> guard(gDemandsGuard);
+        gAnsweredDemands[m_server] = demand;
+    }
+    return true;
+}
+
+void CupsConnection::forgetSingleUseCredentials()
+{
+    // cupsd takes a Kerberos token once: the next request makes a new one from the ticket.
+    if (hasCredentials(m_http) && !strncmp(httpGetAuthString(m_http), "Negotiate", 9))
+        httpSetAuthString(m_http, nullptr, nullptr);
+}
+
+void CupsConnection::answerKnownDemand(const char* method, const std::string& resource)
+{
+    std::string demand;
+    {
+        std::lock_guard<std::mutex> guard(gDemandsGuard);
+        auto known = gAnsweredDemands.find(m_server);
+        if (known == gAnsweredDemands.end() || known->second.empty())
+            return;
+        demand = known->second;
+    }
+    // As if the server had just asked; when the answer cannot be made, the request goes without
+    // and the server asks again.
+    httpSetField(m_http, HTTP_FIELD_WWW_AUTHENTICATE, demand.c_str());
+    cupsDoAuthentication(m_http, method, resource.c_str());
+}
+
+std::string CupsConnection::unansweredDemand() const
+{
+    const char* field = httpGetField(m_http, HTTP_FIELD_WWW_AUTHENTICATE);
+    std::string offered = field ? field : "";
+    if (offered.find("Negotiate") != std::string::npos)
+        return m_server + " asks who you are with Kerberos, and you have no ticket it takes (kinit gets one)";
+    if (offered.find("Basic") != std::string::npos)
+        return m_server + " asks for your password, and none was given"
+            + (m_local && httpAddrFamily(httpGetAddress(m_http)) != AF_LOCAL ? ": on this machine its socket tells it who you are without one, and none of the same server was found" : "");
+    return m_server + " asks who you are in a way that cannot be answered (" + (offered.empty() ? "it names none" : offered) + ")";
+}
+
+bool CupsConnection::connectionBroke()
+{
+    int number = httpError(m_http);
+    return (number == EPIPE || number == ECONNRESET) && !m_timedOut && !m_interrupted && !pastDeadline();
 }
 
 void CupsConnection::startStep()

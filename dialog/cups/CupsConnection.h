@@ -11,6 +11,7 @@
 #include <cups/cups.h>
 
 #include <chrono>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,17 @@ public:
     ipp_t* exchange(ipp_t* request, const std::string& resource, ipp_status_t* status, int document = -1,
         Credentials credentials = Credentials::AsTheUser);
 
+    // Has the requests that follow tell a server on another machine who the user is from the
+    // first one on, where it asks for Kerberos (a printer's uri-authentication-supported says
+    // "negotiate"): such a server knows the user by their principal ("alice@REALM"), and lists
+    // "my jobs" only to a request that proves it. Asked once per server in a process.
+    void proveTheUser();
+
+    // A GET of resource over this connection, with the same checks and credentials as
+    // exchange(): the answer's status, its headers read (HTTP_STATUS_OK: the body follows, for
+    // httpRead2); failure() says why another.
+    http_status_t get(const std::string& resource);
+
     // Starts a step of the conversation: no wait from now on outlasts the timeout.
     void startStep();
     // From now on a wait also ends, within a second, when the program is asked to stop
@@ -73,6 +85,15 @@ public:
     std::string failure() const;
 
 private:
+    void sliceWaits();
+    // A server on this machine reached over TCP cannot tell who the user is: cupsd takes the
+    // peer's credentials on its socket alone. When it asks, and one of the sockets where CUPS
+    // servers listen here leads to the same server (it lists the same printers, by their
+    // printer-uuid), the connection goes through that socket from then on: true then, and the
+    // request goes again. The server keeps its name in messages. Looked for once.
+    bool moveToTheSocket();
+    // The printer-uuid of every printer the server lists to anyone; empty when it lists none.
+    std::set<std::string> printerIdentities();
     // Makes the connection to the host, reached as serverKey names it (key()), encrypted, with the
     // certificate trusted for the server (KeptCertificates.h).
     bool encrypt(const std::string& host, const std::string& serverKey, std::string* error);
@@ -82,14 +103,39 @@ private:
     // Makes the connection anew when libcups would before the next request, so that it never
     // does so unchecked.
     bool readyForRequest();
-    bool sendDocument(int document);
-    ipp_t* answer(ipp_status_t* status, bool* unauthorized);
+    // What the server says to the request's headers before its body goes: HTTP_STATUS_CONTINUE
+    // for go on (or no word within a second), else its answer's status, the body not to be sent.
+    http_status_t earlyAnswer();
+    // The request's body, and the document when there is one: HTTP_STATUS_CONTINUE when all went,
+    // else the status of an answer the server gave before it stopped reading (HTTP_STATUS_ERROR
+    // for none).
+    http_status_t sendRequest(ipp_t* request, int document);
+    http_status_t sendDocument(int document);
+    http_status_t answerBeforeBreak();
+    // Whether the last request failed as its connection broke (the server closed it), with time
+    // left to send it again.
+    bool connectionBroke();
+    // Answers the server's demand to know who the user is (its 401); false, failure() saying
+    // why, when it cannot be answered.
+    bool answerDemand(const char* method, const std::string& resource);
+    // After an answer: credentials that the server takes only once are made anew for the next
+    // request.
+    void forgetSingleUseCredentials();
+    // Tells a server that asked who the user is on an earlier connection, before it asks again.
+    void answerKnownDemand(const char* method, const std::string& resource);
+    // Why the server's demand to know who the user is went unanswered, in words.
+    std::string unansweredDemand() const;
+    // The answer whose status line has been read as code (HTTP_STATUS_CONTINUE: not yet).
+    ipp_t* answer(http_status_t code, ipp_status_t* status, bool* unauthorized);
     static int keepWaiting(http_t*, void* connection);
 
     http_t* m_http { nullptr };
     std::string m_server;
     bool m_local { false };
     unsigned m_connectionsMade { 0 };
+    // The server as open() was given it, and whether its socket was looked for.
+    std::string m_serverGiven;
+    bool m_socketSought { false };
     // The certificate trusted for a server on another machine, as its DER bytes.
     std::vector<unsigned char> m_trusted;
     std::chrono::milliseconds m_timeout { kDefaultCupsTimeout };

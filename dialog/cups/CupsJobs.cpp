@@ -115,19 +115,14 @@ bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* 
     // One deadline for the whole fetch: a server that trickles is as stuck as a silent one.
     connection.startStep();
     http_t* http = connection.http();
-    httpClearFields(http);
     // The server gives each queue's PPD at /printers/QUEUE.ppd.
-    http_status_t status = HTTP_STATUS_ERROR;
-    if (httpGet(http, ("/printers/" + destination.queue + ".ppd").c_str()) == 0) {
-        do
-            status = httpUpdate(http);
-        while (status == HTTP_STATUS_CONTINUE && !connection.pastDeadline());
-    }
+    http_status_t status = connection.get("/printers/" + destination.queue + ".ppd");
     if (status != HTTP_STATUS_OK) {
+        bool unanswered = status == HTTP_STATUS_ERROR || status == HTTP_STATUS_CONTINUE || status == HTTP_STATUS_UNAUTHORIZED;
         *error = failed
-            + (status == HTTP_STATUS_NOT_FOUND                                      ? "there is no such queue, or none with a PPD, at " + connection.server()
-                    : status == HTTP_STATUS_ERROR || status == HTTP_STATUS_CONTINUE ? connection.failure()
-                                                                                    : connection.server() + " answered \"" + httpStatus(status) + "\"");
+            + (status == HTTP_STATUS_NOT_FOUND ? "there is no such queue, or none with a PPD, at " + connection.server()
+                    : unanswered               ? connection.failure()
+                                               : connection.server() + " answered \"" + httpStatus(status) + "\"");
         return false;
     }
     char buffer[64 * 1024];

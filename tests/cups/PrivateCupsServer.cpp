@@ -129,6 +129,38 @@ std::string jobsAsSeenHere(const std::string& socket, const std::string& user, i
     return text;
 }
 
+// What a command writes on its standard output.
+std::string commandOutput(const std::string& command)
+{
+    std::string text;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t count; (count = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, count);
+        pclose(pipe);
+    }
+    return text;
+}
+
+// The packages and those they depend on, as installing them brings them.
+std::vector<std::string> withDependencies(const std::vector<std::string>& packages)
+{
+    std::vector<std::string> all = packages;
+    for (const std::string& package : packages) {
+        // "a (>= 1), b | c, d:any": the first of each choice, without versions and architectures.
+        std::istringstream depends(commandOutput("dpkg-query -W -f='${Depends}' '" + package + "' 2>/dev/null"));
+        for (std::string choice; std::getline(depends, choice, ',');) {
+            std::istringstream words(choice);
+            std::string name;
+            words >> name;
+            name = name.substr(0, name.find(':'));
+            if (!name.empty())
+                all.push_back(name);
+        }
+    }
+    return all;
+}
+
 }
 
 PrivateCupsServer* PrivateCupsServer::startForSuite(const Setup& setup, std::string* failure)
@@ -162,13 +194,21 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
         const char* example;
         const char* filter;
     } ppds[] = { { "movra", "Movra-RK7700", "accounting-test-filter" }, { "lumio", "Lumio-LP200", "accounting-test-filter" },
-        { "movra-network", "Movra-RK7700", "accounting-test-driver" } };
+        { "movra-network", "Movra-RK7700", "accounting-test-driver" }, { "movra-plain", "Movra-RK7700", nullptr } };
     for (const auto& ppd : ppds) {
         std::string text = fileContents(EXAMPLES_DIR "/" + std::string(ppd.example) + ".ppd");
-        text.replace(text.find("*DefaultResolution"), 0, "*cupsFilter: \"text/plain 0 " + std::string(ppd.filter) + "\"\n");
+        if (ppd.filter)
+            text.replace(text.find("*DefaultResolution"), 0, "*cupsFilter: \"text/plain 0 " + std::string(ppd.filter) + "\"\n");
         m_folder.addFile(ppd.file + std::string(".ppd"), text);
     }
     m_folder.addFile("document.txt", "A page to print.\n");
+    for (const std::string& package : withDependencies(setup.filterPackages)) {
+        std::istringstream files(commandOutput("dpkg -L '" + package + "' 2>/dev/null"));
+        for (std::string file; std::getline(files, file);) {
+            if (file.rfind("/usr/lib/cups/filter/", 0) == 0 && file.size() > 21)
+                symlink(file.c_str(), (root + "/bin/filter/" + file.substr(21)).c_str());
+        }
+    }
     // The scheduler runs filters through its own helper, which lives in the standard folder.
     symlink("/usr/lib/cups/daemon", (root + "/bin/daemon").c_str());
     // Network queues print through CUPS's own ipp backend. The scheduler runs only a program that
@@ -197,11 +237,13 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
         m_ownAccounts = true;
     }
     m_network = setup.network;
+    m_environment = setup.environment;
     if (!launch(error))
         return false;
     bool holding = !setup.holdingQueues
         || (addQueue("movra-hold", "movra", "", JobHold::Indefinite) && addQueue("lumio-hold", "lumio", "", JobHold::Indefinite));
-    if (!addQueue("movra") || !addQueue("lumio", "lumio") || !holding) {
+    bool plain = setup.filterPackages.empty() || addQueue("movra-plain", "movra-plain");
+    if (!addQueue("movra") || !addQueue("lumio", "lumio") || !holding || !plain) {
         *error = "the private CUPS server did not take the queue; its log: " + fileContents(root + "/log/error_log");
         return false;
     }
@@ -223,7 +265,7 @@ bool PrivateCupsServer::writeConfiguration(const Setup& setup, std::string* erro
     // A server on another machine is known by its address, and its certificate names it so.
     std::string listen = "Listen " + socket() + "\n"
         + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\nServerName " + setup.listen.substr(0, setup.listen.rfind(':')) + "\n");
-    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + policy + kStubbornPolicy + setup.configuration);
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n" + setup.configuration + (setup.configuration.find("<Location />") == std::string::npos ? "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" : "") + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + policy + kStubbornPolicy);
     return true;
 }
 
@@ -241,6 +283,8 @@ bool PrivateCupsServer::launch(std::string* error)
             && (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
                 || mount(path("passwd").c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0))
             _exit(125);
+        for (const auto& [name, value] : m_environment)
+            setenv(name.c_str(), value.c_str(), 1);
         execl("/usr/sbin/cupsd", "cupsd", "-f", "-c", (root + "/cupsd.conf").c_str(), "-s", (root + "/cups-files.conf").c_str(), nullptr);
         _exit(127);
     }

@@ -41,11 +41,19 @@ public:
         // and what stands there instead, wherever it is. The server does not start with a change
         // that finds nothing to change.
         std::vector<std::pair<std::string, std::string>> policyChanges;
-        // cupsd.conf lines after the server's own, whose settings they replace ("MaxClients 1000").
+        // cupsd.conf lines after the server's own, whose settings they replace ("MaxClients 1000"); a
+        // <Location /> of theirs takes the place of the server's own, which lets anyone in (cupsd
+        // would merge the two).
         std::string configuration;
         // Login names the server knows besides the system's, as a server of many desktops knows
         // their users: in a copy of /etc/passwd that only the server's process sees.
         std::vector<std::string> accounts;
+        // Debian packages whose CUPS filters (and those of the packages they depend on) the
+        // server gets besides the tests' own, as installing them gives a server its filters; the
+        // "movra-plain" queue prints through them with the example PPD as it is.
+        std::vector<std::string> filterPackages;
+        // Set in the server's own environment (KRB5_KTNAME, the keytab of its Kerberos principal).
+        std::vector<std::pair<std::string, std::string>> environment;
     };
 
     // Whether a queue holds every new job until someone releases it
@@ -115,6 +123,7 @@ private:
 
     TemporaryTree m_folder;
     std::string m_network;
+    std::vector<std::pair<std::string, std::string>> m_environment;
     bool m_ownAccounts { false };
     PrivateSystemBus m_bus;
     pid_t m_server { -1 };

@@ -1,0 +1,385 @@
+// The agent proves who the person is wherever the server asks, as CUPS's own clients do: on a
+// server that asks on every request, on the person's own machine's server reached by its
+// address, which knows the person only through its socket, and on an office's server in a
+// Kerberos realm, which knows them by their ticket.
+#include "AgentSessionTest.h"
+#include "KerberosRealm.h"
+#include "ReachableCopies.h"
+#include "RunningProgram.h"
+#include "TestNetwork.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstring>
+#include <sstream>
+#include <sys/stat.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A TCP port of the loopback address that nothing listens on now.
+int freeLoopbackPort()
+{
+    int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (probe < 0 || bind(probe, reinterpret_cast<sockaddr*>(&address), size) != 0
+        || getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        address.sin_port = 0;
+    if (probe >= 0)
+        close(probe);
+    return ntohs(address.sin_port);
+}
+
+// A server of this machine, with the README's policy, that also listens on a loopback address;
+// configuration: cupsd.conf lines of the suite's own.
+class AgentOnThisMachinesServer : public AgentSessionTest {
+protected:
+    static void startListeningServer(const std::string& configuration)
+    {
+        PrivateCupsServer::Setup setup;
+        setup.holdingQueues = true;
+        setup.systemBus = true;
+        gAddress = "127.0.0.1:" + std::to_string(freeLoopbackPort());
+        setup.listen = gAddress;
+        setup.configuration = configuration;
+        startServer(setup);
+    }
+
+    // The session of nobody, an ordinary local user, with default codes stored for movra-hold.
+    void SetUp() override
+    {
+        AgentSessionTest::SetUp();
+        if (IsSkipped() || HasFailure())
+            return;
+        chmod(m_home.root().c_str(), 0711);
+        m_home.addFolder("nobody");
+        const passwd* nobody = getpwnam("nobody");
+        ASSERT_TRUE(nobody);
+        ASSERT_EQ(chown(m_home.path("nobody").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        ProgramOptions asNobody = withInput(kSaveDefaultCodes);
+        asNobody.user = "nobody";
+        ProgramRun configured = checked(runProgram(
+            { PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold", "--server", gServer->socket(), "--settings-dir", settings(), "--script", "-" },
+            asNobody));
+        ASSERT_EQ(configured.exitStatus, 0) << configured.errors;
+    }
+
+    std::string settings() const { return m_home.path("nobody/settings"); }
+
+    // The agent of nobody's session watching the server at server, or, with --once, handling
+    // what is held now.
+    std::vector<std::string> nobodysAgent(const std::string& server, bool once) const
+    {
+        std::vector<std::string> command { AGENT_PATH, "--server", server, "--settings-dir", settings() };
+        if (once)
+            command.push_back("--once");
+        return command;
+    }
+
+    ProgramOptions nobodysSession() const
+    {
+        ProgramOptions options = session();
+        options.user = "nobody";
+        options.environment.push_back({ "XDG_RUNTIME_DIR", m_home.path("nobody") });
+        return options;
+    }
+
+    static inline std::string gAddress;
+};
+
+class AgentOnAServerThatAsksEveryoneWhoTheyAre : public AgentOnThisMachinesServer {
+protected:
+    static void SetUpTestSuite()
+    {
+        startListeningServer("<Location />\n  AuthType Default\n  Require valid-user\n  Order allow,deny\n  Allow all\n</Location>\n");
+    }
+};
+
+class AgentOnTheServerOfItsOwnMachine : public AgentOnThisMachinesServer {
+protected:
+    static void SetUpTestSuite() { startListeningServer(""); }
+};
+
+TEST_F(AgentOnAServerThatAsksEveryoneWhoTheyAre, EveryRequestIsAnsweredAfterTheServerClosedOnItsDemand)
+{
+    // cupsd answers every request without credentials with 401 and closes the connection before
+    // it reads the request's body: each time, the request goes again with the person's.
+    for (int run = 0; run < 8; ++run) {
+        int job = lp("movra-hold", {}, "nobody");
+        ASSERT_GT(job, 0);
+        ProgramRun once = checked(runProgram(nobodysAgent(gServer->socket(), true), nobodysSession()));
+        EXPECT_EQ(once.exitStatus, 0) << once.errors;
+        EXPECT_EQ(once.output, prefix(job, "movra-hold") + "released\n") << once.errors;
+        EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
+    }
+}
+
+TEST_F(AgentOnAServerThatAsksEveryoneWhoTheyAre, ByItsAddressItsDemandThatCannotBeAnsweredIsOneLineAndTheJobStaysHeld)
+{
+    // Over TCP it takes no peer's credentials, and it lists nothing to anyone, so that its socket
+    // cannot be told from another server's.
+    int job = lp("movra-hold", {}, "nobody");
+    ASSERT_GT(job, 0);
+    ProgramRun once = checked(runProgram(nobodysAgent(gAddress, true), nobodysSession()));
+    EXPECT_EQ(once.exitStatus, 2);
+    EXPECT_EQ(once.errors,
+        "accounting-agent: cannot list your jobs: the CUPS server at " + gAddress
+            + " asks for your password, and none was given: on this machine its socket tells it who you are without one, and none of the same "
+              "server was found\n");
+    EXPECT_EQ(state(job), "pending-held");
+}
+
+TEST_F(AgentOnTheServerOfItsOwnMachine, ReachedByItsAddressItKnowsThePersonThroughItsSocket)
+{
+    RunningProgram agent(nobodysAgent(gAddress, false), nobodysSession());
+    int job = lp("movra-hold", {}, "nobody");
+    ASSERT_GT(job, 0);
+    EXPECT_TRUE(agent.waitForOutput(prefix(job, "movra-hold") + "released\n"));
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = checked(agent.finish());
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.errors, "") << "no demand for credentials is left unanswered";
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
+}
+
+// The indented blocks of the README's section that starts with heading, in order, each with the
+// README's example names replaced by the test's (from, to pairs).
+std::vector<std::string> readmeBlocks(const std::string& heading, const std::vector<std::pair<std::string, std::string>>& names)
+{
+    std::istringstream readme(fileContents(README_PATH));
+    std::vector<std::string> blocks;
+    bool inSection = false;
+    bool inBlock = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("#", 0) == 0) {
+            inSection = line == heading;
+            continue;
+        }
+        bool indented = line.rfind("    ", 0) == 0;
+        if (inSection && indented && !inBlock)
+            blocks.emplace_back();
+        inBlock = inSection && indented;
+        if (inBlock)
+            blocks.back() += line.substr(4) + "\n";
+    }
+    for (std::string& block : blocks) {
+        for (const auto& [from, to] : names) {
+            for (size_t at = block.find(from); at != std::string::npos; at = block.find(from, at + to.size()))
+                block.replace(at, from.size(), to);
+        }
+    }
+    return blocks;
+}
+
+// An office's server on another machine in a Kerberos realm of the test's own, set up as the
+// README's administrators' section says (its cupsd.conf lines for a central server, its policy,
+// DefaultAuthType Negotiate) and reached over TLS, by the name the desktop's client.conf gives
+// as the README says, from the person's desktop, another network namespace, where the person
+// (nobody) holds a ticket.
+class AgentInAKerberosRealm : public ::testing::Test {
+protected:
+    static constexpr const char* kServerName = "print.accounting.test";
+    static inline const std::vector<std::pair<std::string, std::string>> kReadmeNames { { "print.example.com", kServerName },
+        { "192.168.10.0/24", "192.0.2.0/24" } };
+
+    static void SetUpTestSuite()
+    {
+        if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
+            return;
+        std::string error;
+        gNetwork = new TestNetwork;
+        gRealm = new KerberosRealm;
+        gServer = new PrivateCupsServer;
+        gHosts = new TemporaryTree;
+        // The desktop knows the server by its name, as an office's DNS tells it: Kerberos names
+        // the server's principal so, and libcups asks for no ticket for a bare address. Its
+        // /etc/cups holds the client.conf the README gives.
+        gHosts->addFile("hosts", std::string(TestNetwork::kServerAddress) + " " + kServerName + "\n");
+        chmod(gHosts->root().c_str(), 0755);
+        chmod(gHosts->path("hosts").c_str(), 0644);
+        // Debian's libcups asks for the server's "host" service (client.conf's GSSServiceName).
+        std::string keytab = gRealm->path("server.keytab");
+        std::vector<std::string> blocks = readmeBlocks("#### A central server for the office's desktops", kReadmeNames);
+        if (blocks.size() < 2) {
+            gFailure = "the README's section on a central server has no cupsd.conf lines and client.conf line";
+            return;
+        }
+        gHosts->addFile("cups/client.conf", blocks[1]);
+        chmod(gHosts->path("cups").c_str(), 0755);
+        chmod(gHosts->path("cups/client.conf").c_str(), 0644);
+        PrivateCupsServer::Setup setup;
+        setup.holdingQueues = true;
+        setup.configuration = blocks[0] + "DefaultAuthType Negotiate\n";
+        setup.environment = { { "KRB5_KTNAME", keytab }, { "KRB5_CONFIG", gRealm->configuration() } };
+        bool ready = gNetwork->create(&error);
+        if (ready)
+            setup.network = gNetwork->serverSide();
+        ready = ready && gRealm->start(gNetwork->serverSide(), TestNetwork::kServerAddress, &error);
+        ready = ready && (gRealm->addPrincipal(std::string("host/") + kServerName, keytab) || (error = "no keytab for the server", false));
+        ready = ready && gServer->start(setup, &error);
+        if (!ready) {
+            gFailure = error;
+            TearDownTestSuite();
+        }
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete gServer;
+        gServer = nullptr;
+        delete gRealm;
+        gRealm = nullptr;
+        delete gNetwork;
+        gNetwork = nullptr;
+        delete gHosts;
+        gHosts = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (!gServer && !gFailure.empty())
+            FAIL() << gFailure;
+        if (!gServer)
+            GTEST_SKIP() << "a server in a Kerberos realm needs root and cupsd (scripts/setup installs it; CI runs as root)";
+        const passwd* nobody = getpwnam("nobody");
+        ASSERT_NE(nobody, nullptr);
+        ASSERT_EQ(chown(m_home.root().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        m_ticket = gRealm->ticketFor("nobody", gNetwork->clientSide(), nobody->pw_uid);
+        ASSERT_FALSE(m_ticket.empty()) << "kinit gets the person's ticket";
+    }
+
+    void TearDown() override
+    {
+        if (gServer)
+            gServer->cancelAllJobs();
+    }
+
+    // A program on the person's desktop, as user (by default the person, with their ticket),
+    // where the server's name leads to it.
+    std::vector<std::string> onTheDesktop(const std::vector<std::string>& command, const std::string& user = "nobody") const
+    {
+        const passwd* account = getpwnam(user.c_str());
+        std::string uid = std::to_string(account ? account->pw_uid : 65534);
+        std::string gid = std::to_string(account ? account->pw_gid : 65534);
+        std::vector<std::string> arguments { "/usr/bin/unshare", "--mount", "--", "/bin/sh", "-c",
+            "mount --bind \"$0/hosts\" /etc/hosts && mount --bind \"$0/cups\" /etc/cups && exec \"$@\"",
+            gHosts->root(), "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=" + gid, "--setuid=" + uid, "--",
+            "/usr/bin/env", "HOME=" + m_home.root(), "XDG_RUNTIME_DIR=" + m_home.root(), "LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8",
+            "DISPLAY=", "WAYLAND_DISPLAY=", "KRB5_CONFIG=" + gRealm->configuration() };
+        if (user == "nobody")
+            arguments.push_back("KRB5CCNAME=" + m_ticket);
+        for (const auto& [name, value] : sanitizerOptionsFor(user))
+            arguments.push_back(name + "=" + value);
+        for (const std::string& part : command)
+            arguments.push_back(reachableBy(user, part));
+        return arguments;
+    }
+
+    // lp on the desktop printing the server's test document; the job's number, or 0.
+    int lp(const std::string& user = "nobody", const std::vector<std::string>& more = {}) const
+    {
+        std::vector<std::string> command { "/usr/bin/lp", "-d", "movra-hold" };
+        command.insert(command.end(), more.begin(), more.end());
+        command.push_back(gServer->path("document.txt"));
+        ProgramRun run = runProgram(onTheDesktop(command, user));
+        size_t id = run.output.find("request id is movra-hold-");
+        return run.exitStatus == 0 && id != std::string::npos ? atoi(run.output.c_str() + id + strlen("request id is movra-hold-")) : 0;
+    }
+
+    ProgramRun agentOnce(const std::string& script = "") const
+    {
+        std::vector<std::string> command { AGENT_PATH, "--once", "--settings-dir", m_home.path("settings") };
+        if (!script.empty())
+            command.insert(command.end(), { "--script", "-" });
+        return runProgram(onTheDesktop(command), withInput(script));
+    }
+
+    static std::string state(int job) { return gServer->jobAttribute(job, "job-state"); }
+    static std::string prefix(int job) { return "job " + std::to_string(job) + " movra-hold: "; }
+
+    static inline TestNetwork* gNetwork = nullptr;
+    static inline KerberosRealm* gRealm = nullptr;
+    static inline PrivateCupsServer* gServer = nullptr;
+    static inline TemporaryTree* gHosts = nullptr;
+    static inline std::string gFailure;
+    TemporaryTree m_home;
+    std::string m_ticket;
+};
+
+TEST_F(AgentInAKerberosRealm, StoredCodesGoWithThePersonsOwnJobsWithoutAQuestionAndNoOneElsePrintsInTheirName)
+{
+    // printdialog fetches the queue's PPD and stores the codes, and prints, as the person.
+    ProgramRun configured = runProgram(onTheDesktop({ PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold",
+                                           "--settings-dir", m_home.path("settings"), "--script", "-" }),
+        withInput(kSaveDefaultCodes));
+    ASSERT_EQ(configured.exitStatus, 0) << configured.errors;
+    ProgramRun printed = runProgram(onTheDesktop({ PRINTDIALOG_PATH, "--printer", "movra", "--file", gServer->path("document.txt"),
+                                        "--settings-dir", m_home.path("settings"), "--script", "-" }),
+        withInput("show\nchoose 100 3\nclick 300\ntype 302 \"carol-SECRET\"\ntype 304 \"5-SECRET\"\nprint\n"));
+    ASSERT_EQ(printed.exitStatus, 0) << printed.errors;
+    int direct = printedJobNumber(printed.output);
+    ASSERT_GT(direct, 0) << printed.output;
+    EXPECT_EQ(gServer->jobAttribute(direct, "job-originating-user-name"), std::string("nobody@") + KerberosRealm::kRealm);
+
+    // Another user of the desktop, without the person's ticket, cannot print in their name.
+    EXPECT_EQ(lp("daemon", { "-U", "nobody" }), 0);
+    int job = lp();
+    ASSERT_GT(job, 0);
+    EXPECT_EQ(job, direct + 1) << "no job came in between";
+    ProgramRun run = agentOnce();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, prefix(job) + "released\n") << run.errors;
+    EXPECT_EQ(run.errors.find("another user's name"), std::string::npos) << run.errors;
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
+}
+
+TEST_F(AgentInAKerberosRealm, TypedCodesAreReleasedAndCancelCancels)
+{
+    int typed = lp();
+    int cancelled = lp();
+    ASSERT_GT(typed * cancelled, 0);
+    ProgramRun run = agentOnce(kAnswerPrompt + "click 1001\n");
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_NE(run.output.find(prefix(typed) + "released\n"), std::string::npos) << run.output << run.errors;
+    EXPECT_NE(run.output.find(prefix(cancelled) + "cancelled\n"), std::string::npos) << run.output << run.errors;
+    EXPECT_EQ(gServer->jobAttribute(typed, "job-account-id"), "77-SECRET");
+    EXPECT_EQ(state(cancelled), "canceled");
+}
+
+TEST_F(AgentInAKerberosRealm, AWatchingAgentReleasesWhatWasHeldBeforeItAndWhatThePersonPrintsSince)
+{
+    // Each request carries a token of its own: the server takes a token once, and lists the
+    // person's jobs only to a request that proves who they are.
+    ProgramRun configured = runProgram(onTheDesktop({ PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold", "--settings-dir",
+                                           m_home.path("settings"), "--script", "-" }),
+        withInput(kSaveDefaultCodes));
+    ASSERT_EQ(configured.exitStatus, 0) << configured.errors;
+    int before = lp();
+    ASSERT_GT(before, 0);
+    RunningProgram agent(onTheDesktop({ AGENT_PATH, "--settings-dir", m_home.path("settings") }));
+    EXPECT_TRUE(agent.waitForOutput(prefix(before) + "released\n"));
+    for (int print = 0; print < 3; ++print) {
+        int job = lp();
+        ASSERT_GT(job, 0);
+        auto sent = std::chrono::steady_clock::now();
+        EXPECT_TRUE(agent.waitForOutput(prefix(job) + "released\n"));
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+    }
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = agent.finish();
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    std::istringstream requests(gServer->accessLog());
+    for (std::string line; std::getline(requests, line);)
+        EXPECT_FALSE(line.find("Set-Job-Attributes") != std::string::npos && line.find("\" 401 ") != std::string::npos)
+            << "no release had to be asked for credentials: " << line;
+}
+
+}
