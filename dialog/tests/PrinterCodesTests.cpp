@@ -109,11 +109,11 @@ cleartomark\n"
 *de.Translation HPPinPrnt/Sicheres Drucken: ""
 )",
             { "de_DE", "de-DE", "de" }, { "HPFIDigit digits 4-4 [0-9] with HPPinPrnt=True \"Sicheres Drucken\"" } },
-        { "the same PIN for a person whose language the PPD lacks",
+        { "the same PIN for a person whose language the PPD lacks, or gives as the option's keyword",
             "*OpenUI *HPLFPPinPrnt/Secure Printing: PickOne\n*HPLFPPinPrnt True/On: \"%%\"\n*CloseUI: *HPLFPPinPrnt\n"
             "*OpenUI *HPFIDigit/First Digit: PickOne\n*CloseUI: *HPFIDigit\n*OpenUI *HPSEDigit/Second Digit: PickOne\n*CloseUI: *HPSEDigit\n"
-            "*de.Translation HPLFPPinPrnt/Sicheres Drucken: \"\"\n",
-            { "sv" }, { "HPFIDigit digits 2-2 [0-9] with HPLFPPinPrnt=True \"Secure Printing\"" } },
+            "*de.Translation HPLFPPinPrnt/Sicheres Drucken: \"\"\n*da.Translation HPLFPPinPrnt/HPLFPPinPrnt: \"\"\n",
+            { "da", "sv" }, { "HPFIDigit digits 2-2 [0-9] with HPLFPPinPrnt=True \"Secure Printing\"" } },
         { "Kyocera's job accounting from a fixed list, in a German PPD of Latin-1 text",
             R"(*LanguageEncoding: ISOLatin1
 *LanguageVersion: German
