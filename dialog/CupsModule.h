@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CupsDestination.h"
+#include "PrinterCodes.h"
 
 #include <Base/RegularFile.h>
 #include <PrintCore/PMTicketStandIn.h>
@@ -14,6 +15,7 @@ struct CupsModule {
     bool (*fetchQueuePPD)(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error);
     bool (*fetchDefaultQueue)(const CupsDestination& server, std::string* queue, std::string* error);
     bool (*fetchQueueNames)(const CupsDestination& server, std::vector<std::string>* queues, std::string* error);
+    bool (*fetchPrinterCodeAttributes)(const CupsDestination& destination, PrinterCodeAttributes* attributes, std::string* error);
     std::string (*serverName)(const std::string& server);
     std::string (*serverKey)(const std::string& server);
     int (*submitJob)(const CupsDestination& destination, int document, const std::string& title,

@@ -39,6 +39,12 @@ bool fetchQueueNames(const CupsDestination& server, std::vector<std::string>* qu
     return module && module->fetchQueueNames(server, queues, error);
 }
 
+bool fetchPrinterCodeAttributes(const CupsDestination& destination, PrinterCodeAttributes* attributes, std::string* error)
+{
+    const CupsModule* module = cupsModule(error);
+    return module && module->fetchPrinterCodeAttributes(destination, attributes, error);
+}
+
 std::string cupsServerName(const std::string& server)
 {
     std::string error;

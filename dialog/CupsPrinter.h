@@ -7,6 +7,7 @@
 
 #include "CupsDestination.h"
 #include "DialogExport.h"
+#include "PrinterCodes.h"
 
 #include <Base/RegularFile.h>
 #include <PrintCore/PMTicketStandIn.h>
@@ -30,6 +31,12 @@ DIALOG_EXPORT bool fetchDefaultQueue(const CupsDestination& server, std::string*
 // The names of the server's queues (CUPS-Get-Printers), each checked as a queue name; one that no
 // queue can have is left out. False, with the reason in *error, when the server cannot be asked.
 DIALOG_EXPORT bool fetchQueueNames(const CupsDestination& server, std::vector<std::string>* queues, std::string* error);
+
+// What the queue's printer attributes say of the codes its jobs may carry (Get-Printer-Attributes:
+// job-account-id-supported, job-accounting-user-id-supported, job-password-supported and its
+// encryptions and repertoire). False, with the reason in *error, when the server cannot be asked
+// or has no such queue.
+DIALOG_EXPORT bool fetchPrinterCodeAttributes(const CupsDestination& destination, PrinterCodeAttributes* attributes, std::string* error);
 
 // "the CUPS server at HOST:PORT" (or at its socket), the one name every message gives the server;
 // the user's default server for an empty one.

@@ -12,6 +12,7 @@ const char* const kPrintDialogUsage
       "       printdialog --configure [--printer QUEUE] [--server HOST:PORT|SOCKET] [--timeout SECONDS] [--settings-dir DIR]\n"
       "                   [--keep-codes keyring|file] [--settings FILE] [--save FILE] [--script FILE|-] [--snapshot FILE] [--plugin DIR]\n"
       "       printdialog --configure --forget [--printer QUEUE] [--server HOST:PORT|SOCKET] [--timeout SECONDS] [--settings-dir DIR]\n"
+      "       printdialog --list-codes (--ppd FILE | --printer QUEUE [--server HOST:PORT|SOCKET] [--timeout SECONDS])\n"
       "       printdialog --help | --version";
 
 namespace {
@@ -34,6 +35,18 @@ bool parseKeepCodes(const std::string& text, QueueSettingsStore::CodesChoice* ch
     return true;
 }
 
+// --list-codes opens no dialog: it reads a printer, the PPD given or a queue's.
+bool listCodesArgumentsFit(const PrintDialogOptions& options, const std::string& keepCodes, std::string* error)
+{
+    if (options.purpose == DialogPurpose::Configure || options.forget || !keepCodes.empty() || !options.scriptPath.empty()
+        || !options.snapshotPath.empty() || !options.settingsPath.empty() || !options.savePath.empty() || !options.documentPath.empty()
+        || !options.settingsFolder.empty() || !options.plugInPath.empty()) {
+        *error = "--list-codes opens no dialog: only --ppd, or --printer with --server and --timeout, go with it";
+        return false;
+    }
+    return true;
+}
+
 }
 
 bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintDialogOptions* options, std::string* error)
@@ -48,6 +61,10 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
         }
         if (option == "--forget") {
             options->forget = true;
+            continue;
+        }
+        if (option == "--list-codes") {
+            options->listCodes = true;
             continue;
         }
         std::string* target = option == "--ppd" ? &options->ppdPath
@@ -81,6 +98,8 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
         *error = "--keep-codes takes keyring or file";
         return false;
     }
+    if (options->listCodes && !listCodesArgumentsFit(*options, keepCodes, error))
+        return false;
     bool configuring = options->purpose == DialogPurpose::Configure;
     if (!configuring && (options->forget || !keepCodes.empty())) {
         *error = "--keep-codes and --forget go with --configure";
@@ -104,7 +123,7 @@ bool parsePrintDialogArguments(const std::vector<std::string>& arguments, PrintD
         *error = options->ppdPath.empty() ? "--ppd or --printer is required" : "--ppd and --printer cannot go together";
         return false;
     }
-    if (!configuring && !options->printerQueue.empty() && options->documentPath.empty()) {
+    if (!configuring && !options->listCodes && !options->printerQueue.empty() && options->documentPath.empty()) {
         *error = "--printer needs --file, the document to print";
         return false;
     }

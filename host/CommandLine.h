@@ -28,6 +28,8 @@ struct PrintDialogOptions {
     // queue keeps them now); or, with forget, the queue's stored settings go and no window opens.
     QueueSettingsStore::CodesChoice keepCodes { QueueSettingsStore::CodesChoice::AsBefore };
     bool forget { false };
+    // List the codes a job on the printer (--ppd or --printer) is asked for, instead of a dialog.
+    bool listCodes { false };
     std::string plugInPath;
     std::string primaryPlugInPath;
 };

@@ -2,6 +2,7 @@
 
 #include "Conversation.h"
 #include "CupsPrinter.h"
+#include "ListCodes.h"
 #include "PrintDialog.h"
 #include "ProcessGuards.h"
 #include "QueueDialog.h"
@@ -277,6 +278,8 @@ int runForget(const PrintDialogOptions& options, std::ostream& out, std::ostream
 
 int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::ostream& err)
 {
+    if (options.listCodes)
+        return listPrinterCodes(options, out, err);
     if (options.forget)
         return runForget(options, out, err);
     if (options.scriptPath.empty() && options.snapshotPath.empty())

@@ -272,6 +272,20 @@ TEST_F(CupsPrintingTest, CtrlCLeavesNoCopyOfThePPDBehind)
     EXPECT_EQ(temporaryPPDs(), before);
 }
 
+TEST_F(CupsPrintingTest, AnAdministratorListsTheCodesAQueueAsksFor)
+{
+    auto list = [](const std::string& queue) { return runProgram({ PRINTDIALOG_PATH, "--list-codes", "--printer", queue, "--server", gServer->socket() }); };
+    ProgramRun movra = list("movra");
+    EXPECT_EQ(movra.exitStatus, 0) << movra.errors;
+    EXPECT_EQ(movra.output,
+        "com.movra.Act.trel.UID\tcharacters\t1-79\t-\tUser ID\ncom.movra.Act.trel.AID\tcharacters\t1-79\t-\tAccount ID\n"
+        "JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID\n");
+    ProgramRun lumio = list("lumio");
+    EXPECT_EQ(lumio.exitStatus, 0) << lumio.errors;
+    EXPECT_EQ(lumio.output, "") << "another maker's printer that asks for no code, whatever the server says of its own attributes";
+    EXPECT_TRUE(endsInOneClearError(list("nosuch"), "nosuch: cannot get the printer's PPD: there is no such queue, or none with a PPD"));
+}
+
 TEST_F(CupsPrintingTest, AMissingQueueIsOneClearError)
 {
     std::vector<std::string> arguments = printDialogCommand("nosuch");

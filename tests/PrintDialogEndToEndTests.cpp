@@ -303,6 +303,48 @@ TEST_F(PrintDialogRunTest, PicturesOfTheDialogAndThePromptWithoutADisplay)
     EXPECT_GT(dialogHeight, 204u);
 }
 
+TEST_F(PrintDialogRunTest, AnAdministratorListsTheCodesAPrinterAsksFor)
+{
+    auto list = [this](const std::string& ppd) {
+        ProgramOptions options;
+        options.environment = environment;
+        return runProgram({ PRINTDIALOG_PATH, "--list-codes", "--ppd", ppd }, options);
+    };
+    const std::string policy = "JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID";
+    ProgramRun movra = list(kMovraPPD);
+    EXPECT_EQ(movra.exitStatus, 0) << movra.errors;
+    EXPECT_EQ(movra.output, "com.movra.Act.trel.UID\tcharacters\t1-79\t-\tUser ID\ncom.movra.Act.trel.AID\tcharacters\t1-79\t-\tAccount ID\n" + policy + "\n");
+
+    ProgramRun none = list(kOtherMakerPPD);
+    EXPECT_EQ(none.exitStatus, 0) << none.errors;
+    EXPECT_EQ(none.output + none.errors, "") << "a printer that asks for no code";
+
+    std::string lockedPrint = write("locked.ppd", R"(*PPD-Adobe: "4.3"
+*OpenUI *JobType/Job Type: PickOne
+*JobType Normal/Normal: ""
+*JobType LockedPrint/Locked Print: ""
+*CloseUI: *JobType
+*OpenUI *LockedPrintPassword/Locked Print Password (4-8 digits)]0;owned: PickOne
+*FoomaticRIPOptionAllowedChars LockedPrintPassword: "0-9"
+*CloseUI: *LockedPrintPassword
+*ParamCustomLockedPrintPassword Password: 1 password 4 8
+*OpenUI *UserCode/User Code: PickOne
+*CloseUI: *UserCode
+*ParamCustomUserCode UserCode/User Code: 1 passcode 1 8
+)");
+    ProgramRun locked = list(lockedPrint);
+    EXPECT_EQ(locked.exitStatus, 0) << locked.errors;
+    EXPECT_EQ(locked.output,
+        "LockedPrintPassword\tcharacters[0-9]\t4-8\tJobType=LockedPrint\tLocked Print Password (4-8 digits)\\x1B]0;owned\\x07\n"
+        "UserCode\tdigits\t1-8\t-\tUser Code\n"
+            + policy + " LockedPrintPassword UserCode\n");
+
+    ProgramRun unreadable = list(write("text.ppd", "hello, world\n"));
+    EXPECT_EQ(unreadable.exitStatus, 2);
+    EXPECT_EQ(unreadable.output, "");
+    EXPECT_EQ(unreadable.errors, "printdialog: " + folder.path("text.ppd") + ": not a PPD file (line 1 is not *PPD-Adobe: \"4.x\")\n");
+}
+
 struct BadRun {
     const char* name;
     std::string script;

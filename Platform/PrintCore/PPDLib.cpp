@@ -112,11 +112,15 @@ public:
         }
     }
 
-    // Reads on to the end, or to the size limit, without looking at the bytes.
-    void skipToEnd()
+    // Reads on to the end, or to the size limit, without looking at the bytes; those not read
+    // yet are appended to *contents when it is given.
+    void readToEnd(std::string* contents)
     {
-        while (refill())
+        do {
+            if (contents)
+                contents->append(m_buffer + m_position, m_end - m_position);
             m_position = m_end;
+        } while (refill());
     }
 
     // Back to the first byte of the file; false (and errno) when it cannot be read again.
@@ -494,15 +498,26 @@ PPDError ppdLastError()
 
 OSStatus ppdCheckFile(const std::string& path, PPDError* error)
 {
+    return ppdReadFile(path, nullptr, error);
+}
+
+OSStatus ppdReadFile(const std::string& path, std::string* contents, PPDError* error)
+{
+    std::string read;
     OSStatus status = guarded([&]() -> OSStatus {
         std::optional<LineReader> reader;
         if (OSStatus opened = openPPDFile(path, reader))
             return opened;
-        reader->skipToEnd();
+        // The first line was read as a line: the contents start again from the first byte.
+        if (contents && !reader->rewind())
+            return fileFailure(kPPDFileUnreadableErr, { StandIn::FileStatus::unreadable, errno ? errno : EIO });
+        reader->readToEnd(contents ? &read : nullptr);
         return reader->stop() == LineReader::Stop::tooLarge ? failWith(kPPDFileTooLargeErr) : OSStatus(noErr);
     });
     if (status != noErr && error)
         *error = tLastError;
+    if (status == noErr && contents)
+        *contents = std::move(read);
     return status;
 }
 

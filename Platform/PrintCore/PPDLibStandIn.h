@@ -28,5 +28,8 @@ PLATFORM_EXPORT PPDError ppdLastError();
 // kPPDMaxUnpackedSize bytes unpacked. The pane's questions read only the start of the file; a
 // file they could not read to the end is caught here, with words for it in *error.
 PLATFORM_EXPORT OSStatus ppdCheckFile(const std::string& path, PPDError* error);
+// The same reading, keeping the whole file's bytes, unpacked, in *contents (left as it was on a
+// failure): what a reader of the options a PPD offers starts from.
+PLATFORM_EXPORT OSStatus ppdReadFile(const std::string& path, std::string* contents, PPDError* error);
 
 }

@@ -9,6 +9,7 @@
 #include <QueueName.h>
 #include <QueueSettings.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/mman.h>
@@ -212,6 +213,52 @@ bool fetchQueueNames(const CupsDestination& server, std::vector<std::string>* qu
     return listed;
 }
 
+bool fetchPrinterCodeAttributes(const CupsDestination& destination, PrinterCodeAttributes* attributes, std::string* error)
+{
+    std::string failed = destination.queue + ": cannot get the printer's attributes: ";
+    CupsConnection connection;
+    std::string problem;
+    if (!connection.open(destination, &problem)) {
+        *error = failed + problem;
+        return false;
+    }
+    static const char* const requested[] = { "job-account-id-supported", "job-accounting-user-id-supported", "job-password-supported",
+        "job-password-encryption-supported", "job-password-repertoire-configured" };
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerURI(destination.queue).c_str());
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", std::size(requested), nullptr, requested);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    connection.startStep();
+    ipp_status_t status;
+    ipp_t* response = connection.exchange(request, "/", &status);
+    if (!connection.succeeded(status)) {
+        bool gone = status == IPP_STATUS_ERROR_NOT_FOUND && !connection.pastDeadline();
+        *error = failed + (gone ? "there is no such queue at " + connection.server() : connection.failure());
+        ippDelete(response);
+        return false;
+    }
+    auto boolean = [response](const char* name) {
+        ipp_attribute_t* attribute = ippFindAttribute(response, name, IPP_TAG_BOOLEAN);
+        return attribute && ippGetBoolean(attribute, 0);
+    };
+    *attributes = {};
+    attributes->accountID = boolean("job-account-id-supported");
+    attributes->accountingUserID = boolean("job-accounting-user-id-supported");
+    if (ipp_attribute_t* length = ippFindAttribute(response, "job-password-supported", IPP_TAG_INTEGER))
+        attributes->passwordMaxLength = static_cast<size_t>(std::clamp(ippGetInteger(length, 0), 0, int(kMaxPrinterCodeLength)));
+    if (ipp_attribute_t* encryptions = ippFindAttribute(response, "job-password-encryption-supported", IPP_TAG_KEYWORD)) {
+        for (int i = 0; i < ippGetCount(encryptions); ++i) {
+            if (const char* keyword = ippGetString(encryptions, i, nullptr))
+                attributes->passwordEncryptions.emplace_back(keyword);
+        }
+    }
+    ipp_attribute_t* repertoire = ippFindAttribute(response, "job-password-repertoire-configured", IPP_TAG_KEYWORD);
+    if (const char* keyword = repertoire ? ippGetString(repertoire, 0, nullptr) : nullptr)
+        attributes->passwordRepertoire = keyword;
+    ippDelete(response);
+    return true;
+}
+
 std::string serverName(const std::string& server)
 {
     return "the CUPS server at " + CupsConnection::address(server);
@@ -256,6 +303,6 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
 
 const CupsModule* PrintDialogCupsModule()
 {
-    static const CupsModule module = { fetchQueuePPD, fetchDefaultQueue, fetchQueueNames, serverName, CupsConnection::key, submitJob };
+    static const CupsModule module = { fetchQueuePPD, fetchDefaultQueue, fetchQueueNames, fetchPrinterCodeAttributes, serverName, CupsConnection::key, submitJob };
     return &module;
 }

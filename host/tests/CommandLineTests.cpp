@@ -82,6 +82,30 @@ TEST(PrintDialogArguments, WhereTheCodesGoAndForgettingGoWithTheSettingsWindow)
     }
 }
 
+TEST(PrintDialogArguments, ListingTheCodesReadsAPrinterAndOpensNoDialog)
+{
+    std::string error;
+    PrintDialogOptions ppd;
+    ASSERT_TRUE(parsePrintDialogArguments({ "--list-codes", "--ppd", "a.ppd" }, &ppd, &error)) << error;
+    EXPECT_TRUE(ppd.listCodes);
+    PrintDialogOptions queue;
+    ASSERT_TRUE(parsePrintDialogArguments({ "--list-codes", "--printer", "movra", "--server", "/s.sock", "--timeout", "2" }, &queue, &error)) << error;
+    EXPECT_EQ(queue.printerQueue, "movra") << "no document needed";
+
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        { { "--list-codes" }, "--ppd or --printer is required" },
+        { { "--list-codes", "--ppd", "a.ppd", "--server", "/s.sock" }, "--server, --timeout, --file and --settings-dir go with --printer" },
+        { { "--list-codes", "--printer", "movra", "--configure" }, "--list-codes opens no dialog: only --ppd, or --printer with --server and --timeout, go with it" },
+        { { "--list-codes", "--ppd", "a.ppd", "--script", "-" }, "--list-codes opens no dialog: only --ppd, or --printer with --server and --timeout, go with it" },
+        { { "--list-codes", "--printer", "movra", "--file", "doc.txt" }, "--list-codes opens no dialog: only --ppd, or --printer with --server and --timeout, go with it" },
+    };
+    for (const auto& [arguments, says] : refused) {
+        PrintDialogOptions options;
+        EXPECT_FALSE(parsePrintDialogArguments(arguments, &options, &error)) << says;
+        EXPECT_EQ(error, says);
+    }
+}
+
 TEST(PrintDialogArguments, QueueNamesFollowCupsRules)
 {
     std::string error;

@@ -286,6 +286,9 @@ TEST_F(PPDLibTest, EveryRefusalSaysWhyInWords)
         StandIn::PPDError error;
         EXPECT_EQ(StandIn::ppdCheckFile(bad.path, &error), bad.status);
         EXPECT_EQ(error.describe(), bad.words);
+        std::string contents = "as it was";
+        EXPECT_EQ(StandIn::ppdReadFile(bad.path, &contents, &error), bad.status);
+        EXPECT_EQ(contents, "as it was");
     }
 
     std::string noMaker = write("nomaker.ppd", kHeader + "*ModelName: \"X\"\n");
@@ -326,9 +329,14 @@ TEST_F(PPDLibTest, TheSizeLimitHoldsToTheByteAndTheGateStopsAtItsKeyword)
     for (bool gzip : { false, true }) {
         SCOPED_TRACE(gzip ? "gzip" : "plain");
         StandIn::PPDError error;
-        EXPECT_EQ(StandIn::ppdCheckFile(write("limit.ppd", bytes, gzip), &error), noErr) << error.describe();
+        std::string limit = write("limit.ppd", bytes, gzip);
+        EXPECT_EQ(StandIn::ppdCheckFile(limit, &error), noErr) << error.describe();
+        std::string contents;
+        EXPECT_EQ(StandIn::ppdReadFile(limit, &contents, &error), noErr) << error.describe();
+        EXPECT_TRUE(contents == bytes) << "every byte unpacked, the first line's too";
         std::string over = write("over.ppd", bytes + "\n", gzip);
         EXPECT_EQ(StandIn::ppdCheckFile(over, &error), kPPDFileTooLargeErr);
+        EXPECT_EQ(StandIn::ppdReadFile(over, &contents, &error), kPPDFileTooLargeErr);
         EXPECT_EQ(askManufacturer(over).value, "Movra") << "the keyword comes before the limit: the gate reads no further";
     }
 }

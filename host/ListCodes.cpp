@@ -1,0 +1,80 @@
+#include "ListCodes.h"
+
+#include "CupsPrinter.h"
+#include "PrintDialogCommand.h"
+#include "PrintableText.h"
+
+#include <CoreFoundation/CFPreferredLanguagesStandIn.h>
+#include <PrintCore/PPDLibStandIn.h>
+
+namespace {
+
+std::string kindWord(const PrinterCode& code)
+{
+    switch (code.kind) {
+    case CodeKind::Digits: return "digits";
+    case CodeKind::Characters: return code.allowedCharacters.empty() ? "characters" : "characters[" + code.allowedCharacters + "]";
+    case CodeKind::Listed: return "listed(" + std::to_string(code.choices.size()) + ")";
+    case CodeKind::IppName: return "name";
+    }
+    return "";
+}
+
+std::string joined(const std::vector<std::string>& parts, const std::string& separator)
+{
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : separator) + part;
+    return text;
+}
+
+bool readPPD(const std::string& path, const std::string& name, std::string* text, std::ostream& err)
+{
+    StandIn::PPDError error;
+    if (StandIn::ppdReadFile(path, text, &error) == noErr)
+        return true;
+    err << "printdialog: " << printableText(name + ": " + error.describe()) << "\n";
+    return false;
+}
+
+}
+
+std::string codeLine(const PrinterCode& code)
+{
+    std::vector<std::string> companions;
+    for (const CodeCompanion& companion : code.companions)
+        companions.push_back(companion.option + "=" + joined(companion.choices, "|"));
+    std::string bounds = std::to_string(code.minLength) + "-" + std::to_string(code.maxLength);
+    std::vector<std::string> fields = { joined(codeNames(code), "+"), kindWord(code), bounds, companions.empty() ? "-" : joined(companions, " "),
+        code.label };
+    for (std::string& field : fields)
+        field = printableText(field);
+    return joined(fields, "\t");
+}
+
+int listPrinterCodes(const PrintDialogOptions& options, std::ostream& out, std::ostream& err)
+{
+    std::string text;
+    PrinterCodeAttributes attributes;
+    if (options.printerQueue.empty()) {
+        if (!readPPD(options.ppdPath, options.ppdPath, &text, err))
+            return kExitError;
+    } else {
+        CupsDestination destination { options.printerQueue, options.server, options.serverTimeout };
+        StandIn::FileDescriptor ppd;
+        std::string error;
+        if (!fetchQueuePPD(destination, &ppd, &error) || !fetchPrinterCodeAttributes(destination, &attributes, &error)) {
+            err << "printdialog: " << printableText(error) << "\n";
+            return kExitError;
+        }
+        if (!readPPD(queuePPDPath(ppd), options.printerQueue + "'s PPD", &text, err))
+            return kExitError;
+    }
+    PrinterCodes codes = readPrinterCodes(text, StandIn::preferredLanguages());
+    addPrinterAttributes(&codes, attributes);
+    for (const PrinterCode& code : codes.codes)
+        out << codeLine(code) << "\n";
+    if (!codes.codes.empty())
+        out << printableText(jobPrivateValuesLine(codes)) << "\n";
+    return kExitPrinted;
+}
