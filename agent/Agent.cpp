@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <poll.h>
 
 namespace {
@@ -67,13 +68,8 @@ public:
         for (;;) {
             if (interruptionRequested())
                 return end(kAgentDone);
-            if (ProgramFiles::State files = m_files.look(); files != ProgramFiles::State::AsStarted) {
-                m_err << "accounting-agent: "
-                      << (files == ProgramFiles::State::Replaced ? "its program files were replaced; it starts again from them"
-                                                                 : "its program files were removed; this agent ends")
-                      << "\n";
-                return end(files == ProgramFiles::State::Replaced ? kAgentUpdated : kAgentDone);
-            }
+            if (std::optional<int> status = endForProgramFiles())
+                return *status;
             // The slots of what the agent sleeps on: the stop request and the settings folder first,
             // then the server's news, then the prompt up.
             enum : size_t { kStopSlot,
@@ -89,6 +85,9 @@ public:
             }
             if (interruptionRequested() || watched[kStopSlot].revents)
                 continue;
+            // What woke it may be a job to release, which only the program as started may do.
+            if (std::optional<int> status = endForProgramFiles())
+                return *status;
             bool listAgain = false;
             if (watched[kSettingsSlot].revents) {
                 bool everything = false;
@@ -114,6 +113,20 @@ public:
     }
 
 private:
+    // The exit status of an agent whose program files a package upgrade replaced (it starts again
+    // from them) or removed (it ends), said in one line; none while they are as it started.
+    std::optional<int> endForProgramFiles()
+    {
+        ProgramFiles::State files = m_files.look();
+        if (files == ProgramFiles::State::AsStarted)
+            return std::nullopt;
+        m_err << "accounting-agent: "
+              << (files == ProgramFiles::State::Replaced ? "its program files were replaced; it starts again from them"
+                                                         : "its program files were removed; this agent ends")
+              << "\n";
+        return end(files == ProgramFiles::State::Replaced ? kAgentUpdated : kAgentDone);
+    }
+
     // Lists the user's jobs and takes up those that are due. False when the server was lost, or
     // the agent is to stop.
     bool list(std::vector<ServerJob>* listedJobs)
