@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <poll.h>
 
 namespace {
@@ -69,13 +70,8 @@ public:
         for (;;) {
             if (interruptionRequested())
                 return end(kAgentDone);
-            if (ProgramFiles::State files = m_files.look(); files != ProgramFiles::State::AsStarted) {
-                bool replaced = files == ProgramFiles::State::Replaced;
-                m_err << "accounting-agent: " << (replaced ? "its program files were replaced; it starts again from them" : "its program files were removed; this agent ends")
-                      << "\n";
-                return end(replaced ? kAgentUpdated : kAgentDone,
-                    replaced ? "its prompt closed as the agent starts again from its new files" : "its prompt closed as the agent's program files were removed");
-            }
+            if (std::optional<int> status = endForProgramFiles())
+                return *status;
             // The slots of what the agent sleeps on: the stop request, the settings folder and the
             // program's files first, then the server's news, then the prompt up.
             enum : size_t { kStopSlot,
@@ -93,6 +89,9 @@ public:
             }
             if (interruptionRequested() || watched[kStopSlot].revents || watched[kProgramFilesSlot].revents)
                 continue;
+            // What woke it may be a job to release, which only the program as started may do.
+            if (std::optional<int> status = endForProgramFiles())
+                return *status;
             bool listAgain = false;
             if (watched[kSettingsSlot].revents) {
                 bool everything = false;
@@ -118,6 +117,20 @@ public:
     }
 
 private:
+    // The exit status of an agent whose program files a package upgrade replaced (it starts again
+    // from them) or removed (it ends), said in one line; none while they are as it started.
+    std::optional<int> endForProgramFiles()
+    {
+        ProgramFiles::State files = m_files.look();
+        if (files == ProgramFiles::State::AsStarted)
+            return std::nullopt;
+        bool replaced = files == ProgramFiles::State::Replaced;
+        m_err << "accounting-agent: " << (replaced ? "its program files were replaced; it starts again from them" : "its program files were removed; this agent ends")
+              << "\n";
+        return end(replaced ? kAgentUpdated : kAgentDone,
+            replaced ? "its prompt closed as the agent starts again from its new files" : "its prompt closed as the agent's program files were removed");
+    }
+
     // Lists the user's jobs and takes up those that are due. False when the server was lost, or
     // the agent is to stop.
     bool list(std::vector<ServerJob>* listedJobs)
