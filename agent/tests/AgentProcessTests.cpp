@@ -36,7 +36,12 @@ const std::string kRefusingCancels = R"(<Policy refusing-cancels>
 
 class AgentProcess : public AgentSessionTest {
 protected:
-    static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::Authenticated, kRefusingCancels); }
+    static void SetUpTestSuite()
+    {
+        startHoldingServer(PrivateCupsServer::JobOwners::Authenticated, kRefusingCancels);
+        // A holding queue with no driver, whose PPD the server cannot give.
+        addHoldingQueue("raw-hold", "");
+    }
 };
 
 TEST_F(AgentProcess, AJobFromLpIsReleasedWithTheStoredDefaultCodes)
@@ -216,6 +221,15 @@ TEST_F(AgentProcess, EveryOtherJobIsLeftAsItIs)
     for (int job : { otherMaker, carrying, othersJob, heldOnPurpose })
         EXPECT_EQ(state(job), "pending-held") << "job " << job;
     EXPECT_EQ(gServer->jobAttribute(carrying, "job-accounting-user-id"), "carol");
+
+    // A holding queue whose printer cannot be told, as the server gives no PPD for it: its job
+    // stays held, and the run says why.
+    int noDriver = lp("raw-hold");
+    ProgramRun untold = once();
+    EXPECT_EQ(untold.exitStatus, 2);
+    EXPECT_NE(untold.output.find(prefix(noDriver, "raw-hold") + "left held: its printer's PPD cannot be had\n"), std::string::npos) << untold.output;
+    EXPECT_NE(untold.errors.find("accounting-agent: raw-hold: cannot get the printer's PPD: "), std::string::npos) << untold.errors;
+    EXPECT_EQ(state(noDriver), "pending-held");
 }
 
 TEST_F(AgentProcess, AJobHeldUntilASetTimeWaitsForItsTime)

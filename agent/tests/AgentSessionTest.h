@@ -44,10 +44,11 @@ protected:
         return setup;
     }
 
-    // A further Movra queue that holds every new job, on the suite's server.
-    static void addHoldingQueue(const std::string& name)
+    // A further queue that holds every new job, on the suite's server: a Movra one, or one of
+    // the PPD given ("" for none).
+    static void addHoldingQueue(const std::string& name, const std::string& ppd = "movra")
     {
-        if (gServer && !gServer->addQueue(name, "movra", "", PrivateCupsServer::JobHold::Indefinite)) {
+        if (gServer && !gServer->addQueue(name, ppd, "", PrivateCupsServer::JobHold::Indefinite)) {
             TearDownTestSuite();
             gFailure = "the private server took no queue " + name;
         }

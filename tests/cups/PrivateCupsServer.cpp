@@ -337,7 +337,7 @@ bool PrivateCupsServer::addNetworkQueue(const std::string& name, const std::stri
 
 bool PrivateCupsServer::defineQueue(const std::string& name, const std::string& device, const std::string& ppd, const std::string& policy, JobHold hold)
 {
-    std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v '" + device + "' -P '" + m_folder.path(ppd + ".ppd") + "'"
+    std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v '" + device + "'" + (ppd.empty() ? "" : " -P '" + m_folder.path(ppd + ".ppd") + "'")
         + (policy.empty() ? "" : " -o printer-op-policy=" + policy) + (hold == JobHold::Indefinite ? " -o job-hold-until-default=indefinite" : "")
         + " 2>/dev/null";
     return system(command.c_str()) == 0;
