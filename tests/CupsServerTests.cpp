@@ -195,10 +195,10 @@ protected:
 
     // The state of every connection to the server in the network of the process pid, as its
     // kernel lists them: ESTABLISHED while open, TIME_WAIT for a minute after closed first here.
-    static std::vector<std::string> connectionsToTheServer(pid_t pid)
+    static std::vector<std::string> connectionsToTheServer(pid_t pid, unsigned port = 631)
     {
         char server[32];
-        snprintf(server, sizeof server, "%08X:%04X", inet_addr(TestNetwork::kServerAddress), 631u);
+        snprintf(server, sizeof server, "%08X:%04X", inet_addr(TestNetwork::kServerAddress), port);
         std::vector<std::string> states;
         std::ifstream table("/proc/" + std::to_string(pid) + "/net/tcp");
         std::string line;
@@ -498,6 +498,10 @@ TEST_F(RemoteServerTest, AServerThatOffersNoEncryptionGetsNothingAndAStopWhileOn
     ASSERT_TRUE(stalling.start(FakeHttpServer::Behaviour::Silent, TestNetwork::kServerAddress, gNetwork->serverSide()));
     RunningProgram agent(onTheClientSide({ AGENT_PATH, "--once", "--server", stalling.server(), "--settings-dir", home.path("settings") }),
         ProgramOptions { "", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, std::chrono::milliseconds(20000), "" });
+    // Stopped once it waits on the server, however long a slow build takes to get there.
+    unsigned port = static_cast<unsigned>(atoi(stalling.server().c_str() + stalling.server().rfind(':') + 1));
+    for (int tries = 0; tries < 200 && connectionsToTheServer(agent.pid(), port).empty(); ++tries)
+        usleep(50000);
     usleep(300000);
     auto sent = std::chrono::steady_clock::now();
     agent.sendSignal(SIGTERM);
