@@ -21,24 +21,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A queue's policy that lets nobody the agent can be cancel a job.
-const std::string kRefusingCancels = R"(<Policy refusing-cancels>
-  <Limit Cancel-Job>
-    AuthType Default
-    Require user nobody-at-all
-    Order deny,allow
-  </Limit>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-)";
-
 class AgentProcess : public AgentSessionTest {
 protected:
     static void SetUpTestSuite()
     {
-        startHoldingServer(PrivateCupsServer::JobOwners::Authenticated, kRefusingCancels);
+        startHoldingServer(PrivateCupsServer::JobOwners::Authenticated);
         // A holding queue with no driver, whose PPD the server cannot give.
         addHoldingQueue("raw-hold", "");
     }

@@ -85,6 +85,20 @@ const char* const kStubbornPolicy = R"(<Policy stubborn>
 </Policy>
 )";
 
+// A server that lets nobody cancel a job, whoever asks: what the person's Cancel meets when the
+// server refuses it.
+const char* const kRefusingCancelsPolicy = R"(<Policy refusing-cancels>
+  <Limit Cancel-Job>
+    AuthType Default
+    Require user nobody-at-all
+    Order deny,allow
+  </Limit>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+)";
+
 // The attribute's values as CUPS writes them: "a,b" for two, an enum by its keyword.
 std::string valueText(ipp_attribute_t* attribute)
 {
@@ -265,7 +279,7 @@ bool PrivateCupsServer::writeConfiguration(const Setup& setup, std::string* erro
     // A server on another machine is known by its address, and its certificate names it so.
     std::string listen = "Listen " + socket() + "\n"
         + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\nServerName " + setup.listen.substr(0, setup.listen.rfind(':')) + "\n");
-    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n" + setup.configuration + (setup.configuration.find("<Location />") == std::string::npos ? "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" : "") + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + policy + kStubbornPolicy);
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n" + setup.configuration + (setup.configuration.find("<Location />") == std::string::npos ? "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" : "") + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + policy + kStubbornPolicy + kRefusingCancelsPolicy);
     return true;
 }
 

@@ -86,7 +86,7 @@ public:
     const PrivateSystemBus& systemBus() const { return m_bus; }
     // A queue with the Movra PPD (or, for "lumio", another maker's; with "", none: a raw
     // queue), optionally under a policy of the configuration's: "stubborn" lets only
-    // administrators (root) cancel jobs.
+    // administrators (root) cancel jobs, "refusing-cancels" lets nobody.
     bool addQueue(const std::string& name, const std::string& ppd = "movra", const std::string& policy = "", JobHold hold = JobHold::None);
     // A Movra queue whose device is a network printer (ipp://...), which CUPS's own ipp backend
     // prints to; its driver writes the job's codes into the print data
