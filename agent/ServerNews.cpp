@@ -146,10 +146,8 @@ bool ServerNews::subscribe()
         return false;
     }
     if (reply == Reply::Refused && !m_bellRefusalTold) {
-        m_err << "accounting-agent: " << m_server.serverName() << " rings no bell on the system bus (" << printableText(error)
-              << "); jobs sent from this computer are looked for as they go, others are seen within " << inSeconds(m_askInterval) << "\n";
+        withoutTheBell(m_server.serverName() + " rings no bell on the system bus (" + printableText(error) + ")");
         m_bellRefusalTold = true;
-        watchConnections();
     }
     return true;
 }
@@ -163,12 +161,17 @@ bool ServerNews::openBell()
     if (m_bell.isOpen() || m_bellRefusalTold)
         return m_bell.isOpen();
     if (!m_bell.open(&error)) {
-        m_err << "accounting-agent: " << printableText(error) << "; jobs sent from this computer are looked for as they go, others are seen within "
-              << inSeconds(m_askInterval) << "\n";
+        withoutTheBell(printableText(error));
         m_bellRefusalTold = true;
-        watchConnections();
     }
     return m_bell.isOpen();
+}
+
+void ServerNews::withoutTheBell(const std::string& why)
+{
+    m_err << "accounting-agent: " << why << "; jobs sent from this computer are looked for as they go, others are seen within "
+          << inSeconds(m_askInterval) << "\n";
+    watchConnections();
 }
 
 void ServerNews::watchConnections()
@@ -289,11 +292,8 @@ ServerNews::Tidings ServerNews::wake(const std::vector<pollfd>& watched)
     if (m_bell.isOpen()) {
         bool rang = false;
         std::string error;
-        if (!m_bell.takeRings(&rang, &error)) {
-            m_err << "accounting-agent: " << printableText(error) << "; jobs sent from this computer are looked for as they go, others are seen within "
-                  << inSeconds(m_askInterval) << "\n";
-            watchConnections();
-        }
+        if (!m_bell.takeRings(&rang, &error))
+            withoutTheBell(printableText(error));
         // An ask is due once the asks already made are paid for, but for the burst.
         if (rang && m_askAt)
             m_askAt = std::min(*m_askAt, std::max(Clock::now(), m_asksPaidUntil - (kAskBurst - 1) * kAskInterval));

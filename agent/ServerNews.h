@@ -75,6 +75,8 @@ private:
     bool openBell();
     // From now on this computer's connections to the server are looked at.
     void watchConnections();
+    // The bell cannot ring (why, in words already printable): says so, and what takes its place.
+    void withoutTheBell(const std::string& why);
     bool renew();
     bool ask(Tidings* tidings);
     void reconnect(Tidings* tidings);

@@ -384,12 +384,8 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
     for (bool reconnected = false;;) {
         if (!readyForRequest())
             break;
-        if (credentials == Credentials::AsTheUser && !hasCredentials(m_http))
-            answerKnownDemand("POST", resource);
-        httpClearFields(m_http);
+        startHeaders("POST", resource, credentials);
         httpSetField(m_http, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
-        if (credentials == Credentials::AsTheUser && hasCredentials(m_http))
-            httpSetField(m_http, HTTP_FIELD_AUTHORIZATION, httpGetAuthString(m_http));
         // A server that refuses the request on its headers alone (it asks who the user is) answers
         // before the body, and may close the connection: the body then waits for its word.
         httpSetExpect(m_http, HTTP_STATUS_CONTINUE);
@@ -421,17 +417,8 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
         }
         bool unauthorized = false;
         response = answer(code, status, &unauthorized);
-        forgetSingleUseCredentials();
-        // The server asks who the user is: on its own socket the system tells it, elsewhere
-        // whatever the user's CUPS settings offer. A request sent anonymously stays so.
-        if (unauthorized && authenticated)
-            m_problem = m_server + " refuses the credentials given for you";
-        if (!unauthorized || credentials == Credentials::Anonymous || authenticated)
-            break;
-        if (moveToTheSocket())
-            continue;
-        authenticated = true;
-        if (!answerDemand("POST", resource))
+        // A request sent anonymously stays so.
+        if (!goesAgainAsTheUser(unauthorized && credentials == Credentials::AsTheUser, &authenticated, "POST", resource))
             break;
     }
     ippDelete(request);
@@ -574,29 +561,45 @@ http_status_t CupsConnection::get(const std::string& resource)
     for (bool authenticated = false;;) {
         if (!readyForRequest())
             return HTTP_STATUS_ERROR;
-        if (!hasCredentials(m_http))
-            answerKnownDemand("GET", resource);
-        httpClearFields(m_http);
-        if (hasCredentials(m_http))
-            httpSetField(m_http, HTTP_FIELD_AUTHORIZATION, httpGetAuthString(m_http));
+        startHeaders("GET", resource, Credentials::AsTheUser);
         http_status_t status = HTTP_STATUS_ERROR;
         if (httpGet(m_http, resource.c_str()) == 0) {
             do
                 status = httpUpdate(m_http);
             while (status == HTTP_STATUS_CONTINUE && !pastDeadline());
         }
-        forgetSingleUseCredentials();
-        if (status == HTTP_STATUS_UNAUTHORIZED && authenticated)
-            m_problem = m_server + " refuses the credentials given for you";
-        if (status != HTTP_STATUS_UNAUTHORIZED || authenticated)
-            return status;
-        httpFlush(m_http);
-        if (moveToTheSocket())
-            continue;
-        authenticated = true;
-        if (!answerDemand("GET", resource))
+        bool unauthorized = status == HTTP_STATUS_UNAUTHORIZED;
+        if (unauthorized)
+            httpFlush(m_http);
+        if (!goesAgainAsTheUser(unauthorized, &authenticated, "GET", resource))
             return status;
     }
+}
+
+void CupsConnection::startHeaders(const char* method, const std::string& resource, Credentials credentials)
+{
+    if (credentials == Credentials::AsTheUser && !hasCredentials(m_http))
+        answerKnownDemand(method, resource);
+    httpClearFields(m_http);
+    if (credentials == Credentials::AsTheUser && hasCredentials(m_http))
+        httpSetField(m_http, HTTP_FIELD_AUTHORIZATION, httpGetAuthString(m_http));
+}
+
+bool CupsConnection::goesAgainAsTheUser(bool unauthorized, bool* authenticated, const char* method, const std::string& resource)
+{
+    forgetSingleUseCredentials();
+    if (!unauthorized)
+        return false;
+    if (*authenticated) {
+        m_problem = m_server + " refuses the credentials given for you";
+        return false;
+    }
+    // The server asks who the user is: on its own socket the system tells it, elsewhere whatever
+    // the user's CUPS settings offer.
+    if (moveToTheSocket())
+        return true;
+    *authenticated = true;
+    return answerDemand(method, resource);
 }
 
 bool CupsConnection::answerDemand(const char* method, const std::string& resource)

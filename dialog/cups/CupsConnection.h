@@ -115,6 +115,13 @@ private:
     // Whether the last request failed as its connection broke (the server closed it), with time
     // left to send it again.
     bool connectionBroke();
+    // The headers every request starts with: the user's credentials, when the request goes as the
+    // user and they are known (answerKnownDemand).
+    void startHeaders(const char* method, const std::string& resource, Credentials credentials);
+    // After an answer (unauthorized: a 401 to a request that goes as the user): whether the
+    // request goes again, through the server's socket or with the credentials it asked for.
+    // *authenticated is set once they were given; a second 401 then says the server refuses them.
+    bool goesAgainAsTheUser(bool unauthorized, bool* authenticated, const char* method, const std::string& resource);
     // Answers the server's demand to know who the user is (its 401); false, failure() saying
     // why, when it cannot be answered.
     bool answerDemand(const char* method, const std::string& resource);

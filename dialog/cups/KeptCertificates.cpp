@@ -1,5 +1,7 @@
 #include "KeptCertificates.h"
 
+#include <Base/RegularFile.h>
+
 #include <cups/cups.h>
 
 #include <cctype>
@@ -8,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +19,7 @@ namespace {
 const char* const kBegin = "-----BEGIN CERTIFICATE-----";
 const char* const kEnd = "-----END CERTIFICATE-----";
 // Far beyond any certificate chain's PEM.
-constexpr off_t kLargestFile = 256 * 1024;
+constexpr size_t kLargestFile = 256 * 1024;
 
 // The folder of the kept certificates, as libcups has it: the user's own, or the system's for root.
 std::string keptFolder()
@@ -90,26 +91,16 @@ std::vector<unsigned char> firstCertificate(const std::string& text, std::string
 KeptCertificate readKept(const std::string& file)
 {
     KeptCertificate kept { file, {}, {} };
-    int descriptor = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    struct stat info;
-    if (descriptor < 0 || fstat(descriptor, &info) != 0) {
-        kept.problem = strerror(errno);
-    } else if (!S_ISREG(info.st_mode)) {
-        kept.problem = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file";
-    } else if (info.st_size > kLargestFile) {
+    std::string text;
+    StandIn::FileFailure failure;
+    if (StandIn::readRegularFile(file, kLargestFile, text, &failure))
+        kept.certificate = firstCertificate(text, &kept.problem);
+    else if (failure.status == StandIn::FileStatus::notRegular)
+        kept.problem = S_ISDIR(failure.type) ? "it is a folder" : "it is not a regular file";
+    else if (failure.status == StandIn::FileStatus::tooLarge)
         kept.problem = "it is far larger than a certificate";
-    } else {
-        std::string text(static_cast<size_t>(info.st_size), '\0');
-        ssize_t count = pread(descriptor, text.data(), text.size(), 0);
-        if (count < 0)
-            kept.problem = strerror(errno);
-        else
-            text.resize(static_cast<size_t>(count));
-        if (count >= 0)
-            kept.certificate = firstCertificate(text, &kept.problem);
-    }
-    if (descriptor >= 0)
-        close(descriptor);
+    else
+        kept.problem = strerror(failure.number);
     return kept;
 }
 
