@@ -1,5 +1,7 @@
 #include "ConnectionsToServer.h"
 
+#include "UnixSockets.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdint>
@@ -91,22 +93,10 @@ void ConnectionsToServer::follow(int socket)
 std::set<std::string> ConnectionsToServer::socketConnections() const
 {
     std::set<std::string> now;
-    FILE* lines = fopen("/proc/net/unix", "re");
-    if (!lines)
-        return now;
-    char line[4096 + 128];
-    while (fgets(line, sizeof line, lines)) {
-        char state[8], inode[32];
-        int pathAt = 0;
-        if (sscanf(line, "%*s %*s %*s %*s %*s %7s %31s %n", state, inode, &pathAt) != 2 || pathAt == 0 || strcmp(state, "03") != 0)
-            continue;
-        std::string path = line + pathAt;
-        if (!path.empty() && path.back() == '\n')
-            path.pop_back();
-        if (path == m_peer)
-            now.insert(inode);
+    for (const UnixSocketEntry& entry : unixSockets()) {
+        if (entry.state == "03" && entry.path == m_peer)
+            now.insert(entry.inode);
     }
-    fclose(lines);
     return now;
 }
 

@@ -1,6 +1,7 @@
 #include "CupsConnection.h"
 
 #include "KeptCertificates.h"
+#include "UnixSockets.h"
 
 #include <ProcessGuards.h>
 #include <Seconds.h>
@@ -12,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <poll.h>
@@ -146,17 +146,13 @@ std::vector<std::string> cupsSocketCandidates()
             candidates.push_back(resolved);
     };
     add("/run/cups/cups.sock");
-    std::ifstream table("/proc/net/unix");
-    std::string line;
-    std::getline(table, line);
-    while (std::getline(table, line) && candidates.size() < kMostSocketCandidates) {
-        char flags[16], type[8], state[8], path[PATH_MAX];
-        // Num RefCount Protocol Flags Type St Inode Path: a stream socket that listens.
-        if (sscanf(line.c_str(), "%*s %*s %*s %15s %7s %7s %*s %4095s", flags, type, state, path) != 4 || strcmp(flags, "00010000") != 0
-            || strcmp(type, "0001") != 0 || path[0] != '/')
-            continue;
-        std::string name = path;
-        if (name.size() >= 10 && name.compare(name.size() - 10, 10, "/cups.sock") == 0)
+    for (const UnixSocketEntry& entry : unixSockets()) {
+        if (candidates.size() >= kMostSocketCandidates)
+            break;
+        // A stream socket that listens, named as CUPS names its own.
+        const std::string& name = entry.path;
+        if (entry.flags == "00010000" && entry.type == "0001" && name.size() >= 10 && name[0] == '/'
+            && name.compare(name.size() - 10, 10, "/cups.sock") == 0)
             add(name);
     }
     return candidates;
