@@ -1,5 +1,5 @@
-// The keyring module's interface: the calls of QueueCodesKeyring, which the dialog library
-// forwards to the module (dialog/keyring/) once it has loaded it.
+// The keyring module's interface: the calls of QueueCodesKeyring and ServerPasswordKeyring, which
+// the dialog library forwards to the module (dialog/keyring/) once it has loaded it.
 #pragma once
 
 #include "QueueCodesKeyring.h"
@@ -14,7 +14,16 @@ struct KeyringModule {
     QueueCodesKeyring::Lookup (*read)(const std::string& server, const std::string& queue, QueueCodes* codes,
         std::chrono::milliseconds timeout, std::string* error);
     bool (*forget)(const std::string& server, const std::string& queue, std::chrono::milliseconds timeout, std::string* error);
+    bool (*storePassword)(const std::string& server, const std::string& user, const std::string& password, std::chrono::milliseconds timeout,
+        std::string* error);
+    QueueCodesKeyring::Lookup (*readPassword)(const std::string& server, const std::string& user, std::string* password,
+        std::chrono::milliseconds timeout, std::string* error);
+    bool (*forgetPassword)(const std::string& server, const std::string& user, std::chrono::milliseconds timeout, std::string* error);
 };
+
+// The module, loaded from the product's folder on the first call and kept; null, with the reason
+// in *error, when it cannot be.
+const KeyringModule* keyringModule(std::string* error);
 
 // Exported by the module under this name.
 #define kKeyringModuleEntryPoint "PrintDialogKeyringModule"

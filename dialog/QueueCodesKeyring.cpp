@@ -3,8 +3,6 @@
 #include "KeyringModule.h"
 #include "ProgramFolder.h"
 
-namespace {
-
 const KeyringModule* keyringModule(std::string* error)
 {
     // Loaded once and kept: GLib's types, once registered, stay for the process.
@@ -12,8 +10,6 @@ const KeyringModule* keyringModule(std::string* error)
     if (!module)
         module = loadProductModule<KeyringModule>(ACCOUNTING_KEYRING_MODULE, kKeyringModuleEntryPoint, "the keyring module", error);
     return module;
-}
-
 }
 
 QueueCodesKeyring::QueueCodesKeyring(std::chrono::milliseconds timeout)

@@ -4,6 +4,7 @@
 
 #include "QueueCodesSecret.h"
 #include "SecretServiceSession.h"
+#include "ServerPasswordItems.h"
 
 #include <PrintableText.h>
 #include <QueueName.h>
@@ -229,6 +230,6 @@ bool forget(const std::string& server, const std::string& queue, std::chrono::mi
 
 const KeyringModule* PrintDialogKeyringModule()
 {
-    static const KeyringModule module = { available, store, read, forget };
+    static const KeyringModule module = { available, store, read, forget, storeServerPassword, readServerPassword, forgetServerPassword };
     return &module;
 }
