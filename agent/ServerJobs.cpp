@@ -122,10 +122,12 @@ Reply ServerJobs::connect(std::string* error)
     bool opened = connection->open(destination(""), error);
     m_serverName = connection->server();
     m_local = connection->isLocal();
-    m_connection = opened ? std::move(connection) : nullptr;
     // The user's jobs are listed as theirs only to a request that proves who they are.
-    if (opened)
-        m_connection->proveTheUser();
+    if (opened && !connection->proveTheUser()) {
+        *error = connection->failure();
+        opened = false;
+    }
+    m_connection = opened ? std::move(connection) : nullptr;
     return opened ? Reply::Done : Reply::Lost;
 }
 

@@ -13,6 +13,7 @@
 
 struct CupsModule {
     bool (*fetchQueuePPD)(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error);
+    bool (*proveTheUser)(const CupsDestination& destination, std::string* error);
     bool (*fetchDefaultQueue)(const CupsDestination& server, std::string* queue, std::string* error);
     bool (*fetchQueueNames)(const CupsDestination& server, std::vector<std::string>* queues, std::string* error);
     bool (*fetchPrinterCodeAttributes)(const CupsDestination& destination, PrinterCodeAttributes* attributes, std::string* error);

@@ -27,6 +27,12 @@ std::string queuePPDPath(const StandIn::FileDescriptor& ppd)
     return "/proc/self/fd/" + std::to_string(ppd.get());
 }
 
+bool proveTheUserTo(const CupsDestination& destination, std::string* error)
+{
+    const CupsModule* module = cupsModule(error);
+    return module && module->proveTheUser(destination, error);
+}
+
 bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::string* error)
 {
     const CupsModule* module = cupsModule(error);

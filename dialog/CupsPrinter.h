@@ -23,6 +23,12 @@ DIALOG_EXPORT bool fetchQueuePPD(const CupsDestination& destination, StandIn::Fi
 // descriptor is open.
 DIALOG_EXPORT std::string queuePPDPath(const StandIn::FileDescriptor& ppd);
 
+// Proves to the destination's server who the user is before a job goes there, where it asks for a
+// password (CupsConnection::proveTheUser): the person is asked now, before the dialog, rather than
+// once they clicked Print. False, with the reason in *error, when they gave none, or none that the
+// server takes.
+DIALOG_EXPORT bool proveTheUserTo(const CupsDestination& destination, std::string* error);
+
 // The name of the server's default queue (CUPS-Get-Default), checked as a queue name before
 // anything uses it. False, with the reason in *error, when the server has none or cannot be asked;
 // the destination's queue is not used.

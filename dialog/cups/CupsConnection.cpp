@@ -5,6 +5,7 @@
 
 #include <ProcessGuards.h>
 #include <Seconds.h>
+#include <ServerPasswords.h>
 
 #include <algorithm>
 #include <cctype>
@@ -163,6 +164,12 @@ CupsConnection::~CupsConnection()
 {
     if (m_http)
         httpClose(m_http);
+    std::fill(m_password.begin(), m_password.end(), '\0');
+}
+
+const char* CupsConnection::noPassword(const char*, http_t*, const char*, const char*, void*)
+{
+    return nullptr;
 }
 
 std::string CupsConnection::address(const std::string& server)
@@ -191,10 +198,13 @@ bool CupsConnection::open(const CupsDestination& destination, std::string* error
 {
     // libcups asks for a password on the terminal unless told otherwise: a program of the
     // desktop has none, and one run from a terminal must not stop at a question it did not ask.
-    cupsSetPasswordCB2([](const char*, http_t*, const char*, const char*, void*) -> const char* { return nullptr; }, nullptr);
+    // The password comes from the person as the program asks them, during authenticate() alone.
+    cupsSetPasswordCB2(noPassword, nullptr);
+    m_serverKey = key(destination.server);
     m_timeout = destination.timeout;
     m_stopsOnInterruption = destination.stopsOnInterruption;
-    m_server = "the CUPS server at " + address(destination.server);
+    m_address = address(destination.server);
+    m_server = "the CUPS server at " + m_address;
     // address() has made it libcups's server: cupsServer() and ippPort() give its parts.
     std::string host = cupsServer();
     int port = ippPort();
@@ -528,27 +538,69 @@ ipp_t* CupsConnection::answer(http_status_t code, ipp_status_t* status, bool* un
     return nullptr;
 }
 
-void CupsConnection::proveTheUser()
+bool CupsConnection::proveTheUser()
 {
     {
         std::lock_guard<std::mutex> guard(gDemandsGuard);
         if (m_local || gAnsweredDemands.count(m_server))
-            return;
+            return true;
     }
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "uri-authentication-supported");
+    static const char* const kAsked[] = { "printer-name", "uri-authentication-supported" };
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, kAsked);
     ipp_status_t status;
     startStep();
     ipp_t* response = exchange(request, "/", &status, -1, Credentials::Anonymous);
     bool kerberos = false;
-    for (ipp_attribute_t* attribute = ippFindAttribute(response, "uri-authentication-supported", IPP_TAG_KEYWORD); attribute;
-         attribute = ippFindNextAttribute(response, "uri-authentication-supported", IPP_TAG_KEYWORD))
-        kerberos = kerberos || !strcmp(ippGetString(attribute, 0, nullptr), "negotiate");
+    // A printer whose jobs are made with a password: where the password is tried.
+    std::string passwordPrinter;
+    std::string name;
+    bool password = false;
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response);; attribute = ippNextAttribute(response)) {
+        const char* attributeName = attribute ? ippGetName(attribute) : nullptr;
+        if (!attributeName) {
+            if (password && passwordPrinter.empty())
+                passwordPrinter = name;
+            name.clear();
+            if (!attribute)
+                break;
+            continue;
+        }
+        if (!strcmp(attributeName, "printer-name"))
+            name = ippGetString(attribute, 0, nullptr);
+        for (int i = 0; !strcmp(attributeName, "uri-authentication-supported") && i < ippGetCount(attribute); ++i) {
+            kerberos = kerberos || !strcmp(ippGetString(attribute, i, nullptr), "negotiate");
+            password = password || !strcmp(ippGetString(attribute, i, nullptr), "basic");
+        }
+    }
     ippDelete(response);
     if (!succeeded(status))
-        return;
-    std::lock_guard<std::mutex> guard(gDemandsGuard);
-    gAnsweredDemands.emplace(m_server, kerberos ? "Negotiate" : "");
+        return true;
+    {
+        std::lock_guard<std::mutex> guard(gDemandsGuard);
+        gAnsweredDemands.emplace(m_server, kerberos ? "Negotiate" : password ? "Basic realm=\"CUPS\""
+                                                                             : "");
+    }
+    if (kerberos || passwordPrinter.empty())
+        return true;
+    // cupsd takes a wrong password as no password where the policy asks none (listing jobs): the
+    // password is tried first where it must be right, Validate-Job, which makes no job.
+    request = ippNewRequest(IPP_OP_VALIDATE_JOB);
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s", passwordPrinter.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    startStep();
+    ippDelete(exchange(request, "/printers/" + passwordPrinter, &status));
+    // Any answer but a demand for credentials proves it: the request itself may be refused.
+    bool proven = status != IPP_STATUS_ERROR_NOT_AUTHENTICATED && status != IPP_STATUS_ERROR_NOT_AUTHORIZED && status != IPP_STATUS_ERROR_FORBIDDEN
+        && status != IPP_STATUS_ERROR_SERVICE_UNAVAILABLE && !m_timedOut && !m_interrupted;
+    if (!proven) {
+        std::lock_guard<std::mutex> guard(gDemandsGuard);
+        gAnsweredDemands.erase(m_server);
+    }
+    // With nobody to ask, the requests go on without a password, as where the policy asks none.
+    return proven || (m_passwordUnanswered.empty() && m_passwordsRefused == 0 && !m_timedOut && !m_interrupted);
 }
 
 http_status_t CupsConnection::get(const std::string& resource)
@@ -584,8 +636,21 @@ void CupsConnection::startHeaders(const char* method, const std::string& resourc
 bool CupsConnection::goesAgainAsTheUser(bool unauthorized, bool* authenticated, const char* method, const std::string& resource)
 {
     forgetSingleUseCredentials();
-    if (!unauthorized)
+    if (!unauthorized) {
+        if (m_passwordGiven)
+            passwordAccepted(m_serverKey, cupsUser());
         return false;
+    }
+    if (m_passwordGiven) {
+        // A password refused is never given again: the person is asked anew, a few times at most.
+        passwordRefused(m_serverKey, cupsUser());
+        m_passwordGiven = false;
+        if (++m_passwordsRefused >= kPasswordsAsked) {
+            m_problem = m_server + " refuses the password given for you";
+            return false;
+        }
+        return answerDemand(method, resource);
+    }
     if (*authenticated) {
         m_problem = m_server + " refuses the credentials given for you";
         return false;
@@ -598,9 +663,20 @@ bool CupsConnection::goesAgainAsTheUser(bool unauthorized, bool* authenticated, 
     return answerDemand(method, resource);
 }
 
+int CupsConnection::authenticate(const char* method, const std::string& resource)
+{
+    cupsSetPasswordCB2([](const char*, http_t*, const char*, const char*, void* connection) -> const char* {
+        return static_cast<CupsConnection*>(connection)->givePassword();
+    },
+        this);
+    int status = cupsDoAuthentication(m_http, method, resource.c_str());
+    cupsSetPasswordCB2(noPassword, nullptr);
+    return status;
+}
+
 bool CupsConnection::answerDemand(const char* method, const std::string& resource)
 {
-    if (cupsDoAuthentication(m_http, method, resource.c_str()) != 0) {
+    if (authenticate(method, resource) != 0) {
         m_problem = unansweredDemand();
         return false;
     }
@@ -631,7 +707,7 @@ void CupsConnection::answerKnownDemand(const char* method, const std::string& re
     // As if the server had just asked; when the answer cannot be made, the request goes without
     // and the server asks again.
     httpSetField(m_http, HTTP_FIELD_WWW_AUTHENTICATE, demand.c_str());
-    cupsDoAuthentication(m_http, method, resource.c_str());
+    authenticate(method, resource);
 }
 
 std::string CupsConnection::unansweredDemand() const
@@ -641,7 +717,7 @@ std::string CupsConnection::unansweredDemand() const
     if (offered.find("Negotiate") != std::string::npos)
         return m_server + " asks who you are with Kerberos, and you have no ticket it takes (kinit gets one)";
     if (offered.find("Basic") != std::string::npos)
-        return m_server + " asks for your password, and none was given"
+        return m_server + " asks for your password, and none was given" + (m_passwordUnanswered.empty() ? "" : " (" + m_passwordUnanswered + ")")
             + (m_local && httpAddrFamily(httpGetAddress(m_http)) != AF_LOCAL ? ": on this machine its socket tells it who you are without one, and none of the same server was found" : "");
     return m_server + " asks who you are in a way that cannot be answered (" + (offered.empty() ? "it names none" : offered) + ")";
 }
@@ -652,8 +728,18 @@ bool CupsConnection::connectionBroke()
     return (number == EPIPE || number == ECONNRESET) && !m_timedOut && !m_interrupted && !pastDeadline();
 }
 
+const char* CupsConnection::givePassword()
+{
+    std::fill(m_password.begin(), m_password.end(), '\0');
+    m_passwordUnanswered.clear();
+    PasswordQuestion question { m_server, m_address, cupsUser(), m_passwordsRefused > 0 };
+    m_passwordGiven = passwordForServer(m_serverKey, question, &m_password, &m_passwordUnanswered);
+    return m_passwordGiven ? m_password.c_str() : nullptr;
+}
+
 void CupsConnection::startStep()
 {
+    m_passwordsRefused = 0;
     m_deadline = Clock::now() + m_timeout;
     m_timedOut = false;
     m_interrupted = false;

@@ -2,7 +2,8 @@
 // a loopback address as the user's CUPS settings say; any other server only encrypted, with the
 // one certificate trusted for it (the first one seen for a server is kept, under ~/.cups/ssl, and
 // any other one later is refused, whatever its dates, as is a server whose kept certificate
-// cannot be read: KeptCertificates.h); and no wait on the server longer than the timeout.
+// cannot be read: KeptCertificates.h); and no wait on the server longer than the timeout. A
+// server that asks for a password gets the one the person gives (ServerPasswords.h).
 #pragma once
 
 #include <CupsDestination.h>
@@ -60,10 +61,13 @@ public:
         Credentials credentials = Credentials::AsTheUser);
 
     // Has the requests that follow tell a server on another machine who the user is from the
-    // first one on, where it asks for Kerberos (a printer's uri-authentication-supported says
-    // "negotiate"): such a server knows the user by their principal ("alice@REALM"), and lists
-    // "my jobs" only to a request that proves it. Asked once per server in a process.
-    void proveTheUser();
+    // first one on, where it asks for Kerberos or a password (a printer's
+    // uri-authentication-supported says "negotiate" or "basic"): such a server lists "my jobs"
+    // only to a request that proves who the user is (for Kerberos, as their principal,
+    // "alice@REALM"). Asked once per server in a process. A password is tried at once: false,
+    // failure() saying why, when the person gave none, or none that the server takes; with nobody
+    // to ask, the requests go on without one.
+    bool proveTheUser();
 
     // A GET of resource over this connection, with the same checks and credentials as
     // exchange(): the answer's status, its headers read (HTTP_STATUS_OK: the body follows, for
@@ -135,9 +139,16 @@ private:
     // The answer whose status line has been read as code (HTTP_STATUS_CONTINUE: not yet).
     ipp_t* answer(http_status_t code, ipp_status_t* status, bool* unauthorized);
     static int keepWaiting(http_t*, void* connection);
+    // cupsDoAuthentication, with the password for a demand of Basic given by givePassword (the
+    // person's, ServerPasswords.h); null when none is given.
+    int authenticate(const char* method, const std::string& resource);
+    const char* givePassword();
+    static const char* noPassword(const char*, http_t*, const char*, const char*, void*);
 
     http_t* m_http { nullptr };
     std::string m_server;
+    // Where it is: "HOST:PORT", or the socket's path.
+    std::string m_address;
     bool m_local { false };
     unsigned m_connectionsMade { 0 };
     // The server as open() was given it, and whether its socket was looked for.
@@ -151,4 +162,12 @@ private:
     bool m_stopsOnInterruption { false };
     bool m_interrupted { false };
     std::string m_problem;
+    // The server as ServerPasswords knows it, the password given it on this connection, and how
+    // often one was refused in this step; why none was given.
+    std::string m_serverKey;
+    std::string m_password;
+    bool m_passwordGiven { false };
+    int m_passwordsRefused { 0 };
+    std::string m_passwordUnanswered;
+    static constexpr int kPasswordsAsked = 3;
 };

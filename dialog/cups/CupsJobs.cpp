@@ -99,6 +99,16 @@ bool purgeJob(const CupsDestination& destination, int job, std::string* problem)
     return false;
 }
 
+bool proveTheUser(const CupsDestination& destination, std::string* error)
+{
+    CupsConnection connection;
+    std::string problem;
+    if (connection.open(destination, &problem) && connection.proveTheUser())
+        return true;
+    *error = destination.queue + ": cannot print there: " + (problem.empty() ? connection.failure() : problem);
+    return false;
+}
+
 bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error)
 {
     std::string failed = destination.queue + ": cannot get the printer's PPD: ";
@@ -303,6 +313,6 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
 
 const CupsModule* PrintDialogCupsModule()
 {
-    static const CupsModule module = { fetchQueuePPD, fetchDefaultQueue, fetchQueueNames, fetchPrinterCodeAttributes, serverName, CupsConnection::key, submitJob };
+    static const CupsModule module = { fetchQueuePPD, proveTheUser, fetchDefaultQueue, fetchQueueNames, fetchPrinterCodeAttributes, serverName, CupsConnection::key, submitJob };
     return &module;
 }
