@@ -5,6 +5,7 @@
 #pragma once
 
 #include "DialogExport.h"
+#include "ServerPasswords.h"
 
 #include <HIToolbox/HIToolbox.h>
 #include <HIToolbox/InputSourceStandIn.h>
@@ -35,6 +36,10 @@ struct ScreenFrontEnd {
     bool (*showMessage)(const std::string& heading, const std::string& text, std::string* error);
     int (*chooseOne)(const std::string& question, const std::vector<std::string>& items, int preselected, std::string* error);
     bool (*askYesNo)(const std::string& question, const std::string& detail, const std::string& yes, const std::string& no, std::string* error);
+    // A print server's demand for the person's password, in a window titled with the server:
+    // true with *answer when one was given; false when the person cancelled (*error empty) or
+    // there is no display (*error says why).
+    bool (*askPassword)(const PasswordQuestion& question, PasswordAnswer* answer, std::string* error);
 };
 
 // Exported by the module under this name.

@@ -8,6 +8,6 @@
 extern "C" __attribute__((visibility("default"))) const ScreenFrontEnd* PrintDialogScreenFrontEnd()
 {
     static const ScreenFrontEnd frontEnd = { snapshotWindow, runDialogOnScreen, openClickOnScreen, closeClickOnScreen, showMessage, chooseOne,
-        askYesNo };
+        askYesNo, askPassword };
     return &frontEnd;
 }

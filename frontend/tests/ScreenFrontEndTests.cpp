@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -496,6 +497,39 @@ TEST_F(ScreenTest, TheProgramsQuestionsAreAnsweredInTheirWindows)
     EXPECT_FALSE(askYesNo("The settings cannot be read.", "Start afresh?", "Start Afresh", "Cancel", &error));
     answerWith("OK");
     EXPECT_TRUE(showMessage("The accounting settings cannot be shown.", "lumio has no accounting settings", &error)) << error;
+
+    // A print server's password: the window names the server in its title and its body, says
+    // when the server refused the last one, and Sign In waits for a password.
+    PasswordQuestion question { "the CUPS server at print.example.com:631", "print.example.com:631", "alice", true };
+    QTimer::singleShot(0, [] {
+        QWidget* window = QApplication::activeModalWidget();
+        ASSERT_TRUE(window);
+        EXPECT_EQ(window->windowTitle(), "Print Server print.example.com:631");
+        QString body;
+        for (auto* label : window->findChildren<QLabel*>())
+            body += label->text() + "\n";
+        EXPECT_TRUE(body.contains("print.example.com:631 asks for the password of alice")) << body.toStdString();
+        EXPECT_TRUE(body.contains("refused")) << body.toStdString();
+        QPushButton* signIn = nullptr;
+        for (auto* push : window->findChildren<QPushButton*>())
+            signIn = push->text() == "Sign In" ? push : signIn;
+        ASSERT_TRUE(signIn);
+        EXPECT_FALSE(signIn->isEnabled());
+        auto* field = window->findChild<QLineEdit*>();
+        EXPECT_EQ(field->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(field, "s3cret pass");
+        window->findChild<QCheckBox*>()->setChecked(true);
+        signIn->click();
+    });
+    PasswordAnswer answer;
+    EXPECT_TRUE(askPassword(question, &answer, &error)) << error;
+    EXPECT_EQ(answer.password, "s3cret pass");
+    EXPECT_TRUE(answer.remember);
+    answerWith("Cancel");
+    PasswordAnswer cancelled;
+    EXPECT_FALSE(askPassword(question, &cancelled, &error));
+    EXPECT_EQ(error, "") << "a cancel is the person's choice, not a failure";
+    EXPECT_EQ(cancelled.password, "");
 }
 
 }

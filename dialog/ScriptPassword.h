@@ -1,0 +1,27 @@
+// A script's answer to a print server's password window, the window's lines in the transcript:
+//
+//     password: the CUPS server at HOST:PORT asks for the password of USER
+//     password: given            (or "given, to be remembered", or "cancelled")
+//
+// The script answers with its next line: "password TEXT", "password TEXT remember" (kept in the
+// desktop's keyring once the server takes it), or "cancel". The password never reaches the
+// transcript.
+#pragma once
+
+#include "DialogExport.h"
+#include "ScriptSource.h"
+#include "ServerPasswords.h"
+
+#include <ostream>
+#include <string>
+
+// True with *answer when the script gave a password. False otherwise, with *why for the person
+// (cancelled, or the script has no line for it) and, when the script's line is not an answer to
+// the window or cannot be read, *error ("line N: ...") as well.
+DIALOG_EXPORT bool answerPasswordFromScript(ScriptSource& script, const PasswordQuestion& question, std::ostream& transcript,
+    PasswordAnswer* answer, std::string* why, std::string* error);
+
+// The window's first line, which a window on screen writes too.
+DIALOG_EXPORT void transcribePasswordQuestion(std::ostream& transcript, const PasswordQuestion& question);
+// Its answer's line.
+DIALOG_EXPORT void transcribePasswordAnswer(std::ostream& transcript, bool given, const PasswordAnswer& answer);
