@@ -216,5 +216,17 @@ int runAgent(const AgentOptions& options, std::ostream& out, std::ostream& err, 
                                                                            : nullptr;
     Agent agent(options, timing, answerer.get(), "it needs the prompt, and there is no screen to show it on and no --script to answer it", store,
         out, err);
+    // A server that asks for the person's password asks whoever answers the prompts.
+    PasswordAsker asker;
+    if (answerer) {
+        asker = [&answerer, &out, &err](const PasswordQuestion& question, PasswordAnswer* answer, std::string* why) {
+            std::string fault;
+            bool given = answerer->askPassword(question, out, answer, why, &fault);
+            if (!fault.empty())
+                err << "accounting-agent: " << fault << "\n";
+            return given;
+        };
+    }
+    PasswordAskerScope askerScope(std::move(asker));
     return options.once ? agent.once(stop) : agent.watch(stop, settings);
 }

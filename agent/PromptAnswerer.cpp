@@ -1,6 +1,8 @@
 #include "PromptAnswerer.h"
 
+#include "PasswordWindow.h"
 #include "ProcessGuards.h"
+#include "ScriptPassword.h"
 #include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
 
@@ -76,6 +78,14 @@ public:
 
     std::string unreachable() const override { return "it needs the prompt, and the prompt cannot go on screen"; }
 
+    bool askPassword(const PasswordQuestion& question, std::ostream& transcript, PasswordAnswer* answer, std::string* why, std::string*) override
+    {
+        transcribePasswordQuestion(transcript, question);
+        bool given = askPasswordOnScreen(question, answer, why);
+        transcribePasswordAnswer(transcript, given, *answer);
+        return given;
+    }
+
     Answer end() override
     {
         Answer answer { m_shown ? "" : unreachable(), m_fault };
@@ -105,6 +115,21 @@ public:
     bool showsNotices() const override { return false; }
 
     std::string unreachable() const override { return "the script cannot be read"; }
+
+    bool askPassword(const PasswordQuestion& question, std::ostream& transcript, PasswordAnswer* answer, std::string* why,
+        std::string* error) override
+    {
+        if (!m_stopped.empty()) {
+            *why = m_stopped;
+            return false;
+        }
+        bool given = answerPasswordFromScript(m_script, question, transcript, answer, why, error);
+        if (!error->empty() || why->rfind("the script has no more lines", 0) == 0)
+            m_stopped = *why;
+        if (!error->empty())
+            *error = (m_scriptName == "-" ? std::string("standard input") : m_scriptName) + ": " + *error;
+        return given;
+    }
 
     void begin(PrintDialog& dialog, Transcript& transcript) override
     {

@@ -7,10 +7,12 @@
 
 #include "PrintDialog.h"
 #include "ScriptSource.h"
+#include "ServerPasswords.h"
 #include "Transcript.h"
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 // How the answerer did with one click.
@@ -35,6 +37,12 @@ public:
     // process that played the click, and taken over in the agent.
     virtual std::string state() const { return ""; }
     virtual void takeState(const std::string&) { }
+
+    // A print server's demand for the person's password, between clicks, told to transcript:
+    // true with *answer when one was given; false with *why otherwise, and *error for a fault of
+    // the answerer's own (a script's line that does not answer it). One that answers prompts alone
+    // gives none.
+    virtual bool askPassword(const PasswordQuestion&, std::ostream&, PasswordAnswer*, std::string*, std::string*) { return false; }
 
     // Called as the person comes within reach during begin (the screen opened for the prompt): a
     // process playing the click that ends before that never reached the person, and the job waits

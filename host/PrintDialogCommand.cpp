@@ -8,6 +8,7 @@
 #include "QueueDialog.h"
 #include "QueueSettingsStore.h"
 #include "ScreenFrontEnd.h"
+#include "ScriptPassword.h"
 #include "ScriptRunner.h"
 #include "Transcript.h"
 
@@ -57,7 +58,7 @@ public:
         // Forgetting needs no printer: a queue gone from the server can still be forgotten.
         if (options.forget)
             return Going::On;
-        if (!m_queueDialog.fetch(m_destination, &error)) {
+        if (!m_queueDialog.fetch(m_destination, &error) || (!configuring && !proveTheUserTo(m_destination, &error))) {
             conversation.tell(error);
             return Going::Failed;
         }
@@ -240,16 +241,26 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
     }
     ScreenConversation conversation(err);
     std::string error;
-    if (!loadScreenFrontEnd(&error)) {
+    const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&error);
+    if (!frontEnd) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
+    // A server that asks for the person's password asks in a window of its own.
+    PasswordAskerScope asker([frontEnd, &out](const PasswordQuestion& question, PasswordAnswer* answer, std::string* why) {
+        transcribePasswordQuestion(out, question);
+        bool given = frontEnd->askPassword(question, answer, why);
+        if (!given && why->empty())
+            *why = "the password window was cancelled";
+        transcribePasswordAnswer(out, given, *answer);
+        return given;
+    });
     QueueSettingsStore store = settingsStore(options);
     PrintTarget target;
     PrintDialog dialog;
     if (Going going = openDialog(options, target, store, conversation, err, dialog); going != Going::On)
         return exitFor(going);
-    bool printed = loadScreenFrontEnd(&error)->runOnScreen(dialog, &error);
+    bool printed = frontEnd->runOnScreen(dialog, &error);
     if (!error.empty()) {
         conversation.tell(error);
         return kExitError;
@@ -291,10 +302,18 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
         conversation.tell(options.scriptPath + ": " + error);
         return kExitError;
     }
+    // A server that asks for the person's password is answered by the script's next line.
+    std::string passwordError;
+    PasswordAskerScope asker([&script, &out, &passwordError](const PasswordQuestion& question, PasswordAnswer* answer, std::string* why) {
+        return answerPasswordFromScript(script, question, out, answer, why, &passwordError);
+    });
     QueueSettingsStore store = settingsStore(options);
     PrintTarget target;
     PrintDialog dialog;
-    if (Going going = openDialog(options, target, store, conversation, err, dialog); going != Going::On)
+    Going going = openDialog(options, target, store, conversation, err, dialog);
+    if (!passwordError.empty())
+        conversation.tell((options.scriptPath == "-" ? std::string("standard input") : options.scriptPath) + ": " + passwordError);
+    if (going != Going::On)
         return exitFor(going);
     // A picture without a script shows the pane as a person opening it would see it.
     if (options.scriptPath.empty())

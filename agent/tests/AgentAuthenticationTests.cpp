@@ -4,6 +4,8 @@
 // Kerberos realm, which knows them by their ticket.
 #include "AgentSessionTest.h"
 #include "KerberosRealm.h"
+#include "LpJobs.h"
+#include "PrivateSecretService.h"
 #include "ReachableCopies.h"
 #include "RunningProgram.h"
 #include "TestNetwork.h"
@@ -179,24 +181,30 @@ std::vector<std::string> readmeBlocks(const std::string& heading, const std::vec
     return blocks;
 }
 
-// An office's server on another machine in a Kerberos realm of the test's own, set up as the
-// README's administrators' section says (its cupsd.conf lines for a central server, its policy,
-// DefaultAuthType Negotiate) and reached over TLS, by the name the desktop's client.conf gives
-// as the README says, from the person's desktop, another network namespace, where the person
-// (nobody) holds a ticket.
-class AgentInAKerberosRealm : public ::testing::Test {
+// An office's server on another machine, set up as the README's administrators' section says (its
+// cupsd.conf lines for a central server, its policy) and reached over TLS, by the name the
+// desktop's client.conf gives as the README says, from the person's desktop, another network
+// namespace. The server knows people in a Kerberos realm of the test's own, where the person
+// (nobody) holds a ticket, or by their passwords.
+class AgentOnAnOfficeServer : public ::testing::Test {
 protected:
     static constexpr const char* kServerName = "print.accounting.test";
     static inline const std::vector<std::pair<std::string, std::string>> kReadmeNames { { "print.example.com", kServerName },
         { "192.168.10.0/24", "192.0.2.0/24" } };
 
-    static void SetUpTestSuite()
+    enum class Proof {
+        Kerberos,
+        Password,
+    };
+    static constexpr const char* kPassword = "right-PASSWORD";
+
+    static void startOffice(Proof proof)
     {
         if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
             return;
         std::string error;
         gNetwork = new TestNetwork;
-        gRealm = new KerberosRealm;
+        gRealm = proof == Proof::Kerberos ? new KerberosRealm : nullptr;
         gServer = new PrivateCupsServer;
         gHosts = new TemporaryTree;
         // The desktop knows the server by its name, as an office's DNS tells it: Kerberos names
@@ -206,7 +214,7 @@ protected:
         chmod(gHosts->root().c_str(), 0755);
         chmod(gHosts->path("hosts").c_str(), 0644);
         // Debian's libcups asks for the server's "host" service (client.conf's GSSServiceName).
-        std::string keytab = gRealm->path("server.keytab");
+        std::string keytab = gRealm ? gRealm->path("server.keytab") : "";
         std::vector<std::string> blocks = readmeBlocks("#### A central server for the office's desktops", kReadmeNames);
         if (blocks.size() < 2) {
             gFailure = "the README's section on a central server has no cupsd.conf lines and client.conf line";
@@ -217,13 +225,18 @@ protected:
         chmod(gHosts->path("cups/client.conf").c_str(), 0644);
         PrivateCupsServer::Setup setup;
         setup.holdingQueues = true;
-        setup.configuration = blocks[0] + "DefaultAuthType Negotiate\n";
-        setup.environment = { { "KRB5_KTNAME", keytab }, { "KRB5_CONFIG", gRealm->configuration() } };
+        setup.configuration = blocks[0];
+        if (gRealm) {
+            setup.configuration += "DefaultAuthType Negotiate\n";
+            setup.environment = { { "KRB5_KTNAME", keytab }, { "KRB5_CONFIG", gRealm->configuration() } };
+        } else {
+            setup.passwords = { { "root", kPassword } };
+        }
         bool ready = gNetwork->create(&error);
         if (ready)
             setup.network = gNetwork->serverSide();
-        ready = ready && gRealm->start(gNetwork->serverSide(), TestNetwork::kServerAddress, &error);
-        ready = ready && (gRealm->addPrincipal(std::string("host/") + kServerName, keytab) || (error = "no keytab for the server", false));
+        ready = ready && (!gRealm || gRealm->start(gNetwork->serverSide(), TestNetwork::kServerAddress, &error));
+        ready = ready && (!gRealm || gRealm->addPrincipal(std::string("host/") + kServerName, keytab) || (error = "no keytab for the server", false));
         ready = ready && gServer->start(setup, &error);
         if (!ready) {
             gFailure = error;
@@ -248,7 +261,9 @@ protected:
         if (!gServer && !gFailure.empty())
             FAIL() << gFailure;
         if (!gServer)
-            GTEST_SKIP() << "a server in a Kerberos realm needs root and cupsd (scripts/setup installs it; CI runs as root)";
+            GTEST_SKIP() << "an office's server needs root and cupsd (scripts/setup installs it; CI runs as root)";
+        if (!gRealm)
+            return;
         const passwd* nobody = getpwnam("nobody");
         ASSERT_NE(nobody, nullptr);
         ASSERT_EQ(chown(m_home.root().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
@@ -264,8 +279,10 @@ protected:
 
     // A program on the person's desktop, as user (by default the person, with their ticket),
     // where the server's name leads to it.
-    std::vector<std::string> onTheDesktop(const std::vector<std::string>& command, const std::string& user = "nobody") const
+    std::vector<std::string> onTheDesktop(const std::vector<std::string>& command, std::string user = "") const
     {
+        if (user.empty())
+            user = m_person;
         const passwd* account = getpwnam(user.c_str());
         std::string uid = std::to_string(account ? account->pw_uid : 65534);
         std::string gid = std::to_string(account ? account->pw_gid : 65534);
@@ -273,9 +290,12 @@ protected:
             "mount --bind \"$0/hosts\" /etc/hosts && mount --bind \"$0/cups\" /etc/cups && exec \"$@\"",
             gHosts->root(), "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=" + gid, "--setuid=" + uid, "--",
             "/usr/bin/env", "HOME=" + m_home.root(), "XDG_RUNTIME_DIR=" + m_home.root(), "LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8",
-            "DISPLAY=", "WAYLAND_DISPLAY=", "KRB5_CONFIG=" + gRealm->configuration() };
-        if (user == "nobody")
+            "DISPLAY=", "WAYLAND_DISPLAY=" };
+        if (gRealm)
+            arguments.push_back("KRB5_CONFIG=" + gRealm->configuration());
+        if (user == "nobody" && !m_ticket.empty())
             arguments.push_back("KRB5CCNAME=" + m_ticket);
+        arguments.insert(arguments.end(), m_desktopEnvironment.begin(), m_desktopEnvironment.end());
         for (const auto& [name, value] : sanitizerOptionsFor(user))
             arguments.push_back(name + "=" + value);
         for (const std::string& part : command)
@@ -284,7 +304,7 @@ protected:
     }
 
     // lp on the desktop printing the server's test document; the job's number, or 0.
-    int lp(const std::string& user = "nobody", const std::vector<std::string>& more = {}) const
+    int lp(const std::string& user = "", const std::vector<std::string>& more = {}) const
     {
         std::vector<std::string> command { "/usr/bin/lp", "-d", "movra-hold" };
         command.insert(command.end(), more.begin(), more.end());
@@ -312,6 +332,14 @@ protected:
     static inline std::string gFailure;
     TemporaryTree m_home;
     std::string m_ticket;
+    // NAME=VALUE for every program on the desktop.
+    std::vector<std::string> m_desktopEnvironment;
+    std::string m_person { "nobody" };
+};
+
+class AgentInAKerberosRealm : public AgentOnAnOfficeServer {
+protected:
+    static void SetUpTestSuite() { startOffice(Proof::Kerberos); }
 };
 
 TEST_F(AgentInAKerberosRealm, StoredCodesGoWithThePersonsOwnJobsWithoutAQuestionAndNoOneElsePrintsInTheirName)
@@ -380,6 +408,120 @@ TEST_F(AgentInAKerberosRealm, AWatchingAgentReleasesWhatWasHeldBeforeItAndWhatTh
     for (std::string line; std::getline(requests, line);)
         EXPECT_FALSE(line.find("Set-Job-Attributes") != std::string::npos && line.find("\" 401 ") != std::string::npos)
             << "no release had to be asked for credentials: " << line;
+}
+
+// The office's server knows people by their passwords (Basic over TLS, checked through PAM). The
+// person (root, whose session keyring the test holds) is asked once, in the agent's password
+// window, answered here by its script; the jobs come in the person's name through the server's
+// socket, as from another of their computers.
+class AgentOnAnOfficeServerWithPasswords : public AgentOnAnOfficeServer {
+protected:
+    static void SetUpTestSuite() { startOffice(Proof::Password); }
+
+    void SetUp() override
+    {
+        m_person = "root";
+        AgentOnAnOfficeServer::SetUp();
+        if (IsSkipped() || HasFailure())
+            return;
+        if (std::string why = PrivateSecretService::unavailable(); !why.empty())
+            GTEST_SKIP() << why;
+        std::string error;
+        ASSERT_TRUE(m_keyring.startBus(&error) && m_keyring.startKeyring(&error)) << error;
+        auto [name, value] = m_keyring.busVariable();
+        m_desktopEnvironment.push_back(name + "=" + value);
+    }
+
+    static int heldJob() { return submitWithLp(gServer->socket(), "movra-hold", gServer->path("document.txt")); }
+
+    std::vector<KeyringEntry> passwordItems() const
+    {
+        std::vector<KeyringEntry> items;
+        for (const KeyringEntry& entry : m_keyring.entries()) {
+            if (entry.attributes.count("user"))
+                items.push_back(entry);
+        }
+        return items;
+    }
+
+    static std::string asked(bool refused = false)
+    {
+        return std::string("password: the CUPS server at ") + kServerName + ":631 asks for the password of root"
+            + (refused ? ", as it refused the one given" : "") + "\n";
+    }
+
+    PrivateSecretService m_keyring { m_home };
+};
+
+TEST_F(AgentOnAnOfficeServerWithPasswords, APasswordRefusedIsAskedForAgainAndOneRememberedServesTheNextAgentWithoutAQuestion)
+{
+    ProgramRun configured = runProgram(onTheDesktop({ PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold", "--settings-dir",
+                                           m_home.path("settings"), "--script", "-" }),
+        withInput(kSaveDefaultCodes));
+    ASSERT_EQ(configured.exitStatus, 0) << configured.errors;
+    // printdialog asks before it shows the dialog, and the job goes as the person's.
+    ProgramRun printed = runProgram(onTheDesktop({ PRINTDIALOG_PATH, "--printer", "movra", "--file", gServer->path("document.txt"),
+                                        "--settings-dir", m_home.path("settings"), "--script", "-" }),
+        withInput(std::string("password ") + kPassword + "\nshow\nchoose 100 3\nclick 300\ntype 302 \"carol-SECRET\"\ntype 304 \"5-SECRET\"\nprint\n"));
+    ASSERT_EQ(printed.exitStatus, 0) << printed.errors;
+    EXPECT_EQ(printed.output.find(asked() + "password: given\n"), 0u) << printed.output;
+    EXPECT_EQ(gServer->jobAttribute(printedJobNumber(printed.output), "job-originating-user-name"), "root");
+    EXPECT_TRUE(passwordItems().empty()) << "only a password the person chose to remember is kept";
+
+    int job = heldJob();
+    ASSERT_GT(job, 0);
+    ProgramRun first = agentOnce(std::string("password wrong-PASSWORD\npassword ") + kPassword + " remember\n");
+    EXPECT_EQ(first.exitStatus, 0) << first.errors;
+    EXPECT_EQ(first.output, asked() + "password: given\n" + asked(true) + "password: given, to be remembered\n" + prefix(job) + "released\n")
+        << first.errors;
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
+    std::vector<KeyringEntry> items = passwordItems();
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].secret, kPassword);
+    EXPECT_EQ(items[0].attributes["server"], std::string(kServerName) + ":631");
+    EXPECT_NE(system(("grep -rqF " + std::string(kPassword) + " " + m_home.root()).c_str()), 0) << "no file of the person's holds it";
+
+    size_t before = gServer->accessLog().size();
+    int next = heldJob();
+    ProgramRun second = agentOnce();
+    EXPECT_EQ(second.exitStatus, 0) << second.errors;
+    EXPECT_EQ(second.output, prefix(next) + "released\n") << second.errors;
+    // Only the anonymous probes of who may print in the person's name are asked for credentials.
+    std::istringstream requests(gServer->accessLog().substr(before));
+    for (std::string line; std::getline(requests, line);) {
+        bool probe = line.find(" Print-Job ") != std::string::npos || line.find(" Create-Job ") != std::string::npos;
+        EXPECT_TRUE(line.find("\" 401 ") == std::string::npos || probe) << line;
+    }
+}
+
+TEST_F(AgentOnAnOfficeServerWithPasswords, APasswordChangedOnTheServerIsAskedForAgainAndTheOldOneLeavesTheKeyring)
+{
+    int job = heldJob();
+    ProgramRun remembered = agentOnce(std::string("password ") + kPassword + " remember\n" + kAnswerPrompt);
+    ASSERT_EQ(remembered.exitStatus, 0) << remembered.errors;
+    ASSERT_EQ(passwordItems().size(), 1u);
+    // The person's password is changed on the server, as an administrator would.
+    gServer->changePasswords({ { "root", "new-PASSWORD" } });
+    int next = heldJob();
+    ProgramRun run = agentOnce("password new-PASSWORD\n" + kAnswerPrompt);
+    gServer->changePasswords({ { "root", kPassword } });
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, asked(true) + "password: given\n" + prefix(next) + "prompt: Accounting\n" + prefix(next) + "released\n") << run.errors;
+    EXPECT_TRUE(passwordItems().empty()) << "the refused password is gone from the keyring, and the new one was not to be remembered";
+    EXPECT_NE(state(job), "pending-held");
+}
+
+TEST_F(AgentOnAnOfficeServerWithPasswords, CancelInThePasswordWindowLeavesTheJobHeldWithOneLineAndNoOneElsePrintsInTheirName)
+{
+    int job = heldJob();
+    ASSERT_GT(job, 0);
+    ProgramRun run = agentOnce("cancel\n");
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_EQ(run.output, asked() + "password: cancelled\n");
+    EXPECT_EQ(run.errors, std::string("accounting-agent: the CUPS server at ") + kServerName + ":631 asks for your password, and none was given (the password window was cancelled)\n");
+    EXPECT_EQ(state(job), "pending-held");
+    EXPECT_TRUE(passwordItems().empty());
+    EXPECT_EQ(lp("daemon", { "-U", "root" }), 0) << "another user of the desktop, without the password";
 }
 
 }

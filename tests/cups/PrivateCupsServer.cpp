@@ -250,6 +250,15 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
         m_folder.addFile("passwd", passwd);
         m_ownAccounts = true;
     }
+    if (!setup.passwords.empty()) {
+        // cupsd checks a Basic password through PAM's "cups" service; pam_exec hands the checker
+        // the password on standard input, ended by a NUL, and the user in PAM_USER.
+        changePasswords(setup.passwords);
+        m_folder.addFile("check-password", "#!/bin/bash\nIFS= read -r -d '' password\ngrep -qxF \"$PAM_USER:$password\" \"$(dirname \"$0\")/passwords\"\n");
+        chmod(path("check-password").c_str(), 0755);
+        m_folder.addFile("pam-cups", "auth required pam_exec.so expose_authtok quiet " + path("check-password") + "\naccount required pam_permit.so\n");
+        m_ownPasswords = true;
+    }
     m_network = setup.network;
     m_environment = setup.environment;
     if (!launch(error))
@@ -283,6 +292,15 @@ bool PrivateCupsServer::writeConfiguration(const Setup& setup, std::string* erro
     return true;
 }
 
+void PrivateCupsServer::changePasswords(const std::vector<std::pair<std::string, std::string>>& passwords)
+{
+    std::string known;
+    for (const auto& [user, password] : passwords)
+        known += user + ":" + password + "\n";
+    m_folder.addFile("passwords", known);
+    chmod(path("passwords").c_str(), 0600);
+}
+
 bool PrivateCupsServer::launch(std::string* error)
 {
     std::string root = m_folder.root();
@@ -293,9 +311,10 @@ bool PrivateCupsServer::launch(std::string* error)
             if (network < 0 || setns(network, CLONE_NEWNET) != 0)
                 _exit(126);
         }
-        if (m_ownAccounts
+        if ((m_ownAccounts || m_ownPasswords)
             && (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-                || mount(path("passwd").c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0))
+                || (m_ownAccounts && mount(path("passwd").c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0)
+                || (m_ownPasswords && mount(path("pam-cups").c_str(), "/etc/pam.d/cups", nullptr, MS_BIND, nullptr) != 0)))
             _exit(125);
         for (const auto& [name, value] : m_environment)
             setenv(name.c_str(), value.c_str(), 1);

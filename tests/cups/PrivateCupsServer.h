@@ -48,6 +48,10 @@ public:
         // Login names the server knows besides the system's, as a server of many desktops knows
         // their users: in a copy of /etc/passwd that only the server's process sees.
         std::vector<std::string> accounts;
+        // Passwords the server takes for Basic authentication (user, password), checked through
+        // PAM as Debian's cupsd checks them: its "cups" service is the server's own, seen only by
+        // its process.
+        std::vector<std::pair<std::string, std::string>> passwords;
         // Debian packages whose CUPS filters (and those of the packages they depend on) the
         // server gets besides the tests' own, as installing them gives a server its filters; the
         // "movra-plain" queue prints through them with the example PPD as it is.
@@ -75,6 +79,9 @@ public:
     void stop();
     // Cancels every job on the server, held or not, so that the next test meets only its own.
     void cancelAllJobs();
+    // The passwords the server takes (Setup::passwords) from now on, as an administrator
+    // changes them.
+    void changePasswords(const std::vector<std::pair<std::string, std::string>>& passwords);
     // Stops the server and starts it again on the same socket, with its queues, jobs and
     // subscriptions, as a system restarts its CUPS.
     bool restart(std::string* error);
@@ -126,6 +133,7 @@ private:
     std::string m_network;
     std::vector<std::pair<std::string, std::string>> m_environment;
     bool m_ownAccounts { false };
+    bool m_ownPasswords { false };
     PrivateSystemBus m_bus;
     pid_t m_server { -1 };
 };
