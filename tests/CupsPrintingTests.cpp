@@ -6,6 +6,7 @@
 #include "PrivateCupsServer.h"
 #include "SharedCupsServerTest.h"
 #include "ProgramRun.h"
+#include "ReadmeBlocks.h"
 #include "RunningProgram.h"
 
 #include <cups/cups.h>
@@ -297,15 +298,12 @@ TEST_F(CupsPrintingTest, AMissingQueueIsOneClearError)
 // words after "apt-get install" in its administrators' section.
 std::vector<std::string> readmePackages()
 {
-    std::string readme = fileContents(README_PATH);
-    size_t section = readme.find("### For administrators");
-    size_t line = section == std::string::npos ? section : readme.find("    apt-get install ", section);
     std::vector<std::string> packages;
-    if (line == std::string::npos)
-        return packages;
-    std::istringstream words(readme.substr(line + 20, readme.find('\n', line) - line - 20));
-    for (std::string word; words >> word;)
-        packages.push_back(word);
+    for (const std::string& block : readmeBlocks("### For administrators")) {
+        std::istringstream words(block.rfind("apt-get install ", 0) == 0 ? block.substr(16) : "");
+        for (std::string word; words >> word;)
+            packages.push_back(word);
+    }
     return packages;
 }
 

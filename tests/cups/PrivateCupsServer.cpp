@@ -1,5 +1,7 @@
 #include "PrivateCupsServer.h"
 
+#include "ReadmeBlocks.h"
+
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
@@ -29,20 +31,11 @@ namespace {
 // the README has no such block.
 std::string readmePolicy()
 {
-    std::istringstream readme(fileContents(README_PATH));
-    std::string policy;
-    std::string indent;
-    for (std::string line; std::getline(readme, line);) {
-        size_t start = line.find("<Policy default>");
-        if (policy.empty() && start != std::string::npos && line.find_first_not_of(' ') == start)
-            indent = line.substr(0, start);
-        if (indent.empty() || line.rfind(indent, 0) != 0)
-            continue;
-        policy += line.substr(indent.size()) + "\n";
-        if (line.find("</Policy>") != std::string::npos)
-            break;
+    for (const std::string& block : readmeBlocks("### For administrators")) {
+        if (block.rfind("<Policy default>\n", 0) == 0)
+            return block;
     }
-    return policy;
+    return "";
 }
 
 // Debian's own default policy, as a server left as installed runs it: anyone may create a job in
