@@ -247,6 +247,8 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     m_environment = setup.environment;
     if (!launch(error))
         return false;
+    if (setup.asDebianInstallsIt)
+        return true;
     bool holding = !setup.holdingQueues
         || (addQueue("movra-hold", "movra", "", JobHold::Indefinite) && addQueue("lumio-hold", "lumio", "", JobHold::Indefinite));
     bool plain = setup.filterPackages.empty() || addQueue("movra-plain", "movra-plain");
@@ -259,6 +261,20 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
 
 bool PrivateCupsServer::writeConfiguration(const Setup& setup, std::string* error)
 {
+    if (setup.asDebianInstallsIt) {
+        std::string debian = fileContents(kDebianConfiguration);
+        for (const auto& [part, instead] : { std::pair<std::string, std::string> { "Listen /run/cups/cups.sock\n", "Listen " + socket() + "\n" },
+                 { "Browsing Yes\n", "Browsing No\n" } }) {
+            size_t at = debian.find(part);
+            if (at == std::string::npos) {
+                *error = std::string(kDebianConfiguration) + " has no line " + part.substr(0, part.size() - 1);
+                return false;
+            }
+            debian.replace(at, part.size(), instead);
+        }
+        m_folder.addFile("cupsd.conf", debian);
+        return true;
+    }
     std::string policy = setup.owners == JobOwners::Authenticated ? readmePolicy() : kNamesOnTrustPolicy;
     for (const auto& [part, instead] : setup.policyChanges) {
         size_t at = policy.find(part);
