@@ -6,7 +6,9 @@
 #include "PrivateCupsServer.h"
 #include "SharedCupsServerTest.h"
 #include "ProgramRun.h"
+#include "ReadmeBlocks.h"
 #include "RunningProgram.h"
+#include "TestNetwork.h"
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>
@@ -297,15 +299,12 @@ TEST_F(CupsPrintingTest, AMissingQueueIsOneClearError)
 // words after "apt-get install" in its administrators' section.
 std::vector<std::string> readmePackages()
 {
-    std::string readme = fileContents(README_PATH);
-    size_t section = readme.find("### For administrators");
-    size_t line = section == std::string::npos ? section : readme.find("    apt-get install ", section);
     std::vector<std::string> packages;
-    if (line == std::string::npos)
-        return packages;
-    std::istringstream words(readme.substr(line + 20, readme.find('\n', line) - line - 20));
-    for (std::string word; words >> word;)
-        packages.push_back(word);
+    for (const std::string& block : readmeBlocks("### For administrators")) {
+        std::istringstream words(block.rfind("apt-get install ", 0) == 0 ? block.substr(16) : "");
+        for (std::string word; words >> word;)
+            packages.push_back(word);
+    }
     return packages;
 }
 
@@ -333,6 +332,130 @@ TEST(ServerPackages, TheReadmesPackagesPrintTheExamplePPDsJobsWhereCupsAloneCann
     std::string why;
     EXPECT_TRUE(examplePrintsWith(packages, &why)) << why;
     EXPECT_FALSE(examplePrintsWith({ "cups-daemon" }, &why)) << "the scheduler alone has no filter for it: " << why;
+}
+
+// cupsd.conf with lines the README gives put in as it says: a section (<Policy default>,
+// <Location />) in place of Debian's of the same name, Port in place of Debian's Listen
+// localhost:631, any other line added. Undone, Debian's are back and the others gone, as its "To
+// undo it" says.
+std::string withReadmeLines(std::string configuration, const std::string& lines, bool undo)
+{
+    const std::string debian = fileContents(PrivateCupsServer::kDebianConfiguration);
+    std::istringstream text(lines);
+    for (std::string line; std::getline(text, line);) {
+        std::string readme = line + "\n";
+        std::string theirs;
+        if (line.rfind("<", 0) == 0) {
+            for (std::string more; readme.find("\n</") == std::string::npos && std::getline(text, more);)
+                readme += more + "\n";
+            size_t start = debian.find("\n" + line + "\n");
+            size_t end = start == std::string::npos ? start : debian.find("\n</", start + 1);
+            if (end != std::string::npos)
+                theirs = debian.substr(start + 1, debian.find('\n', end + 1) - start);
+        } else if (line.rfind("Port ", 0) == 0) {
+            theirs = "Listen localhost:631\n";
+        }
+        const std::string& from = undo ? readme : theirs;
+        size_t at = from.empty() ? configuration.size() : configuration.find(from);
+        if (at == std::string::npos)
+            ADD_FAILURE() << "cupsd.conf has no " << from;
+        else
+            configuration.replace(at, from.size(), undo ? theirs : readme);
+    }
+    return configuration;
+}
+
+// The README's administrators' section on a fresh server as Debian installs it, a private one in
+// a network of its own: every command run as written and every cupsd.conf block put where it
+// says, up to a central server for the office's desktops, then its "To undo it". What must differ
+// on a private server is said where it does.
+TEST(ReadmeAdministratorSection, TakesAFreshServerToOneThatHoldsEveryJobAndPutsItBack)
+{
+    if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
+        GTEST_SKIP() << kNoPrivateCupsServer;
+    std::string error;
+    TestNetwork network;
+    ASSERT_TRUE(network.create(&error)) << error;
+    PrivateCupsServer::Setup setup;
+    setup.asDebianInstallsIt = true;
+    setup.network = network.serverSide();
+    // apt-get install is not run: the packages are installed here (ServerPackages checks that
+    // they print the example PPD's jobs), and the server gets their filters.
+    setup.filterPackages = readmePackages();
+    PrivateCupsServer server;
+    ASSERT_TRUE(server.start(setup, &error)) << error;
+    std::string configuration = fileContents(server.path("cupsd.conf"));
+
+    // The printer is a file of the server's, and the example PPD the checkout's.
+    std::vector<std::string> steps = readmeBlocks("### For administrators",
+        { { "ipp://PRINTER/ipp/print", "file://" + server.path("out/movra.out") }, { "/usr/share/doc/accounting-pane/examples/", EXAMPLES_DIR "/" } });
+    // The desktops know the server by its address (the test has no DNS), on the test's network.
+    std::vector<std::string> central = readmeBlocks("#### A central server for the office's desktops",
+        { { "print.example.com", TestNetwork::kServerAddress }, { "192.168.10.0/24", "192.0.2.0/24" } });
+    ASSERT_EQ(central.size(), 3u) << "cupsd.conf's lines, client.conf's line and the commands that undo them";
+    // As root on the server: lpadmin finds the private server through CUPS_SERVER instead of
+    // /run/cups/cups.sock, and "systemctl restart cups" is its restart.
+    auto runAsWritten = [&](const std::string& commands) {
+        std::istringstream lines(commands);
+        for (std::string line; std::getline(lines, line);) {
+            if (line == "systemctl restart cups") {
+                EXPECT_TRUE(server.restart(&error)) << error;
+                continue;
+            }
+            ProgramOptions options;
+            options.environment = { { "CUPS_SERVER", server.socket() } };
+            ProgramRun run = runProgram({ "/bin/sh", "-c", line }, options);
+            EXPECT_EQ(run.exitStatus, 0) << line << ": " << run.errors;
+        }
+    };
+    // A desktop on the office's network, its /etc/cups (CUPS_SERVERROOT) holding the README's
+    // client.conf.
+    TemporaryTree desktop;
+    desktop.addFile("client.conf", central[1]);
+    auto desktopReachesMovra = [&] {
+        ProgramOptions options;
+        options.environment = { { "CUPS_SERVERROOT", desktop.root() }, { "HOME", desktop.root() }, { "CUPS_SERVER", "" } };
+        return runProgram({ "/usr/bin/nsenter", "--net=/run/netns/" + network.clientSide(), "--", "/usr/bin/lpstat", "-v", "movra" }, options)
+                   .output.find("device for movra: ")
+            != std::string::npos;
+    };
+    auto lp = [&](const std::vector<std::string>& arguments, const std::string& user = "") {
+        return submitWithLp(server.socket(), "movra", server.path("document.txt"), arguments, user);
+    };
+
+    for (const std::string& step : steps) {
+        if (step.rfind("<", 0) == 0)
+            configuration = withReadmeLines(configuration, step, false);
+        else if (step.rfind("apt-get install ", 0) != 0)
+            runAsWritten(step);
+    }
+    configuration = withReadmeLines(configuration, central[0], false);
+    std::ofstream(server.path("cupsd.conf")) << configuration;
+    runAsWritten("systemctl restart cups");
+    EXPECT_TRUE(desktopReachesMovra());
+    int held = lp({ "-o", "job-account-id=aid-SECRET" });
+    ASSERT_GT(held, 0);
+    EXPECT_TRUE(server.awaitJobState(held, "pending-held")) << server.jobAttribute(held, "job-state");
+    EXPECT_EQ(server.jobAttribute(held, "job-hold-until"), "indefinite");
+    EXPECT_EQ(server.jobAttribute(held, "job-account-id"), "aid-SECRET") << "its owner sees its codes";
+    EXPECT_EQ(lp({ "-U", "root" }, "nobody"), 0) << "another local user cannot print in root's name";
+    std::string other = jobsAsSeenBy(server, "nobody", held);
+    EXPECT_NE(other.find("job-id=" + std::to_string(held) + "\n"), std::string::npos) << other;
+    EXPECT_EQ(other.find("SECRET"), std::string::npos) << "another user does not see the job's codes: " << other;
+
+    // cupsd.conf's lines first, as the README says, then its commands.
+    configuration = withReadmeLines(configuration, central[0], true);
+    for (const std::string& step : steps) {
+        if (step.rfind("<", 0) == 0)
+            configuration = withReadmeLines(configuration, step, true);
+    }
+    std::ofstream(server.path("cupsd.conf")) << configuration;
+    runAsWritten(central[2]);
+    EXPECT_FALSE(desktopReachesMovra()) << "the server listens on localhost alone again";
+    int printed = lp({});
+    ASSERT_GT(printed, 0);
+    EXPECT_TRUE(server.awaitJobState(printed, "completed")) << server.jobAttribute(printed, "job-printer-state-message");
+    EXPECT_GT(lp({ "-U", "root" }, "nobody"), 0) << "Debian's policy takes another user's job in root's name again";
 }
 
 }

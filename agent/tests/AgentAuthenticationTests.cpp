@@ -7,6 +7,7 @@
 #include "LpJobs.h"
 #include "PrivateSecretService.h"
 #include "ReachableCopies.h"
+#include "ReadmeBlocks.h"
 #include "RunningProgram.h"
 #include "TestNetwork.h"
 
@@ -150,35 +151,6 @@ TEST_F(AgentOnTheServerOfItsOwnMachine, ReachedByItsAddressItKnowsThePersonThrou
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(run.errors, "") << "no demand for credentials is left unanswered";
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
-}
-
-// The indented blocks of the README's section that starts with heading, in order, each with the
-// README's example names replaced by the test's (from, to pairs).
-std::vector<std::string> readmeBlocks(const std::string& heading, const std::vector<std::pair<std::string, std::string>>& names)
-{
-    std::istringstream readme(fileContents(README_PATH));
-    std::vector<std::string> blocks;
-    bool inSection = false;
-    bool inBlock = false;
-    for (std::string line; std::getline(readme, line);) {
-        if (line.rfind("#", 0) == 0) {
-            inSection = line == heading;
-            continue;
-        }
-        bool indented = line.rfind("    ", 0) == 0;
-        if (inSection && indented && !inBlock)
-            blocks.emplace_back();
-        inBlock = inSection && indented;
-        if (inBlock)
-            blocks.back() += line.substr(4) + "\n";
-    }
-    for (std::string& block : blocks) {
-        for (const auto& [from, to] : names) {
-            for (size_t at = block.find(from); at != std::string::npos; at = block.find(from, at + to.size()))
-                block.replace(at, from.size(), to);
-        }
-    }
-    return blocks;
 }
 
 // An office's server on another machine, set up as the README's administrators' section says (its

@@ -1,5 +1,7 @@
 #include "PrivateCupsServer.h"
 
+#include "ReadmeBlocks.h"
+
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
@@ -29,20 +31,11 @@ namespace {
 // the README has no such block.
 std::string readmePolicy()
 {
-    std::istringstream readme(fileContents(README_PATH));
-    std::string policy;
-    std::string indent;
-    for (std::string line; std::getline(readme, line);) {
-        size_t start = line.find("<Policy default>");
-        if (policy.empty() && start != std::string::npos && line.find_first_not_of(' ') == start)
-            indent = line.substr(0, start);
-        if (indent.empty() || line.rfind(indent, 0) != 0)
-            continue;
-        policy += line.substr(indent.size()) + "\n";
-        if (line.find("</Policy>") != std::string::npos)
-            break;
+    for (const std::string& block : readmeBlocks("### For administrators")) {
+        if (block.rfind("<Policy default>\n", 0) == 0)
+            return block;
     }
-    return policy;
+    return "";
 }
 
 // Debian's own default policy, as a server left as installed runs it: anyone may create a job in
@@ -263,6 +256,8 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     m_environment = setup.environment;
     if (!launch(error))
         return false;
+    if (setup.asDebianInstallsIt)
+        return true;
     bool holding = !setup.holdingQueues
         || (addQueue("movra-hold", "movra", "", JobHold::Indefinite) && addQueue("lumio-hold", "lumio", "", JobHold::Indefinite));
     bool plain = setup.filterPackages.empty() || addQueue("movra-plain", "movra-plain");
@@ -275,6 +270,20 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
 
 bool PrivateCupsServer::writeConfiguration(const Setup& setup, std::string* error)
 {
+    if (setup.asDebianInstallsIt) {
+        std::string debian = fileContents(kDebianConfiguration);
+        for (const auto& [part, instead] : { std::pair<std::string, std::string> { "Listen /run/cups/cups.sock\n", "Listen " + socket() + "\n" },
+                 { "Browsing Yes\n", "Browsing No\n" } }) {
+            size_t at = debian.find(part);
+            if (at == std::string::npos) {
+                *error = std::string(kDebianConfiguration) + " has no line " + part.substr(0, part.size() - 1);
+                return false;
+            }
+            debian.replace(at, part.size(), instead);
+        }
+        m_folder.addFile("cupsd.conf", debian);
+        return true;
+    }
     std::string policy = setup.owners == JobOwners::Authenticated ? readmePolicy() : kNamesOnTrustPolicy;
     for (const auto& [part, instead] : setup.policyChanges) {
         size_t at = policy.find(part);

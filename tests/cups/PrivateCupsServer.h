@@ -1,8 +1,9 @@
 // A CUPS server of the tests' own: its own configuration, spool and keychain in a temporary
 // folder, a socket there, no effect on any system CUPS. It runs the policy that the README
-// recommends (or, on request, Debian's as installed), has file-device queues with the Movra PPD
-// and a filter that records the options a driver would read, network queues that print through
-// CUPS's own ipp backend, and answers IPP as any local user.
+// recommends (or, on request, Debian's as installed, or Debian's whole cupsd.conf and no queue),
+// has file-device queues with the Movra PPD and a filter that records the options a driver would
+// read, network queues that print through CUPS's own ipp backend, and answers IPP as any local
+// user.
 #pragma once
 
 #include "PrivateSystemBus.h"
@@ -58,7 +59,16 @@ public:
         std::vector<std::string> filterPackages;
         // Set in the server's own environment (KRB5_KTNAME, the keytab of its Kerberos principal).
         std::vector<std::pair<std::string, std::string>> environment;
+        // A fresh server as Debian installs it: its cupsd.conf (kDebianConfiguration) with only
+        // the server's own socket in place of /run/cups/cups.sock and its queues announced to
+        // nobody (Browsing No), and no queue, for the test to add as an administrator does. Its
+        // localhost:631 is free only in a network of its own. listen, holdingQueues, owners,
+        // policyChanges and configuration above do not apply to it.
+        bool asDebianInstallsIt { false };
     };
+
+    // Debian's cupsd.conf as it installs it, kept by cups-daemon for putting it back.
+    static constexpr const char* kDebianConfiguration = "/usr/share/cups/cupsd.conf.default";
 
     // Whether a queue holds every new job until someone releases it
     // (job-hold-until-default=indefinite).

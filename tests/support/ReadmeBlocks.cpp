@@ -1,0 +1,39 @@
+#include "ReadmeBlocks.h"
+
+#include "TemporaryTree.h"
+
+#include <algorithm>
+#include <sstream>
+
+std::vector<std::string> readmeBlocks(const std::string& heading, const std::vector<std::pair<std::string, std::string>>& names)
+{
+    std::istringstream readme(fileContents(README_PATH));
+    std::vector<std::string> blocks;
+    bool inSection = false;
+    size_t indent = 0;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("#", 0) == 0) {
+            inSection = line == heading;
+            indent = 0;
+            continue;
+        }
+        // A paragraph's lines, a list item's among them, are indented by less than four.
+        size_t lineIndent = line.find_first_not_of(' ');
+        bool inBlock = inSection && lineIndent != std::string::npos && lineIndent >= 4;
+        if (inBlock && indent == 0) {
+            blocks.emplace_back();
+            indent = lineIndent;
+        }
+        if (!inBlock)
+            indent = 0;
+        else
+            blocks.back() += line.substr(std::min(indent, lineIndent)) + "\n";
+    }
+    for (std::string& block : blocks) {
+        for (const auto& [from, to] : names) {
+            for (size_t at = block.find(from); at != std::string::npos; at = block.find(from, at + to.size()))
+                block.replace(at, from.size(), to);
+        }
+    }
+    return blocks;
+}

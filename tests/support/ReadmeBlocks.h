@@ -1,0 +1,12 @@
+// What the README shows a reader to type or paste (commands, configuration lines), read from the
+// README itself, so that the tests run what it says rather than a copy of their own.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// The indented blocks of the README's section under heading (up to the next heading), in order,
+// each without its indentation (a block within a numbered step is indented further), with the
+// README's example names replaced by the test's (from, to pairs).
+std::vector<std::string> readmeBlocks(const std::string& heading, const std::vector<std::pair<std::string, std::string>>& names = {});
