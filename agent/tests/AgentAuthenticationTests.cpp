@@ -5,11 +5,9 @@
 #include "AgentSessionTest.h"
 #include "KerberosRealm.h"
 #include "LpJobs.h"
+#include "OfficeServer.h"
 #include "PrivateSecretService.h"
-#include "ReachableCopies.h"
-#include "ReadmeBlocks.h"
 #include "RunningProgram.h"
-#include "TestNetwork.h"
 
 #include <gtest/gtest.h>
 
@@ -153,64 +151,24 @@ TEST_F(AgentOnTheServerOfItsOwnMachine, ReachedByItsAddressItKnowsThePersonThrou
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
 }
 
-// An office's server on another machine, set up as the README's administrators' section says (its
-// cupsd.conf lines for a central server, its policy) and reached over TLS, by the name the
-// desktop's client.conf gives as the README says, from the person's desktop, another network
-// namespace. The server knows people in a Kerberos realm of the test's own, where the person
-// (nobody) holds a ticket, or by their passwords.
+// The agent on the person's desktop, against an office's server on another machine
+// (OfficeServer): the person is nobody, who holds a Kerberos ticket where the server asks for one.
 class AgentOnAnOfficeServer : public ::testing::Test {
 protected:
-    static constexpr const char* kServerName = "print.accounting.test";
-    static inline const std::vector<std::pair<std::string, std::string>> kReadmeNames { { "print.example.com", kServerName },
-        { "192.168.10.0/24", "192.0.2.0/24" } };
-
-    enum class Proof {
-        Kerberos,
-        Password,
-    };
-    static constexpr const char* kPassword = "right-PASSWORD";
+    using Proof = OfficeServer::Proof;
+    static constexpr const char* kServerName = OfficeServer::kServerName;
+    static constexpr const char* kPassword = OfficeServer::kPassword;
 
     static void startOffice(Proof proof)
     {
         if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
             return;
+        gOffice = new OfficeServer;
         std::string error;
-        gNetwork = new TestNetwork;
-        gRealm = proof == Proof::Kerberos ? new KerberosRealm : nullptr;
-        gServer = new PrivateCupsServer;
-        gHosts = new TemporaryTree;
-        // The desktop knows the server by its name, as an office's DNS tells it: Kerberos names
-        // the server's principal so, and libcups asks for no ticket for a bare address. Its
-        // /etc/cups holds the client.conf the README gives.
-        gHosts->addFile("hosts", std::string(TestNetwork::kServerAddress) + " " + kServerName + "\n");
-        chmod(gHosts->root().c_str(), 0755);
-        chmod(gHosts->path("hosts").c_str(), 0644);
-        // Debian's libcups asks for the server's "host" service (client.conf's GSSServiceName).
-        std::string keytab = gRealm ? gRealm->path("server.keytab") : "";
-        std::vector<std::string> blocks = readmeBlocks("#### A central server for the office's desktops", kReadmeNames);
-        if (blocks.size() < 2) {
-            gFailure = "the README's section on a central server has no cupsd.conf lines and client.conf line";
-            return;
-        }
-        gHosts->addFile("cups/client.conf", blocks[1]);
-        chmod(gHosts->path("cups").c_str(), 0755);
-        chmod(gHosts->path("cups/client.conf").c_str(), 0644);
-        PrivateCupsServer::Setup setup;
-        setup.holdingQueues = true;
-        setup.configuration = blocks[0];
-        if (gRealm) {
-            setup.configuration += "DefaultAuthType Negotiate\n";
-            setup.environment = { { "KRB5_KTNAME", keytab }, { "KRB5_CONFIG", gRealm->configuration() } };
+        if (gOffice->start(proof, &error)) {
+            gServer = &gOffice->server();
+            gKerberos = proof == Proof::Kerberos;
         } else {
-            setup.passwords = { { "root", kPassword } };
-        }
-        bool ready = gNetwork->create(&error);
-        if (ready)
-            setup.network = gNetwork->serverSide();
-        ready = ready && (!gRealm || gRealm->start(gNetwork->serverSide(), TestNetwork::kServerAddress, &error));
-        ready = ready && (!gRealm || gRealm->addPrincipal(std::string("host/") + kServerName, keytab) || (error = "no keytab for the server", false));
-        ready = ready && gServer->start(setup, &error);
-        if (!ready) {
             gFailure = error;
             TearDownTestSuite();
         }
@@ -218,14 +176,9 @@ protected:
 
     static void TearDownTestSuite()
     {
-        delete gServer;
+        delete gOffice;
+        gOffice = nullptr;
         gServer = nullptr;
-        delete gRealm;
-        gRealm = nullptr;
-        delete gNetwork;
-        gNetwork = nullptr;
-        delete gHosts;
-        gHosts = nullptr;
     }
 
     void SetUp() override
@@ -234,12 +187,12 @@ protected:
             FAIL() << gFailure;
         if (!gServer)
             GTEST_SKIP() << "an office's server needs root and cupsd (scripts/setup installs it; CI runs as root)";
-        if (!gRealm)
+        if (!gKerberos)
             return;
         const passwd* nobody = getpwnam("nobody");
         ASSERT_NE(nobody, nullptr);
         ASSERT_EQ(chown(m_home.root().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
-        m_ticket = gRealm->ticketFor("nobody", gNetwork->clientSide(), nobody->pw_uid);
+        m_ticket = gOffice->ticketFor("nobody", nobody->pw_uid);
         ASSERT_FALSE(m_ticket.empty()) << "kinit gets the person's ticket";
     }
 
@@ -249,30 +202,12 @@ protected:
             gServer->cancelAllJobs();
     }
 
-    // A program on the person's desktop, as user (by default the person, with their ticket),
-    // where the server's name leads to it.
+    // A program on the person's desktop, as user (by default the person, with their ticket).
     std::vector<std::string> onTheDesktop(const std::vector<std::string>& command, std::string user = "") const
     {
         if (user.empty())
             user = m_person;
-        const passwd* account = getpwnam(user.c_str());
-        std::string uid = std::to_string(account ? account->pw_uid : 65534);
-        std::string gid = std::to_string(account ? account->pw_gid : 65534);
-        std::vector<std::string> arguments { "/usr/bin/unshare", "--mount", "--", "/bin/sh", "-c",
-            "mount --bind \"$0/hosts\" /etc/hosts && mount --bind \"$0/cups\" /etc/cups && exec \"$@\"",
-            gHosts->root(), "/usr/bin/nsenter", "--net=/run/netns/" + gNetwork->clientSide(), "--setgid=" + gid, "--setuid=" + uid, "--",
-            "/usr/bin/env", "HOME=" + m_home.root(), "XDG_RUNTIME_DIR=" + m_home.root(), "LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8",
-            "DISPLAY=", "WAYLAND_DISPLAY=" };
-        if (gRealm)
-            arguments.push_back("KRB5_CONFIG=" + gRealm->configuration());
-        if (user == "nobody" && !m_ticket.empty())
-            arguments.push_back("KRB5CCNAME=" + m_ticket);
-        arguments.insert(arguments.end(), m_desktopEnvironment.begin(), m_desktopEnvironment.end());
-        for (const auto& [name, value] : sanitizerOptionsFor(user))
-            arguments.push_back(name + "=" + value);
-        for (const std::string& part : command)
-            arguments.push_back(reachableBy(user, part));
-        return arguments;
+        return gOffice->onTheDesktop(command, user, m_home.root(), user == m_person ? m_ticket : "", m_desktopEnvironment);
     }
 
     // lp on the desktop printing the server's test document; the job's number, or 0.
@@ -297,10 +232,9 @@ protected:
     static std::string state(int job) { return gServer->jobAttribute(job, "job-state"); }
     static std::string prefix(int job) { return "job " + std::to_string(job) + " movra-hold: "; }
 
-    static inline TestNetwork* gNetwork = nullptr;
-    static inline KerberosRealm* gRealm = nullptr;
+    static inline OfficeServer* gOffice = nullptr;
     static inline PrivateCupsServer* gServer = nullptr;
-    static inline TemporaryTree* gHosts = nullptr;
+    static inline bool gKerberos = false;
     static inline std::string gFailure;
     TemporaryTree m_home;
     std::string m_ticket;
