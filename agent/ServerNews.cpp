@@ -25,6 +25,10 @@ constexpr std::chrono::seconds kShortestHintInterval { 1 };
 // this machine next to nothing; one on another machine serves many desktops, and jobs sent from
 // this computer are looked for as they go.
 constexpr std::chrono::seconds kLocalListingInterval { 5 };
+// The events of a server on this machine that rings no bell here are asked for this often: a
+// print's connection to its socket is often over before a look at the connections sees it, and
+// asking costs that server next to nothing.
+constexpr std::chrono::seconds kUnbelledAskInterval { 1 };
 constexpr std::chrono::seconds kRemoteListingInterval { 60 };
 // A server that had no subscription to give is asked for one again this often.
 constexpr std::chrono::seconds kSubscribeAgainInterval { 600 };
@@ -169,6 +173,9 @@ bool ServerNews::openBell()
 
 void ServerNews::withoutTheBell(const std::string& why)
 {
+    m_askInterval = paceOfAsking(m_askInterval);
+    if (m_askAt)
+        m_askAt = std::min(*m_askAt, Clock::now() + m_askInterval);
     m_err << "accounting-agent: " << why << "; jobs sent from this computer are looked for as they go, others are seen within "
           << inSeconds(m_askInterval) << "\n";
     watchConnections();
@@ -179,6 +186,11 @@ void ServerNews::watchConnections()
     m_connections.follow(m_server.socket());
     if (!m_lookAt)
         m_lookAt = Clock::now() + kConnectionsLookInterval;
+}
+
+std::chrono::seconds ServerNews::paceOfAsking(std::chrono::seconds serverSays) const
+{
+    return m_server.isLocal() && !m_bell.isOpen() ? std::min(serverSays, kUnbelledAskInterval) : serverSays;
 }
 
 // A subscription the server no longer knows (it expired, or the server forgot it) is made anew.
@@ -241,7 +253,7 @@ bool ServerNews::ask(Tidings* tidings)
     }
     m_eventsRefusalTold.clear();
     m_sequence = news.nextSequence;
-    m_askInterval = news.askAgainIn;
+    m_askInterval = paceOfAsking(news.askAgainIn);
     m_askAt = Clock::now() + m_askInterval;
     tidings->listJobs = tidings->listJobs || news.heldJobSeen;
     tidings->accountRefusals.merge(news.accountRefusals);

@@ -76,6 +76,9 @@ private:
     // From now on this computer's connections to the server are looked at.
     void watchConnections();
     // The bell cannot ring (why, in words already printable): says so, and what takes its place.
+    // How often the events are asked for, the server saying serverSays: a server on this machine
+    // without the bell more often.
+    std::chrono::seconds paceOfAsking(std::chrono::seconds serverSays) const;
     void withoutTheBell(const std::string& why);
     bool renew();
     bool ask(Tidings* tidings);

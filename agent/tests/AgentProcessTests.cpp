@@ -489,8 +489,9 @@ protected:
 
 // A desktop without a system bus (a container, a minimal system) hears no bell from its own
 // server: a program connecting to the server's socket tells the agent to look, as this
-// computer's connections to a server on another machine do.
-TEST_F(AgentWithoutASystemBus, AJobPrintedHereIsReleasedWithinASecond)
+// computer's connections to a server on another machine do, and the agent asks for the server's
+// events every second, since a quick print's connection is often over before a look sees it.
+TEST_F(AgentWithoutASystemBus, EachJobPrintedHereIsReleasedWithinASecond)
 {
     configure("movra-hold", kSaveDefaultCodes);
     ProgramOptions options = session();
@@ -500,11 +501,14 @@ TEST_F(AgentWithoutASystemBus, AJobPrintedHereIsReleasedWithinASecond)
     }
     RunningProgram agent(agentCommand({}), options);
     ASSERT_TRUE(agent.waitForErrors("accounting-agent: cannot listen on the system bus: "));
-    ASSERT_TRUE(agent.waitForErrors("; jobs sent from this computer are looked for as they go, others are seen within 60 s\n"));
-    int job = lp("movra-hold");
-    auto submitted = std::chrono::steady_clock::now();
-    ASSERT_TRUE(agent.waitForOutput(prefix(job, "movra-hold") + "released\n"));
-    EXPECT_LT(std::chrono::steady_clock::now() - submitted, 1s);
+    ASSERT_TRUE(agent.waitForErrors("; jobs sent from this computer are looked for as they go, others are seen within 1 s\n"));
+    for (int print = 0; print < 5; ++print) {
+        int job = lp("movra-hold");
+        auto submitted = std::chrono::steady_clock::now();
+        ASSERT_TRUE(agent.waitForOutput(prefix(job, "movra-hold") + "released\n"));
+        // A second's pace, and room for a loaded machine: the server's own pace is a minute.
+        EXPECT_LT(std::chrono::steady_clock::now() - submitted, 3s) << "print " << print;
+    }
     agent.sendSignal(SIGTERM);
     EXPECT_EQ(checked(agent.finish()).exitStatus, 0);
 }
