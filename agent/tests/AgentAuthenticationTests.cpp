@@ -8,36 +8,18 @@
 #include "OfficeServer.h"
 #include "PrivateSecretService.h"
 #include "RunningProgram.h"
+#include "TestNetwork.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <cstring>
 #include <sstream>
 #include <sys/stat.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-// A TCP port of the loopback address that nothing listens on now.
-int freeLoopbackPort()
-{
-    int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (probe < 0 || bind(probe, reinterpret_cast<sockaddr*>(&address), size) != 0
-        || getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-        address.sin_port = 0;
-    if (probe >= 0)
-        close(probe);
-    return ntohs(address.sin_port);
-}
 
 // A server of this machine, with the README's policy, that also listens on a loopback address;
 // configuration: cupsd.conf lines of the suite's own.
@@ -48,7 +30,7 @@ protected:
         PrivateCupsServer::Setup setup;
         setup.holdingQueues = true;
         setup.systemBus = true;
-        gAddress = "127.0.0.1:" + std::to_string(freeLoopbackPort());
+        gAddress = "127.0.0.1:" + std::to_string(TestNetwork::freeLoopbackPort());
         setup.listen = gAddress;
         setup.configuration = configuration;
         startServer(setup);

@@ -9,6 +9,7 @@
 #include "AgentSessionTest.h"
 #include "PrivateSecretService.h"
 #include "RunningProgram.h"
+#include "TestNetwork.h"
 #include "WestonDesktop.h"
 #include "XvfbDesktop.h"
 
@@ -226,6 +227,50 @@ TEST_P(AgentOnDesktop, AfterAJobReleasedWithCodesFromTheKeyringTheNextPromptStil
 
 INSTANTIATE_TEST_SUITE_P(Desktops, AgentOnDesktop, ::testing::Values(Desktop::X11, Desktop::X11WithWindowManager, Desktop::Wayland),
     [](const ::testing::TestParamInfo<Desktop>& info) { return std::string(nameOf(info.param)); });
+
+// A server of this machine reached by its address that asks every request for a password and
+// lists nothing without one, so that no socket can be told to be its own: the agent asks the
+// person in a window of its own, on the desktop under a window manager.
+class AgentOnADesktopWithAPasswordServer : public AgentSessionTest {
+protected:
+    static constexpr const char* kPassword = "right-PASSWORD";
+
+    static void SetUpTestSuite()
+    {
+        PrivateCupsServer::Setup setup = holdingServer(PrivateCupsServer::JobOwners::Authenticated,
+            "<Location />\n  AuthType Basic\n  Require valid-user\n  Order allow,deny\n  Allow all\n</Location>\n");
+        gAddress = "127.0.0.1:" + std::to_string(TestNetwork::freeLoopbackPort());
+        setup.listen = gAddress;
+        setup.passwords = { { "root", kPassword } };
+        startServer(setup);
+    }
+
+    static inline std::string gAddress;
+};
+
+TEST_F(AgentOnADesktopWithAPasswordServer, ThePasswordWindowComesUpTitledWithTheServerAndThePasswordTypedReleasesTheJob)
+{
+    XvfbDesktop desktop(XvfbDesktop::WindowManager::Openbox);
+    std::string error;
+    ASSERT_TRUE(desktop.start(&error)) << error;
+    configure("movra-hold", kSaveDefaultCodes);
+    int job = lp("movra-hold");
+    ASSERT_GT(job, 0);
+    ProgramOptions options = session();
+    for (const auto& variable : desktop.session())
+        options.environment.push_back(variable);
+    RunningProgram agent(agentCommand({ "--once", "--server", gAddress }), options);
+    std::optional<ShownWindow> window = desktop.waitForWindow("Print Server " + gAddress, 8s);
+    ASSERT_TRUE(window) << "no password window among " << desktop.describeWindows();
+    // The password field has the focus, and Return signs in.
+    EXPECT_TRUE(desktop.type(kPassword, &error)) << error;
+    EXPECT_EQ(runProgram({ "/usr/bin/xdotool", "key", "Return" }, options).exitStatus, 0);
+    EXPECT_TRUE(agent.waitForOutput(prefix(job, "movra-hold") + "released\n"));
+    ProgramRun run = checked(agent.finish());
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, "password: the CUPS server at " + gAddress + " asks for the password of root\npassword: given\n" + prefix(job, "movra-hold") + "released\n");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
+}
 
 TEST_F(StoredQueueSessionTest, OnACompositorWithoutASeatThePromptStillComesUpAndTheJobWaits)
 {

@@ -1,8 +1,11 @@
 #include "TestNetwork.h"
 
+#include <arpa/inet.h>
 #include <cstdlib>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sched.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 TestNetwork::~TestNetwork()
@@ -47,4 +50,19 @@ bool TestNetwork::enter(const std::string& name)
     if (network >= 0)
         close(network);
     return entered;
+}
+
+int TestNetwork::freeLoopbackPort()
+{
+    int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (probe < 0 || bind(probe, reinterpret_cast<sockaddr*>(&address), size) != 0
+        || getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        address.sin_port = 0;
+    if (probe >= 0)
+        close(probe);
+    return ntohs(address.sin_port);
 }

@@ -25,6 +25,9 @@ public:
     // The current process moves into one of the namespaces (for a forked child).
     static bool enter(const std::string& name);
 
+    // A TCP port of this namespace's loopback address that nothing listens on now.
+    static int freeLoopbackPort();
+
 private:
     std::string m_server;
     std::string m_client;
