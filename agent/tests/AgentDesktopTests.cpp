@@ -230,8 +230,8 @@ INSTANTIATE_TEST_SUITE_P(Desktops, AgentOnDesktop, ::testing::Values(Desktop::X1
 
 // A server of this machine reached by its address that asks every request for a password and
 // lists nothing without one, so that no socket can be told to be its own: the agent asks the
-// person in a window of its own, on the desktop under a window manager.
-class AgentOnADesktopWithAPasswordServer : public AgentSessionTest {
+// person in a window of its own, on each desktop.
+class AgentOnADesktopWithAPasswordServer : public AgentSessionTest, public ::testing::WithParamInterface<Desktop> {
 protected:
     static constexpr const char* kPassword = "right-PASSWORD";
 
@@ -248,29 +248,31 @@ protected:
     static inline std::string gAddress;
 };
 
-TEST_F(AgentOnADesktopWithAPasswordServer, ThePasswordWindowComesUpTitledWithTheServerAndThePasswordTypedReleasesTheJob)
+TEST_P(AgentOnADesktopWithAPasswordServer, ThePasswordWindowComesUpTitledWithTheServerAndThePasswordTypedReleasesTheJob)
 {
-    XvfbDesktop desktop(XvfbDesktop::WindowManager::Openbox);
+    std::unique_ptr<TestDesktop> desktop = makeDesktop(GetParam());
     std::string error;
-    ASSERT_TRUE(desktop.start(&error)) << error;
+    ASSERT_TRUE(desktop->start(&error)) << error;
     configure("movra-hold", kSaveDefaultCodes);
     int job = lp("movra-hold");
     ASSERT_GT(job, 0);
     ProgramOptions options = session();
-    for (const auto& variable : desktop.session())
+    for (const auto& variable : desktop->session())
         options.environment.push_back(variable);
     RunningProgram agent(agentCommand({ "--once", "--server", gAddress }), options);
-    std::optional<ShownWindow> window = desktop.waitForWindow("Print Server " + gAddress, 8s);
-    ASSERT_TRUE(window) << "no password window among " << desktop.describeWindows();
+    std::optional<ShownWindow> window = desktop->waitForWindow("Print Server " + gAddress, 8s);
+    ASSERT_TRUE(window) << "no password window among " << desktop->describeWindows();
     // The password field has the focus, and Return signs in.
-    EXPECT_TRUE(desktop.type(kPassword, &error)) << error;
-    EXPECT_EQ(runProgram({ "/usr/bin/xdotool", "key", "Return" }, options).exitStatus, 0);
+    EXPECT_TRUE(desktop->type(kPassword, &error) && desktop->pressReturn(&error)) << error;
     EXPECT_TRUE(agent.waitForOutput(prefix(job, "movra-hold") + "released\n"));
     ProgramRun run = checked(agent.finish());
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(run.output, "password: the CUPS server at " + gAddress + " asks for the password of root\npassword: given\n" + prefix(job, "movra-hold") + "released\n");
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
 }
+
+INSTANTIATE_TEST_SUITE_P(Desktops, AgentOnADesktopWithAPasswordServer, ::testing::Values(Desktop::X11WithWindowManager, Desktop::Wayland),
+    [](const ::testing::TestParamInfo<Desktop>& info) { return std::string(nameOf(info.param)); });
 
 TEST_F(StoredQueueSessionTest, OnACompositorWithoutASeatThePromptStillComesUpAndTheJobWaits)
 {

@@ -118,6 +118,11 @@ bool perform(rdpContext* context, const std::string& line, std::string* error)
         return click(context->input, rest, error);
     if (action == "type")
         return type(context->input, rest, error);
+    if (action == "key" && rest == "return") {
+        press(context->input, VK_RETURN, true);
+        press(context->input, VK_RETURN, false);
+        return true;
+    }
     if (action == "picture")
         return picture(context, rest, error);
     *error = "unknown action \"" + action + "\"";

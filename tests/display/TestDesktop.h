@@ -37,6 +37,8 @@ public:
     virtual bool click(int x, int y, std::string* error) = 0;
     // The key of each character pressed and released, Shift held for a capital.
     virtual bool type(const std::string& text, std::string* error) = 0;
+    // The Return key pressed and released.
+    virtual bool pressReturn(std::string* error) = 0;
     // A PNG picture of the screen, as a person sees it.
     virtual bool picture(const std::string& path, std::string* error) = 0;
     // What the display server has written, for a failure's message.

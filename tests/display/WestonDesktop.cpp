@@ -216,6 +216,11 @@ bool WestonDesktop::type(const std::string& text, std::string* error)
     return act("type " + text, error);
 }
 
+bool WestonDesktop::pressReturn(std::string* error)
+{
+    return act("key return", error);
+}
+
 bool WestonDesktop::picture(const std::string& path, std::string* error)
 {
     return act("picture " + path, error);

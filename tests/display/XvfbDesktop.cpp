@@ -128,6 +128,11 @@ bool XvfbDesktop::type(const std::string& text, std::string* error)
     return ran({ kXdotool, "type", "--", text }, error);
 }
 
+bool XvfbDesktop::pressReturn(std::string* error)
+{
+    return ran({ kXdotool, "key", "Return" }, error);
+}
+
 bool XvfbDesktop::picture(const std::string& path, std::string* error)
 {
     return ran({ kImport, "-window", "root", path }, error);

@@ -27,6 +27,7 @@ public:
     std::vector<ShownWindow> windows() override;
     bool click(int x, int y, std::string* error) override;
     bool type(const std::string& text, std::string* error) override;
+    bool pressReturn(std::string* error) override;
     bool picture(const std::string& path, std::string* error) override;
     std::string serverLog() const override;
 
