@@ -167,11 +167,6 @@ CupsConnection::~CupsConnection()
     std::fill(m_password.begin(), m_password.end(), '\0');
 }
 
-const char* CupsConnection::noPassword(const char*, http_t*, const char*, const char*, void*)
-{
-    return nullptr;
-}
-
 std::string CupsConnection::address(const std::string& server)
 {
     // cupsSetServer splits HOST:PORT into what cupsServer() and ippPort() give, and without a
@@ -198,8 +193,8 @@ bool CupsConnection::open(const CupsDestination& destination, std::string* error
 {
     // libcups asks for a password on the terminal unless told otherwise: a program of the
     // desktop has none, and one run from a terminal must not stop at a question it did not ask.
-    // The password comes from the person as the program asks them, during authenticate() alone.
-    cupsSetPasswordCB2(noPassword, nullptr);
+    // The password comes from the person as the program asks them (authenticate()).
+    cupsSetPasswordCB2([](const char*, http_t*, const char*, const char*, void*) -> const char* { return nullptr; }, nullptr);
     m_serverKey = key(destination.server);
     m_timeout = destination.timeout;
     m_stopsOnInterruption = destination.stopsOnInterruption;
@@ -665,13 +660,23 @@ bool CupsConnection::goesAgainAsTheUser(bool unauthorized, bool* authenticated, 
 
 int CupsConnection::authenticate(const char* method, const std::string& resource)
 {
-    cupsSetPasswordCB2([](const char*, http_t*, const char*, const char*, void* connection) -> const char* {
-        return static_cast<CupsConnection*>(connection)->givePassword();
-    },
-        this);
-    int status = cupsDoAuthentication(m_http, method, resource.c_str());
-    cupsSetPasswordCB2(noPassword, nullptr);
-    return status;
+    // Basic over a network is answered here: libcups keeps the password it was given for the
+    // connection and gives it again, refused or not, before it asks for another. On the server's
+    // socket, libcups tells it who the user is from the socket's peer credentials instead.
+    const char* demand = httpGetField(m_http, HTTP_FIELD_WWW_AUTHENTICATE);
+    if (demand && !strncasecmp(demand, "Basic", 5) && httpAddrFamily(httpGetAddress(m_http)) != AF_LOCAL) {
+        const char* password = givePassword();
+        if (!password)
+            return -1;
+        std::string userPassword = std::string(cupsUser()) + ":" + password;
+        char encoded[2048];
+        httpEncode64_2(encoded, sizeof encoded, userPassword.data(), static_cast<int>(userPassword.size()));
+        httpSetAuthString(m_http, "Basic", encoded);
+        std::fill(userPassword.begin(), userPassword.end(), '\0');
+        std::fill(std::begin(encoded), std::end(encoded), '\0');
+        return 0;
+    }
+    return cupsDoAuthentication(m_http, method, resource.c_str());
 }
 
 bool CupsConnection::answerDemand(const char* method, const std::string& resource)

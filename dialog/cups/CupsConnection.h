@@ -139,11 +139,10 @@ private:
     // The answer whose status line has been read as code (HTTP_STATUS_CONTINUE: not yet).
     ipp_t* answer(http_status_t code, ipp_status_t* status, bool* unauthorized);
     static int keepWaiting(http_t*, void* connection);
-    // cupsDoAuthentication, with the password for a demand of Basic given by givePassword (the
-    // person's, ServerPasswords.h); null when none is given.
+    // Answers the server's demand: Basic with the password givePassword gives (the person's,
+    // ServerPasswords.h; null when none is given), any other as libcups does.
     int authenticate(const char* method, const std::string& resource);
     const char* givePassword();
-    static const char* noPassword(const char*, http_t*, const char*, const char*, void*);
 
     http_t* m_http { nullptr };
     std::string m_server;
