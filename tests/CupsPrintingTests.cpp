@@ -351,8 +351,11 @@ protected:
 // job is made, or set on the held job among the request's job attributes. Set among its
 // operation attributes, cupsd answers successful-ok and drops it; cupsEncodeOptions2 (lp -i, the
 // agent's options) leaves it out of a request's job attributes, and the server again answers
-// successful-ok: either way the job prints without the PIN. A job without a user ID reaches the
-// printer with its owner's login as one (the ipp backend fills it in).
+// successful-ok: either way the job prints without the PIN. So a release with a PIN puts it in
+// itself, an octetString among the job attributes of the request that releases the job; nothing
+// can check it afterwards, since cupsd shows job-password to nobody, not even the job's owner.
+// A job without a user ID reaches the printer with its owner's login as one (the ipp backend
+// fills it in).
 TEST_F(CodeAskingPrinterTest, ReleasedHeldJobsCarryTheirCodesToThePrinter)
 {
     const std::string socket = gServer->socket();

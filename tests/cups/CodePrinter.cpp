@@ -91,41 +91,40 @@ void CodePrinter::stop()
 //       job-password (octetString) 1234
 //   Response:
 //       job-id (integer) 1
-// and a line for each job that printed: [Job 1] Command "/bin/true" completed successfully.
+// a line with each request's status ("localhost Create-Job successful-ok"), and one for each job
+// that printed: [Job 1] Command "/bin/true" completed successfully. The printer serves each
+// connection in a thread of its own, and the backend asks about the printer on a second
+// connection while it makes the job, so that request's lines and its answer's may come anywhere
+// among the job's own, headers and all. A job's attributes are therefore every attribute line
+// from the request that makes it to the answer that names a job not seen before, the first value
+// of each name; the other request's lines add only the printer's attributes and those that every
+// request of the backend has alike (requesting-user-name).
 std::vector<CodePrinter::ReceivedJob> CodePrinter::receivedJobs() const
 {
     std::map<int, ReceivedJob> jobs;
-    enum class Block { Other,
-        Request,
-        Response } block
-        = Block::Other;
     bool creating = false;
-    std::map<std::string, std::string> request;
+    std::map<std::string, std::string> creation;
     std::istringstream lines(log());
     for (std::string line; std::getline(lines, line);) {
-        if (line == "Request:") {
-            block = Block::Request;
+        int job = 0;
+        if (line.rfind("  operation-id=Create-Job(", 0) == 0 || line.rfind("  operation-id=Print-Job(", 0) == 0) {
+            creating = true;
+            creation.clear();
+        } else if (sscanf(line.c_str(), "[Job %d] Command", &job) == 1 && line.ends_with("completed successfully.")) {
+            jobs[job].printed = true;
+        } else if (line.rfind(' ', 0) != 0 && (line.find(" Create-Job ") != std::string::npos || line.find(" Print-Job ") != std::string::npos)
+            && line.find("-error-") != std::string::npos) {
+            // A refused request made no job.
             creating = false;
-            request.clear();
-        } else if (line == "Response:") {
-            block = Block::Response;
-        } else if (!line.empty() && line[0] != ' ') {
-            block = Block::Other;
-            int job = 0;
-            if (sscanf(line.c_str(), "[Job %d] Command", &job) == 1 && line.ends_with("completed successfully."))
-                jobs[job].printed = true;
-        } else if (block == Block::Request && line.rfind("  operation-id=", 0) == 0) {
-            creating = line.find("=Create-Job(") != std::string::npos || line.find("=Print-Job(") != std::string::npos;
-        } else if (block == Block::Request && creating && line.rfind("    ", 0) == 0) {
+        } else if (creating && sscanf(line.c_str(), "    job-id (integer) %d", &job) == 1 && jobs[job].attributes.empty()) {
+            jobs[job].attributes = creation;
+            creating = false;
+        } else if (creating && line.rfind("    ", 0) == 0 && line[4] != ' ') {
             // "    name (type) value"
-            size_t name = line.find_first_not_of(' ');
-            size_t type = line.find(" (", name);
+            size_t type = line.find(" (", 4);
             size_t value = line.find(") ", type);
             if (type != std::string::npos && value != std::string::npos)
-                request[line.substr(name, type - name)] = line.substr(value + 2);
-        } else if (block == Block::Response && creating && line.rfind("    job-id (integer) ", 0) == 0) {
-            jobs[atoi(line.c_str() + 21)].attributes = request;
-            creating = false;
+                creation.emplace(line.substr(4, type - 4), line.substr(value + 2));
         }
     }
     std::vector<ReceivedJob> received;
