@@ -22,8 +22,9 @@ constexpr const char* kNoCodePrinter = "a printer that asks for codes needs CUPS
 class CodePrinter {
 public:
     struct ReceivedJob {
-        // Each attribute as the request gave it ("job-password" -> "1234"); an attribute the
-        // request did not have is absent.
+        // Each attribute of the request that made the job, as the printer logged it
+        // ("job-password" -> "1234"), and maybe some of the printer's own, of a request that came
+        // in between (see receivedJobs); an attribute the request did not have is absent.
         std::map<std::string, std::string> attributes;
         bool printed { false };
         // The attribute's value; empty when the request had none.
