@@ -2,6 +2,7 @@
 // tests/cups/PrivateCupsServer.h): the job, its options and attributes, and every way the
 // submission can go wrong.
 #include "ClearError.h"
+#include "CodePrinter.h"
 #include "LpJobs.h"
 #include "PrivateCupsServer.h"
 #include "SharedCupsServerTest.h"
@@ -15,8 +16,11 @@
 
 #include <array>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <pwd.h>
 #include <set>
 #include <sstream>
@@ -293,6 +297,127 @@ TEST_F(CupsPrintingTest, AMissingQueueIsOneClearError)
     std::vector<std::string> arguments = printDialogCommand("nosuch");
     arguments.insert(arguments.end(), { "--script", "-" });
     EXPECT_TRUE(endsInOneClearError(runProgram(arguments), "nosuch: cannot get the printer's PPD: there is no such queue, or none with a PPD"));
+}
+
+// A driverless queue that holds every job, for a printer that asks for codes with every job
+// (CodePrinter): what CUPS itself does with the codes of a held job as it is released, which a
+// release of such jobs relies on.
+class CodeAskingPrinterTest : public CupsPrintingTest {
+protected:
+    void SetUp() override
+    {
+        CupsPrintingTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (!CodePrinter::installed())
+            GTEST_SKIP() << kNoCodePrinter;
+        std::string error;
+        ASSERT_TRUE(m_printer.start(&error)) << error;
+        ASSERT_TRUE(gServer->addDriverlessQueue("asks-codes", m_printer.uri(), PrivateCupsServer::JobHold::Indefinite))
+            << fileContents(gServer->path("log/error_log"));
+    }
+
+    // A job of the test's own user named name, with lp's arguments, once the queue holds it.
+    int heldJob(const std::string& name, std::vector<std::string> arguments = {})
+    {
+        arguments.insert(arguments.end(), { "-t", name });
+        int job = submitWithLp(gServer->socket(), "asks-codes", m_printer.page(), arguments);
+        EXPECT_TRUE(job > 0 && gServer->awaitJobState(job, "pending-held")) << name << ": " << job;
+        return job;
+    }
+
+    // One Set-Job-Attributes with what add puts in, that also releases the job
+    // (job-hold-until=no-hold), as the agent releases a job; the server's answer.
+    static ipp_status_t setAndRelease(int job, const std::function<void(ipp_t*)>& add)
+    {
+        http_t* http = httpConnect2(gServer->socket().c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
+        if (!http)
+            return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+        ipp_t* request = ippNewRequest(IPP_OP_SET_JOB_ATTRIBUTES);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, ("ipp://localhost/jobs/" + std::to_string(job)).c_str());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+        add(request);
+        ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "job-hold-until", nullptr, "no-hold");
+        ippDelete(cupsDoRequest(http, request, "/jobs"));
+        httpClose(http);
+        return cupsLastError();
+    }
+
+    CodePrinter m_printer;
+};
+
+// The codes (job-account-id, job-accounting-user-id) reach the printer however they are given:
+// as the job is made or set on the held job. The PIN (job-password) reaches it when given as the
+// job is made, or set on the held job among the request's job attributes. Set among its
+// operation attributes, cupsd answers successful-ok and drops it; cupsEncodeOptions2 (lp -i, the
+// agent's options) leaves it out of a request's job attributes, and the server again answers
+// successful-ok: either way the job prints without the PIN. So a release with a PIN puts it in
+// itself, an octetString among the job attributes of the request that releases the job; nothing
+// can check it afterwards, since cupsd shows job-password to nobody, not even the job's owner.
+// A job without a user ID reaches the printer with its owner's login as one (the ipp backend
+// fills it in).
+TEST_F(CodeAskingPrinterTest, ReleasedHeldJobsCarryTheirCodesToThePrinter)
+{
+    const std::string socket = gServer->socket();
+    int atCreation = heldJob("at-creation", { "-o", "job-account-id=A1", "-o", "job-accounting-user-id=U1", "-o", "job-password=1111" });
+    EXPECT_TRUE(changeWithLp(socket, atCreation, { "-H", "resume" }));
+
+    int withLp = heldJob("with-lp");
+    EXPECT_TRUE(changeWithLp(socket, withLp, { "-o", "job-account-id=A2", "-o", "job-accounting-user-id=U2", "-o", "job-password=2222" }));
+    EXPECT_TRUE(changeWithLp(socket, withLp, { "-H", "resume" }));
+
+    EXPECT_EQ(setAndRelease(heldJob("as-options"),
+                  [](ipp_t* request) {
+                      cups_option_t* options = nullptr;
+                      int count = cupsAddOption("job-account-id", "A3", 0, &options);
+                      count = cupsAddOption("job-accounting-user-id", "U3", count, &options);
+                      count = cupsAddOption("job-password", "3333", count, &options);
+                      cupsEncodeOptions2(request, count, options, IPP_TAG_JOB);
+                      cupsFreeOptions(count, options);
+                      EXPECT_EQ(ippFindAttribute(request, "job-password", IPP_TAG_ZERO), nullptr);
+                  }),
+        IPP_STATUS_OK);
+    auto withPassword = [](ipp_tag_t group, const char* password) {
+        return [=](ipp_t* request) {
+            ippAddOctetString(request, group, "job-password", password, static_cast<int>(strlen(password)));
+            ippAddString(request, IPP_TAG_JOB, IPP_TAG_NAME, "job-account-id", nullptr, "A4");
+        };
+    };
+    EXPECT_EQ(setAndRelease(heldJob("in-operation"), withPassword(IPP_TAG_OPERATION, "4444")), IPP_STATUS_OK);
+    EXPECT_EQ(setAndRelease(heldJob("in-job"), withPassword(IPP_TAG_JOB, "5555")), IPP_STATUS_OK);
+
+    std::map<std::string, CodePrinter::ReceivedJob> received;
+    for (const CodePrinter::ReceivedJob& job : m_printer.awaitJobs(5))
+        received[job.attribute("job-name")] = job;
+    ASSERT_EQ(received.size(), 5u) << m_printer.log();
+    for (const auto& [name, job] : received) {
+        EXPECT_TRUE(job.printed) << name;
+        EXPECT_EQ(job.attribute("requesting-user-name"), cupsUser()) << name;
+    }
+    auto codes = [&](const char* name) {
+        const CodePrinter::ReceivedJob& job = received[name];
+        return job.attribute("job-account-id") + " " + job.attribute("job-accounting-user-id") + " " + job.attribute("job-password");
+    };
+    EXPECT_EQ(codes("at-creation"), "A1 U1 1111");
+    EXPECT_EQ(codes("with-lp"), "A2 U2 ");
+    EXPECT_EQ(codes("as-options"), "A3 U3 ");
+    EXPECT_EQ(codes("in-operation"), "A4 " + std::string(cupsUser()) + " ");
+    EXPECT_EQ(codes("in-job"), "A4 " + std::string(cupsUser()) + " 5555");
+}
+
+// Under the README's policy another local user reads none of a held job's codes over IPP; its
+// owner reads the codes, and nobody the PIN, which cupsd never shows.
+TEST_F(CodeAskingPrinterTest, AnotherLocalUserReadsNoCodeOfAHeldJob)
+{
+    int job = heldJob("secret", { "-o", "job-account-id=aid-SECRET", "-o", "job-accounting-user-id=uid-SECRET", "-o", "job-password=7357" });
+    std::string owner = jobsAsSeenBy(*gServer, "root", job);
+    EXPECT_NE(owner.find("job-account-id=aid-SECRET\n"), std::string::npos) << owner;
+    EXPECT_NE(owner.find("job-accounting-user-id=uid-SECRET\n"), std::string::npos) << owner;
+    EXPECT_EQ(owner.find("7357"), std::string::npos) << owner;
+    std::string other = jobsAsSeenBy(*gServer, "nobody", job);
+    EXPECT_NE(other.find("job-id=" + std::to_string(job) + "\n"), std::string::npos) << other;
+    EXPECT_EQ(other.find("SECRET"), std::string::npos) << other;
+    EXPECT_EQ(other.find("7357"), std::string::npos) << other;
 }
 
 // The packages the README has an administrator install, read from the README itself: the

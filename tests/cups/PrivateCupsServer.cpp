@@ -377,9 +377,24 @@ bool PrivateCupsServer::addNetworkQueue(const std::string& name, const std::stri
     return defineQueue(name, device, "movra-network", "", hold);
 }
 
+bool PrivateCupsServer::addDriverlessQueue(const std::string& name, const std::string& uri, JobHold hold)
+{
+    // The server writes the PPD once the printer has answered, and lpadmin succeeds even when
+    // the printer's answer makes none.
+    std::string ppd = path("ppd/" + name + ".ppd");
+    unlink(ppd.c_str());
+    if (!defineQueue(name, uri, "everywhere", "", hold))
+        return false;
+    for (int tries = 0; tries < 200 && access(ppd.c_str(), F_OK) != 0; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return access(ppd.c_str(), F_OK) == 0;
+}
+
 bool PrivateCupsServer::defineQueue(const std::string& name, const std::string& device, const std::string& ppd, const std::string& policy, JobHold hold)
 {
-    std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v '" + device + "'" + (ppd.empty() ? "" : " -P '" + m_folder.path(ppd + ".ppd") + "'")
+    std::string model = ppd.empty() ? "" : ppd == "everywhere" ? " -m everywhere"
+                                                               : " -P '" + m_folder.path(ppd + ".ppd") + "'";
+    std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v '" + device + "'" + model
         + (policy.empty() ? "" : " -o printer-op-policy=" + policy) + (hold == JobHold::Indefinite ? " -o job-hold-until-default=indefinite" : "")
         + " 2>/dev/null";
     return system(command.c_str()) == 0;

@@ -2,8 +2,8 @@
 // folder, a socket there, no effect on any system CUPS. It runs the policy that the README
 // recommends (or, on request, Debian's as installed, or Debian's whole cupsd.conf and no queue),
 // has file-device queues with the Movra PPD and a filter that records the options a driver would
-// read, network queues that print through CUPS's own ipp backend, and answers IPP as any local
-// user.
+// read, network queues that print through CUPS's own ipp backend (driverless ones too), and
+// answers IPP as any local user.
 #pragma once
 
 #include "PrivateSystemBus.h"
@@ -110,6 +110,11 @@ public:
     // (tests/cups/accounting-test-driver), so that the printer can charge the job to them. Adding
     // it again points it to another device.
     bool addNetworkQueue(const std::string& name, const std::string& device, JobHold hold = JobHold::None);
+    // A driverless queue for the IPP Everywhere printer at uri, as "lpadmin -m everywhere" makes
+    // it: its PPD made by the server from what the printer says of itself (*cupsJobAccountId and
+    // the like for a printer that asks for codes), its jobs printed through CUPS's own ipp
+    // backend. False when the server made no PPD for it.
+    bool addDriverlessQueue(const std::string& name, const std::string& uri, JobHold hold = JobHold::None);
     bool removeQueue(const std::string& name);
 
     std::string socket() const { return m_folder.path("cups.sock"); }
@@ -137,6 +142,8 @@ public:
 private:
     bool launch(std::string* error);
     bool writeConfiguration(const Setup& setup, std::string* error);
+    // ppd: one of the server's folder by name, "everywhere" for one the server makes from the
+    // printer's answer, or "" for none.
     bool defineQueue(const std::string& name, const std::string& device, const std::string& ppd, const std::string& policy, JobHold hold);
 
     TemporaryTree m_folder;

@@ -1,6 +1,6 @@
 // A server that a test starts and leaves running while it acts on it (a display server, a
-// compositor): in a process group of its own, so that stopping it also stops whatever it
-// started, with what it writes kept in a file for the test's failure messages.
+// compositor, a network printer): in a process group of its own, so that stopping it also stops
+// whatever it started, with what it writes kept in a file for the test's failure messages.
 #pragma once
 
 #include <string>
