@@ -90,7 +90,8 @@ bool askPasswordOnScreen(const PasswordQuestion& question, PasswordAnswer* answe
         kill(process, SIGTERM);
     int status = 0;
     waitpid(process, &status, 0);
-    bool given = !stopped && !said.empty() && (said[0] == 'G' || said[0] == 'R') && said.size() > 1;
+    // A password holds no NUL: what goes past one is not what the person typed.
+    bool given = !stopped && said.size() > 1 && (said[0] == 'G' || said[0] == 'R') && said.find('\0') == std::string::npos;
     if (given) {
         answer->password = said.substr(1);
         answer->remember = said[0] == 'R';
