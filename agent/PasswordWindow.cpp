@@ -86,8 +86,10 @@ bool askPasswordOnScreen(const PasswordQuestion& question, PasswordAnswer* answe
         said.append(buffer, static_cast<size_t>(count));
     }
     ::close(result[0]);
+    // The window's process took the agent's handlers along, which only note a SIGTERM: it is
+    // killed, having nothing to keep.
     if (stopped)
-        kill(process, SIGTERM);
+        kill(process, SIGKILL);
     int status = 0;
     waitpid(process, &status, 0);
     // A password holds no NUL: what goes past one is not what the person typed.

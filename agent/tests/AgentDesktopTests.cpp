@@ -259,6 +259,15 @@ TEST_P(AgentOnADesktopWithAPasswordServer, ThePasswordWindowComesUpTitledWithThe
     ProgramOptions options = session();
     for (const auto& variable : desktop->session())
         options.environment.push_back(variable);
+    // An agent asked to stop while the window is up closes it, and ends.
+    {
+        RunningProgram stopped(agentCommand({ "--server", gAddress }), options);
+        ASSERT_TRUE(desktop->waitForWindow("Print Server " + gAddress, 8s)) << "no password window among " << desktop->describeWindows();
+        stopped.sendSignal(SIGTERM);
+        ProgramRun run = stopped.finish();
+        EXPECT_FALSE(run.timedOut) << "the agent waited on its window";
+        EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    }
     RunningProgram agent(agentCommand({ "--once", "--server", gAddress }), options);
     std::optional<ShownWindow> window = desktop->waitForWindow("Print Server " + gAddress, 8s);
     ASSERT_TRUE(window) << "no password window among " << desktop->describeWindows();
