@@ -1,5 +1,6 @@
 #include "PasswordWindow.h"
 
+#include "AgentChild.h"
 #include "ProcessGuards.h"
 #include "ScreenFrontEnd.h"
 
@@ -10,7 +11,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,18 +27,9 @@ namespace {
     bool given = frontEnd && frontEnd->askPassword(question, &answer, &error);
     std::string bytes = given ? (answer.remember ? "R" : "G") + answer.password
                               : "C" + (error.empty() ? std::string("the password window was cancelled") : "the password window cannot go on screen: " + error);
-    const char* at = bytes.data();
-    for (size_t left = bytes.size(); left > 0;) {
-        ssize_t count = write(result, at, left);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            _exit(1);
-        at += count;
-        left -= static_cast<size_t>(count);
-    }
+    bool written = writeAll(result, bytes);
     std::fill(bytes.begin(), bytes.end(), '\0');
-    _exit(0);
+    _exit(written ? 0 : 1);
 }
 
 }
@@ -50,13 +41,8 @@ bool askPasswordOnScreen(const PasswordQuestion& question, PasswordAnswer* answe
         *why = std::string("the password window cannot be started: ") + strerror(errno);
         return false;
     }
-    fflush(nullptr);
-    pid_t agent = getpid();
-    pid_t process = fork();
+    pid_t process = forkAgentChild();
     if (process == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != agent)
-            _exit(1);
         ::close(result[0]);
         askInWindowProcess(question, result[1]);
     }

@@ -123,12 +123,12 @@ public:
             *why = m_stopped;
             return false;
         }
-        bool given = answerPasswordFromScript(m_script, question, transcript, answer, why, error);
-        if (!error->empty() || why->rfind("the script has no more lines", 0) == 0)
+        ScriptPasswordAnswer given = answerPasswordFromScript(m_script, question, transcript, answer, why, error);
+        if (given == ScriptPasswordAnswer::Stopped)
             m_stopped = *why;
         if (!error->empty())
             *error = (m_scriptName == "-" ? std::string("standard input") : m_scriptName) + ": " + *error;
-        return given;
+        return given == ScriptPasswordAnswer::Given;
     }
 
     void begin(PrintDialog& dialog, Transcript& transcript) override

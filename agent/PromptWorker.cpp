@@ -1,5 +1,6 @@
 #include "PromptWorker.h"
 
+#include "AgentChild.h"
 #include "ProcessGuards.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <fcntl.h>
 #include <iostream>
 #include <sstream>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,19 +68,6 @@ bool decode(const std::string& message, ClickOutcome* outcome, std::string* answ
         item.integer = static_cast<SInt32>(atol(integer.c_str()));
         item.locked = locked == "l";
         outcome->settings.push_back(std::move(item));
-    }
-    return true;
-}
-
-bool writeAll(int descriptor, const std::string& bytes)
-{
-    for (size_t done = 0; done < bytes.size();) {
-        ssize_t count = write(descriptor, bytes.data() + done, bytes.size() - done);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        done += static_cast<size_t>(count);
     }
     return true;
 }
@@ -164,15 +151,8 @@ bool PromptWorker::start(const PromptTask& task, PromptAnswerer& answerer, std::
         return false;
     }
     out.flush();
-    fflush(nullptr);
-    pid_t agent = getpid();
-    pid_t process = fork();
+    pid_t process = forkAgentChild();
     if (process == 0) {
-        // The worker holds copies of the agent's descriptors, its lock among them: it must not
-        // outlive an agent that was killed, or no agent could start again until the prompt went.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != agent)
-            _exit(1);
         ::close(result[0]);
         ::close(errors[0]);
         ::close(answers[1]);

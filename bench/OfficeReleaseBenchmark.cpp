@@ -44,6 +44,13 @@ ProgramOptions longLived(std::vector<std::pair<std::string, std::string>> enviro
     return options;
 }
 
+// Says why a measurement cannot be made; false.
+bool failed(const std::string& why)
+{
+    fprintf(stderr, "OfficeReleaseBenchmark: %s\n", why.c_str());
+    return false;
+}
+
 // The value below which share of the sorted times lie (0.5: the median).
 double quantile(std::vector<double> values, double share)
 {
@@ -99,10 +106,8 @@ bool kerberos(int jobs)
 {
     OfficeServer office;
     std::string error;
-    if (!office.start(OfficeServer::Proof::Kerberos, &error)) {
-        fprintf(stderr, "OfficeReleaseBenchmark: %s\n", error.c_str());
-        return false;
-    }
+    if (!office.start(OfficeServer::Proof::Kerberos, &error))
+        return failed(error);
     const passwd* nobody = getpwnam("nobody");
     TemporaryTree home;
     storeCodes(home, nobody);
@@ -119,27 +124,21 @@ bool password(int jobs)
 {
     OfficeServer office;
     std::string error;
-    if (!office.start(OfficeServer::Proof::Password, &error)) {
-        fprintf(stderr, "OfficeReleaseBenchmark: %s\n", error.c_str());
-        return false;
-    }
+    if (!office.start(OfficeServer::Proof::Password, &error))
+        return failed(error);
     TemporaryTree home;
     storeCodes(home, getpwnam("root"));
     PrivateSecretService keyring(home);
-    if (!keyring.startBus(&error) || !keyring.startKeyring(&error)) {
-        fprintf(stderr, "OfficeReleaseBenchmark: %s\n", error.c_str());
-        return false;
-    }
+    if (!keyring.startBus(&error) || !keyring.startKeyring(&error))
+        return failed(error);
     auto [name, value] = keyring.busVariable();
     std::vector<std::string> session { name + "=" + value };
     // The person gives the password once and has it remembered.
     ProgramRun remembered = runProgram(office.onTheDesktop({ gAgent, "--once", "--settings-dir", home.path("settings"), "--script", "-" }, "root",
                                            home.root(), "", session),
         withInput(std::string("password ") + OfficeServer::kPassword + " remember\n"));
-    if (remembered.exitStatus != 0) {
-        fprintf(stderr, "OfficeReleaseBenchmark: the password was not remembered: %s\n", remembered.errors.c_str());
-        return false;
-    }
+    if (remembered.exitStatus != 0)
+        return failed("the password was not remembered: " + remembered.errors);
     RunningProgram agent(office.onTheDesktop({ gAgent, "--settings-dir", home.path("settings") }, "root", home.root(), "", session), longLived());
     std::this_thread::sleep_for(std::chrono::seconds(1));
     // lp asks for the password on its terminal, which script(1) gives it; the password is typed
@@ -160,10 +159,8 @@ bool ownServerWithoutBus(int jobs)
     std::string error;
     PrivateCupsServer::Setup setup;
     setup.holdingQueues = true;
-    if (!server.start(setup, &error)) {
-        fprintf(stderr, "OfficeReleaseBenchmark: %s\n", error.c_str());
-        return false;
-    }
+    if (!server.start(setup, &error))
+        return failed(error);
     TemporaryTree home;
     storeCodes(home, getpwnam("root"));
     ProgramOptions options = longLived({ { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" }, { "XDG_RUNTIME_DIR", home.root() },

@@ -17,7 +17,7 @@ void transcribePasswordAnswer(std::ostream& transcript, bool given, const Passwo
                << std::endl;
 }
 
-bool answerPasswordFromScript(ScriptSource& script, const PasswordQuestion& question, std::ostream& transcript, PasswordAnswer* answer,
+ScriptPasswordAnswer answerPasswordFromScript(ScriptSource& script, const PasswordQuestion& question, std::ostream& transcript, PasswordAnswer* answer,
     std::string* why, std::string* error)
 {
     transcribePasswordQuestion(transcript, question);
@@ -27,7 +27,7 @@ bool answerPasswordFromScript(ScriptSource& script, const PasswordQuestion& ques
         ScriptSource::Read read = script.nextLine(text, &problem);
         if (read == ScriptSource::Read::End) {
             *why = "the script has no more lines to answer the password window with";
-            return false;
+            return ScriptPasswordAnswer::Stopped;
         }
         std::optional<ScriptLine> line;
         if (read == ScriptSource::Read::Line)
@@ -40,16 +40,16 @@ bool answerPasswordFromScript(ScriptSource& script, const PasswordQuestion& ques
             answer->password = line->arguments[0];
             answer->remember = line->arguments.size() == 2;
             transcribePasswordAnswer(transcript, true, *answer);
-            return true;
+            return ScriptPasswordAnswer::Given;
         }
         if (line && line->action == "cancel" && line->arguments.empty()) {
             *why = "the password window was cancelled";
             transcribePasswordAnswer(transcript, false, *answer);
-            return false;
+            return ScriptPasswordAnswer::Cancelled;
         }
         *why = "the script stopped at line " + std::to_string(script.lineNumber());
         *error = "line " + std::to_string(script.lineNumber()) + ": "
             + (line ? "the password window is up: it takes \"password TEXT\", \"password TEXT remember\" or \"cancel\"" : problem);
-        return false;
+        return ScriptPasswordAnswer::Stopped;
     }
 }

@@ -15,10 +15,15 @@
 #include <ostream>
 #include <string>
 
-// True with *answer when the script gave a password. False otherwise, with *why for the person
-// (cancelled, or the script has no line for it) and, when the script's line is not an answer to
-// the window or cannot be read, *error ("line N: ...") as well.
-DIALOG_EXPORT bool answerPasswordFromScript(ScriptSource& script, const PasswordQuestion& question, std::ostream& transcript,
+enum class ScriptPasswordAnswer {
+    Given, // *answer holds it
+    Cancelled, // the script's "cancel"
+    Stopped, // the script has no more lines, or one that is not an answer to the window
+};
+
+// The script's answer. For Cancelled and Stopped, *why says why no password was given; when the
+// script's line is not an answer to the window or cannot be read, *error ("line N: ...") as well.
+DIALOG_EXPORT ScriptPasswordAnswer answerPasswordFromScript(ScriptSource& script, const PasswordQuestion& question, std::ostream& transcript,
     PasswordAnswer* answer, std::string* why, std::string* error);
 
 // The window's first line, which a window on screen writes too.

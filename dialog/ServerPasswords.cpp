@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <set>
 
 namespace {
 
@@ -25,7 +26,7 @@ PasswordAsker gAsker;
 // By server key and user.
 std::map<std::pair<std::string, std::string>, KnownPassword> gKnown;
 // The servers whose keyring item was looked for: once is enough, found or not.
-std::map<std::pair<std::string, std::string>, bool> gKeyringRead;
+std::set<std::pair<std::string, std::string>> gKeyringRead;
 // When the person last declined to give a server's password: a program that asks the server on
 // and on (the watching agent) does not put the window back up at each request.
 constexpr std::chrono::minutes kDeclinedFor { 5 };
@@ -62,8 +63,8 @@ bool passwordForServer(const std::string& serverKey, const PasswordQuestion& que
     }
     std::string error;
     const KeyringModule* keyring = nullptr;
-    if (!gKeyringRead[whose] && (keyring = keyringModule(&error))) {
-        gKeyringRead[whose] = true;
+    if (!gKeyringRead.count(whose) && (keyring = keyringModule(&error))) {
+        gKeyringRead.insert(whose);
         std::string stored;
         QueueCodesKeyring::Lookup found = keyring->readPassword(serverKey, question.user, &stored, kDefaultCupsTimeout, &error);
         if (found == QueueCodesKeyring::Lookup::Found) {

@@ -305,7 +305,7 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     // A server that asks for the person's password is answered by the script's next line.
     std::string passwordError;
     PasswordAskerScope asker([&script, &out, &passwordError](const PasswordQuestion& question, PasswordAnswer* answer, std::string* why) {
-        return answerPasswordFromScript(script, question, out, answer, why, &passwordError);
+        return answerPasswordFromScript(script, question, out, answer, why, &passwordError) == ScriptPasswordAnswer::Given;
     });
     QueueSettingsStore store = settingsStore(options);
     PrintTarget target;
