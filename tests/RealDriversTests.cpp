@@ -125,8 +125,9 @@ std::string replaced(std::string text, const std::string& part, const std::strin
 // What the print data holds for written, as the queue's PPD says.
 std::string expectedText(const std::string& ppd, const Written& written)
 {
-    size_t open = ppd.find("\n*JCLOpenUI *" + written.option);
-    size_t end = open == std::string::npos ? open : open + 13 + written.option.size();
+    const std::string opening = "\n*JCLOpenUI *" + written.option;
+    size_t at = ppd.find(opening);
+    size_t end = at == std::string::npos ? at : at + opening.size();
     bool jcl = end < ppd.size() && (ppd[end] == '/' || ppd[end] == ':');
     switch (written.kind) {
     case Written::Choice: {
@@ -187,7 +188,8 @@ TEST_P(RealDriversTest, AJobsCodeReachesThePrinterAsThePPDWritesIt)
     std::string program = std::string(family.driver).substr(0, std::string(family.driver).find(':'));
     if (access(("/usr/lib/cups/driver/" + program).c_str(), X_OK) != 0)
         GTEST_SKIP() << program << "'s PPDs are not installed (scripts/setup installs them)";
-    ASSERT_TRUE(gServer->addDriverQueue(family.name, family.driver, PrivateCupsServer::JobHold::Indefinite)) << gServer->path("log/error_log");
+    ASSERT_TRUE(gServer->addDriverQueue(family.name, family.driver, PrivateCupsServer::JobHold::Indefinite))
+        << fileContents(gServer->path("log/error_log"));
     std::string ppd = fileContents(gServer->path("ppd/" + std::string(family.name) + ".ppd"));
 
     std::vector<std::string> arguments;
