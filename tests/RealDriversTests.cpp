@@ -1,10 +1,11 @@
 // The codes of each family of printers that ask for them reach the printer through Debian's own
 // drivers: a queue made from the driver package's PPD on a private CUPS server (see
-// tests/cups/PrivateCupsServer.h), a job carrying the code's options as the agent's queues hold
-// and release it, and the print data the printer receives holding the code as the PPD's own code
-// for the option writes it.
+// tests/cups/PrivateCupsServer.h) that holds every job, jobs printed with lp and released by the
+// accounting agent with the codes typed into its window or stored for the queue, and the print
+// data the printer receives holding each code as the PPD's own code for the option writes it.
 #include "LpJobs.h"
 #include "PrivateCupsServer.h"
+#include "ProgramRun.h"
 #include "SharedCupsServerTest.h"
 #include "TemporaryTree.h"
 
@@ -42,36 +43,35 @@ struct Family {
     const char* name;
     // The PPD of a printer of the family, as "lpinfo -m" lists it.
     const char* driver;
-    // The code's options, spelled as the agent sends them (-o NAME=VALUE).
-    std::vector<std::string> options;
+    // The codes given, by the names a script gives their fields.
+    std::vector<std::pair<std::string, std::string>> codes;
     std::vector<Written> written;
 };
 
 const Family kFamilies[] = {
-    { "UserCodeAsACustomOption", "openprinting-ppds:0/ppd/openprinting/Gestetner/PDF/Gestetner-C7521n_PDF.ppd", { "UserCode=Custom.4711" },
+    { "UserCodeAsACustomOption", "openprinting-ppds:0/ppd/openprinting/Gestetner/PDF/Gestetner-C7521n_PDF.ppd", { { "UserCode", "4711" } },
         { { Written::Custom, "UserCode", "4711" } } },
     { "LockedPrintPasswordWithItsJobType", "openprinting-ppds:0/ppd/openprinting/Gestetner/PDF/Gestetner-C7521n_PDF.ppd",
-        { "JobType=LockedPrint", "Password=Custom.1002" }, { { Written::Choice, "JobType", "LockedPrint" }, { Written::Custom, "Password", "1002" } } },
+        { { "UserCode", "4711" }, { "Password", "1002" } },
+        { { Written::Choice, "JobType", "LockedPrint" }, { Written::Custom, "Password", "1002" }, { Written::Custom, "UserCode", "4711" } } },
     // Its custom code is empty: foomatic-rip writes the value, and the job type's code (but for
     // the user and the time it fills in) asks for the locked print with it.
     { "LockedPrintPasswordThroughFoomatic", "openprinting-ppds:0/ppd/openprinting/Gestetner/PS/Gestetner-10512_PS.ppd",
-        { "JobType=LockedPrint", "LockedPrintPassword=Custom.1002" },
+        { { "UserCode", "4711" }, { "LockedPrintPassword", "1002" } },
         { { Written::FoomaticPrototype, "LockedPrintPassword", "1002" }, { Written::Literal, "", " lppswd {secureprint} stopped\n" } } },
     { "SamsungJobAccountingAndConfidentialPasswords", "openprinting-ppds:0/ppd/openprinting/Samsung/PS/Samsung_C2620_Series.ppd",
-        { "JCLJACType=Accounting", "JCLJACPassword=Custom.4711", "JCLCDPType=Confidential", "JCLCDPPassword=Custom.1002" },
+        { { "JCLJACPassword", "4711" }, { "JCLCDPPassword", "1002" } },
         { { Written::Custom, "JCLJACPassword", "4711" }, { Written::Choice, "JCLCDPType", "Confidential" }, { Written::Custom, "JCLCDPPassword", "1002" } } },
     // The digits' codes are "%%": the driver (hpps) writes the PIN.
-    { "HPSecurePrintDigits", "postscript-hp:0/ppd/hplip/HP/hp-laserjet_m507-ps.ppd",
-        { "HPPinPrnt=True", "HPFIDigit=1", "HPSEDigit=0", "HPTHDigit=0", "HPFTDigit=2" },
+    { "HPSecurePrintDigits", "postscript-hp:0/ppd/hplip/HP/hp-laserjet_m507-ps.ppd", { { "HPFIDigit", "1002" } },
         { { Written::Literal, "", "@PJL SET HOLD=ON\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=1002\n" } } },
     // A large-format printer's PPD names its switch HPLFPPinPrnt, but the driver writes the PIN
     // only for a job that has HPPinPrnt on.
-    { "HPLargeFormatSecurePrintDigits", "postscript-hp:0/ppd/hplip/HP/hp-color_designjet_xl_3600-ps.ppd",
-        { "HPLFPPinPrnt=True", "HPPinPrnt=True", "HPFIDigit=1", "HPSEDigit=0", "HPTHDigit=0", "HPFTDigit=2" },
+    { "HPLargeFormatSecurePrintDigits", "postscript-hp:0/ppd/hplip/HP/hp-color_designjet_xl_3600-ps.ppd", { { "HPFIDigit", "1002" } },
         { { Written::Literal, "", "@PJL SET HOLD=ON\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=1002\n" } } },
-    { "KyoceraListedAccountingCode", "openprinting-ppds:0/ppd/openprinting/Kyocera/de/Kyocera_CS-C2525E_de.ppd", { "KmManagment=MG00000001" },
+    { "KyoceraListedAccountingCode", "openprinting-ppds:0/ppd/openprinting/Kyocera/de/Kyocera_CS-C2525E_de.ppd", { { "KmManagment", "00000001" } },
         { { Written::Choice, "KmManagment", "MG00000001" } } },
-    { "BrotherSecurePrintPIN", "openprinting-ppds:0/ppd/openprinting/Brother/BR2700_2_GPL.ppd", { "BRJobHold=Private", "BRJobPIN=HoldKey1" },
+    { "BrotherSecurePrintPIN", "openprinting-ppds:0/ppd/openprinting/Brother/BR2700_2_GPL.ppd", { { "BRJobPIN", "1002" } },
         { { Written::Choice, "BRJobHold", "Private" }, { Written::Choice, "BRJobPIN", "HoldKey1" } } },
 };
 
@@ -178,11 +178,40 @@ protected:
         setup.filterPackages = { "cups-core-drivers", "cups-filters", "printer-driver-postscript-hp" };
         startServer(setup);
     }
+
+    std::vector<std::string> withServer(std::vector<std::string> command) const
+    {
+        command.insert(command.end(), { "--server", gServer->socket(), "--settings-dir", m_home.path("settings") });
+        return command;
+    }
+
+    // The agent handling the jobs held now, its window answered by script when one is given.
+    ProgramRun runAgent(const std::string& script) const
+    {
+        std::vector<std::string> command = withServer({ AGENT_PATH, "--once" });
+        if (!script.empty())
+            command.insert(command.end(), { "--script", "-" });
+        ProgramOptions options = withInput(script);
+        options.environment = englishLanguageSettings();
+        options.environment.insert(options.environment.end(), { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" }, { "XDG_RUNTIME_DIR", m_home.root() } });
+        return runProgram(command, options);
+    }
+
+    // The queue's settings window, as a person sets the agent up: the codes go into the queue's
+    // file, this session having no keyring.
+    void configure(const std::string& queue, const std::string& script) const
+    {
+        ProgramRun run = runProgram(withServer({ PRINTDIALOG_PATH, "--configure", "--printer", queue, "--script", "-" }), withInput(script));
+        EXPECT_EQ(run.exitStatus, 0) << run.output << run.errors;
+    }
+
+    TemporaryTree m_home;
 };
 
-// A held job carrying the code's options, released, prints the code as the PPD's code for the
-// option writes it; a job without them prints none of it.
-TEST_P(RealDriversTest, AJobsCodeReachesThePrinterAsThePPDWritesIt)
+// A job from lp, released by the agent with the codes typed into its window, prints each code as
+// the PPD's code for its option writes it; so does one released with the codes stored for the
+// queue, without a question; and with accounting off a job goes as it came, with none of them.
+TEST_P(RealDriversTest, EachCodeTypedOrStoredReachesThePrinterAsThePPDWritesIt)
 {
     const Family& family = GetParam();
     std::string program = std::string(family.driver).substr(0, std::string(family.driver).find(':'));
@@ -192,24 +221,33 @@ TEST_P(RealDriversTest, AJobsCodeReachesThePrinterAsThePPDWritesIt)
         << fileContents(gServer->path("log/error_log"));
     std::string ppd = fileContents(gServer->path("ppd/" + std::string(family.name) + ".ppd"));
 
-    std::vector<std::string> arguments;
-    for (const std::string& option : family.options)
-        arguments.insert(arguments.end(), { "-o", option });
-    int coded = submitWithLp(gServer->socket(), family.name, gServer->path("document.txt"), arguments);
-    int plain = submitWithLp(gServer->socket(), family.name, gServer->path("document.txt"));
-    for (int job : { coded, plain }) {
-        ASSERT_TRUE(job > 0 && gServer->awaitJobState(job, "pending-held")) << job;
-        ASSERT_TRUE(changeWithLp(gServer->socket(), job, { "-H", "resume" }));
-    }
-    std::string codedData = gServer->printData(coded);
-    std::string plainData = gServer->printData(plain);
-    ASSERT_FALSE(codedData.empty()) << gServer->jobAttribute(coded, "job-state") << ": " << gServer->jobAttribute(coded, "job-printer-state-message");
-    ASSERT_FALSE(plainData.empty()) << gServer->jobAttribute(plain, "job-state") << ": " << gServer->jobAttribute(plain, "job-printer-state-message");
+    std::string typed;
+    for (const auto& [name, value] : family.codes)
+        typed += "type " + name + " \"" + value + "\"\n";
+    auto released = [&](const std::string& script) {
+        int job = submitWithLp(gServer->socket(), family.name, gServer->path("document.txt"));
+        EXPECT_TRUE(job > 0 && gServer->awaitJobState(job, "pending-held")) << job;
+        ProgramRun run = runAgent(script);
+        EXPECT_EQ(run.exitStatus, 0) << run.errors;
+        EXPECT_NE(run.output.find("job " + std::to_string(job) + " " + family.name + ": released"), std::string::npos) << run.output << run.errors;
+        for (const auto& [name, value] : family.codes)
+            EXPECT_EQ((run.output + run.errors).find(value), std::string::npos) << "the code of " << name << " in what the agent wrote";
+        std::string data = gServer->printData(job);
+        EXPECT_FALSE(data.empty()) << gServer->jobAttribute(job, "job-state") << ": " << gServer->jobAttribute(job, "job-printer-state-message");
+        return data;
+    };
+    std::string typedData = released(typed + "click OK\n");
+    configure(family.name, "check prompt off\n" + typed + "click Save\n");
+    std::string storedData = released("");
+    configure(family.name, "check accounting off\nclick Save\n");
+    std::string plainData = released("");
     for (const Written& written : family.written) {
         std::string text = expectedText(ppd, written);
         ASSERT_FALSE(text.empty()) << "the PPD has no code for " << written.option << " " << written.value;
-        EXPECT_NE(codedData.find(text), std::string::npos) << shown(text) << "\nis not in the print data:\n"
-                                                           << shown(codedData);
+        EXPECT_NE(typedData.find(text), std::string::npos) << shown(text) << "\nis not in the print data of typed codes:\n"
+                                                           << shown(typedData);
+        EXPECT_NE(storedData.find(text), std::string::npos) << shown(text) << "\nis not in the print data of stored codes:\n"
+                                                            << shown(storedData);
         EXPECT_EQ(plainData.find(text), std::string::npos) << shown(text) << "\nis in a job without the code:\n"
                                                            << shown(plainData);
     }
