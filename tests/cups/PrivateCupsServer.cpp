@@ -205,6 +205,7 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
         const char* example;
         const char* filter;
     } ppds[] = { { "movra", "Movra-RK7700", "accounting-test-filter" }, { "lumio", "Lumio-LP200", "accounting-test-filter" },
+        { "lumio-codes", "Lumio-LP300", "accounting-test-filter" },
         { "movra-network", "Movra-RK7700", "accounting-test-driver" }, { "movra-plain", "Movra-RK7700", nullptr } };
     for (const auto& ppd : ppds) {
         std::string text = fileContents(EXAMPLES_DIR "/" + std::string(ppd.example) + ".ppd");

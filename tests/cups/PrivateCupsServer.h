@@ -102,7 +102,8 @@ public:
     // DBUS_SYSTEM_BUS_ADDRESS for a program that listens to the server's bus; empty without one.
     const std::string& busAddress() const { return m_bus.address(); }
     const PrivateSystemBus& systemBus() const { return m_bus; }
-    // A queue with the Movra PPD (or, for "lumio", another maker's; with "", none: a raw
+    // A queue with the Movra PPD (or, for "lumio", another maker's; for "lumio-codes", another
+    // maker's that asks for a user code and a locked print's password; with "", none: a raw
     // queue), optionally under a policy of the configuration's: "stubborn" lets only
     // administrators (root) cancel jobs, "refusing-cancels" lets nobody.
     bool addQueue(const std::string& name, const std::string& ppd = "movra", const std::string& policy = "", JobHold hold = JobHold::None);
