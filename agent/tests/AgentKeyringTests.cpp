@@ -20,7 +20,11 @@ using Clock = std::chrono::steady_clock;
 
 class AgentWithKeyring : public AgentSessionTest {
 protected:
-    static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::Authenticated); }
+    static void SetUpTestSuite()
+    {
+        startHoldingServer(PrivateCupsServer::JobOwners::Authenticated);
+        addHoldingQueue("lumio-codes-hold", "lumio-codes");
+    }
 
     void SetUp() override
     {
@@ -58,6 +62,14 @@ TEST_F(AgentWithKeyring, AJobFromLpIsReleasedWithTheCodesTheKeyringKeeps)
     EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "4711-SECRET");
     for (const char* code : { "alice-SECRET", "4711-SECRET" })
         EXPECT_EQ(m_home.filesHolding(code), std::vector<std::string> {}) << code;
+
+    // A queue whose printer asks for a code of its own keeps it in the keyring too.
+    configure("lumio-codes-hold", "check prompt off\ntype UserCode \"97531\"\nclick Save\n", { m_keyring.busVariable() });
+    int coded = lp("lumio-codes-hold");
+    ProgramRun codedRun = runProgram(agentCommand({ "--once" }), keyringSession());
+    EXPECT_EQ(codedRun.output, prefix(coded, "lumio-codes-hold") + "released\n") << codedRun.errors;
+    EXPECT_NE(gServer->driverOptions(coded).find("UserCode=Custom.97531"), std::string::npos) << gServer->driverOptions(coded);
+    EXPECT_EQ(m_home.filesHolding("97531"), std::vector<std::string> {});
 }
 
 TEST_F(AgentWithKeyring, ALockedKeyringWhoseUnlockIsDismissedLeavesTheJobsHeldSayingWhy)

@@ -28,6 +28,8 @@ protected:
         startHoldingServer(PrivateCupsServer::JobOwners::Authenticated);
         // A holding queue with no driver, whose PPD the server cannot give.
         addHoldingQueue("raw-hold", "");
+        // One of another maker's printer that asks for a user code, and a locked print's password.
+        addHoldingQueue("lumio-codes-hold", "lumio-codes");
     }
 };
 
@@ -187,6 +189,59 @@ TEST_F(AgentProcess, AccountingOffReleasesTheJobWithoutCodes)
     EXPECT_EQ(options.find("com.movra.Act.trel.UID"), std::string::npos) << options;
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "");
     EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "");
+}
+
+TEST_F(AgentProcess, AQueueWhosePrinterAsksForCodesGetsThemTypedOrStoredAndNoneWithAccountingOff)
+{
+    const std::string queue = "lumio-codes-hold";
+    int typed = lp(queue, { "-t", "report.pdf" });
+    ProgramRun prompted = once("type UserCode \"13579\"\ntype LockedPrintPassword \"24680\"\nclick OK\n");
+    EXPECT_EQ(prompted.exitStatus, 0) << prompted.errors;
+    EXPECT_NE(prompted.output.find(prefix(typed, queue) + "released\n"), std::string::npos) << prompted.output;
+    std::string options = gServer->driverOptions(typed);
+    for (const char* option : { "UserCode=Custom.13579", "LockedPrintPassword=Custom.24680", "JobType=LockedPrint" })
+        EXPECT_NE(options.find(option), std::string::npos) << option << " in " << options;
+    EXPECT_EQ(gServer->jobAttribute(typed, "job-hold-until"), "no-hold");
+
+    // Stored, the user code goes without a question; the password left blank makes no locked print.
+    configure(queue, "check prompt off\ntype UserCode \"13579\"\nclick Save\n");
+    int stored = lp(queue);
+    ProgramRun silent = once();
+    EXPECT_EQ(silent.output, prefix(stored, queue) + "released\n") << silent.errors;
+    options = gServer->driverOptions(stored);
+    EXPECT_NE(options.find("UserCode=Custom.13579"), std::string::npos) << options;
+    EXPECT_EQ(options.find("LockedPrint"), std::string::npos) << options;
+
+    configure(queue, "check accounting off\nclick Save\n");
+    int plain = lp(queue);
+    ProgramRun off = once();
+    EXPECT_EQ(off.output, prefix(plain, queue) + "goes as it came: accounting is off for its queue\n" + prefix(plain, queue) + "released\n");
+    EXPECT_EQ(gServer->driverOptions(plain).find("UserCode"), std::string::npos) << gServer->driverOptions(plain);
+    for (const ProgramRun& run : { prompted, silent, off }) {
+        for (const char* code : { "13579", "24680" })
+            EXPECT_EQ((run.output + run.errors).find(code), std::string::npos) << code << " in " << run.output << run.errors;
+    }
+}
+
+TEST_F(AgentProcess, ACodeThePrinterWouldNotTakeIsNeverSent)
+{
+    const std::string queue = "lumio-codes-hold";
+    // Typed: the window takes no OK, and the job waits.
+    int typed = lp(queue);
+    ProgramRun refused = once("type UserCode \"12;rm -rf\"\nclick OK\n");
+    EXPECT_NE(refused.output.find(prefix(typed, queue) + "left held"), std::string::npos) << refused.output;
+    EXPECT_EQ((refused.output + refused.errors).find("rm -rf"), std::string::npos) << refused.output << refused.errors;
+    EXPECT_EQ(state(typed), "pending-held");
+
+    // Stored by hand, with a quote that would end the driver's PJL value: left held, never sent.
+    std::string settings = fileContents(EXAMPLES_DIR "/settings/user-code.plist");
+    settings.replace(settings.find("13579"), 5, "1\"35");
+    m_home.addFile("settings/" + queue + ".plist", settings);
+    int stored = lp(queue);
+    ProgramRun held = once();
+    EXPECT_NE(held.output.find(prefix(stored, queue) + "left held: a default code is missing or is not one its printer takes"), std::string::npos)
+        << held.output << held.errors;
+    EXPECT_EQ(state(stored), "pending-held");
 }
 
 TEST_F(AgentProcess, EveryOtherJobIsLeftAsItIs)
