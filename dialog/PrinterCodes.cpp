@@ -510,9 +510,15 @@ std::vector<std::string> codeNames(const PrinterCode& code)
 
 std::string jobPrivateValuesLine(const PrinterCodes& codes)
 {
-    // The README's policy line, which keeps the Movra codes and the accounting attributes private.
-    std::vector<std::string> names = { "default", "job-account-id", "job-accounting-user-id", QueueSettings::key(QueueSettings::Entry::UserID),
-        QueueSettings::key(QueueSettings::Entry::AccountID) };
+    // The README's policy line: the accounting attributes and the PIN, the Movra codes, and the
+    // options of every family of codes readPrinterCodes knows (each HP digit; the listed codes'
+    // options, not their companions, which are no secret). A printer of those families needs no
+    // line of its own, so one policy serves every queue of the server.
+    std::vector<std::string> names = { "default", "job-account-id", "job-accounting-user-id", "job-password",
+        QueueSettings::key(QueueSettings::Entry::UserID), QueueSettings::key(QueueSettings::Entry::AccountID), "UserCode", "Password",
+        "LockedPrintPassword", "DocServerPassword", "StoredPrintPassword", "JobPassword", "FolderPassword", "JCLJACPassword",
+        "JCLCDPPassword", "PIN", "HPUserAccessCode", "HPFIDigit", "HPSEDigit", "HPTHDigit", "HPFTDigit", "KmManagment",
+        "KMManagement", "KmManagement", "BRJobPIN" };
     for (const PrinterCode& code : codes.codes) {
         for (const std::string& name : codeNames(code)) {
             if (std::find(names.begin(), names.end(), name) == names.end())
