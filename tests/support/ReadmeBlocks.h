@@ -12,7 +12,8 @@
 std::vector<std::string> readmeBlocks(const std::string& heading, const std::vector<std::pair<std::string, std::string>>& names = {});
 
 // The README's policy for a print server whose jobs carry codes, the "<Policy default>" block of
-// its administrators' section, as an administrator pastes it; empty when the README has none.
+// its administrators' section, so that the tests' servers run what it tells administrators to
+// paste; empty when the README has none.
 std::string readmePolicy();
 
 // The line of that policy that sets directive ("JobPrivateValues default ..."), without its
