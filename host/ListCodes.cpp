@@ -70,7 +70,9 @@ int listPrinterCodes(const PrintDialogOptions& options, std::ostream& out, std::
     }
     for (const PrinterCode& code : codes.codes)
         out << codeLine(code) << "\n";
-    if (!codes.codes.empty())
-        out << printableText(jobPrivateValuesLine(codes)) << "\n";
+    if (!codes.codes.empty()) {
+        for (const std::string& line : jobPrivateValuesLines(codes))
+            out << printableText(line) << "\n";
+    }
     return kExitPrinted;
 }

@@ -285,7 +285,8 @@ TEST_F(CupsPrintingTest, AnAdministratorListsTheCodesAQueueAsksFor)
     EXPECT_EQ(movra.exitStatus, 0) << movra.errors;
     EXPECT_EQ(movra.output,
         "com.movra.Act.trel.UID\tcharacters\t1-79\t-\tUser ID\ncom.movra.Act.trel.AID\tcharacters\t1-79\t-\tAccount ID\n"
-        "JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID\n");
+            + readmePolicyLine("JobPrivateValues") + "\n")
+        << "the README's policy line, which names the pane's codes already";
     ProgramRun lumio = list("lumio");
     EXPECT_EQ(lumio.exitStatus, 0) << lumio.errors;
     EXPECT_EQ(lumio.output, "") << "another maker's printer that asks for no code, whatever the server says of its own attributes";
@@ -418,6 +419,58 @@ TEST_F(CodeAskingPrinterTest, AnotherLocalUserReadsNoCodeOfAHeldJob)
     EXPECT_NE(other.find("job-id=" + std::to_string(job) + "\n"), std::string::npos) << other;
     EXPECT_EQ(other.find("SECRET"), std::string::npos) << other;
     EXPECT_EQ(other.find("7357"), std::string::npos) << other;
+}
+
+// Held jobs with a code of every family a printer asks for, each under its option's name (each of
+// HP's four digits, each spelling of Kyocera's), and the accounting attributes: the README's
+// JobPrivateAccess and JobPrivateValues lines, read from the README, in Debian's own policy keep
+// them all out of what another local user reads of the jobs over IPP, while their owner reads
+// them; so does the README's whole policy. The PIN given as a job is made (job-password) is
+// shown to nobody, not even the job's owner.
+TEST(ReadmePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
+{
+    if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
+        GTEST_SKIP() << kNoPrivateCupsServer;
+    using Codes = std::vector<std::pair<std::string, std::string>>;
+    // lp keeps one of two options whose names differ in case alone: Kyocera's third spelling
+    // goes in a job of its own, as a PPD has one of them.
+    const std::vector<Codes> jobs = {
+        { { "UserCode", "Custom.13579" }, { "Password", "Custom.1357" }, { "LockedPrintPassword", "Custom.2468" },
+            { "DocServerPassword", "Custom.3579" }, { "StoredPrintPassword", "Custom.4680" }, { "JobPassword", "Custom.5791" },
+            { "FolderPassword", "Custom.6802" }, { "JCLJACPassword", "Custom.jac-7913" }, { "JCLCDPPassword", "Custom.8024" },
+            { "PIN", "Custom.9135" }, { "HPUserAccessCode", "Custom.24680" }, { "HPFIDigit", "7" }, { "HPSEDigit", "3" }, { "HPTHDigit", "0" },
+            { "HPFTDigit", "9" }, { "KmManagment", "MG00000001" }, { "KMManagement", "MG00000002" }, { "BRJobPIN", "HoldKey1" },
+            { "job-account-id", "acct9" }, { "job-accounting-user-id", "user9" } },
+        { { "KmManagement", "MG00000003" } },
+    };
+    const std::string pin = "86420975";
+    for (PrivateCupsServer::JobOwners owners : { PrivateCupsServer::JobOwners::NamedInTheRequest, PrivateCupsServer::JobOwners::Authenticated }) {
+        SCOPED_TRACE(owners == PrivateCupsServer::JobOwners::Authenticated ? "the README's policy" : "Debian's policy with the README's lines");
+        PrivateCupsServer::Setup setup;
+        setup.owners = owners;
+        PrivateCupsServer server;
+        std::string error;
+        ASSERT_TRUE(server.start(setup, &error)) << error;
+        ASSERT_TRUE(server.addQueue("held", "", "", PrivateCupsServer::JobHold::Indefinite));
+        for (const Codes& codes : jobs) {
+            std::vector<std::string> arguments = { "-o", "job-password=" + pin, "-o", "HPPinPrnt=True" };
+            for (const auto& [name, value] : codes)
+                arguments.insert(arguments.end(), { "-o", name + "=" + value });
+            int job = submitWithLp(server.socket(), "held", server.path("document.txt"), arguments);
+            ASSERT_GT(job, 0);
+            ASSERT_TRUE(server.awaitJobState(job, "pending-held")) << server.jobAttribute(job, "job-state");
+            std::string owner = jobsAsSeenBy(server, "root", job);
+            std::string other = jobsAsSeenBy(server, "nobody", job);
+            EXPECT_NE(other.find("job-id=" + std::to_string(job) + "\n"), std::string::npos) << "the job itself is listed: " << other;
+            EXPECT_NE(other.find("\nHPPinPrnt=true\n"), std::string::npos) << "the switch that asks for the PIN is no secret: " << other;
+            for (const auto& [name, value] : codes) {
+                EXPECT_NE(owner.find("\n" + name + "=" + value + "\n"), std::string::npos) << "its owner reads " << name << ": " << owner;
+                EXPECT_EQ(other.find("\n" + name + "="), std::string::npos) << other;
+            }
+            EXPECT_EQ(owner.find(pin), std::string::npos) << owner;
+            EXPECT_EQ(other.find(pin), std::string::npos) << other;
+        }
+    }
 }
 
 // The packages the README has an administrator install, read from the README itself: the

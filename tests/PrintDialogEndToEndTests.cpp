@@ -2,6 +2,7 @@
 // transcript, the diagnostic lines, the exit status and the saved settings out.
 #include "LiveObjects.h"
 #include "ProgramRun.h"
+#include "ReadmeBlocks.h"
 #include "TemporaryTree.h"
 
 #include <PrintCore/PMTicketStandIn.h>
@@ -310,7 +311,9 @@ TEST_F(PrintDialogRunTest, AnAdministratorListsTheCodesAPrinterAsksFor)
         options.environment = environment;
         return runProgram({ PRINTDIALOG_PATH, "--list-codes", "--ppd", ppd }, options);
     };
-    const std::string policy = "JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID";
+    // The README's line names the options of every family of codes already.
+    const std::string policy = readmePolicyLine("JobPrivateValues");
+    ASSERT_FALSE(policy.empty());
     ProgramRun movra = list(kMovraPPD);
     EXPECT_EQ(movra.exitStatus, 0) << movra.errors;
     EXPECT_EQ(movra.output, "com.movra.Act.trel.UID\tcharacters\t1-79\t-\tUser ID\ncom.movra.Act.trel.AID\tcharacters\t1-79\t-\tAccount ID\n" + policy + "\n");
@@ -337,7 +340,7 @@ TEST_F(PrintDialogRunTest, AnAdministratorListsTheCodesAPrinterAsksFor)
     EXPECT_EQ(locked.output,
         "LockedPrintPassword\tcharacters[0-9]\t4-8\tJobType=LockedPrint\tLocked Print Password (4-8 digits)\\x1B]0;owned\\x07\n"
         "UserCode\tdigits\t1-8\t-\tUser Code\n"
-            + policy + " LockedPrintPassword UserCode\n");
+            + policy + "\n");
 
     ProgramRun unreadable = list(write("text.ppd", "hello, world\n"));
     EXPECT_EQ(unreadable.exitStatus, 2);

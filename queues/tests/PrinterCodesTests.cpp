@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+
 namespace {
 
 const std::string kHeader = "*PPD-Adobe: \"4.3\"\n*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n";
@@ -192,21 +195,51 @@ TEST(PrinterCodes, AJobCarriesEachCodeUnderItsOwnNamesWhichThePolicyKeepsPrivate
             + "*OpenUI *HPFIDigit/First: PickOne\n*CloseUI: *HPFIDigit\n*OpenUI *HPSEDigit/Second: PickOne\n*CloseUI: *HPSEDigit\n"
               "*OpenUI *KmManagment/Job Accounting: PickOne\n*KmManagment Default/Off: \"\"\n*KmManagment MG01/01: \"(01)\"\n"
               "*KmManagment MG02/02: \"(02)\"\n*CloseUI: *KmManagment\n"
-              "*ParamCustomUserCode UserCode/User Code: 1 passcode 1 8\n*cupsJobAccountId: True\n*cupsJobPassword: \"1111\"\n",
+              "*ParamCustomUserCode UserCode/User Code: 1 passcode 1 8\n*ParamCustomReleaseCode Code/Release Code: 1 passcode 4 8\n"
+              "*cupsJobAccountId: True\n*cupsJobPassword: \"1111\"\n",
         {});
-    ASSERT_EQ(codes.codes.size(), 5u);
+    ASSERT_EQ(codes.codes.size(), 6u);
     EXPECT_EQ(codes.codes[0].carrier, CodeCarrier::CustomOption);
     EXPECT_EQ(codes.codes[0].parameter, "UserCode");
-    EXPECT_EQ(codes.codes[1].carrier, CodeCarrier::DigitOptions);
-    EXPECT_EQ(codeNames(codes.codes[1]), (std::vector<std::string> { "HPFIDigit", "HPSEDigit" }));
-    EXPECT_EQ(codes.codes[2].carrier, CodeCarrier::ListedChoice);
-    EXPECT_EQ(codes.codes[2].choices, (std::vector<CodeChoice> { { "MG01", "01" }, { "MG02", "02" } }));
-    EXPECT_EQ(codes.codes[3].carrier, CodeCarrier::IppAttribute);
-    EXPECT_EQ(jobPrivateValuesLine(codes),
-        "JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID UserCode HPFIDigit HPSEDigit "
-        "KmManagment job-password");
-    EXPECT_EQ(jobPrivateValuesLine(readPrinterCodes(kHeader + "*Manufacturer: \"Movra\"\n", {})),
-        "JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID");
+    EXPECT_EQ(codes.codes[1].name, "ReleaseCode");
+    EXPECT_EQ(codes.codes[2].carrier, CodeCarrier::DigitOptions);
+    EXPECT_EQ(codeNames(codes.codes[2]), (std::vector<std::string> { "HPFIDigit", "HPSEDigit" }));
+    EXPECT_EQ(codes.codes[3].carrier, CodeCarrier::ListedChoice);
+    EXPECT_EQ(codes.codes[3].choices, (std::vector<CodeChoice> { { "MG01", "01" }, { "MG02", "02" } }));
+    EXPECT_EQ(codes.codes[4].carrier, CodeCarrier::IppAttribute);
+    // The README's line names every family's options already; only a code of another name is added.
+    const std::string policy = "JobPrivateValues default job-account-id job-accounting-user-id job-password com.movra.Act.trel.UID "
+                               "com.movra.Act.trel.AID UserCode Password LockedPrintPassword DocServerPassword StoredPrintPassword "
+                               "JobPassword FolderPassword JCLJACPassword JCLCDPPassword PIN HPUserAccessCode HPFIDigit HPSEDigit "
+                               "HPTHDigit HPFTDigit KmManagment KMManagement KmManagement BRJobPIN";
+    EXPECT_EQ(jobPrivateValuesLines(codes), std::vector<std::string> { policy + " ReleaseCode" });
+    EXPECT_EQ(jobPrivateValuesLines(readPrinterCodes(kHeader + "*Manufacturer: \"Movra\"\n", {})), std::vector<std::string> { policy });
+
+    // More names than a line of cupsd.conf holds (cupsd refuses to start on one longer than 2,047
+    // bytes) go on further lines, each name once.
+    std::string many = kHeader;
+    std::set<std::string> names;
+    for (int i = 0; i < 80; ++i) {
+        std::string name = "ReleaseCodeOfTheSecondTray" + std::to_string(i);
+        many += "*ParamCustom" + name + " Code/Code: 1 passcode 4 8\n";
+        names.insert(name);
+    }
+    std::vector<std::string> lines = jobPrivateValuesLines(readPrinterCodes(many, {}));
+    ASSERT_GT(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind(policy + " ReleaseCodeOfTheSecondTray0 ", 0), 0u) << lines[0];
+    std::multiset<std::string> added;
+    for (const std::string& line : lines) {
+        EXPECT_LE(line.size(), 1024u);
+        std::istringstream words(line);
+        std::string word;
+        words >> word;
+        EXPECT_EQ(word, "JobPrivateValues");
+        while (words >> word) {
+            if (word.starts_with("ReleaseCodeOfTheSecondTray"))
+                added.insert(word);
+        }
+    }
+    EXPECT_EQ(added, std::multiset<std::string>(names.begin(), names.end()));
 }
 
 }

@@ -24,45 +24,39 @@
 
 namespace {
 
-// The README's policy for a server whose jobs carry the codes, read from the README itself, so
-// that the tests run what it tells administrators to paste: a job is created, and its owner's
-// operations are done, only by a user the server has authenticated (on its socket through the
-// peer's credentials, without a password), so that the job's owner is who made it. Empty when
-// the README has no such block.
-std::string readmePolicy()
+// The README's lines that keep a job's codes out of what other users see of it, indented as in a
+// policy.
+std::string readmePrivacyLines()
 {
-    for (const std::string& block : readmeBlocks("### For administrators")) {
-        if (block.rfind("<Policy default>\n", 0) == 0)
-            return block;
-    }
-    return "";
+    return "  " + readmePolicyLine("JobPrivateAccess") + "\n  " + readmePolicyLine("JobPrivateValues") + "\n";
 }
 
-// Debian's own default policy, as a server left as installed runs it: anyone may create a job in
-// any user's name, and an owner's operation is granted to whoever names the owner.
-const char* const kNamesOnTrustPolicy = R"(<Policy default>
-  JobPrivateAccess default
-  JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID
-  <Limit Send-Document Send-URI Hold-Job Release-Job Restart-Job Purge-Jobs Set-Job-Attributes Create-Job-Subscription Renew-Subscription Cancel-Subscription Get-Notifications Reprocess-Job Cancel-Current-Job Suspend-Current-Job Resume-Job Cancel-My-Jobs Close-Job CUPS-Move-Job CUPS-Get-Document>
-    Require user @OWNER @SYSTEM
-    Order deny,allow
-  </Limit>
-  <Limit Cancel-Job CUPS-Authenticate-Job>
-    Require user @OWNER @SYSTEM
-    Order deny,allow
-  </Limit>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-)";
+// Debian's own default policy, as a server left as installed runs it, with the README's privacy
+// lines in place of its own: anyone may create a job in any user's name, and an owner's operation
+// is granted to whoever names the owner, but what other users see of a job is what the README's
+// lines alone leave them. Empty when Debian's cupsd.conf has no such policy.
+std::string namesOnTrustPolicy()
+{
+    std::string debian = fileContents(PrivateCupsServer::kDebianConfiguration);
+    const std::string privacy = "  JobPrivateAccess default\n  JobPrivateValues default\n";
+    const std::string close = "</Policy>\n";
+    size_t start = debian.find("<Policy default>\n");
+    if (start == std::string::npos)
+        return "";
+    size_t end = debian.find(close, start);
+    size_t lines = debian.find(privacy, start);
+    if (end == std::string::npos || lines > end)
+        return "";
+    std::string policy = debian.substr(start, end + close.size() - start);
+    policy.replace(lines - start, privacy.size(), readmePrivacyLines());
+    return policy;
+}
 
 // A server that lets only its administrators cancel: what a job left half-made meets when the
 // server has gone.
-const char* const kStubbornPolicy = R"(<Policy stubborn>
-  JobPrivateAccess default
-  JobPrivateValues default job-account-id job-accounting-user-id com.movra.Act.trel.UID com.movra.Act.trel.AID
-  <Limit Create-Job Print-Job Print-URI Validate-Job>
+std::string stubbornPolicy()
+{
+    return "<Policy stubborn>\n" + readmePrivacyLines() + R"(  <Limit Create-Job Print-Job Print-URI Validate-Job>
     AuthType Default
     Require valid-user
     Order deny,allow
@@ -77,6 +71,7 @@ const char* const kStubbornPolicy = R"(<Policy stubborn>
   </Limit>
 </Policy>
 )";
+}
 
 // A server that lets nobody cancel a job, whoever asks: what the person's Cancel meets when the
 // server refuses it.
@@ -292,7 +287,16 @@ bool PrivateCupsServer::writeConfiguration(const Setup& setup, std::string* erro
         m_folder.addFile("cupsd.conf", debian);
         return true;
     }
-    std::string policy = setup.owners == JobOwners::Authenticated ? readmePolicy() : kNamesOnTrustPolicy;
+    if (readmePolicyLine("JobPrivateAccess").empty() || readmePolicyLine("JobPrivateValues").empty()) {
+        *error = "the README's policy has no JobPrivateAccess or no JobPrivateValues line";
+        return false;
+    }
+    std::string policy = setup.owners == JobOwners::Authenticated ? readmePolicy() : namesOnTrustPolicy();
+    if (policy.empty()) {
+        *error = setup.owners == JobOwners::Authenticated ? "the README has no <Policy default>"
+                                                          : std::string(kDebianConfiguration) + " has no <Policy default> with Debian's privacy lines";
+        return false;
+    }
     for (const auto& [part, instead] : setup.policyChanges) {
         size_t at = policy.find(part);
         if (at == std::string::npos) {
@@ -305,7 +309,7 @@ bool PrivateCupsServer::writeConfiguration(const Setup& setup, std::string* erro
     // A server on another machine is known by its address, and its certificate names it so.
     std::string listen = "Listen " + socket() + "\n"
         + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\nServerName " + setup.listen.substr(0, setup.listen.rfind(':')) + "\n");
-    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n" + setup.configuration + (setup.configuration.find("<Location />") == std::string::npos ? "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" : "") + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + policy + kStubbornPolicy + kRefusingCancelsPolicy);
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n" + setup.configuration + (setup.configuration.find("<Location />") == std::string::npos ? "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" : "") + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + policy + stubbornPolicy() + kRefusingCancelsPolicy);
     return true;
 }
 

@@ -22,7 +22,7 @@ class PrivateCupsServer {
 public:
     // Who owns a job: the user the server authenticated (the README's policy), or whoever the
     // request names (Debian's policy as installed, which lets any local user print in another's
-    // name).
+    // name; with the README's JobPrivateAccess and JobPrivateValues lines in place of Debian's).
     enum class JobOwners {
         Authenticated,
         NamedInTheRequest,

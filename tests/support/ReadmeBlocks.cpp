@@ -37,3 +37,23 @@ std::vector<std::string> readmeBlocks(const std::string& heading, const std::vec
     }
     return blocks;
 }
+
+std::string readmePolicy()
+{
+    for (const std::string& block : readmeBlocks("### For administrators")) {
+        if (block.rfind("<Policy default>\n", 0) == 0)
+            return block;
+    }
+    return "";
+}
+
+std::string readmePolicyLine(const std::string& directive)
+{
+    std::istringstream policy(readmePolicy());
+    for (std::string line; std::getline(policy, line);) {
+        size_t start = line.find_first_not_of(' ');
+        if (start != std::string::npos && line.compare(start, directive.size() + 1, directive + " ") == 0)
+            return line.substr(start);
+    }
+    return "";
+}

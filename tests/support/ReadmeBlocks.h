@@ -10,3 +10,12 @@
 // each without its indentation (a block within a numbered step is indented further), with the
 // README's example names replaced by the test's (from, to pairs).
 std::vector<std::string> readmeBlocks(const std::string& heading, const std::vector<std::pair<std::string, std::string>>& names = {});
+
+// The README's policy for a print server whose jobs carry codes, the "<Policy default>" block of
+// its administrators' section, so that the tests' servers run what it tells administrators to
+// paste; empty when the README has none.
+std::string readmePolicy();
+
+// The line of that policy that sets directive ("JobPrivateValues default ..."), without its
+// indentation; empty when the policy has none.
+std::string readmePolicyLine(const std::string& directive);
