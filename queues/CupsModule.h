@@ -1,5 +1,5 @@
 // The CUPS module's interface: the calls of CupsPrinter.h, which the dialog library forwards to
-// the module (dialog/cups/) once it has loaded it.
+// the module (queues/cups/) once it has loaded it.
 #pragma once
 
 #include "CupsDestination.h"

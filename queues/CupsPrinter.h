@@ -1,6 +1,6 @@
 // Printing for real through a CUPS server: the queue's PPD, and the job with the pane's
 // settings as its options. The work is done by a module of its own in the product's folder
-// (dialog/cups/, which links libcups), loaded on the first of these calls, so that a dialog
+// (queues/cups/, which links libcups), loaded on the first of these calls, so that a dialog
 // that never talks to CUPS loads neither libcups nor the thirty libraries it needs. When the
 // module cannot be loaded, each call fails with the reason in *error.
 #pragma once

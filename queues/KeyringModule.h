@@ -1,5 +1,5 @@
 // The keyring module's interface: the calls of QueueCodesKeyring and ServerPasswordKeyring, which
-// the dialog library forwards to the module (dialog/keyring/) once it has loaded it.
+// the dialog library forwards to the module (queues/keyring/) once it has loaded it.
 #pragma once
 
 #include "QueueCodesKeyring.h"

@@ -1,7 +1,7 @@
 // The default codes of a queue (User ID and Account ID) in the desktop's keyring, behind the
 // Secret Service API (GNOME Keyring, KWallet, KeePassXC), as one item per queue and server, so
 // that no file of the user's holds them in clear. The work is done by a module of its own in the
-// product's folder (dialog/keyring/, which links libsecret), loaded on the first call, so that a
+// product's folder (queues/keyring/, which links libsecret), loaded on the first call, so that a
 // dialog that never asks for the codes loads neither libsecret nor GLib. When the module cannot be
 // loaded, each call fails with the reason in *error.
 //
