@@ -5,6 +5,7 @@
 // the script is) is handed back to the agent when the click is done.
 #pragma once
 
+#include "CodesForm.h"
 #include "PrintDialog.h"
 #include "ScriptSource.h"
 #include "ServerPasswords.h"
@@ -43,6 +44,15 @@ public:
     // the answerer's own (a script's line that does not answer it). One that answers prompts alone
     // gives none.
     virtual bool askPassword(const PasswordQuestion&, std::ostream&, PasswordAnswer*, std::string*, std::string*) { return false; }
+    // The window of a queue whose printer asks for codes of its own, as a job's prompt or as the
+    // queue's settings, told to transcript: Accepted fills form from the answer; otherwise *why
+    // says why none was given, and *error a fault of the answerer's own (a script's line that does
+    // not answer it). One that answers prompts alone gives none.
+    virtual CodesFormAnswer askCodes(CodesForm*, std::ostream&, std::string* why, std::string*)
+    {
+        *why = "nobody answers the codes window";
+        return CodesFormAnswer::Unanswered;
+    }
 
     // Called as the person comes within reach during begin (the screen opened for the prompt): a
     // process playing the click that ends before that never reached the person, and the job waits
