@@ -5,6 +5,7 @@
 // digits and the few marks "+-.:@_" alone, whatever the code's kind would allow besides.
 #pragma once
 
+#include "CodesForm.h"
 #include "DialogExport.h"
 #include "PrinterCodes.h"
 
@@ -16,9 +17,14 @@
 constexpr std::string_view kCodeMarks = "+-.:@_";
 
 // Why value is not a value of code, in the person's language and without quoting it (it is a
-// secret); empty when it is one. An empty value is one only for a code whose least length is 0
-// (a PIN left blank: the job goes unprotected).
+// secret); empty when it is one. An empty value is one for a code whose least length is 0 (a PIN
+// left blank: the job goes unprotected), and for a code that makes the job another kind of job
+// (its companions: a locked print's password left blank prints the job as usual).
 DIALOG_EXPORT std::string codeValueProblem(const PrinterCode& code, std::string_view value);
+// Why the fields cannot go together, in the person's language; empty when they can: two codes
+// filled in that set the same companion to different choices (a locked print's password and a
+// document server's both make the job type theirs).
+DIALOG_EXPORT std::string fieldsProblem(const std::vector<CodeField>& fields);
 
 // One thing a job carries for a code: a job option (the PPD's option and choice, "Custom.VALUE"
 // for a custom option's value), or a job attribute.

@@ -22,6 +22,8 @@ constexpr PaneEntry kPaneEntries[] = {
 };
 
 constexpr const char* kStoreEntryKey = "com.movra.Act.trel.Kept";
+constexpr std::string_view kPrinterCodeKeyPrefix = "com.movra.Act.codes.Code.";
+constexpr const char* kConcealPrinterCodesKey = "com.movra.Act.codes.Conceal";
 // Its values; without it, the codes are in the file for want of a keyring, or from before.
 constexpr const char* kKeptInKeyring = "keyring";
 constexpr const char* kKeptInFileByChoice = "file";
@@ -61,7 +63,36 @@ bool QueueSettings::readsAsString(std::string_view key)
 
 bool QueueSettings::isCode(std::string_view key)
 {
-    return key == QueueSettings::key(Entry::UserID) || key == QueueSettings::key(Entry::AccountID);
+    return key == QueueSettings::key(Entry::UserID) || key == QueueSettings::key(Entry::AccountID) || key.starts_with(kPrinterCodeKeyPrefix);
+}
+
+std::string QueueSettings::printerCodeKey(const std::string& name)
+{
+    return std::string(kPrinterCodeKeyPrefix) + name;
+}
+
+const char* QueueSettings::concealPrinterCodesKey()
+{
+    return kConcealPrinterCodesKey;
+}
+
+std::string QueueSettings::printerCode(const std::string& name) const
+{
+    std::string wanted = printerCodeKey(name);
+    auto last = std::find_if(m_items.rbegin(), m_items.rend(), [&wanted](const StandIn::TicketItem& item) { return item.key == wanted; });
+    return last != m_items.rend() && last->isString ? last->string : "";
+}
+
+bool QueueSettings::concealsPrinterCodes() const
+{
+    auto last = std::find_if(m_items.rbegin(), m_items.rend(), [](const StandIn::TicketItem& item) { return item.key == kConcealPrinterCodesKey; });
+    return last == m_items.rend() || last->isString || last->integer != 0;
+}
+
+void QueueSettings::setConcealsPrinterCodes(bool conceal)
+{
+    std::erase_if(m_items, [](const StandIn::TicketItem& item) { return item.key == kConcealPrinterCodesKey; });
+    m_items.push_back({ kConcealPrinterCodesKey, client(), false, conceal ? 1 : 0, "", false });
 }
 
 const char* QueueSettings::storeEntryKey()
@@ -119,7 +150,16 @@ std::string QueueSettings::code(Entry entry) const
 
 QueueCodes QueueSettings::codes() const
 {
-    return { code(Entry::UserID), code(Entry::AccountID) };
+    QueueCodes codes { code(Entry::UserID), code(Entry::AccountID), {} };
+    for (const auto& item : m_items) {
+        if (!item.key.starts_with(kPrinterCodeKeyPrefix) || !item.isString || item.string.empty())
+            continue;
+        std::string name = item.key.substr(kPrinterCodeKeyPrefix.size());
+        // Of a key given twice the last counts.
+        std::erase_if(codes.printerCodes, [&name](const auto& code) { return code.first == name; });
+        codes.printerCodes.emplace_back(std::move(name), item.string);
+    }
+    return codes;
 }
 
 QueueSettings::CodesPlace QueueSettings::codesPlace() const
@@ -143,8 +183,12 @@ void QueueSettings::setCodes(const QueueCodes& codes)
     std::erase_if(m_items, [](const StandIn::TicketItem& item) { return isCode(item.key); });
     if (codes.empty())
         return;
-    m_items.push_back({ key(Entry::UserID), client(), true, 0, codes.userID, false });
-    m_items.push_back({ key(Entry::AccountID), client(), true, 0, codes.accountID, false });
+    if (!codes.userID.empty() || !codes.accountID.empty() || codes.printerCodes.empty()) {
+        m_items.push_back({ key(Entry::UserID), client(), true, 0, codes.userID, false });
+        m_items.push_back({ key(Entry::AccountID), client(), true, 0, codes.accountID, false });
+    }
+    for (const auto& [name, value] : codes.printerCodes)
+        m_items.push_back({ printerCodeKey(name), client(), true, 0, value, false });
 }
 
 void QueueSettings::setCodesPlace(CodesPlace place)

@@ -36,9 +36,18 @@ public:
     // a value of the other kind reads as absent.
     static bool isPaneEntry(std::string_view key);
     static bool readsAsString(std::string_view key);
-    // The User ID and the Account ID: secrets, kept out of messages and, with accounting off,
-    // out of the job.
+    // The User ID and the Account ID, and a printer's own codes: secrets, kept out of messages
+    // and, with accounting off, out of the job.
     static bool isCode(std::string_view key);
+
+    // A queue whose printer asks for codes of its own (PrinterCodes.h) keeps the pane's mode and
+    // prompt entries, each default code under a key of the code's name, and whether the codes are
+    // concealed as they are typed (on unless stored off).
+    static std::string printerCodeKey(const std::string& name);
+    static const char* concealPrinterCodesKey();
+    std::string printerCode(const std::string& name) const;
+    bool concealsPrinterCodes() const;
+    void setConcealsPrinterCodes(bool conceal);
 
     // Where a queue's stored settings keep its default codes. The store says so in an entry of its
     // own (storeEntryKey), which is no print setting: printSettings() leaves it out, so that no
@@ -75,7 +84,7 @@ public:
 
     // Sets an integer entry, in place of any it had.
     void set(Entry entry, SInt32 value);
-    // Both codes, in place of any the settings had; none at all when both are empty.
+    // The codes, in place of any the settings had; none at all when all are empty.
     void setCodes(const QueueCodes& codes);
     void setCodesPlace(CodesPlace place);
     // The settings of a job that went on, as a queue keeps them: the codes typed into the prompt

@@ -85,6 +85,10 @@ std::string codesProblem(const QueueCodes& codes)
         return "the User ID " + problem;
     if (std::string problem = queueCodeProblem(codes.accountID); !problem.empty())
         return "the Account ID " + problem;
+    for (const auto& [name, value] : codes.printerCodes) {
+        if (std::string problem = printerCodeProblem(name, value); !problem.empty())
+            return "a printer's code " + problem;
+    }
     return "";
 }
 

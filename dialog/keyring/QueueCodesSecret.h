@@ -6,7 +6,15 @@
 //     Account ID: 4711
 //
 // the first line naming the format and its version, and each line ending in a newline. A code
-// holds no control character, so no code can end its line early.
+// holds no control character, so no code can end its line early. A queue whose printer asks for
+// codes of its own has one line more per code, and the version 2, which the programs that knew
+// only the pane's two codes refuse rather than read as the pane's:
+//
+//     com.movra.accounting-pane.QueueCodes 2
+//     User ID:
+//     Account ID:
+//     Code UserCode: 1234
+//     Code LockedPrintPassword: 9876
 #pragma once
 
 #include <QueueCodesKeyring.h>
@@ -22,6 +30,8 @@ constexpr size_t kMaxCodeBytes = 79;
 std::string itemTextProblem(std::string_view text);
 // The same for a code, which is also at most kMaxCodeBytes long.
 std::string queueCodeProblem(std::string_view code);
+// The same for a printer's code: its name and value as QueueCodes.h says.
+std::string printerCodeProblem(const std::string& name, std::string_view value);
 
 // The secret of codes already checked, in memory that is wiped when it goes, since it holds
 // them.

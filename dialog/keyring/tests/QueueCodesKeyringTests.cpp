@@ -16,7 +16,10 @@
 
 void PrintTo(const QueueCodes& codes, std::ostream* out)
 {
-    *out << "{ \"" << codes.userID << "\", \"" << codes.accountID << "\" }";
+    *out << "{ \"" << codes.userID << "\", \"" << codes.accountID << "\"";
+    for (const auto& [name, value] : codes.printerCodes)
+        *out << ", " << name << ": \"" << value << "\"";
+    *out << " }";
 }
 
 namespace {
@@ -113,6 +116,16 @@ TEST_F(KeyringTest, TheCodesAreOneItemThatAPersonRecognisesAndNoFileHoldsThem)
 
     for (const char* code : { "alice-7731", "acct-90210", "bob-4455" })
         EXPECT_EQ(m_tree.filesHolding(code), std::vector<std::string> {}) << code;
+
+    // A printer's own codes, one line each, in a format the programs that knew only the pane's
+    // two refuse rather than read as theirs.
+    QueueCodes printers { "", "", { { "UserCode", "13579" }, { "LockedPrintPassword", "2468" } } };
+    ASSERT_TRUE(store("ricoh", printers));
+    EXPECT_EQ(m_session.entries().back().secret, kSchema + " 2\nUser ID: \nAccount ID: \nCode UserCode: 13579\nCode LockedPrintPassword: 2468\n");
+    EXPECT_EQ(read("ricoh"), printers);
+    EXPECT_EQ(m_tree.filesHolding("13579"), std::vector<std::string> {});
+    std::string error;
+    EXPECT_FALSE(m_keyring.store(kServer, "ricoh", { "", "", { { "User Code", "1" } } }, &error)) << "a name no code has";
 }
 
 TEST_F(KeyringTest, EachQueueOnEachServerHasItsOwnCodes)
