@@ -1,5 +1,6 @@
 #include "ScriptCodes.h"
 
+#include "CodeValues.h"
 #include "PrintableText.h"
 #include "ScriptLine.h"
 
@@ -34,7 +35,8 @@ std::string fieldNamed(const CodeField& field)
     return printableText(field.code.name) + " (" + printableText(field.code.label) + ")";
 }
 
-// Why the window's OK or Save cannot be clicked: the first field that holds what it cannot keep.
+// Why the window's OK or Save cannot be clicked: the first field that holds what it cannot keep,
+// or the fields that cannot go together.
 std::string formProblem(const CodesForm& form)
 {
     for (const CodeField& field : form.fields) {
@@ -42,7 +44,7 @@ std::string formProblem(const CodesForm& form)
         if (!problem.empty())
             return fieldNamed(field) + ": " + problem;
     }
-    return "";
+    return fieldsProblem(form.fields);
 }
 
 void wipe(std::string& secret)

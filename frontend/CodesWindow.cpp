@@ -2,6 +2,7 @@
 
 #include "QtApplication.h"
 
+#include <CodeValues.h>
 #include <PrintableText.h>
 #include <ProgramTexts.h>
 
@@ -122,6 +123,11 @@ CodesFormAnswer askCodes(CodesForm* form, std::string* error)
         layout->addWidget(keyring);
     }
 
+    // Codes that cannot go together, each fine alone.
+    QLabel* conflict = textLine("", &window);
+    conflict->setObjectName("problem:fields");
+    layout->addWidget(conflict);
+
     auto* buttons = new QDialogButtonBox(&window);
     buttons->addButton(QString::fromStdString(programText("Cancel")), QDialogButtonBox::RejectRole);
     QPushButton* accept = buttons->addButton(QString::fromStdString(programText(settings ? "Save" : "Print")), QDialogButtonBox::AcceptRole);
@@ -148,16 +154,24 @@ CodesFormAnswer askCodes(CodesForm* form, std::string* error)
         wipe(field.value);
         return problem;
     };
+    auto showProblem = [](QLabel* line, const std::string& problem) {
+        line->setText(QString::fromStdString(problem));
+        line->setVisible(!problem.empty());
+        return problem.empty();
+    };
     auto refresh = [&] {
         takeChecks();
         bool fit = true;
         for (size_t index = 0; index < shown.size(); ++index) {
-            std::string problem = fieldProblem(index);
-            shown[index].problem->setText(QString::fromStdString(problem));
-            shown[index].problem->setVisible(!problem.empty());
+            fit = showProblem(shown[index].problem, fieldProblem(index)) && fit;
             shown[index].edit->setEchoMode(answered.concealed ? QLineEdit::Password : QLineEdit::Normal);
-            fit = fit && problem.empty();
         }
+        std::vector<CodeField> together;
+        for (size_t index = 0; index < shown.size(); ++index)
+            together.push_back({ form->fields[index].code, shown[index].edit->text().toStdString() });
+        fit = showProblem(conflict, fieldsProblem(together)) && fit;
+        for (CodeField& field : together)
+            wipe(field.value);
         accept->setEnabled(fit);
         return fit;
     };

@@ -72,6 +72,16 @@ TEST(ScriptCodes, ThePromptTakesEachCodeByNameAndOKOnlyOnceEveryCodeFits)
         "codes: typed into UserCode\n"
         "codes: given\n");
 
+    // A locked print's password and a document server's each make the job a kind of their own.
+    CodesForm kinds = officeForm(CodesForm::Purpose::Prompt);
+    kinds.fields = { { code("LockedPassword", "Locked print", CodeKind::Digits, 4, 8), "" }, { code("BoxPassword", "Document box", CodeKind::Digits, 4, 8), "" } };
+    kinds.fields[0].code.companions = { { "JobType", { "LockedPrint" } } };
+    kinds.fields[1].code.companions = { { "JobType", { "DocumentBox" } } };
+    Answered both = answer("type LockedPassword \"1234\"\ntype BoxPassword \"5678\"\nclick OK\n", kinds);
+    EXPECT_EQ(both.answer, CodesFormAnswer::Unanswered);
+    EXPECT_EQ(both.error.rfind("line 3: OK cannot be clicked: ", 0), 0u) << both.error;
+    EXPECT_NE(both.error.find("Locked print"), std::string::npos) << both.error;
+
     Answered cancelled = answer("type UserCode \"12345\"\nclick Cancel\n", officeForm(CodesForm::Purpose::Prompt));
     EXPECT_EQ(cancelled.answer, CodesFormAnswer::Cancelled);
     EXPECT_EQ(cancelled.error, "");

@@ -572,8 +572,9 @@ TEST_F(ScreenTest, TheCodesWindowTakesItsAnswerOnlyOnceEveryCodeFits)
         for (const char* line : { "\nUser <b>code</b>:\n", "\n4 to 8 digits\n", "\nAccount:\n", "\nup to 8 characters\n", "\nexactly 4 digits\n" })
             EXPECT_NE(shown.find(line), std::string::npos) << line << " in " << shown;
         for (auto* label : window->findChildren<QLabel*>()) {
-            if (label->text().contains("<b>"))
+            if (label->text().contains("<b>")) {
                 EXPECT_EQ(label->textFormat(), Qt::PlainText) << "a PPD's label is text, never markup";
+            }
         }
         EXPECT_EQ(window->findChildren<QCheckBox*>().size(), 0) << "the prompt has no settings";
         auto* userCode = window->findChild<QLineEdit*>("UserCode");
