@@ -1,5 +1,6 @@
 #include "CodesWindow.h"
 
+#include "CodeValues.h"
 #include "ScreenFrontEnd.h"
 #include "WindowProcess.h"
 
@@ -36,7 +37,7 @@ void wipe(std::string& secret)
 }
 
 // The answer read back into a copy of form: false when it is not one the window could give (a
-// field too many or too few, a value the field cannot keep).
+// field too many or too few, a value the field cannot keep, codes that cannot go together).
 bool readAnswer(const std::string& said, CodesForm* answered)
 {
     if (said.size() < 1 + kChecks || said[0] != 'A')
@@ -59,7 +60,7 @@ bool readAnswer(const std::string& said, CodesForm* answered)
         if (!codeFieldProblem(*answered, field).empty())
             return false;
     }
-    return start == said.size();
+    return start == said.size() && fieldsProblem(answered->fields).empty();
 }
 
 }
