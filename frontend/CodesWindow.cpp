@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QPalette>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -36,6 +37,19 @@ QCheckBox* checkBox(const char* name, const char* text, bool checked, QWidget* p
     box->setObjectName(name);
     box->setChecked(checked);
     return box;
+}
+
+// Wide enough for a problem line on one line, and for the title to show the document and queue.
+constexpr int kWindowWidth = 480;
+
+// A line saying why what a field holds will not do, in the colour of a warning.
+QLabel* problemLine(QWidget* parent)
+{
+    QLabel* line = textLine("", parent);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::WindowText, QColor(0xA0, 0x10, 0x10));
+    line->setPalette(palette);
+    return line;
 }
 
 // A code's field and the lines under it.
@@ -78,6 +92,9 @@ CodesFormAnswer askCodes(CodesForm* form, std::string* error)
     window.setWindowTitle(QString::fromStdString(settings ? programText("Settings Window Title", { queue })
                                                           : programText("Codes Window Title", { document, queue })));
     auto* layout = new QVBoxLayout(&window);
+    // The window grows as a field's problem line comes up or grows longer.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addStrut(kWindowWidth);
     // The body names the document and the queue too: a desktop without title bars never shows
     // the title.
     std::string quoted = form->document.empty() ? document : programText("Quoted Document", { document });
@@ -108,7 +125,7 @@ CodesFormAnswer askCodes(CodesForm* form, std::string* error)
         edit->setEchoMode(form->concealed ? QLineEdit::Password : QLineEdit::Normal);
         lines->addWidget(edit);
         lines->addWidget(textLine(codeBoundsText(field.code), column));
-        QLabel* problem = textLine("", column);
+        QLabel* problem = problemLine(column);
         problem->setObjectName(QString::fromStdString("problem:" + field.code.name));
         lines->addWidget(problem);
         QLabel* label = textLine(programText("Code Label", { printableText(field.code.label) }), &window);
@@ -124,7 +141,7 @@ CodesFormAnswer askCodes(CodesForm* form, std::string* error)
     }
 
     // Codes that cannot go together, each fine alone.
-    QLabel* conflict = textLine("", &window);
+    QLabel* conflict = problemLine(&window);
     conflict->setObjectName("problem:fields");
     layout->addWidget(conflict);
 
@@ -136,7 +153,7 @@ CodesFormAnswer askCodes(CodesForm* form, std::string* error)
     QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
     layout->addWidget(buttons);
 
-    // The window's answer as it stands, the codes left out: each field is judged alone.
+    // The window's check boxes as they stand, which say whether an empty field will do.
     CodesForm answered;
     answered.purpose = form->purpose;
     answered.concealed = form->concealed;
@@ -148,12 +165,6 @@ CodesFormAnswer askCodes(CodesForm* form, std::string* error)
             answered.keepInKeyring = keyring->isChecked();
         }
     };
-    auto fieldProblem = [&](size_t index) {
-        CodeField field { form->fields[index].code, shown[index].edit->text().toStdString() };
-        std::string problem = codeFieldProblem(answered, field);
-        wipe(field.value);
-        return problem;
-    };
     auto showProblem = [](QLabel* line, const std::string& problem) {
         line->setText(QString::fromStdString(problem));
         line->setVisible(!problem.empty());
@@ -161,16 +172,16 @@ CodesFormAnswer askCodes(CodesForm* form, std::string* error)
     };
     auto refresh = [&] {
         takeChecks();
+        std::vector<CodeField> typed;
+        for (size_t index = 0; index < shown.size(); ++index)
+            typed.push_back({ form->fields[index].code, shown[index].edit->text().toStdString() });
         bool fit = true;
         for (size_t index = 0; index < shown.size(); ++index) {
-            fit = showProblem(shown[index].problem, fieldProblem(index)) && fit;
+            fit = showProblem(shown[index].problem, codeFieldProblem(answered, typed[index])) && fit;
             shown[index].edit->setEchoMode(answered.concealed ? QLineEdit::Password : QLineEdit::Normal);
         }
-        std::vector<CodeField> together;
-        for (size_t index = 0; index < shown.size(); ++index)
-            together.push_back({ form->fields[index].code, shown[index].edit->text().toStdString() });
-        fit = showProblem(conflict, fieldsProblem(together)) && fit;
-        for (CodeField& field : together)
+        fit = showProblem(conflict, fieldsProblem(typed)) && fit;
+        for (CodeField& field : typed)
             wipe(field.value);
         accept->setEnabled(fit);
         return fit;
