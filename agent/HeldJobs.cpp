@@ -1,5 +1,6 @@
 #include "HeldJobs.h"
 
+#include "CodeValues.h"
 #include "PaneDiagnostics.h"
 #include "PrintableText.h"
 #include "ProcessGuards.h"
@@ -184,6 +185,12 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
     PromptTask task { job.id, job.queue, {}, {}, {}, { job.name, job.queue }, linePrefix(job) };
     if (!task.queueDialog.fetch(m_server.destination(job.queue), &error))
         return leftHeld("its printer's PPD cannot be had", error);
+    PrinterCodes printerCodes;
+    if (!task.queueDialog.printerCodes(&printerCodes, &error))
+        return leftHeld("its printer's codes cannot be read", error);
+    m_printerCodes.erase(job.queue);
+    if (!printerCodes.paneOwn && !printerCodes.codes.empty())
+        return takeUpForPrinterCodes(job, std::move(task), printerCodes);
     auto warn = [this](const std::string& warning) { m_err << "accounting-agent: warning: " << printableText(warning) << "\n"; };
     if (!task.queueDialog.setup("", m_store, m_options.plugInPath, m_options.primaryPlugInPath, DialogPurpose::Print,
             QueueSettingsStore::CodesRead::WhenSent, warn, &task.setup, &error)) {
@@ -245,6 +252,81 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
     if (outcome.kind == ClickOutcome::Kind::CodeMissing)
         Transcript(m_out, task.linePrefix).notice({ outcome.noticeHeader, outcome.noticeMessage });
     return afterClick(job, outcome);
+}
+
+JobFate HeldJobs::takeUpForPrinterCodes(const ServerJob& job, PromptTask task, const PrinterCodes& codes)
+{
+    QueueSettings settings = QueueSettings::unstored();
+    std::string error;
+    auto warn = [this](const std::string& warning) { m_err << "accounting-agent: warning: " << printableText(warning) << "\n"; };
+    if (m_store.holds(job.queue) && !m_store.load(task.queueDialog.destination(), QueueSettingsStore::CodesRead::WhenSent, warn, &settings, &error)) {
+        m_unreadableQueues.insert(job.queue);
+        if (interruptionRequested())
+            return JobFate::Stopped;
+        tellError(error);
+        say(job, "left held: its queue's stored settings cannot be read");
+        return JobFate::LeftHeld;
+    }
+    m_printerCodes[job.queue] = codes;
+    if (!job.refusedByPrinter && !settings.accountingOn()) {
+        say(job, "goes as it came: accounting is off for its queue");
+        return releaseWithPrinterCodes(job, codes, QueueSettings());
+    }
+    CodesForm form;
+    form.document = job.name;
+    form.queue = job.queue;
+    form.concealed = settings.concealsPrinterCodes();
+    bool stored = !job.refusedByPrinter && settings.sendsStoredCodes();
+    for (const PrinterCode& code : codes.codes)
+        form.fields.push_back({ code, stored ? settings.printerCode(code.name) : "" });
+    if (job.refusedByPrinter) {
+        std::string reason = refusalReason(m_book.refusal(job.id));
+        say(job, "the printer refused the account: " + reason);
+        form.note = programText("Account Refused Note", { reason });
+    } else {
+        // Where anyone may print in the user's name, the person sees where the job came from and
+        // confirms stored codes before they go.
+        bool lost = false;
+        bool anyName = takesJobsInAnyName(job, &lost);
+        if (lost)
+            return interruptionRequested() ? JobFate::Stopped : JobFate::ServerLost;
+        if (anyName)
+            form.note = originNote(job, m_connections ? m_connections->programConnectedAt(job.createdAt) : ConnectionsToServer::Seen::NotWatched);
+        if (stored && !anyName) {
+            bool complete = fieldsProblem(form.fields).empty()
+                && std::all_of(form.fields.begin(), form.fields.end(), [](const CodeField& field) { return codeValueProblem(field.code, field.value).empty(); });
+            if (complete)
+                return releaseWithPrinterCodes(job, codes, settings);
+            if (!m_answerer || !m_answerer->showsNotices()) {
+                say(job, "left held: a default code is missing or is not one its printer takes; it is offered again when the queue's settings change");
+                return JobFate::LeftHeld;
+            }
+        }
+    }
+    task.codesForm = std::move(form);
+    return withPerson(std::move(task), job);
+}
+
+JobFate HeldJobs::releaseWithPrinterCodes(const ServerJob& job, const PrinterCodes& codes, const QueueSettings& settings)
+{
+    std::vector<CodeField> fields;
+    std::vector<CodeSetting> carried;
+    for (const PrinterCode& code : codes.codes) {
+        fields.push_back({ code, settings.printerCode(code.name) });
+        if (std::string problem = codeValueProblem(code, fields.back().value); !problem.empty()) {
+            say(job, "left held: its code " + printableText(code.name) + " is not one its printer takes: " + problem);
+            return JobFate::LeftHeld;
+        }
+        std::vector<CodeSetting> ofCode = codeJobSettings(code, fields.back().value);
+        carried.insert(carried.end(), ofCode.begin(), ofCode.end());
+    }
+    if (std::string problem = fieldsProblem(fields); !problem.empty()) {
+        say(job, "left held: " + problem);
+        return JobFate::LeftHeld;
+    }
+    std::string error;
+    Reply reply = m_server.releaseWithCodes(job.id, carried, &error);
+    return settled(job, reply, error, JobFate::Released);
 }
 
 JobFate HeldJobs::withPerson(PromptTask task, const ServerJob& job)
@@ -358,6 +440,8 @@ JobFate HeldJobs::afterClick(const ServerJob& job, const ClickOutcome& outcome)
 
 JobFate HeldJobs::release(const ServerJob& job, const std::vector<StandIn::TicketItem>& settings)
 {
+    if (auto printers = m_printerCodes.find(job.queue); printers != m_printerCodes.end())
+        return releaseWithPrinterCodes(job, printers->second, QueueSettings(settings));
     std::string error;
     Reply reply = m_server.release(job.id, settings, &error);
     return settled(job, reply, error, JobFate::Released);

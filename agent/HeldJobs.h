@@ -13,11 +13,13 @@
 #include "ConnectionsToServer.h"
 #include "JobBook.h"
 #include "PromptAnswerer.h"
+#include "PrinterCodes.h"
 #include "PromptWorker.h"
 #include "QueueSettingsStore.h"
 #include "ServerJobs.h"
 
 #include <deque>
+#include <map>
 #include <optional>
 #include <set>
 #include <ostream>
@@ -64,6 +66,12 @@ private:
     JobFate withPerson(PromptTask task, const ServerJob& job);
     JobFate afterClick(const ServerJob& job, const ClickOutcome& outcome);
     JobFate release(const ServerJob& job, const std::vector<StandIn::TicketItem>& settings);
+    // A queue whose printer asks for codes of its own: its stored settings, and the window built
+    // from its codes where the person is asked.
+    JobFate takeUpForPrinterCodes(const ServerJob& job, PromptTask task, const PrinterCodes& codes);
+    // Releases the job with the codes that settings give for its printer's, each checked again:
+    // a value its code does not allow is never sent.
+    JobFate releaseWithPrinterCodes(const ServerJob& job, const PrinterCodes& codes, const QueueSettings& settings);
     JobFate cancel(const ServerJob& job);
     // What became of job once the server answered a release or a cancel (done) with reply.
     JobFate settled(const ServerJob& job, Reply reply, const std::string& error, JobFate done);
@@ -99,6 +107,9 @@ private:
     bool m_errorsTold { false };
     bool m_anyNameTold { false };
     const ConnectionsToServer* m_connections { nullptr };
+    // The codes of each queue whose printer asks for codes of its own, as last read, for the
+    // release of its jobs once the person answered.
+    std::map<std::string, PrinterCodes> m_printerCodes;
     // The queues whose stored settings could not be read in the listing taken now.
     std::set<std::string> m_unreadableQueues;
 };

@@ -44,13 +44,13 @@ public:
     // the answerer's own (a script's line that does not answer it). One that answers prompts alone
     // gives none.
     virtual bool askPassword(const PasswordQuestion&, std::ostream&, PasswordAnswer*, std::string*, std::string*) { return false; }
-    // The window of a queue whose printer asks for codes of its own, as a job's prompt or as the
-    // queue's settings, told to transcript: Accepted fills form from the answer; otherwise *why
-    // says why none was given, and *error a fault of the answerer's own (a script's line that does
-    // not answer it). One that answers prompts alone gives none.
+
+    // The window of a queue whose printer asks for codes of its own (CodesForm.h), told to
+    // transcript: Accepted with the person's values in *form; otherwise *why says why none were
+    // given, and *error holds a fault of the answerer's own.
     virtual CodesFormAnswer askCodes(CodesForm*, std::ostream&, std::string* why, std::string*)
     {
-        *why = "nobody answers the codes window";
+        *why = "nobody answers its codes window";
         return CodesFormAnswer::Unanswered;
     }
 

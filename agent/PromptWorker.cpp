@@ -2,6 +2,7 @@
 
 #include "AgentChild.h"
 #include "ProcessGuards.h"
+#include "QueueSettings.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -100,6 +101,29 @@ CancelAnswer cancelThroughAgent(int result, int answers, std::string* why)
     return static_cast<CancelAnswer>(said[0] - '0');
 }
 
+// The codes window in place of the click: the person's codes, as settings the job goes with.
+ClickOutcome askForCodes(CodesForm form, PromptAnswerer& answerer, std::ostream& out, const std::string& linePrefix)
+{
+    ClickOutcome outcome;
+    std::ostringstream transcript;
+    CodesFormAnswer answer = answerer.askCodes(&form, transcript, &outcome.why, &outcome.fault);
+    std::istringstream said(transcript.str());
+    for (std::string line; std::getline(said, line);)
+        out << linePrefix << line << "\n";
+    outcome.kind = answer == CodesFormAnswer::Accepted ? ClickOutcome::Kind::Printed
+        : answer == CodesFormAnswer::Cancelled         ? ClickOutcome::Kind::Cancelled
+                                                       : ClickOutcome::Kind::Unanswered;
+    if (answer == CodesFormAnswer::Accepted) {
+        QueueCodes codes;
+        for (const CodeField& field : form.fields)
+            codes.printerCodes.emplace_back(field.code.name, field.value);
+        QueueSettings settings;
+        settings.setCodes(codes);
+        outcome.settings = settings.items();
+    }
+    return outcome;
+}
+
 // The worker's whole life: the click, and its outcome written to the agent.
 [[noreturn]] void playInWorker(const PromptTask& task, PromptAnswerer& answerer, std::ostream& out, int result, int answers)
 {
@@ -110,7 +134,9 @@ CancelAnswer cancelThroughAgent(int result, int answers, std::string* why)
     ClickOutcome outcome;
     PrintDialog dialog;
     std::string error;
-    if (!dialog.open(task.setup, &error)) {
+    if (task.codesForm) {
+        outcome = askForCodes(*task.codesForm, answerer, out, task.linePrefix);
+    } else if (!dialog.open(task.setup, &error)) {
         outcome.why = "the Print dialog cannot be opened for it";
         outcome.fault = error;
     } else {

@@ -10,6 +10,7 @@
 #include "HeldJobClick.h"
 #include "QueueDialog.h"
 
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <sys/types.h>
@@ -26,6 +27,10 @@ struct PromptTask {
     PromptDressing dressing;
     // "job N QUEUE: ", before each of the worker's lines.
     std::string linePrefix;
+    // A queue whose printer asks for codes of its own: the window built from them, in place of
+    // the dialog's click. The outcome's settings then hold the codes the person gave
+    // (QueueSettings::printerCode).
+    std::optional<CodesForm> codesForm {};
 };
 
 class PromptWorker {

@@ -307,6 +307,30 @@ Reply ServerJobs::release(int job, const std::vector<StandIn::TicketItem>& items
     return reply;
 }
 
+Reply ServerJobs::releaseWithCodes(int job, const std::vector<CodeSetting>& settings, std::string* error)
+{
+    std::vector<StandIn::TicketItem> options;
+    for (const CodeSetting& setting : settings) {
+        if (setting.name != "job-password")
+            options.push_back({ setting.name, "", true, 0, setting.value, false });
+    }
+    JobOptions encoded(options);
+    ipp_t* request = newJobRequest(IPP_OP_SET_JOB_ATTRIBUTES, job);
+    cupsEncodeOptions2(request, encoded.count(), encoded.options(), IPP_TAG_JOB);
+    for (const CodeSetting& setting : settings) {
+        if (setting.name == "job-password")
+            ippAddOctetString(request, IPP_TAG_JOB, "job-password", setting.value.data(), static_cast<int>(setting.value.size()));
+    }
+    ipp_t* response = nullptr;
+    Reply reply = send(request, &response, error);
+    ippDelete(response);
+    for (const CodeSetting& setting : settings) {
+        for (size_t at; !setting.value.empty() && (at = error->find(setting.value)) != std::string::npos;)
+            error->replace(at, setting.value.size(), "(code)");
+    }
+    return reply;
+}
+
 Reply ServerJobs::cancel(int job, std::string* error)
 {
     ipp_t* response = nullptr;

@@ -5,6 +5,7 @@
 // that libcups reopens when the server closed it while it was idle.
 #pragma once
 
+#include "CodeValues.h"
 #include "CupsConnection.h"
 
 #include <PrintCore/PMTicketStandIn.h>
@@ -110,6 +111,11 @@ public:
     Reply queueTakesJobsInAnyName(const std::string& queue, bool* takes, std::string* error);
     // Sets every option on the held job and releases it, in one request.
     Reply release(int job, const std::vector<StandIn::TicketItem>& items, std::string* error);
+    // Sets what the job carries for its printer's codes (CodeValues.h) and releases it, in one
+    // request: job options as lp sets them, and job attributes of the job's own, job-password
+    // among them as the octet string that the server hands on to the printer (given as an option
+    // on a held job, cupsd drops it). *error never holds a value.
+    Reply releaseWithCodes(int job, const std::vector<CodeSetting>& settings, std::string* error);
     Reply cancel(int job, std::string* error);
 
     // A subscription to the creation and state changes of every job on the server; 0 when

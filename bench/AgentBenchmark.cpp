@@ -1,6 +1,8 @@
 // accounting-agent as a whole process, with a private CUPS server (run as root): how long a job
 // printed with lp waits on a holding Movra queue before the agent has released it with the stored
-// default codes, beside the time of lp itself in the same run; then the agent's CPU time over a
+// default codes, and on a holding queue of another maker's printer that asks for a user code
+// (examples/Lumio-LP300.ppd) with its stored code, the two taking turns, beside the time of lp
+// itself in the same run; then the agent's CPU time over a
 // minute with nothing to do, and its resident memory. Prints one table (bench/README.md).
 //
 // Usage: AgentBenchmark [JOBS [IDLE_SECONDS]]   (default 20 jobs, 60 s)
@@ -70,8 +72,13 @@ int main(int argc, char** argv)
         fprintf(stderr, "AgentBenchmark: %s\n", error.c_str());
         return 2;
     }
+    if (!server.addQueue("codes-hold", "lumio-codes", "", PrivateCupsServer::JobHold::Indefinite)) {
+        fprintf(stderr, "AgentBenchmark: the server took no queue codes-hold\n");
+        return 2;
+    }
     TemporaryTree home;
     home.addFile("settings/movra-hold.plist", fileContents(EXAMPLES_DIR "/settings/default-codes.plist"));
+    home.addFile("settings/codes-hold.plist", fileContents(EXAMPLES_DIR "/settings/user-code.plist"));
     ProgramOptions options;
     options.environment = { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" }, { "XDG_RUNTIME_DIR", home.root() },
         { "DBUS_SYSTEM_BUS_ADDRESS", server.busAddress() } };
@@ -81,17 +88,19 @@ int main(int argc, char** argv)
     std::this_thread::sleep_for(std::chrono::seconds(1));
 
     std::vector<double> lpTimes;
-    std::vector<double> releaseTimes;
-    for (int i = 0; i < jobs; ++i) {
+    std::vector<double> releaseTimes[2];
+    const char* queues[2] = { "movra-hold", "codes-hold" };
+    for (int i = 0; i < 2 * jobs; ++i) {
+        const char* queue = queues[i % 2];
         auto start = Clock::now();
-        int job = submitWithLp(server.socket(), "movra-hold", server.path("document.txt"));
+        int job = submitWithLp(server.socket(), queue, server.path("document.txt"));
         auto submitted = Clock::now();
-        if (job <= 0 || !agent.waitForOutput("job " + std::to_string(job) + " movra-hold: released\n")) {
+        if (job <= 0 || !agent.waitForOutput("job " + std::to_string(job) + " " + queue + ": released\n")) {
             fprintf(stderr, "AgentBenchmark: job %d was not released\n", job);
             return 1;
         }
         lpTimes.push_back(Milliseconds(submitted - start).count());
-        releaseTimes.push_back(Milliseconds(Clock::now() - submitted).count());
+        releaseTimes[i % 2].push_back(Milliseconds(Clock::now() - submitted).count());
     }
     long afterJobsKiB = statusKiB(agent.pid(), "VmRSS");
 
@@ -106,9 +115,13 @@ int main(int argc, char** argv)
     printf("| what | median | min | max |\n|---|---|---|---|\n");
     printf("| lp, submitting one job (whole process) | %.1f ms | %.1f ms | %.1f ms |\n", median(lpTimes),
         *std::min_element(lpTimes.begin(), lpTimes.end()), *std::max_element(lpTimes.begin(), lpTimes.end()));
-    printf("| from lp returning to the job released by the agent | %.1f ms | %.1f ms | %.1f ms |\n", median(releaseTimes),
-        *std::min_element(releaseTimes.begin(), releaseTimes.end()), *std::max_element(releaseTimes.begin(), releaseTimes.end()));
-    printf("\n%d jobs; agent CPU over %d s idle: %.2f ms; resident memory: %ld KiB after the jobs, %ld KiB idle, peak %ld KiB; "
+    const char* rows[2] = { "a Movra queue", "a queue whose printer asks for a user code" };
+    for (int queue = 0; queue < 2; ++queue) {
+        const std::vector<double>& times = releaseTimes[queue];
+        printf("| from lp returning to the job released by the agent, %s | %.1f ms | %.1f ms | %.1f ms |\n", rows[queue], median(times),
+            *std::min_element(times.begin(), times.end()), *std::max_element(times.begin(), times.end()));
+    }
+    printf("\n%d jobs on each queue; agent CPU over %d s idle: %.2f ms; resident memory: %ld KiB after the jobs, %ld KiB idle, peak %ld KiB; "
            "agent exit status %d\n",
         jobs, idleSeconds, idle.count(), afterJobsKiB, idleKiB, peakKiB, run.exitStatus);
     return run.exitStatus == 0 ? 0 : 1;

@@ -5,10 +5,29 @@
 #include "QueueCodesKeyring.h"
 #include "QueueSettings.h"
 
+#include <CoreFoundation/CFPreferredLanguagesStandIn.h>
+#include <PrintCore/PPDLibStandIn.h>
+
 bool QueueDialog::fetch(const CupsDestination& destination, std::string* error)
 {
     m_destination = destination;
     return fetchQueuePPD(destination, &m_ppd, error);
+}
+
+bool QueueDialog::printerCodes(PrinterCodes* codes, std::string* error) const
+{
+    std::string text;
+    StandIn::PPDError problem;
+    if (StandIn::ppdReadFile(queuePPDPath(m_ppd), &text, &problem) != noErr) {
+        *error = "the PPD of queue " + queue() + ": " + problem.describe();
+        return false;
+    }
+    PrinterCodeAttributes attributes;
+    if (!fetchPrinterCodeAttributes(m_destination, &attributes, error))
+        return false;
+    *codes = readPrinterCodes(text, StandIn::preferredLanguages());
+    addPrinterAttributes(codes, attributes);
+    return true;
 }
 
 bool QueueDialog::setup(const std::string& settingsFile, const QueueSettingsStore& store, const std::string& plugInPath,

@@ -8,6 +8,7 @@
 #include "CupsDestination.h"
 #include "DialogExport.h"
 #include "PrintDialog.h"
+#include "PrinterCodes.h"
 #include "QueueSettingsStore.h"
 
 #include <Base/RegularFile.h>
@@ -27,6 +28,11 @@ public:
     // cannot be read.
     bool setup(const std::string& settingsFile, const QueueSettingsStore& store, const std::string& plugInPath, const std::string& primaryPlugInPath,
         DialogPurpose purpose, QueueSettingsStore::CodesRead codesRead, SettingsWarning warn, PrintDialogSetup* setup, std::string* error) const;
+
+    // The codes the queue's printer asks for: those of its fetched PPD, in the person's language,
+    // with what the printer's IPP attributes add. False, with the reason in *error, when the PPD
+    // cannot be read or the server cannot be asked.
+    bool printerCodes(PrinterCodes* codes, std::string* error) const;
 
     const CupsDestination& destination() const { return m_destination; }
     const std::string& queue() const { return m_destination.queue; }

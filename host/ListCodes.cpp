@@ -1,6 +1,6 @@
 #include "ListCodes.h"
 
-#include "CupsPrinter.h"
+#include "QueueDialog.h"
 #include "PrintDialogCommand.h"
 #include "PrintableText.h"
 
@@ -54,24 +54,20 @@ std::string codeLine(const PrinterCode& code)
 
 int listPrinterCodes(const PrintDialogOptions& options, std::ostream& out, std::ostream& err)
 {
-    std::string text;
-    PrinterCodeAttributes attributes;
+    PrinterCodes codes;
     if (options.printerQueue.empty()) {
+        std::string text;
         if (!readPPD(options.ppdPath, options.ppdPath, &text, err))
             return kExitError;
+        codes = readPrinterCodes(text, StandIn::preferredLanguages());
     } else {
-        CupsDestination destination { options.printerQueue, options.server, options.serverTimeout };
-        StandIn::FileDescriptor ppd;
+        QueueDialog queue;
         std::string error;
-        if (!fetchQueuePPD(destination, &ppd, &error) || !fetchPrinterCodeAttributes(destination, &attributes, &error)) {
+        if (!queue.fetch({ options.printerQueue, options.server, options.serverTimeout }, &error) || !queue.printerCodes(&codes, &error)) {
             err << "printdialog: " << printableText(error) << "\n";
             return kExitError;
         }
-        if (!readPPD(queuePPDPath(ppd), options.printerQueue + "'s PPD", &text, err))
-            return kExitError;
     }
-    PrinterCodes codes = readPrinterCodes(text, StandIn::preferredLanguages());
-    addPrinterAttributes(&codes, attributes);
     for (const PrinterCode& code : codes.codes)
         out << codeLine(code) << "\n";
     if (!codes.codes.empty())

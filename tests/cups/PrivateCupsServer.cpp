@@ -194,6 +194,10 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
         m_folder.addFile("bin/filter/" + std::string(filter), fileContents(TESTS_DIR "/cups/" + std::string(filter)));
         chmod((root + "/bin/filter/" + filter).c_str(), 0755);
     }
+    // The printer of the queues of real drivers, which keeps each job's print data. Others may
+    // read it, so the scheduler runs it as its own user (lp), as it runs a printer's backend.
+    m_folder.addFile("bin/backend/print-data", fileContents(TESTS_DIR "/cups/print-data-backend"));
+    chmod((root + "/bin/backend/print-data").c_str(), 0755);
     // Each example PPD with a test filter as its driver; network queues get the one that puts the
     // codes into the print data, as a Movra printer's driver does.
     const struct {
@@ -201,6 +205,7 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
         const char* example;
         const char* filter;
     } ppds[] = { { "movra", "Movra-RK7700", "accounting-test-filter" }, { "lumio", "Lumio-LP200", "accounting-test-filter" },
+        { "lumio-codes", "Lumio-LP300", "accounting-test-filter" },
         { "movra-network", "Movra-RK7700", "accounting-test-driver" }, { "movra-plain", "Movra-RK7700", nullptr } };
     for (const auto& ppd : ppds) {
         std::string text = fileContents(EXAMPLES_DIR "/" + std::string(ppd.example) + ".ppd");
@@ -224,6 +229,9 @@ bool PrivateCupsServer::start(const Setup& setup, std::string* error)
     symlink("/usr/lib/cups/backend/ipp", (root + "/bin/backend/ipp").c_str());
     // And its notifiers, whose D-Bus one rings the bus named in its environment.
     symlink("/usr/lib/cups/notifier", (root + "/bin/notifier").c_str());
+    // And the driver programs of the installed driver packages, which give "lpadmin -m" a PPD of
+    // theirs.
+    symlink("/usr/lib/cups/driver", (root + "/bin/driver").c_str());
     if (setup.systemBus) {
         m_folder.addFolder("bus");
         if (!m_bus.start(m_folder.path("bus"), error))
@@ -367,14 +375,29 @@ void PrivateCupsServer::stop()
     }
 }
 
+std::string PrivateCupsServer::ownPPD(const std::string& ppd) const
+{
+    return ppd.empty() ? "" : "-P '" + m_folder.path(ppd + ".ppd") + "'";
+}
+
 bool PrivateCupsServer::addQueue(const std::string& name, const std::string& ppd, const std::string& policy, JobHold hold)
 {
-    return defineQueue(name, "file://" + m_folder.path("out/" + name + ".out"), ppd, policy, hold);
+    return defineQueue(name, "file://" + m_folder.path("out/" + name + ".out"), ownPPD(ppd), policy, hold);
 }
 
 bool PrivateCupsServer::addNetworkQueue(const std::string& name, const std::string& device, JobHold hold)
 {
-    return defineQueue(name, device, "movra-network", "", hold);
+    return defineQueue(name, device, ownPPD("movra-network"), "", hold);
+}
+
+bool PrivateCupsServer::addDriverQueue(const std::string& name, const std::string& driver, JobHold hold)
+{
+    return defineQueue(name, "print-data:" + m_folder.path("out"), "-m '" + driver + "'", "", hold);
+}
+
+std::string PrivateCupsServer::printData(int job) const
+{
+    return awaitJobState(job, "completed") ? fileContents(path("out/job-" + std::to_string(job) + ".prn")) : "";
 }
 
 bool PrivateCupsServer::addDriverlessQueue(const std::string& name, const std::string& uri, JobHold hold)
@@ -383,18 +406,16 @@ bool PrivateCupsServer::addDriverlessQueue(const std::string& name, const std::s
     // the printer's answer makes none.
     std::string ppd = path("ppd/" + name + ".ppd");
     unlink(ppd.c_str());
-    if (!defineQueue(name, uri, "everywhere", "", hold))
+    if (!defineQueue(name, uri, "-m everywhere", "", hold))
         return false;
     for (int tries = 0; tries < 200 && access(ppd.c_str(), F_OK) != 0; ++tries)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return access(ppd.c_str(), F_OK) == 0;
 }
 
-bool PrivateCupsServer::defineQueue(const std::string& name, const std::string& device, const std::string& ppd, const std::string& policy, JobHold hold)
+bool PrivateCupsServer::defineQueue(const std::string& name, const std::string& device, const std::string& model, const std::string& policy, JobHold hold)
 {
-    std::string model = ppd.empty() ? "" : ppd == "everywhere" ? " -m everywhere"
-                                                               : " -P '" + m_folder.path(ppd + ".ppd") + "'";
-    std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v '" + device + "'" + model
+    std::string command = "lpadmin -h '" + socket() + "' -p " + name + " -E -v '" + device + "' " + model
         + (policy.empty() ? "" : " -o printer-op-policy=" + policy) + (hold == JobHold::Indefinite ? " -o job-hold-until-default=indefinite" : "")
         + " 2>/dev/null";
     return system(command.c_str()) == 0;

@@ -2,8 +2,9 @@
 // folder, a socket there, no effect on any system CUPS. It runs the policy that the README
 // recommends (or, on request, Debian's as installed, or Debian's whole cupsd.conf and no queue),
 // has file-device queues with the Movra PPD and a filter that records the options a driver would
-// read, network queues that print through CUPS's own ipp backend (driverless ones too), and
-// answers IPP as any local user.
+// read, network queues that print through CUPS's own ipp backend (driverless ones too), queues of
+// Debian's printer drivers whose printer keeps each job's print data, and answers IPP as any
+// local user.
 #pragma once
 
 #include "PrivateSystemBus.h"
@@ -101,7 +102,8 @@ public:
     // DBUS_SYSTEM_BUS_ADDRESS for a program that listens to the server's bus; empty without one.
     const std::string& busAddress() const { return m_bus.address(); }
     const PrivateSystemBus& systemBus() const { return m_bus; }
-    // A queue with the Movra PPD (or, for "lumio", another maker's; with "", none: a raw
+    // A queue with the Movra PPD (or, for "lumio", another maker's; for "lumio-codes", another
+    // maker's that asks for a user code and a locked print's password; with "", none: a raw
     // queue), optionally under a policy of the configuration's: "stubborn" lets only
     // administrators (root) cancel jobs, "refusing-cancels" lets nobody.
     bool addQueue(const std::string& name, const std::string& ppd = "movra", const std::string& policy = "", JobHold hold = JobHold::None);
@@ -115,6 +117,12 @@ public:
     // the like for a printer that asks for codes), its jobs printed through CUPS's own ipp
     // backend. False when the server made no PPD for it.
     bool addDriverlessQueue(const std::string& name, const std::string& uri, JobHold hold = JobHold::None);
+    // A queue for a printer of one of Debian's driver packages, made as an administrator makes it
+    // with "lpadmin -m DRIVER": its PPD the package's own (driver: a PPD's name as "lpinfo -m"
+    // lists it, "openprinting-ppds:0/ppd/openprinting/Ricoh/...ppd"), its jobs printed through
+    // the filters of Setup::filterPackages to a printer that keeps each job's print data
+    // (printData).
+    bool addDriverQueue(const std::string& name, const std::string& driver, JobHold hold = JobHold::None);
     bool removeQueue(const std::string& name);
 
     std::string socket() const { return m_folder.path("cups.sock"); }
@@ -128,6 +136,9 @@ public:
     // The options the driver's filter received for the job, once it has run; empty when it has
     // not run within 10 s.
     std::string driverOptions(int job) const;
+    // What a job of a driver queue (addDriverQueue) sent to its printer, once it has printed; empty
+    // when it has not completed within awaitJobState's time.
+    std::string printData(int job) const;
     // A job attribute as the server shows it to the test's own user over IPP ("pending-held" for
     // a job-state); empty when the job has none.
     std::string jobAttribute(int job, const char* name) const;
@@ -142,9 +153,11 @@ public:
 private:
     bool launch(std::string* error);
     bool writeConfiguration(const Setup& setup, std::string* error);
-    // ppd: one of the server's folder by name, "everywhere" for one the server makes from the
-    // printer's answer, or "" for none.
-    bool defineQueue(const std::string& name, const std::string& device, const std::string& ppd, const std::string& policy, JobHold hold);
+    // lpadmin's options for one of the server's own PPDs by name ("-P FILE"); none for "".
+    std::string ownPPD(const std::string& ppd) const;
+    // model: lpadmin's options that give the queue its PPD ("-P FILE", "-m everywhere" for one the
+    // server makes from the printer's answer, "-m DRIVER"), or "" for none.
+    bool defineQueue(const std::string& name, const std::string& device, const std::string& model, const std::string& policy, JobHold hold);
 
     TemporaryTree m_folder;
     std::string m_network;

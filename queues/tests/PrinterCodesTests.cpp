@@ -75,7 +75,7 @@ cleartomark\n"
 *ParamCustomPassword Password: 1 passcode 4 8
 )",
             {}, { "Password digits 4-8 with JobType=LockedPrint \"Locked Print or Doc Server Password (4-8 digits)\"" } },
-        { "a user code typed as text, and HP's user access code with its character set",
+        { "a user code typed as text; HP's user access code, which a job cannot carry, and a locked job's user name are none",
             R"(*OpenUI *UserCode/User Code (up to 8 digits): PickOne
 *FoomaticRIPOptionAllowedChars UserCode: "0-9"
 *CloseUI: *UserCode
@@ -90,7 +90,7 @@ cleartomark\n"
 *ParamCustomUserId UserId/User ID: 1 string 1 8
 )",
             {},
-            { "UserCode characters 1-8 [0-9] \"User Code (up to 8 digits)\"", "HPUserAccessCode characters 4-8 [0-9] \"User Access Code\"" } },
+            { "UserCode characters 1-8 [0-9] \"User Code (up to 8 digits)\"" } },
         { "HP's secure print PIN, digit by digit, in the person's language",
             R"(*OpenUI *HPPinPrnt/Secure Printing: PickOne
 *HPPinPrnt True/On: "%%"
@@ -113,7 +113,7 @@ cleartomark\n"
             "*OpenUI *HPLFPPinPrnt/Secure Printing: PickOne\n*HPLFPPinPrnt True/On: \"%%\"\n*CloseUI: *HPLFPPinPrnt\n"
             "*OpenUI *HPFIDigit/First Digit: PickOne\n*CloseUI: *HPFIDigit\n*OpenUI *HPSEDigit/Second Digit: PickOne\n*CloseUI: *HPSEDigit\n"
             "*de.Translation HPLFPPinPrnt/Sicheres Drucken: \"\"\n*da.Translation HPLFPPinPrnt/HPLFPPinPrnt: \"\"\n",
-            { "da", "sv" }, { "HPFIDigit digits 2-2 [0-9] with HPLFPPinPrnt=True \"Secure Printing\"" } },
+            { "da", "sv" }, { "HPFIDigit digits 2-2 [0-9] with HPLFPPinPrnt=True with HPPinPrnt=True \"Secure Printing\"" } },
         { "Kyocera's job accounting from a fixed list, in a German PPD of Latin-1 text",
             R"(*LanguageEncoding: ISOLatin1
 *LanguageVersion: German

@@ -333,10 +333,11 @@ std::vector<CodeCompanion> companionsOf(std::string_view code, const PPDOptions&
 }
 
 // Options whose custom parameter is a code even when its type is text: the user code of Ricoh's
-// and its relatives' PPDs ("User Code (up to 8 digits)"), HP's user access code.
+// and its relatives' PPDs ("User Code (up to 8 digits)"). HP's user access code is none: HP's
+// driver writes it from the queue's default alone, so a job's own never reaches the printer.
 bool isCodeOption(std::string_view option)
 {
-    return option == "UserCode" || option == "HPUserAccessCode";
+    return option == "UserCode";
 }
 
 void addCustomCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
@@ -381,6 +382,10 @@ void addDigitCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
     code.allowedCharacters = "0-9";
     code.companions = companionsOf(digits.front(), ppd);
     code.label = code.companions.empty() ? ppd.label(code.name) : ppd.label(code.companions.front().option);
+    // HP's driver writes the PIN only for a job with HPPinPrnt on, whatever the PPD names its
+    // switch (HPLFPPinPrnt on the large-format printers).
+    if (std::none_of(code.companions.begin(), code.companions.end(), [](const CodeCompanion& companion) { return companion.option == "HPPinPrnt"; }))
+        code.companions.push_back({ "HPPinPrnt", { "True" } });
     codes->push_back(std::move(code));
 }
 
