@@ -1,7 +1,9 @@
 #include "PromptAnswerer.h"
 
+#include "CodesWindow.h"
 #include "PasswordWindow.h"
 #include "ProcessGuards.h"
+#include "ScriptCodes.h"
 #include "ScriptPassword.h"
 #include "ScreenFrontEnd.h"
 #include "ScriptRunner.h"
@@ -86,6 +88,14 @@ public:
         return given;
     }
 
+    CodesFormAnswer askCodes(CodesForm* form, std::ostream& transcript, std::string* why, std::string*) override
+    {
+        transcribeCodesQuestion(transcript, *form);
+        CodesFormAnswer answer = askCodesOnScreen(form, why);
+        transcribeCodesAnswer(transcript, *form, answer);
+        return answer;
+    }
+
     Answer end() override
     {
         Answer answer { m_shown ? "" : unreachable(), m_fault };
@@ -127,8 +137,22 @@ public:
         if (given == ScriptPasswordAnswer::Stopped)
             m_stopped = *why;
         if (!error->empty())
-            *error = (m_scriptName == "-" ? std::string("standard input") : m_scriptName) + ": " + *error;
+            *error = scriptNamed() + ": " + *error;
         return given == ScriptPasswordAnswer::Given;
+    }
+
+    CodesFormAnswer askCodes(CodesForm* form, std::ostream& transcript, std::string* why, std::string* error) override
+    {
+        if (!m_stopped.empty()) {
+            *why = m_stopped;
+            return CodesFormAnswer::Unanswered;
+        }
+        CodesFormAnswer answer = answerCodesFromScript(m_script, form, transcript, why, error);
+        if (answer == CodesFormAnswer::Unanswered)
+            m_stopped = *why;
+        if (!error->empty())
+            *error = scriptNamed() + ": " + *error;
+        return answer;
     }
 
     void begin(PrintDialog& dialog, Transcript& transcript) override
@@ -156,7 +180,7 @@ public:
                                            : "the script stopped at line " + std::to_string(m_script.lineNumber());
             answer.unanswered = m_stopped;
             if (!m_runner->ranOut())
-                answer.error = (m_scriptName == "-" ? std::string("standard input") : m_scriptName) + ": " + m_runner->error();
+                answer.error = scriptNamed() + ": " + m_runner->error();
         }
         m_runner.reset();
         return answer;
@@ -174,6 +198,9 @@ public:
     }
 
 private:
+    // The script as its errors name it.
+    std::string scriptNamed() const { return m_scriptName == "-" ? std::string("standard input") : m_scriptName; }
+
     ScriptSource& m_script;
     std::string m_scriptName;
     std::string m_stopped;

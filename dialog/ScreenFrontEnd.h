@@ -4,6 +4,7 @@
 // loads no GUI toolkit.
 #pragma once
 
+#include "CodesForm.h"
 #include "DialogExport.h"
 #include "ServerPasswords.h"
 
@@ -40,6 +41,10 @@ struct ScreenFrontEnd {
     // true with *answer when one was given; false when the person cancelled (*error empty) or
     // there is no display (*error says why).
     bool (*askPassword)(const PasswordQuestion& question, PasswordAnswer* answer, std::string* error);
+    // The window of a queue whose printer asks for codes of its own, as a job's prompt or as the
+    // queue's settings (CodesForm.h): Accepted fills form from the window; Cancelled leaves it
+    // (*error empty); Unanswered, with *error saying why, without a display.
+    CodesFormAnswer (*askCodes)(CodesForm* form, std::string* error);
 };
 
 // Exported by the module under this name.

@@ -5,6 +5,7 @@
 // stored, concealed or not, kept in the keyring or in the queue's file).
 #pragma once
 
+#include "DialogExport.h"
 #include "PrinterCodes.h"
 
 #include <string>
@@ -43,3 +44,9 @@ enum class CodesFormAnswer {
     Cancelled,
     Unanswered, // nobody answered: no display, a script without an answer, the agent stopping
 };
+
+// Why field's value cannot be kept as it is (codeValueProblem's words), empty when it can. A
+// prompt needs a value of every code; the settings need one only when accounting is on and the
+// codes are not asked when printing (they are the codes each print goes with), and otherwise
+// take a field left empty too.
+DIALOG_EXPORT std::string codeFieldProblem(const CodesForm& form, const CodeField& field);

@@ -5,9 +5,13 @@
 // its OK clicked with the desktop's pointer release the job with those codes, also once the agent
 // has taken codes from the desktop's keyring. On a compositor without a seat the prompt comes up
 // all the same. A session whose Qt cannot put a window on screen keeps its agent: the jobs that
-// need the prompt stay held, and the others go on.
+// need the prompt stay held, and the others go on. The codes window of a printer that asks for
+// codes of its own hands the codes typed into it back to the agent, and closes when the agent stops.
 #include "AgentSessionTest.h"
+#include "CodesWindow.h"
+#include "EnvironmentChanges.h"
 #include "PrivateSecretService.h"
+#include "ProcessGuards.h"
 #include "RunningProgram.h"
 #include "TestNetwork.h"
 #include "WestonDesktop.h"
@@ -18,6 +22,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <sys/file.h>
@@ -378,5 +383,67 @@ TEST_P(AgentWithAnUnusableScreen, TheAgentStaysUpAndAJobThatNeedsThePromptStaysH
 
 INSTANTIATE_TEST_SUITE_P(Sessions, AgentWithAnUnusableScreen, ::testing::Values(UnusableScreen::NoSuchQtPlatform, UnusableScreen::WaylandWithoutCompositor),
     [](const ::testing::TestParamInfo<UnusableScreen>& info) { return std::string(nameOf(info.param)); });
+
+// The window of a printer that asks for codes of its own, in the process the agent forks for it:
+// the codes typed on the desktop come back to the agent, and the agent's stop closes the window.
+TEST(CodesWindowOnDesktop, TheCodesTypedComeBackToTheAgentAndItsStopClosesTheWindow)
+{
+    XvfbDesktop desktop(XvfbDesktop::WindowManager::Openbox);
+    std::string error;
+    ASSERT_TRUE(desktop.start(&error)) << error;
+    EnvironmentChanges environment;
+    environment.set("LANGUAGE", "en");
+    for (const auto& [name, value] : desktop.session()) {
+        if (value.empty())
+            environment.unset(name);
+        else
+            environment.set(name, value);
+    }
+    CodesForm form;
+    form.document = "report.pdf";
+    form.queue = "office";
+    PrinterCode userCode;
+    userCode.name = "UserCode";
+    userCode.label = "User code";
+    userCode.kind = CodeKind::Digits;
+    userCode.minLength = 4;
+    userCode.maxLength = 8;
+    form.fields = { { userCode, "" } };
+    StopRequests stops;
+    ASSERT_TRUE(stops.open(&error)) << error;
+    // The person acts once the window is up; the wait starts after the agent has forked the
+    // window's process, which must not copy a thread in the middle of something. A window that
+    // never comes up, or that the person cannot answer, is closed as the agent's stop closes it.
+    auto person = [&desktop](const std::function<bool()>& act) {
+        return std::thread([&desktop, act] {
+            std::this_thread::sleep_for(300ms);
+            bool shown = desktop.waitForWindow("report.pdf", 8s).has_value();
+            EXPECT_TRUE(shown) << "no codes window among " << desktop.describeWindows();
+            if (!shown || !act())
+                kill(getpid(), SIGTERM);
+        });
+    };
+
+    std::thread typing = person([&desktop] {
+        std::string problem;
+        // The field has the focus, and Return clicks Print.
+        bool typed = desktop.type("12345", &problem) && desktop.pressReturn(&problem);
+        EXPECT_TRUE(typed) << problem;
+        return typed;
+    });
+    std::string why;
+    CodesFormAnswer answer = askCodesOnScreen(&form, &why);
+    typing.join();
+    ASSERT_EQ(answer, CodesFormAnswer::Accepted) << why;
+    EXPECT_EQ(form.fields[0].value, "12345");
+
+    std::thread stopping = person([] { return false; });
+    answer = askCodesOnScreen(&form, &why);
+    stopping.join();
+    EXPECT_EQ(answer, CodesFormAnswer::Unanswered);
+    EXPECT_EQ(why, "the codes window was closed as the agent stops");
+    EXPECT_EQ(form.fields[0].value, "12345") << "nothing is taken from a window closed unanswered";
+    EXPECT_FALSE(desktop.waitForWindow("report.pdf", 1s)) << desktop.describeWindows();
+}
 
 }

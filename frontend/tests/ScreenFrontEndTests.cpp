@@ -1,5 +1,6 @@
 // The front end on Qt's offscreen platform, over a real dialog with the built bundle: what a
 // person sees in each of the pane's modes, and a Print click answered through the Qt widgets.
+#include "CodesWindow.h"
 #include "LiveObjects.h"
 #include "OnScreenDialog.h"
 #include "PersonWindows.h"
@@ -530,6 +531,120 @@ TEST_F(ScreenTest, TheProgramsQuestionsAreAnsweredInTheirWindows)
     EXPECT_FALSE(askPassword(question, &cancelled, &error));
     EXPECT_EQ(error, "") << "a cancel is the person's choice, not a failure";
     EXPECT_EQ(cancelled.password, "");
+}
+
+// The window of a printer that asks for codes of its own: it names the document and the queue, has
+// a field per code with its label and bounds, and takes its answer only once every field fits.
+TEST_F(ScreenTest, TheCodesWindowTakesItsAnswerOnlyOnceEveryCodeFits)
+{
+    auto code = [](const char* name, const char* label, CodeKind kind, size_t least, size_t most) {
+        PrinterCode code;
+        code.name = name;
+        code.label = label;
+        code.kind = kind;
+        code.minLength = least;
+        code.maxLength = most;
+        return code;
+    };
+    CodesForm form;
+    form.document = "report.pdf";
+    form.queue = "office";
+    form.fields = { { code("UserCode", "User <b>code</b>", CodeKind::Digits, 4, 8), "" }, { code("Account", "Account", CodeKind::Characters, 0, 8), "" },
+        { code("Pin", "PIN", CodeKind::Digits, 4, 4), "1234" } };
+    auto text = [](QWidget* window) {
+        QString shown;
+        for (auto* label : window->findChildren<QLabel*>())
+            shown += (label->isHidden() ? "" : label->text()) + "\n";
+        return shown.toStdString();
+    };
+    auto button = [](QWidget* window, const QString& title) {
+        QPushButton* found = nullptr;
+        for (auto* push : window->findChildren<QPushButton*>())
+            found = push->text() == title ? push : found;
+        return found;
+    };
+    QTimer::singleShot(0, [&] {
+        QWidget* window = QApplication::activeModalWidget();
+        ASSERT_TRUE(window);
+        EXPECT_EQ(window->windowTitle(), "Accounting \u2014 report.pdf \u2014 office");
+        std::string shown = text(window);
+        EXPECT_NE(shown.find("\u201Creport.pdf\u201D on office"), std::string::npos) << shown;
+        for (const char* line : { "\nUser <b>code</b>:\n", "\n4 to 8 digits\n", "\nAccount:\n", "\nup to 8 characters\n", "\nexactly 4 digits\n" })
+            EXPECT_NE(shown.find(line), std::string::npos) << line << " in " << shown;
+        for (auto* label : window->findChildren<QLabel*>()) {
+            if (label->text().contains("<b>")) {
+                EXPECT_EQ(label->textFormat(), Qt::PlainText) << "a PPD's label is text, never markup";
+            }
+        }
+        EXPECT_EQ(window->findChildren<QCheckBox*>().size(), 0) << "the prompt has no settings";
+        auto* userCode = window->findChild<QLineEdit*>("UserCode");
+        auto* problem = window->findChild<QLabel*>("problem:UserCode");
+        ASSERT_TRUE(userCode && problem);
+        EXPECT_EQ(userCode->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(window->findChild<QLineEdit*>("Pin")->text(), "1234");
+        QPushButton* print = button(window, "Print");
+        ASSERT_TRUE(print);
+        for (const char* unfit : { "", "12a4", "123" }) {
+            userCode->setText(unfit);
+            EXPECT_FALSE(print->isEnabled()) << unfit;
+            EXPECT_FALSE(problem->isHidden()) << unfit;
+            EXPECT_FALSE(problem->text().isEmpty()) << unfit;
+            EXPECT_TRUE(unfit[0] == '\0' || !problem->text().contains(unfit)) << "the problem never quotes the code";
+        }
+        userCode->clear();
+        QTest::keyClicks(userCode, "12345");
+        EXPECT_TRUE(print->isEnabled());
+        EXPECT_TRUE(problem->isHidden());
+        print->click();
+    });
+    std::string error;
+    EXPECT_EQ(askCodes(&form, &error), CodesFormAnswer::Accepted) << error;
+    EXPECT_EQ(form.fields[0].value, "12345");
+    EXPECT_EQ(form.fields[1].value, "");
+    EXPECT_EQ(form.fields[2].value, "1234");
+
+    // The queue's settings: the codes are needed only when every print goes with them.
+    form.purpose = CodesForm::Purpose::Settings;
+    form.concealed = false;
+    form.fields[0].value.clear();
+    QTimer::singleShot(0, [&] {
+        QWidget* window = QApplication::activeModalWidget();
+        ASSERT_TRUE(window);
+        EXPECT_EQ(window->windowTitle(), "Accounting Settings \u2014 office");
+        std::string shown = text(window);
+        EXPECT_NE(shown.find("printer of office"), std::string::npos) << shown;
+        auto* userCode = window->findChild<QLineEdit*>("UserCode");
+        EXPECT_EQ(userCode->echoMode(), QLineEdit::Normal);
+        window->findChild<QCheckBox*>("conceal")->setChecked(true);
+        EXPECT_EQ(userCode->echoMode(), QLineEdit::Password) << "concealed as soon as it is checked";
+        QPushButton* save = button(window, "Save");
+        ASSERT_TRUE(save);
+        EXPECT_TRUE(save->isEnabled()) << "asked for with each print, the codes may be left empty";
+        window->findChild<QCheckBox*>("prompt")->setChecked(false);
+        EXPECT_FALSE(save->isEnabled()) << "every print goes with the default codes";
+        window->findChild<QCheckBox*>("keyring")->setChecked(false);
+        QTest::keyClicks(userCode, "5678");
+        EXPECT_TRUE(save->isEnabled());
+        save->click();
+    });
+    EXPECT_EQ(askCodes(&form, &error), CodesFormAnswer::Accepted) << error;
+    EXPECT_EQ(form.fields[0].value, "5678");
+    EXPECT_TRUE(form.accountingOn);
+    EXPECT_FALSE(form.askWhenPrinting);
+    EXPECT_TRUE(form.concealed);
+    EXPECT_FALSE(form.keepInKeyring);
+
+    QTimer::singleShot(0, [] {
+        QWidget* window = QApplication::activeModalWidget();
+        ASSERT_TRUE(window);
+        window->findChild<QLineEdit*>("UserCode")->setText("9999");
+        window->findChild<QCheckBox*>("accounting")->setChecked(false);
+    });
+    answerWith("Cancel");
+    EXPECT_EQ(askCodes(&form, &error), CodesFormAnswer::Cancelled);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(form.fields[0].value, "5678") << "Cancel changes nothing";
+    EXPECT_TRUE(form.accountingOn);
 }
 
 }
