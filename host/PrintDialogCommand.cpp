@@ -1,5 +1,6 @@
 #include "PrintDialogCommand.h"
 
+#include "CodesSettings.h"
 #include "Conversation.h"
 #include "CupsPrinter.h"
 #include "ListCodes.h"
@@ -8,6 +9,7 @@
 #include "QueueDialog.h"
 #include "QueueSettingsStore.h"
 #include "ScreenFrontEnd.h"
+#include "ScriptCodes.h"
 #include "ScriptPassword.h"
 #include "ScriptRunner.h"
 #include "Transcript.h"
@@ -101,6 +103,7 @@ public:
             setup->codesKeeping.inFile = options.keepCodes == QueueSettingsStore::CodesChoice::File;
         return Going::On;
     }
+    bool printerCodes(PrinterCodes* codes, std::string* error) const { return m_queueDialog.printerCodes(codes, error); }
     int document() const { return m_document.get(); }
     bool onQueue() const { return !m_destination.queue.empty(); }
     const std::string& queue() const { return m_destination.queue; }
@@ -142,10 +145,11 @@ private:
     std::string m_ppdPath;
 };
 
-// Opens the dialog for the target; a queue's settings window for a printer the pane does not
-// serve has nothing to set, and says so.
+// Opens the dialog for the target. A queue's settings window for a printer the pane does not
+// serve is the window built from the codes the printer asks for, which go into *printersCodes;
+// a printer that asks for none has nothing to set, and says so.
 Going openDialog(const PrintDialogOptions& options, PrintTarget& target, const QueueSettingsStore& store, Conversation& conversation,
-    std::ostream& err, PrintDialog& dialog)
+    std::ostream& err, PrintDialog& dialog, PrinterCodes* printersCodes)
 {
     Going going = target.obtain(options, conversation);
     PrintDialogSetup setup;
@@ -159,8 +163,14 @@ Going openDialog(const PrintDialogOptions& options, PrintTarget& target, const Q
         return Going::Failed;
     }
     if (options.purpose == DialogPurpose::Configure && !dialog.printClickHooked()) {
-        conversation.tell(target.queue() + " has no accounting settings: its printer is not a Movra printer");
-        return Going::Failed;
+        if (!target.printerCodes(printersCodes, &error)) {
+            conversation.tell(error);
+            return Going::Failed;
+        }
+        if (printersCodes->paneOwn || printersCodes->codes.empty()) {
+            conversation.tell(target.queue() + " has no accounting settings: its printer is not a Movra printer, and asks for no codes");
+            return Going::Failed;
+        }
     }
     return Going::On;
 }
@@ -258,8 +268,14 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
     QueueSettingsStore store = settingsStore(options);
     PrintTarget target;
     PrintDialog dialog;
-    if (Going going = openDialog(options, target, store, conversation, err, dialog); going != Going::On)
+    PrinterCodes printersCodes;
+    if (Going going = openDialog(options, target, store, conversation, err, dialog, &printersCodes); going != Going::On)
         return exitFor(going);
+    if (!printersCodes.codes.empty()) {
+        Transcript transcript(out);
+        auto ask = [frontEnd](CodesForm* form, std::string* why) { return frontEnd->askCodes(form, why); };
+        return configurePrinterCodes(target.destination(), printersCodes, store, options.keepCodes, ask, transcript, conversation, err);
+    }
     bool printed = frontEnd->runOnScreen(dialog, &error);
     if (!error.empty()) {
         conversation.tell(error);
@@ -310,11 +326,24 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     QueueSettingsStore store = settingsStore(options);
     PrintTarget target;
     PrintDialog dialog;
-    Going going = openDialog(options, target, store, conversation, err, dialog);
+    PrinterCodes printersCodes;
+    Going going = openDialog(options, target, store, conversation, err, dialog, &printersCodes);
+    std::string where = options.scriptPath == "-" ? "standard input" : options.scriptPath;
     if (!passwordError.empty())
-        conversation.tell((options.scriptPath == "-" ? std::string("standard input") : options.scriptPath) + ": " + passwordError);
+        conversation.tell(where + ": " + passwordError);
     if (going != Going::On)
         return exitFor(going);
+    if (!printersCodes.codes.empty()) {
+        Transcript transcript(out);
+        auto ask = [&script, &out, &where](CodesForm* form, std::string* why) {
+            std::string scriptError;
+            CodesFormAnswer answer = answerCodesFromScript(script, form, out, why, &scriptError);
+            if (!scriptError.empty())
+                *why = where + ": " + scriptError;
+            return answer;
+        };
+        return configurePrinterCodes(target.destination(), printersCodes, store, options.keepCodes, ask, transcript, conversation, err);
+    }
     // A picture without a script shows the pane as a person opening it would see it.
     if (options.scriptPath.empty())
         dialog.showPane();
@@ -334,7 +363,6 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
     }
     transcript.flush();
     if (outcome == DialogOutcome::Failed) {
-        std::string where = options.scriptPath == "-" ? "standard input" : options.scriptPath;
         conversation.tell(where + ": " + scriptError);
         return kExitError;
     }
