@@ -270,7 +270,8 @@ JobFate HeldJobs::takeUpForPrinterCodes(const ServerJob& job, PromptTask task, c
     m_printerCodes[job.queue] = codes;
     if (!job.refusedByPrinter && !settings.accountingOn()) {
         say(job, "goes as it came: accounting is off for its queue");
-        return releaseWithPrinterCodes(job, codes, QueueSettings());
+        Reply reply = m_server.releaseWithCodes(job.id, {}, &error);
+        return settled(job, reply, error, JobFate::Released);
     }
     CodesForm form;
     form.document = job.name;
