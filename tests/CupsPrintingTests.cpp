@@ -406,6 +406,28 @@ TEST_F(CodeAskingPrinterTest, ReleasedHeldJobsCarryTheirCodesToThePrinter)
     EXPECT_EQ(codes("in-job"), "A4 " + std::string(cupsUser()) + " 5555");
 }
 
+// The agent releases a job from lp with the account, the user ID and the PIN typed into the window
+// it builds from what the printer asks for, and the printer receives all three, the PIN too.
+TEST_F(CodeAskingPrinterTest, TheAgentReleasesAJobWithTheAccountAndThePinTypedAndThePrinterReceivesThem)
+{
+    int job = heldJob("typed");
+    ProgramOptions options = withInput("type job-account-id \"sales-7\"\ntype job-accounting-user-id \"alice\"\ntype job-password \"2468\"\nclick OK\n");
+    options.environment = { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" }, { "XDG_RUNTIME_DIR", m_store.root() } };
+    ProgramRun run = runProgram({ AGENT_PATH, "--once", "--server", gServer->socket(), "--settings-dir", m_store.path("settings"), "--script", "-" }, options);
+    EXPECT_NE(run.output.find("job " + std::to_string(job) + " asks-codes: released"), std::string::npos) << run.output << run.errors;
+    for (const char* code : { "sales-7", "2468" })
+        EXPECT_EQ((run.output + run.errors).find(code), std::string::npos) << code << " in " << run.output << run.errors;
+    // The printer may still be taking jobs of the test before, which the queue had not sent it yet.
+    std::vector<CodePrinter::ReceivedJob> received;
+    auto isTyped = [](const CodePrinter::ReceivedJob& printed) { return printed.printed && printed.attribute("job-name") == "typed"; };
+    for (size_t count = 1; count <= 8 && std::none_of(received.begin(), received.end(), isTyped); ++count)
+        received = m_printer.awaitJobs(count);
+    auto typed = std::find_if(received.begin(), received.end(), isTyped);
+    ASSERT_NE(typed, received.end()) << m_printer.log();
+    EXPECT_EQ(typed->attribute("job-account-id") + " " + typed->attribute("job-accounting-user-id") + " " + typed->attribute("job-password"),
+        "sales-7 alice 2468");
+}
+
 // Under the README's policy another local user reads none of a held job's codes over IPP; its
 // owner reads the codes, and nobody the PIN, which cupsd never shows.
 TEST_F(CodeAskingPrinterTest, AnotherLocalUserReadsNoCodeOfAHeldJob)
