@@ -79,6 +79,7 @@ protected:
     {
         startHoldingServer(PrivateCupsServer::JobOwners::Authenticated);
         addHoldingQueue("movra-stored");
+        addHoldingQueue("lumio-codes-hold", "lumio-codes");
     }
 };
 
@@ -228,6 +229,37 @@ TEST_P(AgentOnDesktop, AfterAJobReleasedWithCodesFromTheKeyringTheNextPromptStil
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(gServer->jobAttribute(stored, "job-accounting-user-id"), "alice-SECRET");
     EXPECT_EQ(gServer->jobAttribute(asking, "job-accounting-user-id"), "dana-SECRET");
+}
+
+// Another maker's printer that asks for a user code: the window built from its codes comes up
+// titled with the document and the queue, the user code typed into its first field and Return
+// release the job with the code as the printer's driver takes it, and the locked print's
+// password left blank makes no locked print.
+TEST_P(AgentOnDesktop, TheWindowOfAPrinterThatAsksForCodesComesUpAndTheCodeTypedReleasesTheJob)
+{
+    // Keys go to the window with the focus, which a window manager gives a new window.
+    if (GetParam() == Desktop::X11)
+        GTEST_SKIP() << "the keys need a desktop that gives the new window the focus";
+    int job = lp("lumio-codes-hold", { "-t", "Invoice.pdf" });
+    ASSERT_GT(job, 0);
+    RunningProgram agent(agentCommand({ "--once" }), onDesktop());
+    std::optional<ShownWindow> window = waitForPrompt(agent, "Invoice.pdf");
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->title, "Accounting \u2014 Invoice.pdf \u2014 lumio-codes-hold");
+    std::string error;
+    EXPECT_TRUE(m_desktop->type("13579", &error) && m_desktop->pressReturn(&error)) << error;
+    std::string line = prefix(job, "lumio-codes-hold");
+    bool ended = agent.waitForOutput(line + "released\n");
+    std::string shown = ended ? "" : screen("codes-not-released");
+    if (!ended)
+        agent.sendSignal(SIGTERM);
+    ProgramRun run = agent.finish();
+    EXPECT_TRUE(ended) << shown << "\n"
+                       << run.output << run.errors;
+    EXPECT_EQ(run.output.find("13579"), std::string::npos) << run.output;
+    std::string options = gServer->driverOptions(job);
+    EXPECT_NE(options.find("UserCode=Custom.13579"), std::string::npos) << options;
+    EXPECT_EQ(options.find("LockedPrint"), std::string::npos) << options;
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, AgentOnDesktop, ::testing::Values(Desktop::X11, Desktop::X11WithWindowManager, Desktop::Wayland),

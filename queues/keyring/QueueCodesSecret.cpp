@@ -123,7 +123,8 @@ bool readQueueCodesSecret(std::string_view secret, QueueCodes* codes)
             return false;
         printerCodes.push_back(std::move(*line));
     }
-    if (at != secret.size())
+    // Format 2 is the one with a printer's codes.
+    if (at != secret.size() || (withPrinterCodes && printerCodes.empty()))
         return false;
     codes->userID = *userID;
     codes->accountID = *accountID;

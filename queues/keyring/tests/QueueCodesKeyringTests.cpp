@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -121,7 +122,10 @@ TEST_F(KeyringTest, TheCodesAreOneItemThatAPersonRecognisesAndNoFileHoldsThem)
     // two refuse rather than read as theirs.
     QueueCodes printers { "", "", { { "UserCode", "13579" }, { "LockedPrintPassword", "2468" } } };
     ASSERT_TRUE(store("ricoh", printers));
-    EXPECT_EQ(m_session.entries().back().secret, kSchema + " 2\nUser ID: \nAccount ID: \nCode UserCode: 13579\nCode LockedPrintPassword: 2468\n");
+    std::vector<KeyringEntry> items = m_session.entries();
+    auto ricoh = std::find_if(items.begin(), items.end(), [](const KeyringEntry& item) { return item.attributes.at("queue") == "ricoh"; });
+    ASSERT_NE(ricoh, items.end());
+    EXPECT_EQ(ricoh->secret, kSchema + " 2\nUser ID: \nAccount ID: \nCode UserCode: 13579\nCode LockedPrintPassword: 2468\n");
     EXPECT_EQ(read("ricoh"), printers);
     EXPECT_EQ(m_tree.filesHolding("13579"), std::vector<std::string> {});
     std::string error;
