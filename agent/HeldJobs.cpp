@@ -268,22 +268,21 @@ JobFate HeldJobs::takeUpForPrinterCodes(const ServerJob& job, PromptTask task, c
         return JobFate::LeftHeld;
     }
     m_printerCodes[job.queue] = codes;
-    if (!job.refusedByPrinter && !settings.accountingOn()) {
-        say(job, "goes as it came: accounting is off for its queue");
-        Reply reply = m_server.releaseWithCodes(job.id, {}, &error);
-        return settled(job, reply, error, JobFate::Released);
-    }
     CodesForm form;
     form.document = job.name;
     form.queue = job.queue;
-    form.concealed = settings.concealsPrinterCodes();
-    bool stored = !job.refusedByPrinter && settings.sendsStoredCodes();
-    for (const PrinterCode& code : codes.codes)
-        form.fields.push_back({ code, stored ? settings.printerCode(code.name) : "" });
+    CodesAtPrint atPrint = codesAtPrint(codes, settings, &form);
     if (job.refusedByPrinter) {
+        // The codes the printer refused are not sent again, nor shown: the person gives others.
+        for (CodeField& field : form.fields)
+            field.value.clear();
         std::string reason = refusalReason(m_book.refusal(job.id));
         say(job, "the printer refused the account: " + reason);
         form.note = programText("Account Refused Note", { reason });
+    } else if (atPrint == CodesAtPrint::AsItCame) {
+        say(job, "goes as it came: accounting is off for its queue");
+        Reply reply = m_server.releaseWithCodes(job.id, {}, &error);
+        return settled(job, reply, error, JobFate::Released);
     } else {
         // Where anyone may print in the user's name, the person sees where the job came from and
         // confirms stored codes before they go.
@@ -293,15 +292,11 @@ JobFate HeldJobs::takeUpForPrinterCodes(const ServerJob& job, PromptTask task, c
             return interruptionRequested() ? JobFate::Stopped : JobFate::ServerLost;
         if (anyName)
             form.note = originNote(job, m_connections ? m_connections->programConnectedAt(job.createdAt) : ConnectionsToServer::Seen::NotWatched);
-        if (stored && !anyName) {
-            bool complete = fieldsProblem(form.fields).empty()
-                && std::all_of(form.fields.begin(), form.fields.end(), [](const CodeField& field) { return codeValueProblem(field.code, field.value).empty(); });
-            if (complete)
-                return releaseWithPrinterCodes(job, codes, settings);
-            if (!m_answerer || !m_answerer->showsNotices()) {
-                say(job, "left held: a default code is missing or is not one its printer takes; it is offered again when the queue's settings change");
-                return JobFate::LeftHeld;
-            }
+        else if (atPrint == CodesAtPrint::Stored)
+            return releaseWithPrinterCodes(job, codes, settings);
+        if (settings.sendsStoredCodes() && atPrint == CodesAtPrint::Ask && (!m_answerer || !m_answerer->showsNotices())) {
+            say(job, "left held: a default code is missing or is not one its printer takes; it is offered again when the queue's settings change");
+            return JobFate::LeftHeld;
         }
     }
     task.codesForm = std::move(form);
@@ -311,17 +306,11 @@ JobFate HeldJobs::takeUpForPrinterCodes(const ServerJob& job, PromptTask task, c
 JobFate HeldJobs::releaseWithPrinterCodes(const ServerJob& job, const PrinterCodes& codes, const QueueSettings& settings)
 {
     std::vector<CodeField> fields;
-    std::vector<CodeSetting> carried;
-    for (const PrinterCode& code : codes.codes) {
+    for (const PrinterCode& code : codes.codes)
         fields.push_back({ code, settings.printerCode(code.name) });
-        if (std::string problem = codeValueProblem(code, fields.back().value); !problem.empty()) {
-            say(job, "left held: its code " + printableText(code.name) + " is not one its printer takes: " + problem);
-            return JobFate::LeftHeld;
-        }
-        std::vector<CodeSetting> ofCode = codeJobSettings(code, fields.back().value);
-        carried.insert(carried.end(), ofCode.begin(), ofCode.end());
-    }
-    if (std::string problem = fieldsProblem(fields); !problem.empty()) {
+    std::vector<CodeSetting> carried;
+    std::string problem;
+    if (!codesJobSettings(fields, &carried, &problem)) {
         say(job, "left held: " + problem);
         return JobFate::LeftHeld;
     }

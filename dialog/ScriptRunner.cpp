@@ -28,6 +28,8 @@ DialogOutcome ScriptRunner::run()
         if (m_outcome != DialogOutcome::LeftOpen)
             break;
     }
+    if (m_windowFollows && m_outcome == DialogOutcome::Printed)
+        return m_outcome;
     // The dialog is gone: anything the script still asks for cannot be done.
     Step after = step(nullptr);
     if (after == Step::Done)

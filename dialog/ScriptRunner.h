@@ -19,8 +19,11 @@ public:
     ScriptRunner(PrintDialog& dialog, ScriptSource& script, Transcript& transcript, PrintedLine printedLine = PrintedLine::Written);
     ~ScriptRunner() override;
 
-    // Runs the script to its end, or until the job goes on, is cancelled or an error stops it.
+    // Runs the script to its end, or until the job goes on, is cancelled or an error stops it. A
+    // line after the dialog has closed is the script's error, unless a window of the program's
+    // own follows the dialog (a printer's codes window), whose lines they are.
     DialogOutcome run();
+    void windowFollows() { m_windowFollows = true; }
     // Why the run failed: "line N: ..." or a message of its own.
     const std::string& error() const { return m_error; }
     // Whether the script had no more lines when one was wanted.
@@ -48,6 +51,7 @@ private:
     StandIn::InputSourceInstallation m_installation;
     std::string m_error;
     bool m_ranOut { false };
+    bool m_windowFollows { false };
     WindowRef m_announcedPrompt { nullptr };
     DialogOutcome m_outcome { DialogOutcome::LeftOpen };
 };

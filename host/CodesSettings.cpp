@@ -1,5 +1,6 @@
 #include "CodesSettings.h"
 
+#include "CodeValues.h"
 #include "PrintDialogCommand.h"
 #include "QueueSettings.h"
 
@@ -23,6 +24,35 @@ CodesForm formOf(const std::string& queue, const PrinterCodes& codes, const Queu
     return form;
 }
 
+}
+
+Going addPrinterCodes(const PrinterCodes& codes, const QueueSettings& stored, const std::string& document, const std::string& queue,
+    const CodesFormAsker& ask, std::vector<StandIn::TicketItem>* items, Conversation& conversation)
+{
+    CodesForm form;
+    form.document = document;
+    form.queue = queue;
+    CodesAtPrint atPrint = codesAtPrint(codes, stored, &form);
+    if (atPrint == CodesAtPrint::AsItCame)
+        return Going::On;
+    std::string why;
+    if (atPrint == CodesAtPrint::Ask) {
+        CodesFormAnswer answer = ask(&form, &why);
+        if (answer == CodesFormAnswer::Cancelled)
+            return Going::Declined;
+        if (answer == CodesFormAnswer::Unanswered) {
+            conversation.tell(why);
+            return Going::Failed;
+        }
+    }
+    std::vector<CodeSetting> carried;
+    if (!codesJobSettings(form.fields, &carried, &why)) {
+        conversation.tell("the job on " + queue + " was not sent: " + why);
+        return Going::Failed;
+    }
+    for (const CodeSetting& setting : carried)
+        items->push_back({ setting.name, "", true, 0, setting.value, false });
+    return Going::On;
 }
 
 int configurePrinterCodes(const CupsDestination& destination, const PrinterCodes& codes, const QueueSettingsStore& store,

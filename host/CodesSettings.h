@@ -8,16 +8,27 @@
 #include "CodesForm.h"
 #include "Conversation.h"
 #include "CupsDestination.h"
+#include "QueueSettings.h"
 #include "QueueSettingsStore.h"
 #include "Transcript.h"
+
+#include <PrintCore/PMTicketStandIn.h>
 
 #include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // Asks the person (a window on screen, or the script's lines): Accepted with the form as the
 // person left it, else *why says why nothing was saved.
 using CodesFormAsker = std::function<CodesFormAnswer(CodesForm* form, std::string* why)>;
+
+// A print on a queue whose printer asks for codes of its own: the codes the job goes with, as the
+// queue's stored settings say (the window asked through ask where they must be), added to items
+// as the printer's driver takes them; none with accounting off. Declined when the person
+// cancelled the window; Failed once conversation has told why.
+Going addPrinterCodes(const PrinterCodes& codes, const QueueSettings& stored, const std::string& document, const std::string& queue,
+    const CodesFormAsker& ask, std::vector<StandIn::TicketItem>* items, Conversation& conversation);
 
 // Opens the window for the destination's queue and its codes, starting from the queue's stored
 // settings (or those a queue with nothing stored starts from), and stores what is saved; keepCodes

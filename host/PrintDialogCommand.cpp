@@ -195,7 +195,7 @@ int exitFor(Going going)
 // The job went on, or the queue's settings were saved: the settings are written with --save and
 // on a queue stored (both kept even when the queue then refuses the job), and a job is submitted.
 int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, const QueueSettingsStore& store, PrintDialog& dialog,
-    Transcript& transcript, Conversation& conversation, std::ostream& err)
+    const CodesFormAsker& askCodes, Transcript& transcript, Conversation& conversation, std::ostream& err)
 {
     std::string error;
     if (!options.savePath.empty() && !dialog.saveSettings(options.savePath, &error)) {
@@ -205,6 +205,26 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
     if (!target.onQueue())
         return kExitPrinted;
     bool configuring = options.purpose == DialogPurpose::Configure;
+    std::string title = options.documentPath.substr(options.documentPath.rfind('/') + 1);
+    // A printer the pane does not serve that asks for codes of its own gets them as the agent
+    // would give them, from the queue's stored settings, before anything is sent. The pane's
+    // entries of such a job say nothing of the queue, so they are not stored for it either.
+    std::vector<StandIn::TicketItem> jobItems = dialog.printSettings();
+    bool paneServes = configuring || dialog.printClickHooked();
+    if (!paneServes) {
+        PrinterCodes codes;
+        QueueSettings stored = QueueSettings::unstored();
+        auto warn = [&err](const std::string& warning) { err << "printdialog: warning: " << warning << "\n"; };
+        if (!target.printerCodes(&codes, &error)
+            || (store.holds(target.queue()) && !store.load(target.destination(), QueueSettingsStore::CodesRead::WhenSent, warn, &stored, &error))) {
+            conversation.tell(error);
+            return kExitError;
+        }
+        if (!codes.paneOwn && !codes.codes.empty()) {
+            if (Going going = addPrinterCodes(codes, stored, title, target.queue(), askCodes, &jobItems, conversation); going != Going::On)
+                return exitFor(going);
+        }
+    }
     // A job's settings leave the codes where the queue keeps them; a Save puts them where the
     // settings window's check box says.
     using Choice = QueueSettingsStore::CodesChoice;
@@ -213,7 +233,7 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
         : options.keepCodes == Choice::KeyringOnly ? Choice::KeyringOnly
                                                    : Choice::Keyring;
     std::string note;
-    if (!store.store(target.destination(), dialog.printSettings(), choice, &error, &note)) {
+    if (paneServes && !store.store(target.destination(), dialog.printSettings(), choice, &error, &note)) {
         // Storing is all that Save does; a job is what Print was for, and goes on without it.
         std::string line = "the settings of queue " + target.queue() + " were not stored: " + error;
         if (configuring) {
@@ -229,10 +249,9 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
         transcript.saved();
         return kExitPrinted;
     }
-    std::string title = options.documentPath.substr(options.documentPath.rfind('/') + 1);
     // Until the job is whole, or taken back and said so, Ctrl-C only asks the send to stop.
     InterruptionGuard interruption;
-    int job = submitJob(target.destination(), target.document(), title, dialog.printSettings(), &error);
+    int job = submitJob(target.destination(), target.document(), title, jobItems, &error);
     if (!job) {
         conversation.tell(error);
         return kExitError;
@@ -271,9 +290,14 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
     PrinterCodes printersCodes;
     if (Going going = openDialog(options, target, store, conversation, err, dialog, &printersCodes); going != Going::On)
         return exitFor(going);
+    auto ask = [frontEnd, &out](CodesForm* form, std::string* why) {
+        transcribeCodesQuestion(out, *form);
+        CodesFormAnswer answer = frontEnd->askCodes(form, why);
+        transcribeCodesAnswer(out, *form, answer);
+        return answer;
+    };
     if (!printersCodes.codes.empty()) {
         Transcript transcript(out);
-        auto ask = [frontEnd](CodesForm* form, std::string* why) { return frontEnd->askCodes(form, why); };
         return configurePrinterCodes(target.destination(), printersCodes, store, options.keepCodes, ask, transcript, conversation, err);
     }
     bool printed = frontEnd->runOnScreen(dialog, &error);
@@ -286,7 +310,7 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
         return forgetSettings(target, store, transcript, conversation);
     if (!printed)
         return kExitNotPrinted;
-    return finishDialog(options, target, store, dialog, transcript, conversation, err);
+    return finishDialog(options, target, store, dialog, ask, transcript, conversation, err);
 }
 
 // --forget: the queue's stored settings go without a window.
@@ -333,15 +357,15 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
         conversation.tell(where + ": " + passwordError);
     if (going != Going::On)
         return exitFor(going);
+    auto ask = [&script, &out, &where](CodesForm* form, std::string* why) {
+        std::string scriptError;
+        CodesFormAnswer answer = answerCodesFromScript(script, form, out, why, &scriptError);
+        if (!scriptError.empty())
+            *why = where + ": " + scriptError;
+        return answer;
+    };
     if (!printersCodes.codes.empty()) {
         Transcript transcript(out);
-        auto ask = [&script, &out, &where](CodesForm* form, std::string* why) {
-            std::string scriptError;
-            CodesFormAnswer answer = answerCodesFromScript(script, form, out, why, &scriptError);
-            if (!scriptError.empty())
-                *why = where + ": " + scriptError;
-            return answer;
-        };
         return configurePrinterCodes(target.destination(), printersCodes, store, options.keepCodes, ask, transcript, conversation, err);
     }
     // A picture without a script shows the pane as a person opening it would see it.
@@ -354,6 +378,9 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
         // On a CUPS queue the line comes once the server has taken the job ("printed job N"), or
         // once the queue's settings are stored ("saved").
         ScriptRunner runner(dialog, script, transcript, target.onQueue() ? PrintedLine::LeftToSubmitter : PrintedLine::Written);
+        // On a queue the pane does not serve, the printer's codes window may follow Print.
+        if (target.onQueue() && !dialog.printClickHooked())
+            runner.windowFollows();
         outcome = runner.run();
         scriptError = runner.error();
         // The picture is of the dialog as the script leaves it, before it is torn down.
@@ -370,5 +397,5 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
         return forgetSettings(target, store, transcript, conversation);
     if (outcome != DialogOutcome::Printed)
         return kExitNotPrinted;
-    return finishDialog(options, target, store, dialog, transcript, conversation, err);
+    return finishDialog(options, target, store, dialog, ask, transcript, conversation, err);
 }

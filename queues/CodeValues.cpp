@@ -120,3 +120,18 @@ std::vector<CodeSetting> codeJobSettings(const PrinterCode& code, std::string_vi
     }
     return settings;
 }
+
+bool codesJobSettings(const std::vector<CodeField>& fields, std::vector<CodeSetting>* settings, std::string* problem)
+{
+    settings->clear();
+    for (const CodeField& field : fields) {
+        if (std::string why = codeValueProblem(field.code, field.value); !why.empty()) {
+            *problem = "its code " + printableText(field.code.name) + " is not one its printer takes: " + why;
+            return false;
+        }
+        std::vector<CodeSetting> carried = codeJobSettings(field.code, field.value);
+        settings->insert(settings->end(), carried.begin(), carried.end());
+    }
+    *problem = fieldsProblem(fields);
+    return problem->empty();
+}

@@ -38,3 +38,8 @@ struct CodeSetting {
 // What the job carries for code holding value (checked by codeValueProblem): the code itself,
 // then each companion at its first choice. Nothing for an empty value.
 DIALOG_EXPORT std::vector<CodeSetting> codeJobSettings(const PrinterCode& code, std::string_view value);
+
+// What the job carries for the codes the fields hold (codeJobSettings of each), once every value
+// is one its code allows and they can go together; false otherwise, with *problem naming the code
+// and saying why, never quoting a value.
+DIALOG_EXPORT bool codesJobSettings(const std::vector<CodeField>& fields, std::vector<CodeSetting>* settings, std::string* problem);

@@ -50,3 +50,16 @@ enum class CodesFormAnswer {
 // codes are not asked when printing (they are the codes each print goes with), and otherwise
 // take a field left empty too.
 DIALOG_EXPORT std::string codeFieldProblem(const CodesForm& form, const CodeField& field);
+
+class QueueSettings;
+
+// What a print on a queue whose printer asks for codes of its own goes with, as the queue's
+// settings say; the same in the agent and in printdialog.
+enum class CodesAtPrint {
+    AsItCame, // accounting off: no code at all
+    Stored, // the stored codes, complete and each a value its code allows, in form's fields
+    Ask, // the window, its fields holding what is stored where the settings send stored codes
+};
+// Fills form's fields (one per code) and whether they are concealed; the caller names the
+// document and the queue.
+DIALOG_EXPORT CodesAtPrint codesAtPrint(const PrinterCodes& codes, const QueueSettings& settings, CodesForm* form);

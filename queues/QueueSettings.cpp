@@ -22,6 +22,7 @@ constexpr PaneEntry kPaneEntries[] = {
 };
 
 constexpr const char* kStoreEntryKey = "com.movra.Act.trel.Kept";
+constexpr std::string_view kPrinterCodesPrefix = "com.movra.Act.codes.";
 constexpr std::string_view kPrinterCodeKeyPrefix = "com.movra.Act.codes.Code.";
 constexpr const char* kConcealPrinterCodesKey = "com.movra.Act.codes.Conceal";
 // Its values; without it, the codes are in the file for want of a keyring, or from before.
@@ -69,6 +70,11 @@ bool QueueSettings::isCode(std::string_view key)
 std::string QueueSettings::printerCodeKey(const std::string& name)
 {
     return std::string(kPrinterCodeKeyPrefix) + name;
+}
+
+bool QueueSettings::isPrinterCodesEntry(std::string_view key)
+{
+    return key.starts_with(kPrinterCodesPrefix);
 }
 
 const char* QueueSettings::concealPrinterCodesKey()

@@ -45,6 +45,9 @@ public:
     // concealed as they are typed (on unless stored off).
     static std::string printerCodeKey(const std::string& name);
     static const char* concealPrinterCodesKey();
+    // Whether the key is one of those entries, the store's alone: no job carries them as they
+    // are, since a printer takes its codes as its driver expects them (CodeValues.h).
+    static bool isPrinterCodesEntry(std::string_view key);
     std::string printerCode(const std::string& name) const;
     bool concealsPrinterCodes() const;
     void setConcealsPrinterCodes(bool conceal);

@@ -33,7 +33,14 @@ const std::string kExamples = EXAMPLES_DIR;
 
 class CupsPrintingTest : public SharedCupsServerTest {
 protected:
-    static void SetUpTestSuite() { startServer({}); }
+    static void SetUpTestSuite()
+    {
+        startServer({});
+        if (gServer && !gServer->addQueue("lumio-codes", "lumio-codes")) {
+            TearDownTestSuite();
+            gFailure = "the private server took no queue lumio-codes";
+        }
+    }
 
     struct Print {
         int exitStatus;
@@ -63,6 +70,38 @@ protected:
 
     TemporaryTree m_store;
 };
+
+// Another maker's printer that asks for codes: after Print, the window built from its codes asks
+// for them (as the agent's does), and the job goes with each as the printer's driver takes it;
+// with codes stored for the queue, it goes with them without a question. The stored entries
+// themselves never go with a job, and Cancel in the window prints nothing.
+TEST_F(CupsPrintingTest, APrinterThatAsksForCodesGetsThemFromItsWindowAfterPrintOrStored)
+{
+    Print typed = print("print\ntype UserCode \"13579\"\nclick OK\n", "", "lumio-codes");
+    ASSERT_EQ(typed.exitStatus, 0) << typed.errors;
+    EXPECT_NE(typed.transcript.find("codes: "), std::string::npos) << typed.transcript;
+    EXPECT_EQ((typed.transcript + typed.errors).find("13579"), std::string::npos) << typed.transcript;
+    EXPECT_NE(gServer->driverOptions(typed.job).find("UserCode=Custom.13579"), std::string::npos) << gServer->driverOptions(typed.job);
+
+    ProgramRun saved = runProgram({ PRINTDIALOG_PATH, "--configure", "--printer", "lumio-codes", "--server", gServer->socket(), "--settings-dir",
+                                      m_store.path("settings"), "--script", "-" },
+        withInput("check prompt off\ntype UserCode \"24680\"\nclick Save\n"));
+    ASSERT_EQ(saved.exitStatus, 0) << saved.errors;
+    Print stored = print("print\n", "", "lumio-codes");
+    ASSERT_EQ(stored.exitStatus, 0) << stored.errors;
+    std::string options = gServer->driverOptions(stored.job);
+    EXPECT_NE(options.find("UserCode=Custom.24680"), std::string::npos) << options;
+    EXPECT_EQ(options.find("com.movra.Act.codes"), std::string::npos) << options;
+
+    ASSERT_EQ(runProgram({ PRINTDIALOG_PATH, "--configure", "--printer", "lumio-codes", "--server", gServer->socket(), "--settings-dir",
+                             m_store.path("settings"), "--script", "-" },
+                  withInput("check prompt on\nclick Save\n"))
+                  .exitStatus,
+        0);
+    Print cancelled = print("print\nclick Cancel\n", "", "lumio-codes");
+    EXPECT_EQ(cancelled.exitStatus, 1) << cancelled.errors;
+    EXPECT_EQ(cancelled.job, 0) << cancelled.transcript;
+}
 
 TEST_F(CupsPrintingTest, DefaultCodesReachTheJobAndTheDriver)
 {

@@ -9,7 +9,7 @@ JobOptions::JobOptions(const std::vector<StandIn::TicketItem>& items)
     for (const auto& item : items) {
         // Every job option lands on the driver's command line and in the server's job records;
         // with accounting off nothing needs the codes, so they stay at home.
-        if (!accountingOn && QueueSettings::isCode(item.key))
+        if ((!accountingOn && QueueSettings::isCode(item.key)) || QueueSettings::isPrinterCodesEntry(item.key))
             continue;
         add(item.key.c_str(), item.isString ? item.string : std::to_string(item.integer));
     }

@@ -1,7 +1,8 @@
 // The pane's settings (QueueSettings.h) as a CUPS job's options, the one rule for every program
 // that sends them:
 // every ticket entry as a job option, except the two codes when accounting is off (nothing then
-// needs them, and a job option lands on the driver's command line and in the server's records);
+// needs them, and a job option lands on the driver's command line and in the server's records),
+// and except the stored entries of a printer's own codes, which go as its driver expects them;
 // with accounting on, the User ID and the Account ID also as the job's accounting attributes,
 // each only when it is not empty; and job-hold-until no-hold, since a job with these options has
 // its codes already, and a queue that holds new jobs for accounting must let it print.

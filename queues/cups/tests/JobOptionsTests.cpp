@@ -43,6 +43,18 @@ TEST(JobOptions, AnEmptyAccountIDIsLeftOutOfTheJobsAccounting)
     EXPECT_EQ(options.count("job-account-id"), 0u);
 }
 
+TEST(JobOptions, APrintersStoredCodesNeverGoAsTheStoreKeepsThem)
+{
+    std::vector<StandIn::TicketItem> items = ticket(3, "", "");
+    items.push_back({ "com.movra.Act.codes.Code.UserCode", kClient, true, 0, "13579", false });
+    items.push_back({ "com.movra.Act.codes.Conceal", kClient, false, 1, "", false });
+    items.push_back({ "UserCode", "", true, 0, "Custom.13579", false });
+    auto options = optionsOf(JobOptions(items));
+    EXPECT_EQ(options.count("com.movra.Act.codes.Code.UserCode"), 0u);
+    EXPECT_EQ(options.count("com.movra.Act.codes.Conceal"), 0u);
+    EXPECT_EQ(options["UserCode"], "Custom.13579") << "as its driver takes it";
+}
+
 TEST(JobOptions, AccountingOffSendsNoCodeAtAll)
 {
     auto options = optionsOf(JobOptions(ticket(1, "alice", "4711")));
