@@ -226,12 +226,17 @@ TEST_F(AgentProcess, AQueueWhosePrinterAsksForCodesGetsThemTypedOrStoredAndNoneW
 TEST_F(AgentProcess, ACodeThePrinterWouldNotTakeIsNeverSent)
 {
     const std::string queue = "lumio-codes-hold";
-    // Typed: the window takes no OK, and the job waits.
+    // Typed: the window takes no OK, and the job waits; the script, stopped there, answers no
+    // other job's window with the lines after.
     int typed = lp(queue);
-    ProgramRun refused = once("type UserCode \"12;rm -rf\"\nclick OK\n");
+    int next = lp(queue);
+    ProgramRun refused = once("type UserCode \"12;rm -rf\"\nclick OK\ntype UserCode \"13579\"\nclick OK\n");
     EXPECT_NE(refused.output.find(prefix(typed, queue) + "left held"), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find(prefix(next, queue) + "left held"), std::string::npos) << refused.output;
     EXPECT_EQ((refused.output + refused.errors).find("rm -rf"), std::string::npos) << refused.output << refused.errors;
     EXPECT_EQ(state(typed), "pending-held");
+    EXPECT_EQ(state(next), "pending-held");
+    gServer->cancelAllJobs();
 
     // Stored by hand, with a quote that would end the driver's PJL value: left held, never sent.
     std::string settings = fileContents(EXAMPLES_DIR "/settings/user-code.plist");
