@@ -33,6 +33,15 @@ TEST(QueueSettings, AreReadAsThePaneReadsThem)
     EXPECT_FALSE(wrongKinds.accountingOn()) << "an entry of the other kind reads as absent";
     EXPECT_TRUE(wrongKinds.asksForCodes());
     EXPECT_EQ(wrongKinds.code(QueueSettings::Entry::UserID), "");
+
+    // A printer's own codes: each once, the last given counting, and concealed unless stored off.
+    QueueSettings printers({ text("com.movra.Act.codes.Code.UserCode", "1111"), text("com.movra.Act.codes.Code.PIN", "2468"),
+        text("com.movra.Act.codes.Code.UserCode", "13579"), integer("com.movra.Act.codes.Code.JobPassword", 7) });
+    EXPECT_EQ(printers.codes().printerCodes, (std::vector<std::pair<std::string, std::string>> { { "PIN", "2468" }, { "UserCode", "13579" } }));
+    EXPECT_EQ(printers.printerCode("UserCode"), "13579");
+    EXPECT_TRUE(printers.concealsPrinterCodes());
+    printers.setConcealsPrinterCodes(false);
+    EXPECT_FALSE(printers.concealsPrinterCodes());
 }
 
 TEST(QueueSettings, AQueueWithNothingStoredAsksForBothCodesConcealed)
