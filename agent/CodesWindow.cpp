@@ -8,10 +8,9 @@
 
 namespace {
 
-// What the window's process writes: 'A', the four check boxes as '0' or '1' (accounting on, asked
-// when printing, concealed, in the keyring) and each field's value ended by a NUL, which no code
-// holds (CodeValues.h); or 'C' or 'U' and why no answer was given.
-constexpr size_t kChecks = 4;
+// What the window's process writes: 'A' and each field's value ended by a NUL, which no code
+// holds (CodeValues.h); or 'C' or 'U' and why no answer was given. The agent asks only a job's
+// prompt, which has no check boxes to hand back.
 
 std::string answerBytes(CodesForm& form, CodesFormAnswer answer, const std::string& error)
 {
@@ -20,8 +19,6 @@ std::string answerBytes(CodesForm& form, CodesFormAnswer answer, const std::stri
     if (answer != CodesFormAnswer::Accepted)
         return "Uthe codes window cannot go on screen: " + error;
     std::string bytes = "A";
-    for (bool check : { form.accountingOn, form.askWhenPrinting, form.concealed, form.keepInKeyring })
-        bytes += check ? '1' : '0';
     for (CodeField& field : form.fields) {
         bytes += field.value;
         bytes += '\0';
@@ -40,16 +37,9 @@ void wipe(std::string& secret)
 // field too many or too few, a value the field cannot keep, codes that cannot go together).
 bool readAnswer(const std::string& said, CodesForm* answered)
 {
-    if (said.size() < 1 + kChecks || said[0] != 'A')
+    if (said.empty() || said[0] != 'A')
         return false;
-    bool* checks[kChecks] = { &answered->accountingOn, &answered->askWhenPrinting, &answered->concealed, &answered->keepInKeyring };
-    for (size_t index = 0; index < kChecks; ++index) {
-        char check = said[1 + index];
-        if (check != '0' && check != '1')
-            return false;
-        *checks[index] = check == '1';
-    }
-    size_t start = 1 + kChecks;
+    size_t start = 1;
     for (CodeField& field : answered->fields) {
         size_t end = said.find('\0', start);
         if (end == std::string::npos)

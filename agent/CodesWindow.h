@@ -7,7 +7,7 @@
 
 #include <string>
 
-// Accepted fills form's values (and, in the settings, its check boxes) from the person's answer;
+// Accepted fills form's values from the person's answer (the agent asks only a job's prompt);
 // otherwise form is left as it was and *why says why: the person cancelled, the window could not
 // go on screen, or the agent was asked to stop meanwhile.
 CodesFormAnswer askCodesOnScreen(CodesForm* form, std::string* why);

@@ -22,10 +22,13 @@ bool QueueDialog::printerCodes(PrinterCodes* codes, std::string* error) const
         *error = "the PPD of queue " + queue() + ": " + problem.describe();
         return false;
     }
+    *codes = readPrinterCodes(text, StandIn::preferredLanguages());
+    // A Movra printer's codes are the pane's whatever its attributes say: the server is not asked.
+    if (codes->paneOwn)
+        return true;
     PrinterCodeAttributes attributes;
     if (!fetchPrinterCodeAttributes(m_destination, &attributes, error))
         return false;
-    *codes = readPrinterCodes(text, StandIn::preferredLanguages());
     addPrinterAttributes(codes, attributes);
     return true;
 }

@@ -55,22 +55,22 @@ struct CodeCompanion {
 };
 
 struct PrinterCode {
-    std::string name; // the option, the IPP attribute or the pane's ticket key
+    std::string name {}; // the option, the IPP attribute or the pane's ticket key
     CodeCarrier carrier { CodeCarrier::CustomOption };
-    std::string parameter; // CustomOption: the custom parameter's name
-    std::vector<std::string> digitOptions; // DigitOptions: the option of each digit
-    std::vector<CodeChoice> choices; // ListedChoice: every code the PPD lists
+    std::string parameter {}; // CustomOption: the custom parameter's name
+    std::vector<std::string> digitOptions {}; // DigitOptions: the option of each digit
+    std::vector<CodeChoice> choices {}; // ListedChoice: every code the PPD lists
     // As the PPD gives it, in the person's language where the PPD has a translation, as UTF-8;
     // from a PPD it may hold anything, so print it only through printableText.
-    std::string label;
+    std::string label {};
     CodeKind kind { CodeKind::Characters };
     size_t minLength { 0 };
     size_t maxLength { kMaxPrinterCodeLength };
     // As declared, such as "0-9"; empty when nothing is declared beyond the kind.
-    std::string allowedCharacters;
-    std::vector<CodeCompanion> companions;
+    std::string allowedCharacters {};
+    std::vector<CodeCompanion> companions {};
     // IppAttribute job-password: the printer's job-password-encryption-supported keywords.
-    std::vector<std::string> encryptions;
+    std::vector<std::string> encryptions {};
 };
 
 struct PrinterCodes {

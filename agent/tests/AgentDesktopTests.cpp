@@ -434,13 +434,7 @@ TEST(CodesWindowOnDesktop, TheCodesTypedComeBackToTheAgentAndItsStopClosesTheWin
     CodesForm form;
     form.document = "report.pdf";
     form.queue = "office";
-    PrinterCode userCode;
-    userCode.name = "UserCode";
-    userCode.label = "User code";
-    userCode.kind = CodeKind::Digits;
-    userCode.minLength = 4;
-    userCode.maxLength = 8;
-    form.fields = { { userCode, "" } };
+    form.fields = { { { .name = "UserCode", .label = "User code", .kind = CodeKind::Digits, .minLength = 4, .maxLength = 8 }, "" } };
     StopRequests stops;
     ASSERT_TRUE(stops.open(&error)) << error;
     // The person acts once the window is up; the wait starts after the agent has forked the

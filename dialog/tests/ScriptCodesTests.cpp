@@ -18,17 +18,6 @@ struct Answered {
     std::string error;
 };
 
-PrinterCode code(const std::string& name, const std::string& label, CodeKind kind, size_t least, size_t most)
-{
-    PrinterCode code;
-    code.name = name;
-    code.label = label;
-    code.kind = kind;
-    code.minLength = least;
-    code.maxLength = most;
-    return code;
-}
-
 // An office printer's prompt: a user code of 4 to 8 digits, an optional account.
 CodesForm officeForm(CodesForm::Purpose purpose)
 {
@@ -36,7 +25,8 @@ CodesForm officeForm(CodesForm::Purpose purpose)
     form.purpose = purpose;
     form.document = "report.pdf";
     form.queue = "office";
-    form.fields = { { code("UserCode", "User code", CodeKind::Digits, 4, 8), "" }, { code("Account", "Account", CodeKind::Characters, 0, 8), "" } };
+    form.fields = { { { .name = "UserCode", .label = "User code", .kind = CodeKind::Digits, .minLength = 4, .maxLength = 8 }, "" },
+        { { .name = "Account", .label = "Account", .kind = CodeKind::Characters, .minLength = 0, .maxLength = 8 }, "" } };
     return form;
 }
 
@@ -74,9 +64,10 @@ TEST(ScriptCodes, ThePromptTakesEachCodeByNameAndOKOnlyOnceEveryCodeFits)
 
     // A locked print's password and a document server's each make the job a kind of their own.
     CodesForm kinds = officeForm(CodesForm::Purpose::Prompt);
-    kinds.fields = { { code("LockedPassword", "Locked print", CodeKind::Digits, 4, 8), "" }, { code("BoxPassword", "Document box", CodeKind::Digits, 4, 8), "" } };
-    kinds.fields[0].code.companions = { { "JobType", { "LockedPrint" } } };
-    kinds.fields[1].code.companions = { { "JobType", { "DocumentBox" } } };
+    kinds.fields = { { { .name = "LockedPassword", .label = "Locked print", .kind = CodeKind::Digits, .minLength = 4, .maxLength = 8, .companions = { { "JobType", { "LockedPrint" } } } },
+                         "" },
+        { { .name = "BoxPassword", .label = "Document box", .kind = CodeKind::Digits, .minLength = 4, .maxLength = 8, .companions = { { "JobType", { "DocumentBox" } } } },
+            "" } };
     Answered both = answer("type LockedPassword \"1234\"\ntype BoxPassword \"5678\"\nclick OK\n", kinds);
     EXPECT_EQ(both.answer, CodesFormAnswer::Unanswered);
     EXPECT_EQ(both.error.rfind("line 3: OK cannot be clicked: ", 0), 0u) << both.error;

@@ -537,20 +537,12 @@ TEST_F(ScreenTest, TheProgramsQuestionsAreAnsweredInTheirWindows)
 // a field per code with its label and bounds, and takes its answer only once every field fits.
 TEST_F(ScreenTest, TheCodesWindowTakesItsAnswerOnlyOnceEveryCodeFits)
 {
-    auto code = [](const char* name, const char* label, CodeKind kind, size_t least, size_t most) {
-        PrinterCode code;
-        code.name = name;
-        code.label = label;
-        code.kind = kind;
-        code.minLength = least;
-        code.maxLength = most;
-        return code;
-    };
     CodesForm form;
     form.document = "report.pdf";
     form.queue = "office";
-    form.fields = { { code("UserCode", "User <b>code</b>", CodeKind::Digits, 4, 8), "" }, { code("Account", "Account", CodeKind::Characters, 0, 8), "" },
-        { code("Pin", "PIN", CodeKind::Digits, 4, 4), "1234" } };
+    form.fields = { { { .name = "UserCode", .label = "User <b>code</b>", .kind = CodeKind::Digits, .minLength = 4, .maxLength = 8 }, "" },
+        { { .name = "Account", .label = "Account", .kind = CodeKind::Characters, .minLength = 0, .maxLength = 8 }, "" },
+        { { .name = "Pin", .label = "PIN", .kind = CodeKind::Digits, .minLength = 4, .maxLength = 4 }, "1234" } };
     auto text = [](QWidget* window) {
         QString shown;
         for (auto* label : window->findChildren<QLabel*>())
