@@ -316,7 +316,7 @@ JobFate HeldJobs::releaseWithPrinterCodes(const ServerJob& job, const PrinterCod
     }
     std::string error;
     Reply reply = m_server.releaseWithCodes(job.id, carried, &error);
-    return settled(job, reply, error, JobFate::Released);
+    return settled(job, reply, settings.withoutCodes(error), JobFate::Released);
 }
 
 JobFate HeldJobs::withPerson(PromptTask task, const ServerJob& job)

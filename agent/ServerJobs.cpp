@@ -324,10 +324,6 @@ Reply ServerJobs::releaseWithCodes(int job, const std::vector<CodeSetting>& sett
     ipp_t* response = nullptr;
     Reply reply = send(request, &response, error);
     ippDelete(response);
-    for (const CodeSetting& setting : settings) {
-        for (size_t at; !setting.value.empty() && (at = error->find(setting.value)) != std::string::npos;)
-            error->replace(at, setting.value.size(), "(code)");
-    }
     return reply;
 }
 

@@ -114,7 +114,8 @@ public:
     // Sets what the job carries for its printer's codes (CodeValues.h) and releases it, in one
     // request: job options as lp sets them, and job attributes of the job's own, job-password
     // among them as the octet string that the server hands on to the printer (given as an option
-    // on a held job, cupsd drops it). *error never holds a value.
+    // on a held job, cupsd drops it). The caller takes the codes out of *error
+    // (QueueSettings::withoutCodes): a setting's value is a code's part, a digit of a PIN.
     Reply releaseWithCodes(int job, const std::vector<CodeSetting>& settings, std::string* error);
     Reply cancel(int job, std::string* error);
 
