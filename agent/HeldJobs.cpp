@@ -1,6 +1,7 @@
 #include "HeldJobs.h"
 
 #include "CodeValues.h"
+#include "CodesPrivacy.h"
 #include "PaneDiagnostics.h"
 #include "PrintableText.h"
 #include "ProcessGuards.h"
@@ -141,6 +142,29 @@ bool HeldJobs::takesJobsInAnyName(const ServerJob& job, bool* lost)
         m_anyNameTold = true;
     }
     return anyName;
+}
+
+bool HeldJobs::codesWouldBeShown(const ServerJob& job, JobFate* fate)
+{
+    bool onlyProven = false;
+    std::string error;
+    if (m_server.queueShowsJobsOnlyToProvenUsers(job.queue, job.id, &onlyProven, &error) == Reply::Lost) {
+        if (!interruptionRequested())
+            tellError(error);
+        *fate = interruptionRequested() ? JobFate::Stopped : JobFate::ServerLost;
+        return true;
+    }
+    if (onlyProven)
+        return false;
+    if (!m_codesShownTold) {
+        m_err << "accounting-agent: " << codesWouldBeShownAdvice(printableText(m_server.serverName())) << "\n";
+        m_codesShownTold = true;
+    }
+    say(job, "left held: no code is sent to " + printableText(m_server.serverName())
+            + ", which shows the codes of your jobs to anyone who asks in your name, until an administrator changes its policy "
+              "(\"printdialog --list-codes --printer " + printableText(job.queue) + "\" gives the lines)");
+    *fate = JobFate::LeftHeld;
+    return true;
 }
 
 JobFate HeldJobs::takeUp(const ServerJob& job)
@@ -314,6 +338,9 @@ JobFate HeldJobs::releaseWithPrinterCodes(const ServerJob& job, const PrinterCod
         say(job, "left held: " + problem);
         return JobFate::LeftHeld;
     }
+    JobFate fate;
+    if (!carried.empty() && codesWouldBeShown(job, &fate))
+        return fate;
     std::string error;
     Reply reply = m_server.releaseWithCodes(job.id, carried, &error);
     return settled(job, reply, settings.withoutCodes(error), JobFate::Released);
@@ -321,6 +348,10 @@ JobFate HeldJobs::releaseWithPrinterCodes(const ServerJob& job, const PrinterCod
 
 JobFate HeldJobs::withPerson(PromptTask task, const ServerJob& job)
 {
+    // The person is not asked for codes that would not be sent.
+    JobFate fate;
+    if (codesWouldBeShown(job, &fate))
+        return fate;
     if (!m_answerer) {
         say(job, "left held: " + m_nobodyWhy);
         return JobFate::LeftHeld;
@@ -432,6 +463,9 @@ JobFate HeldJobs::release(const ServerJob& job, const std::vector<StandIn::Ticke
 {
     if (auto printers = m_printerCodes.find(job.queue); printers != m_printerCodes.end())
         return releaseWithPrinterCodes(job, printers->second, QueueSettings(settings));
+    JobFate fate;
+    if (QueueSettings(settings).accountingOn() && codesWouldBeShown(job, &fate))
+        return fate;
     std::string error;
     Reply reply = m_server.release(job.id, settings, &error);
     return settled(job, reply, error, JobFate::Released);

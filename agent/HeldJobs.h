@@ -79,6 +79,9 @@ private:
     void say(const ServerJob& job, const std::string& event);
     void tellError(const std::string& error);
     bool takesJobsInAnyName(const ServerJob& job, bool* lost);
+    // Whether the server would show the job's codes to anyone who asks in the person's name: then
+    // none are sent, and *fate says what became of the job (left held, or the server lost).
+    bool codesWouldBeShown(const ServerJob& job, JobFate* fate);
 
     ServerJobs& m_server;
     const QueueSettingsStore& m_store;
@@ -106,6 +109,7 @@ private:
     bool m_promptClosedForJob { false };
     bool m_errorsTold { false };
     bool m_anyNameTold { false };
+    bool m_codesShownTold { false };
     const ConnectionsToServer* m_connections { nullptr };
     // The codes of each queue whose printer asks for codes of its own, as last read, for the
     // release of its jobs once the person answered.

@@ -1,6 +1,8 @@
 #include "ServerJobs.h"
 
+#include "CupsRequests.h"
 #include "JobOptions.h"
+#include "JobPrivacy.h"
 #include "QueueSettings.h"
 
 #include <algorithm>
@@ -25,16 +27,6 @@ ipp_t* newRequest(ipp_op_t operation)
 {
     ipp_t* request = ippNewRequest(operation);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, kServerURI);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    return request;
-}
-
-ipp_t* newQueueRequest(ipp_op_t operation, const std::string& queue)
-{
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s", queue.c_str());
-    ipp_t* request = ippNewRequest(operation);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     return request;
 }
@@ -136,6 +128,7 @@ void ServerJobs::disconnect()
     rest();
     m_holdingQueues.clear();
     m_queuesTakingAnyName.clear();
+    m_queuesShowingJobsToProvenUsers.clear();
 }
 
 void ServerJobs::rest()
@@ -143,6 +136,22 @@ void ServerJobs::rest()
     if (m_connection)
         m_earlierConnections += m_connection->connectionsMade();
     m_connection.reset();
+}
+
+const bool* ServerJobs::PolicyAnswers::find(const std::string& queue, unsigned connection)
+{
+    if (learntOn != connection)
+        answers.clear();
+    auto known = answers.find(queue);
+    return known != answers.end() ? &known->second : nullptr;
+}
+
+void ServerJobs::PolicyAnswers::remember(const std::string& queue, unsigned connection, bool answer)
+{
+    if (learntOn != connection)
+        answers.clear();
+    learntOn = connection;
+    answers[queue] = answer;
 }
 
 unsigned ServerJobs::connectionNumber() const
@@ -219,10 +228,8 @@ Reply ServerJobs::queueHoldsNewJobs(const std::string& queue, bool* holds, std::
 
 Reply ServerJobs::queueTakesJobsInAnyName(const std::string& queue, bool* takes, std::string* error)
 {
-    if (m_anyNameLearntOn != connectionNumber())
-        m_queuesTakingAnyName.clear();
-    if (auto known = m_queuesTakingAnyName.find(queue); known != m_queuesTakingAnyName.end()) {
-        *takes = known->second;
+    if (const bool* known = m_queuesTakingAnyName.find(queue, connectionNumber())) {
+        *takes = *known;
         return Reply::Done;
     }
     // Print-URI only where the queue has it (CUPS has not).
@@ -246,10 +253,33 @@ Reply ServerJobs::queueTakesJobsInAnyName(const std::string& queue, bool* takes,
         *takes = *takes || letsIn;
     }
     // Learnt on the connections the probes went over; one made anew meanwhile asks again.
-    if (connectionNumber() == learntOn) {
-        m_anyNameLearntOn = learntOn;
-        m_queuesTakingAnyName[queue] = *takes;
+    if (connectionNumber() == learntOn)
+        m_queuesTakingAnyName.remember(queue, learntOn, *takes);
+    return Reply::Done;
+}
+
+Reply ServerJobs::queueShowsJobsOnlyToProvenUsers(const std::string& queue, int job, bool* onlyProven, std::string* error)
+{
+    if (const bool* known = m_queuesShowingJobsToProvenUsers.find(queue, connectionNumber())) {
+        *onlyProven = *known;
+        return Reply::Done;
     }
+    if (!m_connection && connect(error) != Reply::Done)
+        return Reply::Lost;
+    unsigned learntOn = connectionNumber();
+    *onlyProven = true;
+    for (bool ofTheJob : { false, true }) {
+        ipp_t* probe = ofTheJob ? newJobShownProbe(queue, job) : newJobsShownProbe(queue);
+        ipp_t* response = nullptr;
+        ipp_status_t status;
+        Reply reply = send(probe, &response, error, &status, CupsConnection::Credentials::Anonymous);
+        ippDelete(response);
+        if (reply == Reply::Lost)
+            return reply;
+        *onlyProven = *onlyProven && asksWhoIsAsking(status);
+    }
+    if (connectionNumber() == learntOn)
+        m_queuesShowingJobsToProvenUsers.remember(queue, learntOn, *onlyProven);
     return Reply::Done;
 }
 

@@ -109,6 +109,11 @@ public:
     // answer holds for the connection it was learnt on: on one made since, the server may be
     // another, or run another policy, and it is asked again.
     Reply queueTakesJobsInAnyName(const std::string& queue, bool* takes, std::string* error);
+    // Whether the queue shows jobs only to those who prove who they are (JobPrivacy.h), so that
+    // nobody reads the codes of the user's jobs by giving the user's name: asked of Get-Jobs,
+    // and of Get-Job-Attributes of job (a job of the user's on the queue). The answer holds for
+    // the connection it was learnt on, as queueTakesJobsInAnyName's does.
+    Reply queueShowsJobsOnlyToProvenUsers(const std::string& queue, int job, bool* onlyProven, std::string* error);
     // Sets every option on the held job and releases it, in one request.
     Reply release(int job, const std::vector<StandIn::TicketItem>& items, std::string* error);
     // Sets what the job carries for its printer's codes (CodeValues.h) and releases it, in one
@@ -146,9 +151,19 @@ private:
     std::string m_serverName;
     // What the server said of each queue, until the agent connects again.
     std::map<std::string, bool> m_holdingQueues;
-    std::map<std::string, bool> m_queuesTakingAnyName;
-    // The connections made before the present one, and the one the queues' any-name answers were
-    // learnt on.
+    // What the server's policy said of each queue, which holds for one connection: the server may
+    // have started again with another policy, or be another server, on the next.
+    struct PolicyAnswers {
+        // The answer for queue learnt on connection, if there is one.
+        const bool* find(const std::string& queue, unsigned connection);
+        void remember(const std::string& queue, unsigned connection, bool answer);
+        void clear() { answers.clear(); }
+
+        unsigned learntOn { 0 };
+        std::map<std::string, bool> answers;
+    };
+    PolicyAnswers m_queuesTakingAnyName;
+    PolicyAnswers m_queuesShowingJobsToProvenUsers;
+    // The connections made before the present one.
     unsigned m_earlierConnections { 0 };
-    unsigned m_anyNameLearntOn { 0 };
 };

@@ -7,6 +7,7 @@
 #include "PrintDialog.h"
 #include "ProcessGuards.h"
 #include "QueueDialog.h"
+#include "QueueSettings.h"
 #include "QueueSettingsStore.h"
 #include "ScreenFrontEnd.h"
 #include "ScriptCodes.h"
@@ -211,6 +212,7 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
     // entries of such a job say nothing of the queue, so they are not stored for it either.
     std::vector<StandIn::TicketItem> jobItems = dialog.printSettings();
     bool paneServes = configuring || dialog.printClickHooked();
+    bool carriesCodes = paneServes && QueueSettings(jobItems).accountingOn();
     if (!paneServes) {
         PrinterCodes codes;
         QueueSettings stored = QueueSettings::unstored();
@@ -221,8 +223,10 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
             return kExitError;
         }
         if (!codes.paneOwn && !codes.codes.empty()) {
+            size_t withoutCodes = jobItems.size();
             if (Going going = addPrinterCodes(codes, stored, title, target.queue(), askCodes, &jobItems, conversation); going != Going::On)
                 return exitFor(going);
+            carriesCodes = jobItems.size() > withoutCodes;
         }
     }
     // A job's settings leave the codes where the queue keeps them; a Save puts them where the
@@ -251,7 +255,7 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
     }
     // Until the job is whole, or taken back and said so, Ctrl-C only asks the send to stop.
     InterruptionGuard interruption;
-    int job = submitJob(target.destination(), target.document(), title, jobItems, &error);
+    int job = submitJob(target.destination(), target.document(), title, jobItems, carriesCodes, &error);
     if (!job) {
         conversation.tell(error);
         return kExitError;

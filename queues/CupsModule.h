@@ -20,7 +20,7 @@ struct CupsModule {
     std::string (*serverName)(const std::string& server);
     std::string (*serverKey)(const std::string& server);
     int (*submitJob)(const CupsDestination& destination, int document, const std::string& title,
-        const std::vector<StandIn::TicketItem>& items, std::string* error);
+        const std::vector<StandIn::TicketItem>& items, bool carriesCodes, std::string* error);
 };
 
 // Exported by the module under this name.

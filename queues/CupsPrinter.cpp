@@ -66,8 +66,8 @@ std::string cupsServerKey(const std::string& server)
 }
 
 int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
-    std::string* error)
+    bool carriesCodes, std::string* error)
 {
     const CupsModule* module = cupsModule(error);
-    return module ? module->submitJob(destination, document, title, items, error) : 0;
+    return module ? module->submitJob(destination, document, title, items, carriesCodes, error) : 0;
 }

@@ -56,6 +56,9 @@ DIALOG_EXPORT std::string cupsServerKey(const std::string& server);
 // and Account ID as the job's accounting attributes. The job is never held (job-hold-until
 // no-hold): it has its codes already, and a queue that holds new jobs for the accounting agent
 // would hold it too. The job id, or 0 with the reason in *error, which never holds a code. A job that was created but not completed is cancelled and purged,
-// so that it does not keep the codes on the server; when even that fails, *error names it.
+// so that it does not keep the codes on the server; when even that fails, *error names it. A job
+// that carries codes goes only to a queue that shows jobs to those alone who prove who they are
+// (JobPrivacy.h): elsewhere anyone could read them by giving the person's name, and *error says
+// what an administrator must change (CodesPrivacy.h).
 DIALOG_EXPORT int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
-    std::string* error);
+    bool carriesCodes, std::string* error);

@@ -483,11 +483,12 @@ TEST_F(CodeAskingPrinterTest, AnotherLocalUserReadsNoCodeOfAHeldJob)
 }
 
 // Held jobs with a code of every family a printer asks for, each under its option's name (each of
-// HP's four digits, each spelling of Kyocera's), and the accounting attributes: the README's
-// JobPrivateAccess and JobPrivateValues lines, read from the README, in Debian's own policy keep
-// them all out of what another local user reads of the jobs over IPP, while their owner reads
-// them; so does the README's whole policy. The PIN given as a job is made (job-password) is
-// shown to nobody, not even the job's owner.
+// HP's four digits, each spelling of Kyocera's, and an option a vendor names its PIN as it likes),
+// and the accounting attributes: the README's lines of privacy in Debian's own policy, and the
+// README's whole policy, keep them all out of what another local user reads of the jobs over IPP,
+// whether proving who they are or giving the owner's name without proof, over the socket or TCP,
+// and out of the events of the user's own subscription, while the owner reads them. The PIN given
+// as a job is made (job-password) is shown to nobody, not even the job's owner.
 TEST(ReadmePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
 {
     if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
@@ -501,7 +502,7 @@ TEST(ReadmePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
             { "FolderPassword", "Custom.6802" }, { "JCLJACPassword", "Custom.jac-7913" }, { "JCLCDPPassword", "Custom.8024" },
             { "PIN", "Custom.9135" }, { "HPUserAccessCode", "Custom.24680" }, { "HPFIDigit", "7" }, { "HPSEDigit", "3" }, { "HPTHDigit", "0" },
             { "HPFTDigit", "9" }, { "KmManagment", "MG00000001" }, { "KMManagement", "MG00000002" }, { "BRJobPIN", "HoldKey1" },
-            { "job-account-id", "acct9" }, { "job-accounting-user-id", "user9" } },
+            { "job-account-id", "acct9" }, { "job-accounting-user-id", "user9" }, { "SecurePIN", "Custom.9753" } },
         { { "KmManagement", "MG00000003" } },
     };
     const std::string pin = "86420975";
@@ -509,10 +510,14 @@ TEST(ReadmePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
         SCOPED_TRACE(owners == PrivateCupsServer::JobOwners::Authenticated ? "the README's policy" : "Debian's policy with the README's lines");
         PrivateCupsServer::Setup setup;
         setup.owners = owners;
+        const std::string address = "127.0.0.1:" + std::to_string(TestNetwork::freeLoopbackPort());
+        setup.listen = address;
         PrivateCupsServer server;
         std::string error;
         ASSERT_TRUE(server.start(setup, &error)) << error;
         ASSERT_TRUE(server.addQueue("held", "", "", PrivateCupsServer::JobHold::Indefinite));
+        int subscription = subscribedAs(server, "nobody", "held");
+        ASSERT_GT(subscription, 0);
         for (const Codes& codes : jobs) {
             std::vector<std::string> arguments = { "-o", "job-password=" + pin, "-o", "HPPinPrnt=True" };
             for (const auto& [name, value] : codes)
@@ -523,13 +528,25 @@ TEST(ReadmePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
             std::string owner = jobsAsSeenBy(server, "root", job);
             std::string other = jobsAsSeenBy(server, "nobody", job);
             EXPECT_NE(other.find("job-id=" + std::to_string(job) + "\n"), std::string::npos) << "the job itself is listed: " << other;
-            EXPECT_NE(other.find("\nHPPinPrnt=true\n"), std::string::npos) << "the switch that asks for the PIN is no secret: " << other;
+            std::string naming = jobsReadByNaming(server.socket(), "nobody", "root", job) + jobsReadByNaming(address, "nobody", "root", job);
+            EXPECT_EQ(naming.find("successful-ok"), std::string::npos) << "a name proves nothing: " << naming;
             for (const auto& [name, value] : codes) {
                 EXPECT_NE(owner.find("\n" + name + "=" + value + "\n"), std::string::npos) << "its owner reads " << name << ": " << owner;
                 EXPECT_EQ(other.find("\n" + name + "="), std::string::npos) << other;
+                EXPECT_EQ(naming.find("\n" + name + "="), std::string::npos) << naming;
             }
             EXPECT_EQ(owner.find(pin), std::string::npos) << owner;
             EXPECT_EQ(other.find(pin), std::string::npos) << other;
+        }
+        std::string events = notificationsSeenBy(server, "nobody", subscription);
+        EXPECT_NE(events.find("notify-job-id="), std::string::npos) << "the events of every job are there: " << events;
+        // A digit of HP's is found anywhere; every other code is a word of its own.
+        for (const Codes& codes : jobs) {
+            for (const auto& [name, value] : codes) {
+                if (std::string secret = value.substr(value.find('.') + 1); secret.size() > 1) {
+                    EXPECT_EQ(events.find(secret), std::string::npos) << name << " in " << events;
+                }
+            }
         }
     }
 }

@@ -4,7 +4,9 @@
 
 #include "CupsConnection.h"
 #include "JobOptions.h"
+#include "JobPrivacy.h"
 
+#include <CodesPrivacy.h>
 #include <ProcessGuards.h>
 #include <QueueName.h>
 #include <QueueSettings.h>
@@ -96,6 +98,21 @@ bool purgeJob(const CupsDestination& destination, int job, std::string* problem)
     if (connection.succeeded(status))
         return true;
     *problem = connection.failure();
+    return false;
+}
+
+// Whether the server shows the queue's jobs only to those who prove who they are, so that the
+// codes of the person's job are read by nobody who merely gives the person's name; *problem says
+// why not, for the person and the administrator.
+bool codesStayPrivate(CupsConnection& connection, const std::string& queue, std::string* problem)
+{
+    ipp_status_t status;
+    ipp_t* response = connection.exchange(newJobsShownProbe(queue), "/", &status, -1, CupsConnection::Credentials::Anonymous);
+    bool answered = response != nullptr;
+    ippDelete(response);
+    if (asksWhoIsAsking(status))
+        return true;
+    *problem = answered ? codesWouldBeShownAdvice(connection.server()) : connection.failure();
     return false;
 }
 
@@ -275,12 +292,17 @@ std::string serverName(const std::string& server)
 }
 
 int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
-    std::string* error)
+    bool carriesCodes, std::string* error)
 {
     const std::string& queue = destination.queue;
     CupsConnection connection;
     std::string problem;
     if (!connection.open(destination, &problem)) {
+        *error = queue + ": the job was not sent: " + problem;
+        return 0;
+    }
+    connection.startStep();
+    if (carriesCodes && !codesStayPrivate(connection, queue, &problem)) {
         *error = queue + ": the job was not sent: " + problem;
         return 0;
     }

@@ -26,9 +26,13 @@ namespace {
 
 // The README's lines that keep a job's codes out of what other users see of it, indented as in a
 // policy.
-std::string readmePrivacyLines()
+std::string indentedPrivacyLines()
 {
-    return "  " + readmePolicyLine("JobPrivateAccess") + "\n  " + readmePolicyLine("JobPrivateValues") + "\n";
+    std::istringstream lines(readmePrivacyLines());
+    std::string indented;
+    for (std::string line; std::getline(lines, line);)
+        indented += "  " + line + "\n";
+    return indented;
 }
 
 // Debian's own default policy, as a server left as installed runs it, with the README's privacy
@@ -48,7 +52,7 @@ std::string namesOnTrustPolicy()
     if (end == std::string::npos || lines > end)
         return "";
     std::string policy = debian.substr(start, end + close.size() - start);
-    policy.replace(lines - start, privacy.size(), readmePrivacyLines());
+    policy.replace(lines - start, privacy.size(), indentedPrivacyLines());
     return policy;
 }
 
@@ -56,7 +60,7 @@ std::string namesOnTrustPolicy()
 // server has gone.
 std::string stubbornPolicy()
 {
-    return "<Policy stubborn>\n" + readmePrivacyLines() + R"(  <Limit Create-Job Print-Job Print-URI Validate-Job>
+    return "<Policy stubborn>\n" + indentedPrivacyLines() + R"(  <Limit Create-Job Print-Job Print-URI Validate-Job>
     AuthType Default
     Require valid-user
     Order deny,allow
@@ -75,8 +79,9 @@ std::string stubbornPolicy()
 
 // A server that lets nobody cancel a job, whoever asks: what the person's Cancel meets when the
 // server refuses it.
-const char* const kRefusingCancelsPolicy = R"(<Policy refusing-cancels>
-  <Limit Cancel-Job>
+std::string refusingCancelsPolicy()
+{
+    return "<Policy refusing-cancels>\n" + indentedPrivacyLines() + R"(  <Limit Cancel-Job>
     AuthType Default
     Require user nobody-at-all
     Order deny,allow
@@ -86,6 +91,7 @@ const char* const kRefusingCancelsPolicy = R"(<Policy refusing-cancels>
   </Limit>
 </Policy>
 )";
+}
 
 // The attribute's values as CUPS writes them: "a,b" for two, an enum by its keyword.
 std::string valueText(ipp_attribute_t* attribute)
@@ -106,13 +112,55 @@ void addAttributes(ipp_t* response, std::string& text)
     }
 }
 
-std::string jobsAsSeenHere(const std::string& socket, const std::string& user, int job)
+// Whether a reading of jobs proves who asks when the server asks it, as lpstat does, or offers
+// nothing but a name.
+enum class JobsReading {
+    Proven,
+    NameOnly,
+};
+
+// A request (taken) as any program may send it by hand, with document after it, offering no
+// credentials even when the server asks for them: the answer, or null; *status says which.
+ipp_t* sentWithoutCredentials(http_t* http, ipp_t* request, const std::string& resource, const std::string& document, ipp_status_t* status)
 {
-    http_t* http = httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
-    if (!http)
-        return "cannot connect\n";
+    httpClearFields(http);
+    httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
+    httpSetLength(http, ippLength(request) + document.size());
+    ipp_t* response = nullptr;
+    http_status_t answer = HTTP_STATUS_ERROR;
+    if (httpPost(http, resource.c_str()) == 0) {
+        ipp_state_t state;
+        while ((state = ippWrite(http, request)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
+        }
+        if (state == IPP_STATE_DATA && (document.empty() || httpWrite2(http, document.data(), document.size()) == static_cast<ssize_t>(document.size())))
+            while ((answer = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
+            }
+        if (answer == HTTP_STATUS_OK) {
+            response = ippNew();
+            while ((state = ippRead(http, response)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
+            }
+        } else {
+            httpFlush(http);
+        }
+    }
+    ippDelete(request);
+    *status = response ? ippGetStatusCode(response) : answer == HTTP_STATUS_UNAUTHORIZED ? IPP_STATUS_ERROR_NOT_AUTHENTICATED : IPP_STATUS_ERROR_INTERNAL;
+    return response;
+}
+
+// What the server shows of its jobs (and of job) to a request in name's name, proving who asks
+// when the server asks it (as lpstat does), or never.
+std::string jobsAsSeenHere(const std::string& server, const std::string& name, int job, JobsReading reading)
+{
     std::string text;
+    // A connection each: cupsd may close one on its demand for credentials.
     for (ipp_op_t operation : { IPP_OP_GET_JOBS, IPP_OP_GET_JOB_ATTRIBUTES }) {
+        bool socket = server[0] == '/';
+        http_t* http = httpConnect2(socket ? server.c_str() : server.substr(0, server.rfind(':')).c_str(), socket ? 0 : atoi(server.c_str() + server.rfind(':') + 1),
+            nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
+        if (!http)
+            return text + "cannot connect\n";
+        httpSetTimeout(http, 10, nullptr, nullptr);
         ipp_t* request = ippNewRequest(operation);
         if (operation == IPP_OP_GET_JOBS) {
             ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
@@ -120,14 +168,21 @@ std::string jobsAsSeenHere(const std::string& socket, const std::string& user, i
         } else {
             ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, ("ipp://localhost/jobs/" + std::to_string(job)).c_str());
         }
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, name.c_str());
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
-        ipp_t* response = cupsDoRequest(http, request, "/");
-        text += std::string(ippOpString(operation)) + ": " + ippErrorString(cupsLastError()) + "\n";
+        ipp_status_t status;
+        ipp_t* response = nullptr;
+        if (reading == JobsReading::Proven) {
+            response = cupsDoRequest(http, request, "/");
+            status = cupsLastError();
+        } else {
+            response = sentWithoutCredentials(http, request, "/", "", &status);
+        }
+        text += std::string(ippOpString(operation)) + ": " + ippErrorString(status) + "\n";
         addAttributes(response, text);
         ippDelete(response);
+        httpClose(http);
     }
-    httpClose(http);
     return text;
 }
 
@@ -287,8 +342,8 @@ bool PrivateCupsServer::writeConfiguration(const Setup& setup, std::string* erro
         m_folder.addFile("cupsd.conf", debian);
         return true;
     }
-    if (readmePolicyLine("JobPrivateAccess").empty() || readmePolicyLine("JobPrivateValues").empty()) {
-        *error = "the README's policy has no JobPrivateAccess or no JobPrivateValues line";
+    if (readmePolicyLine("JobPrivateAccess").empty() || readmePolicyLine("JobPrivateValues").empty() || readmePrivacyLines().empty()) {
+        *error = "the README's policy has no JobPrivateAccess or no JobPrivateValues line, or the README no lines of privacy for Debian's policy";
         return false;
     }
     std::string policy = setup.owners == JobOwners::Authenticated ? readmePolicy() : namesOnTrustPolicy();
@@ -309,7 +364,7 @@ bool PrivateCupsServer::writeConfiguration(const Setup& setup, std::string* erro
     // A server on another machine is known by its address, and its certificate names it so.
     std::string listen = "Listen " + socket() + "\n"
         + (setup.listen.empty() ? "" : "Listen " + setup.listen + "\nServerName " + setup.listen.substr(0, setup.listen.rfind(':')) + "\n");
-    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n" + setup.configuration + (setup.configuration.find("<Location />") == std::string::npos ? "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" : "") + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + policy + stubbornPolicy() + kRefusingCancelsPolicy);
+    m_folder.addFile("cupsd.conf", listen + "LogLevel warn\nAccessLogLevel all\nBrowsing No\nWebInterface No\nDefaultAuthType Basic\nMaxRequestSize " + std::to_string(kMaxRequestBytes) + "\n" + setup.configuration + (setup.configuration.find("<Location />") == std::string::npos ? "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" : "") + "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" + policy + stubbornPolicy() + refusingCancelsPolicy());
     return true;
 }
 
@@ -489,6 +544,8 @@ std::string doneAs(const std::string& user, const std::function<std::string()>& 
         const passwd* account = getpwnam(user.c_str());
         if (!account || setgroups(0, nullptr) != 0 || setgid(account->pw_gid) != 0 || setuid(account->pw_uid) != 0)
             _exit(126);
+        // libcups names the user it learnt of before the fork, and proves who asks in that name.
+        cupsSetUser(account->pw_name);
         std::string text = work();
         bool written = write(pipeEnds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
         _exit(written ? 0 : 1);
@@ -513,38 +570,63 @@ std::string printedHere(const std::string& socket, const std::string& queue, con
     ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, ("ipp://localhost/printers/" + queue).c_str());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, name.c_str());
-    const std::string document = "A page to print.\n";
-    httpClearFields(http);
-    httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
-    httpSetLength(http, ippLength(request) + document.size());
-    ipp_t* response = nullptr;
-    if (httpPost(http, ("/printers/" + queue).c_str()) == 0) {
-        ipp_state_t state;
-        while ((state = ippWrite(http, request)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
-        }
-        http_status_t status = HTTP_STATUS_ERROR;
-        if (state == IPP_STATE_DATA && httpWrite2(http, document.data(), document.size()) == static_cast<ssize_t>(document.size()))
-            while ((status = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
-            }
-        if (status == HTTP_STATUS_OK) {
-            response = ippNew();
-            while ((state = ippRead(http, response)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
-            }
-        }
-    }
+    ipp_status_t status;
+    ipp_t* response = sentWithoutCredentials(http, request, "/printers/" + queue, "A page to print.\n", &status);
     ipp_attribute_t* job = response ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
     std::string number = job ? std::to_string(ippGetInteger(job, 0)) : "";
     ippDelete(response);
-    ippDelete(request);
     httpClose(http);
     return number;
 }
-
 }
 
 std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job)
 {
-    return doneAs(user, [&] { return jobsAsSeenHere(server.socket(), user, job); });
+    return doneAs(user, [&] { return jobsAsSeenHere(server.socket(), user, job, JobsReading::Proven); });
+}
+
+std::string jobsReadByNaming(const std::string& server, const std::string& user, const std::string& name, int job)
+{
+    return doneAs(user, [&] { return jobsAsSeenHere(server, name, job, JobsReading::NameOnly); });
+}
+
+int subscribedAs(const PrivateCupsServer& server, const std::string& user, const std::string& queue)
+{
+    return atoi(doneAs(user, [&] {
+        http_t* http = httpConnect2(server.socket().c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
+        if (!http)
+            return std::string();
+        ipp_t* request = ippNewRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, ("ipp://localhost/printers/" + queue).c_str());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+        ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr, "ippget");
+        ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", nullptr, "all");
+        ipp_t* response = cupsDoRequest(http, request, "/");
+        ipp_attribute_t* id = response ? ippFindAttribute(response, "notify-subscription-id", IPP_TAG_INTEGER) : nullptr;
+        std::string number = id ? std::to_string(ippGetInteger(id, 0)) : "";
+        ippDelete(response);
+        httpClose(http);
+        return number;
+    }).c_str());
+}
+
+std::string notificationsSeenBy(const PrivateCupsServer& server, const std::string& user, int subscription)
+{
+    return doneAs(user, [&] {
+        http_t* http = httpConnect2(server.socket().c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
+        if (!http)
+            return std::string("cannot connect\n");
+        ipp_t* request = ippNewRequest(IPP_OP_GET_NOTIFICATIONS);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
+        ipp_t* response = cupsDoRequest(http, request, "/");
+        std::string text = std::string("Get-Notifications: ") + ippErrorString(cupsLastError()) + "\n";
+        addAttributes(response, text);
+        ippDelete(response);
+        httpClose(http);
+        return text;
+    });
 }
 
 int printedWithoutCredentials(const PrivateCupsServer& server, const std::string& queue, const std::string& name, const std::string& user)

@@ -173,6 +173,17 @@ private:
 // lines after each request's status line, the server's clock (job-printer-up-time) left out. The requests are made by a process running as user.
 std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job);
 
+// What a process running as user reads of the server's jobs (every attribute, through Get-Jobs,
+// and of job, through Get-Job-Attributes) by giving name's name and proving nothing, as any
+// program may ask: the same lines as jobsAsSeenBy's. server: the socket, or HOST:PORT.
+std::string jobsReadByNaming(const std::string& server, const std::string& user, const std::string& name, int job);
+
+// A subscription of user's, made by a process running as user, to every event of queue; its
+// number, or 0 when the server made none. And the events it has kept, as Get-Notifications gives
+// them to user: every attribute, as jobsAsSeenBy's lines.
+int subscribedAs(const PrivateCupsServer& server, const std::string& user, const std::string& queue);
+std::string notificationsSeenBy(const PrivateCupsServer& server, const std::string& user, int subscription);
+
 // A job made by a process running as user with one Print-Job in name's name, sent by hand without
 // the credentials the server may ask for (as any program can); its number, 0 when the server
 // refused it.

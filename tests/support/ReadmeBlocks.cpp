@@ -47,6 +47,15 @@ std::string readmePolicy()
     return "";
 }
 
+std::string readmePrivacyLines()
+{
+    for (const std::string& block : readmeBlocks("### The codes are secrets")) {
+        if (block.rfind("JobPrivateAccess ", 0) == 0)
+            return block;
+    }
+    return "";
+}
+
 std::string readmePolicyLine(const std::string& directive)
 {
     std::istringstream policy(readmePolicy());

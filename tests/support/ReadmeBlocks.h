@@ -16,6 +16,12 @@ std::vector<std::string> readmeBlocks(const std::string& heading, const std::vec
 // paste; empty when the README has none.
 std::string readmePolicy();
 
+// The lines the README has an administrator put in a policy of the server's in place of its
+// JobPrivateAccess and JobPrivateValues lines, so that the jobs' codes are secret from other
+// users (the block of its section on secrets that starts with JobPrivateAccess); empty when the
+// README has none.
+std::string readmePrivacyLines();
+
 // The line of that policy that sets directive ("JobPrivateValues default ..."), without its
 // indentation; empty when the policy has none.
 std::string readmePolicyLine(const std::string& directive);
