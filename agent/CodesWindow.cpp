@@ -2,9 +2,8 @@
 
 #include "CodeValues.h"
 #include "ScreenFrontEnd.h"
+#include "SecretWipe.h"
 #include "WindowProcess.h"
-
-#include <algorithm>
 
 namespace {
 
@@ -22,15 +21,9 @@ std::string answerBytes(CodesForm& form, CodesFormAnswer answer, const std::stri
     for (CodeField& field : form.fields) {
         bytes += field.value;
         bytes += '\0';
-        std::fill(field.value.begin(), field.value.end(), '\0');
+        wipeSecret(field.value);
     }
     return bytes;
-}
-
-void wipe(std::string& secret)
-{
-    std::fill(secret.begin(), secret.end(), '\0');
-    secret.clear();
 }
 
 // The answer read back into a copy of form: false when it is not one the window could give (a
@@ -44,7 +37,7 @@ bool readAnswer(const std::string& said, CodesForm* answered)
         size_t end = said.find('\0', start);
         if (end == std::string::npos)
             return false;
-        wipe(field.value);
+        wipeSecret(field.value);
         field.value.assign(said, start, end - start);
         start = end + 1;
         if (!codeFieldProblem(*answered, field).empty())
@@ -75,15 +68,15 @@ CodesFormAnswer askCodesOnScreen(CodesForm* form, std::string* why)
         CodesForm answered = *form;
         if (readAnswer(said, &answered)) {
             for (CodeField& field : form->fields)
-                wipe(field.value);
+                wipeSecret(field.value);
             *form = std::move(answered);
             answer = CodesFormAnswer::Accepted;
         } else {
             for (CodeField& field : answered.fields)
-                wipe(field.value);
+                wipeSecret(field.value);
             *why = "the codes window's process ended without an answer";
         }
     }
-    wipe(said);
+    wipeSecret(said);
     return answer;
 }

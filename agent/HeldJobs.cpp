@@ -291,11 +291,15 @@ JobFate HeldJobs::takeUpForPrinterCodes(const ServerJob& job, PromptTask task, c
         say(job, "left held: its queue's stored settings cannot be read");
         return JobFate::LeftHeld;
     }
-    m_printerCodes[job.queue] = codes;
     CodesForm form;
     form.document = job.name;
     form.queue = job.queue;
     CodesAtPrint atPrint = codesAtPrint(codes, settings, &form);
+    if (atPrint == CodesAtPrint::TooMany) {
+        say(job, "left held: " + tooManyCodes(codes));
+        return JobFate::LeftHeld;
+    }
+    m_printerCodes[job.queue] = codes;
     if (job.refusedByPrinter) {
         // The codes the printer refused are not sent again, nor shown: the person gives others.
         for (CodeField& field : form.fields)

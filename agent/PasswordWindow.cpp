@@ -1,9 +1,8 @@
 #include "PasswordWindow.h"
 
 #include "ScreenFrontEnd.h"
+#include "SecretWipe.h"
 #include "WindowProcess.h"
-
-#include <algorithm>
 
 bool askPasswordOnScreen(const PasswordQuestion& question, PasswordAnswer* answer, std::string* why)
 {
@@ -16,7 +15,7 @@ bool askPasswordOnScreen(const PasswordQuestion& question, PasswordAnswer* answe
         bool given = frontEnd && frontEnd->askPassword(question, &answer, &error);
         std::string bytes = given ? (answer.remember ? "R" : "G") + answer.password
                                   : "C" + (error.empty() ? std::string("the password window was cancelled") : "the password window cannot go on screen: " + error);
-        std::fill(answer.password.begin(), answer.password.end(), '\0');
+        wipeSecret(answer.password);
         return bytes;
     };
     std::string said;
@@ -30,6 +29,6 @@ bool askPasswordOnScreen(const PasswordQuestion& question, PasswordAnswer* answe
     } else {
         *why = !said.empty() && said[0] == 'C' ? said.substr(1) : "the password window's process ended without an answer";
     }
-    std::fill(said.begin(), said.end(), '\0');
+    wipeSecret(said);
     return given;
 }

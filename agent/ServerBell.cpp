@@ -19,9 +19,21 @@ int ring(sd_bus_message*, void* heard, sd_bus_error*)
     return 0;
 }
 
-// NameOwnerChanged(name, old owner, new owner): a connection's unique name comes with the
-// connection and goes with it. Whose it is, is asked once processing is over: no call from inside
-// a callback.
+// Every name's news on the bus is NameOwnerChanged(name, old owner, new owner): a connection's
+// unique name comes with the connection and goes with it. The bus sends the agent only what it
+// needs of them, so that other users' connections cost it nothing but their coming: names that
+// come (no old owner), and the going of the connections it listens to.
+constexpr const char* kNamesThatCome = "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+                                       "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg1=''";
+
+std::string goingOf(const std::string& connection)
+{
+    return "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
+           "member='NameOwnerChanged',arg0='"
+        + connection + "'";
+}
+
+// Whose a connection is, is asked once processing is over: no call from inside a callback.
 int connectionChanged(sd_bus_message* message, void* heard, sd_bus_error*)
 {
     const char* name = nullptr;
@@ -48,8 +60,10 @@ ServerBell::~ServerBell()
 
 void ServerBell::close()
 {
-    for (auto& [connection, match] : m_cupsConnections)
-        sd_bus_slot_unref(match);
+    for (auto& [connection, matches] : m_cupsConnections) {
+        sd_bus_slot_unref(matches.signals);
+        sd_bus_slot_unref(matches.going);
+    }
     m_cupsConnections.clear();
     m_connectionsMatch = sd_bus_slot_unref(m_connectionsMatch);
     m_bus = sd_bus_flush_close_unref(m_bus);
@@ -57,11 +71,12 @@ void ServerBell::close()
 
 bool ServerBell::open(std::string* error)
 {
+    const passwd* lp = getpwnam("lp");
+    m_lpUser = lp ? std::optional<uid_t>(lp->pw_uid) : std::nullopt;
     int status = sd_bus_open_system(&m_bus);
     // Connections are followed from before they are listed, so that none falls between.
     if (status >= 0)
-        status = sd_bus_match_signal(m_bus, &m_connectionsMatch, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-            "NameOwnerChanged", connectionChanged, &m_heard);
+        status = sd_bus_add_match(m_bus, &m_connectionsMatch, kNamesThatCome, connectionChanged, &m_heard);
     sd_bus_message* reply = nullptr;
     if (status >= 0)
         status = sd_bus_call_method(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListNames", nullptr, &reply, "");
@@ -114,10 +129,8 @@ bool ServerBell::fromCups(const std::string& connection)
     if (sd_bus_call_method(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionUnixUser", nullptr,
             &reply, "s", connection.c_str())
             >= 0
-        && sd_bus_message_read(reply, "u", &user) > 0) {
-        const passwd* lp = getpwnam("lp");
-        cups = user == 0 || (lp && user == lp->pw_uid);
-    }
+        && sd_bus_message_read(reply, "u", &user) > 0)
+        cups = user == 0 || user == m_lpUser;
     sd_bus_message_unref(reply);
     return cups;
 }
@@ -126,13 +139,16 @@ bool ServerBell::listenTo(const std::string& connection, std::string* error)
 {
     if (m_cupsConnections.count(connection) || !fromCups(connection))
         return false;
-    sd_bus_slot* match = nullptr;
-    int status = sd_bus_match_signal(m_bus, &match, connection.c_str(), nullptr, kNotifierInterface, nullptr, ring, &m_heard);
+    CupsConnection matches;
+    int status = sd_bus_match_signal(m_bus, &matches.signals, connection.c_str(), nullptr, kNotifierInterface, nullptr, ring, &m_heard);
+    if (status >= 0)
+        status = sd_bus_add_match(m_bus, &matches.going, goingOf(connection).c_str(), connectionChanged, &m_heard);
     if (status < 0) {
+        sd_bus_slot_unref(matches.signals);
         *error = "cannot listen to " + connection + " on the system bus: " + described(status);
         return false;
     }
-    m_cupsConnections[connection] = match;
+    m_cupsConnections[connection] = matches;
     return true;
 }
 
@@ -144,7 +160,8 @@ bool ServerBell::takeRings(bool* rang, std::string* error)
     *rang = m_heard.rang;
     for (const std::string& connection : m_heard.went) {
         if (auto known = m_cupsConnections.find(connection); known != m_cupsConnections.end()) {
-            sd_bus_slot_unref(known->second);
+            sd_bus_slot_unref(known->second.signals);
+            sd_bus_slot_unref(known->second.going);
             m_cupsConnections.erase(known);
         }
     }

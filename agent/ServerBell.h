@@ -8,11 +8,14 @@
 // Anyone on the system bus may send a signal of the notifier's interface; only one from a
 // connection of root's or lp's (cupsd and its notifier) rings. The bus itself drops the others:
 // the agent listens to the notifier's interface only from each connection of those users, follows
-// connections as they come and go, and takes a new one of theirs for a ring, as the notifier
-// connects to ring for an event.
+// connections as they come and those of theirs as they go, and takes a new one of theirs for a
+// ring, as the notifier connects to ring for its first event (it keeps the connection for those
+// after). Another user's connection costs the agent one look at whose it is as it comes; its
+// going, and anything it sends, the bus does not pass on.
 #pragma once
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <sys/types.h>
@@ -55,9 +58,17 @@ private:
     bool listenTo(const std::string& connection, std::string* error);
     void close();
 
+    // What is listened to of a connection of cupsd's users: its signals, and its going.
+    struct CupsConnection {
+        sd_bus_slot* signals { nullptr };
+        sd_bus_slot* going { nullptr };
+    };
+
     sd_bus* m_bus { nullptr };
     sd_bus_slot* m_connectionsMatch { nullptr };
     BellNews m_heard;
-    // The match of each connection of cupsd's users.
-    std::map<std::string, sd_bus_slot*> m_cupsConnections;
+    std::map<std::string, CupsConnection> m_cupsConnections;
+    // lp's user, looked up once: the look-up reads the user database, far dearer than the bus's
+    // answer.
+    std::optional<uid_t> m_lpUser;
 };

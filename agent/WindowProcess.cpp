@@ -2,8 +2,8 @@
 
 #include "AgentChild.h"
 #include "ProcessGuards.h"
+#include "SecretWipe.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -27,7 +27,7 @@ bool answerInWindowProcess(const std::string& window, const std::function<std::s
         std::string bytes = ask();
         // The agent goes by what it reads, and reads nothing of a write that failed.
         writeAll(result[1], bytes);
-        std::fill(bytes.begin(), bytes.end(), '\0');
+        wipeSecret(bytes);
         _exit(0);
     }
     ::close(result[1]);
@@ -55,7 +55,7 @@ bool answerInWindowProcess(const std::string& window, const std::function<std::s
             break;
         said->append(buffer, static_cast<size_t>(count));
     }
-    std::fill(std::begin(buffer), std::end(buffer), '\0');
+    wipeSecret(buffer);
     ::close(result[0]);
     // The window's process took the agent's handlers along, which only note a SIGTERM.
     if (stopped)
@@ -63,8 +63,7 @@ bool answerInWindowProcess(const std::string& window, const std::function<std::s
     int status = 0;
     waitpid(process, &status, 0);
     if (stopped) {
-        std::fill(said->begin(), said->end(), '\0');
-        said->clear();
+        wipeSecret(*said);
         *why = window + " was closed as the agent stops";
     }
     return !stopped;

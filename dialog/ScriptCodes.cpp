@@ -3,6 +3,7 @@
 #include "CodeValues.h"
 #include "PrintableText.h"
 #include "ScriptLine.h"
+#include "SecretWipe.h"
 
 #include <algorithm>
 #include <optional>
@@ -47,16 +48,10 @@ std::string formProblem(const CodesForm& form)
     return fieldsProblem(form.fields);
 }
 
-void wipe(std::string& secret)
-{
-    std::fill(secret.begin(), secret.end(), '\0');
-    secret.clear();
-}
-
 void wipe(CodesForm& form)
 {
     for (CodeField& field : form.fields)
-        wipe(field.value);
+        wipeSecret(field.value);
 }
 
 }
@@ -116,7 +111,7 @@ CodesFormAnswer answerCodesFromScript(ScriptSource& script, CodesForm* form, std
         if (read == ScriptSource::Read::Failed)
             return stop(problem);
         std::optional<ScriptLine> line = parseScriptLine(text, script.lineNumber(), &problem);
-        wipe(text);
+        wipeSecret(text);
         if (!line)
             return stop(problem);
         const std::string& action = line->action;
@@ -126,12 +121,12 @@ CodesFormAnswer answerCodesFromScript(ScriptSource& script, CodesForm* form, std
         if (action == "type" && words.size() == 2) {
             auto field = std::find_if(answered.fields.begin(), answered.fields.end(), [&](const CodeField& each) { return each.code.name == words[0]; });
             if (field == answered.fields.end()) {
-                wipe(words[1]);
+                wipeSecret(words[1]);
                 return stop("the codes window has no field " + printableText(words[0]));
             }
-            wipe(field->value);
+            wipeSecret(field->value);
             field->value = std::move(words[1]);
-            wipe(words[1]);
+            wipeSecret(words[1]);
             transcript << "codes: typed into " << printableText(field->code.name) << std::endl;
             continue;
         }
@@ -156,7 +151,7 @@ CodesFormAnswer answerCodesFromScript(ScriptSource& script, CodesForm* form, std
             return CodesFormAnswer::Accepted;
         }
         for (std::string& word : words)
-            wipe(word);
+            wipeSecret(word);
         return stop(usage(*form));
     }
 }

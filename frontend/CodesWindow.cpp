@@ -5,6 +5,7 @@
 #include <CodeValues.h>
 #include <PrintableText.h>
 #include <ProgramTexts.h>
+#include <SecretWipe.h>
 
 #include <QCheckBox>
 #include <QDialog>
@@ -16,7 +17,6 @@
 #include <QPalette>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <vector>
 
 namespace {
@@ -57,12 +57,6 @@ struct FieldWidgets {
     QLineEdit* edit;
     QLabel* problem;
 };
-
-void wipe(std::string& secret)
-{
-    std::fill(secret.begin(), secret.end(), '\0');
-    secret.clear();
-}
 
 }
 
@@ -182,7 +176,7 @@ CodesFormAnswer askCodes(CodesForm* form, std::string* error)
         }
         fit = showProblem(conflict, fieldsProblem(typed)) && fit;
         for (CodeField& field : typed)
-            wipe(field.value);
+            wipeSecret(field.value);
         accept->setEnabled(fit);
         return fit;
     };
@@ -206,7 +200,7 @@ CodesFormAnswer askCodes(CodesForm* form, std::string* error)
         form->concealed = answered.concealed;
     }
     for (size_t index = 0; index < shown.size(); ++index) {
-        wipe(form->fields[index].value);
+        wipeSecret(form->fields[index].value);
         form->fields[index].value = shown[index].edit->text().toStdString();
         shown[index].edit->clear();
     }

@@ -35,6 +35,10 @@ Going addPrinterCodes(const PrinterCodes& codes, const QueueSettings& stored, co
     CodesAtPrint atPrint = codesAtPrint(codes, stored, &form);
     if (atPrint == CodesAtPrint::AsItCame)
         return Going::On;
+    if (atPrint == CodesAtPrint::TooMany) {
+        conversation.tell("the job on " + queue + " was not sent: " + tooManyCodes(codes));
+        return Going::Failed;
+    }
     std::string why;
     if (atPrint == CodesAtPrint::Ask) {
         CodesFormAnswer answer = ask(&form, &why);
@@ -58,6 +62,10 @@ Going addPrinterCodes(const PrinterCodes& codes, const QueueSettings& stored, co
 int configurePrinterCodes(const CupsDestination& destination, const PrinterCodes& codes, const QueueSettingsStore& store,
     QueueSettingsStore::CodesChoice keepCodes, const CodesFormAsker& ask, Transcript& transcript, Conversation& conversation, std::ostream& err)
 {
+    if (std::string problem = tooManyCodes(codes); !problem.empty()) {
+        conversation.tell("the settings of queue " + destination.queue + " cannot be shown: " + problem);
+        return kExitError;
+    }
     auto warn = [&err](const std::string& warning) { err << "printdialog: warning: " << warning << "\n"; };
     QueueSettings settings = QueueSettings::unstored();
     std::string error;

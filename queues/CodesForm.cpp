@@ -11,8 +11,18 @@ std::string codeFieldProblem(const CodesForm& form, const CodeField& field)
     return codeValueProblem(field.code, field.value);
 }
 
+std::string tooManyCodes(const PrinterCodes& codes)
+{
+    if (codes.codes.size() <= kMaxCodeFields)
+        return "";
+    return "its printer asks for " + std::to_string(codes.codes.size()) + " codes, more than the " + std::to_string(kMaxCodeFields)
+        + " a codes window holds";
+}
+
 CodesAtPrint codesAtPrint(const PrinterCodes& codes, const QueueSettings& settings, CodesForm* form)
 {
+    if (!tooManyCodes(codes).empty())
+        return CodesAtPrint::TooMany;
     form->concealed = settings.concealsPrinterCodes();
     form->fields.clear();
     bool stored = settings.sendsStoredCodes();

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <map>
 #include <optional>
+#include <unordered_set>
 
 namespace {
 
@@ -84,8 +85,13 @@ int hexDigit(char c)
 std::string withHexDecoded(std::string_view text)
 {
     std::string bytes;
+    // The first '>' at or after i, found once for every '<' before it: a text of many '<' is
+    // read once, not once for each of them.
+    size_t nextClose = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        size_t close = text[i] == '<' ? text.find('>', i) : std::string_view::npos;
+        if (text[i] == '<' && nextClose != std::string_view::npos && nextClose <= i)
+            nextClose = text.find('>', i);
+        size_t close = text[i] == '<' ? nextClose : std::string_view::npos;
         std::string_view run = close == std::string_view::npos ? std::string_view() : text.substr(i + 1, close - i - 1);
         bool hex = !run.empty() && run.size() % 2 == 0 && std::all_of(run.begin(), run.end(), [](char c) { return hexDigit(c) >= 0; });
         if (!hex) {
@@ -342,12 +348,13 @@ bool isCodeOption(std::string_view option)
 
 void addCustomCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
 {
+    std::unordered_set<std::string_view> options;
     for (const CustomParameter& parameter : ppd.parameters()) {
         bool secret = parameter.type == "passcode" || parameter.type == "password";
         if (!secret && !isCodeOption(parameter.option))
             continue;
         // One code per option: a second parameter of the same option is not a second code.
-        if (std::any_of(codes->begin(), codes->end(), [&](const PrinterCode& code) { return code.name == parameter.option; }))
+        if (!options.insert(parameter.option).second)
             continue;
         PrinterCode code;
         code.name = parameter.option;
@@ -524,9 +531,10 @@ std::vector<std::string> jobPrivateValuesLines(const PrinterCodes& codes)
         "LockedPrintPassword", "DocServerPassword", "StoredPrintPassword", "JobPassword", "FolderPassword", "JCLJACPassword",
         "JCLCDPPassword", "PIN", "HPUserAccessCode", "HPFIDigit", "HPSEDigit", "HPTHDigit", "HPFTDigit", "KmManagment",
         "KMManagement", "KmManagement", "BRJobPIN" };
+    std::unordered_set<std::string> named(names.begin(), names.end());
     for (const PrinterCode& code : codes.codes) {
         for (const std::string& name : codeNames(code)) {
-            if (std::find(names.begin(), names.end(), name) == names.end())
+            if (named.insert(name).second)
                 names.push_back(name);
         }
     }

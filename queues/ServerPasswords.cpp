@@ -2,8 +2,8 @@
 
 #include "CupsDestination.h"
 #include "KeyringModule.h"
+#include "SecretWipe.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cerrno>
 #include <cstdio>
@@ -31,12 +31,6 @@ std::set<std::pair<std::string, std::string>> gKeyringRead;
 // and on (the watching agent) does not put the window back up at each request.
 constexpr std::chrono::minutes kDeclinedFor { 5 };
 std::map<std::pair<std::string, std::string>, std::pair<std::chrono::steady_clock::time_point, std::string>> gDeclined;
-
-void wipe(std::string& secret)
-{
-    std::fill(secret.begin(), secret.end(), '\0');
-    secret.clear();
-}
 
 // A line of the program's own on standard error: the keyring's failure does not keep the password
 // from being given, but the person should know that it was not remembered.
@@ -70,7 +64,7 @@ bool passwordForServer(const std::string& serverKey, const PasswordQuestion& que
         if (found == QueueCodesKeyring::Lookup::Found) {
             gKnown[whose] = { stored, true };
             *password = stored;
-            wipe(stored);
+            wipeSecret(stored);
             return true;
         }
         // Without anyone to ask, a keyring that cannot be read changes nothing the person can act on.
@@ -92,7 +86,7 @@ bool passwordForServer(const std::string& serverKey, const PasswordQuestion& que
     gDeclined.erase(whose);
     gKnown[whose] = { answer.password, false, answer.remember };
     *password = answer.password;
-    wipe(answer.password);
+    wipeSecret(answer.password);
     return true;
 }
 
@@ -120,6 +114,6 @@ void passwordRefused(const std::string& serverKey, const std::string& user)
     const KeyringModule* keyring = known->second.inKeyring ? keyringModule(&error) : nullptr;
     if (keyring && !keyring->forgetPassword(serverKey, user, kDefaultCupsTimeout, &error))
         tell(error);
-    wipe(known->second.password);
+    wipeSecret(known->second.password);
     gKnown.erase(known);
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -47,6 +48,37 @@ TEST_F(HostileFileRunTest, AGzipBombPPDIsRefusedInOneLineNamingItSoonAndWithLitt
     if (!kSanitizedBuild) {
         EXPECT_LT(result.processorTime, std::chrono::seconds(1));
         EXPECT_LT(result.peakResidentKiB, 64 * 1024);
+    }
+}
+
+TEST_F(HostileFileRunTest, AnAdministratorGetsTheCodesOfAHostilePPDListedWholeSoonAndWithMemoryInProportion)
+{
+    // As many code options as fit under the size limit; a code whose label is 8 million '<', each
+    // of which could start a <hex> run.
+    const struct {
+        const char* file;
+        std::string text;
+        size_t codes;
+    } hostile[] = {
+        { "codes.ppd", codeFloodPPD(200000), 200000 },
+        { "label.ppd", "*PPD-Adobe: \"4.3\"\n*OpenUI *UserCode/" + std::string(8000000, '<') + ": PickOne\n*ParamCustomUserCode UserCode: 1 passcode 1 8\n", 1 },
+    };
+    for (const auto& [file, text, codes] : hostile) {
+        tree.addFile(file, text);
+        ProgramOptions options;
+        options.environment = englishLanguageSettings();
+        options.timeout = std::chrono::seconds(20);
+        ProgramRun result = runProgram({ PRINTDIALOG_PATH, "--list-codes", "--ppd", tree.path(file) }, options);
+        EXPECT_FALSE(result.timedOut) << file;
+        EXPECT_EQ(result.exitStatus, 0) << file << ": " << result.errors;
+        size_t lines = std::count(result.output.begin(), result.output.end(), '\n');
+        size_t policyLines = 0;
+        for (size_t at = result.output.find("JobPrivateValues "); at != std::string::npos; at = result.output.find("\nJobPrivateValues ", at + 1))
+            ++policyLines;
+        EXPECT_EQ(lines - policyLines, codes) << file << ": one line per code, then the policy's";
+        if (!kSanitizedBuild) {
+            EXPECT_LT(result.peakResidentKiB, 16 * static_cast<long>(text.size()) / 1024) << file << ": memory in proportion to the file";
+        }
     }
 }
 

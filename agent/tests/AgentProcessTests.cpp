@@ -5,6 +5,7 @@
 #include "AgentSessionTest.h"
 #include "RunningProgram.h"
 #include "ServerSubscriptions.h"
+#include "TestPPDFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <thread>
@@ -30,6 +32,12 @@ protected:
         addHoldingQueue("raw-hold", "");
         // One of another maker's printer that asks for a user code, and a locked print's password.
         addHoldingQueue("lumio-codes-hold", "lumio-codes");
+        // One whose PPD declares a code more than the 32 a window holds.
+        std::string manyCodes = codeFloodPPD(33);
+        manyCodes.insert(manyCodes.find('\n') + 1, "*cupsFilter: \"text/plain 0 accounting-test-filter\"\n");
+        if (gServer)
+            std::ofstream(gServer->path("many-codes.ppd")) << manyCodes;
+        addHoldingQueue("many-codes-hold", "many-codes");
     }
 };
 
@@ -247,6 +255,16 @@ TEST_F(AgentProcess, ACodeThePrinterWouldNotTakeIsNeverSent)
     EXPECT_NE(held.output.find(prefix(stored, queue) + "left held: a default code is missing or is not one its printer takes"), std::string::npos)
         << held.output << held.errors;
     EXPECT_EQ(state(stored), "pending-held");
+}
+
+TEST_F(AgentProcess, AQueueWhosePrinterAsksForMoreCodesThanAWindowHoldsLeavesItsJobsHeldSayingWhy)
+{
+    int job = lp("many-codes-hold");
+    ProgramRun run = once("click OK\n");
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(run.output, prefix(job, "many-codes-hold") + "left held: its printer asks for 33 codes, more than the 32 a codes window holds\n")
+        << run.errors;
+    EXPECT_EQ(state(job), "pending-held");
 }
 
 TEST_F(AgentProcess, EveryOtherJobIsLeftAsItIs)

@@ -5,6 +5,7 @@
 
 #include <ProcessGuards.h>
 #include <Seconds.h>
+#include <SecretWipe.h>
 #include <ServerPasswords.h>
 
 #include <algorithm>
@@ -164,7 +165,7 @@ CupsConnection::~CupsConnection()
 {
     if (m_http)
         httpClose(m_http);
-    std::fill(m_password.begin(), m_password.end(), '\0');
+    wipeSecret(m_password);
 }
 
 std::string CupsConnection::address(const std::string& server)
@@ -672,8 +673,8 @@ int CupsConnection::authenticate(const char* method, const std::string& resource
         char encoded[2048];
         httpEncode64_2(encoded, sizeof encoded, userPassword.data(), static_cast<int>(userPassword.size()));
         httpSetAuthString(m_http, "Basic", encoded);
-        std::fill(userPassword.begin(), userPassword.end(), '\0');
-        std::fill(std::begin(encoded), std::end(encoded), '\0');
+        wipeSecret(userPassword);
+        wipeSecret(encoded);
         return 0;
     }
     return cupsDoAuthentication(m_http, method, resource.c_str());
@@ -735,7 +736,7 @@ bool CupsConnection::connectionBroke()
 
 const char* CupsConnection::givePassword()
 {
-    std::fill(m_password.begin(), m_password.end(), '\0');
+    wipeSecret(m_password);
     m_passwordUnanswered.clear();
     PasswordQuestion question { m_server, m_address, cupsUser(), m_passwordsRefused > 0 };
     m_passwordGiven = passwordForServer(m_serverKey, question, &m_password, &m_passwordUnanswered);

@@ -1,9 +1,10 @@
 #include "QueueCodesSecret.h"
 
+#include "SecretWipe.h"
+
 #include <Base/UTF8.h>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 namespace {
@@ -103,7 +104,7 @@ QueueCodesSecret::QueueCodesSecret(const QueueCodes& codes)
 
 QueueCodesSecret::~QueueCodesSecret()
 {
-    explicit_bzero(m_text.data(), m_text.size());
+    wipeSecret(m_text);
 }
 
 bool readQueueCodesSecret(std::string_view secret, QueueCodes* codes)

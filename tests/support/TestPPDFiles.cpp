@@ -23,3 +23,14 @@ void writeKeywordFloodPPD(const std::string& path, long keywords, const std::str
     ASSERT_EQ(gzwrite(file, chunk.data(), static_cast<unsigned>(chunk.size())), static_cast<int>(chunk.size()));
     ASSERT_EQ(gzclose(file), Z_OK);
 }
+
+std::string codeFloodPPD(long codes)
+{
+    std::string text = "*PPD-Adobe: \"4.3\"\n*Manufacturer: \"Lumio\"\n";
+    char line[96];
+    for (long code = 0; code < codes; ++code) {
+        snprintf(line, sizeof line, "*ParamCustomCode%07ld Code/Code %ld: 1 passcode 4 8\n", code, code);
+        text += line;
+    }
+    return text;
+}
