@@ -1,6 +1,7 @@
 #include "CupsConnection.h"
 
 #include "KeptCertificates.h"
+#include "TcpSockets.h"
 #include "UnixSockets.h"
 
 #include <ProcessGuards.h>
@@ -17,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <poll.h>
+#include <pwd.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -124,6 +126,25 @@ bool isRootsSocket(const std::string& path)
     std::string parent = path.substr(0, std::max<size_t>(path.rfind('/'), 1));
     return stat(path.c_str(), &socket) == 0 && S_ISSOCK(socket.st_mode) && socket.st_uid == 0 && stat(parent.c_str(), &folder) == 0
         && folder.st_uid == 0 && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// The users a CUPS server runs as: root, and lp, the system user Debian's drops to.
+bool isServersUser(unsigned user)
+{
+    passwd entry;
+    passwd* found = nullptr;
+    char buffer[4096];
+    return user == 0 || (getpwnam_r("lp", &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_uid == user);
+}
+
+std::string userName(unsigned user)
+{
+    passwd entry;
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(user, &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return found->pw_name;
+    return "user " + std::to_string(user);
 }
 
 // Whether the connection holds credentials to send: libcups empties them (on a demand for
@@ -665,6 +686,8 @@ int CupsConnection::authenticate(const char* method, const std::string& resource
     // socket, libcups tells it who the user is from the socket's peer credentials instead.
     const char* demand = httpGetField(m_http, HTTP_FIELD_WWW_AUTHENTICATE);
     if (demand && !strncasecmp(demand, "Basic", 5) && httpAddrFamily(httpGetAddress(m_http)) != AF_LOCAL) {
+        if (!listenerMayHaveThePassword())
+            return -1;
         const char* password = givePassword();
         if (!password)
             return -1;
@@ -721,6 +744,8 @@ std::string CupsConnection::unansweredDemand() const
     std::string offered = field ? field : "";
     if (offered.find("Negotiate") != std::string::npos)
         return m_server + " asks who you are with Kerberos, and you have no ticket it takes (kinit gets one)";
+    if (offered.find("Basic") != std::string::npos && !m_passwordWithheld.empty())
+        return m_server + " asks for your password, and it was not given: " + m_passwordWithheld;
     if (offered.find("Basic") != std::string::npos)
         return m_server + " asks for your password, and none was given" + (m_passwordUnanswered.empty() ? "" : " (" + m_passwordUnanswered + ")")
             + (m_local && httpAddrFamily(httpGetAddress(m_http)) != AF_LOCAL ? ": on this machine its socket tells it who you are without one, and none of the same server was found" : "");
@@ -731,6 +756,26 @@ bool CupsConnection::connectionBroke()
 {
     int number = httpError(m_http);
     return (number == EPIPE || number == ECONNRESET) && !m_timedOut && !m_interrupted && !pastDeadline();
+}
+
+bool CupsConnection::listenerMayHaveThePassword()
+{
+    m_passwordWithheld.clear();
+    if (!m_local)
+        return true;
+    // Where libcups connected, which it knows after the server has closed the connection.
+    sockaddr_storage peer {};
+    std::vector<unsigned> owners;
+    if (const http_addr_t* address = httpGetAddress(m_http)) {
+        memcpy(&peer, address, std::min(sizeof peer, sizeof *address));
+        owners = listenerOwners(peer);
+    }
+    auto stranger = std::find_if_not(owners.begin(), owners.end(), isServersUser);
+    if (owners.empty())
+        m_passwordWithheld = "no program of this machine's is seen listening there";
+    else if (stranger != owners.end())
+        m_passwordWithheld = "the program listening there runs as " + userName(*stranger) + ", and a CUPS server runs as root or lp";
+    return m_passwordWithheld.empty();
 }
 
 const char* CupsConnection::givePassword()
