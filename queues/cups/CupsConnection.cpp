@@ -396,7 +396,7 @@ bool CupsConnection::readyForRequest()
 
 ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp_status_t* status, int document, Credentials credentials)
 {
-    m_problem.clear();
+    m_answerLost = false;
     ipp_t* response = nullptr;
     *status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
     bool authenticated = false;
@@ -404,6 +404,8 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
     // more on a new connection.
     bool resent = false;
     for (bool reconnected = false;;) {
+        // What an answer that has the request go again said is no failure of its own.
+        m_problem.clear();
         if (!readyForRequest())
             break;
         startHeaders("POST", resource, credentials);
@@ -437,8 +439,10 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
             httpShutdown(m_http);
             continue;
         }
+        bool delivered = code == HTTP_STATUS_CONTINUE;
         bool unauthorized = false;
         response = answer(code, status, &unauthorized);
+        m_answerLost = delivered && !m_answerRead;
         // A request sent anonymously stays so.
         if (!goesAgainAsTheUser(unauthorized && credentials == Credentials::AsTheUser, &authenticated, "POST", resource))
             break;
@@ -521,12 +525,15 @@ ipp_t* CupsConnection::answer(http_status_t code, ipp_status_t* status, bool* un
     while (code == HTTP_STATUS_CONTINUE)
         code = httpUpdate(m_http);
     *unauthorized = code == HTTP_STATUS_UNAUTHORIZED;
+    // Success whose IPP answer cannot be read says no more than none: what it says is lost.
+    m_answerRead = code != HTTP_STATUS_ERROR && code != HTTP_STATUS_OK;
     if (code == HTTP_STATUS_OK) {
         ipp_t* response = ippNew();
         ipp_state_t state;
         while ((state = ippRead(m_http, response)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
         }
         if (state == IPP_STATE_DATA) {
+            m_answerRead = true;
             *status = ippGetStatusCode(response);
             ipp_attribute_t* message = ippFindAttribute(response, "status-message", IPP_TAG_TEXT);
             m_problem = message ? ippGetString(message, 0, nullptr) : ippErrorString(*status);
@@ -540,7 +547,7 @@ ipp_t* CupsConnection::answer(http_status_t code, ipp_status_t* status, bool* un
     }
     if (code == HTTP_STATUS_ERROR) {
         *status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
-        m_problem = failure();
+        m_problem = m_problem.empty() && !m_timedOut && !m_interrupted ? m_server + " closed the connection before it answered" : failure();
         return nullptr;
     }
     httpFlush(m_http);

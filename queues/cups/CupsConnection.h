@@ -60,6 +60,10 @@ public:
     // says why.
     ipp_t* exchange(ipp_t* request, const std::string& resource, ipp_status_t* status, int document = -1,
         Credentials credentials = Credentials::AsTheUser);
+    // Whether the last exchange's request went to the server whole, its document too, and no
+    // answer to it came back (the connection dropped, the time was up, or the program was asked to
+    // stop while it waited): the server may have done what it asked.
+    bool answerLost() const { return m_answerLost; }
 
     // Has the requests that follow tell a server on another machine who the user is from the
     // first one on, where it asks for Kerberos or a password (a printer's
@@ -168,6 +172,9 @@ private:
     bool m_stopsOnInterruption { false };
     bool m_interrupted { false };
     std::string m_problem;
+    // Whether the last answer's status, and its IPP message with a success, could be read.
+    bool m_answerRead { false };
+    bool m_answerLost { false };
     // The server as ServerPasswords knows it, the password given it on this connection, and how
     // often one was refused in this step; why none was given.
     std::string m_serverKey;
