@@ -1,19 +1,16 @@
 #include "ConnectionsToServer.h"
 
+#include "TcpSockets.h"
 #include "UnixSockets.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
-#include <cstdint>
-#include <cstdio>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <netinet/in.h>
-#include <cstddef>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -27,22 +24,6 @@ constexpr size_t kConnectedSecondsKept = 3600;
 // Enough of the agent's closed connections to outlast their TIME_WAIT at its pace of asking.
 constexpr size_t kOwnPortsKept = 32;
 
-// The kernel prints each 32-bit word of an address as the number it reads in this machine's
-// order, in hexadecimal.
-std::string word(uint32_t value)
-{
-    char text[9];
-    snprintf(text, sizeof text, "%08X", value);
-    return text;
-}
-
-std::string endpoint(const std::string& address, unsigned port)
-{
-    char text[8];
-    snprintf(text, sizeof text, ":%04X", port);
-    return address + text;
-}
-
 }
 
 void ConnectionsToServer::follow(int socket)
@@ -54,20 +35,10 @@ void ConnectionsToServer::follow(int socket)
     if (getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0
         || getsockname(socket, reinterpret_cast<sockaddr*>(&local), &localSize) != 0)
         return;
-    if (peer.ss_family == AF_INET) {
-        const auto& in = reinterpret_cast<const sockaddr_in&>(peer);
-        m_peer = endpoint(word(in.sin_addr.s_addr), ntohs(in.sin_port));
-        // ::ffff:a.b.c.d, its third word the bytes 00 00 FF FF.
-        const unsigned char mappedBytes[4] = { 0, 0, 0xFF, 0xFF };
-        uint32_t mapped = 0;
-        memcpy(&mapped, mappedBytes, sizeof mapped);
-        m_mappedPeer = endpoint(word(0) + word(0) + word(mapped) + word(in.sin_addr.s_addr), ntohs(in.sin_port));
-    } else if (peer.ss_family == AF_INET6) {
-        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(peer);
-        uint32_t words[4];
-        memcpy(words, &in6.sin6_addr, sizeof words);
-        m_peer = endpoint(word(words[0]) + word(words[1]) + word(words[2]) + word(words[3]), ntohs(in6.sin6_port));
-        m_mappedPeer.clear();
+    if (peer.ss_family == AF_INET || peer.ss_family == AF_INET6) {
+        TcpEndpoint server = tcpEndpoint(peer);
+        m_peer = server.spelled;
+        m_mappedPeer = server.mapped;
     } else if (peer.ss_family == AF_UNIX && peerSize > offsetof(sockaddr_un, sun_path)) {
         // The server's socket by its path: the kernel lists each connection accepted on it so.
         const auto& un = reinterpret_cast<const sockaddr_un&>(peer);
@@ -112,43 +83,30 @@ bool ConnectionsToServer::changed()
     }
     std::set<std::string> now;
     bool ownOpen = false;
-    for (const char* table : { "/proc/net/tcp", "/proc/net/tcp6" }) {
-        FILE* lines = fopen(table, "re");
-        if (!lines)
+    for (const TcpSocketEntry& connection : tcpSockets()) {
+        const std::string& remote = connection.remote;
+        if (remote != m_peer && (m_mappedPeer.empty() || remote != m_mappedPeer))
             continue;
-        char line[512];
-        // The heading, then "SLOT: LOCAL REMOTE STATE QUEUES TIMER RETRANSMITS UID ..." for each
-        // connection.
-        bool heading = true;
-        while (fgets(line, sizeof line, lines)) {
-            char local[64], remote[64], state[8];
-            unsigned user = 0;
-            if (std::exchange(heading, false) || sscanf(line, "%*s %63s %63s %7s %*s %*s %*s %u", local, remote, state, &user) != 4)
-                continue;
-            if (remote != m_peer && (m_mappedPeer.empty() || remote != m_mappedPeer))
-                continue;
-            const char* colon = strrchr(local, ':');
-            unsigned port = colon ? static_cast<unsigned>(strtoul(colon + 1, nullptr, 16)) : 0;
-            if (std::find(m_ownPorts.begin(), m_ownPorts.end(), port) != m_ownPorts.end())
-                continue;
-            // Only the user's own programs ring. A connection closed here (TIME_WAIT) is listed
-            // as no one's: one seen open as another user's stays theirs, and one closed before a
-            // look could see it (a quick print's) rings, at the pace any ring has.
-            bool closed = strcmp(state, kTimeWait) == 0;
-            if (!closed && user != m_user) {
-                if (std::find(m_othersPorts.begin(), m_othersPorts.end(), port) == m_othersPorts.end()) {
-                    m_othersPorts.push_back(port);
-                    if (m_othersPorts.size() > kOthersPortsKept)
-                        m_othersPorts.pop_front();
-                }
-                continue;
+        size_t colon = connection.local.rfind(':');
+        unsigned port = colon != std::string::npos ? static_cast<unsigned>(strtoul(connection.local.c_str() + colon + 1, nullptr, 16)) : 0;
+        if (std::find(m_ownPorts.begin(), m_ownPorts.end(), port) != m_ownPorts.end())
+            continue;
+        // Only the user's own programs ring. A connection closed here (TIME_WAIT) is listed as no
+        // one's: one seen open as another user's stays theirs, and one closed before a look could
+        // see it (a quick print's) rings, at the pace any ring has.
+        bool closed = connection.state == kTimeWait;
+        if (!closed && connection.user != m_user) {
+            if (std::find(m_othersPorts.begin(), m_othersPorts.end(), port) == m_othersPorts.end()) {
+                m_othersPorts.push_back(port);
+                if (m_othersPorts.size() > kOthersPortsKept)
+                    m_othersPorts.pop_front();
             }
-            if (closed && std::find(m_othersPorts.begin(), m_othersPorts.end(), port) != m_othersPorts.end())
-                continue;
-            ownOpen = ownOpen || !closed;
-            now.insert(std::to_string(port) + " " + state);
+            continue;
         }
-        fclose(lines);
+        if (closed && std::find(m_othersPorts.begin(), m_othersPorts.end(), port) != m_othersPorts.end())
+            continue;
+        ownOpen = ownOpen || !closed;
+        now.insert(std::to_string(port) + " " + connection.state);
     }
     bool changed = std::any_of(now.begin(), now.end(), [this](const std::string& entry) { return !m_seen.count(entry); });
     m_seen = std::move(now);

@@ -1,5 +1,5 @@
 // The passwords print servers ask for (HTTP Basic, which the connections give only over TLS or to
-// a server of this machine). A server's password is asked of the person once per process: the
+// a server of this machine that root or lp listens for: CupsConnection.h). A server's password is asked of the person once per process: the
 // program that runs (the agent, printdialog) sets who asks, a window on screen or its script.
 // What the person chose to remember is kept in the desktop's keyring once the server has taken it,
 // never in a file, and read from there before anyone is asked. A password the server refused is forgotten, in memory and in

@@ -1,6 +1,7 @@
 // printdialog printing for real through a private CUPS server of the tests' own (see
 // tests/cups/PrivateCupsServer.h): the job, its options and attributes, and every way the
 // submission can go wrong.
+#include "DroppingProxy.h"
 #include "ClearError.h"
 #include "CodePrinter.h"
 #include "LpJobs.h"
@@ -21,6 +22,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
 #include <pwd.h>
 #include <set>
 #include <sstream>
@@ -239,6 +241,81 @@ TEST_F(CupsPrintingTest, ADocumentTheServerRefusesLeavesNoJobWithTheCodes)
     std::string seen = jobsAsSeenBy(*gServer, "root", job);
     EXPECT_NE(seen.find("Get-Job-Attributes: client-error-not-found"), std::string::npos) << "job " << job << " is gone: " << seen;
     EXPECT_EQ(seen.find("alice-large"), std::string::npos) << "no job keeps the codes: " << seen;
+}
+
+// The server does what it was asked, and its answer is lost on its way back: a job it made of a
+// Create-Job holds the codes, is found and goes; a job whose document it took may print, and stays,
+// named for the person to look at.
+TEST_F(CupsPrintingTest, AnAnswerLostOnItsWayBackTakesNoJobThatMayPrint)
+{
+    struct Case {
+        ipp_op_t operation;
+        std::function<std::string(const std::string& job)> said;
+        std::string fate;
+    };
+    const std::string dropped = "the CUPS server at " + m_store.path("proxy.sock") + " closed the connection before it answered";
+    for (const Case& lost : {
+             Case { IPP_OP_CREATE_JOB,
+                 [&](const std::string& job) { return "movra: the server's answer to the new job was lost (" + dropped + "); job " + job + ", which it had made, was cancelled"; },
+                 "" },
+             Case { IPP_OP_SEND_DOCUMENT,
+                 [&](const std::string& job) {
+                     return "movra: the server took the document of job " + job + " but its answer was lost (" + dropped
+                         + "): the job may print; check it with lpstat -W all movra-" + job;
+                 },
+                 "completed" } }) {
+        SCOPED_TRACE(ippOpString(lost.operation));
+        unlink(m_store.path("proxy.sock").c_str());
+        DroppingProxy proxy;
+        ASSERT_TRUE(proxy.start(m_store.path("proxy.sock"), gServer->socket(), lost.operation));
+        std::vector<std::string> arguments = printDialogCommand("movra", kExamples + "/settings/default-codes.plist");
+        arguments[4] = m_store.path("proxy.sock");
+        arguments.insert(arguments.end(), { "--script", "-" });
+        ProgramRun run = runProgram(arguments, withInput("show\nprint\n"));
+        std::smatch named;
+        if (!std::regex_search(run.errors, named, std::regex("job ([0-9]+)"))) {
+            ADD_FAILURE() << "no job named: " << run.errors;
+            continue;
+        }
+        int job = std::stoi(named[1]);
+        std::string said = lost.said(std::to_string(job));
+        EXPECT_TRUE(endsInOneClearError(run, said));
+        if (lost.fate.empty())
+            EXPECT_NE(jobsAsSeenBy(*gServer, "root", job).find("Get-Job-Attributes: client-error-not-found"), std::string::npos) << "job " << job << " is gone";
+        else
+            EXPECT_TRUE(gServer->awaitJobState(job, lost.fate)) << "job " << job << " printed: " << gServer->jobAttribute(job, "job-state");
+    }
+}
+
+// A Create-Job lost on its way, its answer with it: the server made no job, and the person's older
+// job with the same title and no document (made by an earlier Create-Job that sent none) is not
+// the one to cancel.
+TEST_F(CupsPrintingTest, ARequestLostBeforeTheServerMadeTheJobCancelsNoOlderJobOfTheSameTitle)
+{
+    ipp_t* request = ippNewRequest(IPP_OP_CREATE_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/printers/movra");
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "document.txt");
+    http_t* http = httpConnect2(gServer->socket().c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
+    ASSERT_NE(http, nullptr);
+    ipp_t* made = cupsDoRequest(http, request, "/printers/movra");
+    ipp_attribute_t* id = ippFindAttribute(made, "job-id", IPP_TAG_INTEGER);
+    int older = id ? ippGetInteger(id, 0) : 0;
+    ippDelete(made);
+    httpClose(http);
+    ASSERT_GT(older, 0) << cupsLastErrorString();
+    std::string state = gServer->jobAttribute(older, "job-state");
+    // The server's clock counts in seconds, and a second either side is forgiven.
+    sleep(2);
+    DroppingProxy proxy;
+    ASSERT_TRUE(proxy.start(m_store.path("proxy.sock"), gServer->socket(), IPP_OP_CREATE_JOB, DroppingProxy::Drop::Request));
+    std::vector<std::string> arguments = printDialogCommand("movra", kExamples + "/settings/default-codes.plist");
+    arguments[4] = m_store.path("proxy.sock");
+    arguments.insert(arguments.end(), { "--script", "-" });
+    ProgramRun run = runProgram(arguments, withInput("show\nprint\n"));
+    EXPECT_TRUE(endsInOneClearError(run, "movra: the server's answer to the new job was lost (the CUPS server at " + m_store.path("proxy.sock") + " closed the connection before it answered); no job of yours it made is there"));
+    EXPECT_EQ(gServer->jobAttribute(older, "job-state"), state) << "job " << older << " stays";
+    gServer->cancelAllJobs();
 }
 
 TEST_F(CupsPrintingTest, AHalfMadeJobThatCannotBeCancelledIsNamed)

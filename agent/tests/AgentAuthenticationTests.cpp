@@ -1,8 +1,9 @@
 // The agent proves who the person is wherever the server asks, as CUPS's own clients do: on a
 // server that asks on every request, on the person's own machine's server reached by its
 // address, which knows the person only through its socket, and on an office's server in a
-// Kerberos realm, which knows them by their ticket.
+// Kerberos realm, which knows them by their ticket; and a password goes to nothing else.
 #include "AgentSessionTest.h"
+#include "FakeHttpServer.h"
 #include "KerberosRealm.h"
 #include "LpJobs.h"
 #include "OfficeServer.h"
@@ -10,8 +11,11 @@
 #include "RunningProgram.h"
 #include "TestNetwork.h"
 
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstring>
 #include <sstream>
@@ -421,5 +425,96 @@ TEST_F(AgentOnAnOfficeServerWithPasswords, CancelInThePasswordWindowLeavesTheJob
     EXPECT_TRUE(passwordItems().empty());
     EXPECT_EQ(lp("daemon", { "-U", "root" }), 0) << "another user of the desktop, without the password";
 }
+
+// A CUPS server of this machine that asked for passwords on a loopback port has stopped, and
+// another user listens there now, answering as the server would: a password, remembered in the
+// person's keyring or typed, goes only to a program of root's or lp's. The person is root.
+class APasswordOnALoopbackPort : public ::testing::TestWithParam<const char*> {
+protected:
+    static constexpr const char* kRemembered = "remembered-PASSWORD";
+    static constexpr const char* kTyped = "typed-PASSWORD";
+
+    void SetUp() override
+    {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "a listener of another user needs root";
+        if (std::string why = PrivateSecretService::unavailable(); !why.empty())
+            GTEST_SKIP() << why;
+        std::string error;
+        ASSERT_TRUE(m_keyring.startBus(&error) && m_keyring.startKeyring(&error)) << error;
+        m_home.addFile("document.txt", "A page.\n");
+    }
+
+    // A program on the person's desktop, with the keyring or without it.
+    enum class Keyring {
+        Reached,
+        None,
+    };
+    ProgramOptions desktop(const std::string& script, Keyring keyring) const
+    {
+        ProgramOptions options = withInput(script);
+        options.environment = englishLanguageSettings();
+        options.environment.insert(options.environment.end(), { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } });
+        if (keyring == Keyring::Reached)
+            options.environment.push_back(m_keyring.busVariable());
+        return options;
+    }
+
+    // How the request carries user:password, as the server reads it (in lower case).
+    static std::string basic(const std::string& password)
+    {
+        std::string userPassword = "root:" + password;
+        char encoded[256];
+        httpEncode64_2(encoded, sizeof encoded, userPassword.data(), static_cast<int>(userPassword.size()));
+        std::string lower = std::string("authorization: basic ") + encoded;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
+        return lower;
+    }
+
+    bool rememberedInTheKeyring(const std::string& server) const
+    {
+        const std::vector<KeyringEntry> entries = m_keyring.entries();
+        return std::any_of(entries.begin(), entries.end(), [&](const KeyringEntry& entry) {
+            return entry.secret == kRemembered && entry.attributes.count("server") && entry.attributes.at("server") == server;
+        });
+    }
+
+    TemporaryTree m_home;
+    PrivateSecretService m_keyring { m_home };
+};
+
+TEST_P(APasswordOnALoopbackPort, GoesOnlyToAListenerOfTheServersUsers)
+{
+    FakeHttpServer server;
+    ASSERT_TRUE(server.startAskingForPasswords(GetParam(), m_home.path("requests")));
+    ASSERT_TRUE(m_keyring.addItem("Print server password",
+        { { "xdg:schema", "com.movra.accounting-pane.ServerPassword" }, { "server", server.server() }, { "user", "root" } }, kRemembered));
+    // The agent with the password remembered, printdialog with the keyring out of reach and the
+    // password typed.
+    ProgramRun agent = runProgram({ AGENT_PATH, "--once", "--server", server.server(), "--settings-dir", m_home.path("settings"), "--script", "-" },
+        desktop(std::string("password ") + kTyped + "\n", Keyring::Reached));
+    ProgramRun dialog = runProgram({ PRINTDIALOG_PATH, "--printer", "movra", "--server", server.server(), "--file", m_home.path("document.txt"),
+                                       "--settings-dir", m_home.path("settings"), "--script", "-" },
+        desktop(std::string("password ") + kTyped + "\nshow\nprint\n", Keyring::None));
+    std::string requests = fileContents(m_home.path("requests"));
+    EXPECT_TRUE(rememberedInTheKeyring(server.server())) << "the server refused nothing";
+    if (std::string(GetParam()) == "root") {
+        EXPECT_NE(requests.find(basic(kRemembered)), std::string::npos) << requests << agent.errors;
+        EXPECT_NE(requests.find(basic(kTyped)), std::string::npos) << requests << dialog.output << dialog.errors;
+        return;
+    }
+    ASSERT_NE(requests, "") << "the programs reached the listener";
+    EXPECT_EQ(requests.find("authorization"), std::string::npos) << requests;
+    std::string withheld = "the CUPS server at " + server.server()
+        + " asks for your password, and it was not given: the program listening there runs as nobody, and a CUPS server runs as root or lp\n";
+    EXPECT_EQ(agent.exitStatus, 2);
+    EXPECT_EQ(agent.output, "") << "no password window";
+    EXPECT_EQ(agent.errors, "accounting-agent: cannot list your jobs: " + withheld);
+    EXPECT_EQ(dialog.exitStatus, 2);
+    EXPECT_EQ(dialog.output.find("password"), std::string::npos) << dialog.output;
+    EXPECT_EQ(dialog.errors, "printdialog: movra: cannot get the printer's PPD: " + withheld);
+}
+
+INSTANTIATE_TEST_SUITE_P(Listeners, APasswordOnALoopbackPort, ::testing::Values("root", "nobody"));
 
 }

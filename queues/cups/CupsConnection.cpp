@@ -1,6 +1,7 @@
 #include "CupsConnection.h"
 
 #include "KeptCertificates.h"
+#include "TcpSockets.h"
 #include "UnixSockets.h"
 
 #include <ProcessGuards.h>
@@ -18,6 +19,7 @@
 #include <map>
 #include <mutex>
 #include <poll.h>
+#include <pwd.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -125,6 +127,25 @@ bool isRootsSocket(const std::string& path)
     std::string parent = path.substr(0, std::max<size_t>(path.rfind('/'), 1));
     return stat(path.c_str(), &socket) == 0 && S_ISSOCK(socket.st_mode) && socket.st_uid == 0 && stat(parent.c_str(), &folder) == 0
         && folder.st_uid == 0 && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// The users a CUPS server runs as: root, and lp, the system user Debian's drops to.
+bool isServersUser(unsigned user)
+{
+    passwd entry;
+    passwd* found = nullptr;
+    char buffer[4096];
+    return user == 0 || (getpwnam_r("lp", &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_uid == user);
+}
+
+std::string userName(unsigned user)
+{
+    passwd entry;
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(user, &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return found->pw_name;
+    return "user " + std::to_string(user);
 }
 
 // Whether the connection holds credentials to send: libcups empties them (on a demand for
@@ -376,7 +397,7 @@ bool CupsConnection::readyForRequest()
 
 ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp_status_t* status, int document, Credentials credentials)
 {
-    m_problem.clear();
+    m_answerLost = false;
     ipp_t* response = nullptr;
     *status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
     bool authenticated = false;
@@ -384,6 +405,8 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
     // more on a new connection.
     bool resent = false;
     for (bool reconnected = false;;) {
+        // What an answer that has the request go again said is no failure of its own.
+        m_problem.clear();
         if (!readyForRequest())
             break;
         startHeaders("POST", resource, credentials);
@@ -417,8 +440,10 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
             httpShutdown(m_http);
             continue;
         }
+        bool delivered = code == HTTP_STATUS_CONTINUE;
         bool unauthorized = false;
         response = answer(code, status, &unauthorized);
+        m_answerLost = delivered && !m_answerRead;
         // A request sent anonymously stays so.
         if (!goesAgainAsTheUser(unauthorized && credentials == Credentials::AsTheUser, &authenticated, "POST", resource))
             break;
@@ -501,12 +526,15 @@ ipp_t* CupsConnection::answer(http_status_t code, ipp_status_t* status, bool* un
     while (code == HTTP_STATUS_CONTINUE)
         code = httpUpdate(m_http);
     *unauthorized = code == HTTP_STATUS_UNAUTHORIZED;
+    // Success whose IPP answer cannot be read says no more than none: what it says is lost.
+    m_answerRead = code != HTTP_STATUS_ERROR && code != HTTP_STATUS_OK;
     if (code == HTTP_STATUS_OK) {
         ipp_t* response = ippNew();
         ipp_state_t state;
         while ((state = ippRead(m_http, response)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
         }
         if (state == IPP_STATE_DATA) {
+            m_answerRead = true;
             *status = ippGetStatusCode(response);
             ipp_attribute_t* message = ippFindAttribute(response, "status-message", IPP_TAG_TEXT);
             m_problem = message ? ippGetString(message, 0, nullptr) : ippErrorString(*status);
@@ -520,7 +548,7 @@ ipp_t* CupsConnection::answer(http_status_t code, ipp_status_t* status, bool* un
     }
     if (code == HTTP_STATUS_ERROR) {
         *status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
-        m_problem = failure();
+        m_problem = m_problem.empty() && !m_timedOut && !m_interrupted ? m_server + " closed the connection before it answered" : failure();
         return nullptr;
     }
     httpFlush(m_http);
@@ -666,6 +694,8 @@ int CupsConnection::authenticate(const char* method, const std::string& resource
     // socket, libcups tells it who the user is from the socket's peer credentials instead.
     const char* demand = httpGetField(m_http, HTTP_FIELD_WWW_AUTHENTICATE);
     if (demand && !strncasecmp(demand, "Basic", 5) && httpAddrFamily(httpGetAddress(m_http)) != AF_LOCAL) {
+        if (!listenerMayHaveThePassword())
+            return -1;
         const char* password = givePassword();
         if (!password)
             return -1;
@@ -722,6 +752,8 @@ std::string CupsConnection::unansweredDemand() const
     std::string offered = field ? field : "";
     if (offered.find("Negotiate") != std::string::npos)
         return m_server + " asks who you are with Kerberos, and you have no ticket it takes (kinit gets one)";
+    if (offered.find("Basic") != std::string::npos && !m_passwordWithheld.empty())
+        return m_server + " asks for your password, and it was not given: " + m_passwordWithheld;
     if (offered.find("Basic") != std::string::npos)
         return m_server + " asks for your password, and none was given" + (m_passwordUnanswered.empty() ? "" : " (" + m_passwordUnanswered + ")")
             + (m_local && httpAddrFamily(httpGetAddress(m_http)) != AF_LOCAL ? ": on this machine its socket tells it who you are without one, and none of the same server was found" : "");
@@ -732,6 +764,26 @@ bool CupsConnection::connectionBroke()
 {
     int number = httpError(m_http);
     return (number == EPIPE || number == ECONNRESET) && !m_timedOut && !m_interrupted && !pastDeadline();
+}
+
+bool CupsConnection::listenerMayHaveThePassword()
+{
+    m_passwordWithheld.clear();
+    if (!m_local)
+        return true;
+    // Where libcups connected, which it knows after the server has closed the connection.
+    sockaddr_storage peer {};
+    std::vector<unsigned> owners;
+    if (const http_addr_t* address = httpGetAddress(m_http)) {
+        memcpy(&peer, address, std::min(sizeof peer, sizeof *address));
+        owners = listenerOwners(peer);
+    }
+    auto stranger = std::find_if_not(owners.begin(), owners.end(), isServersUser);
+    if (owners.empty())
+        m_passwordWithheld = "no program of this machine's is seen listening there";
+    else if (stranger != owners.end())
+        m_passwordWithheld = "the program listening there runs as " + userName(*stranger) + ", and a CUPS server runs as root or lp";
+    return m_passwordWithheld.empty();
 }
 
 const char* CupsConnection::givePassword()

@@ -3,7 +3,8 @@
 // one certificate trusted for it (the first one seen for a server is kept, under ~/.cups/ssl, and
 // any other one later is refused, whatever its dates, as is a server whose kept certificate
 // cannot be read: KeptCertificates.h); and no wait on the server longer than the timeout. A
-// server that asks for a password gets the one the person gives (ServerPasswords.h).
+// server that asks for a password gets the one the person gives (ServerPasswords.h), on this
+// machine only where root or lp listens.
 #pragma once
 
 #include <CupsDestination.h>
@@ -59,6 +60,10 @@ public:
     // says why.
     ipp_t* exchange(ipp_t* request, const std::string& resource, ipp_status_t* status, int document = -1,
         Credentials credentials = Credentials::AsTheUser);
+    // Whether the last exchange's request went to the server whole, its document too, and no
+    // answer to it came back (the connection dropped, the time was up, or the program was asked to
+    // stop while it waited): the server may have done what it asked.
+    bool answerLost() const { return m_answerLost; }
 
     // Has the requests that follow tell a server on another machine who the user is from the
     // first one on, where it asks for Kerberos or a password (a printer's
@@ -142,6 +147,12 @@ private:
     // Answers the server's demand: Basic with the password givePassword gives (the person's,
     // ServerPasswords.h; null when none is given), any other as libcups does.
     int authenticate(const char* method, const std::string& resource);
+    // Whether the password may go where the connection leads: on another machine, to the server
+    // that showed the certificate trusted for it; on this one, only to a socket that root or lp
+    // listens on, the users a CUPS server runs as. Any user may listen on a port that no server
+    // holds, and answer as the server would to be given the password. Otherwise nobody is asked,
+    // and m_passwordWithheld says why.
+    bool listenerMayHaveThePassword();
     const char* givePassword();
 
     http_t* m_http { nullptr };
@@ -161,6 +172,9 @@ private:
     bool m_stopsOnInterruption { false };
     bool m_interrupted { false };
     std::string m_problem;
+    // Whether the last answer's status, and its IPP message with a success, could be read.
+    bool m_answerRead { false };
+    bool m_answerLost { false };
     // The server as ServerPasswords knows it, the password given it on this connection, and how
     // often one was refused in this step; why none was given.
     std::string m_serverKey;
@@ -168,5 +182,6 @@ private:
     bool m_passwordGiven { false };
     int m_passwordsRefused { 0 };
     std::string m_passwordUnanswered;
+    std::string m_passwordWithheld;
     static constexpr int kPasswordsAsked = 3;
 };

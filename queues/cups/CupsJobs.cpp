@@ -3,6 +3,7 @@
 #include "CupsJobs.h"
 
 #include "CupsConnection.h"
+#include "CupsRequests.h"
 #include "JobOptions.h"
 #include "JobPrivacy.h"
 
@@ -13,11 +14,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <ctime>
+#include <string_view>
 #include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 // Far beyond any printer's PPD; a server that sends more is stopped there.
 constexpr size_t kMaxQueuePPDBytes = 16 * 1024 * 1024;
@@ -34,13 +40,6 @@ bool writeAll(int file, const char* bytes, size_t size)
         size -= static_cast<size_t>(count);
     }
     return true;
-}
-
-std::string printerURI(const std::string& queue)
-{
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s", queue.c_str());
-    return uri;
 }
 
 // Create-Job, asked of the server itself: libcups's cupsCreateJob looks the queue up first and
@@ -114,6 +113,86 @@ bool codesStayPrivate(CupsConnection& connection, const std::string& queue, std:
         return true;
     *problem = answered ? codesWouldBeShownAdvice(connection.server()) : connection.failure();
     return false;
+}
+
+// The job a Create-Job whose answer was lost may have made: the user's newest job on the queue
+// that is not done, titled so, without a document, made since the request (by the server's own
+// clock: its "now" beside each job, less the time since the request here). 0 when there is
+// none; -1, *problem saying why, when the server's jobs cannot be listed.
+int jobMadeSince(const CupsDestination& destination, const std::string& title, Clock::time_point asked, std::string* problem)
+{
+    CupsConnection connection;
+    if (!connection.open(destination, problem))
+        return -1;
+    static const char* const requested[] = { "job-id", "job-name", "number-of-documents", "time-at-creation", "job-printer-up-time" };
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerURI(destination.queue).c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "not-completed");
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", std::size(requested), nullptr, requested);
+    connection.startStep();
+    ipp_status_t status;
+    ipp_t* response = connection.exchange(request, "/", &status);
+    // A queue without jobs answers "not found".
+    if (!connection.succeeded(status) && !(response && status == IPP_STATUS_ERROR_NOT_FOUND)) {
+        *problem = connection.failure();
+        ippDelete(response);
+        return -1;
+    }
+    auto since = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - asked).count();
+    int found = 0;
+    int id = 0;
+    int documents = 0;
+    long long created = 0;
+    long long now = time(nullptr);
+    std::string name;
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response);; attribute = ippNextAttribute(response)) {
+        const char* attributeName = attribute ? ippGetName(attribute) : nullptr;
+        if (!attributeName) {
+            // A second of either clock's rounding.
+            if (id > found && name == title && documents == 0 && created >= now - since - 1)
+                found = id;
+            id = documents = 0;
+            name.clear();
+            if (!attribute)
+                break;
+            continue;
+        }
+        std::string_view which = attributeName;
+        if (which == "job-id")
+            id = ippGetInteger(attribute, 0);
+        else if (which == "job-name")
+            name = ippGetString(attribute, 0, nullptr) ? ippGetString(attribute, 0, nullptr) : "";
+        else if (which == "number-of-documents")
+            documents = ippGetInteger(attribute, 0);
+        else if (which == "time-at-creation")
+            created = ippGetInteger(attribute, 0);
+        else if (which == "job-printer-up-time")
+            now = ippGetInteger(attribute, 0);
+    }
+    ippDelete(response);
+    return found;
+}
+
+// Create-Job's answer was lost: a job it made holds the codes, and goes.
+std::string withoutLostJob(const CupsDestination& destination, const std::string& title, Clock::time_point asked, const std::string& lost,
+    const QueueSettings& settings)
+{
+    const std::string& queue = destination.queue;
+    std::string said = queue + ": the server's answer to the new job was lost (" + settings.withoutCodes(lost) + ")";
+    std::string problem;
+    int job = jobMadeSince(destination, title, asked, &problem);
+    if (job < 0)
+        return said + ", and its jobs could not be listed (" + settings.withoutCodes(problem) + "): a job of yours titled \"" + title
+            + "\" may hold the codes; check it with lpstat -W not-completed " + queue;
+    if (job == 0)
+        return said + "; no job of yours it made is there";
+    std::string number = std::to_string(job);
+    if (purgeJob(destination, job, &problem))
+        return said + "; job " + number + ", which it had made, was cancelled";
+    return said + "; job " + number + ", which it made and which holds the codes, could not be cancelled (" + settings.withoutCodes(problem)
+        + "): cancel it with \"cancel " + queue + "-" + number + "\"";
 }
 
 bool proveTheUser(const CupsDestination& destination, std::string* error)
@@ -307,13 +386,19 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
         return 0;
     }
     JobOptions options(items);
+    QueueSettings settings(items);
     connection.startStep();
+    auto asked = Clock::now();
     ipp_status_t status;
     int job = createJob(connection, queue, title, options, &status);
+    if (job <= 0 && connection.answerLost()) {
+        *error = withoutLostJob(destination, title, asked, connection.failure(), settings);
+        return 0;
+    }
     if (job <= 0) {
         bool gone = status == IPP_STATUS_ERROR_NOT_FOUND && !connection.pastDeadline();
         *error = queue + ": the job was not accepted: "
-            + (gone ? "there is no such queue at " + connection.server() + " any more" : QueueSettings(items).withoutCodes(connection.failure()));
+            + (gone ? "there is no such queue at " + connection.server() + " any more" : settings.withoutCodes(connection.failure()));
         return 0;
     }
     // Asked to stop while the server made the job: it is taken back all the same.
@@ -321,12 +406,18 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
         problem = "interrupted";
     else if (sendDocument(connection, queue, job, document, title, &problem))
         return job;
-    std::string sent = queue + ": the document could not be sent (" + QueueSettings(items).withoutCodes(problem) + "); ";
     std::string number = std::to_string(job);
+    // The job may print: it is not taken back, and nothing says whether it was.
+    if (connection.answerLost()) {
+        *error = queue + ": the server took the document of job " + number + " but its answer was lost (" + settings.withoutCodes(problem)
+            + "): the job may print; check it with lpstat -W all " + queue + "-" + number;
+        return 0;
+    }
+    std::string sent = queue + ": the document could not be sent (" + settings.withoutCodes(problem) + "); ";
     if (purgeJob(destination, job, &problem))
         *error = sent + "job " + number + " was cancelled";
     else
-        *error = sent + "job " + number + ", which holds the codes, could not be cancelled (" + QueueSettings(items).withoutCodes(problem)
+        *error = sent + "job " + number + ", which holds the codes, could not be cancelled (" + settings.withoutCodes(problem)
             + "): cancel it with \"cancel " + queue + "-" + number + "\"";
     return 0;
 }

@@ -7,9 +7,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <grp.h>
 #include <iterator>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -210,6 +213,28 @@ void serveListing(int connection, const std::vector<FakeHttpServer::ListedJob>& 
     }
 }
 
+// One connection of the server that asks for passwords: a request without one is told to give
+// one, and the connection closed, as cupsd does.
+void servePasswordDemands(int connection, int record)
+{
+    std::string head;
+    std::string body;
+    while (readRequest(connection, &head) && write(record, head.data(), head.size()) == static_cast<ssize_t>(head.size())) {
+        if (head.find("authorization: basic ") == std::string::npos) {
+            sendText(connection, "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"CUPS\"\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+            return;
+        }
+        if (head.rfind("get ", 0) == 0) {
+            if (!sendText(connection, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"))
+                return;
+            continue;
+        }
+        if (!letBodyCome(connection, head) || !readSizedBody(connection, head, &body) || body.size() < 8
+            || !sendText(connection, ippAnswer(body.substr(4, 4), 0)))
+            return;
+    }
+}
+
 void serve(int connection, FakeHttpServer::Behaviour behaviour)
 {
     const std::string ppdHead = "HTTP/1.1 200 OK\r\nContent-Type: application/vnd.cups-ppd\r\nConnection: close\r\n\r\n";
@@ -253,7 +278,7 @@ FakeHttpServer::~FakeHttpServer()
 }
 
 template<typename Serve>
-bool FakeHttpServer::listen(const std::string& address, const std::string& network, Serve serve)
+bool FakeHttpServer::listen(const std::string& address, const std::string& network, Serve serve, uid_t owner)
 {
     int portPipe[2];
     if (pipe(portPipe) != 0)
@@ -266,7 +291,10 @@ bool FakeHttpServer::listen(const std::string& address, const std::string& netwo
         bound.sin_family = AF_INET;
         socklen_t size = sizeof bound;
         int listener = -1;
-        if ((network.empty() || TestNetwork::enter(network)) && inet_pton(AF_INET, address.c_str(), &bound.sin_addr) == 1)
+        // The socket is the user's who makes it, whatever the process becomes later.
+        const passwd* account = owner ? getpwuid(owner) : nullptr;
+        bool dropped = owner == 0 || (account && setgroups(0, nullptr) == 0 && setgid(account->pw_gid) == 0 && setuid(owner) == 0);
+        if (dropped && (network.empty() || TestNetwork::enter(network)) && inet_pton(AF_INET, address.c_str(), &bound.sin_addr) == 1)
             listener = socket(AF_INET, SOCK_STREAM, 0);
         if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&bound), sizeof bound) != 0 || ::listen(listener, 8) != 0
             || getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &size) != 0)
@@ -305,6 +333,19 @@ bool FakeHttpServer::startRefusing(const std::string& refusal)
 bool FakeHttpServer::startListing(const std::vector<ListedJob>& jobs, QueueHold hold)
 {
     return listen("127.0.0.1", "", [jobs, hold](int connection) { serveListing(connection, jobs, hold); });
+}
+
+bool FakeHttpServer::startAskingForPasswords(const std::string& user, const std::string& recordPath)
+{
+    const passwd* account = getpwnam(user.c_str());
+    // Opened here, where the test's folders can be reached: the server may run as nobody.
+    int record = open(recordPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    bool started = account && record >= 0
+        && listen(
+            "127.0.0.1", "", [record](int connection) { servePasswordDemands(connection, record); }, account->pw_uid);
+    if (record >= 0)
+        close(record);
+    return started;
 }
 
 bool FakeHttpServer::startStallingPrinter(const std::string& ppdPath, const std::string& recordPath)

@@ -46,12 +46,18 @@ public:
         None,
     };
     bool startListing(const std::vector<ListedJob>& jobs, QueueHold hold);
+    // A server on 127.0.0.1 that asks for a password as cupsd does where its policy wants one
+    // (401, "WWW-Authenticate: Basic"), run by user (root, or an ordinary user who found the port
+    // free): it takes any password, answers every IPP request with success alone and has no PPD.
+    // The head of each request is appended to recordPath as it came, in lower case.
+    bool startAskingForPasswords(const std::string& user, const std::string& recordPath);
     // "ADDRESS:PORT", for --server.
     const std::string& server() const { return m_server; }
 
 private:
+    // owner: the user whose socket listens (root's by default).
     template<typename Serve>
-    bool listen(const std::string& address, const std::string& network, Serve serve);
+    bool listen(const std::string& address, const std::string& network, Serve serve, uid_t owner = 0);
 
     pid_t m_child { -1 };
     std::string m_server;
