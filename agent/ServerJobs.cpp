@@ -272,11 +272,11 @@ Reply ServerJobs::queueShowsJobsOnlyToProvenUsers(const std::string& queue, int 
         ipp_t* probe = ofTheJob ? newJobShownProbe(queue, job) : newJobsShownProbe(queue);
         ipp_t* response = nullptr;
         ipp_status_t status;
-        Reply reply = send(probe, &response, error, &status, CupsConnection::Credentials::Anonymous);
+        Reply reply = send(probe, &response, error, &status, CupsConnection::Credentials::Anonymous, "/printers/" + queue);
         ippDelete(response);
         if (reply == Reply::Lost)
             return reply;
-        *onlyProven = *onlyProven && asksWhoIsAsking(status);
+        *onlyProven = *onlyProven && leavesCodesPrivate(status);
     }
     if (connectionNumber() == learntOn)
         m_queuesShowingJobsToProvenUsers.remember(queue, learntOn, *onlyProven);

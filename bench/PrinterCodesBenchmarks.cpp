@@ -32,20 +32,9 @@ void BM_ReadPrinterCodes(benchmark::State& state)
     state.SetComplexityN(state.range(0));
 }
 
-void BM_JobPrivateValuesLines(benchmark::State& state)
-{
-    PrinterCodes codes = readPrinterCodes(hostilePPD(state.range(0)), {});
-    for (auto _ : state) {
-        std::vector<std::string> lines = jobPrivateValuesLines(codes);
-        benchmark::DoNotOptimize(lines);
-    }
-    state.SetComplexityN(state.range(0));
-}
-
 }
 
 // Each size twice the one before, up to as many codes as fit under the size limit.
 BENCHMARK(BM_ReadPrinterCodes)->Arg(12500)->Arg(25000)->Arg(50000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->Complexity();
-BENCHMARK(BM_JobPrivateValuesLines)->Arg(12500)->Arg(25000)->Arg(50000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->Complexity();
 
 BENCHMARK_MAIN();

@@ -20,6 +20,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     addPrinterAttributes(&codes, attributes);
     for (const PrinterCode& code : codes.codes)
         (void)codeNames(code);
-    (void)jobPrivateValuesLines(codes);
     return 0;
 }

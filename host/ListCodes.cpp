@@ -1,5 +1,7 @@
 #include "ListCodes.h"
 
+#include "CodesPrivacy.h"
+
 #include "QueueDialog.h"
 #include "PrintDialogCommand.h"
 #include "PrintableText.h"
@@ -71,8 +73,8 @@ int listPrinterCodes(const PrintDialogOptions& options, std::ostream& out, std::
     for (const PrinterCode& code : codes.codes)
         out << codeLine(code) << "\n";
     if (!codes.codes.empty()) {
-        for (const std::string& line : jobPrivateValuesLines(codes))
-            out << printableText(line) << "\n";
+        for (const std::string& line : codesPrivacyPolicyLines())
+            out << line << "\n";
     }
     return kExitPrinted;
 }

@@ -519,35 +519,3 @@ std::vector<std::string> codeNames(const PrinterCode& code)
 {
     return code.carrier == CodeCarrier::DigitOptions ? code.digitOptions : std::vector<std::string> { code.name };
 }
-
-std::vector<std::string> jobPrivateValuesLines(const PrinterCodes& codes)
-{
-    // The README's policy line: the accounting attributes and the PIN, the Movra codes, and the
-    // options of every family of codes readPrinterCodes knows (each HP digit; the listed codes'
-    // options, not their companions, which are no secret). A printer of those families needs no
-    // line of its own, so one policy serves every queue of the server.
-    std::vector<std::string> names = { "default", "job-account-id", "job-accounting-user-id", "job-password",
-        QueueSettings::key(QueueSettings::Entry::UserID), QueueSettings::key(QueueSettings::Entry::AccountID), "UserCode", "Password",
-        "LockedPrintPassword", "DocServerPassword", "StoredPrintPassword", "JobPassword", "FolderPassword", "JCLJACPassword",
-        "JCLCDPPassword", "PIN", "HPUserAccessCode", "HPFIDigit", "HPSEDigit", "HPTHDigit", "HPFTDigit", "KmManagment",
-        "KMManagement", "KmManagement", "BRJobPIN" };
-    std::unordered_set<std::string> named(names.begin(), names.end());
-    for (const PrinterCode& code : codes.codes) {
-        for (const std::string& name : codeNames(code)) {
-            if (named.insert(name).second)
-                names.push_back(name);
-        }
-    }
-    // cupsd reads a line of cupsd.conf of at most 2,047 bytes, its indentation included, and does
-    // not start with a longer one; it adds up the names of several JobPrivateValues lines. Half of
-    // that leaves room for any indentation, and still holds the README's line whole.
-    constexpr size_t maxLineBytes = 1024;
-    const std::string directive = "JobPrivateValues";
-    std::vector<std::string> lines { directive };
-    for (const std::string& name : names) {
-        if (lines.back() != directive && lines.back().size() + 1 + name.size() > maxLineBytes)
-            lines.push_back(directive);
-        lines.back() += " " + name;
-    }
-    return lines;
-}

@@ -101,8 +101,3 @@ DIALOG_EXPORT void addPrinterAttributes(PrinterCodes* codes, const PrinterCodeAt
 
 // The names a job's codes go under: the options (each digit's option) and the job attributes.
 DIALOG_EXPORT std::vector<std::string> codeNames(const PrinterCode& code);
-
-// The cupsd.conf line that keeps the codes out of what other users see of a job: the policy's
-// own names (the README's), then every name of these codes not among them; names beyond what
-// one line of cupsd.conf holds go on further JobPrivateValues lines.
-DIALOG_EXPORT std::vector<std::string> jobPrivateValuesLines(const PrinterCodes& codes);

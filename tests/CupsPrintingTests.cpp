@@ -401,8 +401,8 @@ TEST_F(CupsPrintingTest, AnAdministratorListsTheCodesAQueueAsksFor)
     EXPECT_EQ(movra.exitStatus, 0) << movra.errors;
     EXPECT_EQ(movra.output,
         "com.movra.Act.trel.UID\tcharacters\t1-79\t-\tUser ID\ncom.movra.Act.trel.AID\tcharacters\t1-79\t-\tAccount ID\n"
-            + readmePolicyLine("JobPrivateValues") + "\n")
-        << "the README's policy line, which names the pane's codes already";
+            + readmePrivacyLines())
+        << "the README's lines of privacy";
     ProgramRun lumio = list("lumio");
     EXPECT_EQ(lumio.exitStatus, 0) << lumio.errors;
     EXPECT_EQ(lumio.output, "") << "another maker's printer that asks for no code, whatever the server says of its own attributes";

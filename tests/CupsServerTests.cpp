@@ -85,10 +85,16 @@ protected:
         setup.listen = serverAddress();
         setup.holdingQueues = true;
         setup.owners = PrivateCupsServer::JobOwners::NamedInTheRequest;
+        // It shows jobs to those alone who prove who they are: the person by a password.
+        setup.passwords = { { "nobody", kPassword } };
         // The name the client's side knows it by too, as a server's administrator lists it.
         setup.configuration = "ServerAlias printhost\n";
         return setup;
     }
+
+    static constexpr const char* kPassword = "nobody-PASSWORD";
+    // The script's line that answers the server's password window.
+    static std::string passwordLine() { return std::string("password ") + kPassword + "\n"; }
 
     // A program of the client's side, as nobody, with a home of its own.
     std::vector<std::string> onTheClientSide(const std::vector<std::string>& command) const
@@ -152,8 +158,9 @@ protected:
     // that the server is on another machine.
     std::unique_ptr<RunningProgram> startAgent()
     {
-        auto agent = std::make_unique<RunningProgram>(onTheClientSide({ AGENT_PATH, "--server", serverAddress(), "--settings-dir", home.path("settings") }),
-            ProgramOptions { "", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, std::chrono::milliseconds(60000), "" });
+        auto agent = std::make_unique<RunningProgram>(
+            onTheClientSide({ AGENT_PATH, "--server", serverAddress(), "--settings-dir", home.path("settings"), "--script", "-" }),
+            ProgramOptions { passwordLine(), { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, std::chrono::milliseconds(60000), "" });
         EXPECT_TRUE(agent->waitForErrors(" is on another machine, whose events cannot reach this one"));
         return agent;
     }
@@ -349,7 +356,7 @@ TEST_F(RemoteServerTest, AServerSwappedWhileThePromptIsUpGetsNoCodesAndTheRightO
     int job = submitWithLp(gServer->socket(), "movra-hold", gServer->path("document.txt"), { "-U", "nobody" });
     ASSERT_GT(job, 0);
     RunningProgram agent(onTheClientSide({ AGENT_PATH, "--server", serverAddress(), "--settings-dir", home.path("settings"), "--script", "-" }),
-        ProgramOptions { "", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, std::chrono::milliseconds(40000), "" });
+        ProgramOptions { passwordLine(), { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } }, std::chrono::milliseconds(40000), "" });
     std::string line = "job " + std::to_string(job) + " movra-hold: ";
     ASSERT_TRUE(agent.waitForOutput(line + "prompt: Accounting\n"));
 
@@ -380,7 +387,7 @@ TEST_F(RemoteServerTest, AJobSentFromThisComputerIsTakenUpAtOnceThoughTheServers
 {
     // The person's agent, its prompt answered as soon as it comes.
     RunningProgram agent(onTheClientSide({ AGENT_PATH, "--server", serverAddress(), "--settings-dir", home.path("settings"), "--script", "-" }),
-        ProgramOptions { "type 501 \"nobody-SECRET\"\ntype 503 \"11-SECRET\"\nclick 1000\n", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } },
+        ProgramOptions { passwordLine() + "type 501 \"nobody-SECRET\"\ntype 503 \"11-SECRET\"\nclick 1000\n", { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" } },
             std::chrono::milliseconds(30000), "" });
     ASSERT_TRUE(agent.waitForErrors("accounting-agent: the CUPS server at " + serverAddress()
         + " is on another machine, whose events cannot reach this one: your jobs there are looked for as this computer sends them, and others "
@@ -449,13 +456,15 @@ TEST_F(RemoteServerTest, AServerRestartedToTakeAnyNameGetsStoredCodesOnlyWithAPr
     int foreign = submitWithLp(gServer->socket(), "movra-hold", gServer->path("document.txt"), { "-U", "nobody" });
     int next = printFromTheClient();
     ASSERT_GT(foreign * next, 0);
-    const std::string unattended = "left held: it needs the prompt, and there is no screen to show it on and no --script to answer it\n";
-    EXPECT_TRUE(agent->waitForOutput("job " + std::to_string(foreign) + " movra-hold: " + unattended));
-    EXPECT_TRUE(agent->waitForOutput("job " + std::to_string(next) + " movra-hold: " + unattended));
+    // The first of them brings up the prompt, the other waits its turn; neither goes meanwhile.
+    EXPECT_TRUE(agent->waitForOutput("job " + std::to_string(foreign) + " movra-hold: prompt: Accounting\n"));
+    usleep(1500000);
     agent->sendSignal(SIGTERM);
     ProgramRun run = agent->finish();
     EXPECT_NE(run.errors.find("the CUPS server at " + serverAddress() + " accepts jobs in another user's name"), std::string::npos) << run.errors;
     EXPECT_EQ(gServer->jobAttribute(foreign, "job-accounting-user-id"), "");
+    EXPECT_EQ(gServer->jobAttribute(next, "job-accounting-user-id"), "");
+    EXPECT_EQ(gServer->jobAttribute(next, "job-state"), "pending-held");
 }
 
 // Only the person's own programs ring: another user's connections to the server make the agent
@@ -579,9 +588,9 @@ TEST_F(MisbehavingServerTest, AServerSilentAfterTheDocumentLeavesTheJobToPrintAn
     for (const Case& sent : { Case { 0,
                                   "movra: the server took the document of job 7 but its answer was lost (" + silent
                                       + "): the job may print; check it with lpstat -W all movra-7",
-                                  "Create-Job\nSend-Document\n" },
+                                  "Get-Jobs\nCreate-Job\nSend-Document\n" },
              Case { kStuckDocumentBytes, "movra: the document could not be sent (" + silent + "); job 7 was cancelled",
-                 "Create-Job\nSend-Document\nCancel-Job 7 purge\n" } }) {
+                 "Get-Jobs\nCreate-Job\nSend-Document\nCancel-Job 7 purge\n" } }) {
         document.addFile("operations", "");
         ProgramRun run = print(printer.server(), { "--settings", kDefaultCodes, "--settings-dir", document.path("store"), "--timeout", "0.3" }, sent.documentBytes);
         EXPECT_TRUE(endsInOneClearError(run, sent.said));
@@ -603,7 +612,7 @@ TEST_F(MisbehavingServerTest, CtrlCWhileTheDocumentGoesTakesTheJobBackBeforeTheP
     ProgramRun run = dialog.finish();
     EXPECT_EQ(run.signal, SIGINT) << "it ends as Ctrl-C asks";
     EXPECT_NE(run.errors.find("movra: the document could not be sent (interrupted); job 7 was cancelled"), std::string::npos) << run.errors;
-    EXPECT_EQ(fileContents(document.path("operations")), "Create-Job\nSend-Document\nCancel-Job 7 purge\n");
+    EXPECT_EQ(fileContents(document.path("operations")), "Get-Jobs\nCreate-Job\nSend-Document\nCancel-Job 7 purge\n");
 }
 
 }

@@ -311,12 +311,12 @@ TEST_F(PrintDialogRunTest, AnAdministratorListsTheCodesAPrinterAsksFor)
         options.environment = environment;
         return runProgram({ PRINTDIALOG_PATH, "--list-codes", "--ppd", ppd }, options);
     };
-    // The README's line names the options of every family of codes already.
-    const std::string policy = readmePolicyLine("JobPrivateValues");
+    // The README's lines of privacy, the same for every queue: every value of a job is private.
+    const std::string policy = readmePrivacyLines();
     ASSERT_FALSE(policy.empty());
     ProgramRun movra = list(kMovraPPD);
     EXPECT_EQ(movra.exitStatus, 0) << movra.errors;
-    EXPECT_EQ(movra.output, "com.movra.Act.trel.UID\tcharacters\t1-79\t-\tUser ID\ncom.movra.Act.trel.AID\tcharacters\t1-79\t-\tAccount ID\n" + policy + "\n");
+    EXPECT_EQ(movra.output, "com.movra.Act.trel.UID\tcharacters\t1-79\t-\tUser ID\ncom.movra.Act.trel.AID\tcharacters\t1-79\t-\tAccount ID\n" + policy);
 
     ProgramRun none = list(kOtherMakerPPD);
     EXPECT_EQ(none.exitStatus, 0) << none.errors;
@@ -340,7 +340,7 @@ TEST_F(PrintDialogRunTest, AnAdministratorListsTheCodesAPrinterAsksFor)
     EXPECT_EQ(locked.output,
         "LockedPrintPassword\tcharacters[0-9]\t4-8\tJobType=LockedPrint\tLocked Print Password (4-8 digits)\\x1B]0;owned\\x07\n"
         "UserCode\tdigits\t1-8\t-\tUser Code\n"
-            + policy + "\n");
+            + policy);
 
     ProgramRun unreadable = list(write("text.ppd", "hello, world\n"));
     EXPECT_EQ(unreadable.exitStatus, 2);

@@ -200,6 +200,41 @@ TEST_F(AgentOnAServerWhosePolicyWasChanged, StoredCodesGoWithoutThePersonOnlyWhe
     EXPECT_EQ(occurrences(jobs.output, "\n"), made) << jobs.output;
 }
 
+// A server that shows a queue's jobs to whoever names their owner would show the codes to anyone:
+// no code goes there, from the agent or from printdialog, and the administrator hears which lines
+// mend it; a job without codes goes as before.
+TEST_F(AgentOnAServerWhosePolicyWasChanged, NoCodeGoesToAServerThatShowsJobsToWhoeverNamesTheirOwner)
+{
+    configure("movra-hold", kSaveDefaultCodes);
+    changePolicy({ { "<Limit Get-Jobs Get-Job-Attributes>\n    AuthType Default\n    Require valid-user\n", "<Limit Get-Jobs Get-Job-Attributes>\n" } });
+    const std::string server = "the CUPS server at " + gServer->socket();
+    const std::string advice = server
+        + " shows the codes of your jobs to anyone who asks in your name, so none are sent there; an administrator adds to each <Policy> of its "
+          "cupsd.conf, in place of its JobPrivateAccess and JobPrivateValues lines:\n    JobPrivateAccess default\n    JobPrivateValues all\n"
+          "    <Limit Get-Jobs Get-Job-Attributes>\n      AuthType Default\n      Require valid-user\n      Order deny,allow\n    </Limit>\n";
+    int held = lp("movra-hold");
+    ASSERT_GT(held, 0);
+    ProgramRun agent = once();
+    EXPECT_EQ(agent.output,
+        prefix(held, "movra-hold") + "left held: no code is sent to " + server
+            + ", which shows the codes of your jobs to anyone who asks in your name, until an administrator changes its policy (\"printdialog "
+              "--list-codes --printer movra-hold\" gives the lines)\n");
+    EXPECT_NE(agent.errors.find("accounting-agent: " + advice), std::string::npos) << agent.errors;
+    EXPECT_EQ(state(held), "pending-held");
+    EXPECT_EQ(gServer->jobAttribute(held, "job-accounting-user-id"), "");
+
+    std::vector<std::string> print = gServer->printCommand("movra");
+    print.insert(print.end(), { "--settings-dir", folder(), "--script", "-" });
+    ProgramRun withCodes = runProgram(print, session(kSaveDefaultCodes));
+    EXPECT_EQ(withCodes.exitStatus, 2);
+    EXPECT_NE(withCodes.errors.find("printdialog: movra: the job was not sent: " + advice), std::string::npos) << withCodes.errors;
+    ProgramRun withoutCodes = runProgram(print, session("show\nchoose 100 1\nprint\n"));
+    EXPECT_EQ(withoutCodes.exitStatus, 0) << withoutCodes.errors;
+    ProgramRun jobs = runProgram({ "/usr/bin/lpstat", "-h", gServer->socket(), "-W", "all", "-o", "movra" });
+    EXPECT_EQ(occurrences(jobs.output, "\n"), 1) << "the job without codes alone: " << jobs.output;
+    gServer->cancelAllJobs();
+}
+
 // What a server says is shown, never obeyed: a queue's name that holds a terminal's orders, or a
 // forged line, reaches the output escaped; a job listed three times is handled once, and one of
 // no number not at all.

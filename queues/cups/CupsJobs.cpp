@@ -106,10 +106,10 @@ bool purgeJob(const CupsDestination& destination, int job, std::string* problem)
 bool codesStayPrivate(CupsConnection& connection, const std::string& queue, std::string* problem)
 {
     ipp_status_t status;
-    ipp_t* response = connection.exchange(newJobsShownProbe(queue), "/", &status, -1, CupsConnection::Credentials::Anonymous);
+    ipp_t* response = connection.exchange(newJobsShownProbe(queue), "/printers/" + queue, &status, -1, CupsConnection::Credentials::Anonymous);
     bool answered = response != nullptr;
     ippDelete(response);
-    if (asksWhoIsAsking(status))
+    if (leavesCodesPrivate(status))
         return true;
     *problem = answered ? codesWouldBeShownAdvice(connection.server()) : connection.failure();
     return false;

@@ -19,7 +19,8 @@ ipp_t* newJobShownProbe(const std::string& queue, int job)
     return request;
 }
 
-bool asksWhoIsAsking(ipp_status_t status)
+bool leavesCodesPrivate(ipp_status_t status)
 {
-    return status == IPP_STATUS_ERROR_NOT_AUTHENTICATED || status == IPP_STATUS_ERROR_FORBIDDEN || status == IPP_STATUS_ERROR_NOT_AUTHORIZED;
+    return status == IPP_STATUS_ERROR_NOT_AUTHENTICATED || status == IPP_STATUS_ERROR_FORBIDDEN || status == IPP_STATUS_ERROR_NOT_AUTHORIZED
+        || status == IPP_STATUS_ERROR_NOT_FOUND;
 }

@@ -18,5 +18,6 @@
 DIALOG_EXPORT ipp_t* newJobsShownProbe(const std::string& queue);
 // Get-Job-Attributes of job on queue in the user's name.
 DIALOG_EXPORT ipp_t* newJobShownProbe(const std::string& queue, int job);
-// Whether the status of a probe's answer says that the server asks who is asking.
-DIALOG_EXPORT bool asksWhoIsAsking(ipp_status_t status);
+// Whether the status of a probe's answer leaves the codes private: the server asks who is asking,
+// or has no such queue or job (cupsd looks them up first), where no code can go either.
+DIALOG_EXPORT bool leavesCodesPrivate(ipp_status_t status);

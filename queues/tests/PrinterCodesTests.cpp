@@ -207,39 +207,6 @@ TEST(PrinterCodes, AJobCarriesEachCodeUnderItsOwnNamesWhichThePolicyKeepsPrivate
     EXPECT_EQ(codes.codes[3].carrier, CodeCarrier::ListedChoice);
     EXPECT_EQ(codes.codes[3].choices, (std::vector<CodeChoice> { { "MG01", "01" }, { "MG02", "02" } }));
     EXPECT_EQ(codes.codes[4].carrier, CodeCarrier::IppAttribute);
-    // The README's line names every family's options already; only a code of another name is added.
-    const std::string policy = "JobPrivateValues default job-account-id job-accounting-user-id job-password com.movra.Act.trel.UID "
-                               "com.movra.Act.trel.AID UserCode Password LockedPrintPassword DocServerPassword StoredPrintPassword "
-                               "JobPassword FolderPassword JCLJACPassword JCLCDPPassword PIN HPUserAccessCode HPFIDigit HPSEDigit "
-                               "HPTHDigit HPFTDigit KmManagment KMManagement KmManagement BRJobPIN";
-    EXPECT_EQ(jobPrivateValuesLines(codes), std::vector<std::string> { policy + " ReleaseCode" });
-    EXPECT_EQ(jobPrivateValuesLines(readPrinterCodes(kHeader + "*Manufacturer: \"Movra\"\n", {})), std::vector<std::string> { policy });
-
-    // More names than a line of cupsd.conf holds (cupsd refuses to start on one longer than 2,047
-    // bytes) go on further lines, each name once.
-    std::string many = kHeader;
-    std::set<std::string> names;
-    for (int i = 0; i < 80; ++i) {
-        std::string name = "ReleaseCodeOfTheSecondTray" + std::to_string(i);
-        many += "*ParamCustom" + name + " Code/Code: 1 passcode 4 8\n";
-        names.insert(name);
-    }
-    std::vector<std::string> lines = jobPrivateValuesLines(readPrinterCodes(many, {}));
-    ASSERT_GT(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind(policy + " ReleaseCodeOfTheSecondTray0 ", 0), 0u) << lines[0];
-    std::multiset<std::string> added;
-    for (const std::string& line : lines) {
-        EXPECT_LE(line.size(), 1024u);
-        std::istringstream words(line);
-        std::string word;
-        words >> word;
-        EXPECT_EQ(word, "JobPrivateValues");
-        while (words >> word) {
-            if (word.starts_with("ReleaseCodeOfTheSecondTray"))
-                added.insert(word);
-        }
-    }
-    EXPECT_EQ(added, std::multiset<std::string>(names.begin(), names.end()));
 }
 
 }
