@@ -160,9 +160,9 @@ bool HeldJobs::codesWouldBeShown(const ServerJob& job, JobFate* fate)
         m_err << "accounting-agent: " << codesWouldBeShownAdvice(printableText(m_server.serverName())) << "\n";
         m_codesShownTold = true;
     }
-    say(job, "left held: no code is sent to " + printableText(m_server.serverName())
-            + ", which shows the codes of your jobs to anyone who asks in your name, until an administrator changes its policy "
-              "(\"printdialog --list-codes --printer " + printableText(job.queue) + "\" gives the lines)");
+    say(job, "left held: no code is sent to " + printableText(m_server.serverName()) + ", which shows the codes of your jobs to anyone who asks in your name, until an administrator changes its policy "
+                                                                                       "(\"printdialog --list-codes --printer "
+            + printableText(job.queue) + "\" gives the lines)");
     *fate = JobFate::LeftHeld;
     return true;
 }

@@ -144,7 +144,8 @@ ipp_t* sentWithoutCredentials(http_t* http, ipp_t* request, const std::string& r
         }
     }
     ippDelete(request);
-    *status = response ? ippGetStatusCode(response) : answer == HTTP_STATUS_UNAUTHORIZED ? IPP_STATUS_ERROR_NOT_AUTHENTICATED : IPP_STATUS_ERROR_INTERNAL;
+    *status = response ? ippGetStatusCode(response) : answer == HTTP_STATUS_UNAUTHORIZED ? IPP_STATUS_ERROR_NOT_AUTHENTICATED
+                                                                                         : IPP_STATUS_ERROR_INTERNAL;
     return response;
 }
 
