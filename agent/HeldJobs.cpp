@@ -283,7 +283,7 @@ JobFate HeldJobs::takeUpForPrinterCodes(const ServerJob& job, PromptTask task, c
     QueueSettings settings = QueueSettings::unstored();
     std::string error;
     auto warn = [this](const std::string& warning) { m_err << "accounting-agent: warning: " << printableText(warning) << "\n"; };
-    if (m_store.holds(job.queue) && !m_store.load(task.queueDialog.destination(), QueueSettingsStore::CodesRead::WhenSent, warn, &settings, &error)) {
+    if (m_store.holds(task.queueDialog.destination()) && !m_store.load(task.queueDialog.destination(), QueueSettingsStore::CodesRead::WhenSent, warn, &settings, &error)) {
         m_unreadableQueues.insert(job.queue);
         if (interruptionRequested())
             return JobFate::Stopped;

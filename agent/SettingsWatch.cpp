@@ -1,5 +1,6 @@
 #include "SettingsWatch.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -51,8 +52,11 @@ std::set<std::string> SettingsWatch::changedQueues(bool* everything)
                 continue;
             }
             std::string_view name = event->len ? event->name : "";
-            if (name.size() > kSettingsSuffix.size() && name.substr(name.size() - kSettingsSuffix.size()) == kSettingsSuffix)
-                queues.emplace(name.substr(0, name.size() - kSettingsSuffix.size()));
+            // QUEUE@SERVER.plist, or QUEUE.plist as an earlier version named it.
+            if (name.size() > kSettingsSuffix.size() && name.substr(name.size() - kSettingsSuffix.size()) == kSettingsSuffix) {
+                std::string_view stem = name.substr(0, name.size() - kSettingsSuffix.size());
+                queues.emplace(stem.substr(0, std::min(stem.size(), stem.rfind('@'))));
+            }
         }
     }
     if (*everything) {

@@ -41,14 +41,14 @@ bool QueueDialog::setup(const std::string& settingsFile, const QueueSettingsStor
     if (!settingsFile.empty())
         return true;
     QueueSettings settings = QueueSettings::unstored();
-    if (store.holds(queue()) && !store.load(m_destination, codesRead, warn, &settings, error))
+    if (store.holds(m_destination) && !store.load(m_destination, codesRead, warn, &settings, error))
         return false;
     setup->settingItems = settings.printSettings();
     // A pane a person sees offers the stored codes under "Use these codes" while the prompt is on.
     if (codesRead == QueueSettingsStore::CodesRead::Always && settings.asksForCodes())
         setup->defaultCodes = settings.codes();
     if (purpose == DialogPurpose::Configure)
-        setup->codesKeeping = codesKeeping(settings, store.pathOf(queue()));
+        setup->codesKeeping = codesKeeping(settings, store.pathOf(m_destination));
     return true;
 }
 

@@ -69,7 +69,7 @@ int configurePrinterCodes(const CupsDestination& destination, const PrinterCodes
     auto warn = [&err](const std::string& warning) { err << "printdialog: warning: " << warning << "\n"; };
     QueueSettings settings = QueueSettings::unstored();
     std::string error;
-    if (store.holds(destination.queue) && !store.load(destination, QueueSettingsStore::CodesRead::Always, warn, &settings, &error)) {
+    if (store.holds(destination) && !store.load(destination, QueueSettingsStore::CodesRead::Always, warn, &settings, &error)) {
         conversation.tell(error);
         return kExitError;
     }

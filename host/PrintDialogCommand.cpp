@@ -83,10 +83,10 @@ public:
         }
         std::string problem;
         std::string keptAs;
-        if (options.settingsPath.empty() && !store.readable(queue(), &problem)) {
+        if (options.settingsPath.empty() && !store.readable(m_destination, &problem)) {
             if (Going going = conversation.startAfresh(queue(), problem); going != Going::On)
                 return going;
-            if (!store.setAside(queue(), &keptAs, &problem)) {
+            if (!store.setAside(m_destination, &keptAs, &problem)) {
                 conversation.tell(problem);
                 return Going::Failed;
             }
@@ -218,7 +218,7 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
         QueueSettings stored = QueueSettings::unstored();
         auto warn = [&err](const std::string& warning) { err << "printdialog: warning: " << warning << "\n"; };
         if (!target.printerCodes(&codes, &error)
-            || (store.holds(target.queue()) && !store.load(target.destination(), QueueSettingsStore::CodesRead::WhenSent, warn, &stored, &error))) {
+            || (store.holds(target.destination()) && !store.load(target.destination(), QueueSettingsStore::CodesRead::WhenSent, warn, &stored, &error))) {
             conversation.tell(error);
             return kExitError;
         }

@@ -1,5 +1,6 @@
 #include "QueueSettingsStore.h"
 
+#include "CupsPrinter.h"
 #include "QueueName.h"
 #include "SettingsFileWarnings.h"
 #include "StoredCodes.h"
@@ -8,6 +9,7 @@
 #include <PrintCore/PrintCore.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
@@ -20,6 +22,7 @@
 namespace {
 
 constexpr const char* kProductFolder = "accounting-pane";
+constexpr const char* kSettingsSuffix = ".plist";
 
 std::string homeFolder()
 {
@@ -88,11 +91,35 @@ QueueSettingsStore::QueueSettingsStore(std::string folder)
 {
 }
 
-std::string QueueSettingsStore::pathOf(const std::string& queue) const
+std::string QueueSettingsStore::pathOf(const CupsDestination& destination) const
 {
-    if (!cupsQueueNameProblem(queue).empty())
+    if (!cupsQueueNameProblem(destination.queue).empty())
         return "";
-    return m_folder + "/" + foldedQueueName(queue) + ".plist";
+    std::string name = foldedQueueName(destination.queue) + "@";
+    for (char c : cupsServerKey(destination.server)) {
+        static const char hex[] = "0123456789ABCDEF";
+        auto byte = static_cast<unsigned char>(c);
+        if (c == '/' || c == '%' || c == '@' || byte <= ' ' || byte == 0x7f)
+            name += { '%', hex[byte >> 4], hex[byte & 15] };
+        else
+            name += c;
+    }
+    name += kSettingsSuffix;
+    return name.size() > NAME_MAX ? "" : m_folder + "/" + name;
+}
+
+std::string QueueSettingsStore::adoptedPath(const CupsDestination& destination) const
+{
+    std::string path = pathOf(destination);
+    struct stat info;
+    if (path.empty() || lstat(path.c_str(), &info) == 0 || errno != ENOENT)
+        return path;
+    std::string earlier = m_folder + "/" + foldedQueueName(destination.queue) + kSettingsSuffix;
+    // Never over a file that came meanwhile; a rename that fails leaves the earlier file where it
+    // is, read from there this once.
+    if (renameat2(AT_FDCWD, earlier.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0 && errno != ENOENT && errno != EEXIST)
+        return earlier;
+    return path;
 }
 
 bool QueueSettingsStore::prepareFolder(std::string* error) const
@@ -126,22 +153,22 @@ bool QueueSettingsStore::prepareFolder(std::string* error) const
     return true;
 }
 
-bool QueueSettingsStore::holds(const std::string& queue) const
+bool QueueSettingsStore::holds(const CupsDestination& destination) const
 {
-    std::string path = pathOf(queue);
+    std::string path = adoptedPath(destination);
     struct stat info;
     return !path.empty() && (lstat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR));
 }
 
-bool QueueSettingsStore::readable(const std::string& queue, std::string* problem) const
+bool QueueSettingsStore::readable(const CupsDestination& destination, std::string* problem) const
 {
     QueueSettings stored;
-    return !holds(queue) || readStored(pathOf(queue), &stored, nullptr, problem);
+    return !holds(destination) || readStored(adoptedPath(destination), &stored, nullptr, problem);
 }
 
-bool QueueSettingsStore::setAside(const std::string& queue, std::string* keptAs, std::string* error) const
+bool QueueSettingsStore::setAside(const CupsDestination& destination, std::string* keptAs, std::string* error) const
 {
-    std::string path = pathOf(queue);
+    std::string path = adoptedPath(destination);
     char date[32];
     time_t now = time(nullptr);
     tm local {};
@@ -163,7 +190,7 @@ bool QueueSettingsStore::setAside(const std::string& queue, std::string* keptAs,
 bool QueueSettingsStore::load(const CupsDestination& destination, CodesRead read, const Warning& warn, QueueSettings* settings,
     std::string* error) const
 {
-    std::string path = pathOf(destination.queue);
+    std::string path = adoptedPath(destination);
     std::vector<std::string> warnings;
     QueueSettings stored;
     if (!readStored(path, &stored, &warnings, error))
@@ -188,12 +215,17 @@ bool QueueSettingsStore::store(const CupsDestination& destination, const std::ve
         *error = "the print settings cannot be stored for that queue: " + problem;
         return false;
     }
-    std::string path = pathOf(queue);
+    std::string path = pathOf(destination);
+    if (path.empty()) {
+        *error = "the print settings cannot be stored for that queue: the name of its server is too long for a file's name";
+        return false;
+    }
     if (!prepareFolder(error))
         return false;
     QueueSettings before;
     std::string problem;
-    if (holds(queue) && !readStored(path, &before, nullptr, &problem)) {
+    std::string from = adoptedPath(destination);
+    if (holds(destination) && !readStored(from, &before, nullptr, &problem)) {
         *error = "the stored print settings cannot be read, so they are left as they are: " + problem;
         return false;
     }
@@ -211,6 +243,9 @@ bool QueueSettingsStore::store(const CupsDestination& destination, const std::ve
     }
     if (StandIn::writeSettingsFile(after.get(), path, error) != noErr)
         return false;
+    // An earlier version's file that could not be renamed is this server's now: no other gets it.
+    if (from != path)
+        unlink(from.c_str());
     codes.leaveKeyring(before, kept, note);
     return true;
 }
@@ -222,10 +257,10 @@ bool QueueSettingsStore::forget(const CupsDestination& destination, std::string*
         *error = "no settings are stored for that queue: " + problem;
         return false;
     }
-    std::string path = pathOf(queue);
+    std::string path = adoptedPath(destination);
     QueueSettings stored;
     std::string unreadable;
-    bool known = holds(queue) && readStored(path, &stored, nullptr, &unreadable);
+    bool known = holds(destination) && readStored(path, &stored, nullptr, &unreadable);
     if (!StoredCodes(destination, path).forget(known ? &stored : nullptr, error))
         return false;
     if (unlink(path.c_str()) != 0 && errno != ENOENT) {

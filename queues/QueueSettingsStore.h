@@ -1,4 +1,6 @@
-// The user's stored print settings, one print-settings file per CUPS queue: FOLDER/QUEUE.plist.
+// The user's stored print settings, one print-settings file per CUPS queue on its server:
+// FOLDER/QUEUE@SERVER.plist, so that the codes stored for one server's queue go to no other
+// server's queue of the same name, as the keyring's item names its server too.
 // printdialog starts from them and keeps them when a job goes on or settings are saved for the
 // queue; the accounting agent plays each held job with its queue's. The default codes go to the
 // desktop's keyring (QueueCodesKeyring.h) when one answers, as one item for the queue on its
@@ -40,23 +42,28 @@ public:
     explicit QueueSettingsStore(std::string folder);
     const std::string& folder() const { return m_folder; }
 
-    // FOLDER/QUEUE.plist, with QUEUE in lower case, since CUPS takes "Office" and "office" for the
-    // same queue; empty when queue is not a CUPS queue name (cupsQueueNameProblem).
-    std::string pathOf(const std::string& queue) const;
+    // FOLDER/QUEUE@SERVER.plist: QUEUE in lower case, since CUPS takes "Office" and "office" for
+    // the same queue, and SERVER as the keyring names it (cupsServerKey), its "/", "%" and "@"
+    // written %2F, %25 and %40; empty when the queue is not a CUPS queue name
+    // (cupsQueueNameProblem) or the name would be longer than a file's name may be.
+    std::string pathOf(const CupsDestination& destination) const;
     // Whether anything lies at the queue's path: a stored file, or something there in its place,
-    // which reading then refuses by name rather than passing over it.
-    bool holds(const std::string& queue) const;
+    // which reading then refuses by name rather than passing over it. A file that an earlier
+    // version stored under the queue's name alone (FOLDER/QUEUE.plist), which names no server, is
+    // taken for the server asked about now: renamed to that server's path, once, and no other
+    // server's queue gets it after.
+    bool holds(const CupsDestination& destination) const;
     // Makes each missing folder on the way to the store's for the user alone (0700), and refuses
     // a folder that is not the user's alone: another user who could swap the files could choose
     // the codes and settings of every job. False with the reason in *error, naming the folder.
     bool prepareFolder(std::string* error) const;
     // Whether the queue's stored settings can be read: false, with the reason in *problem (naming
     // the file), for a file that holds them and cannot be read.
-    bool readable(const std::string& queue, std::string* problem) const;
+    bool readable(const CupsDestination& destination, std::string* problem) const;
     // Sets a stored file that cannot be read aside, beside itself, so that the queue starts
-    // afresh and nothing of it is lost: QUEUE.plist becomes QUEUE.plist.unreadable-DATE (never
+    // afresh and nothing of it is lost: the file becomes FILE.unreadable-DATE (never
     // replacing another). *keptAs receives the new path; false, with the reason in *error.
-    bool setAside(const std::string& queue, std::string* keptAs, std::string* error) const;
+    bool setAside(const CupsDestination& destination, std::string* keptAs, std::string* error) const;
     // The stored settings of the destination's queue, read once; what the file got away with goes
     // to warn, and so does a file holding codes that other users may read. The codes kept in the
     // keyring are read from it (for the destination's server, within its timeout) as read says;
@@ -86,5 +93,9 @@ public:
     bool forget(const CupsDestination& destination, std::string* error) const;
 
 private:
+    // The path of the destination's queue on its server, an earlier version's file of the queue
+    // taken for it first (holds()).
+    std::string adoptedPath(const CupsDestination& destination) const;
+
     std::string m_folder;
 };

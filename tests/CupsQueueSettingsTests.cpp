@@ -60,12 +60,13 @@ protected:
     }
 
     std::string folder() const { return m_home.path("accounting-pane"); }
-    std::string storedFile(const std::string& queue) const { return folder() + "/" + queue + ".plist"; }
+    std::string storedFile(const std::string& queue) const { return queueSettingsFile(folder(), queue, gServer->socket()); }
 
-    // An entry of the queue's stored settings as the dialog reads it; empty when there is none.
-    std::string stored(const std::string& queue, const std::string& key) const
+    // An entry of the queue's stored settings (on the suite's server, or the one at socket) as the
+    // dialog reads it; empty when there is none.
+    std::string stored(const std::string& queue, const std::string& key, const std::string& socket = gServer->socket()) const
     {
-        auto values = settingsFileValues(storedFile(queue));
+        auto values = settingsFileValues(queueSettingsFile(folder(), queue, socket));
         auto found = values.find("com.movra.Act.trel." + key);
         return found == values.end() ? "" : found->second;
     }
@@ -204,7 +205,7 @@ TEST_F(QueueSettingsTest, TheSettingsWindowWithoutAQueueIsForTheServersMovraPrin
     ProgramRun run = runProgram(arguments, withInput(kSaveDefaultCodes));
     ASSERT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(run.output, "saved\n");
-    EXPECT_EQ(stored("movra", "UID"), "alice-SECRET");
+    EXPECT_EQ(stored("movra", "UID", server.socket()), "alice-SECRET");
 
     // With two, a script names the one it sets; another maker's printer has nothing to set.
     ASSERT_TRUE(server.addQueue("movra2"));
@@ -221,8 +222,9 @@ TEST_F(QueueSettingsTest, TheSettingsWindowWithoutAQueueIsForTheServersMovraPrin
 
 TEST_F(QueueSettingsTest, AStoredFileThatCannotBeReadIsOneClearErrorAndStaysAsItWas)
 {
-    m_home.addFile("accounting-pane/movra.plist", "<plist><dict><key>com.movra.Act.trel.UID</key><string>SECRET");
-    std::string before = fileContents(storedFile("movra"));
+    // Stored by an earlier version under the queue's name alone: it is the server's now.
+    const std::string before = "<plist><dict><key>com.movra.Act.trel.UID</key><string>SECRET";
+    m_home.addFile("accounting-pane/movra.plist", before);
     EXPECT_TRUE(endsInOneClearError(print("movra", "print\n"), storedFile("movra") + ": "));
     EXPECT_TRUE(endsInOneClearError(configure("movra", "print\n"), storedFile("movra") + ": "));
     // Settings given instead still cannot replace what could not be read.

@@ -109,7 +109,7 @@ protected:
     }
 
     std::string folder() const { return m_home.path("home/.config/accounting-pane"); }
-    std::string storedFile(const std::string& queue) const { return folder() + "/" + queue + ".plist"; }
+    std::string storedFile(const std::string& queue) const { return queueSettingsFile(folder(), queue, gServer->socket()); }
 
     // An entry of the queue's stored settings by its last name ("UID"); empty when there is none.
     std::string stored(const std::string& queue, const std::string& key) const

@@ -51,11 +51,16 @@ protected:
         const passwd* nobody = getpwnam("nobody");
         ASSERT_TRUE(nobody);
         ASSERT_EQ(chown(m_home.path("nobody").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        configureAsNobody(gServer->socket());
+    }
+
+    // nobody's default codes stored for movra-hold on the server as server names it.
+    void configureAsNobody(const std::string& server) const
+    {
         ProgramOptions asNobody = withInput(kSaveDefaultCodes);
         asNobody.user = "nobody";
         ProgramRun configured = checked(runProgram(
-            { PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold", "--server", gServer->socket(), "--settings-dir", settings(), "--script", "-" },
-            asNobody));
+            { PRINTDIALOG_PATH, "--configure", "--printer", "movra-hold", "--server", server, "--settings-dir", settings(), "--script", "-" }, asNobody));
         ASSERT_EQ(configured.exitStatus, 0) << configured.errors;
     }
 
@@ -126,6 +131,7 @@ TEST_F(AgentOnAServerThatAsksEveryoneWhoTheyAre, ByItsAddressItsDemandThatCannot
 
 TEST_F(AgentOnTheServerOfItsOwnMachine, ReachedByItsAddressItKnowsThePersonThroughItsSocket)
 {
+    configureAsNobody(gAddress);
     RunningProgram agent(nobodysAgent(gAddress, false), nobodysSession());
     int job = lp("movra-hold", {}, "nobody");
     ASSERT_GT(job, 0);

@@ -290,7 +290,7 @@ TEST_P(AgentOnADesktopWithAPasswordServer, ThePasswordWindowComesUpTitledWithThe
     std::unique_ptr<TestDesktop> desktop = makeDesktop(GetParam());
     std::string error;
     ASSERT_TRUE(desktop->start(&error)) << error;
-    configure("movra-hold", kSaveDefaultCodes);
+    configure("movra-hold", std::string("password ") + kPassword + "\n" + kSaveDefaultCodes, {}, gAddress);
     int job = lp("movra-hold");
     ASSERT_GT(job, 0);
     ProgramOptions options = session();

@@ -5,6 +5,7 @@
 
 #include "LpJobs.h"
 #include "PrivateCupsServer.h"
+#include "SettingsFileValues.h"
 #include "ProgramRun.h"
 #include "ServerSubscriptions.h"
 #include "SharedCupsServerTest.h"
@@ -104,13 +105,15 @@ protected:
     }
 
     // printdialog saving a queue's settings, as a person sets the agent up, in the session given
-    // (by default none: no session bus, so the codes go into the queue's file).
-    void configure(const std::string& queue, const std::string& script, std::vector<std::pair<std::string, std::string>> environment = {}) const
+    // (by default none: no session bus, so the codes go into the queue's file), for the server as
+    // the agent will name it (by default its socket): the settings are kept per server.
+    void configure(const std::string& queue, const std::string& script, std::vector<std::pair<std::string, std::string>> environment = {},
+        const std::string& server = "") const
     {
         ProgramOptions options = withInput(script);
         options.environment = std::move(environment);
-        ProgramRun run = checked(runProgram(
-            { PRINTDIALOG_PATH, "--configure", "--printer", queue, "--server", gServer->socket(), "--settings-dir", folder(), "--script", "-" },
+        ProgramRun run = checked(runProgram({ PRINTDIALOG_PATH, "--configure", "--printer", queue, "--server", server.empty() ? gServer->socket() : server,
+                                                "--settings-dir", folder(), "--script", "-" },
             options));
         ASSERT_EQ(run.exitStatus, 0) << run.errors;
     }
@@ -132,7 +135,7 @@ protected:
     static std::string prefix(int job, const std::string& queue) { return "job " + std::to_string(job) + " " + queue + ": "; }
 
     std::string folder() const { return m_home.path("settings"); }
-    std::string storedFile(const std::string& queue) const { return folder() + "/" + queue + ".plist"; }
+    std::string storedFile(const std::string& queue) const { return queueSettingsFile(folder(), queue, gServer->socket()); }
 
     TemporaryTree m_home;
     std::vector<int> m_subscriptionsBefore;

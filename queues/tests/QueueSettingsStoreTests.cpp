@@ -70,9 +70,16 @@ protected:
     std::map<std::string, std::string> stored(const std::string& queue) const
     {
         std::map<std::string, std::string> values;
-        for (const auto& [key, value] : settingsFileValues(m_store.pathOf(queue)))
+        for (const auto& [key, value] : settingsFileValues(m_store.pathOf({ queue, "" })))
             values[key.substr(key.rfind('.') + 1)] = value;
         return values;
+    }
+
+    // The name of the queue's stored file on the default server.
+    std::string fileName(const std::string& queue) const
+    {
+        std::string path = m_store.pathOf({ queue, "" });
+        return path.substr(path.rfind('/') + 1);
     }
 
     bool store(const std::string& queue, const std::vector<StandIn::TicketItem>& items)
@@ -109,7 +116,7 @@ TEST_F(QueueSettingsStoreTest, CodesTypedIntoThePromptAreNeverStored)
     EXPECT_EQ(first.count("UID"), 0u);
     EXPECT_EQ(first.count("AID"), 0u);
     EXPECT_EQ(first["Prm"], "1");
-    EXPECT_EQ(fileContents(m_store.pathOf("movra")).find("typed"), std::string::npos);
+    EXPECT_EQ(fileContents(m_store.pathOf({ "movra", "" })).find("typed"), std::string::npos);
 
     // Default codes stored, then a job that asked for the codes: the defaults stay.
     ASSERT_TRUE(store("movra", jobSettings(0, "alice", "4711")));
@@ -118,7 +125,7 @@ TEST_F(QueueSettingsStoreTest, CodesTypedIntoThePromptAreNeverStored)
     EXPECT_EQ(second["Prm"], "1") << "the prompt stays on";
     EXPECT_EQ(second["UID"], "alice");
     EXPECT_EQ(second["AID"], "4711");
-    EXPECT_EQ(fileContents(m_store.pathOf("movra")).find("typed"), std::string::npos);
+    EXPECT_EQ(fileContents(m_store.pathOf({ "movra", "" })).find("typed"), std::string::npos);
 
     // Prompting off again, the defaults of the job are the ones stored.
     ASSERT_TRUE(store("movra", jobSettings(0, "bob", "")));
@@ -144,21 +151,55 @@ TEST_F(QueueSettingsStoreTest, SettingsWithoutAnIntegerPromptEntryCountAsPrompti
 
 TEST_F(QueueSettingsStoreTest, EachQueueHasItsOwnFileAndCaseDoesNotMatter)
 {
-    EXPECT_EQ(m_store.pathOf("Office_2"), m_tree.path("config/accounting-pane/office_2.plist"));
-    EXPECT_FALSE(m_store.holds("office_2"));
+    EXPECT_EQ(m_store.pathOf({ "Office_2", "PrintHost:631" }), m_tree.path("config/accounting-pane/office_2@printhost:631.plist"));
+    EXPECT_EQ(m_store.pathOf({ "office", "/run/cups@2/cups.sock" }), m_tree.path("config/accounting-pane/office@%2Frun%2Fcups%402%2Fcups.sock.plist"));
+    EXPECT_FALSE(m_store.holds({ "office_2", "" }));
     ASSERT_TRUE(store("Office_2", jobSettings(0, "alice", "4711")));
-    EXPECT_TRUE(m_store.holds("office_2")) << "CUPS takes Office_2 and office_2 for one queue";
-    EXPECT_FALSE(m_store.holds("movra"));
+    EXPECT_TRUE(m_store.holds({ "office_2", "" })) << "CUPS takes Office_2 and office_2 for one queue";
+    EXPECT_FALSE(m_store.holds({ "movra", "" }));
     ASSERT_TRUE(store("movra", jobSettings(0, "bob", "1")));
     EXPECT_EQ(stored("office_2")["UID"], "alice");
     EXPECT_EQ(stored("movra")["UID"], "bob");
 }
 
+// Codes stored for one server's queue go to no other server's queue of the same name; a file an
+// earlier version kept under the queue's name alone is the server's asked first, and no other's.
+TEST_F(QueueSettingsStoreTest, StoredCodesBelongToOneServersQueue)
+{
+    const CupsDestination first { "lp300", "print-a.example.com:631" };
+    const CupsDestination second { "lp300", "print-b.example.com:631" };
+    std::string error;
+    std::string note;
+    ASSERT_TRUE(m_store.store(first, jobSettings(0, "alice", "4711"), QueueSettingsStore::CodesChoice::AsBefore, &error, &note)) << error;
+    EXPECT_TRUE(m_store.holds(first));
+    EXPECT_FALSE(m_store.holds(second)) << "the other server's queue has nothing stored";
+    ASSERT_TRUE(m_store.store(second, jobSettings(0, "carol", "5"), QueueSettingsStore::CodesChoice::AsBefore, &error, &note)) << error;
+    auto codesOf = [this](const CupsDestination& destination) {
+        QueueSettings settings;
+        std::string problem;
+        EXPECT_TRUE(m_store.load(
+            destination, QueueSettingsStore::CodesRead::Always, [](const std::string&) {}, &settings, &problem))
+            << problem;
+        return settings.code(QueueSettings::Entry::UserID);
+    };
+    EXPECT_EQ(codesOf(first), "alice") << "each keeps its own";
+    EXPECT_EQ(codesOf(second), "carol");
+
+    const CupsDestination earlier { "office", "print-a.example.com:631" };
+    ASSERT_TRUE(m_store.store(earlier, jobSettings(0, "dave", "7"), QueueSettingsStore::CodesChoice::AsBefore, &error, &note)) << error;
+    ASSERT_EQ(rename(m_store.pathOf(earlier).c_str(), m_tree.path("config/accounting-pane/office.plist").c_str()), 0);
+    const CupsDestination now { "office", "print-b.example.com:631" };
+    EXPECT_EQ(codesOf(now), "dave") << "read for the server used now";
+    EXPECT_EQ(access(m_tree.path("config/accounting-pane/office.plist").c_str(), F_OK), -1) << "and named for it";
+    EXPECT_TRUE(m_store.holds(now));
+    EXPECT_FALSE(m_store.holds(earlier)) << "no other server gets it after";
+}
+
 TEST_F(QueueSettingsStoreTest, ANameNoQueueCanHaveIsNeitherAPathNorStored)
 {
     for (const std::string& bad : std::vector<std::string> { "", "../escape", "a/b", "a b", std::string(128, 'q') }) {
-        EXPECT_EQ(m_store.pathOf(bad), "") << bad;
-        EXPECT_FALSE(m_store.holds(bad)) << bad;
+        EXPECT_EQ(m_store.pathOf({ bad, "" }), "") << bad;
+        EXPECT_FALSE(m_store.holds({ bad, "" })) << bad;
         std::string error;
         EXPECT_FALSE(storeIn(m_store, bad, jobSettings(0, "alice", "4711"), &error)) << bad;
         EXPECT_EQ(error.rfind("the print settings cannot be stored for that queue: a CUPS queue name", 0), 0u) << error;
@@ -176,12 +217,12 @@ TEST_F(QueueSettingsStoreTest, TheFoldersAreMadeForTheUserAloneAndTheFileIsTheir
     ASSERT_TRUE(stored);
     EXPECT_EQ(modeOf(m_tree.path("config")), "0700");
     EXPECT_EQ(modeOf(m_tree.path("config/accounting-pane")), "0700");
-    EXPECT_EQ(modeOf(m_store.pathOf("movra")), "0600");
+    EXPECT_EQ(modeOf(m_store.pathOf({ "movra", "" })), "0600");
     // Stored again: still one file, no temporary one left beside it.
     ASSERT_TRUE(store("movra", jobSettings(0, "alice", "4712")));
-    EXPECT_EQ(modeOf(m_store.pathOf("movra")), "0600");
+    EXPECT_EQ(modeOf(m_store.pathOf({ "movra", "" })), "0600");
     ProgramRun listing = runProgram({ "/bin/ls", "-A", m_store.folder() });
-    EXPECT_EQ(listing.output, "movra.plist\n");
+    EXPECT_EQ(listing.output, fileName("movra") + "\n");
 }
 
 TEST_F(QueueSettingsStoreTest, AnotherUserCannotReadTheStoredCodes)
@@ -193,7 +234,7 @@ TEST_F(QueueSettingsStoreTest, AnotherUserCannotReadTheStoredCodes)
     chmod(m_store.folder().c_str(), 0755);
     ProgramOptions asNobody;
     asNobody.user = "nobody";
-    ProgramRun run = runProgram({ "/bin/cat", m_store.pathOf("movra") }, asNobody);
+    ProgramRun run = runProgram({ "/bin/cat", m_store.pathOf({ "movra", "" }) }, asNobody);
     EXPECT_NE(run.exitStatus, 0);
     EXPECT_EQ(run.output.find("secret"), std::string::npos) << run.output;
     EXPECT_NE(run.errors.find("Permission denied"), std::string::npos) << run.errors;
@@ -209,9 +250,9 @@ TEST_F(QueueSettingsStoreTest, AnotherUserCannotReadTheStoredCodes)
     std::vector<std::string> warnings;
     EXPECT_EQ(load(&warnings), (QueueCodes { "alice", "secret-4711" }));
     EXPECT_EQ(warnings, std::vector<std::string> {});
-    chmod(m_store.pathOf("movra").c_str(), 0644);
+    chmod(m_store.pathOf({ "movra", "" }).c_str(), 0644);
     EXPECT_EQ(load(&warnings), (QueueCodes { "alice", "secret-4711" }));
-    EXPECT_EQ(warnings, std::vector<std::string> { m_store.pathOf("movra") + ": other users may read the default codes kept in this file (chmod go-r)" });
+    EXPECT_EQ(warnings, std::vector<std::string> { m_store.pathOf({ "movra", "" }) + ": other users may read the default codes kept in this file (chmod go-r)" });
 }
 
 TEST_F(QueueSettingsStoreTest, AFolderOthersMayChangeOrOwnIsRefused)
@@ -225,7 +266,7 @@ TEST_F(QueueSettingsStoreTest, AFolderOthersMayChangeOrOwnIsRefused)
         SCOPED_TRACE(modeOf(m_tree.path("shared")));
         EXPECT_FALSE(storeIn(shared, "movra", jobSettings(0, "alice", "4711"), &error));
         EXPECT_EQ(error, m_tree.path("shared") + ": the stored print settings hold the default codes, and other users may change this folder (chmod go-w)");
-        EXPECT_FALSE(shared.holds("movra"));
+        EXPECT_FALSE(shared.holds({ "movra", "" }));
     }
     // Another user's, which only its owner may change: the owner could read or replace the codes.
     const passwd* nobody = getpwnam("nobody");
@@ -234,7 +275,7 @@ TEST_F(QueueSettingsStoreTest, AFolderOthersMayChangeOrOwnIsRefused)
         ASSERT_EQ(chown(m_tree.path("shared").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
         EXPECT_FALSE(storeIn(shared, "movra", jobSettings(0, "alice", "4711"), &error));
         EXPECT_EQ(error, m_tree.path("shared") + ": the stored print settings hold the default codes, and this folder belongs to another user");
-        EXPECT_FALSE(shared.holds("movra"));
+        EXPECT_FALSE(shared.holds({ "movra", "" }));
     }
 
     m_tree.addFile("file");
@@ -248,20 +289,20 @@ TEST_F(QueueSettingsStoreTest, AStoredFileThatCannotBeReadIsLeftAsItIs)
     const std::string hostile = "<plist><dict><key>com.movra.Act.trel.On</key><string>3";
     m_tree.addFile("config/accounting-pane/movra.plist", hostile);
     m_tree.addFolder("config/accounting-pane/lumio.plist");
-    ASSERT_EQ(mkfifo(m_store.pathOf("other").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(m_store.pathOf({ "other", "" }).c_str(), 0600), 0);
     for (const char* queue : { "movra", "lumio", "other" }) {
-        EXPECT_TRUE(m_store.holds(queue)) << queue;
+        EXPECT_TRUE(m_store.holds({ queue, "" })) << queue;
         for (SInt32 prompt : { 0, 1 }) {
             std::string error;
             EXPECT_FALSE(storeIn(m_store, queue, jobSettings(prompt, "typed", "typed"), &error)) << queue;
-            EXPECT_EQ(error.rfind("the stored print settings cannot be read, so they are left as they are: " + m_store.pathOf(queue) + ": ", 0), 0u)
+            EXPECT_EQ(error.rfind("the stored print settings cannot be read, so they are left as they are: " + m_store.pathOf({ queue, "" }) + ": ", 0), 0u)
                 << error;
             EXPECT_EQ(error.find("typed"), std::string::npos) << error;
         }
     }
-    EXPECT_EQ(fileContents(m_store.pathOf("movra")), hostile);
+    EXPECT_EQ(fileContents(m_store.pathOf({ "movra", "" })), hostile);
     ProgramRun listing = runProgram({ "/bin/ls", "-A", m_store.folder() });
-    EXPECT_EQ(listing.output, "lumio.plist\nmovra.plist\nother.plist\n") << "no temporary file is left";
+    EXPECT_EQ(listing.output, fileName("lumio") + "\n" + fileName("movra") + "\n" + fileName("other") + "\n") << "no temporary file is left";
 }
 
 TEST_F(QueueSettingsStoreTest, AStoredFileThatCannotBeReadIsSetAsideForAFreshStartAndNothingOfItIsLost)
@@ -269,19 +310,19 @@ TEST_F(QueueSettingsStoreTest, AStoredFileThatCannotBeReadIsSetAsideForAFreshSta
     const std::string hostile = "<plist><dict><key>com.movra.Act.trel.On</key><string>3";
     m_tree.addFile("config/accounting-pane/movra.plist", hostile);
     std::string problem;
-    EXPECT_FALSE(m_store.readable("movra", &problem));
-    EXPECT_EQ(problem.rfind(m_store.pathOf("movra") + ": ", 0), 0u) << problem;
-    EXPECT_TRUE(m_store.readable("lumio", &problem)) << "nothing stored reads as nothing";
+    EXPECT_FALSE(m_store.readable({ "movra", "" }, &problem));
+    EXPECT_EQ(problem.rfind(m_store.pathOf({ "movra", "" }) + ": ", 0), 0u) << problem;
+    EXPECT_TRUE(m_store.readable({ "lumio", "" }, &problem)) << "nothing stored reads as nothing";
 
     std::string first, second, error;
-    ASSERT_TRUE(m_store.setAside("movra", &first, &error)) << error;
-    EXPECT_EQ(first.rfind(m_store.pathOf("movra") + ".unreadable-", 0), 0u) << first;
+    ASSERT_TRUE(m_store.setAside({ "movra", "" }, &first, &error)) << error;
+    EXPECT_EQ(first.rfind(m_store.pathOf({ "movra", "" }) + ".unreadable-", 0), 0u) << first;
     EXPECT_EQ(fileContents(first), hostile);
-    EXPECT_FALSE(m_store.holds("movra"));
+    EXPECT_FALSE(m_store.holds({ "movra", "" }));
     EXPECT_TRUE(store("movra", jobSettings(0, "alice", "4711"))) << "the queue starts afresh";
     // Set aside again within the same second: the first one kept is not replaced.
-    m_tree.addFile("config/accounting-pane/movra.plist", hostile + "again");
-    ASSERT_TRUE(m_store.setAside("movra", &second, &error)) << error;
+    m_tree.addFile("config/accounting-pane/" + fileName("movra"), hostile + "again");
+    ASSERT_TRUE(m_store.setAside({ "movra", "" }, &second, &error)) << error;
     EXPECT_NE(second, first);
     EXPECT_EQ(fileContents(first), hostile);
     EXPECT_EQ(fileContents(second), hostile + "again");
@@ -292,9 +333,9 @@ TEST_F(QueueSettingsStoreTest, AnEntryThatPrintSettingsCannotHoldIsNotStored)
     ASSERT_TRUE(store("movra", jobSettings(0, "alice", "4711")));
     std::string error;
     EXPECT_FALSE(storeIn(m_store, "movra", jobSettings(0, std::string("al\0ice", 6), "4711"), &error));
-    EXPECT_EQ(error, m_store.pathOf("movra") + ": cannot save: an entry is not text that print settings can hold");
+    EXPECT_EQ(error, m_store.pathOf({ "movra", "" }) + ": cannot save: an entry is not text that print settings can hold");
     EXPECT_FALSE(storeIn(m_store, "movra", jobSettings(0, "al\x01ice", "4711"), &error));
-    EXPECT_EQ(error.rfind(m_store.pathOf("movra") + ": cannot save: key \"com.movra.Act.trel.UID\"", 0), 0u) << error;
+    EXPECT_EQ(error.rfind(m_store.pathOf({ "movra", "" }) + ": cannot save: key \"com.movra.Act.trel.UID\"", 0), 0u) << error;
     EXPECT_EQ(error.find("ice"), std::string::npos) << "the code is not repeated: " << error;
     EXPECT_EQ(stored("movra")["UID"], "alice") << "the stored settings are as they were";
 }

@@ -1,5 +1,9 @@
 #include "SettingsFileValues.h"
 
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+
 #include <PrintCore/PMTicketStandIn.h>
 #include <PrintCore/PrintCore.h>
 
@@ -14,4 +18,24 @@ std::map<std::string, std::string> settingsFileValues(const std::string& path)
     }
     PMRelease(ticket);
     return values;
+}
+
+std::string queueSettingsFile(const std::string& folder, const std::string& queue, const std::string& socket)
+{
+    std::string name;
+    for (char c : queue)
+        name += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    name += "@";
+    char real[PATH_MAX];
+    for (char c : std::string(realpath(socket.c_str(), real) ? real : socket)) {
+        if (c == '/')
+            name += "%2F";
+        else if (c == '%')
+            name += "%25";
+        else if (c == '@')
+            name += "%40";
+        else
+            name += c;
+    }
+    return folder + "/" + name + ".plist";
 }
