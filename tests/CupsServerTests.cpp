@@ -235,6 +235,11 @@ TEST_F(RemoteServerTest, TheCodesTravelOnlyOverTLSToTheCertificateFirstSeen)
     std::string seen = jobsAsSeenBy(*gServer, "root", job);
     EXPECT_NE(seen.find("job-accounting-user-id=alice-remote\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find("job-originating-user-name=nobody\n"), std::string::npos) << seen;
+    // Another person on another desktop names the job's owner over TLS, and reads nothing.
+    std::string naming = jobsReadByNaming(serverAddress(), "daemon", "nobody", job, gNetwork->clientSide());
+    EXPECT_NE(naming.find("Get-Job-Attributes: "), std::string::npos) << naming;
+    EXPECT_EQ(naming.find("successful-ok"), std::string::npos) << naming;
+    EXPECT_EQ(naming.find("alice-remote"), std::string::npos) << naming;
     struct stat kept;
     EXPECT_EQ(stat(home.path(".cups/ssl/" + serverAddress() + ".crt").c_str(), &kept), 0)
         << "the server's certificate is kept, trusted on first use";

@@ -157,8 +157,11 @@ std::string jobsAsSeenHere(const std::string& server, const std::string& name, i
     // A connection each: cupsd may close one on its demand for credentials.
     for (ipp_op_t operation : { IPP_OP_GET_JOBS, IPP_OP_GET_JOB_ATTRIBUTES }) {
         bool socket = server[0] == '/';
-        http_t* http = httpConnect2(socket ? server.c_str() : server.substr(0, server.rfind(':')).c_str(), socket ? 0 : atoi(server.c_str() + server.rfind(':') + 1),
-            nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
+        // A server on another machine is asked over TLS, as the programs ask it.
+        std::string host = socket ? server : server.substr(0, server.rfind(':'));
+        bool loopback = socket || host == "localhost" || host.rfind("127.", 0) == 0;
+        http_t* http = httpConnect2(host.c_str(), socket ? 0 : atoi(server.c_str() + server.rfind(':') + 1), nullptr, AF_UNSPEC,
+            loopback ? HTTP_ENCRYPTION_IF_REQUESTED : HTTP_ENCRYPTION_ALWAYS, 1, 5000, nullptr);
         if (!http)
             return text + "cannot connect\n";
         httpSetTimeout(http, 10, nullptr, nullptr);
@@ -533,8 +536,9 @@ bool PrivateCupsServer::awaitJobState(int job, const std::string& state) const
 
 namespace {
 
-// What work gives, done by a process running as user.
-std::string doneAs(const std::string& user, const std::function<std::string()>& work)
+// What work gives, done by a process running as user, in the network namespace network when one
+// is named (as on another machine).
+std::string doneAs(const std::string& user, const std::function<std::string()>& work, const std::string& network = "")
 {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0)
@@ -542,6 +546,9 @@ std::string doneAs(const std::string& user, const std::function<std::string()>& 
     pid_t child = fork();
     if (child == 0) {
         close(pipeEnds[0]);
+        int space = network.empty() ? -1 : open(("/run/netns/" + network).c_str(), O_RDONLY | O_CLOEXEC);
+        if (!network.empty() && (space < 0 || setns(space, CLONE_NEWNET) != 0))
+            _exit(125);
         const passwd* account = getpwnam(user.c_str());
         if (!account || setgroups(0, nullptr) != 0 || setgid(account->pw_gid) != 0 || setuid(account->pw_uid) != 0)
             _exit(126);
@@ -586,9 +593,10 @@ std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& use
     return doneAs(user, [&] { return jobsAsSeenHere(server.socket(), user, job, JobsReading::Proven); });
 }
 
-std::string jobsReadByNaming(const std::string& server, const std::string& user, const std::string& name, int job)
+std::string jobsReadByNaming(const std::string& server, const std::string& user, const std::string& name, int job, const std::string& network)
 {
-    return doneAs(user, [&] { return jobsAsSeenHere(server, name, job, JobsReading::NameOnly); });
+    return doneAs(
+        user, [&] { return jobsAsSeenHere(server, name, job, JobsReading::NameOnly); }, network);
 }
 
 int subscribedAs(const PrivateCupsServer& server, const std::string& user, const std::string& queue)

@@ -175,8 +175,10 @@ std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& use
 
 // What a process running as user reads of the server's jobs (every attribute, through Get-Jobs,
 // and of job, through Get-Job-Attributes) by giving name's name and proving nothing, as any
-// program may ask: the same lines as jobsAsSeenBy's. server: the socket, or HOST:PORT.
-std::string jobsReadByNaming(const std::string& server, const std::string& user, const std::string& name, int job);
+// program may ask: the same lines as jobsAsSeenBy's. server: the socket, or HOST:PORT (over TLS
+// unless on this machine); network: a network namespace to ask from (TestNetwork), as another
+// machine asks.
+std::string jobsReadByNaming(const std::string& server, const std::string& user, const std::string& name, int job, const std::string& network = "");
 
 // A subscription of user's, made by a process running as user, to every event of queue; its
 // number, or 0 when the server made none. And the events it has kept, as Get-Notifications gives
