@@ -6,29 +6,24 @@
 // to ask for the events. The bell carries no job's details; those come over IPP.
 //
 // Anyone on the system bus may send a signal of the notifier's interface; only one from a
-// connection of root's or lp's (cupsd and its notifier) rings. The bus itself drops the others:
-// the agent listens to the notifier's interface only from each connection of those users, follows
-// connections as they come and those of theirs as they go, and takes a new one of theirs for a
-// ring, as the notifier connects to ring for its first event (it keeps the connection for those
-// after). Another user's connection costs the agent one look at whose it is as it comes; its
-// going, and anything it sends, the bus does not pass on.
+// connection of root's or lp's (cupsd's notifier) rings. No match rule can name a connection's
+// user, so the agent listens to the notifier's interface from every connection and asks the bus
+// whose a connection is the first time one of its signals comes: a connection's unique name is
+// never given to another on the same bus, so the answer holds for the connection's life (the
+// notifier connects as its first event comes and keeps the connection for those after). Other
+// connections, however many come and go, never reach the agent; one that sends the notifier's
+// signals costs it one ask, and the reading of each signal, as any signal sent straight to the
+// agent does.
 #pragma once
 
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <sys/types.h>
+#include <unordered_map>
 
 struct sd_bus;
 struct sd_bus_slot;
-
-// What the bus's callbacks heard since the last look: rings, and connections that came or went.
-struct BellNews {
-    bool rang { false };
-    std::set<std::string> came;
-    std::set<std::string> went;
-};
 
 class ServerBell {
 public:
@@ -52,22 +47,17 @@ public:
     bool takeRings(bool* rang, std::string* error);
 
 private:
-    // Whether the connection (a unique name) belongs to cupsd's users, asked of the bus.
+    // Whether the connection (a unique name) is of cupsd's users: asked of the bus once.
     bool fromCups(const std::string& connection);
-    // Listens to the connection's notifier signals when it is cupsd's users'; true when it is.
-    bool listenTo(const std::string& connection, std::string* error);
     void close();
 
-    // What is listened to of a connection of cupsd's users: its signals, and its going.
-    struct CupsConnection {
-        sd_bus_slot* signals { nullptr };
-        sd_bus_slot* going { nullptr };
-    };
-
     sd_bus* m_bus { nullptr };
-    sd_bus_slot* m_connectionsMatch { nullptr };
-    BellNews m_heard;
-    std::map<std::string, CupsConnection> m_cupsConnections;
+    sd_bus_slot* m_signals { nullptr };
+    // The connections whose signals came since the last look.
+    std::set<std::string> m_senders;
+    // Whether each connection that sent a signal is cupsd's users'. Forgotten when it grows past
+    // a bound, at the price of one more ask per connection that signals again.
+    std::unordered_map<std::string, bool> m_verdicts;
     // lp's user, looked up once: the look-up reads the user database, far dearer than the bus's
     // answer.
     std::optional<uid_t> m_lpUser;

@@ -2,10 +2,12 @@
 // listens on the bus (agent/ServerBell.h), with a private CUPS server and system bus (run as
 // root): each agent named (another build's, to compare side by side) runs at once against the
 // same server; their CPU time is read over a quiet window, then over a window of the same length
-// in which `nobody` runs dbus-send on the bus, one connection after another. Then one job is
-// printed, to show that the bell still rings. Prints one table (bench/README.md).
+// in which `nobody` connects to the bus, asks it one thing and hangs up, one connection after
+// another at the pace given (0: as fast as the bus answers); then while nobody sends 20,000 of
+// the notifier's signals to whoever listens, and 20,000 to each agent. Then one job is printed,
+// to show that the bell still rings. Prints one table (bench/README.md).
 //
-// Usage: BellCostBenchmark SECONDS AGENT...
+// Usage: BellCostBenchmark SECONDS CONNECTIONS-A-SECOND AGENT...
 #include "LpJobs.h"
 #include "PrivateCupsServer.h"
 #include "ProgramRun.h"
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -25,6 +28,8 @@
 namespace {
 
 using Milliseconds = std::chrono::duration<double, std::milli>;
+
+constexpr int kSpoofedSignals = 20000;
 
 // The time the process has spent on a CPU so far, from the scheduler (/proc/PID/schedstat).
 Milliseconds cpuTime(pid_t pid)
@@ -40,11 +45,12 @@ Milliseconds cpuTime(pid_t pid)
 int main(int argc, char** argv)
 {
     int seconds = argc > 1 ? atoi(argv[1]) : 0;
-    if (geteuid() != 0 || seconds < 1 || argc < 3) {
-        fprintf(stderr, "usage (as root): BellCostBenchmark SECONDS AGENT...\n");
+    int pace = argc > 2 ? atoi(argv[2]) : -1;
+    if (geteuid() != 0 || seconds < 1 || pace < 0 || argc < 4) {
+        fprintf(stderr, "usage (as root): BellCostBenchmark SECONDS CONNECTIONS-A-SECOND AGENT...\n");
         return 2;
     }
-    std::vector<std::string> agentPaths(argv + 2, argv + argc);
+    std::vector<std::string> agentPaths(argv + 3, argv + argc);
     PrivateCupsServer server;
     std::string error;
     PrivateCupsServer::Setup setup;
@@ -70,46 +76,56 @@ int main(int argc, char** argv)
     // Settled: subscribed, the first (empty) listing done.
     std::this_thread::sleep_for(std::chrono::seconds(2));
 
-    auto window = [&](bool connecting, long* connections) {
+    // Each agent's CPU time while what is done is done.
+    auto spentWhile = [&](const std::function<void()>& done) {
         std::vector<Milliseconds> before;
         for (const auto& agent : agents)
             before.push_back(cpuTime(agent->pid()));
-        if (connecting) {
-            ProgramOptions options;
-            options.user = "nobody";
-            options.environment = { { "DBUS_SYSTEM_BUS_ADDRESS", server.busAddress() } };
-            options.timeout = std::chrono::seconds(seconds + 30);
-            std::string loop = "end=$(($(date +%s) + " + std::to_string(seconds)
-                + "))\ncount=0\nwhile [ \"$(date +%s)\" -lt \"$end\" ]; do\n"
-                  "    dbus-send --system --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.GetId >/dev/null\n"
-                  "    count=$((count + 1))\ndone\necho \"$count\"\n";
-            ProgramRun run = runProgram({ "/bin/sh", "-c", loop }, options);
-            *connections = atol(run.output.c_str());
-        } else {
-            std::this_thread::sleep_for(std::chrono::seconds(seconds));
-        }
+        done();
         std::vector<Milliseconds> spent;
         for (size_t agent = 0; agent < agents.size(); ++agent)
             spent.push_back(cpuTime(agents[agent]->pid()) - before[agent]);
         return spent;
     };
+    std::vector<Milliseconds> quiet = spentWhile([&] { std::this_thread::sleep_for(std::chrono::seconds(seconds)); });
     long connections = 0;
-    std::vector<Milliseconds> quiet = window(false, nullptr);
-    std::vector<Milliseconds> busy = window(true, &connections);
+    std::vector<Milliseconds> busy = spentWhile([&] { connections = server.systemBus().connectAs("nobody", std::chrono::seconds(seconds), pace); });
+    // Then the notifier's signals from one connection of nobody's, to whoever listens (the bus
+    // passes them on to agents that listen to the notifier's interface from anyone), and sent
+    // straight to each agent, as anyone may send any connection a signal; a second for each
+    // agent to read them.
+    bool sent = true;
+    std::vector<Milliseconds> spoofed = spentWhile([&] {
+        sent = server.systemBus().ringAs("nobody", kSpoofedSignals) && sent;
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    });
+    std::vector<Milliseconds> spoofedStraight;
+    for (size_t agent = 0; agent < agents.size(); ++agent) {
+        std::string connection = server.systemBus().connectionOf(agents[agent]->pid());
+        spoofedStraight.push_back(spentWhile([&] {
+            sent = !connection.empty() && server.systemBus().ringAs("nobody", kSpoofedSignals, connection) && sent;
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        })[agent]);
+    }
+    if (connections < 0 || !sent)
+        fprintf(stderr, "BellCostBenchmark: nobody's connections or signals failed; the figures below are not of what they say\n");
 
     int job = submitWithLp(server.socket(), "movra-hold", server.path("document.txt"));
     std::vector<bool> heard;
     for (const auto& agent : agents)
         heard.push_back(job > 0 && agent->waitForOutput("job " + std::to_string(job) + " movra-hold: "));
 
-    printf("| agent | CPU over %d s, quiet | CPU over %d s, nobody connecting (%ld connections, %.0f a second) | share of a core | heard the job |\n"
-           "|---|---|---|---|---|\n",
-        seconds, seconds, connections, double(connections) / seconds);
+    printf("| agent | CPU over %d s, quiet | CPU over %d s, nobody connecting (%ld connections, %.0f a second) | share of a core | CPU for %d of "
+           "the notifier's signals from nobody, to whoever listens | the same, sent to the agent | heard the job |\n"
+           "|---|---|---|---|---|---|---|\n",
+        seconds, seconds, connections, double(connections) / seconds, kSpoofedSignals);
     for (size_t agent = 0; agent < agents.size(); ++agent) {
-        printf("| %s | %.1f ms | %.1f ms | %.2f %% | %s |\n", agentPaths[agent].c_str(), quiet[agent].count(), busy[agent].count(),
-            busy[agent].count() / (10.0 * seconds), heard[agent] ? "yes" : "no");
+        printf("| %s | %.1f ms | %.1f ms | %.2f %% | %.1f ms | %.1f ms | %s |\n", agentPaths[agent].c_str(), quiet[agent].count(), busy[agent].count(),
+            busy[agent].count() / (10.0 * seconds), spoofed[agent].count(), spoofedStraight[agent].count(), heard[agent] ? "yes" : "no");
         agents[agent]->sendSignal(SIGTERM);
-        agents[agent]->finish();
+        ProgramRun run = agents[agent]->finish();
+        if (!heard[agent])
+            fprintf(stderr, "%s said:\n%s%s", agentPaths[agent].c_str(), run.output.c_str(), run.errors.c_str());
     }
     return 0;
 }

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
 #include <thread>
 
 namespace {
@@ -73,17 +72,9 @@ TEST_F(AgentOnAServerThatChecksOwners, NoOtherUserPrintsOrReleasesInThePersonsNa
     EXPECT_EQ(gServer->jobAttribute(own, "job-accounting-user-id"), "alice-SECRET");
 }
 
-// The CPU time a process has had, from the scheduler.
-std::chrono::nanoseconds cpuTime(pid_t pid)
-{
-    long long nanoseconds = 0;
-    std::ifstream("/proc/" + std::to_string(pid) + "/schedstat") >> nanoseconds;
-    return std::chrono::nanoseconds(nanoseconds);
-}
-
 // Anyone on the system bus may send what CUPS's notifier sends: only cupsd's own signals make the
-// agent ask the server for its events, and a flood of the others' costs it nothing, as the bus
-// does not even pass them on.
+// agent ask the server for its events, however many of the others' come. (What they cost the
+// agent's CPU is measured in bench/BellCostBenchmark.cpp.)
 TEST_F(AgentOnAServerThatChecksOwners, OnlyTheServerRingsTheAgentsBell)
 {
     configure("movra-hold", kSaveDefaultCodes);
@@ -92,11 +83,9 @@ TEST_F(AgentOnAServerThatChecksOwners, OnlyTheServerRingsTheAgentsBell)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     auto asks = [] { return occurrences(gServer->accessLog(), "Get-Notifications"); };
     int before = asks();
-    auto cpuBefore = cpuTime(agent.pid());
     ASSERT_TRUE(gServer->systemBus().ringAs("nobody", 20000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(asks(), before) << "another user's signals make the agent ask nothing";
-    EXPECT_LT(cpuTime(agent.pid()) - cpuBefore, std::chrono::milliseconds(50)) << "20,000 of them cost the agent next to nothing";
     int job = lp("movra-hold");
     EXPECT_TRUE(agent.waitForOutput(prefix(job, "movra-hold") + "released\n")) << "the server's own still do";
     agent.sendSignal(SIGTERM);

@@ -4,6 +4,7 @@
 // the notifier's signals through.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <sys/types.h>
 
@@ -21,8 +22,15 @@ public:
     // What DBUS_SYSTEM_BUS_ADDRESS is set to for a program that uses this bus.
     const std::string& address() const { return m_address; }
     // Sends count signals of the CUPS notifier's interface from a connection of user's, as any
-    // local user may; false when they could not all be sent.
-    bool ringAs(const std::string& user, int count) const;
+    // local user may: to whoever listens, or straight to the connection named by to; false when
+    // they could not all be sent.
+    bool ringAs(const std::string& user, int count, const std::string& to = "") const;
+    // The unique name of the process's connection to the bus, or empty when it has none.
+    std::string connectionOf(pid_t process) const;
+    // Connects to the bus as user, asks it one thing and hangs up, again and again for as long
+    // as given, as another user's programs do: perSecond times a second, or as fast as the bus
+    // answers when 0. How many connections it made, or -1 when one failed.
+    long connectAs(const std::string& user, std::chrono::milliseconds duration, int perSecond) const;
 
 private:
     pid_t m_bus { -1 };
