@@ -1,7 +1,7 @@
 // Codes travel as NUL-terminated UTF-8 in fixed buffers; these keep every stored code whole.
 #pragma once
 
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 // Copies up to length bytes of text into code, cut so that it ends on a character boundary and
 // leaves room for the terminating NUL within codeSize bytes.

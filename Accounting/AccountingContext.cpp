@@ -1,4 +1,4 @@
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 AccountingContextPtr gContext = nullptr;
 int gMaxChars = 0;

@@ -1,4 +1,4 @@
-#include "ControlState.h"
+#include "Accounting/ControlState.h"
 
 namespace {
 

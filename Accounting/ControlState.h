@@ -1,7 +1,7 @@
 // Brings the pane's controls into line with the settings in the context.
 #pragma once
 
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 void setControls(AccountingContextPtr inContext);
 

@@ -1,4 +1,4 @@
-#include "Help.h"
+#include "Accounting/Help.h"
 
 #include <Help/AppleHelp.h>
 

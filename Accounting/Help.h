@@ -1,7 +1,7 @@
 // Opening the accounting help page from a bundle's help book.
 #pragma once
 
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 #define kAccountingHelpPage CFSTR("Mac_topics/M_accounting_dialog.htm")
 

@@ -1,4 +1,4 @@
-#include "KeyFilter.h"
+#include "Accounting/KeyFilter.h"
 
 #include <cstring>
 

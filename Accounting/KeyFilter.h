@@ -1,7 +1,7 @@
 // The key filter of the four code fields, and the link from a field to its pane's context.
 #pragma once
 
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 ControlKeyFilterResult accountKeyFilter(ControlRef theControl, SInt16* keyCode, SInt16* charCode, EventModifiers* modifiers);
 

@@ -1,14 +1,14 @@
-#include "PaneConstruction.h"
+#include "Accounting/PaneConstruction.h"
 
-#include "AccountingCodes.h"
-#include "ControlState.h"
-#include "Help.h"
-#include "KeyFilter.h"
-#include "PaneEventHandler.h"
-#include "PaneHooks.h"
-#include "PictureDrawing.h"
+#include "Accounting/AccountingCodes.h"
+#include "Accounting/ControlState.h"
+#include "Accounting/Help.h"
+#include "Accounting/KeyFilter.h"
+#include "Accounting/PaneEventHandler.h"
+#include "Accounting/PaneHooks.h"
+#include "Accounting/PictureDrawing.h"
 
-#include <ImageImportManager.h>
+#include "Source/ImageImportManager.h"
 
 #include <initializer_list>
 

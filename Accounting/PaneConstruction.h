@@ -1,6 +1,6 @@
 // Building the pane the first time it is shown, and hooking help each time.
 #pragma once
 
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 OSStatus Open(PMPDEContext context);

@@ -1,9 +1,9 @@
-#include "PaneEventHandler.h"
+#include "Accounting/PaneEventHandler.h"
 
-#include "AccountingCodes.h"
-#include "ControlState.h"
-#include "Help.h"
-#include "PromptDialog.h"
+#include "Accounting/AccountingCodes.h"
+#include "Accounting/ControlState.h"
+#include "Accounting/Help.h"
+#include "Accounting/PromptDialog.h"
 
 namespace {
 

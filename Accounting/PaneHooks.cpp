@@ -1,6 +1,6 @@
-#include "PaneHooks.h"
+#include "Accounting/PaneHooks.h"
 
-#include "PaneEventHandler.h"
+#include "Accounting/PaneEventHandler.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // that no registration is lost and none outlives the context it was given.
 #pragma once
 
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 void installPrintButtonHook(AccountingContextPtr myContext);
 void removePrintButtonHook(AccountingContextPtr myContext);

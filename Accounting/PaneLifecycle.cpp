@@ -1,9 +1,9 @@
-#include "PaneLifecycle.h"
+#include "Accounting/PaneLifecycle.h"
 
-#include "PaneHooks.h"
-#include "TicketSync.h"
+#include "Accounting/PaneHooks.h"
+#include "Accounting/TicketSync.h"
 
-#include <ImageImportManager.h>
+#include "Source/ImageImportManager.h"
 
 #include <cstdlib>
 

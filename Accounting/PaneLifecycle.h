@@ -1,7 +1,7 @@
 // The pane callbacks that create, gate, summarise and tear down the pane.
 #pragma once
 
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 #define kAccountingBundleIdentifier CFSTR("com.movra.print.pde.Accounting_rk7700")
 

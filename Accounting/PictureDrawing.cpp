@@ -1,6 +1,6 @@
-#include "PictureDrawing.h"
+#include "Accounting/PictureDrawing.h"
 
-#include <ImageImportManager.h>
+#include "Source/ImageImportManager.h"
 
 OSStatus AccountingDrawEventHandler(EventHandlerCallRef, EventRef inEvent, void* inUserData)
 {

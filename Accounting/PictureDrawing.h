@@ -1,7 +1,7 @@
 // The pane's picture: accounting off or on, drawn from the image cache.
 #pragma once
 
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 #define kAccountingOffImage CFSTR("Accounting-Off.gif")
 #define kAccountingOnImage CFSTR("Accounting-On.gif")

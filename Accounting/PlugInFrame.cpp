@@ -1,8 +1,8 @@
-#include "PlugInFrame.h"
+#include "Accounting/PlugInFrame.h"
 
-#include "PaneConstruction.h"
-#include "PaneLifecycle.h"
-#include "TicketSync.h"
+#include "Accounting/PaneConstruction.h"
+#include "Accounting/PaneLifecycle.h"
+#include "Accounting/TicketSync.h"
 
 #include <cstdlib>
 

@@ -2,7 +2,7 @@
 // instance it returns, and the interface object with the table of pane callbacks.
 #pragma once
 
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 #define kAccountingFactoryIDStr "5C0E7F21-3A94-4B6D-8E12-7D4F9A0B3C65"
 

@@ -1,9 +1,9 @@
-#include "PromptDialog.h"
+#include "Accounting/PromptDialog.h"
 
-#include "AccountingCodes.h"
-#include "ControlState.h"
-#include "Help.h"
-#include "KeyFilter.h"
+#include "Accounting/AccountingCodes.h"
+#include "Accounting/ControlState.h"
+#include "Accounting/Help.h"
+#include "Accounting/KeyFilter.h"
 
 #include <algorithm>
 #include <cstring>

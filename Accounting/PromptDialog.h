@@ -2,7 +2,7 @@
 // default codes in the pane, or from a modal prompt.
 #pragma once
 
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 // eventNotHandledErr when the print goes on with userID and acctID set; any other status
 // stops it.

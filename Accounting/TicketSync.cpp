@@ -1,7 +1,7 @@
-#include "TicketSync.h"
+#include "Accounting/TicketSync.h"
 
-#include "AccountingCodes.h"
-#include "ControlState.h"
+#include "Accounting/AccountingCodes.h"
+#include "Accounting/ControlState.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // Moving the accounting settings between the print-settings ticket and the pane.
 #pragma once
 
-#include "AccountingContext.h"
+#include "Accounting/AccountingContext.h"
 
 // syncDirection false: from the context (and the default-code fields) to the ticket.
 // syncDirection true: from the ticket to the context and the pane's controls.

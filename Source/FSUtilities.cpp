@@ -1,4 +1,4 @@
-#include "FSUtilities.h"
+#include "Source/FSUtilities.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "ImageFileIndex.h"
+#include "Source/ImageFileIndex.h"
 
 #include <algorithm>
 #include <array>

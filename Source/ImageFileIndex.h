@@ -13,8 +13,8 @@
 // many keys builds a table of open addressing for them.
 #pragma once
 
-#include "ChunkedArray.h"
-#include "FSUtilities.h"
+#include "Source/ChunkedArray.h"
+#include "Source/FSUtilities.h"
 
 #include <cstdint>
 #include <optional>

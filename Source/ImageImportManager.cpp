@@ -1,4 +1,4 @@
-#include "ImageImportManager.h"
+#include "Source/ImageImportManager.h"
 
 #include <Graphics/ImageIOStandIn.h>
 

@@ -3,8 +3,8 @@
 // goes.
 #pragma once
 
-#include "FSUtilities.h"
-#include "ImageFileIndex.h"
+#include "Source/FSUtilities.h"
+#include "Source/ImageFileIndex.h"
 
 #include <Graphics/Icons.h>
 #include <Graphics/ImageCompression.h>

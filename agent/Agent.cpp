@@ -1,16 +1,16 @@
-#include "Agent.h"
+#include "agent/Agent.h"
 
-#include "AgentLock.h"
-#include "HeldJobs.h"
-#include "PrintableText.h"
-#include "ProcessGuards.h"
-#include "ProgramFiles.h"
-#include "PromptAnswerer.h"
-#include "QueueSettingsStore.h"
-#include "ScreenFrontEnd.h"
-#include "ServerJobs.h"
-#include "ServerNews.h"
-#include "SettingsWatch.h"
+#include "agent/AgentLock.h"
+#include "agent/HeldJobs.h"
+#include "program/PrintableText.h"
+#include "program/ProcessGuards.h"
+#include "agent/ProgramFiles.h"
+#include "agent/PromptAnswerer.h"
+#include "queues/QueueSettingsStore.h"
+#include "dialog/ScreenFrontEnd.h"
+#include "agent/ServerJobs.h"
+#include "agent/ServerNews.h"
+#include "agent/SettingsWatch.h"
 
 #include <algorithm>
 #include <cerrno>

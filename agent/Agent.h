@@ -3,7 +3,7 @@
 // asked to do that once, watches the server for more until SIGTERM or SIGINT.
 #pragma once
 
-#include "AgentCommandLine.h"
+#include "agent/AgentCommandLine.h"
 
 #include <chrono>
 #include <ostream>

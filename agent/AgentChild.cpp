@@ -1,4 +1,4 @@
-#include "AgentChild.h"
+#include "agent/AgentChild.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,6 +1,6 @@
-#include "AgentCommandLine.h"
+#include "agent/AgentCommandLine.h"
 
-#include "ProgramFolder.h"
+#include "program/ProgramFolder.h"
 
 const char* const kAgentUsage = "usage: accounting-agent [--server HOST:PORT|SOCKET] [--once] [--script FILE|-] [--settings-dir DIR] [--verbose]\n"
                                 "       accounting-agent --help | --version";

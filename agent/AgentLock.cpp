@@ -1,6 +1,6 @@
-#include "AgentLock.h"
+#include "agent/AgentLock.h"
 
-#include "CupsConnection.h"
+#include "queues/cups/CupsConnection.h"
 
 #include <cerrno>
 #include <cstdlib>

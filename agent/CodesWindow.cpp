@@ -1,9 +1,9 @@
-#include "CodesWindow.h"
+#include "agent/CodesWindow.h"
 
-#include "CodeValues.h"
-#include "ScreenFrontEnd.h"
-#include "SecretWipe.h"
-#include "WindowProcess.h"
+#include "queues/CodeValues.h"
+#include "dialog/ScreenFrontEnd.h"
+#include "program/SecretWipe.h"
+#include "agent/WindowProcess.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // (WindowProcess.h).
 #pragma once
 
-#include "CodesForm.h"
+#include "queues/CodesForm.h"
 
 #include <string>
 

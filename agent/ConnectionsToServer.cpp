@@ -1,7 +1,7 @@
-#include "ConnectionsToServer.h"
+#include "agent/ConnectionsToServer.h"
 
-#include "TcpSockets.h"
-#include "UnixSockets.h"
+#include "queues/cups/TcpSockets.h"
+#include "queues/cups/UnixSockets.h"
 
 #include <algorithm>
 #include <cstddef>

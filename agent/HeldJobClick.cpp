@@ -1,9 +1,9 @@
-#include "HeldJobClick.h"
+#include "agent/HeldJobClick.h"
 
-#include "PrintableText.h"
-#include "ProcessGuards.h"
-#include "ProgramTexts.h"
-#include "WindowControls.h"
+#include "program/PrintableText.h"
+#include "program/ProcessGuards.h"
+#include "program/ProgramTexts.h"
+#include "dialog/WindowControls.h"
 
 #include <HIToolbox/HIToolbox.h>
 #include <HIToolbox/InputSourceStandIn.h>

@@ -9,7 +9,7 @@
 // information rather than an error. What the click came to is told by the one who played it.
 #pragma once
 
-#include "PromptAnswerer.h"
+#include "agent/PromptAnswerer.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 

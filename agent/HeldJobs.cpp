@@ -1,12 +1,12 @@
-#include "HeldJobs.h"
+#include "agent/HeldJobs.h"
 
-#include "CodeValues.h"
-#include "CodesPrivacy.h"
-#include "PaneDiagnostics.h"
-#include "PrintableText.h"
-#include "ProcessGuards.h"
-#include "ProgramTexts.h"
-#include "QueueSettings.h"
+#include "queues/CodeValues.h"
+#include "queues/CodesPrivacy.h"
+#include "agent/PaneDiagnostics.h"
+#include "program/PrintableText.h"
+#include "program/ProcessGuards.h"
+#include "program/ProgramTexts.h"
+#include "queues/QueueSettings.h"
 
 #include <algorithm>
 #include <ctime>

@@ -9,14 +9,14 @@
 // its prompt.
 #pragma once
 
-#include "AgentCommandLine.h"
-#include "ConnectionsToServer.h"
-#include "JobBook.h"
-#include "PromptAnswerer.h"
-#include "PrinterCodes.h"
-#include "PromptWorker.h"
-#include "QueueSettingsStore.h"
-#include "ServerJobs.h"
+#include "agent/AgentCommandLine.h"
+#include "agent/ConnectionsToServer.h"
+#include "agent/JobBook.h"
+#include "agent/PromptAnswerer.h"
+#include "queues/PrinterCodes.h"
+#include "agent/PromptWorker.h"
+#include "queues/QueueSettingsStore.h"
+#include "agent/ServerJobs.h"
 
 #include <deque>
 #include <map>

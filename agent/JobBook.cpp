@@ -1,4 +1,4 @@
-#include "JobBook.h"
+#include "agent/JobBook.h"
 
 #include <algorithm>
 #include <cctype>

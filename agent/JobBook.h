@@ -7,8 +7,8 @@
 // a short, growing wait, since the server tells of no event when the document comes.
 #pragma once
 
-#include "JobFate.h"
-#include "ServerJobs.h"
+#include "agent/JobFate.h"
+#include "agent/ServerJobs.h"
 
 #include <chrono>
 #include <map>

@@ -1,6 +1,6 @@
-#include "PaneDiagnostics.h"
+#include "agent/PaneDiagnostics.h"
 
-#include "PrintableText.h"
+#include "program/PrintableText.h"
 
 #include <systemd/sd-journal.h>
 

@@ -1,8 +1,8 @@
-#include "PasswordWindow.h"
+#include "agent/PasswordWindow.h"
 
-#include "ScreenFrontEnd.h"
-#include "SecretWipe.h"
-#include "WindowProcess.h"
+#include "dialog/ScreenFrontEnd.h"
+#include "program/SecretWipe.h"
+#include "agent/WindowProcess.h"
 
 bool askPasswordOnScreen(const PasswordQuestion& question, PasswordAnswer* answer, std::string* why)
 {

@@ -3,7 +3,7 @@
 // only that process down, and the agent's stop closes the window.
 #pragma once
 
-#include "ServerPasswords.h"
+#include "queues/ServerPasswords.h"
 
 #include <string>
 

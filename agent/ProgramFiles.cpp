@@ -1,6 +1,6 @@
-#include "ProgramFiles.h"
+#include "agent/ProgramFiles.h"
 
-#include "ProgramFolder.h"
+#include "program/ProgramFolder.h"
 
 #include <set>
 #include <sys/inotify.h>

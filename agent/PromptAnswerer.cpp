@@ -1,12 +1,12 @@
-#include "PromptAnswerer.h"
+#include "agent/PromptAnswerer.h"
 
-#include "CodesWindow.h"
-#include "PasswordWindow.h"
-#include "ProcessGuards.h"
-#include "ScriptCodes.h"
-#include "ScriptPassword.h"
-#include "ScreenFrontEnd.h"
-#include "ScriptRunner.h"
+#include "agent/CodesWindow.h"
+#include "agent/PasswordWindow.h"
+#include "program/ProcessGuards.h"
+#include "dialog/ScriptCodes.h"
+#include "dialog/ScriptPassword.h"
+#include "dialog/ScreenFrontEnd.h"
+#include "dialog/ScriptRunner.h"
 
 #include <HIToolbox/InputSourceStandIn.h>
 

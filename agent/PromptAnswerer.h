@@ -5,11 +5,11 @@
 // the script is) is handed back to the agent when the click is done.
 #pragma once
 
-#include "CodesForm.h"
-#include "PrintDialog.h"
-#include "ScriptSource.h"
-#include "ServerPasswords.h"
-#include "Transcript.h"
+#include "queues/CodesForm.h"
+#include "dialog/PrintDialog.h"
+#include "dialog/ScriptSource.h"
+#include "queues/ServerPasswords.h"
+#include "dialog/Transcript.h"
 
 #include <functional>
 #include <memory>

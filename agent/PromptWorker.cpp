@@ -1,8 +1,8 @@
-#include "PromptWorker.h"
+#include "agent/PromptWorker.h"
 
-#include "AgentChild.h"
-#include "ProcessGuards.h"
-#include "QueueSettings.h"
+#include "agent/AgentChild.h"
+#include "program/ProcessGuards.h"
+#include "queues/QueueSettings.h"
 
 #include <algorithm>
 #include <cerrno>

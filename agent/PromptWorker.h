@@ -7,8 +7,8 @@
 // that the message the person then reads says what the server did.
 #pragma once
 
-#include "HeldJobClick.h"
-#include "QueueDialog.h"
+#include "agent/HeldJobClick.h"
+#include "dialog/QueueDialog.h"
 
 #include <optional>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "ServerBell.h"
+#include "agent/ServerBell.h"
 
 #include <systemd/sd-bus.h>
 

@@ -1,9 +1,9 @@
-#include "ServerJobs.h"
+#include "agent/ServerJobs.h"
 
-#include "CupsRequests.h"
-#include "JobOptions.h"
-#include "JobPrivacy.h"
-#include "QueueSettings.h"
+#include "queues/cups/CupsRequests.h"
+#include "queues/cups/JobOptions.h"
+#include "queues/cups/JobPrivacy.h"
+#include "queues/QueueSettings.h"
 
 #include <algorithm>
 #include <cerrno>

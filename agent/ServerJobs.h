@@ -5,8 +5,8 @@
 // that libcups reopens when the server closed it while it was idle.
 #pragma once
 
-#include "CodeValues.h"
-#include "CupsConnection.h"
+#include "queues/CodeValues.h"
+#include "queues/cups/CupsConnection.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 

@@ -1,8 +1,8 @@
-#include "ServerNews.h"
+#include "agent/ServerNews.h"
 
-#include "PrintableText.h"
-#include "ProcessGuards.h"
-#include "Seconds.h"
+#include "program/PrintableText.h"
+#include "program/ProcessGuards.h"
+#include "program/Seconds.h"
 
 #include <algorithm>
 

@@ -10,10 +10,10 @@
 // again now and then.
 #pragma once
 
-#include "Agent.h"
-#include "ConnectionsToServer.h"
-#include "ServerBell.h"
-#include "ServerJobs.h"
+#include "agent/Agent.h"
+#include "agent/ConnectionsToServer.h"
+#include "agent/ServerBell.h"
+#include "agent/ServerJobs.h"
 
 #include <chrono>
 #include <map>

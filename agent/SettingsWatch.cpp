@@ -1,4 +1,4 @@
-#include "SettingsWatch.h"
+#include "agent/SettingsWatch.h"
 
 #include <algorithm>
 #include <cerrno>

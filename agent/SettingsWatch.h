@@ -3,7 +3,7 @@
 // default codes, or turned the prompt off.
 #pragma once
 
-#include "QueueSettingsStore.h"
+#include "queues/QueueSettingsStore.h"
 
 #include <Base/RegularFile.h>
 

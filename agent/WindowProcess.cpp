@@ -1,8 +1,8 @@
-#include "WindowProcess.h"
+#include "agent/WindowProcess.h"
 
-#include "AgentChild.h"
-#include "ProcessGuards.h"
-#include "SecretWipe.h"
+#include "agent/AgentChild.h"
+#include "program/ProcessGuards.h"
+#include "program/SecretWipe.h"
 
 #include <cerrno>
 #include <csignal>

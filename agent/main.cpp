@@ -1,8 +1,8 @@
-#include "Agent.h"
-#include "DesktopErrors.h"
-#include "ProgramFolder.h"
-#include "ProgramTexts.h"
-#include "ProgramInformation.h"
+#include "agent/Agent.h"
+#include "dialog/DesktopErrors.h"
+#include "program/ProgramFolder.h"
+#include "program/ProgramTexts.h"
+#include "program/ProgramInformation.h"
 
 #include <cerrno>
 #include <cstring>

@@ -6,9 +6,9 @@
 // minute with nothing to do, and its resident memory. Prints one table (bench/README.md).
 //
 // Usage: AgentBenchmark [JOBS [IDLE_SECONDS]]   (default 20 jobs, 60 s)
-#include "LpJobs.h"
-#include "PrivateCupsServer.h"
-#include "RunningProgram.h"
+#include "tests/cups/LpJobs.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "tests/support/RunningProgram.h"
 
 #include <algorithm>
 #include <chrono>

@@ -8,11 +8,11 @@
 // to show that the bell still rings. Prints one table (bench/README.md).
 //
 // Usage: BellCostBenchmark SECONDS CONNECTIONS-A-SECOND AGENT...
-#include "LpJobs.h"
-#include "PrivateCupsServer.h"
-#include "ProgramRun.h"
-#include "RunningProgram.h"
-#include "TemporaryTree.h"
+#include "tests/cups/LpJobs.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <chrono>
 #include <csignal>

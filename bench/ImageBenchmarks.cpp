@@ -1,8 +1,8 @@
 // The folder walk against find(1) over one generated tree, and the pane's picture drawn from
 // the cache against its first, decoding draw. See bench/README.md.
-#include "FSUtilities.h"
-#include "ImageImportManager.h"
-#include "PictureDrawing.h"
+#include "Source/FSUtilities.h"
+#include "Source/ImageImportManager.h"
+#include "Accounting/PictureDrawing.h"
 
 #include <benchmark/benchmark.h>
 

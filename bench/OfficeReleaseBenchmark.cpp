@@ -9,10 +9,10 @@
 // is the one given (the Debian package's, /usr/bin/accounting-agent), not the build's.
 //
 // Usage: OfficeReleaseBenchmark [--agent PATH] [--only kerberos|password|own] [JOBS]   (default 20 jobs)
-#include "LpJobs.h"
-#include "OfficeServer.h"
-#include "PrivateSecretService.h"
-#include "RunningProgram.h"
+#include "tests/cups/LpJobs.h"
+#include "tests/cups/OfficeServer.h"
+#include "queues/keyring/tests/PrivateSecretService.h"
+#include "tests/support/RunningProgram.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,8 +2,8 @@
 // declares a passcode option after another, as many as fit under the size limit. What
 // `printdialog --list-codes` and the agent do with such a PPD (read its codes, make the policy's
 // lines) should grow with the number of codes, not with its square. See bench/README.md.
-#include "PrinterCodes.h"
-#include "TestPPDFiles.h"
+#include "queues/PrinterCodes.h"
+#include "tests/support/TestPPDFiles.h"
 
 #include <benchmark/benchmark.h>
 

@@ -11,12 +11,12 @@
 // Usage: ServerLoadBenchmark --agents N --period SECONDS --learn notifications|jobs
 //            --connection kept|anew [--tls] [--hint] [--jobs J] [--windows W] [--window-seconds S]
 //            [--threads T] [--max-clients M] [--max-subscriptions M] [--access-log LEVEL]
-#include "JobBook.h"
-#include "LpJobs.h"
-#include "PrivateCupsServer.h"
-#include "QueueSettings.h"
-#include "ServerJobs.h"
-#include "TestNetwork.h"
+#include "agent/JobBook.h"
+#include "tests/cups/LpJobs.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "queues/QueueSettings.h"
+#include "agent/ServerJobs.h"
+#include "tests/cups/TestNetwork.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

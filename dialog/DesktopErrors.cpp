@@ -1,6 +1,6 @@
-#include "DesktopErrors.h"
+#include "dialog/DesktopErrors.h"
 
-#include "ScreenFrontEnd.h"
+#include "dialog/ScreenFrontEnd.h"
 
 #include <cstdio>
 #include <cstdlib>

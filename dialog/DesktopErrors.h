@@ -4,7 +4,7 @@
 // when there is a display.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <deque>
 #include <ostream>

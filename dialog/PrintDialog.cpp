@@ -1,10 +1,10 @@
-#include "PrintDialog.h"
+#include "dialog/PrintDialog.h"
 
-#include "ProgramTexts.h"
-#include "QueueSettings.h"
-#include "SettingsFileWarnings.h"
-#include "WindowControls.h"
-#include "TicketItems.h"
+#include "program/ProgramTexts.h"
+#include "queues/QueueSettings.h"
+#include "queues/SettingsFileWarnings.h"
+#include "dialog/WindowControls.h"
+#include "queues/TicketItems.h"
 
 #include <Help/AppleHelp.h>
 #include <HIToolbox/HIToolboxStandIn.h>

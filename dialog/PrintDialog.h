@@ -3,8 +3,8 @@
 // and Help, and calls the pane's callbacks in the printing system's order.
 #pragma once
 
-#include "DialogExport.h"
-#include "QueueCodes.h"
+#include "program/DialogExport.h"
+#include "queues/QueueCodes.h"
 
 #include <HIToolbox/HIToolbox.h>
 #include <PrintCore/PMTicketStandIn.h>

@@ -1,9 +1,9 @@
-#include "QueueDialog.h"
+#include "dialog/QueueDialog.h"
 
-#include "CupsPrinter.h"
-#include "ProgramTexts.h"
-#include "QueueCodesKeyring.h"
-#include "QueueSettings.h"
+#include "queues/CupsPrinter.h"
+#include "program/ProgramTexts.h"
+#include "queues/QueueCodesKeyring.h"
+#include "queues/QueueSettings.h"
 
 #include <CoreFoundation/CFPreferredLanguagesStandIn.h>
 #include <PrintCore/PPDLibStandIn.h>

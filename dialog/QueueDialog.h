@@ -5,11 +5,11 @@
 // settings of a queue with nothing stored (QueueSettings::unstored).
 #pragma once
 
-#include "CupsDestination.h"
-#include "DialogExport.h"
-#include "PrintDialog.h"
-#include "PrinterCodes.h"
-#include "QueueSettingsStore.h"
+#include "queues/CupsDestination.h"
+#include "program/DialogExport.h"
+#include "dialog/PrintDialog.h"
+#include "queues/PrinterCodes.h"
+#include "queues/QueueSettingsStore.h"
 
 #include <Base/RegularFile.h>
 

@@ -1,7 +1,7 @@
-#include "ScreenFrontEnd.h"
+#include "dialog/ScreenFrontEnd.h"
 
-#include "PrintDialog.h"
-#include "ProgramFolder.h"
+#include "dialog/PrintDialog.h"
+#include "program/ProgramFolder.h"
 
 #include <cstdlib>
 

@@ -4,9 +4,9 @@
 // loads no GUI toolkit.
 #pragma once
 
-#include "CodesForm.h"
-#include "DialogExport.h"
-#include "ServerPasswords.h"
+#include "queues/CodesForm.h"
+#include "program/DialogExport.h"
+#include "queues/ServerPasswords.h"
 
 #include <HIToolbox/HIToolbox.h>
 #include <HIToolbox/InputSourceStandIn.h>

@@ -1,7 +1,7 @@
-#include "ScriptActions.h"
+#include "dialog/ScriptActions.h"
 
-#include "ScreenFrontEnd.h"
-#include "WindowControls.h"
+#include "dialog/ScreenFrontEnd.h"
+#include "dialog/WindowControls.h"
 
 #include <HIToolbox/UserActionsStandIn.h>
 

@@ -3,10 +3,10 @@
 // hands each one here; another program that plays a dialog can hand its lines here as well.
 #pragma once
 
-#include "DialogExport.h"
-#include "PrintDialog.h"
-#include "ScriptLine.h"
-#include "Transcript.h"
+#include "program/DialogExport.h"
+#include "dialog/PrintDialog.h"
+#include "dialog/ScriptLine.h"
+#include "dialog/Transcript.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
-#include "ScriptCodes.h"
+#include "dialog/ScriptCodes.h"
 
-#include "CodeValues.h"
-#include "PrintableText.h"
-#include "ScriptLine.h"
-#include "SecretWipe.h"
+#include "queues/CodeValues.h"
+#include "program/PrintableText.h"
+#include "dialog/ScriptLine.h"
+#include "program/SecretWipe.h"
 
 #include <algorithm>
 #include <optional>

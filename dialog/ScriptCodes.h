@@ -11,9 +11,9 @@
 // or "click Cancel". The codes are secrets: no value typed reaches the transcript or an error.
 #pragma once
 
-#include "CodesForm.h"
-#include "DialogExport.h"
-#include "ScriptSource.h"
+#include "queues/CodesForm.h"
+#include "program/DialogExport.h"
+#include "dialog/ScriptSource.h"
 
 #include <ostream>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ScriptLine.h"
+#include "dialog/ScriptLine.h"
 
 #include <algorithm>
 #include <charconv>

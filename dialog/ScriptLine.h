@@ -1,7 +1,7 @@
 // One line of a printdialog script: an action and its arguments.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "ScriptPassword.h"
+#include "dialog/ScriptPassword.h"
 
-#include "ScriptLine.h"
+#include "dialog/ScriptLine.h"
 
 #include <optional>
 

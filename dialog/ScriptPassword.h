@@ -8,9 +8,9 @@
 // transcript.
 #pragma once
 
-#include "DialogExport.h"
-#include "ScriptSource.h"
-#include "ServerPasswords.h"
+#include "program/DialogExport.h"
+#include "dialog/ScriptSource.h"
+#include "queues/ServerPasswords.h"
 
 #include <ostream>
 #include <string>

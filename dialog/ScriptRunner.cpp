@@ -1,6 +1,6 @@
-#include "ScriptRunner.h"
+#include "dialog/ScriptRunner.h"
 
-#include "ScriptLine.h"
+#include "dialog/ScriptLine.h"
 
 #include <optional>
 

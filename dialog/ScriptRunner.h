@@ -3,11 +3,11 @@
 // prompt's modal loop asks for them, and what the person meets written to the transcript.
 #pragma once
 
-#include "DialogExport.h"
-#include "PrintDialog.h"
-#include "ScriptActions.h"
-#include "ScriptSource.h"
-#include "Transcript.h"
+#include "program/DialogExport.h"
+#include "dialog/PrintDialog.h"
+#include "dialog/ScriptActions.h"
+#include "dialog/ScriptSource.h"
+#include "dialog/Transcript.h"
 
 #include <HIToolbox/InputSourceStandIn.h>
 

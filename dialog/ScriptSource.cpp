@@ -1,6 +1,6 @@
-#include "ScriptSource.h"
+#include "dialog/ScriptSource.h"
 
-#include "ProcessGuards.h"
+#include "program/ProcessGuards.h"
 
 #include <cerrno>
 #include <cstdlib>

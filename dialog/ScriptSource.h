@@ -3,7 +3,7 @@
 // kMaxScriptLineBytes, so an endless device or a line without end costs nothing.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <Base/RegularFile.h>
 

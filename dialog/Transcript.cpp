@@ -1,6 +1,6 @@
-#include "Transcript.h"
+#include "dialog/Transcript.h"
 
-#include "WindowDump.h"
+#include "dialog/WindowDump.h"
 
 #include <HIToolbox/HIToolboxStandIn.h>
 

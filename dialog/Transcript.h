@@ -3,7 +3,7 @@
 // that plays several dialogs may start each line with the name of what the dialog is for.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <HIToolbox/InputSourceStandIn.h>
 #include <HIToolbox/HIToolbox.h>

@@ -1,4 +1,4 @@
-#include "WindowControls.h"
+#include "dialog/WindowControls.h"
 
 #include <HIToolbox/UserActionsStandIn.h>
 

@@ -3,7 +3,7 @@
 // of them in order; and a field made ready for keys.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <HIToolbox/HIToolbox.h>
 

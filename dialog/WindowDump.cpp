@@ -1,7 +1,7 @@
-#include "WindowDump.h"
+#include "dialog/WindowDump.h"
 
-#include "PrintableText.h"
-#include "WindowControls.h"
+#include "program/PrintableText.h"
+#include "dialog/WindowControls.h"
 
 #include <CoreFoundation/CFStandIn.h>
 #include <HIToolbox/ControlKindsStandIn.h>

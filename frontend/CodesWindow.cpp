@@ -1,11 +1,11 @@
-#include "CodesWindow.h"
+#include "frontend/CodesWindow.h"
 
-#include "QtApplication.h"
+#include "frontend/QtApplication.h"
 
-#include <CodeValues.h>
-#include <PrintableText.h>
-#include <ProgramTexts.h>
-#include <SecretWipe.h>
+#include "queues/CodeValues.h"
+#include "program/PrintableText.h"
+#include "program/ProgramTexts.h"
+#include "program/SecretWipe.h"
 
 #include <QCheckBox>
 #include <QDialog>

@@ -4,7 +4,7 @@
 // while every field holds what it can keep.
 #pragma once
 
-#include <CodesForm.h>
+#include "queues/CodesForm.h"
 
 #include <string>
 

@@ -1,11 +1,11 @@
-#include "ControlWidgets.h"
+#include "frontend/ControlWidgets.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
 
 #include <CoreFoundation/CFStandIn.h>
-#include <WindowControls.h>
+#include "dialog/WindowControls.h"
 
 QString qtString(CFStringRef string)
 {

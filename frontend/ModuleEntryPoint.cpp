@@ -1,10 +1,10 @@
 // The module's one entry point: the dialog library's loader (loadScreenFrontEnd) finds it with dlsym.
-#include "CodesWindow.h"
-#include "OnScreenDialog.h"
-#include "PersonWindows.h"
-#include "WindowPicture.h"
+#include "frontend/CodesWindow.h"
+#include "frontend/OnScreenDialog.h"
+#include "frontend/PersonWindows.h"
+#include "frontend/WindowPicture.h"
 
-#include <ScreenFrontEnd.h>
+#include "dialog/ScreenFrontEnd.h"
 
 extern "C" __attribute__((visibility("default"))) const ScreenFrontEnd* PrintDialogScreenFrontEnd()
 {

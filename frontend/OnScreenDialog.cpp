@@ -1,12 +1,12 @@
-#include "OnScreenDialog.h"
+#include "frontend/OnScreenDialog.h"
 
-#include "PersonWindows.h"
-#include "QtApplication.h"
+#include "frontend/PersonWindows.h"
+#include "frontend/QtApplication.h"
 
-#include <PrintDialog.h>
-#include <ProcessGuards.h>
-#include <ProgramTexts.h>
-#include <WindowControls.h>
+#include "dialog/PrintDialog.h"
+#include "program/ProcessGuards.h"
+#include "program/ProgramTexts.h"
+#include "dialog/WindowControls.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,8 +1,8 @@
-#include "PersonWindows.h"
+#include "frontend/PersonWindows.h"
 
-#include "QtApplication.h"
+#include "frontend/QtApplication.h"
 
-#include <ProgramTexts.h>
+#include "program/ProgramTexts.h"
 
 #include <QApplication>
 #include <QCheckBox>

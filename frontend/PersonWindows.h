@@ -4,7 +4,7 @@
 // on the display until the person answers.
 #pragma once
 
-#include <ServerPasswords.h>
+#include "queues/ServerPasswords.h"
 
 #include <string>
 #include <vector>

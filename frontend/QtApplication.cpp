@@ -1,6 +1,6 @@
-#include "QtApplication.h"
+#include "frontend/QtApplication.h"
 
-#include "WaylandSeats.h"
+#include "frontend/WaylandSeats.h"
 
 #include <QApplication>
 #include <QStyleFactory>

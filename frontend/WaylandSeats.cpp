@@ -1,4 +1,4 @@
-#include "WaylandSeats.h"
+#include "frontend/WaylandSeats.h"
 
 #include <cstring>
 #include <wayland-client.h>

@@ -1,7 +1,7 @@
-#include "WindowMirror.h"
+#include "frontend/WindowMirror.h"
 
 #include <Graphics/QuickDrawStandIn.h>
-#include <WindowControls.h>
+#include "dialog/WindowControls.h"
 
 #include <QApplication>
 #include <QCheckBox>

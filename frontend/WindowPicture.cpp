@@ -1,7 +1,7 @@
-#include "WindowPicture.h"
+#include "frontend/WindowPicture.h"
 
-#include "QtApplication.h"
-#include "WindowMirror.h"
+#include "frontend/QtApplication.h"
+#include "frontend/WindowMirror.h"
 
 #include <QImage>
 

@@ -1,5 +1,5 @@
 // A plug-in bundle's Info.plist is read when the dialog loads the pane.
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 

@@ -1,5 +1,5 @@
 // The pane's icon family (Accounting.icns) is read from the bundle.
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
 #include <Files/Files.h>
 #include <Graphics/Icons.h>

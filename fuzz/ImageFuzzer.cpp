@@ -1,6 +1,6 @@
 // The pane's pictures (GIF, PNG) are read from the bundle through both image paths: the
 // graphics importer drawing into a window's port, and the image source.
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <Files/Files.h>

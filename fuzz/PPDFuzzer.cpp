@@ -1,7 +1,7 @@
 // The printer's PPD file is whatever the printing system was given for the queue: printdialog
 // checks it whole first, and the pane's Initialize reads its *Manufacturer through these calls;
 // so does this target.
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
 #include <PrintCore/PMCore.h>
 #include <PrintCore/PPDLib.h>

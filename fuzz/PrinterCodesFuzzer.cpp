@@ -1,6 +1,6 @@
 // The codes a printer asks for are read from its PPD, whatever the printing system was given
 // for the queue, and from what its server says of the printer.
-#include "PrinterCodes.h"
+#include "queues/PrinterCodes.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // printdialog's scripts come from a file or standard input.
-#include "ScriptLine.h"
+#include "dialog/ScriptLine.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Print-settings files (--settings and the script's preset) come from wherever the user points.
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 

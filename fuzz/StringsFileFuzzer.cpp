@@ -1,6 +1,6 @@
 // Localizable.strings files ship in the bundle, but a translator's mistake (or any bytes in
 // the bundle folder) must be refused, never crash the dialog.
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
 #include <CoreFoundation/CFStringsFileStandIn.h>
 

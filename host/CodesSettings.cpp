@@ -1,8 +1,8 @@
-#include "CodesSettings.h"
+#include "host/CodesSettings.h"
 
-#include "CodeValues.h"
-#include "PrintDialogCommand.h"
-#include "QueueSettings.h"
+#include "queues/CodeValues.h"
+#include "host/PrintDialogCommand.h"
+#include "queues/QueueSettings.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 // accounting agent finds it.
 #pragma once
 
-#include "CodesForm.h"
-#include "Conversation.h"
-#include "CupsDestination.h"
-#include "QueueSettings.h"
-#include "QueueSettingsStore.h"
-#include "Transcript.h"
+#include "queues/CodesForm.h"
+#include "host/Conversation.h"
+#include "queues/CupsDestination.h"
+#include "queues/QueueSettings.h"
+#include "queues/QueueSettingsStore.h"
+#include "dialog/Transcript.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 

@@ -1,7 +1,7 @@
-#include "CommandLine.h"
+#include "host/CommandLine.h"
 
-#include "ProgramFolder.h"
-#include "QueueName.h"
+#include "program/ProgramFolder.h"
+#include "queues/QueueName.h"
 
 #include <cmath>
 #include <cstdlib>

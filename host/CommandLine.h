@@ -2,9 +2,9 @@
 // script or the screen.
 #pragma once
 
-#include "CupsDestination.h"
-#include "PrintDialog.h"
-#include "QueueSettingsStore.h"
+#include "queues/CupsDestination.h"
+#include "dialog/PrintDialog.h"
+#include "queues/QueueSettingsStore.h"
 
 #include <chrono>
 #include <string>

@@ -1,7 +1,7 @@
-#include "Conversation.h"
+#include "host/Conversation.h"
 
-#include "ProgramTexts.h"
-#include "ScreenFrontEnd.h"
+#include "program/ProgramTexts.h"
+#include "dialog/ScreenFrontEnd.h"
 
 #include <algorithm>
 

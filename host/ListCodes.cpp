@@ -1,10 +1,10 @@
-#include "ListCodes.h"
+#include "host/ListCodes.h"
 
-#include "CodesPrivacy.h"
+#include "queues/CodesPrivacy.h"
 
-#include "QueueDialog.h"
-#include "PrintDialogCommand.h"
-#include "PrintableText.h"
+#include "dialog/QueueDialog.h"
+#include "host/PrintDialogCommand.h"
+#include "program/PrintableText.h"
 
 #include <CoreFoundation/CFPreferredLanguagesStandIn.h>
 #include <PrintCore/PPDLibStandIn.h>

@@ -2,8 +2,8 @@
 // asked for, one line per code, and the cupsd.conf line that keeps those codes private.
 #pragma once
 
-#include "CommandLine.h"
-#include "PrinterCodes.h"
+#include "host/CommandLine.h"
+#include "queues/PrinterCodes.h"
 
 #include <ostream>
 #include <string>

@@ -2,7 +2,7 @@
 // script of user actions or by a person on screen, for one print.
 #pragma once
 
-#include "CommandLine.h"
+#include "host/CommandLine.h"
 
 #include <ostream>
 

@@ -1,6 +1,6 @@
-#include "DesktopErrors.h"
-#include "PrintDialogCommand.h"
-#include "ProgramInformation.h"
+#include "dialog/DesktopErrors.h"
+#include "host/PrintDialogCommand.h"
+#include "program/ProgramInformation.h"
 
 #include <iostream>
 

@@ -1,4 +1,4 @@
-#include "PrintableText.h"
+#include "program/PrintableText.h"
 
 #include <Base/UTF8.h>
 

@@ -3,7 +3,7 @@
 // server that could write them could move the cursor, rewrite a line or forge a line of its own.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <string>
 #include <string_view>

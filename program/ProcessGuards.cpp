@@ -1,4 +1,4 @@
-#include "ProcessGuards.h"
+#include "program/ProcessGuards.h"
 
 #include <cerrno>
 #include <csignal>

@@ -2,7 +2,7 @@
 // first thing, and so does any other program that runs the pane or sends its codes.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <csignal>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ProgramFolder.h"
+#include "program/ProgramFolder.h"
 
 #include <climits>
 #include <dlfcn.h>

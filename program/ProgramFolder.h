@@ -4,7 +4,7 @@
 // same layout) and in an installed tree wherever it was moved.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <string>
 

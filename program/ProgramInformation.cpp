@@ -1,6 +1,6 @@
-#include "ProgramInformation.h"
+#include "program/ProgramInformation.h"
 
-#include "ProcessGuards.h"
+#include "program/ProcessGuards.h"
 
 #include <cstdio>
 #include <cstdlib>

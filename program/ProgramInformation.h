@@ -3,7 +3,7 @@
 // line holds, before anything is checked or loaded.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <ostream>
 #include <string>

@@ -1,6 +1,6 @@
-#include "ProgramTexts.h"
+#include "program/ProgramTexts.h"
 
-#include "ProgramFolder.h"
+#include "program/ProgramFolder.h"
 
 #include <Base/RegularFile.h>
 #include <CoreFoundation/CFStandIn.h>

@@ -5,7 +5,7 @@
 // text; a text the table lacks is shown in English.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <string>
 #include <vector>

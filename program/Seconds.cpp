@@ -1,4 +1,4 @@
-#include "Seconds.h"
+#include "program/Seconds.h"
 
 #include <cstdio>
 

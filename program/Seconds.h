@@ -1,7 +1,7 @@
 // A span of time as the programs' messages give it, in the unit --timeout takes.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <chrono>
 #include <string>

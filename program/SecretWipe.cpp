@@ -1,4 +1,4 @@
-#include "SecretWipe.h"
+#include "program/SecretWipe.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 // memory that is not read again is a dead store, which the compiler may drop; these are not.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <span>
 #include <string>

@@ -1,7 +1,7 @@
-#include "CodeValues.h"
+#include "queues/CodeValues.h"
 
-#include "PrintableText.h"
-#include "ProgramTexts.h"
+#include "program/PrintableText.h"
+#include "program/ProgramTexts.h"
 
 #include <algorithm>
 

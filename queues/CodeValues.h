@@ -5,9 +5,9 @@
 // digits and the few marks "+-.:@_" alone, whatever the code's kind would allow besides.
 #pragma once
 
-#include "CodesForm.h"
-#include "DialogExport.h"
-#include "PrinterCodes.h"
+#include "queues/CodesForm.h"
+#include "program/DialogExport.h"
+#include "queues/PrinterCodes.h"
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,7 @@
-#include "CodesForm.h"
+#include "queues/CodesForm.h"
 
-#include "CodeValues.h"
-#include "QueueSettings.h"
+#include "queues/CodeValues.h"
+#include "queues/QueueSettings.h"
 
 std::string codeFieldProblem(const CodesForm& form, const CodeField& field)
 {

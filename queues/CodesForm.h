@@ -5,8 +5,8 @@
 // stored, concealed or not, kept in the keyring or in the queue's file).
 #pragma once
 
-#include "DialogExport.h"
-#include "PrinterCodes.h"
+#include "program/DialogExport.h"
+#include "queues/PrinterCodes.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "CodesPrivacy.h"
+#include "queues/CodesPrivacy.h"
 
 const std::vector<std::string>& codesPrivacyPolicyLines()
 {

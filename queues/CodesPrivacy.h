@@ -6,7 +6,7 @@
 // that an option of any name a vendor gives its codes is covered without a list of names.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <string>
 #include <vector>

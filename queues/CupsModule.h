@@ -2,8 +2,8 @@
 // the module (queues/cups/) once it has loaded it.
 #pragma once
 
-#include "CupsDestination.h"
-#include "PrinterCodes.h"
+#include "queues/CupsDestination.h"
+#include "queues/PrinterCodes.h"
 
 #include <Base/RegularFile.h>
 #include <PrintCore/PMTicketStandIn.h>

@@ -1,7 +1,7 @@
-#include "CupsPrinter.h"
+#include "queues/CupsPrinter.h"
 
-#include "CupsModule.h"
-#include "ProgramFolder.h"
+#include "queues/CupsModule.h"
+#include "program/ProgramFolder.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 // module cannot be loaded, each call fails with the reason in *error.
 #pragma once
 
-#include "CupsDestination.h"
-#include "DialogExport.h"
-#include "PrinterCodes.h"
+#include "queues/CupsDestination.h"
+#include "program/DialogExport.h"
+#include "queues/PrinterCodes.h"
 
 #include <Base/RegularFile.h>
 #include <PrintCore/PMTicketStandIn.h>

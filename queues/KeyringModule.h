@@ -2,7 +2,7 @@
 // the dialog library forwards to the module (queues/keyring/) once it has loaded it.
 #pragma once
 
-#include "QueueCodesKeyring.h"
+#include "queues/QueueCodesKeyring.h"
 
 #include <chrono>
 #include <string>

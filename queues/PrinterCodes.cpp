@@ -1,6 +1,6 @@
-#include "PrinterCodes.h"
+#include "queues/PrinterCodes.h"
 
-#include "QueueSettings.h"
+#include "queues/QueueSettings.h"
 
 #include <algorithm>
 #include <charconv>

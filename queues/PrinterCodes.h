@@ -11,7 +11,7 @@
 // and a driverless queue's job-account-id, job-accounting-user-id and job-password.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <cstddef>
 #include <string>

@@ -1,7 +1,7 @@
-#include "QueueCodesKeyring.h"
+#include "queues/QueueCodesKeyring.h"
 
-#include "KeyringModule.h"
-#include "ProgramFolder.h"
+#include "queues/KeyringModule.h"
+#include "program/ProgramFolder.h"
 
 const KeyringModule* keyringModule(std::string* error)
 {

@@ -10,9 +10,9 @@
 // that the keyring, once unlocked, serves the next call. Reasons never hold a code.
 #pragma once
 
-#include "CupsDestination.h"
-#include "DialogExport.h"
-#include "QueueCodes.h"
+#include "queues/CupsDestination.h"
+#include "program/DialogExport.h"
+#include "queues/QueueCodes.h"
 
 #include <chrono>
 #include <string>

@@ -1,4 +1,4 @@
-#include "QueueName.h"
+#include "queues/QueueName.h"
 
 std::string cupsQueueNameProblem(std::string_view queue)
 {

@@ -2,7 +2,7 @@
 // name that keeps to it is one file name in a folder, never a path.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <cstddef>
 #include <string>

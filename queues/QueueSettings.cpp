@@ -1,4 +1,4 @@
-#include "QueueSettings.h"
+#include "queues/QueueSettings.h"
 
 #include <algorithm>
 #include <iterator>

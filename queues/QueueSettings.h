@@ -6,8 +6,8 @@
 // two meet.
 #pragma once
 
-#include "DialogExport.h"
-#include "QueueCodes.h"
+#include "program/DialogExport.h"
+#include "queues/QueueCodes.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 

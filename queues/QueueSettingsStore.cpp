@@ -1,10 +1,10 @@
-#include "QueueSettingsStore.h"
+#include "queues/QueueSettingsStore.h"
 
-#include "CupsPrinter.h"
-#include "QueueName.h"
-#include "SettingsFileWarnings.h"
-#include "StoredCodes.h"
-#include "TicketItems.h"
+#include "queues/CupsPrinter.h"
+#include "queues/QueueName.h"
+#include "queues/SettingsFileWarnings.h"
+#include "queues/StoredCodes.h"
+#include "queues/TicketItems.h"
 
 #include <PrintCore/PrintCore.h>
 

@@ -9,9 +9,9 @@
 // the prompt: those belong to one job.
 #pragma once
 
-#include "CupsDestination.h"
-#include "DialogExport.h"
-#include "QueueSettings.h"
+#include "queues/CupsDestination.h"
+#include "program/DialogExport.h"
+#include "queues/QueueSettings.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 

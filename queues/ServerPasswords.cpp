@@ -1,8 +1,8 @@
-#include "ServerPasswords.h"
+#include "queues/ServerPasswords.h"
 
-#include "CupsDestination.h"
-#include "KeyringModule.h"
-#include "SecretWipe.h"
+#include "queues/CupsDestination.h"
+#include "queues/KeyringModule.h"
+#include "program/SecretWipe.h"
 
 #include <chrono>
 #include <cerrno>

@@ -6,7 +6,7 @@
 // the keyring, so that it is never given again: the next demand asks the person anew.
 #pragma once
 
-#include "DialogExport.h"
+#include "program/DialogExport.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "SettingsFileWarnings.h"
+#include "queues/SettingsFileWarnings.h"
 
-#include "QueueSettings.h"
+#include "queues/QueueSettings.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "StoredCodes.h"
+#include "queues/StoredCodes.h"
 
-#include "CupsPrinter.h"
+#include "queues/CupsPrinter.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 // without codes never loads the keyring module.
 #pragma once
 
-#include "CupsDestination.h"
-#include "QueueCodesKeyring.h"
-#include "QueueSettings.h"
-#include "QueueSettingsStore.h"
+#include "queues/CupsDestination.h"
+#include "queues/QueueCodesKeyring.h"
+#include "queues/QueueSettings.h"
+#include "queues/QueueSettingsStore.h"
 
 #include <string>
 

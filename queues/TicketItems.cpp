@@ -1,4 +1,4 @@
-#include "TicketItems.h"
+#include "queues/TicketItems.h"
 
 #include <CoreFoundation/CFStandIn.h>
 #include <PrintCore/PrintCore.h>

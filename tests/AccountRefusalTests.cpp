@@ -2,11 +2,11 @@
 // a queue of a private CUPS server prints through CUPS's own ipp backend to a printer of the
 // tests' own (tests/cups/AccountCheckingPrinter.h), which takes one pair of codes and refuses any
 // other with one of the account statuses.
-#include "AccountCheckingPrinter.h"
-#include "LpJobs.h"
-#include "PrivateCupsServer.h"
-#include "ServerSubscriptions.h"
-#include "SharedCupsServerTest.h"
+#include "tests/cups/AccountCheckingPrinter.h"
+#include "tests/cups/LpJobs.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "tests/cups/ServerSubscriptions.h"
+#include "tests/cups/SharedCupsServerTest.h"
 
 #include <gtest/gtest.h>
 

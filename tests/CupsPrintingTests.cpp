@@ -1,16 +1,16 @@
 // printdialog printing for real through a private CUPS server of the tests' own (see
 // tests/cups/PrivateCupsServer.h): the job, its options and attributes, and every way the
 // submission can go wrong.
-#include "DroppingProxy.h"
-#include "ClearError.h"
-#include "CodePrinter.h"
-#include "LpJobs.h"
-#include "PrivateCupsServer.h"
-#include "SharedCupsServerTest.h"
-#include "ProgramRun.h"
-#include "ReadmeBlocks.h"
-#include "RunningProgram.h"
-#include "TestNetwork.h"
+#include "tests/cups/DroppingProxy.h"
+#include "tests/support/ClearError.h"
+#include "tests/cups/CodePrinter.h"
+#include "tests/cups/LpJobs.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "tests/cups/SharedCupsServerTest.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/ReadmeBlocks.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/cups/TestNetwork.h"
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>

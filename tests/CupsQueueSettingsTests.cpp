@@ -2,11 +2,11 @@
 // them without printing or prompting, printing on the queue starts from them and keeps them, the
 // codes typed into the prompt never land in them, and printdialog's jobs go through a queue that
 // holds every other job for the accounting agent.
-#include "ClearError.h"
-#include "PrivateCupsServer.h"
-#include "SharedCupsServerTest.h"
-#include "ProgramRun.h"
-#include "SettingsFileValues.h"
+#include "tests/support/ClearError.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "tests/cups/SharedCupsServerTest.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/SettingsFileValues.h"
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>

@@ -1,15 +1,15 @@
 // printdialog and CUPS servers it cannot simply trust: one on another machine, which gets the
 // codes only over TLS with the certificate first seen for it; and broken or hostile ones, which
 // send an endless PPD, never answer or trickle, and must cost neither memory nor a long wait.
-#include "ClearError.h"
-#include "FakeHttpServer.h"
-#include "LpJobs.h"
-#include "PrivateCupsServer.h"
-#include "ProgramRun.h"
-#include "ReachableCopies.h"
-#include "RunningProgram.h"
-#include "TemporaryTree.h"
-#include "TestNetwork.h"
+#include "tests/support/ClearError.h"
+#include "tests/cups/FakeHttpServer.h"
+#include "tests/cups/LpJobs.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/ReachableCopies.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/cups/TestNetwork.h"
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>

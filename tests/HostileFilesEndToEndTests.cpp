@@ -1,10 +1,10 @@
 // printdialog given files that someone made to hurt it: a PPD that unpacks without end, a FIFO
 // in place of a PPD or of one of the bundle's pictures. Each run must end by itself, soon, with
 // little memory, and say in one line what was wrong.
-#include "ProgramRun.h"
-#include "ReadmeBlocks.h"
-#include "TemporaryTree.h"
-#include "TestPPDFiles.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/ReadmeBlocks.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/support/TestPPDFiles.h"
 
 #include <gtest/gtest.h>
 

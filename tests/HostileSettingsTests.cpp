@@ -2,9 +2,9 @@
 // until they would fill the memory, a FIFO that never ends, a code that would break the saved
 // file, tens of thousands of keys. Each ends at once in one clear line, or loads as it should;
 // settings that merely surprise (a key given twice, a pane entry of the wrong kind) are named.
-#include "HostilePropertyLists.h"
-#include "ProgramRun.h"
-#include "TemporaryTree.h"
+#include "tests/support/HostilePropertyLists.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <gtest/gtest.h>
 

@@ -4,13 +4,13 @@
 // keeps the codes there and no file of the home holds them, a print takes them from there and a
 // print that asks for them never loads the keyring, codes stored in a file before move in, the person may keep them in the file instead or forget them,
 // and a keyring that is absent, locked, silent or holding something else is told of by name.
-#include "ClearError.h"
-#include "PrivateCupsServer.h"
-#include "PrivateSecretService.h"
-#include "ProgramRun.h"
-#include "RunningProgram.h"
-#include "SettingsFileValues.h"
-#include "SharedCupsServerTest.h"
+#include "tests/support/ClearError.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "queues/keyring/tests/PrivateSecretService.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/support/SettingsFileValues.h"
+#include "tests/cups/SharedCupsServerTest.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // printdialog run as a person or a script runs it: a PPD, print settings and a script in, the
 // transcript, the diagnostic lines, the exit status and the saved settings out.
-#include "LiveObjects.h"
-#include "ProgramRun.h"
-#include "ReadmeBlocks.h"
-#include "TemporaryTree.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/ReadmeBlocks.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 #include <PrintCore/PrintCore.h>

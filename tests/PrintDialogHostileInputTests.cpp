@@ -1,9 +1,9 @@
 // printdialog given scripts that no person would write: a device, a folder, a line without end,
 // words in the wrong place. Each ends at once in one clear line, and none repeats what the
 // script said, since a word in the wrong place may be a code.
-#include "ClearError.h"
-#include "ProgramRun.h"
-#include "TemporaryTree.h"
+#include "tests/support/ClearError.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <gtest/gtest.h>
 

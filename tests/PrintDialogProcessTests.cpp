@@ -1,9 +1,9 @@
 // The printdialog process itself, as the system sees it while it holds the codes: no core file
 // can catch them, and a limit on file size ends a save cleanly instead of killing it halfway.
-#include "ClearError.h"
-#include "ProgramRun.h"
-#include "RunningProgram.h"
-#include "TemporaryTree.h"
+#include "tests/support/ClearError.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 // tests/cups/PrivateCupsServer.h) that holds every job, jobs printed with lp and released by the
 // accounting agent with the codes typed into its window or stored for the queue, and the print
 // data the printer receives holding each code as the PPD's own code for the option writes it.
-#include "LpJobs.h"
-#include "PrivateCupsServer.h"
-#include "ProgramRun.h"
-#include "SharedCupsServerTest.h"
-#include "TemporaryTree.h"
+#include "tests/cups/LpJobs.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/cups/SharedCupsServerTest.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <gtest/gtest.h>
 

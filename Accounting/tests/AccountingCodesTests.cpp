@@ -1,4 +1,4 @@
-#include "AccountingCodes.h"
+#include "Accounting/AccountingCodes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "ControlState.h"
-#include "PaneFixture.h"
+#include "Accounting/ControlState.h"
+#include "Accounting/tests/PaneFixture.h"
 
 #include <HIToolbox/HIToolbox.h>
 

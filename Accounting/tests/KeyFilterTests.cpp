@@ -1,7 +1,7 @@
-#include "ControlState.h"
-#include "KeyFilter.h"
-#include "PaneFixture.h"
-#include "RecordingInputSource.h"
+#include "Accounting/ControlState.h"
+#include "Accounting/KeyFilter.h"
+#include "Accounting/tests/PaneFixture.h"
+#include "tests/support/RecordingInputSource.h"
 
 #include <HIToolbox/UserActionsStandIn.h>
 

@@ -1,7 +1,7 @@
-#include "PaneFixture.h"
+#include "Accounting/tests/PaneFixture.h"
 
-#include "KeyFilter.h"
-#include "PaneEventHandler.h"
+#include "Accounting/KeyFilter.h"
+#include "Accounting/PaneEventHandler.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 

@@ -3,8 +3,8 @@
 // button, and a print session whose print-settings ticket the tests fill.
 #pragma once
 
-#include "AccountingContext.h"
-#include "LiveObjects.h"
+#include "Accounting/AccountingContext.h"
+#include "tests/support/LiveObjects.h"
 
 #include <string>
 #include <vector>

@@ -1,11 +1,11 @@
-#include "LiveObjects.h"
-#include "TestBundles.h"
-#include "PaneConstruction.h"
-#include "PaneLifecycle.h"
-#include "RecordingInputSource.h"
-#include "TemporaryTree.h"
-#include "TestPPDFiles.h"
-#include "TicketSync.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/TestBundles.h"
+#include "Accounting/PaneConstruction.h"
+#include "Accounting/PaneLifecycle.h"
+#include "tests/support/RecordingInputSource.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/support/TestPPDFiles.h"
+#include "Accounting/TicketSync.h"
 
 #include <Help/AppleHelp.h>
 #include <HIToolbox/HIToolboxStandIn.h>

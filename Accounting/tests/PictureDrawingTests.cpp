@@ -1,9 +1,9 @@
-#include "PaneFixture.h"
-#include "PictureDrawing.h"
-#include "TemporaryTree.h"
-#include "TestImages.h"
+#include "Accounting/tests/PaneFixture.h"
+#include "Accounting/PictureDrawing.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/support/TestImages.h"
 
-#include <ImageImportManager.h>
+#include "Source/ImageImportManager.h"
 
 #include <memory>
 

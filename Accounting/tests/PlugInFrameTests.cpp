@@ -1,5 +1,5 @@
-#include "LiveObjects.h"
-#include "PlugInFrame.h"
+#include "tests/support/LiveObjects.h"
+#include "Accounting/PlugInFrame.h"
 #include <CoreFoundation/CFStandIn.h>
 
 namespace {

@@ -1,10 +1,10 @@
-#include "ControlState.h"
-#include "Help.h"
-#include "PaneFixture.h"
-#include "PromptDialog.h"
-#include "RecordingInputSource.h"
-#include "TemporaryTree.h"
-#include "TestBundles.h"
+#include "Accounting/ControlState.h"
+#include "Accounting/Help.h"
+#include "Accounting/tests/PaneFixture.h"
+#include "Accounting/PromptDialog.h"
+#include "tests/support/RecordingInputSource.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/support/TestBundles.h"
 
 #include <Help/AppleHelp.h>
 #include <HIToolbox/HIToolboxStandIn.h>

@@ -1,5 +1,5 @@
-#include "TicketSync.h"
-#include "PaneFixture.h"
+#include "Accounting/TicketSync.h"
+#include "Accounting/tests/PaneFixture.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 

@@ -1,6 +1,6 @@
-#include "FSUtilities.h"
-#include "LiveObjects.h"
-#include "TemporaryTree.h"
+#include "Source/FSUtilities.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <Files/FilesStandIn.h>
 

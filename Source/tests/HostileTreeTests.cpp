@@ -2,11 +2,11 @@
 // looping links, very deep and very wide folders, names that are not UTF-8 or do not fit an
 // FSSpec, folders that refuse to open or list, and entries that change while the walk runs.
 // Each case goes through FSIterateContainer and through the image cache built over the tree.
-#include "FSUtilities.h"
-#include "ImageImportManager.h"
-#include "LiveObjects.h"
-#include "TemporaryTree.h"
-#include "TestImages.h"
+#include "Source/FSUtilities.h"
+#include "Source/ImageImportManager.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/support/TestImages.h"
 
 #include <Files/FilesStandIn.h>
 

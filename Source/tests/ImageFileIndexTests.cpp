@@ -1,6 +1,6 @@
 // The image cache's index fed as a walk feeds it: a folder, then the files in it one level
 // below. The answers must not depend on whether the index has built its table yet.
-#include "ImageFileIndex.h"
+#include "Source/ImageFileIndex.h"
 
 #include <gtest/gtest.h>
 

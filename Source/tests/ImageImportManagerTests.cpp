@@ -1,8 +1,8 @@
-#include "ImageImportManager.h"
-#include "LiveObjects.h"
-#include "TemporaryTree.h"
+#include "Source/ImageImportManager.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/TemporaryTree.h"
 
-#include "TestImages.h"
+#include "tests/support/TestImages.h"
 
 #include <memory>
 #include <Graphics/ImageIOStandIn.h>

@@ -2,14 +2,14 @@
 // server that asks on every request, on the person's own machine's server reached by its
 // address, which knows the person only through its socket, and on an office's server in a
 // Kerberos realm, which knows them by their ticket; and a password goes to nothing else.
-#include "AgentSessionTest.h"
-#include "FakeHttpServer.h"
-#include "KerberosRealm.h"
-#include "LpJobs.h"
-#include "OfficeServer.h"
-#include "PrivateSecretService.h"
-#include "RunningProgram.h"
-#include "TestNetwork.h"
+#include "agent/tests/AgentSessionTest.h"
+#include "tests/cups/FakeHttpServer.h"
+#include "tests/cups/KerberosRealm.h"
+#include "tests/cups/LpJobs.h"
+#include "tests/cups/OfficeServer.h"
+#include "queues/keyring/tests/PrivateSecretService.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/cups/TestNetwork.h"
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // accounting-agent's command line: what it takes, and a clear word for what it does not.
-#include "AgentCommandLine.h"
+#include "agent/AgentCommandLine.h"
 
 #include <gtest/gtest.h>
 

@@ -7,15 +7,15 @@
 // all the same. A session whose Qt cannot put a window on screen keeps its agent: the jobs that
 // need the prompt stay held, and the others go on. The codes window of a printer that asks for
 // codes of its own hands the codes typed into it back to the agent, and closes when the agent stops.
-#include "AgentSessionTest.h"
-#include "CodesWindow.h"
-#include "EnvironmentChanges.h"
-#include "PrivateSecretService.h"
-#include "ProcessGuards.h"
-#include "RunningProgram.h"
-#include "TestNetwork.h"
-#include "WestonDesktop.h"
-#include "XvfbDesktop.h"
+#include "agent/tests/AgentSessionTest.h"
+#include "agent/CodesWindow.h"
+#include "tests/support/EnvironmentChanges.h"
+#include "queues/keyring/tests/PrivateSecretService.h"
+#include "program/ProcessGuards.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/cups/TestNetwork.h"
+#include "tests/display/WestonDesktop.h"
+#include "tests/display/XvfbDesktop.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // a job printed with lp is released with the codes the keyring keeps, a locked keyring whose
 // unlock prompt the person dismisses leaves the jobs held saying why, and a keyring that does not
 // answer keeps the agent from ending no longer than any other wait.
-#include "AgentSessionTest.h"
-#include "PrivateSecretService.h"
-#include "RunningProgram.h"
+#include "agent/tests/AgentSessionTest.h"
+#include "queues/keyring/tests/PrivateSecretService.h"
+#include "tests/support/RunningProgram.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // hold every new job: jobs printed with lp are released with the stored or typed codes, cancelled,
 // or left held for a reason, and every other job is left alone; the agent keeps watching while the
 // server restarts, and ends at once when asked. No code ever reaches what it writes.
-#include "AgentSessionTest.h"
-#include "RunningProgram.h"
-#include "ServerSubscriptions.h"
-#include "TestPPDFiles.h"
+#include "agent/tests/AgentSessionTest.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/cups/ServerSubscriptions.h"
+#include "tests/support/TestPPDFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // went meanwhile closes with a line, and a job whose account the printer refused asks the person
 // again until it prints. The person is a script typed into the agent's standard input as the test
 // goes.
-#include "AccountCheckingPrinter.h"
-#include "AgentSessionTest.h"
-#include "RunningProgram.h"
+#include "tests/cups/AccountCheckingPrinter.h"
+#include "agent/tests/AgentSessionTest.h"
+#include "tests/support/RunningProgram.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // own whose title names the document and the queue, the keys and clicks typed into it go with
 // the job, closing it cancels the job after the agent's alert, and the notice of a missing
 // default code waits on screen.
-#include "HeldJobClick.h"
-#include "HeldJobDialog.h"
-#include "TemporaryTree.h"
+#include "agent/HeldJobClick.h"
+#include "agent/tests/HeldJobDialog.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <QApplication>
 #include <QDialog>

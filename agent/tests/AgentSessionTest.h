@@ -3,13 +3,13 @@
 // the agent run in a session of the test's own. No code ever reaches what either program writes.
 #pragma once
 
-#include "LpJobs.h"
-#include "PrivateCupsServer.h"
-#include "SettingsFileValues.h"
-#include "ProgramRun.h"
-#include "ServerSubscriptions.h"
-#include "SharedCupsServerTest.h"
-#include "TemporaryTree.h"
+#include "tests/cups/LpJobs.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "tests/support/SettingsFileValues.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/cups/ServerSubscriptions.h"
+#include "tests/cups/SharedCupsServerTest.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <gtest/gtest.h>
 

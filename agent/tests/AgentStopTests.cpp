@@ -2,9 +2,9 @@
 // second whatever it is doing: between the jobs of a long list, waiting for a server that stalls,
 // or with a prompt that waits for its person. The job it was working on stays held for the next
 // agent.
-#include "AgentSessionTest.h"
-#include "FakeHttpServer.h"
-#include "RunningProgram.h"
+#include "agent/tests/AgentSessionTest.h"
+#include "tests/cups/FakeHttpServer.h"
+#include "tests/support/RunningProgram.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // the person's jobs at once; on one that takes whatever name a request gives (Debian's policy as
 // installed), a job in the person's name may be anyone's, so the prompt shows where it came from
 // and the stored codes go only with a print the person confirms.
-#include "AgentSessionTest.h"
-#include "FakeHttpServer.h"
-#include "RunningProgram.h"
-#include "ServerSubscriptions.h"
+#include "agent/tests/AgentSessionTest.h"
+#include "tests/cups/FakeHttpServer.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/cups/ServerSubscriptions.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // stored settings file, or, with none, the settings a queue with nothing stored starts from.
 #pragma once
 
-#include "PrintDialog.h"
-#include "QueueSettings.h"
+#include "dialog/PrintDialog.h"
+#include "queues/QueueSettings.h"
 
 #include <gtest/gtest.h>
 

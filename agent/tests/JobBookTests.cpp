@@ -1,7 +1,7 @@
 // Which of the user's listed jobs the agent handles, and when: each held job once; a job left
 // held again when its queue's settings change; a job whose document is still on its way looked
 // at again after a growing wait.
-#include "JobBook.h"
+#include "agent/JobBook.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // job, a queue without stored settings asks for both codes concealed, a script answers job after
 // job (handed on from one answerer to the next, as from one prompt's process to the next), and a
 // click with nobody to ask leaves the job held.
-#include "HeldJobClick.h"
-#include "HeldJobDialog.h"
-#include "LiveObjects.h"
-#include "RecordingInputSource.h"
-#include "TemporaryTree.h"
-#include "WindowControls.h"
+#include "agent/HeldJobClick.h"
+#include "agent/tests/HeldJobDialog.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/RecordingInputSource.h"
+#include "tests/support/TemporaryTree.h"
+#include "dialog/WindowControls.h"
 
 #include <CoreFoundation/CFStandIn.h>
 #include <HIToolbox/UserActionsStandIn.h>

@@ -1,14 +1,14 @@
 // The agent's IPP against a private CUPS server of the tests' own: what it lists of the user's
 // jobs, a release that carries every option, and the life of its subscriptions, renewed by the
 // agent before their lease ends and cancelled when it stops.
-#include "Agent.h"
-#include "ConnectionsToServer.h"
-#include "FakeHttpServer.h"
-#include "LpJobs.h"
-#include "PrivateCupsServer.h"
-#include "SharedCupsServerTest.h"
-#include "ServerJobs.h"
-#include "ServerSubscriptions.h"
+#include "agent/Agent.h"
+#include "agent/ConnectionsToServer.h"
+#include "tests/cups/FakeHttpServer.h"
+#include "tests/cups/LpJobs.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "tests/cups/SharedCupsServerTest.h"
+#include "agent/ServerJobs.h"
+#include "tests/cups/ServerSubscriptions.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 // played as the agent plays one without stored settings, through the same front end, on Qt's
 // offscreen platform; no server is needed, since only the click is pictured.
 // Usage: AgentPromptPicture PICTURE.png   (scripts/make-pictures)
-#include "HeldJobClick.h"
-#include "ProgramFolder.h"
-#include "QueueSettings.h"
+#include "agent/HeldJobClick.h"
+#include "program/ProgramFolder.h"
+#include "queues/QueueSettings.h"
 
 #include <QApplication>
 #include <QDialog>

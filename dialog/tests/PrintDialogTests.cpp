@@ -1,9 +1,9 @@
 // What a program that plays the printing system learns of, and gives to, a whole Print dialog
 // in the test's own process: whether the pane took the Print button for its printer, and the
 // settings the dialog starts from when there is no settings file.
-#include "LiveObjects.h"
-#include "PrintDialog.h"
-#include "RecordingInputSource.h"
+#include "tests/support/LiveObjects.h"
+#include "dialog/PrintDialog.h"
+#include "tests/support/RecordingInputSource.h"
 
 #include <HIToolbox/HIToolboxStandIn.h>
 #include <HIToolbox/UserActionsStandIn.h>

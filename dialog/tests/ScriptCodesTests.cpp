@@ -1,8 +1,8 @@
 // A script answering the window of a queue whose printer asks for codes of its own: the fields
 // named by their codes' names, OK or Save only while every field holds what it can keep, and
 // never a code in the transcript or in an error.
-#include "ScriptCodes.h"
-#include "TemporaryTree.h"
+#include "dialog/ScriptCodes.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <gtest/gtest.h>
 

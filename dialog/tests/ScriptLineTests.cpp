@@ -1,6 +1,6 @@
 // A script line as the runner reads it: words, quotes, escapes and comments, and a mistake in a
 // quoted text named without repeating it.
-#include "ScriptLine.h"
+#include "dialog/ScriptLine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // A script played against a whole Print dialog in the test's own process, with the built
 // bundle: the words each action takes, the actions that the prompt keeps from the dialog behind
 // it, and the lines of the transcript, in the order the person meets what they tell.
-#include "LiveObjects.h"
-#include "PrintDialog.h"
-#include "ScriptRunner.h"
-#include "TemporaryTree.h"
+#include "tests/support/LiveObjects.h"
+#include "dialog/PrintDialog.h"
+#include "dialog/ScriptRunner.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <CoreFoundation/CFStandIn.h>
 #include <CoreFoundation/CoreFoundation.h>

@@ -1,7 +1,7 @@
 // Reading a script line by line: where it may come from, how its lines end, and the limit that
 // keeps a line without end from costing anything.
-#include "ScriptSource.h"
-#include "TemporaryTree.h"
+#include "dialog/ScriptSource.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
 // The front end on Qt's offscreen platform, over a real dialog with the built bundle: what a
 // person sees in each of the pane's modes, and a Print click answered through the Qt widgets.
-#include "CodesWindow.h"
-#include "LiveObjects.h"
-#include "OnScreenDialog.h"
-#include "PersonWindows.h"
-#include "QtApplication.h"
-#include "TemporaryTree.h"
-#include "WindowMirror.h"
-#include "WindowPicture.h"
+#include "frontend/CodesWindow.h"
+#include "tests/support/LiveObjects.h"
+#include "frontend/OnScreenDialog.h"
+#include "frontend/PersonWindows.h"
+#include "frontend/QtApplication.h"
+#include "tests/support/TemporaryTree.h"
+#include "frontend/WindowMirror.h"
+#include "frontend/WindowPicture.h"
 
-#include <PrintDialog.h>
-#include <WindowControls.h>
+#include "dialog/PrintDialog.h"
+#include "dialog/WindowControls.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <PrintCore/PMTicketStandIn.h>

@@ -1,8 +1,8 @@
 // Whole dialogs inside the test's own process: the built bundle loaded through the plug-in
 // services, as the printing system loads it, and everything gone again afterwards.
-#include "LiveObjects.h"
-#include "PrintDialogCommand.h"
-#include "TemporaryTree.h"
+#include "tests/support/LiveObjects.h"
+#include "host/PrintDialogCommand.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <CoreFoundation/CFStandIn.h>

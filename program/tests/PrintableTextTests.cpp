@@ -1,6 +1,6 @@
 // What a server or a printing program names reaches a terminal or a log only as text: nothing in
 // it can act on the terminal, break the line or turn another line around.
-#include "PrintableText.h"
+#include "program/PrintableText.h"
 
 #include <gtest/gtest.h>
 

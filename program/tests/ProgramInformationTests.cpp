@@ -1,5 +1,5 @@
 // --help and --version, asked anywhere on a program's command line.
-#include "ProgramInformation.h"
+#include "program/ProgramInformation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // A code, a password or a PIN wiped once it is no longer needed leaves nothing of itself behind
 // in the memory that held it.
-#include "SecretWipe.h"
+#include "program/SecretWipe.h"
 
 #include <gtest/gtest.h>
 

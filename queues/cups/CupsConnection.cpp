@@ -1,13 +1,13 @@
-#include "CupsConnection.h"
+#include "queues/cups/CupsConnection.h"
 
-#include "KeptCertificates.h"
-#include "TcpSockets.h"
-#include "UnixSockets.h"
+#include "queues/cups/KeptCertificates.h"
+#include "queues/cups/TcpSockets.h"
+#include "queues/cups/UnixSockets.h"
 
-#include <ProcessGuards.h>
-#include <Seconds.h>
-#include <SecretWipe.h>
-#include <ServerPasswords.h>
+#include "program/ProcessGuards.h"
+#include "program/Seconds.h"
+#include "program/SecretWipe.h"
+#include "queues/ServerPasswords.h"
 
 #include <algorithm>
 #include <cctype>

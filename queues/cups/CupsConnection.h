@@ -7,8 +7,8 @@
 // machine only where root or lp listens.
 #pragma once
 
-#include <CupsDestination.h>
-#include <DialogExport.h>
+#include "queues/CupsDestination.h"
+#include "program/DialogExport.h"
 
 #include <cups/cups.h>
 

@@ -1,16 +1,16 @@
 // The CUPS module: the queue's PPD, the default queue and the job, through libcups. The dialog
 // library's loader (CupsPrinter.cpp) finds the calls through the module's entry point.
-#include "CupsJobs.h"
+#include "queues/cups/CupsJobs.h"
 
-#include "CupsConnection.h"
-#include "CupsRequests.h"
-#include "JobOptions.h"
-#include "JobPrivacy.h"
+#include "queues/cups/CupsConnection.h"
+#include "queues/cups/CupsRequests.h"
+#include "queues/cups/JobOptions.h"
+#include "queues/cups/JobPrivacy.h"
 
-#include <CodesPrivacy.h>
-#include <ProcessGuards.h>
-#include <QueueName.h>
-#include <QueueSettings.h>
+#include "queues/CodesPrivacy.h"
+#include "program/ProcessGuards.h"
+#include "queues/QueueName.h"
+#include "queues/QueueSettings.h"
 
 #include <algorithm>
 #include <cerrno>

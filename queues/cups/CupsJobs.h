@@ -1,8 +1,8 @@
 // The CUPS module's entry point, the one name the dialog library's loader looks up in it.
 #pragma once
 
-#include <CupsModule.h>
-#include <DialogExport.h>
+#include "queues/CupsModule.h"
+#include "program/DialogExport.h"
 
 extern "C" {
 DIALOG_EXPORT const CupsModule* PrintDialogCupsModule();

@@ -1,4 +1,4 @@
-#include "CupsRequests.h"
+#include "queues/cups/CupsRequests.h"
 
 std::string printerURI(const std::string& queue)
 {

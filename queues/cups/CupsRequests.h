@@ -1,7 +1,7 @@
 // The parts every IPP request of the programs starts with, built once.
 #pragma once
 
-#include <DialogExport.h>
+#include "program/DialogExport.h"
 
 #include <cups/cups.h>
 

@@ -1,6 +1,6 @@
-#include "JobOptions.h"
+#include "queues/cups/JobOptions.h"
 
-#include <QueueSettings.h>
+#include "queues/QueueSettings.h"
 
 JobOptions::JobOptions(const std::vector<StandIn::TicketItem>& items)
 {

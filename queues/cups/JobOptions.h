@@ -8,7 +8,7 @@
 // its codes already, and a queue that holds new jobs for accounting must let it print.
 #pragma once
 
-#include <DialogExport.h>
+#include "program/DialogExport.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 

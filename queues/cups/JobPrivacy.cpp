@@ -1,6 +1,6 @@
-#include "JobPrivacy.h"
+#include "queues/cups/JobPrivacy.h"
 
-#include "CupsRequests.h"
+#include "queues/cups/CupsRequests.h"
 
 ipp_t* newJobsShownProbe(const std::string& queue)
 {

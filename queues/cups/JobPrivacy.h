@@ -8,7 +8,7 @@
 // the server starts again: an answer holds for one queue on one connection.
 #pragma once
 
-#include <DialogExport.h>
+#include "program/DialogExport.h"
 
 #include <cups/cups.h>
 

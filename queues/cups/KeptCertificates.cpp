@@ -1,4 +1,4 @@
-#include "KeptCertificates.h"
+#include "queues/cups/KeptCertificates.h"
 
 #include <Base/RegularFile.h>
 

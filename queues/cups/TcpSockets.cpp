@@ -1,4 +1,4 @@
-#include "TcpSockets.h"
+#include "queues/cups/TcpSockets.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -4,7 +4,7 @@
 // connections others have made to a server.
 #pragma once
 
-#include <DialogExport.h>
+#include "program/DialogExport.h"
 
 #include <string>
 #include <sys/socket.h>

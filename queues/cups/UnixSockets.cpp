@@ -1,4 +1,4 @@
-#include "UnixSockets.h"
+#include "queues/cups/UnixSockets.h"
 
 #include <fstream>
 #include <sstream>

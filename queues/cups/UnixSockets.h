@@ -2,7 +2,7 @@
 // server on this machine listens, and which connections it has accepted.
 #pragma once
 
-#include <DialogExport.h>
+#include "program/DialogExport.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "PatientService.h"
+#include "queues/keyring/PatientService.h"
 
 namespace {
 

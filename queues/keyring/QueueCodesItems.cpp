@@ -1,13 +1,13 @@
 // The queues' codes as items of the Secret Service: one per queue and server, of the product's
 // own schema, so that a program that keeps other passwords for the same server never meets them.
-#include "QueueCodesItems.h"
+#include "queues/keyring/QueueCodesItems.h"
 
-#include "QueueCodesSecret.h"
-#include "SecretServiceSession.h"
-#include "ServerPasswordItems.h"
+#include "queues/keyring/QueueCodesSecret.h"
+#include "queues/keyring/SecretServiceSession.h"
+#include "queues/keyring/ServerPasswordItems.h"
 
-#include <PrintableText.h>
-#include <QueueName.h>
+#include "program/PrintableText.h"
+#include "queues/QueueName.h"
 
 namespace {
 

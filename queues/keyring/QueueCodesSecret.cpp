@@ -1,6 +1,6 @@
-#include "QueueCodesSecret.h"
+#include "queues/keyring/QueueCodesSecret.h"
 
-#include "SecretWipe.h"
+#include "program/SecretWipe.h"
 
 #include <Base/UTF8.h>
 

@@ -17,7 +17,7 @@
 //     Code LockedPrintPassword: 9876
 #pragma once
 
-#include <QueueCodesKeyring.h>
+#include "queues/QueueCodesKeyring.h"
 
 #include <string>
 #include <string_view>

@@ -1,10 +1,10 @@
-#include "SecretServiceSession.h"
+#include "queues/keyring/SecretServiceSession.h"
 
-#include "PatientService.h"
+#include "queues/keyring/PatientService.h"
 
-#include <PrintableText.h>
-#include <ProcessGuards.h>
-#include <Seconds.h>
+#include "program/PrintableText.h"
+#include "program/ProcessGuards.h"
+#include "program/Seconds.h"
 
 #include <cstdlib>
 #include <cstring>

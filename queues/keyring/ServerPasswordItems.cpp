@@ -1,11 +1,11 @@
 // A print server's password as an item of the Secret Service, one per server and user, of the
 // product's own schema: the password a person chose to remember when the server asked for it.
-#include "ServerPasswordItems.h"
+#include "queues/keyring/ServerPasswordItems.h"
 
-#include "QueueCodesSecret.h"
-#include "SecretServiceSession.h"
+#include "queues/keyring/QueueCodesSecret.h"
+#include "queues/keyring/SecretServiceSession.h"
 
-#include <PrintableText.h>
+#include "program/PrintableText.h"
 
 namespace {
 

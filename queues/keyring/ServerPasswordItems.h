@@ -1,7 +1,7 @@
 // The keyring module's calls for a print server's password (ServerPasswordKeyring.h).
 #pragma once
 
-#include <QueueCodesKeyring.h>
+#include "queues/QueueCodesKeyring.h"
 
 #include <chrono>
 #include <string>

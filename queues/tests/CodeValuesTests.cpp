@@ -1,5 +1,5 @@
 // What a person may type for a printer's code, and what a job then carries for it.
-#include "CodeValues.h"
+#include "queues/CodeValues.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The codes a printer asks of each job, read from its PPD as the drivers of Debian write them
 // (each snippet after a real file of its family) and from its IPP attributes.
-#include "PrinterCodes.h"
+#include "queues/PrinterCodes.h"
 
 #include <gtest/gtest.h>
 

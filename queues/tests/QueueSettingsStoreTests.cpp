@@ -1,11 +1,11 @@
 // The queues' stored settings, as printdialog and the agent keep them: what is stored after a
 // job or a Save (never the codes typed into the prompt), where, and for whom alone.
-#include "EnvironmentChanges.h"
-#include "LiveObjects.h"
-#include "ProgramRun.h"
-#include "QueueSettingsStore.h"
-#include "SettingsFileValues.h"
-#include "TemporaryTree.h"
+#include "tests/support/EnvironmentChanges.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/ProgramRun.h"
+#include "queues/QueueSettingsStore.h"
+#include "tests/support/SettingsFileValues.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <cstdlib>
 #include <map>

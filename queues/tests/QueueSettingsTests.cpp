@@ -1,6 +1,6 @@
 // The pane's settings as the programs keep and read them: as the pane itself reads them, what a
 // queue with nothing stored starts from, and a message cleaned of every code.
-#include "QueueSettings.h"
+#include "queues/QueueSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // language's Localizable.strings. The programs' own texts (PrintingSystem.bundle) are in the same
 // languages, each with every text the programs show. A text left out would show up in English in
 // the middle of a German pane, and nothing else would notice.
-#include "TemporaryTree.h"
-#include "TestBundles.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/support/TestBundles.h"
 
 #include <CoreFoundation/CFStandIn.h>
 #include <CoreFoundation/CFStringsFileStandIn.h>

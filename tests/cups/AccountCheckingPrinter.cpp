@@ -1,4 +1,4 @@
-#include "AccountCheckingPrinter.h"
+#include "tests/cups/AccountCheckingPrinter.h"
 
 #include <cups/cups.h>
 

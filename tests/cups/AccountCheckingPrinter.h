@@ -8,7 +8,7 @@
 // it through CUPS's own ipp backend.
 #pragma once
 
-#include "TemporaryTree.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <cups/ipp.h>
 

@@ -1,6 +1,6 @@
-#include "CodePrinter.h"
+#include "tests/cups/CodePrinter.h"
 
-#include "TestNetwork.h"
+#include "tests/cups/TestNetwork.h"
 
 #include <cups/cups.h>
 

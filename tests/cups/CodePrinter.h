@@ -8,9 +8,9 @@
 // not one of the job's).
 #pragma once
 
-#include "BackgroundProcess.h"
-#include "PrivateSystemBus.h"
-#include "TemporaryTree.h"
+#include "tests/support/BackgroundProcess.h"
+#include "tests/cups/PrivateSystemBus.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <map>
 #include <string>

@@ -1,4 +1,4 @@
-#include "DroppingProxy.h"
+#include "tests/cups/DroppingProxy.h"
 
 #include <cctype>
 #include <csignal>

@@ -1,6 +1,6 @@
-#include "FakeHttpServer.h"
+#include "tests/cups/FakeHttpServer.h"
 
-#include "TestNetwork.h"
+#include "tests/cups/TestNetwork.h"
 
 #include <arpa/inet.h>
 #include <cctype>

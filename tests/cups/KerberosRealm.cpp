@@ -1,6 +1,6 @@
-#include "KerberosRealm.h"
+#include "tests/cups/KerberosRealm.h"
 
-#include "TestNetwork.h"
+#include "tests/cups/TestNetwork.h"
 
 #include <csignal>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 // office's realm does.
 #pragma once
 
-#include "TemporaryTree.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <string>
 #include <sys/types.h>

@@ -1,6 +1,6 @@
-#include "LpJobs.h"
+#include "tests/cups/LpJobs.h"
 
-#include "ProgramRun.h"
+#include "tests/support/ProgramRun.h"
 
 #include <cups/cups.h>
 

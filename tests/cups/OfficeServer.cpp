@@ -1,7 +1,7 @@
-#include "OfficeServer.h"
+#include "tests/cups/OfficeServer.h"
 
-#include "ReachableCopies.h"
-#include "ReadmeBlocks.h"
+#include "tests/support/ReachableCopies.h"
+#include "tests/support/ReadmeBlocks.h"
 
 #include <pwd.h>
 #include <sys/stat.h>

@@ -5,10 +5,10 @@
 // (Basic, checked through PAM). Runs as root.
 #pragma once
 
-#include "KerberosRealm.h"
-#include "PrivateCupsServer.h"
-#include "TemporaryTree.h"
-#include "TestNetwork.h"
+#include "tests/cups/KerberosRealm.h"
+#include "tests/cups/PrivateCupsServer.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/cups/TestNetwork.h"
 
 #include <memory>
 #include <string>

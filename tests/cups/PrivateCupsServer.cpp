@@ -1,6 +1,6 @@
-#include "PrivateCupsServer.h"
+#include "tests/cups/PrivateCupsServer.h"
 
-#include "ReadmeBlocks.h"
+#include "tests/support/ReadmeBlocks.h"
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>

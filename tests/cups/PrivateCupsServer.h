@@ -7,8 +7,8 @@
 // local user.
 #pragma once
 
-#include "PrivateSystemBus.h"
-#include "TemporaryTree.h"
+#include "tests/cups/PrivateSystemBus.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <string>
 #include <sys/types.h>

@@ -1,6 +1,6 @@
-#include "PrivateSystemBus.h"
+#include "tests/cups/PrivateSystemBus.h"
 
-#include "TemporaryTree.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "ServerSubscriptions.h"
+#include "tests/cups/ServerSubscriptions.h"
 
 #include <cups/cups.h>
 

@@ -3,7 +3,7 @@
 // server can run here, or fails where it would not start.
 #pragma once
 
-#include "PrivateCupsServer.h"
+#include "tests/cups/PrivateCupsServer.h"
 
 #include <gtest/gtest.h>
 

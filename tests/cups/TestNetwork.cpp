@@ -1,4 +1,4 @@
-#include "TestNetwork.h"
+#include "tests/cups/TestNetwork.h"
 
 #include <arpa/inet.h>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "TestDesktop.h"
+#include "tests/display/TestDesktop.h"
 
 #include <thread>
 #include <unistd.h>

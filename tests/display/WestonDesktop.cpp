@@ -1,6 +1,6 @@
-#include "WestonDesktop.h"
+#include "tests/display/WestonDesktop.h"
 
-#include "ProgramRun.h"
+#include "tests/support/ProgramRun.h"
 
 #include <cstdio>
 #include <cstring>

@@ -11,10 +11,10 @@
 // with weston-debug).
 #pragma once
 
-#include "BackgroundProcess.h"
-#include "RunningProgram.h"
-#include "TemporaryTree.h"
-#include "TestDesktop.h"
+#include "tests/support/BackgroundProcess.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/display/TestDesktop.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "XvfbDesktop.h"
+#include "tests/display/XvfbDesktop.h"
 
 #include <chrono>
 #include <fcntl.h>

@@ -6,10 +6,10 @@
 // takes the pictures.
 #pragma once
 
-#include "BackgroundProcess.h"
-#include "ProgramRun.h"
-#include "TemporaryTree.h"
-#include "TestDesktop.h"
+#include "tests/support/BackgroundProcess.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/display/TestDesktop.h"
 
 class XvfbDesktop : public TestDesktop {
 public:

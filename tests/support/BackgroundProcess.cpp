@@ -1,4 +1,4 @@
-#include "BackgroundProcess.h"
+#include "tests/support/BackgroundProcess.h"
 
 #include <chrono>
 #include <csignal>

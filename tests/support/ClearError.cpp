@@ -1,4 +1,4 @@
-#include "ClearError.h"
+#include "tests/support/ClearError.h"
 
 #include <sstream>
 

@@ -5,7 +5,7 @@
 // the clock, with room for such a machine.
 #pragma once
 
-#include "ProgramRun.h"
+#include "tests/support/ProgramRun.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "EnvironmentChanges.h"
+#include "tests/support/EnvironmentChanges.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "HostilePropertyLists.h"
+#include "tests/support/HostilePropertyLists.h"
 
 namespace {
 

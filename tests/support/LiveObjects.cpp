@@ -1,4 +1,4 @@
-#include "LiveObjects.h"
+#include "tests/support/LiveObjects.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
-#include "ProgramRun.h"
+#include "tests/support/ProgramRun.h"
 
-#include "RunningProgram.h"
+#include "tests/support/RunningProgram.h"
 
 ProgramRun runProgram(const std::vector<std::string>& arguments, const ProgramOptions& options)
 {

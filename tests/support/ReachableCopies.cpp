@@ -1,6 +1,6 @@
-#include "ReachableCopies.h"
+#include "tests/support/ReachableCopies.h"
 
-#include "TemporaryTree.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "ReadmeBlocks.h"
+#include "tests/support/ReadmeBlocks.h"
 
-#include "TemporaryTree.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <algorithm>
 #include <sstream>

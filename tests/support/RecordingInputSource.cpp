@@ -1,4 +1,4 @@
-#include "RecordingInputSource.h"
+#include "tests/support/RecordingInputSource.h"
 
 #include <algorithm>
 #include <HIToolbox/InputSourceStandIn.h>

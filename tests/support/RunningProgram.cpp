@@ -1,6 +1,6 @@
-#include "RunningProgram.h"
+#include "tests/support/RunningProgram.h"
 
-#include "ReachableCopies.h"
+#include "tests/support/ReachableCopies.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,7 +4,7 @@
 // start a program and keep its streams moving: runProgram is a RunningProgram finished at once.
 #pragma once
 
-#include "ProgramRun.h"
+#include "tests/support/ProgramRun.h"
 
 #include <chrono>
 #include <string>

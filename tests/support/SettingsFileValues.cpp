@@ -1,4 +1,4 @@
-#include "SettingsFileValues.h"
+#include "tests/support/SettingsFileValues.h"
 
 #include <cctype>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "TemporaryTree.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <Base/RegularFile.h>
 

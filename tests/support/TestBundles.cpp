@@ -1,4 +1,4 @@
-#include "TestBundles.h"
+#include "tests/support/TestBundles.h"
 
 CFBundleRef openBundleAt(const std::string& path)
 {

@@ -1,4 +1,4 @@
-#include "TestImages.h"
+#include "tests/support/TestImages.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "TestPPDFiles.h"
+#include "tests/support/TestPPDFiles.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

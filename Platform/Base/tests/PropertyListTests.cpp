@@ -3,8 +3,8 @@
 // twice are reported and read alike in both formats.
 #include <Base/PropertyList.h>
 
-#include "HostilePropertyLists.h"
-#include "TemporaryTree.h"
+#include "tests/support/HostilePropertyLists.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // limit holds however large the file is or claims to be.
 #include <Base/RegularFile.h>
 
-#include "TemporaryTree.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <gtest/gtest.h>
 

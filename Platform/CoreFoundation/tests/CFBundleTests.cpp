@@ -1,9 +1,9 @@
 // Bundles as the pane uses them: file URLs, the information dictionary, the registry by
 // identifier, resources and localized strings in the user's language, the strings-file reader
 // and the choice of language, including folders and files that are missing or malformed.
-#include "HostilePropertyLists.h"
-#include "TemporaryTree.h"
-#include "LiveObjects.h"
+#include "tests/support/HostilePropertyLists.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/support/LiveObjects.h"
 
 #include <CoreFoundation/CFBundle.h>
 #include <CoreFoundation/CFPreferredLanguagesStandIn.h>

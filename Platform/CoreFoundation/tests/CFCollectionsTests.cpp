@@ -1,6 +1,6 @@
 // Conformance of the object model and collections: retain and live-object counts, CFEqual and
 // CFHash, CFNumber conversions, and what CFArray and CFDictionary own under each kind of callbacks.
-#include "LiveObjects.h"
+#include "tests/support/LiveObjects.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <CoreFoundation/CFStandIn.h>

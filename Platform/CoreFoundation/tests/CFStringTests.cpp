@@ -1,6 +1,6 @@
 // Conformance of the CFString stand-in: UTF-16 content, decoding and encoding in the supported
 // encodings, C-string export into caller buffers, constant strings and formatting.
-#include "LiveObjects.h"
+#include "tests/support/LiveObjects.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <CoreFoundation/CFStandIn.h>

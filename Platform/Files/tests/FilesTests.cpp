@@ -1,8 +1,8 @@
 // Conformance of the File Manager stand-in on real temporary trees: references, catalog
 // information, listings, names no FSSpec holds as they are, folders nested beyond the OS's path
 // limit, the failure hook, and URLs.
-#include "LiveObjects.h"
-#include "TemporaryTree.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <Files/FilesStandIn.h>
 

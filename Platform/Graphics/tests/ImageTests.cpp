@@ -1,8 +1,8 @@
 // Conformance of the image services: graphics importers drawing GIF and PNG files into ports,
 // image sources, icon families, handles, and ports written as PNG. Each test writes its fixture
 // images with giflib and libpng, or spells out bytes where a file must be broken in one exact way.
-#include "LiveObjects.h"
-#include "TemporaryTree.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <Graphics/Icons.h>

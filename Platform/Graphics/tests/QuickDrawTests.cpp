@@ -1,6 +1,6 @@
 // Conformance of the QuickDraw stand-in: window ports, colours, pixels read back, clipping to
 // the port, and the current port across window disposal.
-#include "LiveObjects.h"
+#include "tests/support/LiveObjects.h"
 
 #include <HIToolbox/HIToolbox.h>
 

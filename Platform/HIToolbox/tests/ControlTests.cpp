@@ -1,7 +1,7 @@
 // Conformance of the HIToolbox stand-in's windows, controls and menus: the control tree and its
 // identifiers, visibility and enabling through embedders, values and ranges, bounds, data tags,
 // properties, popup menus, and refusal of null and stale references.
-#include "LiveObjects.h"
+#include "tests/support/LiveObjects.h"
 
 #include <HIToolbox/HIToolbox.h>
 #include <Graphics/QuickDrawStandIn.h>

@@ -1,6 +1,6 @@
 // Conformance of the Carbon Events stand-in: event parameters, and dispatch through targets,
 // recorded as a sequence of handler calls and compared with the expected one.
-#include "LiveObjects.h"
+#include "tests/support/LiveObjects.h"
 
 #include <HIToolbox/HIToolbox.h>
 #include <HIToolbox/HIToolboxStandIn.h>

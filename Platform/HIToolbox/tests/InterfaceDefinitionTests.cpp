@@ -1,8 +1,8 @@
 // Interface definitions: text read into windows and controls, embedding by indentation,
 // malformed text refused with its line, windows built from a description, nib references read
 // from files and bundles, and the product's own Accounting.nib.
-#include "LiveObjects.h"
-#include "TemporaryTree.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <HIToolbox/HIToolbox.h>
 #include <HIToolbox/InterfaceDefinitionStandIn.h>

@@ -1,5 +1,5 @@
-#include "LiveObjects.h"
-#include "RecordingInputSource.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/RecordingInputSource.h"
 
 #include <HIToolbox/HIToolbox.h>
 #include <HIToolbox/UserActionsStandIn.h>

@@ -1,9 +1,9 @@
 // Help books as the pane opens them: registering a bundle's book, opening a page and looking up
 // an anchor, with what reaches the input source, and the errors for books, pages and paths
 // that are missing or reach outside the book.
-#include "LiveObjects.h"
-#include "TemporaryTree.h"
-#include "RecordingInputSource.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/support/RecordingInputSource.h"
 
 #include <Help/AppleHelp.h>
 #include <HIToolbox/InputSourceStandIn.h>

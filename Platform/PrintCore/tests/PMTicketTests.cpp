@@ -1,5 +1,5 @@
-#include "LiveObjects.h"
-#include "ProgramRun.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/ProgramRun.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 #include <PrintCore/PrintCore.h>

@@ -1,6 +1,6 @@
-#include "LiveObjects.h"
-#include "TemporaryTree.h"
-#include "TestPPDFiles.h"
+#include "tests/support/LiveObjects.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/support/TestPPDFiles.h"
 
 #include <PrintCore/PPDLibStandIn.h>
 #include <PrintCore/PrintCore.h>

@@ -1,6 +1,6 @@
-#include "HostilePropertyLists.h"
-#include "TemporaryTree.h"
-#include "LiveObjects.h"
+#include "tests/support/HostilePropertyLists.h"
+#include "tests/support/TemporaryTree.h"
+#include "tests/support/LiveObjects.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 #include <PrintCore/PrintCore.h>

@@ -1,6 +1,6 @@
 // The one rule for the pane's settings as a CUPS job's options, which printdialog's jobs and the
 // agent's released jobs both follow: what the driver and the server get, and what they never get.
-#include "JobOptions.h"
+#include "queues/cups/JobOptions.h"
 
 #include <gtest/gtest.h>
 

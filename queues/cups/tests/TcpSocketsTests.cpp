@@ -1,6 +1,6 @@
 // Whose program listens where a connection goes, as the kernel's tables tell it: a socket bound to
 // the address itself, or to every address (IPv4's, or IPv6's, which takes IPv4 connections too).
-#include "TcpSockets.h"
+#include "queues/cups/TcpSockets.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "PrivateSecretService.h"
+#include "queues/keyring/tests/PrivateSecretService.h"
 
-#include "TemporaryTree.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <chrono>
 #include <csignal>

@@ -12,7 +12,7 @@
 // keyring through libsecret itself, apart from the code under test.
 #pragma once
 
-#include "EnvironmentChanges.h"
+#include "tests/support/EnvironmentChanges.h"
 
 #include <map>
 #include <optional>

@@ -2,9 +2,9 @@
 // (PrivateSecretService.h): the item a person finds there, the codes read back and forgotten, and
 // the keyrings that cannot give them: locked, absent, silent, or holding something else under
 // the queue's name.
-#include "PrivateSecretService.h"
-#include "QueueCodesKeyring.h"
-#include "TemporaryTree.h"
+#include "queues/keyring/tests/PrivateSecretService.h"
+#include "queues/QueueCodesKeyring.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <gtest/gtest.h>
 
