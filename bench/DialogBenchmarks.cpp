@@ -1,6 +1,6 @@
 // A whole scripted Print dialog in one process: load the plug-in, show the pane, answer the
 // prompt, print and tear down. See bench/README.md.
-#include "host/PrintDialogCommand.h"
+#include "printdialog/PrintDialogCommand.h"
 
 #include <benchmark/benchmark.h>
 

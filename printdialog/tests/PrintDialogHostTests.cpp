@@ -1,7 +1,7 @@
 // Whole dialogs inside the test's own process: the built bundle loaded through the plug-in
 // services, as the printing system loads it, and everything gone again afterwards.
 #include "tests/support/LiveObjects.h"
-#include "host/PrintDialogCommand.h"
+#include "printdialog/PrintDialogCommand.h"
 #include "tests/support/TemporaryTree.h"
 
 #include <CoreFoundation/CoreFoundation.h>

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "queues/CodesForm.h"
-#include "host/Conversation.h"
+#include "printdialog/Conversation.h"
 #include "queues/CupsDestination.h"
 #include "queues/QueueSettings.h"
 #include "queues/QueueSettingsStore.h"

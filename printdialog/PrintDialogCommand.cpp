@@ -1,9 +1,9 @@
-#include "host/PrintDialogCommand.h"
+#include "printdialog/PrintDialogCommand.h"
 
-#include "host/CodesSettings.h"
-#include "host/Conversation.h"
+#include "printdialog/CodesSettings.h"
+#include "printdialog/Conversation.h"
 #include "queues/CupsPrinter.h"
-#include "host/ListCodes.h"
+#include "printdialog/ListCodes.h"
 #include "dialog/PrintDialog.h"
 #include "program/ProcessGuards.h"
 #include "dialog/QueueDialog.h"

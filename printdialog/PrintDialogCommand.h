@@ -2,7 +2,7 @@
 // script of user actions or by a person on screen, for one print.
 #pragma once
 
-#include "host/CommandLine.h"
+#include "printdialog/CommandLine.h"
 
 #include <ostream>
 

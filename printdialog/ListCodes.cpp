@@ -1,9 +1,9 @@
-#include "host/ListCodes.h"
+#include "printdialog/ListCodes.h"
 
 #include "queues/CodesPrivacy.h"
 
 #include "dialog/QueueDialog.h"
-#include "host/PrintDialogCommand.h"
+#include "printdialog/PrintDialogCommand.h"
 #include "program/PrintableText.h"
 
 #include <CoreFoundation/CFPreferredLanguagesStandIn.h>

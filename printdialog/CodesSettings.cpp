@@ -1,7 +1,7 @@
-#include "host/CodesSettings.h"
+#include "printdialog/CodesSettings.h"
 
 #include "queues/CodeValues.h"
-#include "host/PrintDialogCommand.h"
+#include "printdialog/PrintDialogCommand.h"
 #include "queues/QueueSettings.h"
 
 namespace {

@@ -1,5 +1,5 @@
 #include "dialog/DesktopErrors.h"
-#include "host/PrintDialogCommand.h"
+#include "printdialog/PrintDialogCommand.h"
 #include "program/ProgramInformation.h"
 
 #include <iostream>

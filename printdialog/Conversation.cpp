@@ -1,4 +1,4 @@
-#include "host/Conversation.h"
+#include "printdialog/Conversation.h"
 
 #include "program/ProgramTexts.h"
 #include "dialog/ScreenFrontEnd.h"

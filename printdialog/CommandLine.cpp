@@ -1,4 +1,4 @@
-#include "host/CommandLine.h"
+#include "printdialog/CommandLine.h"
 
 #include "program/ProgramFolder.h"
 #include "queues/QueueName.h"

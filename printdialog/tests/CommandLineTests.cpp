@@ -1,6 +1,6 @@
 // printdialog's command line: what goes together, what needs a value, and the CUPS queue and
 // server timeout checked before anything is loaded.
-#include "host/CommandLine.h"
+#include "printdialog/CommandLine.h"
 
 #include <gtest/gtest.h>
 

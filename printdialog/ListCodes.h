@@ -2,7 +2,7 @@
 // asked for, one line per code, and the cupsd.conf line that keeps those codes private.
 #pragma once
 
-#include "host/CommandLine.h"
+#include "printdialog/CommandLine.h"
 #include "queues/PrinterCodes.h"
 
 #include <ostream>
