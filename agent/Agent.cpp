@@ -7,7 +7,7 @@
 #include "agent/ProgramFiles.h"
 #include "agent/PromptAnswerer.h"
 #include "queues/QueueSettingsStore.h"
-#include "dialog/ScreenFrontEnd.h"
+#include "dialog/ScreenModule.h"
 #include "agent/ServerJobs.h"
 #include "agent/ServerNews.h"
 #include "agent/SettingsWatch.h"

@@ -1,7 +1,7 @@
 #include "agent/CodesWindow.h"
 
 #include "queues/CodeValues.h"
-#include "dialog/ScreenFrontEnd.h"
+#include "dialog/ScreenModule.h"
 #include "program/SecretWipe.h"
 #include "agent/WindowProcess.h"
 
@@ -52,7 +52,7 @@ CodesFormAnswer askCodesOnScreen(CodesForm* form, std::string* why)
 {
     auto ask = [form] {
         std::string error;
-        const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&error);
+        const ScreenModule* frontEnd = loadScreenModule(&error);
         CodesForm shown = *form;
         CodesFormAnswer answer = frontEnd ? frontEnd->askCodes(&shown, &error) : CodesFormAnswer::Unanswered;
         return answerBytes(shown, answer, error);

@@ -1,6 +1,6 @@
 #include "agent/PasswordWindow.h"
 
-#include "dialog/ScreenFrontEnd.h"
+#include "dialog/ScreenModule.h"
 #include "program/SecretWipe.h"
 #include "agent/WindowProcess.h"
 
@@ -11,7 +11,7 @@ bool askPasswordOnScreen(const PasswordQuestion& question, PasswordAnswer* answe
     auto ask = [&question] {
         std::string error;
         PasswordAnswer answer;
-        const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&error);
+        const ScreenModule* frontEnd = loadScreenModule(&error);
         bool given = frontEnd && frontEnd->askPassword(question, &answer, &error);
         std::string bytes = given ? (answer.remember ? "R" : "G") + answer.password
                                   : "C" + (error.empty() ? std::string("the password window was cancelled") : "the password window cannot go on screen: " + error);

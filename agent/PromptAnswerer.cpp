@@ -5,7 +5,7 @@
 #include "program/ProcessGuards.h"
 #include "dialog/ScriptCodes.h"
 #include "dialog/ScriptPassword.h"
-#include "dialog/ScreenFrontEnd.h"
+#include "dialog/ScreenModule.h"
 #include "dialog/ScriptRunner.h"
 
 #include <HIToolbox/InputSourceStandIn.h>
@@ -68,7 +68,7 @@ public:
     void begin(PrintDialog& dialog, Transcript& transcript) override
     {
         std::string error;
-        m_frontEnd = loadScreenFrontEnd(&error);
+        m_frontEnd = loadScreenModule(&error);
         m_shown = m_frontEnd ? m_frontEnd->openClickOnScreen(dialog, &error) : nullptr;
         if (!m_shown) {
             m_fault = error;
@@ -108,7 +108,7 @@ public:
     }
 
 private:
-    const ScreenFrontEnd* m_frontEnd { nullptr };
+    const ScreenModule* m_frontEnd { nullptr };
     StandIn::InputSource* m_shown { nullptr };
     std::string m_fault;
     std::optional<TranscribingSource> m_source;

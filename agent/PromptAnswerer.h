@@ -74,7 +74,7 @@ private:
 // Answers the prompts from one script. A script that fails, or has no more lines, answers no
 // prompt after that.
 std::unique_ptr<PromptAnswerer> makeScriptAnswerer(ScriptSource& script, const std::string& scriptName);
-// The person answers on screen, through the on-screen front end: the prompt comes up as a window
+// The person answers on screen, through the screen module: the prompt comes up as a window
 // of its own (its title names the job), alerts and notices as message boxes that wait to be
-// dismissed. When the front end cannot show them, the job stays held.
+// dismissed. When the screen module cannot show them, the job stays held.
 std::unique_ptr<PromptAnswerer> makeScreenAnswerer();

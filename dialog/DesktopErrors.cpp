@@ -1,6 +1,6 @@
 #include "dialog/DesktopErrors.h"
 
-#include "dialog/ScreenFrontEnd.h"
+#include "dialog/ScreenModule.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -71,6 +71,6 @@ void DesktopErrors::endedWithError(const std::string& heading)
     for (const std::string& line : m_lastLines)
         text += (text.empty() ? "" : "\n") + line;
     std::string error;
-    if (const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&error))
+    if (const ScreenModule* frontEnd = loadScreenModule(&error))
         frontEnd->showMessage(heading, text, &error);
 }

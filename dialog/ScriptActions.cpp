@@ -1,6 +1,6 @@
 #include "dialog/ScriptActions.h"
 
-#include "dialog/ScreenFrontEnd.h"
+#include "dialog/ScreenModule.h"
 #include "dialog/WindowControls.h"
 
 #include <HIToolbox/UserActionsStandIn.h>

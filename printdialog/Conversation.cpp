@@ -1,7 +1,7 @@
 #include "printdialog/Conversation.h"
 
 #include "program/ProgramTexts.h"
-#include "dialog/ScreenFrontEnd.h"
+#include "dialog/ScreenModule.h"
 
 #include <algorithm>
 
@@ -29,14 +29,14 @@ void ScreenConversation::tell(const std::string& error)
 {
     ScriptedConversation::tell(error);
     std::string failure;
-    if (const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&failure))
+    if (const ScreenModule* frontEnd = loadScreenModule(&failure))
         frontEnd->showMessage(programText("Settings Cannot Be Shown"), error, &failure);
 }
 
 Going ScreenConversation::chooseQueue(const std::string&, const std::vector<std::string>& queues, const std::string& defaultQueue, std::string* chosen)
 {
     std::string failure;
-    const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&failure);
+    const ScreenModule* frontEnd = loadScreenModule(&failure);
     if (!frontEnd) {
         ScriptedConversation::tell(failure);
         return Going::Failed;
@@ -52,7 +52,7 @@ Going ScreenConversation::chooseQueue(const std::string&, const std::vector<std:
 Going ScreenConversation::startAfresh(const std::string& queue, const std::string& problem)
 {
     std::string failure;
-    const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&failure);
+    const ScreenModule* frontEnd = loadScreenModule(&failure);
     if (!frontEnd) {
         ScriptedConversation::tell(problem);
         return Going::Failed;

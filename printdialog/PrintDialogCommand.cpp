@@ -9,7 +9,7 @@
 #include "dialog/QueueDialog.h"
 #include "queues/QueueSettings.h"
 #include "queues/QueueSettingsStore.h"
-#include "dialog/ScreenFrontEnd.h"
+#include "dialog/ScreenModule.h"
 #include "dialog/ScriptCodes.h"
 #include "dialog/ScriptPassword.h"
 #include "dialog/ScriptRunner.h"
@@ -274,7 +274,7 @@ int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostre
     }
     ScreenConversation conversation(err);
     std::string error;
-    const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(&error);
+    const ScreenModule* frontEnd = loadScreenModule(&error);
     if (!frontEnd) {
         err << "printdialog: " << error << "\n";
         return kExitError;

@@ -267,7 +267,7 @@ TEST_F(PrintDialogRunTest, AScriptedRunLoadsNoGUIToolkit)
     ASSERT_EQ(result.exitStatus, 0);
     EXPECT_NE(result.errors.find("Accounting.plugin"), std::string::npos) << "the loader's report names what was loaded";
     EXPECT_EQ(result.errors.find("libQt6"), std::string::npos);
-    EXPECT_EQ(result.errors.find("libPrintDialogScreen"), std::string::npos);
+    EXPECT_EQ(result.errors.find("libScreenModule"), std::string::npos);
 }
 
 TEST_F(PrintDialogRunTest, AScreenThatCannotBeOpenedEndsTheRunWithQtsReasonAndNoCoreDump)

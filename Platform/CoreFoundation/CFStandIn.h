@@ -1,4 +1,4 @@
-// Stand-in only: what the host, the front end and the tests need of CoreFoundation beyond the
+// Stand-in only: what the host, the screen module and the tests need of CoreFoundation beyond the
 // platform's calls.
 #pragma once
 

@@ -1,4 +1,4 @@
-// Stand-in only: a port's pixels, for the on-screen front end and its pictures of the dialog.
+// Stand-in only: a port's pixels, for the screen module and its pictures of the dialog.
 #pragma once
 
 #include <Graphics/QuickDraw.h>

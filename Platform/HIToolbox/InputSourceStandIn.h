@@ -1,5 +1,5 @@
 // Stand-in only: the seam between the toolbox and whoever sits at the keyboard. The host
-// installs one input source (a script, the on-screen front end, a test); the toolbox asks it
+// installs one input source (a script, the screen module, a test); the toolbox asks it
 // for the next user action while an application-modal window is up, and hands it what the user
 // must see or hear: alerts, notices, the beep and help pages.
 #pragma once

@@ -1,4 +1,4 @@
-// Stand-in only: what a person does to a dialog. Scripts, the on-screen front end and tests all
+// Stand-in only: what a person does to a dialog. Scripts, the screen module and tests all
 // act through these calls, which behave as a user's clicks and keystrokes do: a click sends
 // the control-hit event (and a push button's command), a typed key passes the field's key
 // filter, edits the text and ends with a raw key-up event to the window.

@@ -1,5 +1,5 @@
 // A held job's prompt on screen (Qt's offscreen platform, driven as a person would with QTest),
-// through the front end the agent's prompt process loads: the prompt comes up as a window of its
+// through the screen module the agent's prompt process loads: the prompt comes up as a window of its
 // own whose title names the document and the queue, the keys and clicks typed into it go with
 // the job, closing it cancels the job after the agent's alert, and the notice of a missing
 // default code waits on screen.
@@ -34,7 +34,7 @@ protected:
         static int argc = 1;
         static char name[] = "AgentScreenTests";
         static char* argv[] = { name, nullptr };
-        // The front end finds this application and puts its windows on its (offscreen) screen.
+        // The screen module finds this application and puts its windows on its (offscreen) screen.
         new QApplication(argc, argv);
     }
 

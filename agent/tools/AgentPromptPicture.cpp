@@ -1,7 +1,7 @@
 // The README's picture of a held job's prompt as the agent puts it on screen: the prompt window
 // with its title bar (drawn in the style of the prompt, as a window manager frames it), the title
 // and the first line naming the document and the queue, the User ID typed and the Account ID being typed. The job is
-// played as the agent plays one without stored settings, through the same front end, on Qt's
+// played as the agent plays one without stored settings, through the same screen module, on Qt's
 // offscreen platform; no server is needed, since only the click is pictured.
 // Usage: AgentPromptPicture PICTURE.png   (scripts/make-pictures)
 #include "agent/HeldJobClick.h"

@@ -145,7 +145,7 @@ std::set<std::string> keysShownByThePrograms()
 {
     std::set<std::string> keys;
     const std::regex call(R"(programText\("((?:[^"\\]|\\.)*)\")");
-    for (const char* folder : { "dialog", "agent", "host", "frontend" }) {
+    for (const char* folder : { "program", "queues", "dialog", "printdialog", "agent", "screen" }) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(std::string(PROJECT_SOURCE_DIR) + "/" + folder)) {
             if (entry.path().extension() != ".cpp" && entry.path().extension() != ".h")
                 continue;

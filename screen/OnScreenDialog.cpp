@@ -1,7 +1,7 @@
-#include "frontend/OnScreenDialog.h"
+#include "screen/OnScreenDialog.h"
 
-#include "frontend/PersonWindows.h"
-#include "frontend/QtApplication.h"
+#include "screen/PersonWindows.h"
+#include "screen/QtApplication.h"
 
 #include "dialog/PrintDialog.h"
 #include "program/ProcessGuards.h"

@@ -1,6 +1,6 @@
-#include "frontend/PersonWindows.h"
+#include "screen/PersonWindows.h"
 
-#include "frontend/QtApplication.h"
+#include "screen/QtApplication.h"
 
 #include "program/ProgramTexts.h"
 

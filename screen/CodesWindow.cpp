@@ -1,6 +1,6 @@
-#include "frontend/CodesWindow.h"
+#include "screen/CodesWindow.h"
 
-#include "frontend/QtApplication.h"
+#include "screen/QtApplication.h"
 
 #include "queues/CodeValues.h"
 #include "program/PrintableText.h"

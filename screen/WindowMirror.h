@@ -3,7 +3,7 @@
 // and every click, choice and key goes back through the toolbox's user actions.
 #pragma once
 
-#include "frontend/ControlWidgets.h"
+#include "screen/ControlWidgets.h"
 
 #include <QDialog>
 

@@ -2,7 +2,7 @@
 // this session, as its input source, for each action while the prompt's modal loop runs.
 #pragma once
 
-#include "frontend/WindowMirror.h"
+#include "screen/WindowMirror.h"
 
 #include <HIToolbox/InputSourceStandIn.h>
 

@@ -1,4 +1,4 @@
-#include "frontend/WindowMirror.h"
+#include "screen/WindowMirror.h"
 
 #include <Graphics/QuickDrawStandIn.h>
 #include "dialog/WindowControls.h"

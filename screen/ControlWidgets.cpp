@@ -1,4 +1,4 @@
-#include "frontend/ControlWidgets.h"
+#include "screen/ControlWidgets.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,13 +1,13 @@
-// The front end on Qt's offscreen platform, over a real dialog with the built bundle: what a
+// The screen module on Qt's offscreen platform, over a real dialog with the built bundle: what a
 // person sees in each of the pane's modes, and a Print click answered through the Qt widgets.
-#include "frontend/CodesWindow.h"
+#include "screen/CodesWindow.h"
 #include "tests/support/LiveObjects.h"
-#include "frontend/OnScreenDialog.h"
-#include "frontend/PersonWindows.h"
-#include "frontend/QtApplication.h"
+#include "screen/OnScreenDialog.h"
+#include "screen/PersonWindows.h"
+#include "screen/QtApplication.h"
 #include "tests/support/TemporaryTree.h"
-#include "frontend/WindowMirror.h"
-#include "frontend/WindowPicture.h"
+#include "screen/WindowMirror.h"
+#include "screen/WindowPicture.h"
 
 #include "dialog/PrintDialog.h"
 #include "dialog/WindowControls.h"
@@ -155,9 +155,9 @@ protected:
     std::unique_ptr<WindowMirror> m_mirror;
 };
 
-using ScreenFrontEndPane = ScreenTest;
+using ScreenModulePane = ScreenTest;
 
-TEST_F(ScreenFrontEndPane, AccountingOffShowsTheExplanationAndNoCodes)
+TEST_F(ScreenModulePane, AccountingOffShowsTheExplanationAndNoCodes)
 {
     open();
     EXPECT_EQ(m_mirror->windowTitle(), "Print");
@@ -168,7 +168,7 @@ TEST_F(ScreenFrontEndPane, AccountingOffShowsTheExplanationAndNoCodes)
         EXPECT_FALSE(shown(hidden)) << hidden;
 }
 
-TEST_F(ScreenFrontEndPane, AskingForCodesShowsTheDefaultCodeFieldsDisabled)
+TEST_F(ScreenModulePane, AskingForCodesShowsTheDefaultCodeFieldsDisabled)
 {
     open();
     choose(100, 3);
@@ -184,7 +184,7 @@ TEST_F(ScreenFrontEndPane, AskingForCodesShowsTheDefaultCodeFieldsDisabled)
     EXPECT_FALSE(shown(92)) << "no account type without Talliant accounting";
 }
 
-TEST_F(ScreenFrontEndPane, ClickingTheMirroredRadioButtonGoesThroughTheToolbox)
+TEST_F(ScreenModulePane, ClickingTheMirroredRadioButtonGoesThroughTheToolbox)
 {
     open();
     choose(100, 3);
@@ -200,7 +200,7 @@ TEST_F(ScreenFrontEndPane, ClickingTheMirroredRadioButtonGoesThroughTheToolbox)
     EXPECT_TRUE(widget<QRadioButton>(300)->isChecked());
 }
 
-TEST_F(ScreenFrontEndPane, KeysInAFieldEditTheModelNotTheWidget)
+TEST_F(ScreenModulePane, KeysInAFieldEditTheModelNotTheWidget)
 {
     open();
     choose(100, 3);
@@ -215,7 +215,7 @@ TEST_F(ScreenFrontEndPane, KeysInAFieldEditTheModelNotTheWidget)
     EXPECT_EQ(field->cursorPosition(), 1) << "the caret follows the field's selection";
 }
 
-TEST_F(ScreenFrontEndPane, TalliantAccountingShowsItsHiddenItemAndTheAccountType)
+TEST_F(ScreenModulePane, TalliantAccountingShowsItsHiddenItemAndTheAccountType)
 {
     open(kExamples + "/settings/talliant-prompt.plist");
     auto* popup = widget<QComboBox>(100);
@@ -230,7 +230,7 @@ TEST_F(ScreenFrontEndPane, TalliantAccountingShowsItsHiddenItemAndTheAccountType
     EXPECT_EQ(popup->currentText(), "Accounting");
 }
 
-TEST_F(ScreenFrontEndPane, DefaultCodesFromTheSettingsAppearInTheFields)
+TEST_F(ScreenModulePane, DefaultCodesFromTheSettingsAppearInTheFields)
 {
     open(writeSettings(2, 0, 1, "alice", "4711"));
     EXPECT_TRUE(widget<QRadioButton>(300)->isChecked());
@@ -241,7 +241,7 @@ TEST_F(ScreenFrontEndPane, DefaultCodesFromTheSettingsAppearInTheFields)
     EXPECT_TRUE(widget(92)->isEnabled());
 }
 
-TEST_F(ScreenFrontEndPane, TheAccountIdMovesUpWhenThereIsNoAccountType)
+TEST_F(ScreenModulePane, TheAccountIdMovesUpWhenThereIsNoAccountType)
 {
     open(writeSettings(2, 1, 1));
     QRect talliantLabel = widget(303)->geometry();
@@ -253,7 +253,7 @@ TEST_F(ScreenFrontEndPane, TheAccountIdMovesUpWhenThereIsNoAccountType)
     EXPECT_EQ(widget(303)->geometry().top(), 206) << "placed at the control's window bounds";
 }
 
-TEST_F(ScreenFrontEndPane, ThePictureShowsWhetherAccountingIsOn)
+TEST_F(ScreenModulePane, ThePictureShowsWhetherAccountingIsOn)
 {
     open();
     QColor off = averageColour(101);
@@ -264,7 +264,7 @@ TEST_F(ScreenFrontEndPane, ThePictureShowsWhetherAccountingIsOn)
     EXPECT_LT(std::abs(off.red() - off.green()), 24) << "accounting off is grey";
 }
 
-TEST_F(ScreenFrontEndPane, ASnapshotIsAPictureOfTheWholeWindow)
+TEST_F(ScreenModulePane, ASnapshotIsAPictureOfTheWholeWindow)
 {
     open();
     std::string error;
@@ -280,7 +280,7 @@ TEST_F(ScreenFrontEndPane, ASnapshotIsAPictureOfTheWholeWindow)
     EXPECT_NE(error.find("missing/dialog.png"), std::string::npos) << error;
 }
 
-TEST_F(ScreenFrontEndPane, GermanTextsInTheGermanLanguage)
+TEST_F(ScreenModulePane, GermanTextsInTheGermanLanguage)
 {
     setenv("LANGUAGE", "de", 1);
     open();
@@ -290,7 +290,7 @@ TEST_F(ScreenFrontEndPane, GermanTextsInTheGermanLanguage)
 }
 
 // The whole dialog on screen: widgets found as a person finds them, among the top-level windows.
-class ScreenFrontEndDialog : public ScreenTest {
+class ScreenModuleDialog : public ScreenTest {
 protected:
     static WindowMirror* topMirror(bool modal)
     {
@@ -335,7 +335,7 @@ protected:
     }
 };
 
-TEST_F(ScreenFrontEndDialog, ThePromptAnsweredByClicksAndKeysPrintsWithTheTypedCodes)
+TEST_F(ScreenModuleDialog, ThePromptAnsweredByClicksAndKeysPrintsWithTheTypedCodes)
 {
     QString shownUserID;
     bool printed = runWith([&](WindowMirror* dialog) {
@@ -372,7 +372,7 @@ TEST_F(ScreenFrontEndDialog, ThePromptAnsweredByClicksAndKeysPrintsWithTheTypedC
     EXPECT_EQ(codes["com.movra.Act.trel.AID"], "42");
 }
 
-TEST_F(ScreenFrontEndDialog, ClosingThePromptCancelsItAndClosingTheDialogPrintsNothing)
+TEST_F(ScreenModuleDialog, ClosingThePromptCancelsItAndClosingTheDialogPrintsNothing)
 {
     bool promptSeen = false;
     QMessageBox::Icon alertIcon = QMessageBox::NoIcon;
@@ -402,14 +402,14 @@ TEST_F(ScreenFrontEndDialog, ClosingThePromptCancelsItAndClosingTheDialogPrintsN
     EXPECT_FALSE(m_dialog->isOpen());
 }
 
-TEST_F(ScreenFrontEndDialog, TheCancelButtonEndsTheDialogWithoutPrinting)
+TEST_F(ScreenModuleDialog, TheCancelButtonEndsTheDialogWithoutPrinting)
 {
     bool printed = runWith([](WindowMirror* dialog) { QTest::mouseClick(child<QPushButton>(dialog, "cancel"), Qt::LeftButton); });
     EXPECT_FALSE(printed);
     EXPECT_FALSE(m_dialog->isOpen());
 }
 
-TEST_F(ScreenFrontEndDialog, SaveStandsInPrintsPlaceAndNeverPrompts)
+TEST_F(ScreenModuleDialog, SaveStandsInPrintsPlaceAndNeverPrompts)
 {
     // Should Save ever reach the pane's Print handler, the watchdog answers the prompt and its
     // alert, and should the dialog never end, closes it, so that the test fails instead of hanging.
@@ -453,7 +453,7 @@ TEST_F(ScreenFrontEndDialog, SaveStandsInPrintsPlaceAndNeverPrompts)
     EXPECT_EQ(values["com.movra.Act.trel.Prm"], 1);
 }
 
-TEST_F(ScreenFrontEndDialog, TheSettingsWindowSaysWhereTheCodesAreKeptAndForgetsOnlyWhenTheAnswerIsForget)
+TEST_F(ScreenModuleDialog, TheSettingsWindowSaysWhereTheCodesAreKeptAndForgetsOnlyWhenTheAnswerIsForget)
 {
     QString line;
     bool inFile = false;

@@ -1,4 +1,4 @@
-// The on-screen front end: a module of its own in the product's folder (built from frontend/,
+// The screen module: a module of its own in the product's folder (built from screen/,
 // which links this library; the build gives the loader its file name), made with Qt Widgets and
 // loaded only when the dialog goes on screen or a picture is taken, so that a scripted run
 // loads no GUI toolkit.
@@ -16,7 +16,7 @@
 
 class PrintDialog;
 
-struct ScreenFrontEnd {
+struct ScreenModule {
     // Writes a PNG picture of window, as a person would see it, rendered without a display.
     bool (*snapshot)(WindowRef window, const std::string& path, std::string* error);
     // Puts the dialog on screen and lets the person act on it until the job goes on (Print, or
@@ -48,13 +48,13 @@ struct ScreenFrontEnd {
 };
 
 // Exported by the module under this name.
-#define kScreenFrontEndEntryPoint "PrintDialogScreenFrontEnd"
+#define kScreenModuleEntryPoint "ScreenModuleEntry"
 
 // Whether the person has a display to show windows on (DISPLAY or WAYLAND_DISPLAY).
 DIALOG_EXPORT bool displayAvailable();
 
 // Loads the module from the product's folder; null, with the reason in *error, when it cannot.
-DIALOG_EXPORT const ScreenFrontEnd* loadScreenFrontEnd(std::string* error);
+DIALOG_EXPORT const ScreenModule* loadScreenModule(std::string* error);
 
 // A picture of the front window through the module: the prompt while it is up, else the Print
 // dialog. False, with the reason in *error, when the dialog has gone or no picture can be made.

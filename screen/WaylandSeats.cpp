@@ -1,4 +1,4 @@
-#include "frontend/WaylandSeats.h"
+#include "screen/WaylandSeats.h"
 
 #include <cstring>
 #include <wayland-client.h>

@@ -1,7 +1,7 @@
-#include "frontend/WindowPicture.h"
+#include "screen/WindowPicture.h"
 
-#include "frontend/QtApplication.h"
-#include "frontend/WindowMirror.h"
+#include "screen/QtApplication.h"
+#include "screen/WindowMirror.h"
 
 #include <QImage>
 

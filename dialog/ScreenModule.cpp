@@ -1,4 +1,4 @@
-#include "dialog/ScreenFrontEnd.h"
+#include "dialog/ScreenModule.h"
 
 #include "dialog/PrintDialog.h"
 #include "program/ProgramFolder.h"
@@ -12,12 +12,12 @@ bool displayAvailable()
     return (x11 && *x11) || (wayland && *wayland);
 }
 
-const ScreenFrontEnd* loadScreenFrontEnd(std::string* error)
+const ScreenModule* loadScreenModule(std::string* error)
 {
     // Loaded once and kept: the Qt objects it makes live until the process ends.
-    static const ScreenFrontEnd* frontEnd = nullptr;
+    static const ScreenModule* frontEnd = nullptr;
     if (!frontEnd)
-        frontEnd = loadProductModule<ScreenFrontEnd>(ACCOUNTING_SCREEN_MODULE, kScreenFrontEndEntryPoint, "the on-screen front end", error);
+        frontEnd = loadProductModule<ScreenModule>(ACCOUNTING_SCREEN_MODULE, kScreenModuleEntryPoint, "the screen module", error);
     return frontEnd;
 }
 
@@ -27,6 +27,6 @@ bool snapshotFrontWindow(const PrintDialog& dialog, WindowRef prompt, const std:
         *error = "there is no dialog left to picture";
         return false;
     }
-    const ScreenFrontEnd* frontEnd = loadScreenFrontEnd(error);
+    const ScreenModule* frontEnd = loadScreenModule(error);
     return frontEnd && frontEnd->snapshot(prompt ? prompt : dialog.window(), path, error);
 }

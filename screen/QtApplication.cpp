@@ -1,6 +1,6 @@
-#include "frontend/QtApplication.h"
+#include "screen/QtApplication.h"
 
-#include "frontend/WaylandSeats.h"
+#include "screen/WaylandSeats.h"
 
 #include <QApplication>
 #include <QStyleFactory>
