@@ -24,4 +24,4 @@ struct CupsModule {
 };
 
 // Exported by the module under this name.
-#define kCupsModuleEntryPoint "PrintDialogCupsModule"
+#define kCupsModuleEntryPoint "CupsModuleEntry"

@@ -26,4 +26,4 @@ struct KeyringModule {
 const KeyringModule* keyringModule(std::string* error);
 
 // Exported by the module under this name.
-#define kKeyringModuleEntryPoint "PrintDialogKeyringModule"
+#define kKeyringModuleEntryPoint "KeyringModuleEntry"

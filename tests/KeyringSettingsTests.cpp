@@ -184,7 +184,7 @@ TEST_F(KeyringSettingsTest, AJobThatAsksForItsCodesNeverLoadsTheKeyring)
     ProgramRun run = print("movra", "print\ntype 501 \"bob-SECRET\"\ntype 503 \"77-SECRET\"\nclick 1000\n", {}, { { "LD_DEBUG", "files" } });
     ASSERT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_NE(run.errors.find("Accounting.plugin"), std::string::npos) << "the loader's report names what was loaded";
-    EXPECT_EQ(run.errors.find("libPrintDialogKeyring"), std::string::npos) << "nothing of the keyring was needed";
+    EXPECT_EQ(run.errors.find("libKeyringModule"), std::string::npos) << "nothing of the keyring was needed";
     EXPECT_EQ(gServer->jobAttribute(printedJobNumber(run.output), "job-accounting-user-id"), "bob-SECRET");
     EXPECT_EQ(keyringCodes(), (std::map<std::string, std::string> { { "movra", secretOf("alice-SECRET", "4711-SECRET") } }));
 }

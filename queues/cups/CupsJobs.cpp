@@ -424,7 +424,7 @@ int submitJob(const CupsDestination& destination, int document, const std::strin
 
 }
 
-const CupsModule* PrintDialogCupsModule()
+const CupsModule* CupsModuleEntry()
 {
     static const CupsModule module = { fetchQueuePPD, proveTheUser, fetchDefaultQueue, fetchQueueNames, fetchPrinterCodeAttributes, serverName, CupsConnection::key, submitJob };
     return &module;

@@ -5,5 +5,5 @@
 #include "program/DialogExport.h"
 
 extern "C" {
-DIALOG_EXPORT const CupsModule* PrintDialogCupsModule();
+DIALOG_EXPORT const CupsModule* CupsModuleEntry();
 }

@@ -232,7 +232,7 @@ bool forget(const std::string& server, const std::string& queue, std::chrono::mi
 
 }
 
-const KeyringModule* PrintDialogKeyringModule()
+const KeyringModule* KeyringModuleEntry()
 {
     static const KeyringModule module = { available, store, read, forget, storeServerPassword, readServerPassword, forgetServerPassword };
     return &module;

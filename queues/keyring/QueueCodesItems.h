@@ -5,5 +5,5 @@
 #include "queues/KeyringModule.h"
 
 extern "C" {
-DIALOG_EXPORT const KeyringModule* PrintDialogKeyringModule();
+DIALOG_EXPORT const KeyringModule* KeyringModuleEntry();
 }
