@@ -1,6 +1,6 @@
 // The CUPS module: the queue's PPD, the default queue and the job, through libcups. The dialog
 // library's loader (CupsPrinter.cpp) finds the calls through the module's entry point.
-#include "queues/cups/CupsJobs.h"
+#include "queues/cups/CupsModuleCalls.h"
 
 #include "queues/cups/CupsConnection.h"
 #include "queues/cups/CupsRequests.h"
