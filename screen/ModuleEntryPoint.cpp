@@ -1,6 +1,7 @@
 // The module's one entry point: the dialog library's loader (loadScreenModule) finds it with dlsym.
 #include "screen/CodesWindow.h"
 #include "screen/OnScreenDialog.h"
+#include "screen/PasswordWindow.h"
 #include "screen/PersonWindows.h"
 #include "screen/WindowPicture.h"
 

@@ -1,10 +1,7 @@
 // The small windows in which a program speaks to its person outside the dialog: a message that
 // waits to be read, a choice among a few names, a question with two answers, each titled with the
-// product's name; and a print server's demand for a password, titled with the server. Each waits
-// on the display until the person answers.
+// product's name. Each waits on the display until the person answers.
 #pragma once
-
-#include "queues/ServerPasswords.h"
 
 #include <string>
 #include <vector>
@@ -16,7 +13,3 @@ bool showMessage(const std::string& heading, const std::string& text, std::strin
 int chooseOne(const std::string& question, const std::vector<std::string>& items, int preselected, std::string* error);
 // Whether the person gave the first answer.
 bool askYesNo(const std::string& question, const std::string& detail, const std::string& yes, const std::string& no, std::string* error);
-// The server's password: true with *answer when the person gave one, false when they cancelled
-// (*error empty) or there is no display (*error says why). Sign In is enabled once a password is
-// typed.
-bool askPassword(const PasswordQuestion& question, PasswordAnswer* answer, std::string* error);

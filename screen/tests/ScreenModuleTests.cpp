@@ -3,6 +3,7 @@
 #include "screen/CodesWindow.h"
 #include "tests/support/LiveObjects.h"
 #include "screen/OnScreenDialog.h"
+#include "screen/PasswordWindow.h"
 #include "screen/PersonWindows.h"
 #include "screen/QtApplication.h"
 #include "tests/support/TemporaryTree.h"
