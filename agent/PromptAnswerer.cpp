@@ -1,7 +1,7 @@
 #include "agent/PromptAnswerer.h"
 
-#include "agent/CodesWindow.h"
-#include "agent/PasswordWindow.h"
+#include "agent/CodesWindowProcess.h"
+#include "agent/PasswordWindowProcess.h"
 #include "program/ProcessGuards.h"
 #include "dialog/ScriptCodes.h"
 #include "dialog/ScriptPassword.h"

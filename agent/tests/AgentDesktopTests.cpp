@@ -8,7 +8,7 @@
 // need the prompt stay held, and the others go on. The codes window of a printer that asks for
 // codes of its own hands the codes typed into it back to the agent, and closes when the agent stops.
 #include "agent/tests/AgentSessionTest.h"
-#include "agent/CodesWindow.h"
+#include "agent/CodesWindowProcess.h"
 #include "tests/support/EnvironmentChanges.h"
 #include "queues/keyring/tests/PrivateSecretService.h"
 #include "program/ProcessGuards.h"

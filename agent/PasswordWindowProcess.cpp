@@ -1,4 +1,4 @@
-#include "agent/PasswordWindow.h"
+#include "agent/PasswordWindowProcess.h"
 
 #include "dialog/ScreenModule.h"
 #include "program/SecretWipe.h"

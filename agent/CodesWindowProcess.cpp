@@ -1,4 +1,4 @@
-#include "agent/CodesWindow.h"
+#include "agent/CodesWindowProcess.h"
 
 #include "queues/CodeValues.h"
 #include "dialog/ScreenModule.h"
