@@ -1,6 +1,7 @@
 #include "agent/HeldJobs.h"
 
 #include "queues/CodeValues.h"
+#include "queues/CodesAtPrint.h"
 #include "queues/CodesPrivacy.h"
 #include "agent/PaneDiagnostics.h"
 #include "program/PrintableText.h"

@@ -1,6 +1,7 @@
 #include "printdialog/CodesSettings.h"
 
 #include "queues/CodeValues.h"
+#include "queues/CodesAtPrint.h"
 #include "printdialog/PrintDialogCommand.h"
 #include "queues/QueueSettings.h"
 

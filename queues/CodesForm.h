@@ -59,17 +59,3 @@ constexpr size_t kMaxCodeFields = 32;
 // Why the codes cannot go into a window ("its printer asks for 200000 codes, more than the 32 a
 // codes window holds"); empty when they can.
 DIALOG_EXPORT std::string tooManyCodes(const PrinterCodes& codes);
-
-class QueueSettings;
-
-// What a print on a queue whose printer asks for codes of its own goes with, as the queue's
-// settings say; the same in the agent and in printdialog.
-enum class CodesAtPrint {
-    AsItCame, // accounting off: no code at all
-    Stored, // the stored codes, complete and each a value its code allows, in form's fields
-    Ask, // the window, its fields holding what is stored where the settings send stored codes
-    TooMany, // more codes than a window holds (tooManyCodes): the print cannot go, nothing is asked
-};
-// Fills form's fields (one per code) and whether they are concealed; the caller names the
-// document and the queue. With TooMany, form is left as it was.
-DIALOG_EXPORT CodesAtPrint codesAtPrint(const PrinterCodes& codes, const QueueSettings& settings, CodesForm* form);

@@ -1,0 +1,20 @@
+#include "queues/CodesAtPrint.h"
+
+#include "queues/CodeValues.h"
+#include "queues/QueueSettings.h"
+
+CodesAtPrint codesAtPrint(const PrinterCodes& codes, const QueueSettings& settings, CodesForm* form)
+{
+    if (!tooManyCodes(codes).empty())
+        return CodesAtPrint::TooMany;
+    form->concealed = settings.concealsPrinterCodes();
+    form->fields.clear();
+    bool stored = settings.sendsStoredCodes();
+    for (const PrinterCode& code : codes.codes)
+        form->fields.push_back({ code, stored ? settings.printerCode(code.name) : "" });
+    if (!settings.accountingOn())
+        return CodesAtPrint::AsItCame;
+    std::vector<CodeSetting> ignored;
+    std::string problem;
+    return stored && codesJobSettings(form->fields, &ignored, &problem) ? CodesAtPrint::Stored : CodesAtPrint::Ask;
+}
