@@ -12,7 +12,7 @@ ProgramFiles::ProgramFiles()
 {
     std::string folder = productLibraryFolder();
     std::set<std::string> folders;
-    for (const std::string& file : { programPath(), folder + "/libPlatform.so", folder + "/libDialog.so", folder + "/libCupsModule.so",
+    for (const std::string& file : { programPath(), folder + "/libPlatform.so", folder + "/libPrograms.so", folder + "/libCupsModule.so",
              folder + "/Accounting.plugin/Contents/MacOS/Accounting" }) {
         struct stat info;
         if (!file.empty() && stat(file.c_str(), &info) == 0) {

@@ -4,14 +4,14 @@
 // when there is a display.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <deque>
 #include <ostream>
 #include <streambuf>
 #include <string>
 
-class DIALOG_EXPORT DesktopErrors : private std::streambuf {
+class PROGRAMS_EXPORT DesktopErrors : private std::streambuf {
 public:
     // The stream to write errors to: standard error, and, when the program has no terminal, the
     // journal too. program names it there.

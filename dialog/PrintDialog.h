@@ -3,7 +3,7 @@
 // and Help, and calls the pane's callbacks in the printing system's order.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "queues/QueueCodes.h"
 
 #include <HIToolbox/HIToolbox.h>
@@ -56,7 +56,7 @@ struct PrintDialogSetup {
     QueueCodes defaultCodes {};
 };
 
-class DIALOG_EXPORT PrintDialog {
+class PROGRAMS_EXPORT PrintDialog {
 public:
     PrintDialog() = default;
     ~PrintDialog();

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "queues/CupsDestination.h"
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "dialog/PrintDialog.h"
 #include "queues/PrinterCodes.h"
 #include "queues/QueueSettingsStore.h"
@@ -15,7 +15,7 @@
 
 #include <string>
 
-class DIALOG_EXPORT QueueDialog {
+class PROGRAMS_EXPORT QueueDialog {
 public:
     // Fetches the queue's PPD. False, with the reason in *error.
     bool fetch(const CupsDestination& destination, std::string* error);

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "queues/CodesForm.h"
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "queues/ServerPasswords.h"
 
 #include <HIToolbox/HIToolbox.h>
@@ -51,11 +51,11 @@ struct ScreenModule {
 #define kScreenModuleEntryPoint "ScreenModuleEntry"
 
 // Whether the person has a display to show windows on (DISPLAY or WAYLAND_DISPLAY).
-DIALOG_EXPORT bool displayAvailable();
+PROGRAMS_EXPORT bool displayAvailable();
 
 // Loads the module from the product's folder; null, with the reason in *error, when it cannot.
-DIALOG_EXPORT const ScreenModule* loadScreenModule(std::string* error);
+PROGRAMS_EXPORT const ScreenModule* loadScreenModule(std::string* error);
 
 // A picture of the front window through the module: the prompt while it is up, else the Print
 // dialog. False, with the reason in *error, when the dialog has gone or no picture can be made.
-DIALOG_EXPORT bool snapshotFrontWindow(const PrintDialog& dialog, WindowRef prompt, const std::string& path, std::string* error);
+PROGRAMS_EXPORT bool snapshotFrontWindow(const PrintDialog& dialog, WindowRef prompt, const std::string& path, std::string* error);

@@ -3,7 +3,7 @@
 // hands each one here; another program that plays a dialog can hand its lines here as well.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "dialog/PrintDialog.h"
 #include "dialog/ScriptLine.h"
 #include "dialog/Transcript.h"
@@ -45,4 +45,4 @@ struct ScriptScene {
 // Carries out the line's action. False, with the reason in *error, for an unknown action, the
 // wrong number of words, or anything a person could not do; the reason never repeats a word of
 // the line beyond a known action's name, since a word in the wrong place may be a code.
-DIALOG_EXPORT bool performScriptAction(ScriptScene& scene, const ScriptLine& line, std::string* error);
+PROGRAMS_EXPORT bool performScriptAction(ScriptScene& scene, const ScriptLine& line, std::string* error);

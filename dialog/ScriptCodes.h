@@ -12,7 +12,7 @@
 #pragma once
 
 #include "queues/CodesForm.h"
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "dialog/ScriptSource.h"
 
 #include <ostream>
@@ -22,11 +22,11 @@
 // the script's; otherwise form is left as it was and *why says why no answer was given. A line
 // that is not an answer to the window, names no field of it, or clicks OK or Save while a field
 // holds what it cannot keep (codeFieldProblem) stops the script: *error ("line N: ...") says why.
-DIALOG_EXPORT CodesFormAnswer answerCodesFromScript(ScriptSource& script, CodesForm* form, std::ostream& transcript, std::string* why,
+PROGRAMS_EXPORT CodesFormAnswer answerCodesFromScript(ScriptSource& script, CodesForm* form, std::ostream& transcript, std::string* why,
     std::string* error);
 
 // The window's first line, which a window on screen writes too: the queue, the document and each
 // field's name and label.
-DIALOG_EXPORT void transcribeCodesQuestion(std::ostream& transcript, const CodesForm& form);
+PROGRAMS_EXPORT void transcribeCodesQuestion(std::ostream& transcript, const CodesForm& form);
 // Its outcome's line: in the settings, what was saved besides the codes.
-DIALOG_EXPORT void transcribeCodesAnswer(std::ostream& transcript, const CodesForm& form, CodesFormAnswer answer);
+PROGRAMS_EXPORT void transcribeCodesAnswer(std::ostream& transcript, const CodesForm& form, CodesFormAnswer answer);

@@ -1,7 +1,7 @@
 // One line of a printdialog script: an action and its arguments.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <optional>
 #include <string>
@@ -17,4 +17,4 @@ struct ScriptLine {
 // double-quoted word may hold blanks and C escapes (\" \\ \n \t \r \xHH). For a blank
 // or comment line the action is empty; an unterminated quote or a bad escape gives nothing,
 // with the reason in *error.
-DIALOG_EXPORT std::optional<ScriptLine> parseScriptLine(const std::string& text, int number, std::string* error);
+PROGRAMS_EXPORT std::optional<ScriptLine> parseScriptLine(const std::string& text, int number, std::string* error);

@@ -8,7 +8,7 @@
 // transcript.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "dialog/ScriptSource.h"
 #include "queues/ServerPasswords.h"
 
@@ -23,10 +23,10 @@ enum class ScriptPasswordAnswer {
 
 // The script's answer. For Cancelled and Stopped, *why says why no password was given; when the
 // script's line is not an answer to the window or cannot be read, *error ("line N: ...") as well.
-DIALOG_EXPORT ScriptPasswordAnswer answerPasswordFromScript(ScriptSource& script, const PasswordQuestion& question, std::ostream& transcript,
+PROGRAMS_EXPORT ScriptPasswordAnswer answerPasswordFromScript(ScriptSource& script, const PasswordQuestion& question, std::ostream& transcript,
     PasswordAnswer* answer, std::string* why, std::string* error);
 
 // The window's first line, which a window on screen writes too.
-DIALOG_EXPORT void transcribePasswordQuestion(std::ostream& transcript, const PasswordQuestion& question);
+PROGRAMS_EXPORT void transcribePasswordQuestion(std::ostream& transcript, const PasswordQuestion& question);
 // Its answer's line.
-DIALOG_EXPORT void transcribePasswordAnswer(std::ostream& transcript, bool given, const PasswordAnswer& answer);
+PROGRAMS_EXPORT void transcribePasswordAnswer(std::ostream& transcript, bool given, const PasswordAnswer& answer);

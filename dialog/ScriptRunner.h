@@ -3,7 +3,7 @@
 // prompt's modal loop asks for them, and what the person meets written to the transcript.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "dialog/PrintDialog.h"
 #include "dialog/ScriptActions.h"
 #include "dialog/ScriptSource.h"
@@ -13,7 +13,7 @@
 
 #include <string>
 
-class DIALOG_EXPORT ScriptRunner : public StandIn::InputSource {
+class PROGRAMS_EXPORT ScriptRunner : public StandIn::InputSource {
 public:
     // The runner is the toolbox's input source for as long as it lives.
     ScriptRunner(PrintDialog& dialog, ScriptSource& script, Transcript& transcript, PrintedLine printedLine = PrintedLine::Written);

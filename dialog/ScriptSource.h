@@ -3,7 +3,7 @@
 // kMaxScriptLineBytes, so an endless device or a line without end costs nothing.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <Base/RegularFile.h>
 
@@ -12,7 +12,7 @@
 
 constexpr size_t kMaxScriptLineBytes = 64 * 1024;
 
-class DIALOG_EXPORT ScriptSource {
+class PROGRAMS_EXPORT ScriptSource {
 public:
     enum class Read {
         Line,

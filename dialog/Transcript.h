@@ -3,7 +3,7 @@
 // that plays several dialogs may start each line with the name of what the dialog is for.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <HIToolbox/InputSourceStandIn.h>
 #include <HIToolbox/HIToolbox.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-class DIALOG_EXPORT Transcript {
+class PROGRAMS_EXPORT Transcript {
 public:
     explicit Transcript(std::ostream& out, std::string linePrefix = {})
         : m_out(out)

@@ -3,7 +3,7 @@
 // of them in order; and a field made ready for keys.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <HIToolbox/HIToolbox.h>
 
@@ -24,18 +24,18 @@ enum : SInt32 {
 
 // A control whose text the program made printable already (PrintableText.h), as text from
 // outside that it shows: what shows that text (a transcript's dump) does not escape it again.
-DIALOG_EXPORT void markTextPrintable(ControlRef control);
+PROGRAMS_EXPORT void markTextPrintable(ControlRef control);
 bool textIsPrintable(ControlRef control);
 
 // The window's control of that number, or null.
-DIALOG_EXPORT ControlRef findControlByNumber(WindowRef window, SInt32 number);
+PROGRAMS_EXPORT ControlRef findControlByNumber(WindowRef window, SInt32 number);
 // The window's first control, in the order of forEachControl, with that command, or null.
 ControlRef findControlByCommand(WindowRef window, UInt32 command);
 // Every control of the window, each before the controls embedded in it.
 void forEachControl(WindowRef window, const std::function<void(ControlRef)>& visit);
 // Gives the field the keyboard focus as a person does, by clicking into it, unless it has the
 // focus already. False, with the reason in *error (when error is given), when the click is refused.
-DIALOG_EXPORT bool clickIntoField(ControlRef field, std::string* error);
+PROGRAMS_EXPORT bool clickIntoField(ControlRef field, std::string* error);
 // The bytes of a control's text data (kControlEditTextTextTag, kControlEditTextPasswordTag, ...);
 // empty when it has none.
-DIALOG_EXPORT std::string controlText(ControlRef control, ControlDataTag tag);
+PROGRAMS_EXPORT std::string controlText(ControlRef control, ControlDataTag tag);

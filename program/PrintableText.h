@@ -3,7 +3,7 @@
 // server that could write them could move the cursor, rewrite a line or forge a line of its own.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <string>
 #include <string_view>
@@ -12,4 +12,4 @@
 // the line (the bidirectional controls, U+2028 and U+2029) and every byte that is not UTF-8
 // written as an escape ("\x1B", "\u{202E}"), and a backslash as "\\", so that what is shown
 // stands for exactly one text.
-DIALOG_EXPORT std::string printableText(std::string_view text);
+PROGRAMS_EXPORT std::string printableText(std::string_view text);

@@ -2,7 +2,7 @@
 // first thing, and so does any other program that runs the pane or sends its codes.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <csignal>
 #include <string>
@@ -10,12 +10,12 @@
 // Keeps the codes out of core files: no core dump however the process ends, and the process
 // is not dumpable, so that no other process of the same user can read its memory (ptrace,
 // /proc/PID/mem) either. False, with the reason in *error, when the system refuses.
-DIALOG_EXPORT bool forbidCoreDumps(std::string* error);
+PROGRAMS_EXPORT bool forbidCoreDumps(std::string* error);
 
 // A write that the system refuses (beyond a file-size limit, into a closed pipe or connection)
 // fails with an error that the caller reports and cleans up after, instead of killing the
 // process halfway through a save and leaving a partial file with the codes behind.
-DIALOG_EXPORT void makeRefusedWritesErrors();
+PROGRAMS_EXPORT void makeRefusedWritesErrors();
 
 // Ctrl-C, SIGTERM or SIGHUP while a job is half made (created on the server, its document not all
 // sent) would leave the job, which holds the codes, on the server. For the guard's life they ask
@@ -23,7 +23,7 @@ DIALOG_EXPORT void makeRefusedWritesErrors();
 // end the guard restores what they did before and, when one came, raises it again, so that the
 // program ends as the signal asked. A second signal ends the program at once, and a signal that
 // the program ignores stays ignored.
-class DIALOG_EXPORT InterruptionGuard {
+class PROGRAMS_EXPORT InterruptionGuard {
 public:
     InterruptionGuard();
     ~InterruptionGuard();
@@ -39,7 +39,7 @@ private:
 // wait that stops on interruption ends within a second, a read of standard input ends, and
 // descriptor() becomes readable for the poll() the program sleeps in. A second signal ends the
 // program at once, as an InterruptionGuard's does.
-class DIALOG_EXPORT StopRequests {
+class PROGRAMS_EXPORT StopRequests {
 public:
     StopRequests() = default;
     ~StopRequests();
@@ -55,6 +55,6 @@ private:
 };
 
 // Whether a signal that an InterruptionGuard or StopRequests watches has come since it began.
-DIALOG_EXPORT bool interruptionRequested();
+PROGRAMS_EXPORT bool interruptionRequested();
 // The same as libcups's cancel flag (httpConnect2, httpReconnect2): non-zero once it has come.
-DIALOG_EXPORT int* interruptionFlag();
+PROGRAMS_EXPORT int* interruptionFlag();

@@ -4,17 +4,17 @@
 // same layout) and in an installed tree wherever it was moved.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <string>
 
 // The running program's own file, as it was started (empty when the system does not say): after
 // an update, the file there is the new one.
-DIALOG_EXPORT std::string programPath();
+PROGRAMS_EXPORT std::string programPath();
 // The folder of the running program.
-DIALOG_EXPORT std::string programFolder();
+PROGRAMS_EXPORT std::string programFolder();
 // The product's folder of loadable things, relative to programFolder().
-DIALOG_EXPORT std::string productLibraryFolder();
+PROGRAMS_EXPORT std::string productLibraryFolder();
 
 // The entry point ENTRY of the module FILE of the product's folder, which the process keeps
 // loaded; null, with the reason in *error, when either cannot be found. WHAT names the module in

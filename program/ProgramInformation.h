@@ -3,7 +3,7 @@
 // line holds, before anything is checked or loaded.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <ostream>
 #include <string>
@@ -16,10 +16,10 @@ enum class InformationRequest {
 };
 
 // What the command line asks for: --help or -h, --version, or neither.
-DIALOG_EXPORT InformationRequest informationRequest(const std::vector<std::string>& arguments);
+PROGRAMS_EXPORT InformationRequest informationRequest(const std::vector<std::string>& arguments);
 
 // The usage for Help, "PROGRAM VERSION" for Version.
-DIALOG_EXPORT void answerInformationRequest(InformationRequest request, const char* program, const char* usage, std::ostream& out);
+PROGRAMS_EXPORT void answerInformationRequest(InformationRequest request, const char* program, const char* usage, std::ostream& out);
 
 struct ProgramIdentity {
     const char* name; // for messages and --version
@@ -30,4 +30,4 @@ struct ProgramIdentity {
 // Guards the process (ProcessGuards.h) and answers --help and --version. True when the program
 // goes on with its arguments; false, with its exit status in *status, when it is done: the
 // question answered, or a guard refused (with a line on standard error).
-DIALOG_EXPORT bool startProgram(const ProgramIdentity& program, const std::vector<std::string>& arguments, int* status);
+PROGRAMS_EXPORT bool startProgram(const ProgramIdentity& program, const std::vector<std::string>& arguments, int* status);

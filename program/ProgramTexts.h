@@ -5,10 +5,10 @@
 // text; a text the table lacks is shown in English.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <string>
 #include <vector>
 
 // The text in the person's language, with %1, %2, ... standing for the values given.
-DIALOG_EXPORT std::string programText(const std::string& english, const std::vector<std::string>& values = {});
+PROGRAMS_EXPORT std::string programText(const std::string& english, const std::vector<std::string>& values = {});

@@ -1,10 +1,10 @@
 // A span of time as the programs' messages give it, in the unit --timeout takes.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <chrono>
 #include <string>
 
 // "30 s", "0.5 s".
-DIALOG_EXPORT std::string inSeconds(std::chrono::milliseconds span);
+PROGRAMS_EXPORT std::string inSeconds(std::chrono::milliseconds span);

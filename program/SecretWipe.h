@@ -3,12 +3,12 @@
 // memory that is not read again is a dead store, which the compiler may drop; these are not.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <span>
 #include <string>
 
 // Zeroes every byte of the buffer.
-DIALOG_EXPORT void wipeSecret(std::span<char> bytes);
+PROGRAMS_EXPORT void wipeSecret(std::span<char> bytes);
 // Zeroes the text's bytes and empties it (its buffer stays, zeroed).
-DIALOG_EXPORT void wipeSecret(std::string& secret);
+PROGRAMS_EXPORT void wipeSecret(std::string& secret);

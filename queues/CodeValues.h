@@ -6,7 +6,7 @@
 #pragma once
 
 #include "queues/CodesForm.h"
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "queues/PrinterCodes.h"
 
 #include <string>
@@ -20,11 +20,11 @@ constexpr std::string_view kCodeMarks = "+-.:@_";
 // secret); empty when it is one. An empty value is one for a code whose least length is 0 (a PIN
 // left blank: the job goes unprotected), and for a code that makes the job another kind of job
 // (its companions: a locked print's password left blank prints the job as usual).
-DIALOG_EXPORT std::string codeValueProblem(const PrinterCode& code, std::string_view value);
+PROGRAMS_EXPORT std::string codeValueProblem(const PrinterCode& code, std::string_view value);
 // Why the fields cannot go together, in the person's language; empty when they can: two codes
 // filled in that set the same companion to different choices (a locked print's password and a
 // document server's both make the job type theirs).
-DIALOG_EXPORT std::string fieldsProblem(const std::vector<CodeField>& fields);
+PROGRAMS_EXPORT std::string fieldsProblem(const std::vector<CodeField>& fields);
 
 // One thing a job carries for a code: a job option (the PPD's option and choice, "Custom.VALUE"
 // for a custom option's value), or a job attribute.
@@ -37,9 +37,9 @@ struct CodeSetting {
 
 // What the job carries for code holding value (checked by codeValueProblem): the code itself,
 // then each companion at its first choice. Nothing for an empty value.
-DIALOG_EXPORT std::vector<CodeSetting> codeJobSettings(const PrinterCode& code, std::string_view value);
+PROGRAMS_EXPORT std::vector<CodeSetting> codeJobSettings(const PrinterCode& code, std::string_view value);
 
 // What the job carries for the codes the fields hold (codeJobSettings of each), once every value
 // is one its code allows and they can go together; false otherwise, with *problem naming the code
 // and saying why, never quoting a value.
-DIALOG_EXPORT bool codesJobSettings(const std::vector<CodeField>& fields, std::vector<CodeSetting>* settings, std::string* problem);
+PROGRAMS_EXPORT bool codesJobSettings(const std::vector<CodeField>& fields, std::vector<CodeSetting>* settings, std::string* problem);

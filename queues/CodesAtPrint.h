@@ -15,4 +15,4 @@ enum class CodesAtPrint {
 };
 // Fills form's fields (one per code) and whether they are concealed; the caller names the
 // document and the queue. With TooMany, form is left as it was.
-DIALOG_EXPORT CodesAtPrint codesAtPrint(const PrinterCodes& codes, const QueueSettings& settings, CodesForm* form);
+PROGRAMS_EXPORT CodesAtPrint codesAtPrint(const PrinterCodes& codes, const QueueSettings& settings, CodesForm* form);

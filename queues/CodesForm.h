@@ -5,7 +5,7 @@
 // stored, concealed or not, kept in the keyring or in the queue's file).
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "queues/PrinterCodes.h"
 
 #include <string>
@@ -49,7 +49,7 @@ enum class CodesFormAnswer {
 // prompt needs a value of every code; the settings need one only when accounting is on and the
 // codes are not asked when printing (they are the codes each print goes with), and otherwise
 // take a field left empty too.
-DIALOG_EXPORT std::string codeFieldProblem(const CodesForm& form, const CodeField& field);
+PROGRAMS_EXPORT std::string codeFieldProblem(const CodesForm& form, const CodeField& field);
 
 // The most fields a codes window holds. A printer asks for a few codes; a PPD that declares more
 // than this (one made to hurt the programs) gets no window that nobody could fill in, nor a print
@@ -58,4 +58,4 @@ constexpr size_t kMaxCodeFields = 32;
 
 // Why the codes cannot go into a window ("its printer asks for 200000 codes, more than the 32 a
 // codes window holds"); empty when they can.
-DIALOG_EXPORT std::string tooManyCodes(const PrinterCodes& codes);
+PROGRAMS_EXPORT std::string tooManyCodes(const PrinterCodes& codes);

@@ -6,15 +6,15 @@
 // that an option of any name a vendor gives its codes is covered without a list of names.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <string>
 #include <vector>
 
 // The lines an administrator adds to each <Policy> of the server's cupsd.conf (in place of its
 // JobPrivateAccess and JobPrivateValues lines), as printdialog --list-codes prints them.
-DIALOG_EXPORT const std::vector<std::string>& codesPrivacyPolicyLines();
+PROGRAMS_EXPORT const std::vector<std::string>& codesPrivacyPolicyLines();
 
 // Why no code goes to server (a "the CUPS server at ..." name), in the person's words, followed by
 // the policy's lines, each indented, for the administrator.
-DIALOG_EXPORT std::string codesWouldBeShownAdvice(const std::string& server);
+PROGRAMS_EXPORT std::string codesWouldBeShownAdvice(const std::string& server);

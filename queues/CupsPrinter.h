@@ -6,7 +6,7 @@
 #pragma once
 
 #include "queues/CupsDestination.h"
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "queues/PrinterCodes.h"
 
 #include <Base/RegularFile.h>
@@ -18,38 +18,38 @@
 // Fetches the queue's PPD into an anonymous file in memory, so that nothing of it is left behind
 // however the program ends; *ppd receives its descriptor. The whole fetch lasts at most the
 // destination's timeout; a PPD of more than 16 MiB is refused.
-DIALOG_EXPORT bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error);
+PROGRAMS_EXPORT bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* ppd, std::string* error);
 // The PPD reader opens a path: this one reaches the fetched PPD in memory for as long as its
 // descriptor is open.
-DIALOG_EXPORT std::string queuePPDPath(const StandIn::FileDescriptor& ppd);
+PROGRAMS_EXPORT std::string queuePPDPath(const StandIn::FileDescriptor& ppd);
 
 // Proves to the destination's server who the user is before a job goes there, where it asks for a
 // password (CupsConnection::proveTheUser): the person is asked now, before the dialog, rather than
 // once they clicked Print. False, with the reason in *error, when they gave none, or none that the
 // server takes.
-DIALOG_EXPORT bool proveTheUserTo(const CupsDestination& destination, std::string* error);
+PROGRAMS_EXPORT bool proveTheUserTo(const CupsDestination& destination, std::string* error);
 
 // The name of the server's default queue (CUPS-Get-Default), checked as a queue name before
 // anything uses it. False, with the reason in *error, when the server has none or cannot be asked;
 // the destination's queue is not used.
-DIALOG_EXPORT bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::string* error);
+PROGRAMS_EXPORT bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::string* error);
 
 // The names of the server's queues (CUPS-Get-Printers), each checked as a queue name; one that no
 // queue can have is left out. False, with the reason in *error, when the server cannot be asked.
-DIALOG_EXPORT bool fetchQueueNames(const CupsDestination& server, std::vector<std::string>* queues, std::string* error);
+PROGRAMS_EXPORT bool fetchQueueNames(const CupsDestination& server, std::vector<std::string>* queues, std::string* error);
 
 // What the queue's printer attributes say of the codes its jobs may carry (Get-Printer-Attributes:
 // job-account-id-supported, job-accounting-user-id-supported, job-password-supported and its
 // encryptions and repertoire). False, with the reason in *error, when the server cannot be asked
 // or has no such queue.
-DIALOG_EXPORT bool fetchPrinterCodeAttributes(const CupsDestination& destination, PrinterCodeAttributes* attributes, std::string* error);
+PROGRAMS_EXPORT bool fetchPrinterCodeAttributes(const CupsDestination& destination, PrinterCodeAttributes* attributes, std::string* error);
 
 // "the CUPS server at HOST:PORT" (or at its socket), the one name every message gives the server;
 // the user's default server for an empty one.
-DIALOG_EXPORT std::string cupsServerName(const std::string& server);
+PROGRAMS_EXPORT std::string cupsServerName(const std::string& server);
 // The server as one name however it is spelled ("localhost:631", a socket's real path), the
 // same in every program: what the keyring's items of the queues' codes are kept under.
-DIALOG_EXPORT std::string cupsServerKey(const std::string& server);
+PROGRAMS_EXPORT std::string cupsServerKey(const std::string& server);
 
 // Submits the document (an open regular file) to the queue with every ticket item as a job
 // option, except the two codes when accounting is off, and, when accounting is on, the User ID
@@ -60,5 +60,5 @@ DIALOG_EXPORT std::string cupsServerKey(const std::string& server);
 // that carries codes goes only to a queue that shows jobs to those alone who prove who they are
 // (JobPrivacy.h): elsewhere anyone could read them by giving the person's name, and *error says
 // what an administrator must change (CodesPrivacy.h).
-DIALOG_EXPORT int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
+PROGRAMS_EXPORT int submitJob(const CupsDestination& destination, int document, const std::string& title, const std::vector<StandIn::TicketItem>& items,
     bool carriesCodes, std::string* error);

@@ -11,7 +11,7 @@
 // and a driverless queue's job-account-id, job-accounting-user-id and job-password.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <cstddef>
 #include <string>
@@ -84,7 +84,7 @@ struct PrinterCodes {
 // The codes of the PPD's text (whole, unpacked). languages are the person's, best first, as
 // StandIn::preferredLanguages gives them ("de_DE", "de-DE", "de"): a label is the first of their
 // translations the PPD has, or else its own text.
-DIALOG_EXPORT PrinterCodes readPrinterCodes(std::string_view ppd, const std::vector<std::string>& languages);
+PROGRAMS_EXPORT PrinterCodes readPrinterCodes(std::string_view ppd, const std::vector<std::string>& languages);
 
 // What a printer's IPP attributes say of the codes its jobs may carry.
 struct PrinterCodeAttributes {
@@ -97,7 +97,7 @@ struct PrinterCodeAttributes {
 
 // Adds the codes the printer's attributes ask for that the PPD does not list already; a password
 // the PPD lists takes the printer's own length and encryptions. Nothing for a Movra queue.
-DIALOG_EXPORT void addPrinterAttributes(PrinterCodes* codes, const PrinterCodeAttributes& attributes);
+PROGRAMS_EXPORT void addPrinterAttributes(PrinterCodes* codes, const PrinterCodeAttributes& attributes);
 
 // The names a job's codes go under: the options (each digit's option) and the job attributes.
-DIALOG_EXPORT std::vector<std::string> codeNames(const PrinterCode& code);
+PROGRAMS_EXPORT std::vector<std::string> codeNames(const PrinterCode& code);

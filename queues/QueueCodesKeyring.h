@@ -11,13 +11,13 @@
 #pragma once
 
 #include "queues/CupsDestination.h"
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "queues/QueueCodes.h"
 
 #include <chrono>
 #include <string>
 
-class DIALOG_EXPORT QueueCodesKeyring {
+class PROGRAMS_EXPORT QueueCodesKeyring {
 public:
     enum class Lookup {
         Found,

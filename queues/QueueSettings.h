@@ -6,7 +6,7 @@
 // two meet.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "queues/QueueCodes.h"
 
 #include <PrintCore/PMTicketStandIn.h>
@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-class DIALOG_EXPORT QueueSettings {
+class PROGRAMS_EXPORT QueueSettings {
 public:
     // The pane's entries: a mode (1 off, 2 Talliant accounting, 3 accounting), whether the codes
     // are asked for when Print is clicked, the two codes, whether each is concealed as it is

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "queues/CupsDestination.h"
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "queues/QueueSettings.h"
 
 #include <PrintCore/PMTicketStandIn.h>
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-class DIALOG_EXPORT QueueSettingsStore {
+class PROGRAMS_EXPORT QueueSettingsStore {
 public:
     // Where the person wants the default codes kept, as the settings window asks.
     enum class CodesChoice {

@@ -6,7 +6,7 @@
 // the keyring, so that it is never given again: the next demand asks the person anew.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <functional>
 #include <string>
@@ -33,7 +33,7 @@ struct PasswordAnswer {
 using PasswordAsker = std::function<bool(const PasswordQuestion& question, PasswordAnswer* answer, std::string* why)>;
 
 // Who asks from now on, for every server; none (the default): nobody is asked.
-DIALOG_EXPORT void setPasswordAsker(PasswordAsker asker);
+PROGRAMS_EXPORT void setPasswordAsker(PasswordAsker asker);
 
 // Who asks while it lives: an asker that refers to what the scope's owner holds goes with it.
 class PasswordAskerScope {
@@ -47,9 +47,9 @@ public:
 // The password to give server (named by its key, CupsConnection::key) for user: the one given
 // before in this process, else the keyring's, else the person's answer. False when there is none,
 // with *why saying why the person gave none (empty when nobody is asked).
-DIALOG_EXPORT bool passwordForServer(const std::string& serverKey, const PasswordQuestion& question, std::string* password, std::string* why);
+PROGRAMS_EXPORT bool passwordForServer(const std::string& serverKey, const PasswordQuestion& question, std::string* password, std::string* why);
 // The server took the password given for user: one the person chose to remember goes to the
 // keyring now (a line on standard error says so when it cannot).
-DIALOG_EXPORT void passwordAccepted(const std::string& serverKey, const std::string& user);
+PROGRAMS_EXPORT void passwordAccepted(const std::string& serverKey, const std::string& user);
 // The server refused the password given for user: it is forgotten, and taken from the keyring.
-DIALOG_EXPORT void passwordRefused(const std::string& serverKey, const std::string& user);
+PROGRAMS_EXPORT void passwordRefused(const std::string& serverKey, const std::string& user);

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "queues/CupsDestination.h"
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <cups/cups.h>
 
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-class DIALOG_EXPORT CupsConnection {
+class PROGRAMS_EXPORT CupsConnection {
 public:
     CupsConnection() = default;
     ~CupsConnection();

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "queues/CupsModule.h"
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 extern "C" {
-DIALOG_EXPORT const CupsModule* CupsModuleEntry();
+PROGRAMS_EXPORT const CupsModule* CupsModuleEntry();
 }

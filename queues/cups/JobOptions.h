@@ -8,7 +8,7 @@
 // its codes already, and a queue that holds new jobs for accounting must let it print.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <PrintCore/PMTicketStandIn.h>
 
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-class DIALOG_EXPORT JobOptions {
+class PROGRAMS_EXPORT JobOptions {
 public:
     explicit JobOptions(const std::vector<StandIn::TicketItem>& items);
     ~JobOptions();

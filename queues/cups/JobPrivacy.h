@@ -8,16 +8,16 @@
 // the server starts again: an answer holds for one queue on one connection.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <cups/cups.h>
 
 #include <string>
 
 // Get-Jobs of queue in the user's name, asking for nothing but the jobs' numbers.
-DIALOG_EXPORT ipp_t* newJobsShownProbe(const std::string& queue);
+PROGRAMS_EXPORT ipp_t* newJobsShownProbe(const std::string& queue);
 // Get-Job-Attributes of job on queue in the user's name.
-DIALOG_EXPORT ipp_t* newJobShownProbe(const std::string& queue, int job);
+PROGRAMS_EXPORT ipp_t* newJobShownProbe(const std::string& queue, int job);
 // Whether the status of a probe's answer leaves the codes private: the server asks who is asking,
 // or has no such queue or job (cupsd looks them up first), where no code can go either.
-DIALOG_EXPORT bool leavesCodesPrivate(ipp_status_t status);
+PROGRAMS_EXPORT bool leavesCodesPrivate(ipp_status_t status);

@@ -4,7 +4,7 @@
 // connections others have made to a server.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <string>
 #include <sys/socket.h>
@@ -21,7 +21,7 @@ struct TcpSocketEntry {
     unsigned user { 0 };
 };
 
-DIALOG_EXPORT std::vector<TcpSocketEntry> tcpSockets();
+PROGRAMS_EXPORT std::vector<TcpSocketEntry> tcpSockets();
 
 // An address and its port as the tables write them: "0100007F:0277" for 127.0.0.1:631 on this
 // machine's byte order, with an IPv4 one also as an IPv6 socket holds it (::ffff:127.0.0.1).
@@ -30,9 +30,9 @@ struct TcpEndpoint {
     std::string spelled;
     std::string mapped;
 };
-DIALOG_EXPORT TcpEndpoint tcpEndpoint(const sockaddr_storage& address);
+PROGRAMS_EXPORT TcpEndpoint tcpEndpoint(const sockaddr_storage& address);
 
 // The users whose sockets listen where a connection to address is taken: bound to it, or to
 // every address (of its family, or IPv6's, which takes IPv4 connections too). Empty when none
 // listens there.
-DIALOG_EXPORT std::vector<unsigned> listenerOwners(const sockaddr_storage& address);
+PROGRAMS_EXPORT std::vector<unsigned> listenerOwners(const sockaddr_storage& address);

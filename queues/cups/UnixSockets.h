@@ -2,7 +2,7 @@
 // server on this machine listens, and which connections it has accepted.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 
 #include <string>
 #include <vector>
@@ -17,4 +17,4 @@ struct UnixSocketEntry {
     std::string path; // empty for one without a name
 };
 
-DIALOG_EXPORT std::vector<UnixSocketEntry> unixSockets();
+PROGRAMS_EXPORT std::vector<UnixSocketEntry> unixSockets();

@@ -1,9 +1,9 @@
 // The keyring module's entry point, the one name the dialog library's loader looks up in it.
 #pragma once
 
-#include "program/DialogExport.h"
+#include "program/ProgramsExport.h"
 #include "queues/KeyringModule.h"
 
 extern "C" {
-DIALOG_EXPORT const KeyringModule* KeyringModuleEntry();
+PROGRAMS_EXPORT const KeyringModule* KeyringModuleEntry();
 }
