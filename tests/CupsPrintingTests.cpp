@@ -8,7 +8,7 @@
 #include "tests/cups/PrivateCupsServer.h"
 #include "tests/cups/SharedCupsServerTest.h"
 #include "tests/support/ProgramRun.h"
-#include "tests/support/ReadmeBlocks.h"
+#include "tests/support/GuideBlocks.h"
 #include "tests/support/RunningProgram.h"
 #include "tests/cups/TestNetwork.h"
 
@@ -401,8 +401,8 @@ TEST_F(CupsPrintingTest, AnAdministratorListsTheCodesAQueueAsksFor)
     EXPECT_EQ(movra.exitStatus, 0) << movra.errors;
     EXPECT_EQ(movra.output,
         "com.movra.Act.trel.UID\tcharacters\t1-79\t-\tUser ID\ncom.movra.Act.trel.AID\tcharacters\t1-79\t-\tAccount ID\n"
-            + readmePrivacyLines())
-        << "the README's lines of privacy";
+            + guidePrivacyLines())
+        << "the administrators' guide's lines of privacy";
     ProgramRun lumio = list("lumio");
     EXPECT_EQ(lumio.exitStatus, 0) << lumio.errors;
     EXPECT_EQ(lumio.output, "") << "another maker's printer that asks for no code, whatever the server says of its own attributes";
@@ -544,8 +544,8 @@ TEST_F(CodeAskingPrinterTest, TheAgentReleasesAJobWithTheAccountAndThePinTypedAn
         "sales-7 alice 2468");
 }
 
-// Under the README's policy another local user reads none of a held job's codes over IPP; its
-// owner reads the codes, and nobody the PIN, which cupsd never shows.
+// Under the administrators' guide's policy another local user reads none of a held job's codes over
+// IPP; its owner reads the codes, and nobody the PIN, which cupsd never shows.
 TEST_F(CodeAskingPrinterTest, AnotherLocalUserReadsNoCodeOfAHeldJob)
 {
     int job = heldJob("secret", { "-o", "job-account-id=aid-SECRET", "-o", "job-accounting-user-id=uid-SECRET", "-o", "job-password=7357" });
@@ -561,12 +561,12 @@ TEST_F(CodeAskingPrinterTest, AnotherLocalUserReadsNoCodeOfAHeldJob)
 
 // Held jobs with a code of every family a printer asks for, each under its option's name (each of
 // HP's four digits, each spelling of Kyocera's, and an option a vendor names its PIN as it likes),
-// and the accounting attributes: the README's lines of privacy in Debian's own policy, and the
-// README's whole policy, keep them all out of what another local user reads of the jobs over IPP,
+// and the accounting attributes: the guide's lines of privacy in Debian's own policy, and the
+// guide's whole policy, keep them all out of what another local user reads of the jobs over IPP,
 // whether proving who they are or giving the owner's name without proof, over the socket or TCP,
 // and out of the events of the user's own subscription, while the owner reads them. The PIN given
 // as a job is made (job-password) is shown to nobody, not even the job's owner.
-TEST(ReadmePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
+TEST(GuidePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
 {
     if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
         GTEST_SKIP() << kNoPrivateCupsServer;
@@ -584,7 +584,7 @@ TEST(ReadmePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
     };
     const std::string pin = "86420975";
     for (PrivateCupsServer::JobOwners owners : { PrivateCupsServer::JobOwners::NamedInTheRequest, PrivateCupsServer::JobOwners::Authenticated }) {
-        SCOPED_TRACE(owners == PrivateCupsServer::JobOwners::Authenticated ? "the README's policy" : "Debian's policy with the README's lines");
+        SCOPED_TRACE(owners == PrivateCupsServer::JobOwners::Authenticated ? "the guide's policy" : "Debian's policy with the guide's lines");
         PrivateCupsServer::Setup setup;
         setup.owners = owners;
         const std::string address = "127.0.0.1:" + std::to_string(TestNetwork::freeLoopbackPort());
@@ -628,12 +628,12 @@ TEST(ReadmePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
     }
 }
 
-// The packages the README has an administrator install, read from the README itself: the
-// words after "apt-get install" in its administrators' section.
-std::vector<std::string> readmePackages()
+// The packages the administrators' guide has an administrator install, read from the guide itself:
+// the words after "apt-get install" in its section on a queue that holds jobs.
+std::vector<std::string> guidePackages()
 {
     std::vector<std::string> packages;
-    for (const std::string& block : readmeBlocks("### For administrators")) {
+    for (const std::string& block : guideBlocks(kAdministratorsGuide, "## A queue that holds jobs for the agent")) {
         std::istringstream words(block.rfind("apt-get install ", 0) == 0 ? block.substr(16) : "");
         for (std::string word; words >> word;)
             packages.push_back(word);
@@ -656,31 +656,31 @@ bool examplePrintsWith(const std::vector<std::string>& packages, std::string* wh
     return printed;
 }
 
-TEST(ServerPackages, TheReadmesPackagesPrintTheExamplePPDsJobsWhereCupsAloneCannot)
+TEST(ServerPackages, TheGuidesPackagesPrintTheExamplePPDsJobsWhereCupsAloneCannot)
 {
     if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
         GTEST_SKIP() << kNoPrivateCupsServer;
-    std::vector<std::string> packages = readmePackages();
-    ASSERT_FALSE(packages.empty()) << "the README names the packages to install";
+    std::vector<std::string> packages = guidePackages();
+    ASSERT_FALSE(packages.empty()) << "the administrators' guide names the packages to install";
     std::string why;
     EXPECT_TRUE(examplePrintsWith(packages, &why)) << why;
     EXPECT_FALSE(examplePrintsWith({ "cups-daemon" }, &why)) << "the scheduler alone has no filter for it: " << why;
 }
 
-// cupsd.conf with lines the README gives put in as it says: a section (<Policy default>,
-// <Location />) in place of Debian's of the same name, Port in place of Debian's Listen
+// cupsd.conf with lines the administrators' guide gives put in as it says: a section (<Policy
+// default>, <Location />) in place of Debian's of the same name, Port in place of Debian's Listen
 // localhost:631, any other line added. Undone, Debian's are back and the others gone, as its "To
 // undo it" says.
-std::string withReadmeLines(std::string configuration, const std::string& lines, bool undo)
+std::string withGuideLines(std::string configuration, const std::string& lines, bool undo)
 {
     const std::string debian = fileContents(PrivateCupsServer::kDebianConfiguration);
     std::istringstream text(lines);
     for (std::string line; std::getline(text, line);) {
-        std::string readme = line + "\n";
+        std::string guide = line + "\n";
         std::string theirs;
         if (line.rfind("<", 0) == 0) {
-            for (std::string more; readme.find("\n</") == std::string::npos && std::getline(text, more);)
-                readme += more + "\n";
+            for (std::string more; guide.find("\n</") == std::string::npos && std::getline(text, more);)
+                guide += more + "\n";
             size_t start = debian.find("\n" + line + "\n");
             size_t end = start == std::string::npos ? start : debian.find("\n</", start + 1);
             if (end != std::string::npos)
@@ -688,21 +688,21 @@ std::string withReadmeLines(std::string configuration, const std::string& lines,
         } else if (line.rfind("Port ", 0) == 0) {
             theirs = "Listen localhost:631\n";
         }
-        const std::string& from = undo ? readme : theirs;
+        const std::string& from = undo ? guide : theirs;
         size_t at = from.empty() ? configuration.size() : configuration.find(from);
         if (at == std::string::npos)
             ADD_FAILURE() << "cupsd.conf has no " << from;
         else
-            configuration.replace(at, from.size(), undo ? theirs : readme);
+            configuration.replace(at, from.size(), undo ? theirs : guide);
     }
     return configuration;
 }
 
-// The README's administrators' section on a fresh server as Debian installs it, a private one in
+// The administrators' guide on a fresh server as Debian installs it, a private one in
 // a network of its own: every command run as written and every cupsd.conf block put where it
 // says, up to a central server for the office's desktops, then its "To undo it". What must differ
 // on a private server is said where it does.
-TEST(ReadmeAdministratorSection, TakesAFreshServerToOneThatHoldsEveryJobAndPutsItBack)
+TEST(AdministratorsGuide, TakesAFreshServerToOneThatHoldsEveryJobAndPutsItBack)
 {
     if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
         GTEST_SKIP() << kNoPrivateCupsServer;
@@ -714,16 +714,16 @@ TEST(ReadmeAdministratorSection, TakesAFreshServerToOneThatHoldsEveryJobAndPutsI
     setup.network = network.serverSide();
     // apt-get install is not run: the packages are installed here (ServerPackages checks that
     // they print the example PPD's jobs), and the server gets their filters.
-    setup.filterPackages = readmePackages();
+    setup.filterPackages = guidePackages();
     PrivateCupsServer server;
     ASSERT_TRUE(server.start(setup, &error)) << error;
     std::string configuration = fileContents(server.path("cupsd.conf"));
 
     // The printer is a file of the server's, and the example PPD the checkout's.
-    std::vector<std::string> steps = readmeBlocks("### For administrators",
+    std::vector<std::string> steps = guideBlocks(kAdministratorsGuide, "## A queue that holds jobs for the agent",
         { { "ipp://PRINTER/ipp/print", "file://" + server.path("out/movra.out") }, { "/usr/share/doc/accounting-pane/examples/", EXAMPLES_DIR "/" } });
     // The desktops know the server by its address (the test has no DNS), on the test's network.
-    std::vector<std::string> central = readmeBlocks("#### A central server for the office's desktops",
+    std::vector<std::string> central = guideBlocks(kAdministratorsGuide, "## A central server for the office's desktops",
         { { "print.example.com", TestNetwork::kServerAddress }, { "192.168.10.0/24", "192.0.2.0/24" } });
     ASSERT_EQ(central.size(), 3u) << "cupsd.conf's lines, client.conf's line and the commands that undo them";
     // As root on the server: lpadmin finds the private server through CUPS_SERVER instead of
@@ -741,7 +741,7 @@ TEST(ReadmeAdministratorSection, TakesAFreshServerToOneThatHoldsEveryJobAndPutsI
             EXPECT_EQ(run.exitStatus, 0) << line << ": " << run.errors;
         }
     };
-    // A desktop on the office's network, its /etc/cups (CUPS_SERVERROOT) holding the README's
+    // A desktop on the office's network, its /etc/cups (CUPS_SERVERROOT) holding the guide's
     // client.conf.
     TemporaryTree desktop;
     desktop.addFile("client.conf", central[1]);
@@ -758,11 +758,11 @@ TEST(ReadmeAdministratorSection, TakesAFreshServerToOneThatHoldsEveryJobAndPutsI
 
     for (const std::string& step : steps) {
         if (step.rfind("<", 0) == 0)
-            configuration = withReadmeLines(configuration, step, false);
+            configuration = withGuideLines(configuration, step, false);
         else if (step.rfind("apt-get install ", 0) != 0)
             runAsWritten(step);
     }
-    configuration = withReadmeLines(configuration, central[0], false);
+    configuration = withGuideLines(configuration, central[0], false);
     std::ofstream(server.path("cupsd.conf")) << configuration;
     runAsWritten("systemctl restart cups");
     EXPECT_TRUE(desktopReachesMovra());
@@ -776,11 +776,11 @@ TEST(ReadmeAdministratorSection, TakesAFreshServerToOneThatHoldsEveryJobAndPutsI
     EXPECT_NE(other.find("job-id=" + std::to_string(held) + "\n"), std::string::npos) << other;
     EXPECT_EQ(other.find("SECRET"), std::string::npos) << "another user does not see the job's codes: " << other;
 
-    // cupsd.conf's lines first, as the README says, then its commands.
-    configuration = withReadmeLines(configuration, central[0], true);
+    // cupsd.conf's lines first, as the guide says, then its commands.
+    configuration = withGuideLines(configuration, central[0], true);
     for (const std::string& step : steps) {
         if (step.rfind("<", 0) == 0)
-            configuration = withReadmeLines(configuration, step, true);
+            configuration = withGuideLines(configuration, step, true);
     }
     std::ofstream(server.path("cupsd.conf")) << configuration;
     runAsWritten(central[2]);

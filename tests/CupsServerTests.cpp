@@ -431,8 +431,9 @@ TEST_F(RemoteServerTest, AJobSentFromThisComputerIsTakenUpAtOnceThoughTheServers
 // and certificate, restarted by its administrator): the agent asks again on each connection.
 TEST_F(RemoteServerTest, AServerRestartedToTakeAnyNameGetsStoredCodesOnlyWithAPrintThePersonConfirms)
 {
-    // At first the server makes a job only for whom it authenticated (the README's policy, the
-    // owner's operations granted to whoever names the owner, as the test has no password to give).
+    // At first the server makes a job only for whom it authenticated (the administrators' guide's
+    // policy, the owner's operations granted to whoever names the owner, as the test has no
+    // password to give).
     PrivateCupsServer::Setup checking = serverSetup();
     checking.owners = PrivateCupsServer::JobOwners::Authenticated;
     checking.policyChanges = { { "    AuthType Default\n    Require user @OWNER @SYSTEM\n", "    Require user @OWNER @SYSTEM\n" } };

@@ -2,7 +2,7 @@
 // in place of a PPD or of one of the bundle's pictures. Each run must end by itself, soon, with
 // little memory, and say in one line what was wrong.
 #include "tests/support/ProgramRun.h"
-#include "tests/support/ReadmeBlocks.h"
+#include "tests/support/GuideBlocks.h"
 #include "tests/support/TemporaryTree.h"
 #include "tests/support/TestPPDFiles.h"
 
@@ -64,7 +64,7 @@ TEST_F(HostileFileRunTest, AnAdministratorGetsTheCodesOfAHostilePPDListedWholeSo
         { "codes.ppd", codeFloodPPD(200000), 200000 },
         { "label.ppd", "*PPD-Adobe: \"4.3\"\n*OpenUI *UserCode/" + std::string(8000000, '<') + ": PickOne\n*ParamCustomUserCode UserCode: 1 passcode 1 8\n", 1 },
     };
-    const std::string policy = readmePrivacyLines();
+    const std::string policy = guidePrivacyLines();
     const size_t policyLines = std::count(policy.begin(), policy.end(), '\n');
     for (const auto& [file, text, codes] : hostile) {
         tree.addFile(file, text);

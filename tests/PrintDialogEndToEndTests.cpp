@@ -2,7 +2,7 @@
 // transcript, the diagnostic lines, the exit status and the saved settings out.
 #include "tests/support/LiveObjects.h"
 #include "tests/support/ProgramRun.h"
-#include "tests/support/ReadmeBlocks.h"
+#include "tests/support/GuideBlocks.h"
 #include "tests/support/TemporaryTree.h"
 
 #include <PrintCore/PMTicketStandIn.h>
@@ -311,8 +311,9 @@ TEST_F(PrintDialogRunTest, AnAdministratorListsTheCodesAPrinterAsksFor)
         options.environment = environment;
         return runProgram({ PRINTDIALOG_PATH, "--list-codes", "--ppd", ppd }, options);
     };
-    // The README's lines of privacy, the same for every queue: every value of a job is private.
-    const std::string policy = readmePrivacyLines();
+    // The administrators' guide's lines of privacy, the same for every queue: every value of a job
+    // is private.
+    const std::string policy = guidePrivacyLines();
     ASSERT_FALSE(policy.empty());
     ProgramRun movra = list(kMovraPPD);
     EXPECT_EQ(movra.exitStatus, 0) << movra.errors;

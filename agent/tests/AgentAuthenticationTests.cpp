@@ -25,8 +25,8 @@
 
 namespace {
 
-// A server of this machine, with the README's policy, that also listens on a loopback address;
-// configuration: cupsd.conf lines of the suite's own.
+// A server of this machine, with the administrators' guide's policy, that also listens on a
+// loopback address; configuration: cupsd.conf lines of the suite's own.
 class AgentOnThisMachinesServer : public AgentSessionTest {
 protected:
     static void startListeningServer(const std::string& configuration)

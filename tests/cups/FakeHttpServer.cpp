@@ -101,7 +101,8 @@ bool answerOperation(int connection, const std::string& body, const std::string&
         return false;
     int operation = static_cast<unsigned char>(body[2]) << 8 | static_cast<unsigned char>(body[3]);
     std::string requestID = body.substr(4, 4);
-    // As a server of the README's policy: jobs are shown to those alone who prove who they are.
+    // As a server of the administrators' guide's policy: jobs are shown to those alone who prove
+    // who they are.
     if (operation == 0x000A) {
         appendLine(record, "Get-Jobs");
         return sendText(connection, "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"CUPS\"\r\nContent-Length: 0\r\n\r\n");

@@ -1,7 +1,7 @@
 #include "tests/cups/OfficeServer.h"
 
 #include "tests/support/ReachableCopies.h"
-#include "tests/support/ReadmeBlocks.h"
+#include "tests/support/GuideBlocks.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -12,14 +12,14 @@ bool OfficeServer::start(Proof proof, std::string* error)
         m_realm = std::make_unique<KerberosRealm>();
     // The desktop knows the server by its name, as an office's DNS tells it: Kerberos names the
     // server's principal so, and libcups asks for no ticket for a bare address. Its /etc/cups holds
-    // the client.conf the README gives.
+    // the client.conf the administrators' guide gives.
     m_hosts.addFile("hosts", std::string(TestNetwork::kServerAddress) + " " + kServerName + "\n");
     chmod(m_hosts.root().c_str(), 0755);
     chmod(m_hosts.path("hosts").c_str(), 0644);
     std::vector<std::string> blocks
-        = readmeBlocks("#### A central server for the office's desktops", { { "print.example.com", kServerName }, { "192.168.10.0/24", "192.0.2.0/24" } });
+        = guideBlocks(kAdministratorsGuide, "## A central server for the office's desktops", { { "print.example.com", kServerName }, { "192.168.10.0/24", "192.0.2.0/24" } });
     if (blocks.size() < 2) {
-        *error = "the README's section on a central server has no cupsd.conf lines and client.conf line";
+        *error = "the administrators' guide's section on a central server has no cupsd.conf lines and client.conf line";
         return false;
     }
     m_hosts.addFile("cups/client.conf", blocks[1]);

@@ -1,6 +1,6 @@
-// An office's print server on another machine, set up as the README's administrators' section
+// An office's print server on another machine, set up as the administrators' guide
 // says (its cupsd.conf lines for a central server, its policy) and reached over TLS, by the name
-// the desktop's client.conf gives as the README says, from the person's desktop, another network
+// the desktop's client.conf gives as the guide says, from the person's desktop, another network
 // namespace. The server knows people in a Kerberos realm of its own, or by their passwords
 // (Basic, checked through PAM). Runs as root.
 #pragma once

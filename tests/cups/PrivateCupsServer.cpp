@@ -1,6 +1,6 @@
 #include "tests/cups/PrivateCupsServer.h"
 
-#include "tests/support/ReadmeBlocks.h"
+#include "tests/support/GuideBlocks.h"
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>
@@ -24,20 +24,20 @@
 
 namespace {
 
-// The README's lines that keep a job's codes out of what other users see of it, indented as in a
-// policy.
+// The administrators' guide's lines that keep a job's codes out of what other users see of it,
+// indented as in a policy.
 std::string indentedPrivacyLines()
 {
-    std::istringstream lines(readmePrivacyLines());
+    std::istringstream lines(guidePrivacyLines());
     std::string indented;
     for (std::string line; std::getline(lines, line);)
         indented += "  " + line + "\n";
     return indented;
 }
 
-// Debian's own default policy, as a server left as installed runs it, with the README's privacy
+// Debian's own default policy, as a server left as installed runs it, with the guide's privacy
 // lines in place of its own: anyone may create a job in any user's name, and an owner's operation
-// is granted to whoever names the owner, but what other users see of a job is what the README's
+// is granted to whoever names the owner, but what other users see of a job is what the guide's
 // lines alone leave them. Empty when Debian's cupsd.conf has no such policy.
 std::string namesOnTrustPolicy()
 {
@@ -346,20 +346,20 @@ bool PrivateCupsServer::writeConfiguration(const Setup& setup, std::string* erro
         m_folder.addFile("cupsd.conf", debian);
         return true;
     }
-    if (readmePolicyLine("JobPrivateAccess").empty() || readmePolicyLine("JobPrivateValues").empty() || readmePrivacyLines().empty()) {
-        *error = "the README's policy has no JobPrivateAccess or no JobPrivateValues line, or the README no lines of privacy for Debian's policy";
+    if (guidePolicyLine("JobPrivateAccess").empty() || guidePolicyLine("JobPrivateValues").empty() || guidePrivacyLines().empty()) {
+        *error = "the administrators' guide's policy has no JobPrivateAccess or no JobPrivateValues line, or the guide no lines of privacy for Debian's policy";
         return false;
     }
-    std::string policy = setup.owners == JobOwners::Authenticated ? readmePolicy() : namesOnTrustPolicy();
+    std::string policy = setup.owners == JobOwners::Authenticated ? guidePolicy() : namesOnTrustPolicy();
     if (policy.empty()) {
-        *error = setup.owners == JobOwners::Authenticated ? "the README has no <Policy default>"
+        *error = setup.owners == JobOwners::Authenticated ? "the administrators' guide has no <Policy default>"
                                                           : std::string(kDebianConfiguration) + " has no <Policy default> with Debian's privacy lines";
         return false;
     }
     for (const auto& [part, instead] : setup.policyChanges) {
         size_t at = policy.find(part);
         if (at == std::string::npos) {
-            *error = "the README's policy has no \"" + part + "\" to change";
+            *error = "the administrators' guide's policy has no \"" + part + "\" to change";
             return false;
         }
         for (; at != std::string::npos; at = policy.find(part, at + instead.size()))

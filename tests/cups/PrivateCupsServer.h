@@ -1,10 +1,10 @@
-// A CUPS server of the tests' own: its own configuration, spool and keychain in a temporary
-// folder, a socket there, no effect on any system CUPS. It runs the policy that the README
+// A CUPS server of the tests' own: its own configuration, spool and keychain in a temporary folder,
+// a socket there, no effect on any system CUPS. It runs the policy that the administrators' guide
 // recommends (or, on request, Debian's as installed, or Debian's whole cupsd.conf and no queue),
 // has file-device queues with the Movra PPD and a filter that records the options a driver would
 // read, network queues that print through CUPS's own ipp backend (driverless ones too), queues of
-// Debian's printer drivers whose printer keeps each job's print data, and answers IPP as any
-// local user.
+// Debian's printer drivers whose printer keeps each job's print data, and answers IPP as any local
+// user.
 #pragma once
 
 #include "tests/cups/PrivateSystemBus.h"
@@ -20,9 +20,10 @@ constexpr const char* kNoPrivateCupsServer = "a private CUPS server needs root a
 
 class PrivateCupsServer {
 public:
-    // Who owns a job: the user the server authenticated (the README's policy), or whoever the
-    // request names (Debian's policy as installed, which lets any local user print in another's
-    // name; with the README's JobPrivateAccess and JobPrivateValues lines in place of Debian's).
+    // Who owns a job: the user the server authenticated (the administrators' guide's policy), or
+    // whoever the request names (Debian's policy as installed, which lets any local user print in
+    // another's name; with the guide's JobPrivateAccess and JobPrivateValues lines in place of
+    // Debian's).
     enum class JobOwners {
         Authenticated,
         NamedInTheRequest,
@@ -39,12 +40,12 @@ public:
         // A system bus of its own, which the server's D-Bus notifier rings (see PrivateSystemBus).
         bool systemBus { false };
         JobOwners owners { JobOwners::Authenticated };
-        // The README's policy as an administrator may have changed it: each pair a part of it
-        // and what stands there instead, wherever it is. The server does not start with a change
-        // that finds nothing to change.
+        // The administrators' guide's policy as an administrator may have changed it: each pair a
+        // part of it and what stands there instead, wherever it is. The server does not start with
+        // a change that finds nothing to change.
         std::vector<std::pair<std::string, std::string>> policyChanges;
-        // cupsd.conf lines after the server's own, whose settings they replace ("MaxClients 1000"); a
-        // <Location /> of theirs takes the place of the server's own, which lets anyone in (cupsd
+        // cupsd.conf lines after the server's own, whose settings they replace ("MaxClients 1000");
+        // a <Location /> of theirs takes the place of the server's own, which lets anyone in (cupsd
         // would merge the two).
         std::string configuration;
         // Login names the server knows besides the system's, as a server of many desktops knows
@@ -169,8 +170,9 @@ private:
 };
 
 // What the server shows user (a login name) of its jobs: every attribute of every job through
-// Get-Jobs (requested-attributes all) and of job through Get-Job-Attributes, as "name=value"
-// lines after each request's status line, the server's clock (job-printer-up-time) left out. The requests are made by a process running as user.
+// Get-Jobs (requested-attributes all) and of job through Get-Job-Attributes, as "name=value" lines
+// after each request's status line, the server's clock (job-printer-up-time) left out. The requests
+// are made by a process running as user.
 std::string jobsAsSeenBy(const PrivateCupsServer& server, const std::string& user, int job);
 
 // What a process running as user reads of the server's jobs (every attribute, through Get-Jobs,

@@ -1,17 +1,17 @@
-#include "tests/support/ReadmeBlocks.h"
+#include "tests/support/GuideBlocks.h"
 
 #include "tests/support/TemporaryTree.h"
 
 #include <algorithm>
 #include <sstream>
 
-std::vector<std::string> readmeBlocks(const std::string& heading, const std::vector<std::pair<std::string, std::string>>& names)
+std::vector<std::string> guideBlocks(const std::string& guide, const std::string& heading, const std::vector<std::pair<std::string, std::string>>& names)
 {
-    std::istringstream readme(fileContents(README_PATH));
+    std::istringstream text(fileContents(std::string(DOCS_DIR "/") + guide));
     std::vector<std::string> blocks;
     bool inSection = false;
     size_t indent = 0;
-    for (std::string line; std::getline(readme, line);) {
+    for (std::string line; std::getline(text, line);) {
         if (line.rfind("#", 0) == 0) {
             inSection = line == heading;
             indent = 0;
@@ -38,27 +38,27 @@ std::vector<std::string> readmeBlocks(const std::string& heading, const std::vec
     return blocks;
 }
 
-std::string readmePolicy()
+std::string guidePolicy()
 {
-    for (const std::string& block : readmeBlocks("### For administrators")) {
+    for (const std::string& block : guideBlocks(kAdministratorsGuide, "## A queue that holds jobs for the agent")) {
         if (block.rfind("<Policy default>\n", 0) == 0)
             return block;
     }
     return "";
 }
 
-std::string readmePrivacyLines()
+std::string guidePrivacyLines()
 {
-    for (const std::string& block : readmeBlocks("### The codes are secrets")) {
+    for (const std::string& block : guideBlocks(kAdministratorsGuide, "## The policy: what it protects and what it costs")) {
         if (block.rfind("JobPrivateAccess ", 0) == 0)
             return block;
     }
     return "";
 }
 
-std::string readmePolicyLine(const std::string& directive)
+std::string guidePolicyLine(const std::string& directive)
 {
-    std::istringstream policy(readmePolicy());
+    std::istringstream policy(guidePolicy());
     for (std::string line; std::getline(policy, line);) {
         size_t start = line.find_first_not_of(' ');
         if (start != std::string::npos && line.compare(start, directive.size() + 1, directive + " ") == 0)
