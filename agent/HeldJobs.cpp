@@ -139,7 +139,7 @@ bool HeldJobs::takesJobsInAnyName(const ServerJob& job, bool* lost)
     if (*lost && !interruptionRequested())
         tellError(error);
     if (anyName && !m_anyNameTold) {
-        m_err << "accounting-agent: " << m_server.serverName() << " accepts jobs in another user's name: stored codes are confirmed on screen; see README\n";
+        m_err << "accounting-agent: " << m_server.serverName() << " accepts jobs in another user's name: stored codes are confirmed on screen; see the administrators' guide, administration.md\n";
         m_anyNameTold = true;
     }
     return anyName;

@@ -1,7 +1,7 @@
-// Whose print gets the person's stored codes. On a server that authenticates every job's owner
-// (the README's policy) no other user can print in the person's name, and stored codes go with
-// the person's jobs at once; on one that takes whatever name a request gives (Debian's policy as
-// installed), a job in the person's name may be anyone's, so the prompt shows where it came from
+// Whose print gets the person's stored codes. On a server that authenticates every job's owner (the
+// administrators' guide's policy) no other user can print in the person's name, and stored codes go
+// with the person's jobs at once; on one that takes whatever name a request gives (Debian's policy
+// as installed), a job in the person's name may be anyone's, so the prompt shows where it came from
 // and the stored codes go only with a print the person confirms.
 #include "agent/tests/AgentSessionTest.h"
 #include "tests/cups/FakeHttpServer.h"
@@ -25,7 +25,8 @@ protected:
     static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::NamedInTheRequest); }
 };
 
-// A server whose administrator changed the README's policy, the test going through the changes.
+// A server whose administrator changed the administrators' guide's policy, the test going through
+// the changes.
 class AgentOnAServerWhosePolicyWasChanged : public AgentSessionTest {
 protected:
     static void SetUpTestSuite() { startHoldingServer(PrivateCupsServer::JobOwners::Authenticated); }
@@ -103,7 +104,7 @@ TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfi
     int own = lp("movra-hold", { "-t", "report.pdf" });
     ASSERT_GT(foreign * own, 0) << "this server takes a job in any name";
     const std::string told = "accounting-agent: the CUPS server at " + gServer->socket()
-        + " accepts jobs in another user's name: stored codes are confirmed on screen; see README\n";
+        + " accepts jobs in another user's name: stored codes are confirmed on screen; see the administrators' guide, administration.md\n";
 
     ProgramRun unattended = once();
     EXPECT_EQ(unattended.output,
