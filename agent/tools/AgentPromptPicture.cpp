@@ -1,4 +1,4 @@
-// The README's picture of a held job's prompt as the agent puts it on screen: the prompt window
+// The person's guide's picture of a held job's prompt as the agent puts it on screen: the prompt window
 // with its title bar (drawn in the style of the prompt, as a window manager frames it), the title
 // and the first line naming the document and the queue, the User ID typed and the Account ID being typed. The job is
 // played as the agent plays one without stored settings, through the same screen module, on Qt's
