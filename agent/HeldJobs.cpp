@@ -77,6 +77,9 @@ void HeldJobs::say(const ServerJob& job, const std::string& event)
 {
     m_out << linePrefix(job) << event << "\n"
           << std::flush;
+    m_lines[job.id] = event;
+    if (m_tellLines)
+        m_tellLines(m_lines);
 }
 
 void HeldJobs::tellError(const std::string& error)
@@ -105,6 +108,7 @@ HeldJobs::Going HeldJobs::take(const std::vector<ServerJob>& listed)
         m_worker.close();
     }
     std::erase_if(m_waiting, [&listed](const auto& waiting) { return !stillHeld(listed, waiting.first.id); });
+    std::erase_if(m_lines, [&listed](const auto& line) { return !stillHeld(listed, line.first); });
     // The person's answers that waited for the server are carried out for the jobs still held.
     while (!m_answered.empty()) {
         auto& [id, outcome] = m_answered.front();
