@@ -80,6 +80,11 @@ void HeldJobs::say(const ServerJob& job, const std::string& event)
     m_lines[job.id] = event;
     if (m_tellLines)
         m_tellLines(m_lines);
+    // A job left waiting is told on the desktop too, where the person looks.
+    const std::string leftHeld = "left held: ";
+    std::string error;
+    if (event.rfind(leftHeld, 0) == 0 && !m_notices.tellJobWaits(job.id, job.name, job.queue, event.substr(leftHeld.size()), &error))
+        tellError(error);
 }
 
 void HeldJobs::tellError(const std::string& error)

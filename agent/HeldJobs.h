@@ -11,6 +11,7 @@
 
 #include "agent/AgentCommandLine.h"
 #include "agent/ConnectionsToServer.h"
+#include "agent/DesktopNotices.h"
 #include "agent/JobBook.h"
 #include "agent/PromptAnswerer.h"
 #include "queues/PrinterCodes.h"
@@ -121,6 +122,7 @@ private:
     std::map<std::string, PrinterCodes> m_printerCodes;
     // The queues whose stored settings could not be read in the listing taken now.
     std::set<std::string> m_unreadableQueues;
+    DesktopNotices m_notices;
     // The last line said of each job still listed, and who hears them.
     std::map<int, std::string> m_lines;
     std::function<void(const std::map<int, std::string>&)> m_tellLines;

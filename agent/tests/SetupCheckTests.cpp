@@ -1,7 +1,8 @@
-// accounting-agent --check against a private CUPS server of the README's policy, as a person or an
+// accounting-agent --check, and the word a desktop gets of a job left waiting, against a private CUPS server of the README's policy, as a person or an
 // administrator runs it on a desktop: each problem is a line that says what to do, facts say how
 // things stand, nothing secret is said, and the exit status says whether anything is wrong.
 #include "agent/tests/AgentSessionTest.h"
+#include "tests/cups/NotificationService.h"
 #include "tests/support/RunningProgram.h"
 
 #include <gtest/gtest.h>
@@ -42,9 +43,23 @@ TEST_F(SetupCheck, EachProblemIsALineThatSaysWhatToDoUntilNothingIsWrong)
             "job-hold-until-default=indefinite\u201D.",
             heldLine + "it waits for an accounting agent", "Problems found: 2." });
 
+    // The agent runs in a desktop session whose notification service tells the person of the job
+    // it leaves waiting.
     configure("movra-hold", kSaveNoCodes);
-    RunningProgram agent(agentCommand({}), session());
+    NotificationService desktop;
+    std::string error;
+    ASSERT_TRUE(desktop.start(gServer->busAddress(), &error)) << error;
+    ProgramOptions onTheDesktop = session();
+    onTheDesktop.environment.push_back({ "DBUS_SESSION_BUS_ADDRESS", gServer->busAddress() });
+    RunningProgram agent(agentCommand({}), onTheDesktop);
     ASSERT_TRUE(agent.waitForOutput(prefix(held, "movra-hold") + "left held: a default code is missing"));
+    std::vector<NotificationService::Notice> told = desktop.notices(1);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].application, "accounting-agent");
+    EXPECT_EQ(told[0].summary, "\u201Creport.pdf\u201D waits on movra-hold");
+    EXPECT_EQ(told[0].body,
+        "The accounting agent left it held: a default code is missing; it is offered again when the queue's settings change. \u201Caccounting-agent "
+        "--check\u201D tells more.");
     ProgramRun codeMissing = check();
     EXPECT_EQ(codeMissing.exitStatus, 1);
     expectSays(codeMissing,
