@@ -35,6 +35,12 @@ public:
         m_jobs.watchConnections(&m_news.connections());
     }
 
+    // The lock tells --check what the agent last said of each job.
+    void tellJobLinesTo(AgentLock& lock)
+    {
+        m_jobs.tellLinesTo([&lock](const std::map<int, std::string>& lines) { lock.tellJobLines(lines); });
+    }
+
     // Handles the jobs held now, their prompts answered one after another.
     int once(const StopRequests& stop)
     {
@@ -216,6 +222,7 @@ int runAgent(const AgentOptions& options, std::ostream& out, std::ostream& err, 
                                                                            : nullptr;
     Agent agent(options, timing, answerer.get(), "it needs the prompt, and there is no screen to show it on and no --script to answer it", store,
         out, err);
+    agent.tellJobLinesTo(lock);
     // A server that asks for the person's password asks whoever answers the prompts.
     PasswordAsker asker;
     if (answerer) {

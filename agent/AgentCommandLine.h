@@ -7,6 +7,7 @@
 struct AgentOptions {
     std::string server; // HOST:PORT or a socket path; empty: the user's default server
     bool once { false }; // handle the jobs held now, then end
+    bool check { false }; // report on the set-up (SetupCheck.h), handle nothing
     std::string scriptPath; // answers the prompts; "-" for standard input, empty for none
     std::string settingsFolder; // the per-queue settings store; empty: its default folder
     bool verbose { false }; // the pane's diagnostic lines on standard error, not in the journal

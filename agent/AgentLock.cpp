@@ -3,11 +3,15 @@
 #include "queues/cups/CupsConnection.h"
 
 #include <cerrno>
+#include <climits>
+#include <fstream>
+#include <sstream>
 #include <cstdlib>
 #include <cstring>
 #include <netdb.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -41,6 +45,34 @@ std::string notTheUsersAlone(const struct stat& info)
     return "";
 }
 
+// Where the locks lie: $XDG_RUNTIME_DIR, else the fallback folder.
+std::string lockFolder(const std::string& fallbackFolder, bool* inRuntime)
+{
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    *inRuntime = runtime && runtime[0] == '/';
+    return *inRuntime ? runtime : fallbackFolder;
+}
+
+// The process holding a flock on the file, from /proc/locks ("1: FLOCK ADVISORY WRITE PID
+// MAJOR:MINOR:INODE 0 EOF"); 0 when none does.
+long flockHolder(const struct stat& file)
+{
+    std::ifstream table("/proc/locks");
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, advisory, access, device;
+        long process = 0;
+        if (!(fields >> number >> kind) || kind != "FLOCK" || !(fields >> advisory >> access >> process >> device))
+            continue;
+        unsigned int deviceMajor = 0, deviceMinor = 0;
+        unsigned long long inode = 0;
+        if (sscanf(device.c_str(), "%x:%x:%llu", &deviceMajor, &deviceMinor, &inode) == 3 && inode == file.st_ino
+            && deviceMajor == major(file.st_dev) && deviceMinor == minor(file.st_dev))
+            return process;
+    }
+    return 0;
+}
+
 }
 
 AgentLock::~AgentLock()
@@ -48,6 +80,50 @@ AgentLock::~AgentLock()
     // Removed while still held, so that no agent starting now can lock a file already gone.
     if (!m_removeAtEnd.empty())
         unlink(m_removeAtEnd.c_str());
+}
+
+bool AgentLock::rewrite(const std::map<int, std::string>& lines)
+{
+    std::string text = std::to_string(getpid()) + "\n";
+    for (const auto& [job, line] : lines)
+        text += std::to_string(job) + " " + line + "\n";
+    return ftruncate(m_file.get(), 0) == 0 && pwrite(m_file.get(), text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+}
+
+void AgentLock::tellJobLines(const std::map<int, std::string>& lines)
+{
+    if (m_file)
+        rewrite(lines);
+}
+
+bool AgentLock::findHolder(const std::string& fallbackFolder, const std::string& server, Holder* holder)
+{
+    bool inRuntime = false;
+    std::string path = lockFolder(fallbackFolder, &inRuntime) + "/" + fileNameFor(canonicalServer(server));
+    StandIn::FileDescriptor file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info;
+    if (!file || fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || !notTheUsersAlone(info).empty())
+        return false;
+    // Taking the lock, even for a moment, could turn away an agent starting then: the kernel's
+    // table of locks says who holds it.
+    long process = flockHolder(info);
+    if (process == 0)
+        return false;
+    std::string text(64 * 1024, '\0');
+    ssize_t count = pread(file.get(), text.data(), text.size(), 0);
+    text.resize(count > 0 ? count : 0);
+    holder->process = process;
+    holder->jobLines.clear();
+    std::istringstream lines(text);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+        char* end = nullptr;
+        long job = strtol(line.c_str(), &end, 10);
+        if (job > 0 && job <= INT_MAX && *end == ' ')
+            holder->jobLines[static_cast<int>(job)] = end + 1;
+    }
+    return true;
 }
 
 std::string AgentLock::canonicalServer(const std::string& server)
@@ -72,9 +148,8 @@ std::string AgentLock::canonicalServer(const std::string& server)
 
 AgentLock::Outcome AgentLock::take(const std::string& fallbackFolder, const std::string& server, std::string* holder, std::string* error)
 {
-    const char* runtime = getenv("XDG_RUNTIME_DIR");
-    bool inRuntime = runtime && runtime[0] == '/';
-    std::string folder = inRuntime ? runtime : fallbackFolder;
+    bool inRuntime = false;
+    std::string folder = lockFolder(fallbackFolder, &inRuntime);
     struct stat info;
     if (stat(folder.c_str(), &info) != 0) {
         *error = folder + ": cannot keep the agent's lock here: " + strerror(errno);
@@ -122,8 +197,7 @@ AgentLock::Outcome AgentLock::take(const std::string& fallbackFolder, const std:
         *error = path + ": the agent's lock keeps going away; this agent ends";
         return Outcome::Failed;
     }
-    std::string pid = std::to_string(getpid()) + "\n";
-    if (ftruncate(m_file.get(), 0) != 0 || pwrite(m_file.get(), pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+    if (!rewrite({})) {
         *error = path + ": cannot write the agent's lock: " + strerror(errno);
         return Outcome::Failed;
     }

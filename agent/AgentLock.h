@@ -8,6 +8,7 @@
 
 #include <Base/RegularFile.h>
 
+#include <map>
 #include <string>
 
 class AgentLock {
@@ -30,10 +31,25 @@ public:
     // which could hand the user's jobs to someone else's agent.
     Outcome take(const std::string& fallbackFolder, const std::string& server, std::string* holder, std::string* error);
 
+    // What the agent holding the lock for server tells whoever asks (accounting-agent --check),
+    // read without taking the lock: its process, and the last line it said of each of the
+    // person's jobs it left waiting.
+    struct Holder {
+        long process { 0 };
+        std::map<int, std::string> jobLines;
+    };
+    // False when no agent holds the lock for server.
+    static bool findHolder(const std::string& fallbackFolder, const std::string& server, Holder* holder);
+    // Tells the lines of the jobs left waiting, in place of those told before.
+    void tellJobLines(const std::map<int, std::string>& lines);
+
     // The server as the lock knows it: its key (CupsConnection::key), with a host by its address.
     static std::string canonicalServer(const std::string& server);
 
 private:
+    // The lock's text: the agent's process, then a line for each job.
+    bool rewrite(const std::map<int, std::string>& lines);
+
     StandIn::FileDescriptor m_file;
     // The file to remove at the end, when it does not lie in the runtime folder.
     std::string m_removeAtEnd;

@@ -77,6 +77,14 @@ void HeldJobs::say(const ServerJob& job, const std::string& event)
 {
     m_out << linePrefix(job) << event << "\n"
           << std::flush;
+    m_lines[job.id] = event;
+    if (m_tellLines)
+        m_tellLines(m_lines);
+    // A job left waiting is told on the desktop too, where the person looks.
+    const std::string leftHeld = "left held: ";
+    std::string error;
+    if (event.rfind(leftHeld, 0) == 0 && !m_notices.tellJobWaits(job.id, job.name, job.queue, event.substr(leftHeld.size()), &error))
+        tellError(error);
 }
 
 void HeldJobs::tellError(const std::string& error)
@@ -105,6 +113,7 @@ HeldJobs::Going HeldJobs::take(const std::vector<ServerJob>& listed)
         m_worker.close();
     }
     std::erase_if(m_waiting, [&listed](const auto& waiting) { return !stillHeld(listed, waiting.first.id); });
+    std::erase_if(m_lines, [&listed](const auto& line) { return !stillHeld(listed, line.first); });
     // The person's answers that waited for the server are carried out for the jobs still held.
     while (!m_answered.empty()) {
         auto& [id, outcome] = m_answered.front();

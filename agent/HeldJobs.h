@@ -11,6 +11,7 @@
 
 #include "agent/AgentCommandLine.h"
 #include "agent/ConnectionsToServer.h"
+#include "agent/DesktopNotices.h"
 #include "agent/JobBook.h"
 #include "agent/PromptAnswerer.h"
 #include "queues/PrinterCodes.h"
@@ -19,6 +20,7 @@
 #include "agent/ServerJobs.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -56,6 +58,10 @@ public:
     // This computer's connections to the server as the agent watches them, for what a prompt
     // says of where its job came from; none watched without.
     void watchConnections(const ConnectionsToServer* connections) { m_connections = connections; }
+
+    // Who hears the last line said of each job still listed (the agent's lock, which
+    // accounting-agent --check reads), each time a line is said.
+    void tellLinesTo(std::function<void(const std::map<int, std::string>&)> listener) { m_tellLines = std::move(listener); }
 
     JobBook& book() { return m_book; }
     // Whether handling a job wrote an error (with --once, the agent's exit status says so).
@@ -116,4 +122,8 @@ private:
     std::map<std::string, PrinterCodes> m_printerCodes;
     // The queues whose stored settings could not be read in the listing taken now.
     std::set<std::string> m_unreadableQueues;
+    DesktopNotices m_notices;
+    // The last line said of each job still listed, and who hears them.
+    std::map<int, std::string> m_lines;
+    std::function<void(const std::map<int, std::string>&)> m_tellLines;
 };

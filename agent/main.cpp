@@ -1,4 +1,5 @@
 #include "agent/Agent.h"
+#include "agent/SetupCheck.h"
 #include "dialog/DesktopErrors.h"
 #include "program/ProgramFolder.h"
 #include "program/ProgramTexts.h"
@@ -24,6 +25,8 @@ int main(int argc, char** argv)
                   << program.usage << "\n";
         return program.errorStatus;
     }
+    if (options.check)
+        return checkSetup(options, std::cout);
     DesktopErrors errors(program.name);
     int status = runAgent(options, std::cout, errors.stream());
     if (status == kAgentUpdated) {

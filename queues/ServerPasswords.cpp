@@ -117,3 +117,14 @@ void passwordRefused(const std::string& serverKey, const std::string& user)
     wipeSecret(known->second.password);
     gKnown.erase(known);
 }
+
+QueueCodesKeyring::Lookup passwordRemembered(const std::string& serverKey, const std::string& user, std::string* error)
+{
+    const KeyringModule* keyring = keyringModule(error);
+    if (!keyring)
+        return QueueCodesKeyring::Lookup::Failed;
+    std::string stored;
+    QueueCodesKeyring::Lookup found = keyring->readPassword(serverKey, user, &stored, kDefaultCupsTimeout, error);
+    wipeSecret(stored);
+    return found;
+}

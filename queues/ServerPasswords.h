@@ -7,6 +7,7 @@
 #pragma once
 
 #include "program/ProgramsExport.h"
+#include "queues/QueueCodesKeyring.h"
 
 #include <functional>
 #include <string>
@@ -53,3 +54,7 @@ PROGRAMS_EXPORT bool passwordForServer(const std::string& serverKey, const Passw
 PROGRAMS_EXPORT void passwordAccepted(const std::string& serverKey, const std::string& user);
 // The server refused the password given for user: it is forgotten, and taken from the keyring.
 PROGRAMS_EXPORT void passwordRefused(const std::string& serverKey, const std::string& user);
+
+// Whether the keyring remembers a password of user's for server (named by its key), looked up
+// without giving it to anyone: Failed, with *error, when the keyring cannot be read.
+PROGRAMS_EXPORT QueueCodesKeyring::Lookup passwordRemembered(const std::string& serverKey, const std::string& user, std::string* error);

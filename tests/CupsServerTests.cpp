@@ -246,6 +246,17 @@ TEST_F(RemoteServerTest, TheCodesTravelOnlyOverTLSToTheCertificateFirstSeen)
 
     ProgramRun again = print(serverAddress(), "show\nprint\n");
     EXPECT_EQ(again.exitStatus, 0) << "the same certificate is trusted again: " << again.errors;
+
+    // The set-up check names the pinned certificate by its fingerprint, as openssl gives it.
+    ProgramRun fingerprint = runProgram({ "/usr/bin/openssl", "x509", "-noout", "-fingerprint", "-sha256", "-in", home.path(".cups/ssl/" + serverAddress() + ".crt") });
+    ASSERT_NE(fingerprint.output.find('='), std::string::npos) << fingerprint.errors;
+    ProgramRun check = runProgram(onTheClientSide({ AGENT_PATH, "--check", "--server", serverAddress(), "--settings-dir", home.path("settings") }));
+    EXPECT_EQ(check.exitStatus, 1) << "no agent runs: " << check.output;
+    EXPECT_NE(check.output.find("  Reached over TLS (" + serverAddress() + "); the certificate trusted for it has the SHA-256 fingerprint "
+                  + fingerprint.output.substr(fingerprint.output.find('=') + 1, 95) + ": compare it with the one your administrator gives.\n"),
+        std::string::npos)
+        << check.output;
+    EXPECT_NE(check.output.find("  You have no Kerberos ticket; where the server asks for Kerberos, kinit gets one.\n"), std::string::npos) << check.output;
 }
 
 TEST_F(RemoteServerTest, AServerWithAnotherCertificateThanTheOneFirstSeenGetsNothingWhateverItsDates)

@@ -37,6 +37,8 @@ TEST(AgentArguments, ABadCommandLineIsRefusedWithItsReason)
         { { "--settings-dir" }, "--settings-dir needs a value" },
         { { "--ppd", "a.ppd" }, "unknown option \"--ppd\"" },
         { { "movra" }, "unknown option \"movra\"" },
+        { { "--check", "--once" }, "--check handles no job: only --server and --settings-dir go with it" },
+        { { "--script", "-", "--check" }, "--check handles no job: only --server and --settings-dir go with it" },
     };
     for (const auto& [arguments, says] : cases) {
         AgentOptions options;

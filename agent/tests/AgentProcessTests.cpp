@@ -539,7 +539,8 @@ TEST_F(AgentProcess, ABadCommandLineSaysHowToUseIt)
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_EQ(run.errors,
         "accounting-agent: unknown option \"--printer\"\nusage: accounting-agent [--server HOST:PORT|SOCKET] [--once] [--script FILE|-] "
-        "[--settings-dir DIR] [--verbose]\n       accounting-agent --help | --version\n");
+        "[--settings-dir DIR] [--verbose]\n       accounting-agent --check [--server HOST:PORT|SOCKET] [--settings-dir DIR]\n"
+        "       accounting-agent --help | --version\n");
 }
 
 TEST_F(AgentProcess, HelpAndVersionAreAnsweredBeforeAnythingIsChecked)

@@ -104,6 +104,9 @@ protected:
         return checked(runProgram(agentCommand(more), session(script)));
     }
 
+    // What accounting-agent --check says of the set-up, in English.
+    ProgramRun check() const { return checked(runProgram(agentCommand({ "--check" }), session())); }
+
     // printdialog saving a queue's settings, as a person sets the agent up, in the session given
     // (by default none: no session bus, so the codes go into the queue's file), for the server as
     // the agent will name it (by default its socket): the settings are kept per server.

@@ -211,6 +211,11 @@ TEST_F(AgentOnAServerWhosePolicyWasChanged, NoCodeGoesToAServerThatShowsJobsToWh
               "--list-codes --printer movra-hold\" gives the lines)\n");
     EXPECT_NE(agent.errors.find("accounting-agent: " + advice), std::string::npos) << agent.errors;
     EXPECT_EQ(state(held), "pending-held");
+    ProgramRun setup = check();
+    EXPECT_NE(setup.output.find("  problem: The server shows the codes of jobs on movra-hold to anyone who names their owner, so none is sent: an administrator "
+                                "adds the lines that \u201Cprintdialog --list-codes --printer movra-hold\u201D prints.\n"),
+        std::string::npos)
+        << setup.output;
     EXPECT_EQ(gServer->jobAttribute(held, "job-accounting-user-id"), "");
 
     std::vector<std::string> print = gServer->printCommand("movra");

@@ -171,3 +171,20 @@ bool keepCertificate(const std::string& key, const std::vector<unsigned char>& c
         *error = "the certificate cannot be kept in " + file + ": " + strerror(number);
     return kept;
 }
+
+std::string keptCertificateFingerprint(const std::string& key)
+{
+    for (const KeptCertificate& kept : keptCertificates(key, key.substr(0, key.rfind(':')))) {
+        unsigned char hash[32];
+        if (kept.certificate.empty() || cupsHashData("sha2-256", kept.certificate.data(), kept.certificate.size(), hash, sizeof hash) != sizeof hash)
+            continue;
+        std::string fingerprint;
+        for (unsigned char byte : hash) {
+            char hex[4];
+            snprintf(hex, sizeof hex, fingerprint.empty() ? "%02X" : ":%02X", byte);
+            fingerprint += hex;
+        }
+        return fingerprint;
+    }
+    return "";
+}

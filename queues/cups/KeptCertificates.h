@@ -12,6 +12,8 @@
 // over.
 #pragma once
 
+#include "program/ProgramsExport.h"
+
 #include <string>
 #include <vector>
 
@@ -30,3 +32,7 @@ std::string keptCertificateFile(const std::string& key);
 // Keeps certificate (DER) as the one trusted for the server key, readable by all and never in
 // place of a file already there. False, with the reason in *error (naming the file).
 bool keepCertificate(const std::string& key, const std::vector<unsigned char>& certificate, std::string* error);
+// The SHA-256 fingerprint of the certificate trusted for the server key ("AB:CD:..."), for a
+// person to hold beside the one the server's administrator gives; empty when none is kept, or
+// the one kept cannot be read.
+PROGRAMS_EXPORT std::string keptCertificateFingerprint(const std::string& key);
