@@ -2,6 +2,7 @@
 
 #include "agent/AgentChild.h"
 #include "program/ProcessGuards.h"
+#include "program/WriteAll.h"
 #include "queues/QueueSettings.h"
 
 #include <algorithm>

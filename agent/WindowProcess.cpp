@@ -3,6 +3,7 @@
 #include "agent/AgentChild.h"
 #include "program/ProcessGuards.h"
 #include "program/SecretWipe.h"
+#include "program/WriteAll.h"
 
 #include <cerrno>
 #include <csignal>
