@@ -28,10 +28,12 @@ std::vector<WindowMessage> takeAll(std::string bytes)
 
 TEST(WindowMessage, APromptsWordsReachTheAgentAsTheWorkerSaidThem)
 {
+    // A code may hold anything a pane lets through, NUL bytes included: it arrives whole.
+    const std::string withNul { '1', '2', '\0', '3', '4' };
     ClickOutcome outcome;
     outcome.kind = ClickOutcome::Kind::Printed;
     outcome.why = "why";
-    outcome.settings = { { "com.movra.Act.trel.On", "pane", false, 3, "", true }, { "UserID", "pane", true, 0, std::string("12\0" "34", 5), false } };
+    outcome.settings = { { "com.movra.Act.trel.On", "pane", false, 3, "", true }, { "UserID", "pane", true, 0, withNul, false } };
     std::string said = WindowMessage::personReached().bytes() + WindowMessage::cancelAsked().bytes()
         + WindowMessage::clickDone(outcome, std::string("state\0place", 11)).bytes();
 
@@ -48,7 +50,7 @@ TEST(WindowMessage, APromptsWordsReachTheAgentAsTheWorkerSaidThem)
     ASSERT_EQ(read.settings.size(), 2u);
     EXPECT_EQ(read.settings[0].integer, 3);
     EXPECT_TRUE(read.settings[0].locked);
-    EXPECT_EQ(read.settings[1].string, std::string("12\0" "34", 5));
+    EXPECT_EQ(read.settings[1].string, withNul);
     EXPECT_TRUE(read.settings[1].isString);
 
     // Not yet all there: the reader waits for the rest.
