@@ -104,20 +104,12 @@ public:
     // A server that asks for the person's password asks in a window of its own.
     bool askPassword(const PasswordQuestion& question, std::ostream& transcript, PasswordAnswer* answer, std::string* why, std::string*) override
     {
-        transcribePasswordQuestion(transcript, question);
-        bool given = m_frontEnd->askPassword(question, answer, why);
-        if (!given && why->empty())
-            *why = "the password window was cancelled";
-        transcribePasswordAnswer(transcript, given, *answer);
-        return given;
+        return answerPasswordInWindow(question, transcript, m_frontEnd->askPassword, answer, why);
     }
 
     CodesFormAnswer askCodes(CodesForm* form, std::ostream& transcript, std::string* why, std::string*) override
     {
-        transcribeCodesQuestion(transcript, *form);
-        CodesFormAnswer answer = m_frontEnd->askCodes(form, why);
-        transcribeCodesAnswer(transcript, *form, answer);
-        return answer;
+        return answerCodesInWindow(form, transcript, m_frontEnd->askCodes, why);
     }
 
     DialogOutcome play(PrintDialog& dialog, Transcript&, bool, std::string* error) override
