@@ -1,6 +1,5 @@
 #include "agent/AgentChild.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <sys/prctl.h>
@@ -18,17 +17,4 @@ pid_t forkAgentChild()
             _exit(1);
     }
     return process;
-}
-
-bool writeAll(int descriptor, const std::string& bytes)
-{
-    for (size_t done = 0; done < bytes.size();) {
-        ssize_t count = write(descriptor, bytes.data() + done, bytes.size() - done);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        done += static_cast<size_t>(count);
-    }
-    return true;
 }

@@ -3,12 +3,8 @@
 // must not outlive an agent that was killed, or no agent could start again until it went.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
 
 // fork() with the standard streams flushed first, the child killed when the agent dies: 0 in the
 // child, its pid in the agent, -1 when none could be made (errno says why).
 pid_t forkAgentChild();
-
-// Writes all of bytes; false when the reader has gone.
-bool writeAll(int descriptor, const std::string& bytes);

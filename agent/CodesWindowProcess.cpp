@@ -7,43 +7,28 @@
 
 namespace {
 
-// What the window's process writes: 'A' and each field's value ended by a NUL, which no code
-// holds (CodeValues.h); or 'C' or 'U' and why no answer was given. The agent asks only a job's
-// prompt, which has no check boxes to hand back.
-
-std::string answerBytes(CodesForm& form, CodesFormAnswer answer, const std::string& error)
+// The agent asks only a job's prompt, which has no check boxes to hand back: the answer is the
+// fields' values.
+WindowMessage answerMessage(CodesForm& form, CodesFormAnswer answer, const std::string& error)
 {
     if (answer == CodesFormAnswer::Cancelled)
-        return "Cthe codes window was cancelled";
+        return WindowMessage::codesCancelled("the codes window was cancelled");
     if (answer != CodesFormAnswer::Accepted)
-        return "Uthe codes window cannot go on screen: " + error;
-    std::string bytes = "A";
-    for (CodeField& field : form.fields) {
-        bytes += field.value;
-        bytes += '\0';
-        wipeSecret(field.value);
-    }
-    return bytes;
+        return WindowMessage::codesUnanswered("the codes window cannot go on screen: " + error);
+    return WindowMessage::codesAccepted(form.fields);
 }
 
-// The answer read back into a copy of form: false when it is not one the window could give (a
-// field too many or too few, a value the field cannot keep, codes that cannot go together).
-bool readAnswer(const std::string& said, CodesForm* answered)
+// The answer read into a copy of form: false when it is not one the window could give (a field
+// too many or too few, a value the field cannot keep, codes that cannot go together).
+bool readAnswer(const WindowMessage& said, CodesForm* answered)
 {
-    if (said.empty() || said[0] != 'A')
+    if (!said.codesAccepted(&answered->fields))
         return false;
-    size_t start = 1;
-    for (CodeField& field : answered->fields) {
-        size_t end = said.find('\0', start);
-        if (end == std::string::npos)
-            return false;
-        wipeSecret(field.value);
-        field.value.assign(said, start, end - start);
-        start = end + 1;
+    for (const CodeField& field : answered->fields) {
         if (!codeFieldProblem(*answered, field).empty())
             return false;
     }
-    return start == said.size() && fieldsProblem(answered->fields).empty();
+    return fieldsProblem(answered->fields).empty();
 }
 
 }
@@ -55,28 +40,25 @@ CodesFormAnswer askCodesOnScreen(CodesForm* form, std::string* why)
         const ScreenModule* frontEnd = loadScreenModule(&error);
         CodesForm shown = *form;
         CodesFormAnswer answer = frontEnd ? frontEnd->askCodes(&shown, &error) : CodesFormAnswer::Unanswered;
-        return answerBytes(shown, answer, error);
+        WindowMessage message = answerMessage(shown, answer, error);
+        for (CodeField& field : shown.fields)
+            wipeSecret(field.value);
+        return message;
     };
-    std::string said;
+    std::optional<WindowMessage> said;
     if (!answerInWindowProcess("the codes window", ask, &said, why))
         return CodesFormAnswer::Unanswered;
-    CodesFormAnswer answer = CodesFormAnswer::Unanswered;
-    if (!said.empty() && (said[0] == 'C' || said[0] == 'U')) {
-        answer = said[0] == 'C' ? CodesFormAnswer::Cancelled : CodesFormAnswer::Unanswered;
-        *why = said.substr(1);
-    } else {
-        CodesForm answered = *form;
-        if (readAnswer(said, &answered)) {
-            for (CodeField& field : form->fields)
-                wipeSecret(field.value);
-            *form = std::move(answered);
-            answer = CodesFormAnswer::Accepted;
-        } else {
-            for (CodeField& field : answered.fields)
-                wipeSecret(field.value);
-            *why = "the codes window's process ended without an answer";
-        }
+    if (said && (said->kind() == WindowMessage::Kind::CodesCancelled || said->kind() == WindowMessage::Kind::CodesUnanswered) && said->why(why))
+        return said->kind() == WindowMessage::Kind::CodesCancelled ? CodesFormAnswer::Cancelled : CodesFormAnswer::Unanswered;
+    CodesForm answered = *form;
+    if (said && readAnswer(*said, &answered)) {
+        for (CodeField& field : form->fields)
+            wipeSecret(field.value);
+        *form = std::move(answered);
+        return CodesFormAnswer::Accepted;
     }
-    wipeSecret(said);
-    return answer;
+    for (CodeField& field : answered.fields)
+        wipeSecret(field.value);
+    *why = "the codes window's process ended without an answer";
+    return CodesFormAnswer::Unanswered;
 }

@@ -20,26 +20,6 @@ std::string linePrefix(const ServerJob& job)
     return "job " + std::to_string(job.id) + " " + printableText(job.queue) + ": ";
 }
 
-// Where the job came from, in the person's words for it, so that a print of one's own can be told
-// from one made in one's name: the document, the queue and when, which the server says; the
-// computer it came from, which is the sender's word (a program on the server's machine names any
-// host it likes); and what the agent saw itself: whether one of the person's programs on this
-// computer was connected to the server as the job was made.
-std::string originNote(const ServerJob& job, ConnectionsToServer::Seen seen)
-{
-    char when[64] = "";
-    time_t created = job.createdAt;
-    tm local {};
-    if (created > 0 && localtime_r(&created, &local))
-        strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
-    std::string sawHere = seen == ConnectionsToServer::Seen::Connected ? programText("Origin Program Connected")
-        : seen == ConnectionsToServer::Seen::NoneSeen                  ? programText("Origin No Program Seen")
-                                                                       : programText("Origin Not Watched");
-    return programText("Origin Note",
-        { printableText(job.queue), programText("Quoted Document", { printableText(job.name) }), *when ? when : programText("Unknown"),
-            job.originHost.empty() ? programText("Unknown") : printableText(job.originHost), sawHere });
-}
-
 // What the printer said of the account, from what the server said as it held the job (CUPS's
 // words for the four account statuses), in the person's language.
 std::string refusalReason(const std::string& said)
@@ -51,6 +31,8 @@ std::string refusalReason(const std::string& said)
                                                                          : "Refusal Unknown";
     return programText(reason);
 }
+
+constexpr const char* kSettingsUnreadable = "its queue's stored settings cannot be read";
 
 // The listed job id, when the server still holds it for the person.
 const ServerJob* stillHeld(const std::vector<ServerJob>& listed, int id)
@@ -179,15 +161,23 @@ bool HeldJobs::codesWouldBeShown(const ServerJob& job, JobFate* fate)
 
 JobFate HeldJobs::takeUp(const ServerJob& job)
 {
-    // A step that failed because the agent is to stop is no news of the job.
-    auto leftHeld = [&](const std::string& why, const std::string& error) {
-        if (interruptionRequested())
-            return JobFate::Stopped;
-        tellError(error);
-        say(job, "left held: " + why);
-        return JobFate::LeftHeld;
-    };
+    if (std::optional<JobFate> notOurs = screen(job))
+        return *notOurs;
+    PromptTask task { job.id, job.queue, {}, {}, {}, { job.name, job.queue }, linePrefix(job) };
     std::string error;
+    if (!task.queueDialog.fetch(m_server.destination(job.queue), &error))
+        return leftHeld(job, "its printer's PPD cannot be had", error);
+    PrinterCodes printerCodes;
+    if (!task.queueDialog.printerCodes(&printerCodes, &error))
+        return leftHeld(job, "its printer's codes cannot be read", error);
+    m_printerCodes.erase(job.queue);
+    if (!printerCodes.paneOwn && !printerCodes.codes.empty())
+        return takeUpForPrinterCodes(job, std::move(task), printerCodes);
+    return takeUpForPane(job, std::move(task));
+}
+
+std::optional<JobFate> HeldJobs::screen(const ServerJob& job)
+{
     if (!job.refusedByPrinter) {
         if (job.carriesAccounting) {
             say(job, "left alone: it carries accounting codes already");
@@ -195,15 +185,15 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
         }
         // A job that a person held on a queue that holds nothing for accounting waits for them.
         bool holding = false;
+        std::string error;
         Reply reply = m_server.queueHoldsNewJobs(job.queue, &holding, &error);
         if (reply == Reply::Lost) {
-            if (interruptionRequested())
-                return JobFate::Stopped;
-            tellError(error);
-            return JobFate::ServerLost;
+            if (!interruptionRequested())
+                tellError(error);
+            return lostOrStopped();
         }
         if (reply == Reply::Refused)
-            return leftHeld("the server does not say whether its queue holds jobs for accounting", linePrefix(job) + error);
+            return leftHeld(job, "the server does not say whether its queue holds jobs for accounting", linePrefix(job) + error);
         if (!holding) {
             say(job, "left alone: it was held on purpose, on a queue that does not hold jobs for accounting");
             return JobFate::LeftAlone;
@@ -211,25 +201,20 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
     }
     // Settings that could not be read (a keyring whose unlock prompt the person dismissed) are not
     // asked for again for the queue's other jobs of the same listing.
-    const std::string unreadable = "its queue's stored settings cannot be read";
     if (m_unreadableQueues.count(job.queue)) {
-        say(job, "left held: " + unreadable);
+        say(job, std::string("left held: ") + kSettingsUnreadable);
         return JobFate::LeftHeld;
     }
-    PromptTask task { job.id, job.queue, {}, {}, {}, { job.name, job.queue }, linePrefix(job) };
-    if (!task.queueDialog.fetch(m_server.destination(job.queue), &error))
-        return leftHeld("its printer's PPD cannot be had", error);
-    PrinterCodes printerCodes;
-    if (!task.queueDialog.printerCodes(&printerCodes, &error))
-        return leftHeld("its printer's codes cannot be read", error);
-    m_printerCodes.erase(job.queue);
-    if (!printerCodes.paneOwn && !printerCodes.codes.empty())
-        return takeUpForPrinterCodes(job, std::move(task), printerCodes);
-    auto warn = [this](const std::string& warning) { m_err << "accounting-agent: warning: " << printableText(warning) << "\n"; };
+    return std::nullopt;
+}
+
+JobFate HeldJobs::takeUpForPane(const ServerJob& job, PromptTask task)
+{
+    std::string error;
     if (!task.queueDialog.setup("", m_store, m_options.plugInPath, m_options.primaryPlugInPath, DialogPurpose::Print,
-            QueueSettingsStore::CodesRead::WhenSent, warn, &task.setup, &error)) {
+            QueueSettingsStore::CodesRead::WhenSent, warner(), &task.setup, &error)) {
         m_unreadableQueues.insert(job.queue);
-        return leftHeld(unreadable, error);
+        return leftHeld(job, kSettingsUnreadable, error);
     }
     PrintDialog dialog;
     bool opened = false;
@@ -238,7 +223,7 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
         opened = dialog.open(task.setup, &error);
     }
     if (!opened)
-        return leftHeld("the Print dialog cannot be opened for it", error);
+        return leftHeld(job, "the Print dialog cannot be opened for it", error);
     if (!dialog.printClickHooked()) {
         say(job, "left alone: the Accounting pane does not serve its printer");
         return JobFate::LeftAlone;
@@ -247,20 +232,18 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
     QueueSettings settings(dialog.printSettings());
     if (job.refusedByPrinter) {
         // The codes the printer refused are not sent again, nor shown: the person gives others.
-        std::string reason = refusalReason(m_book.refusal(job.id));
-        say(job, "the printer refused the account: " + reason);
+        task.dressing.note = refusalNote(job);
         if (!settings.accountingOn())
             settings.set(QueueSettings::Entry::Mode, 3);
         settings.set(QueueSettings::Entry::Prompt, 1);
         task.preset = settings.items();
-        task.dressing.note = programText("Account Refused Note", { reason });
         return withPerson(std::move(task), job);
     }
     // Where anyone may print in the user's name, the job may not be the user's: the person sees
     // where it came from, and stored codes go with it only once the person confirms them.
     bool lost = false;
     if (takesJobsInAnyName(job, &lost)) {
-        task.dressing.note = originNote(job, m_connections ? m_connections->programConnectedAt(job.createdAt) : ConnectionsToServer::Seen::NotWatched);
+        task.dressing.note = originNote(job);
         if (settings.sendsStoredCodes()) {
             task.dressing.userID = settings.code(QueueSettings::Entry::UserID);
             task.dressing.accountID = settings.code(QueueSettings::Entry::AccountID);
@@ -269,7 +252,7 @@ JobFate HeldJobs::takeUp(const ServerJob& job)
         }
     }
     if (lost)
-        return interruptionRequested() ? JobFate::Stopped : JobFate::ServerLost;
+        return lostOrStopped();
     if (!task.preset.empty()) {
         PaneDiagnostics diagnostics(m_options.verbose, m_err);
         dialog.preset(task.preset);
@@ -292,14 +275,10 @@ JobFate HeldJobs::takeUpForPrinterCodes(const ServerJob& job, PromptTask task, c
 {
     QueueSettings settings = QueueSettings::unstored();
     std::string error;
-    auto warn = [this](const std::string& warning) { m_err << "accounting-agent: warning: " << printableText(warning) << "\n"; };
-    if (m_store.holds(task.queueDialog.destination()) && !m_store.load(task.queueDialog.destination(), QueueSettingsStore::CodesRead::WhenSent, warn, &settings, &error)) {
+    if (m_store.holds(task.queueDialog.destination())
+        && !m_store.load(task.queueDialog.destination(), QueueSettingsStore::CodesRead::WhenSent, warner(), &settings, &error)) {
         m_unreadableQueues.insert(job.queue);
-        if (interruptionRequested())
-            return JobFate::Stopped;
-        tellError(error);
-        say(job, "left held: its queue's stored settings cannot be read");
-        return JobFate::LeftHeld;
+        return leftHeld(job, kSettingsUnreadable, error);
     }
     CodesForm form;
     form.document = job.name;
@@ -314,9 +293,7 @@ JobFate HeldJobs::takeUpForPrinterCodes(const ServerJob& job, PromptTask task, c
         // The codes the printer refused are not sent again, nor shown: the person gives others.
         for (CodeField& field : form.fields)
             field.value.clear();
-        std::string reason = refusalReason(m_book.refusal(job.id));
-        say(job, "the printer refused the account: " + reason);
-        form.note = programText("Account Refused Note", { reason });
+        form.note = refusalNote(job);
     } else if (atPrint == CodesAtPrint::AsItCame) {
         say(job, "goes as it came: accounting is off for its queue");
         Reply reply = m_server.releaseWithCodes(job.id, {}, &error);
@@ -327,9 +304,9 @@ JobFate HeldJobs::takeUpForPrinterCodes(const ServerJob& job, PromptTask task, c
         bool lost = false;
         bool anyName = takesJobsInAnyName(job, &lost);
         if (lost)
-            return interruptionRequested() ? JobFate::Stopped : JobFate::ServerLost;
+            return lostOrStopped();
         if (anyName)
-            form.note = originNote(job, m_connections ? m_connections->programConnectedAt(job.createdAt) : ConnectionsToServer::Seen::NotWatched);
+            form.note = originNote(job);
         else if (atPrint == CodesAtPrint::Stored)
             return releaseWithPrinterCodes(job, codes, settings);
         if (settings.sendsStoredCodes() && atPrint == CodesAtPrint::Ask && (!m_answerer || !m_answerer->showsNotices())) {
@@ -339,6 +316,49 @@ JobFate HeldJobs::takeUpForPrinterCodes(const ServerJob& job, PromptTask task, c
     }
     task.codesForm = std::move(form);
     return withPerson(std::move(task), job);
+}
+
+JobFate HeldJobs::leftHeld(const ServerJob& job, const std::string& why, const std::string& error)
+{
+    // A step that failed because the agent is to stop is no news of the job.
+    if (interruptionRequested())
+        return JobFate::Stopped;
+    tellError(error);
+    say(job, "left held: " + why);
+    return JobFate::LeftHeld;
+}
+
+JobFate HeldJobs::lostOrStopped() const
+{
+    return interruptionRequested() ? JobFate::Stopped : JobFate::ServerLost;
+}
+
+std::string HeldJobs::refusalNote(const ServerJob& job)
+{
+    std::string reason = refusalReason(m_book.refusal(job.id));
+    say(job, "the printer refused the account: " + reason);
+    return programText("Account Refused Note", { reason });
+}
+
+std::string HeldJobs::originNote(const ServerJob& job) const
+{
+    ConnectionsToServer::Seen seen = m_connections ? m_connections->programConnectedAt(job.createdAt) : ConnectionsToServer::Seen::NotWatched;
+    char when[64] = "";
+    time_t created = job.createdAt;
+    tm local {};
+    if (created > 0 && localtime_r(&created, &local))
+        strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+    std::string sawHere = seen == ConnectionsToServer::Seen::Connected ? programText("Origin Program Connected")
+        : seen == ConnectionsToServer::Seen::NoneSeen                  ? programText("Origin No Program Seen")
+                                                                       : programText("Origin Not Watched");
+    return programText("Origin Note",
+        { printableText(job.queue), programText("Quoted Document", { printableText(job.name) }), *when ? when : programText("Unknown"),
+            job.originHost.empty() ? programText("Unknown") : printableText(job.originHost), sawHere });
+}
+
+QueueSettingsStore::Warning HeldJobs::warner()
+{
+    return [this](const std::string& warning) { m_err << "accounting-agent: warning: " << printableText(warning) << "\n"; };
 }
 
 JobFate HeldJobs::releaseWithPrinterCodes(const ServerJob& job, const PrinterCodes& codes, const QueueSettings& settings)

@@ -69,6 +69,11 @@ public:
 
 private:
     JobFate takeUp(const ServerJob& job);
+    // What becomes of a job that is not the agent's to take up (it carries its codes, a person
+    // held it, its queue's settings cannot be read), told; none when it is the agent's.
+    std::optional<JobFate> screen(const ServerJob& job);
+    // A queue of a printer the Accounting pane serves: the pane's settings decide.
+    JobFate takeUpForPane(const ServerJob& job, PromptTask task);
     JobFate withPerson(PromptTask task, const ServerJob& job);
     JobFate afterClick(const ServerJob& job, const ClickOutcome& outcome);
     JobFate release(const ServerJob& job, const std::vector<StandIn::TicketItem>& settings);
@@ -79,6 +84,19 @@ private:
     // a value its code does not allow is never sent.
     JobFate releaseWithPrinterCodes(const ServerJob& job, const PrinterCodes& codes, const QueueSettings& settings);
     JobFate cancel(const ServerJob& job);
+    // A step of taking the job up failed: error is told, and the job left held for why.
+    JobFate leftHeld(const ServerJob& job, const std::string& why, const std::string& error);
+    // The server went away, or the agent is asked to stop.
+    JobFate lostOrStopped() const;
+    // Tells that the printer refused the job's account, and gives the prompt's note that says so.
+    std::string refusalNote(const ServerJob& job);
+    // Where the job came from, in the person's words for it, so that a print of one's own can be told
+    // from one made in one's name: the document, the queue and when, which the server says; the
+    // computer it came from, which is the sender's word (a program on the server's machine names any
+    // host it likes); and what the agent saw itself: whether one of the person's programs on this
+    // computer was connected to the server as the job was made.
+    std::string originNote(const ServerJob& job) const;
+    QueueSettingsStore::Warning warner();
     // What became of job once the server answered a release or a cancel (done) with reply.
     JobFate settled(const ServerJob& job, Reply reply, const std::string& error, JobFate done);
     void startNextPrompt();

@@ -82,18 +82,12 @@ public:
 
     bool askPassword(const PasswordQuestion& question, std::ostream& transcript, PasswordAnswer* answer, std::string* why, std::string*) override
     {
-        transcribePasswordQuestion(transcript, question);
-        bool given = askPasswordOnScreen(question, answer, why);
-        transcribePasswordAnswer(transcript, given, *answer);
-        return given;
+        return answerPasswordInWindow(question, transcript, askPasswordOnScreen, answer, why);
     }
 
     CodesFormAnswer askCodes(CodesForm* form, std::ostream& transcript, std::string* why, std::string*) override
     {
-        transcribeCodesQuestion(transcript, *form);
-        CodesFormAnswer answer = askCodesOnScreen(form, why);
-        transcribeCodesAnswer(transcript, *form, answer);
-        return answer;
+        return answerCodesInWindow(form, transcript, askCodesOnScreen, why);
     }
 
     Answer end() override

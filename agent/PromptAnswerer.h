@@ -5,10 +5,9 @@
 // the script is) is handed back to the agent when the click is done.
 #pragma once
 
-#include "queues/CodesForm.h"
+#include "dialog/Answerer.h"
 #include "dialog/PrintDialog.h"
 #include "dialog/ScriptSource.h"
-#include "queues/ServerPasswords.h"
 #include "dialog/Transcript.h"
 
 #include <functional>
@@ -25,9 +24,9 @@ struct Answer {
     std::string error;
 };
 
-class PromptAnswerer {
+// The password and codes windows (Answerer.h) come between clicks.
+class PromptAnswerer : public Answerer {
 public:
-    virtual ~PromptAnswerer() = default;
     // Whether a click that only shows a notice (a default code missing) is worth a window: on
     // screen it is; a script answers prompts alone.
     virtual bool showsNotices() const = 0;
@@ -38,21 +37,6 @@ public:
     // process that played the click, and taken over in the agent.
     virtual std::string state() const { return ""; }
     virtual void takeState(const std::string&) { }
-
-    // A print server's demand for the person's password, between clicks, told to transcript:
-    // true with *answer when one was given; false with *why otherwise, and *error for a fault of
-    // the answerer's own (a script's line that does not answer it). One that answers prompts alone
-    // gives none.
-    virtual bool askPassword(const PasswordQuestion&, std::ostream&, PasswordAnswer*, std::string*, std::string*) { return false; }
-
-    // The window of a queue whose printer asks for codes of its own (CodesForm.h), told to
-    // transcript: Accepted with the person's values in *form; otherwise *why says why none were
-    // given, and *error holds a fault of the answerer's own.
-    virtual CodesFormAnswer askCodes(CodesForm*, std::ostream&, std::string* why, std::string*)
-    {
-        *why = "nobody answers its codes window";
-        return CodesFormAnswer::Unanswered;
-    }
 
     // Called as the person comes within reach during begin (the screen opened for the prompt): a
     // process playing the click that ends before that never reached the person, and the job waits

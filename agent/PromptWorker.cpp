@@ -2,9 +2,9 @@
 
 #include "agent/AgentChild.h"
 #include "program/ProcessGuards.h"
+#include "program/SecretWipe.h"
 #include "queues/QueueSettings.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -17,88 +17,27 @@
 
 namespace {
 
-// The outcome travels from the worker as fields, each its length in decimal, a space, its bytes.
-void putField(std::string& message, const std::string& field)
-{
-    message += std::to_string(field.size()) + ' ' + field;
-}
-
-bool takeField(const std::string& message, size_t* at, std::string* field)
-{
-    size_t space = message.find(' ', *at);
-    if (space == std::string::npos)
-        return false;
-    size_t length = strtoul(message.c_str() + *at, nullptr, 10);
-    if (space + 1 + length > message.size())
-        return false;
-    *field = message.substr(space + 1, length);
-    *at = space + 1 + length;
-    return true;
-}
-
-std::string encode(const ClickOutcome& outcome, const std::string& answererState)
-{
-    std::string message;
-    for (const std::string& field : { std::to_string(static_cast<int>(outcome.kind)), outcome.why, outcome.fault, outcome.noticeHeader,
-             outcome.noticeMessage, answererState, std::to_string(outcome.settings.size()) })
-        putField(message, field);
-    for (const auto& item : outcome.settings) {
-        for (const std::string& field : { item.key, item.client, std::string(item.isString ? "s" : "i"), std::to_string(item.integer), item.string,
-                 std::string(item.locked ? "l" : "u") })
-            putField(message, field);
-    }
-    return message;
-}
-
-bool decode(const std::string& message, ClickOutcome* outcome, std::string* answererState)
-{
-    size_t at = 0;
-    std::string kind, count;
-    if (!takeField(message, &at, &kind) || !takeField(message, &at, &outcome->why) || !takeField(message, &at, &outcome->fault)
-        || !takeField(message, &at, &outcome->noticeHeader) || !takeField(message, &at, &outcome->noticeMessage)
-        || !takeField(message, &at, answererState) || !takeField(message, &at, &count))
-        return false;
-    outcome->kind = static_cast<ClickOutcome::Kind>(atoi(kind.c_str()));
-    for (long items = atol(count.c_str()); items > 0; --items) {
-        StandIn::TicketItem item;
-        std::string isString, integer, locked;
-        if (!takeField(message, &at, &item.key) || !takeField(message, &at, &item.client) || !takeField(message, &at, &isString)
-            || !takeField(message, &at, &integer) || !takeField(message, &at, &item.string) || !takeField(message, &at, &locked))
-            return false;
-        item.isString = isString == "s";
-        item.integer = static_cast<SInt32>(atol(integer.c_str()));
-        item.locked = locked == "l";
-        outcome->settings.push_back(std::move(item));
-    }
-    return true;
-}
-
-// Written ahead of the outcome once the answerer has reached the person, and then once the person
-// chose Cancel, for the agent to carry the cancel out; its answer comes back as a digit (the
-// CancelAnswer), the server's reason and a NUL.
-constexpr char kReached = '+';
-constexpr char kCancelAsked = '?';
-
 // The agent's answer to the cancel, read as the worker waits for it; none when the agent is gone
 // or the worker asked to stop.
 CancelAnswer cancelThroughAgent(int result, int answers, std::string* why)
 {
-    if (!writeAll(result, std::string(1, kCancelAsked)))
+    if (!WindowMessage::cancelAsked().writeTo(result))
         return CancelAnswer::Unanswered;
     std::string said;
-    char byte;
-    for (;;) {
-        ssize_t count = read(answers, &byte, 1);
+    std::optional<WindowMessage> answer;
+    char buffer[256];
+    while (WindowMessage::take(said, &answer) == WindowMessage::Taken::Partial) {
+        ssize_t count = read(answers, buffer, sizeof buffer);
         if (count < 0 && errno == EINTR && !interruptionRequested())
             continue;
-        if (count <= 0 || byte == '\0')
+        if (count <= 0)
             break;
-        said += byte;
+        said.append(buffer, static_cast<size_t>(count));
     }
-    if (said.empty() || said[0] < '0' || said[0] > '2')
-        return CancelAnswer::Unanswered;
-    *why = said.substr(1);
-    return static_cast<CancelAnswer>(said[0] - '0');
+    CancelAnswer given = CancelAnswer::Unanswered;
+    if (answer)
+        answer->cancelAnswered(&given, why);
+    return given;
 }
 
 // The codes window in place of the click: the person's codes, as settings the job goes with.
@@ -130,7 +69,7 @@ ClickOutcome askForCodes(CodesForm form, PromptAnswerer& answerer, std::ostream&
     // The agent may have talked to the keyring through GLib, whose threads did not come along
     // into this process: Qt's event loop here is its own, not GLib's.
     setenv("QT_NO_GLIB", "1", 1);
-    answerer.onReach([result] { writeAll(result, std::string(1, kReached)); });
+    answerer.onReach([result] { WindowMessage::personReached().writeTo(result); });
     ClickOutcome outcome;
     PrintDialog dialog;
     std::string error;
@@ -147,7 +86,7 @@ ClickOutcome askForCodes(CodesForm form, PromptAnswerer& answerer, std::ostream&
             [result, answers](std::string* why) { return cancelThroughAgent(result, answers, why); });
     }
     out.flush();
-    bool written = writeAll(result, encode(outcome, answerer.state()));
+    bool written = WindowMessage::clickDone(outcome, answerer.state()).writeTo(result);
     // Nothing of the agent's is the worker's to close or flush: it ends at once.
     _exit(written ? 0 : 1);
 }
@@ -229,42 +168,56 @@ void PromptWorker::takeIn(int* descriptor, std::string* into)
     }
 }
 
-bool PromptWorker::cancelAsked()
+void PromptWorker::takeInMessages()
 {
     takeIn(&m_result, &m_resultBytes);
-    size_t at = !m_resultBytes.empty() && m_resultBytes[0] == kReached ? 1 : 0;
-    return !m_cancelAnswered && m_resultBytes.size() > at && m_resultBytes[at] == kCancelAsked;
+    std::optional<WindowMessage> message;
+    while (!m_garbled && !m_outcome) {
+        WindowMessage::Taken taken = WindowMessage::take(m_resultBytes, &message);
+        if (taken == WindowMessage::Taken::Partial)
+            return;
+        if (taken == WindowMessage::Taken::Malformed) {
+            m_garbled = true;
+            return;
+        }
+        if (message->kind() == WindowMessage::Kind::PersonReached)
+            m_reached = true;
+        else if (message->kind() == WindowMessage::Kind::CancelAsked)
+            m_cancelAsked = true;
+        else
+            m_outcome = std::move(message);
+    }
+}
+
+bool PromptWorker::cancelAsked()
+{
+    takeInMessages();
+    return m_cancelAsked && !m_cancelAnswered;
 }
 
 void PromptWorker::answerCancel(CancelAnswer answer, const std::string& why)
 {
     m_cancelAnswered = true;
-    std::string said = std::to_string(static_cast<int>(answer)) + why;
-    said.erase(std::remove(said.begin(), said.end(), '\0'), said.end());
-    writeAll(m_cancelAnswer, said + '\0');
+    WindowMessage::cancelAnswered(answer, why).writeTo(m_cancelAnswer);
 }
 
 bool PromptWorker::collect(PromptAnswerer& answerer, ClickOutcome* outcome, std::string* errors)
 {
-    takeIn(&m_result, &m_resultBytes);
+    takeInMessages();
     takeIn(&m_errors, &m_errorBytes);
     if (m_result >= 0 || m_errors >= 0)
         return false;
     int status = 0;
     waitpid(m_process, &status, 0);
     *outcome = ClickOutcome();
-    bool reached = !m_resultBytes.empty() && m_resultBytes[0] == kReached;
-    size_t at = reached ? 1 : 0;
-    if (m_resultBytes.size() > at && m_resultBytes[at] == kCancelAsked)
-        ++at;
     std::string state;
-    if (decode(m_resultBytes.substr(at), outcome, &state)) {
+    if (m_outcome && m_outcome->clickDone(outcome, &state)) {
         answerer.takeState(state);
     } else {
         // A worker that ended without an outcome says why in its first words on standard error
         // (Qt's, when the screen cannot be opened), but for the pane's notes on concealment.
         *outcome = ClickOutcome();
-        if (!reached) {
+        if (!m_reached) {
             outcome->kind = ClickOutcome::Kind::Unanswered;
             outcome->why = answerer.unreachable();
         } else {
@@ -297,7 +250,11 @@ void PromptWorker::reset()
         *descriptor = -1;
     }
     m_cancelAnswered = false;
+    m_reached = false;
+    m_cancelAsked = false;
+    m_garbled = false;
+    m_outcome.reset();
     m_process = -1;
-    m_resultBytes.clear();
+    wipeSecret(m_resultBytes);
     m_errorBytes.clear();
 }

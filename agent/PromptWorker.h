@@ -8,6 +8,7 @@
 #pragma once
 
 #include "agent/HeldJobClick.h"
+#include "agent/WindowMessage.h"
 #include "dialog/QueueDialog.h"
 
 #include <optional>
@@ -61,6 +62,8 @@ public:
 
 private:
     void takeIn(int* descriptor, std::string* into);
+    // Takes in what the worker wrote, and the messages it makes.
+    void takeInMessages();
     void reset();
 
     pid_t m_process { -1 };
@@ -69,6 +72,11 @@ private:
     // The agent's answer to a cancel, to the worker.
     int m_cancelAnswer { -1 };
     bool m_cancelAnswered { false };
+    // What the worker said so far; bytes that make no message end what it says.
+    bool m_reached { false };
+    bool m_cancelAsked { false };
+    bool m_garbled { false };
+    std::optional<WindowMessage> m_outcome;
     std::string m_resultBytes;
     std::string m_errorBytes;
 };

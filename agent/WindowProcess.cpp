@@ -13,7 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-bool answerInWindowProcess(const std::string& window, const std::function<std::string()>& ask, std::string* said, std::string* why)
+bool answerInWindowProcess(const std::string& window, const std::function<WindowMessage()>& ask, std::optional<WindowMessage>* said, std::string* why)
 {
     int result[2];
     if (pipe2(result, O_CLOEXEC) != 0) {
@@ -24,10 +24,8 @@ bool answerInWindowProcess(const std::string& window, const std::function<std::s
     if (process == 0) {
         ::close(result[0]);
         setenv("QT_NO_GLIB", "1", 1);
-        std::string bytes = ask();
         // The agent goes by what it reads, and reads nothing of a write that failed.
-        writeAll(result[1], bytes);
-        wipeSecret(bytes);
+        ask().writeTo(result[1]);
         _exit(0);
     }
     ::close(result[1]);
@@ -36,7 +34,8 @@ bool answerInWindowProcess(const std::string& window, const std::function<std::s
         ::close(result[0]);
         return false;
     }
-    said->clear();
+    said->reset();
+    std::string bytes;
     bool stopped = false;
     char buffer[256];
     for (;;) {
@@ -53,18 +52,20 @@ bool answerInWindowProcess(const std::string& window, const std::function<std::s
             continue;
         if (count <= 0)
             break;
-        said->append(buffer, static_cast<size_t>(count));
+        bytes.append(buffer, static_cast<size_t>(count));
     }
     wipeSecret(buffer);
+    // The window's process writes one message: anything after it makes what it wrote no answer.
+    if (!stopped && WindowMessage::take(bytes, said) == WindowMessage::Taken::Whole && !bytes.empty())
+        said->reset();
+    wipeSecret(bytes);
     ::close(result[0]);
     // The window's process took the agent's handlers along, which only note a SIGTERM.
     if (stopped)
         kill(process, SIGKILL);
     int status = 0;
     waitpid(process, &status, 0);
-    if (stopped) {
-        wipeSecret(*said);
+    if (stopped)
         *why = window + " was closed as the agent stops";
-    }
     return !stopped;
 }

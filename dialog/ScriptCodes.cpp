@@ -155,3 +155,12 @@ CodesFormAnswer answerCodesFromScript(ScriptSource& script, CodesForm* form, std
         return stop(usage(*form));
     }
 }
+
+CodesFormAnswer answerCodesInWindow(CodesForm* form, std::ostream& transcript, const std::function<CodesFormAnswer(CodesForm* form, std::string* why)>& window,
+    std::string* why)
+{
+    transcribeCodesQuestion(transcript, *form);
+    CodesFormAnswer answer = window(form, why);
+    transcribeCodesAnswer(transcript, *form, answer);
+    return answer;
+}

@@ -15,6 +15,7 @@
 #include "program/ProgramsExport.h"
 #include "dialog/ScriptSource.h"
 
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -30,3 +31,8 @@ PROGRAMS_EXPORT CodesFormAnswer answerCodesFromScript(ScriptSource& script, Code
 PROGRAMS_EXPORT void transcribeCodesQuestion(std::ostream& transcript, const CodesForm& form);
 // Its outcome's line: in the settings, what was saved besides the codes.
 PROGRAMS_EXPORT void transcribeCodesAnswer(std::ostream& transcript, const CodesForm& form, CodesFormAnswer answer);
+
+// The person's answer in the window on screen (window, as CodesFormAnswer's callers take it), its
+// lines told to transcript as a script's are.
+PROGRAMS_EXPORT CodesFormAnswer answerCodesInWindow(CodesForm* form, std::ostream& transcript,
+    const std::function<CodesFormAnswer(CodesForm* form, std::string* why)>& window, std::string* why);

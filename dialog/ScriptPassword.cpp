@@ -17,6 +17,17 @@ void transcribePasswordAnswer(std::ostream& transcript, bool given, const Passwo
                << std::endl;
 }
 
+bool answerPasswordInWindow(const PasswordQuestion& question, std::ostream& transcript, const PasswordAsker& window, PasswordAnswer* answer,
+    std::string* why)
+{
+    transcribePasswordQuestion(transcript, question);
+    bool given = window(question, answer, why);
+    if (!given && why->empty())
+        *why = "the password window was cancelled";
+    transcribePasswordAnswer(transcript, given, *answer);
+    return given;
+}
+
 ScriptPasswordAnswer answerPasswordFromScript(ScriptSource& script, const PasswordQuestion& question, std::ostream& transcript, PasswordAnswer* answer,
     std::string* why, std::string* error)
 {

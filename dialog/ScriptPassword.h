@@ -30,3 +30,8 @@ PROGRAMS_EXPORT ScriptPasswordAnswer answerPasswordFromScript(ScriptSource& scri
 PROGRAMS_EXPORT void transcribePasswordQuestion(std::ostream& transcript, const PasswordQuestion& question);
 // Its answer's line.
 PROGRAMS_EXPORT void transcribePasswordAnswer(std::ostream& transcript, bool given, const PasswordAnswer& answer);
+
+// The person's answer in a password window on screen (window), its lines told to transcript as a
+// script's are; a window that gives no reason was cancelled.
+PROGRAMS_EXPORT bool answerPasswordInWindow(const PasswordQuestion& question, std::ostream& transcript, const PasswordAsker& window, PasswordAnswer* answer,
+    std::string* why);

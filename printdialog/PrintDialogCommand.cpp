@@ -2,6 +2,7 @@
 
 #include "printdialog/CodesSettings.h"
 #include "printdialog/Conversation.h"
+#include "printdialog/DialogAnswerer.h"
 #include "queues/CupsPrinter.h"
 #include "printdialog/ListCodes.h"
 #include "dialog/PrintDialog.h"
@@ -9,11 +10,9 @@
 #include "dialog/QueueDialog.h"
 #include "queues/QueueSettings.h"
 #include "queues/QueueSettingsStore.h"
-#include "dialog/ScreenModule.h"
-#include "dialog/ScriptCodes.h"
-#include "dialog/ScriptPassword.h"
-#include "dialog/ScriptRunner.h"
 #include "dialog/Transcript.h"
+
+#include <memory>
 
 namespace {
 
@@ -264,55 +263,52 @@ int finishDialog(const PrintDialogOptions& options, const PrintTarget& target, c
     return kExitPrinted;
 }
 
-// Without a script the person acts on the dialog on screen.
-int runOnScreen(const PrintDialogOptions& options, std::ostream& out, std::ostream& err)
+// The dialog, played by the answerer: the script's lines, or the person on screen.
+int runDialog(const PrintDialogOptions& options, DialogAnswerer& answerer, std::ostream& out, std::ostream& err)
 {
-    if (!displayAvailable()) {
-        err << "printdialog: no display to show the dialog on: set DISPLAY, or run it with --script FILE (or - for standard "
-               "input), or take a picture with --snapshot FILE\n";
-        return kExitError;
-    }
-    ScreenConversation conversation(err);
     std::string error;
-    const ScreenModule* frontEnd = loadScreenModule(&error);
-    if (!frontEnd) {
+    if (!answerer.ready(&error)) {
         err << "printdialog: " << error << "\n";
         return kExitError;
     }
-    // A server that asks for the person's password asks in a window of its own.
-    PasswordAskerScope asker([frontEnd, &out](const PasswordQuestion& question, PasswordAnswer* answer, std::string* why) {
-        transcribePasswordQuestion(out, question);
-        bool given = frontEnd->askPassword(question, answer, why);
-        if (!given && why->empty())
-            *why = "the password window was cancelled";
-        transcribePasswordAnswer(out, given, *answer);
+    Conversation& conversation = answerer.conversation();
+    // A server that asks for the person's password asks the answerer; a fault of the answerer's
+    // own is told once the dialog is open.
+    std::string passwordFault;
+    PasswordAskerScope asker([&answerer, &out, &passwordFault](const PasswordQuestion& question, PasswordAnswer* answer, std::string* why) {
+        std::string fault;
+        bool given = answerer.askPassword(question, out, answer, why, &fault);
+        if (!fault.empty())
+            passwordFault = fault;
         return given;
     });
     QueueSettingsStore store = settingsStore(options);
     PrintTarget target;
     PrintDialog dialog;
     PrinterCodes printersCodes;
-    if (Going going = openDialog(options, target, store, conversation, err, dialog, &printersCodes); going != Going::On)
+    Going going = openDialog(options, target, store, conversation, err, dialog, &printersCodes);
+    if (!passwordFault.empty())
+        conversation.tell(passwordFault);
+    if (going != Going::On)
         return exitFor(going);
-    auto ask = [frontEnd, &out](CodesForm* form, std::string* why) {
-        transcribeCodesQuestion(out, *form);
-        CodesFormAnswer answer = frontEnd->askCodes(form, why);
-        transcribeCodesAnswer(out, *form, answer);
+    auto ask = [&answerer, &out](CodesForm* form, std::string* why) {
+        std::string fault;
+        CodesFormAnswer answer = answerer.askCodes(form, out, why, &fault);
+        if (!fault.empty())
+            *why = fault;
         return answer;
     };
-    if (!printersCodes.codes.empty()) {
-        Transcript transcript(out);
+    Transcript transcript(out);
+    if (!printersCodes.codes.empty())
         return configurePrinterCodes(target.destination(), printersCodes, store, options.keepCodes, ask, transcript, conversation, err);
-    }
-    bool printed = frontEnd->runOnScreen(dialog, &error);
-    if (!error.empty()) {
+    DialogOutcome outcome = answerer.play(dialog, transcript, target.onQueue(), &error);
+    if (outcome == DialogOutcome::Failed) {
         conversation.tell(error);
         return kExitError;
     }
-    Transcript transcript(out);
-    if (dialog.forgetChosen())
+    if (outcome == DialogOutcome::Forgotten)
         return forgetSettings(target, store, transcript, conversation);
-    if (!printed)
+    if (outcome != DialogOutcome::Printed)
         return kExitNotPrinted;
     return finishDialog(options, target, store, dialog, ask, transcript, conversation, err);
 }
@@ -337,69 +333,8 @@ int runPrintDialog(const PrintDialogOptions& options, std::ostream& out, std::os
         return listPrinterCodes(options, out, err);
     if (options.forget)
         return runForget(options, out, err);
-    if (options.scriptPath.empty() && options.snapshotPath.empty())
-        return runOnScreen(options, out, err);
-    ScriptedConversation conversation(err);
-    ScriptSource script;
-    std::string error;
-    if (!options.scriptPath.empty() && !script.open(options.scriptPath, &error)) {
-        conversation.tell(options.scriptPath + ": " + error);
-        return kExitError;
-    }
-    // A server that asks for the person's password is answered by the script's next line.
-    std::string passwordError;
-    PasswordAskerScope asker([&script, &out, &passwordError](const PasswordQuestion& question, PasswordAnswer* answer, std::string* why) {
-        return answerPasswordFromScript(script, question, out, answer, why, &passwordError) == ScriptPasswordAnswer::Given;
-    });
-    QueueSettingsStore store = settingsStore(options);
-    PrintTarget target;
-    PrintDialog dialog;
-    PrinterCodes printersCodes;
-    Going going = openDialog(options, target, store, conversation, err, dialog, &printersCodes);
-    std::string where = options.scriptPath == "-" ? "standard input" : options.scriptPath;
-    if (!passwordError.empty())
-        conversation.tell(where + ": " + passwordError);
-    if (going != Going::On)
-        return exitFor(going);
-    auto ask = [&script, &out, &where](CodesForm* form, std::string* why) {
-        std::string scriptError;
-        CodesFormAnswer answer = answerCodesFromScript(script, form, out, why, &scriptError);
-        if (!scriptError.empty())
-            *why = where + ": " + scriptError;
-        return answer;
-    };
-    if (!printersCodes.codes.empty()) {
-        Transcript transcript(out);
-        return configurePrinterCodes(target.destination(), printersCodes, store, options.keepCodes, ask, transcript, conversation, err);
-    }
-    // A picture without a script shows the pane as a person opening it would see it.
-    if (options.scriptPath.empty())
-        dialog.showPane();
-    Transcript transcript(out);
-    DialogOutcome outcome;
-    std::string scriptError;
-    {
-        // On a CUPS queue the line comes once the server has taken the job ("printed job N"), or
-        // once the queue's settings are stored ("saved").
-        ScriptRunner runner(dialog, script, transcript, target.onQueue() ? PrintedLine::LeftToSubmitter : PrintedLine::Written);
-        // On a queue the pane does not serve, the printer's codes window may follow Print.
-        if (target.onQueue() && !dialog.printClickHooked())
-            runner.windowFollows();
-        outcome = runner.run();
-        scriptError = runner.error();
-        // The picture is of the dialog as the script leaves it, before it is torn down.
-        if (outcome != DialogOutcome::Failed && !options.snapshotPath.empty()
-            && !snapshotFrontWindow(dialog, nullptr, options.snapshotPath, &scriptError))
-            outcome = DialogOutcome::Failed;
-    }
-    transcript.flush();
-    if (outcome == DialogOutcome::Failed) {
-        conversation.tell(where + ": " + scriptError);
-        return kExitError;
-    }
-    if (outcome == DialogOutcome::Forgotten)
-        return forgetSettings(target, store, transcript, conversation);
-    if (outcome != DialogOutcome::Printed)
-        return kExitNotPrinted;
-    return finishDialog(options, target, store, dialog, ask, transcript, conversation, err);
+    // Without a script or a picture to take, the person acts on the dialog on screen.
+    std::unique_ptr<DialogAnswerer> answerer = options.scriptPath.empty() && options.snapshotPath.empty() ? makeScreenDialogAnswerer(err)
+                                                                                                          : makeScriptDialogAnswerer(options, err);
+    return runDialog(options, *answerer, out, err);
 }

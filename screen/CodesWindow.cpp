@@ -52,11 +52,179 @@ QLabel* problemLine(QWidget* parent)
     return line;
 }
 
-// A code's field and the lines under it.
-struct FieldWidgets {
-    QLineEdit* edit;
-    QLabel* problem;
+// The window of one form: built from it, checked again as the person types, and read back into
+// it once the person accepts.
+class CodesDialog {
+public:
+    explicit CodesDialog(const CodesForm& form);
+    // Shows why what each field holds will not do, and enables Print or Save only when nothing is
+    // wrong; true then.
+    bool refresh();
+    // Waits for the person: true when they accepted codes that fit.
+    bool exec() { return m_window.exec() == QDialog::Accepted && refresh(); }
+    // The person's answer into form: the settings' check boxes, and each field's value, taken out
+    // of the window.
+    void answer(CodesForm* form);
+
+private:
+    void addFields(QVBoxLayout* layout);
+    void addButtons(QVBoxLayout* layout);
+    // The window's check boxes as they stand, which say whether an empty field will do.
+    CodesForm checks() const;
+
+    // A code's field and the lines under it.
+    struct FieldWidgets {
+        QLineEdit* edit;
+        QLabel* problem;
+    };
+
+    const CodesForm& m_form;
+    bool m_settings;
+    QDialog m_window;
+    // The settings' check boxes; the prompt has none.
+    QCheckBox* m_accounting { nullptr };
+    QCheckBox* m_asked { nullptr };
+    QCheckBox* m_conceal { nullptr };
+    QCheckBox* m_keyring { nullptr };
+    std::vector<FieldWidgets> m_fields;
+    // Codes that cannot go together, each fine alone.
+    QLabel* m_conflict { nullptr };
+    QPushButton* m_accept { nullptr };
 };
+
+CodesDialog::CodesDialog(const CodesForm& form)
+    : m_form(form)
+    , m_settings(form.purpose == CodesForm::Purpose::Settings)
+{
+    std::string queue = printableText(form.queue);
+    std::string document = form.document.empty() ? programText("Your Print") : printableText(form.document);
+    m_window.setWindowTitle(QString::fromStdString(m_settings ? programText("Settings Window Title", { queue })
+                                                              : programText("Codes Window Title", { document, queue })));
+    auto* layout = new QVBoxLayout(&m_window);
+    // The window grows as a field's problem line comes up or grows longer.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addStrut(kWindowWidth);
+    // The body names the document and the queue too: a desktop without title bars never shows
+    // the title.
+    std::string quoted = form.document.empty() ? document : programText("Quoted Document", { document });
+    layout->addWidget(textLine(m_settings ? programText("Codes Settings Question", { queue }) : programText("Codes Question", { quoted, queue }), &m_window));
+    if (!form.note.empty())
+        layout->addWidget(textLine(form.note, &m_window));
+    if (m_settings) {
+        m_accounting = checkBox("accounting", "Codes Accounting On", form.accountingOn, &m_window);
+        m_asked = checkBox("prompt", "Codes Ask When Printing", form.askWhenPrinting, &m_window);
+        layout->addWidget(m_accounting);
+        layout->addWidget(m_asked);
+    }
+    addFields(layout);
+    if (m_settings) {
+        m_conceal = checkBox("conceal", "Codes Conceal", form.concealed, &m_window);
+        m_keyring = checkBox("keyring", "Codes Keep In Keyring", form.keepInKeyring, &m_window);
+        layout->addWidget(m_conceal);
+        layout->addWidget(m_keyring);
+    }
+    m_conflict = problemLine(&m_window);
+    m_conflict->setObjectName("problem:fields");
+    layout->addWidget(m_conflict);
+    addButtons(layout);
+
+    for (const FieldWidgets& field : m_fields)
+        QObject::connect(field.edit, &QLineEdit::textChanged, &m_window, [this] { refresh(); });
+    for (QCheckBox* box : { m_accounting, m_asked, m_conceal, m_keyring }) {
+        if (box)
+            QObject::connect(box, &QCheckBox::toggled, &m_window, [this] { refresh(); });
+    }
+    refresh();
+    if (!m_fields.empty())
+        m_fields.front().edit->setFocus();
+}
+
+void CodesDialog::addFields(QVBoxLayout* layout)
+{
+    auto* fields = new QFormLayout;
+    layout->addLayout(fields);
+    for (const CodeField& field : m_form.fields) {
+        auto* column = new QWidget(&m_window);
+        auto* lines = new QVBoxLayout(column);
+        lines->setContentsMargins(0, 0, 0, 0);
+        auto* edit = new QLineEdit(QString::fromStdString(field.value), column);
+        edit->setObjectName(QString::fromStdString(field.code.name));
+        edit->setEchoMode(m_form.concealed ? QLineEdit::Password : QLineEdit::Normal);
+        lines->addWidget(edit);
+        lines->addWidget(textLine(codeBoundsText(field.code), column));
+        QLabel* problem = problemLine(column);
+        problem->setObjectName(QString::fromStdString("problem:" + field.code.name));
+        lines->addWidget(problem);
+        QLabel* label = textLine(programText("Code Label", { printableText(field.code.label) }), &m_window);
+        label->setBuddy(edit);
+        fields->addRow(label, column);
+        m_fields.push_back({ edit, problem });
+    }
+}
+
+void CodesDialog::addButtons(QVBoxLayout* layout)
+{
+    auto* buttons = new QDialogButtonBox(&m_window);
+    buttons->addButton(QString::fromStdString(programText("Cancel")), QDialogButtonBox::RejectRole);
+    m_accept = buttons->addButton(QString::fromStdString(programText(m_settings ? "Save" : "Print")), QDialogButtonBox::AcceptRole);
+    m_accept->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &m_window, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &m_window, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+CodesForm CodesDialog::checks() const
+{
+    CodesForm checked;
+    checked.purpose = m_form.purpose;
+    checked.concealed = m_form.concealed;
+    if (m_settings) {
+        checked.accountingOn = m_accounting->isChecked();
+        checked.askWhenPrinting = m_asked->isChecked();
+        checked.concealed = m_conceal->isChecked();
+        checked.keepInKeyring = m_keyring->isChecked();
+    }
+    return checked;
+}
+
+bool CodesDialog::refresh()
+{
+    auto showProblem = [](QLabel* line, const std::string& problem) {
+        line->setText(QString::fromStdString(problem));
+        line->setVisible(!problem.empty());
+        return problem.empty();
+    };
+    CodesForm checked = checks();
+    std::vector<CodeField> typed;
+    for (size_t index = 0; index < m_fields.size(); ++index)
+        typed.push_back({ m_form.fields[index].code, m_fields[index].edit->text().toStdString() });
+    bool fit = true;
+    for (size_t index = 0; index < m_fields.size(); ++index) {
+        fit = showProblem(m_fields[index].problem, codeFieldProblem(checked, typed[index])) && fit;
+        m_fields[index].edit->setEchoMode(checked.concealed ? QLineEdit::Password : QLineEdit::Normal);
+    }
+    fit = showProblem(m_conflict, fieldsProblem(typed)) && fit;
+    for (CodeField& field : typed)
+        wipeSecret(field.value);
+    m_accept->setEnabled(fit);
+    return fit;
+}
+
+void CodesDialog::answer(CodesForm* form)
+{
+    if (m_settings) {
+        CodesForm checked = checks();
+        form->accountingOn = checked.accountingOn;
+        form->askWhenPrinting = checked.askWhenPrinting;
+        form->keepInKeyring = checked.keepInKeyring;
+        form->concealed = checked.concealed;
+    }
+    for (size_t index = 0; index < m_fields.size(); ++index) {
+        wipeSecret(form->fields[index].value);
+        form->fields[index].value = m_fields[index].edit->text().toStdString();
+        m_fields[index].edit->clear();
+    }
+}
 
 }
 
@@ -79,130 +247,9 @@ CodesFormAnswer askCodes(CodesForm* form, std::string* error)
     error->clear();
     if (!screenApplication(false, error))
         return CodesFormAnswer::Unanswered;
-    bool settings = form->purpose == CodesForm::Purpose::Settings;
-    std::string queue = printableText(form->queue);
-    QDialog window;
-    std::string document = form->document.empty() ? programText("Your Print") : printableText(form->document);
-    window.setWindowTitle(QString::fromStdString(settings ? programText("Settings Window Title", { queue })
-                                                          : programText("Codes Window Title", { document, queue })));
-    auto* layout = new QVBoxLayout(&window);
-    // The window grows as a field's problem line comes up or grows longer.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addStrut(kWindowWidth);
-    // The body names the document and the queue too: a desktop without title bars never shows
-    // the title.
-    std::string quoted = form->document.empty() ? document : programText("Quoted Document", { document });
-    layout->addWidget(textLine(settings ? programText("Codes Settings Question", { queue }) : programText("Codes Question", { quoted, queue }), &window));
-    if (!form->note.empty())
-        layout->addWidget(textLine(form->note, &window));
-
-    // The settings' check boxes; the prompt has none.
-    QCheckBox* accounting = nullptr;
-    QCheckBox* asked = nullptr;
-    QCheckBox* conceal = nullptr;
-    QCheckBox* keyring = nullptr;
-    if (settings) {
-        accounting = checkBox("accounting", "Codes Accounting On", form->accountingOn, &window);
-        asked = checkBox("prompt", "Codes Ask When Printing", form->askWhenPrinting, &window);
-        layout->addWidget(accounting);
-        layout->addWidget(asked);
-    }
-    auto* fields = new QFormLayout;
-    layout->addLayout(fields);
-    std::vector<FieldWidgets> shown;
-    for (const CodeField& field : form->fields) {
-        auto* column = new QWidget(&window);
-        auto* lines = new QVBoxLayout(column);
-        lines->setContentsMargins(0, 0, 0, 0);
-        auto* edit = new QLineEdit(QString::fromStdString(field.value), column);
-        edit->setObjectName(QString::fromStdString(field.code.name));
-        edit->setEchoMode(form->concealed ? QLineEdit::Password : QLineEdit::Normal);
-        lines->addWidget(edit);
-        lines->addWidget(textLine(codeBoundsText(field.code), column));
-        QLabel* problem = problemLine(column);
-        problem->setObjectName(QString::fromStdString("problem:" + field.code.name));
-        lines->addWidget(problem);
-        QLabel* label = textLine(programText("Code Label", { printableText(field.code.label) }), &window);
-        label->setBuddy(edit);
-        fields->addRow(label, column);
-        shown.push_back({ edit, problem });
-    }
-    if (settings) {
-        conceal = checkBox("conceal", "Codes Conceal", form->concealed, &window);
-        keyring = checkBox("keyring", "Codes Keep In Keyring", form->keepInKeyring, &window);
-        layout->addWidget(conceal);
-        layout->addWidget(keyring);
-    }
-
-    // Codes that cannot go together, each fine alone.
-    QLabel* conflict = problemLine(&window);
-    conflict->setObjectName("problem:fields");
-    layout->addWidget(conflict);
-
-    auto* buttons = new QDialogButtonBox(&window);
-    buttons->addButton(QString::fromStdString(programText("Cancel")), QDialogButtonBox::RejectRole);
-    QPushButton* accept = buttons->addButton(QString::fromStdString(programText(settings ? "Save" : "Print")), QDialogButtonBox::AcceptRole);
-    accept->setDefault(true);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &window, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
-    layout->addWidget(buttons);
-
-    // The window's check boxes as they stand, which say whether an empty field will do.
-    CodesForm answered;
-    answered.purpose = form->purpose;
-    answered.concealed = form->concealed;
-    auto takeChecks = [&] {
-        if (settings) {
-            answered.accountingOn = accounting->isChecked();
-            answered.askWhenPrinting = asked->isChecked();
-            answered.concealed = conceal->isChecked();
-            answered.keepInKeyring = keyring->isChecked();
-        }
-    };
-    auto showProblem = [](QLabel* line, const std::string& problem) {
-        line->setText(QString::fromStdString(problem));
-        line->setVisible(!problem.empty());
-        return problem.empty();
-    };
-    auto refresh = [&] {
-        takeChecks();
-        std::vector<CodeField> typed;
-        for (size_t index = 0; index < shown.size(); ++index)
-            typed.push_back({ form->fields[index].code, shown[index].edit->text().toStdString() });
-        bool fit = true;
-        for (size_t index = 0; index < shown.size(); ++index) {
-            fit = showProblem(shown[index].problem, codeFieldProblem(answered, typed[index])) && fit;
-            shown[index].edit->setEchoMode(answered.concealed ? QLineEdit::Password : QLineEdit::Normal);
-        }
-        fit = showProblem(conflict, fieldsProblem(typed)) && fit;
-        for (CodeField& field : typed)
-            wipeSecret(field.value);
-        accept->setEnabled(fit);
-        return fit;
-    };
-    for (const FieldWidgets& field : shown)
-        QObject::connect(field.edit, &QLineEdit::textChanged, &window, refresh);
-    for (QCheckBox* box : { accounting, asked, conceal, keyring }) {
-        if (box)
-            QObject::connect(box, &QCheckBox::toggled, &window, refresh);
-    }
-    refresh();
-    if (!shown.empty())
-        shown.front().edit->setFocus();
-
-    if (window.exec() != QDialog::Accepted || !refresh())
+    CodesDialog window(*form);
+    if (!window.exec())
         return CodesFormAnswer::Cancelled;
-    takeChecks();
-    if (settings) {
-        form->accountingOn = answered.accountingOn;
-        form->askWhenPrinting = answered.askWhenPrinting;
-        form->keepInKeyring = answered.keepInKeyring;
-        form->concealed = answered.concealed;
-    }
-    for (size_t index = 0; index < shown.size(); ++index) {
-        wipeSecret(form->fields[index].value);
-        form->fields[index].value = shown[index].edit->text().toStdString();
-        shown[index].edit->clear();
-    }
+    window.answer(form);
     return CodesFormAnswer::Accepted;
 }

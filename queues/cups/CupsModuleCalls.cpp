@@ -9,6 +9,7 @@
 
 #include "queues/CodesPrivacy.h"
 #include "program/ProcessGuards.h"
+#include "program/WriteAll.h"
 #include "queues/QueueName.h"
 #include "queues/QueueSettings.h"
 
@@ -27,20 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 // Far beyond any printer's PPD; a server that sends more is stopped there.
 constexpr size_t kMaxQueuePPDBytes = 16 * 1024 * 1024;
-
-bool writeAll(int file, const char* bytes, size_t size)
-{
-    while (size > 0) {
-        ssize_t count = write(file, bytes, size);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        bytes += count;
-        size -= static_cast<size_t>(count);
-    }
-    return true;
-}
 
 // Create-Job, asked of the server itself: libcups's cupsCreateJob looks the queue up first and
 // calls a missing one "No such file or directory".
@@ -247,7 +234,7 @@ bool fetchQueuePPD(const CupsDestination& destination, StandIn::FileDescriptor* 
             *error = failed + connection.server() + " sends more than " + std::to_string(kMaxQueuePPDBytes / (1024 * 1024)) + " MiB";
             return false;
         }
-        if (!writeAll(file.get(), buffer, static_cast<size_t>(count))) {
+        if (!writeAll(file.get(), { buffer, static_cast<size_t>(count) })) {
             *error = failed + "cannot hold it in memory: " + strerror(errno);
             return false;
         }
