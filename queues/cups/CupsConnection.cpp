@@ -1,6 +1,7 @@
 #include "queues/cups/CupsConnection.h"
 
 #include "queues/cups/KeptCertificates.h"
+#include "queues/cups/ServerPrinters.h"
 #include "queues/cups/TcpSockets.h"
 #include "queues/cups/UnixSockets.h"
 
@@ -182,6 +183,11 @@ std::vector<std::string> cupsSocketCandidates()
 }
 }
 
+int CupsConnection::socket() const
+{
+    return httpGetFd(m_http);
+}
+
 CupsConnection::~CupsConnection()
 {
     if (m_http)
@@ -271,27 +277,12 @@ void CupsConnection::sliceWaits()
     httpSetTimeout(m_http, static_cast<double>(std::min(m_timeout, std::chrono::milliseconds(250)).count()) / 1000, keepWaiting, this);
 }
 
-std::set<std::string> CupsConnection::printerIdentities()
-{
-    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-uuid");
-    ipp_status_t status;
-    startStep();
-    ipp_t* response = exchange(request, "/", &status, -1, Credentials::Anonymous);
-    std::set<std::string> identities;
-    for (ipp_attribute_t* attribute = ippFindAttribute(response, "printer-uuid", IPP_TAG_URI); attribute;
-         attribute = ippFindNextAttribute(response, "printer-uuid", IPP_TAG_URI))
-        identities.insert(ippGetString(attribute, 0, nullptr));
-    ippDelete(response);
-    return succeeded(status) ? identities : std::set<std::string>();
-}
-
 bool CupsConnection::moveToTheSocket()
 {
     if (!m_local || m_socketSought || httpAddrFamily(httpGetAddress(m_http)) == AF_LOCAL)
         return false;
     m_socketSought = true;
-    std::set<std::string> identities = printerIdentities();
+    std::set<std::string> identities = printerIdentities(*this);
     if (identities.empty())
         return false;
     bool moved = false;
@@ -299,7 +290,7 @@ bool CupsConnection::moveToTheSocket()
         CupsConnection candidate;
         std::string ignored;
         if (candidate.open({ "", path, std::min(m_timeout, kSocketCandidateTimeout), m_stopsOnInterruption }, &ignored)
-            && candidate.printerIdentities() == identities) {
+            && printerIdentities(candidate) == identities) {
             std::swap(m_http, candidate.m_http);
             ++m_connectionsMade;
             sliceWaits();
@@ -395,10 +386,10 @@ bool CupsConnection::readyForRequest()
     return peerIsTrusted();
 }
 
-ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp_status_t* status, int document, Credentials credentials)
+IppMessage CupsConnection::exchange(IppMessage request, const std::string& resource, ipp_status_t* status, int document, Credentials credentials)
 {
     m_answerLost = false;
-    ipp_t* response = nullptr;
+    IppMessage response;
     *status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
     bool authenticated = false;
     // A request whose connection broke while it was sent reached no server whole, and goes once
@@ -414,7 +405,7 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
         // A server that refuses the request on its headers alone (it asks who the user is) answers
         // before the body, and may close the connection: the body then waits for its word.
         httpSetExpect(m_http, HTTP_STATUS_CONTINUE);
-        httpSetLength(m_http, document < 0 ? ippLength(request) : 0);
+        httpSetLength(m_http, document < 0 ? ippLength(request.get()) : 0);
         if (httpPost(m_http, resource.c_str()) != 0) {
             // A connection that the server closed while it was idle fails at the first write.
             if (reconnected || pastDeadline()
@@ -434,7 +425,7 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
         }
         http_status_t code = earlyAnswer();
         if (code == HTTP_STATUS_CONTINUE)
-            code = sendRequest(request, document);
+            code = sendRequest(request.get(), document);
         if (code == HTTP_STATUS_ERROR && connectionBroke() && !resent) {
             resent = true;
             httpShutdown(m_http);
@@ -448,7 +439,6 @@ ipp_t* CupsConnection::exchange(ipp_t* request, const std::string& resource, ipp
         if (!goesAgainAsTheUser(unauthorized && credentials == Credentials::AsTheUser, &authenticated, "POST", resource))
             break;
     }
-    ippDelete(request);
     return response;
 }
 
@@ -521,7 +511,7 @@ http_status_t CupsConnection::sendDocument(int document)
     }
 }
 
-ipp_t* CupsConnection::answer(http_status_t code, ipp_status_t* status, bool* unauthorized)
+IppMessage CupsConnection::answer(http_status_t code, ipp_status_t* status, bool* unauthorized)
 {
     while (code == HTTP_STATUS_CONTINUE)
         code = httpUpdate(m_http);
@@ -529,27 +519,26 @@ ipp_t* CupsConnection::answer(http_status_t code, ipp_status_t* status, bool* un
     // Success whose IPP answer cannot be read says no more than none: what it says is lost.
     m_answerRead = code != HTTP_STATUS_ERROR && code != HTTP_STATUS_OK;
     if (code == HTTP_STATUS_OK) {
-        ipp_t* response = ippNew();
+        IppMessage response(ippNew());
         ipp_state_t state;
-        while ((state = ippRead(m_http, response)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
+        while ((state = ippRead(m_http, response.get())) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
         }
         if (state == IPP_STATE_DATA) {
             m_answerRead = true;
-            *status = ippGetStatusCode(response);
-            ipp_attribute_t* message = ippFindAttribute(response, "status-message", IPP_TAG_TEXT);
+            *status = ippGetStatusCode(response.get());
+            ipp_attribute_t* message = ippFindAttribute(response.get(), "status-message", IPP_TAG_TEXT);
             m_problem = message ? ippGetString(message, 0, nullptr) : ippErrorString(*status);
             return response;
         }
-        ippDelete(response);
         httpFlush(m_http);
         *status = IPP_STATUS_ERROR_INTERNAL;
         m_problem = m_server + " sent an answer that cannot be read";
-        return nullptr;
+        return {};
     }
     if (code == HTTP_STATUS_ERROR) {
         *status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
         m_problem = m_problem.empty() && !m_timedOut && !m_interrupted ? m_server + " closed the connection before it answered" : failure();
-        return nullptr;
+        return {};
     }
     httpFlush(m_http);
     *status = code == HTTP_STATUS_NOT_FOUND     ? IPP_STATUS_ERROR_NOT_FOUND
@@ -559,7 +548,7 @@ ipp_t* CupsConnection::answer(http_status_t code, ipp_status_t* status, bool* un
         : code == HTTP_STATUS_REQUEST_TOO_LARGE ? IPP_STATUS_ERROR_REQUEST_VALUE
                                                 : IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
     m_problem = httpStatus(code);
-    return nullptr;
+    return {};
 }
 
 bool CupsConnection::proveTheUser()
@@ -569,62 +558,25 @@ bool CupsConnection::proveTheUser()
         if (m_local || gAnsweredDemands.count(m_server))
             return true;
     }
-    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-    static const char* const kAsked[] = { "printer-name", "uri-authentication-supported" };
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, kAsked);
-    ipp_status_t status;
-    startStep();
-    ipp_t* response = exchange(request, "/", &status, -1, Credentials::Anonymous);
-    bool kerberos = false;
-    // A printer whose jobs are made with a password: where the password is tried.
-    std::string passwordPrinter;
-    std::string name;
-    bool password = false;
-    for (ipp_attribute_t* attribute = ippFirstAttribute(response);; attribute = ippNextAttribute(response)) {
-        const char* attributeName = attribute ? ippGetName(attribute) : nullptr;
-        if (!attributeName) {
-            if (password && passwordPrinter.empty())
-                passwordPrinter = name;
-            name.clear();
-            if (!attribute)
-                break;
-            continue;
-        }
-        if (!strcmp(attributeName, "printer-name"))
-            name = ippGetString(attribute, 0, nullptr);
-        for (int i = 0; !strcmp(attributeName, "uri-authentication-supported") && i < ippGetCount(attribute); ++i) {
-            kerberos = kerberos || !strcmp(ippGetString(attribute, i, nullptr), "negotiate");
-            password = password || !strcmp(ippGetString(attribute, i, nullptr), "basic");
-        }
-    }
-    ippDelete(response);
-    if (!succeeded(status))
+    PrinterAuthentication asked = printerAuthentication(*this);
+    if (!asked.answered)
         return true;
     {
         std::lock_guard<std::mutex> guard(gDemandsGuard);
-        gAnsweredDemands.emplace(m_server, kerberos ? "Negotiate" : password ? "Basic realm=\"CUPS\""
-                                                                             : "");
+        gAnsweredDemands.emplace(m_server, asked.kerberos ? "Negotiate" : asked.password ? "Basic realm=\"CUPS\""
+                                                                                         : "");
     }
-    if (kerberos || passwordPrinter.empty())
+    if (asked.kerberos || asked.passwordPrinter.empty())
         return true;
     // cupsd takes a wrong password as no password where the policy asks none (listing jobs): the
-    // password is tried first where it must be right, Validate-Job, which makes no job.
-    request = ippNewRequest(IPP_OP_VALIDATE_JOB);
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s", passwordPrinter.c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    startStep();
-    ippDelete(exchange(request, "/printers/" + passwordPrinter, &status));
-    // Any answer but a demand for credentials proves it: the request itself may be refused.
-    bool proven = status != IPP_STATUS_ERROR_NOT_AUTHENTICATED && status != IPP_STATUS_ERROR_NOT_AUTHORIZED && status != IPP_STATUS_ERROR_FORBIDDEN
-        && status != IPP_STATUS_ERROR_SERVICE_UNAVAILABLE && !m_timedOut && !m_interrupted;
+    // password is tried first where it must be right.
+    bool proven = credentialsTaken(*this, asked.passwordPrinter);
     if (!proven) {
         std::lock_guard<std::mutex> guard(gDemandsGuard);
         gAnsweredDemands.erase(m_server);
     }
     // With nobody to ask, the requests go on without a password, as where the policy asks none.
-    return proven || (m_passwordUnanswered.empty() && m_passwordsRefused == 0 && !m_timedOut && !m_interrupted);
+    return proven || (m_passwordUnanswered.empty() && m_passwordsRefused == 0 && !waitGivenUp());
 }
 
 http_status_t CupsConnection::get(const std::string& resource)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "queues/CupsDestination.h"
+#include "queues/cups/IppMessage.h"
 #include "program/ProgramsExport.h"
 
 #include <cups/cups.h>
@@ -36,6 +37,8 @@ public:
     static std::string key(const std::string& server);
 
     http_t* http() const { return m_http; }
+    // The connection's socket, to watch while it is idle.
+    int socket() const;
     // Whether the server runs on this machine: a socket, or only loopback addresses.
     bool isLocal() const { return m_local; }
     // "the CUPS server at HOST:PORT" (or at the socket), for messages.
@@ -58,7 +61,7 @@ public:
     // document (an open file), it follows the request as Send-Document's does. The answer, or
     // null; *status is the answer's status, or an error status when there is none, and failure()
     // says why.
-    ipp_t* exchange(ipp_t* request, const std::string& resource, ipp_status_t* status, int document = -1,
+    IppMessage exchange(IppMessage request, const std::string& resource, ipp_status_t* status, int document = -1,
         Credentials credentials = Credentials::AsTheUser);
     // Whether the last exchange's request went to the server whole, its document too, and no
     // answer to it came back (the connection dropped, the time was up, or the program was asked to
@@ -88,7 +91,9 @@ public:
     bool pastDeadline();
     // Whether the step's request got an answer, and one of success. libcups gives the status of
     // the last answer it read, which after a wait given up is an earlier request's.
-    bool succeeded(ipp_status_t status) const { return status <= IPP_STATUS_OK_CONFLICTING && !m_timedOut && !m_interrupted; }
+    bool succeeded(ipp_status_t status) const { return status <= IPP_STATUS_OK_CONFLICTING && !waitGivenUp(); }
+    // Whether a wait of the step was given up: its time was up, or the program was asked to stop.
+    bool waitGivenUp() const { return m_timedOut || m_interrupted; }
     // Why the last step failed, in words: the timeout, an interruption, or what the server or
     // CUPS says.
     std::string failure() const;
@@ -101,8 +106,6 @@ private:
     // printer-uuid), the connection goes through that socket from then on: true then, and the
     // request goes again. The server keeps its name in messages. Looked for once.
     bool moveToTheSocket();
-    // The printer-uuid of every printer the server lists to anyone; empty when it lists none.
-    std::set<std::string> printerIdentities();
     // Makes the connection to the host, reached as serverKey names it (key()), encrypted, with the
     // certificate trusted for the server (KeptCertificates.h).
     bool encrypt(const std::string& host, const std::string& serverKey, std::string* error);
@@ -142,7 +145,7 @@ private:
     // Why the server's demand to know who the user is went unanswered, in words.
     std::string unansweredDemand() const;
     // The answer whose status line has been read as code (HTTP_STATUS_CONTINUE: not yet).
-    ipp_t* answer(http_status_t code, ipp_status_t* status, bool* unauthorized);
+    IppMessage answer(http_status_t code, ipp_status_t* status, bool* unauthorized);
     static int keepWaiting(http_t*, void* connection);
     // Answers the server's demand: Basic with the password givePassword gives (the person's,
     // ServerPasswords.h; null when none is given), any other as libcups does.
