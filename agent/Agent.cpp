@@ -7,6 +7,7 @@
 #include "agent/ProgramFiles.h"
 #include "agent/PromptAnswerer.h"
 #include "queues/QueueSettingsStore.h"
+#include "queues/cups/CupsConnection.h"
 #include "dialog/ScreenModule.h"
 #include "agent/ServerJobs.h"
 #include "agent/ServerNews.h"

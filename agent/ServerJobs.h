@@ -1,65 +1,23 @@
-// The agent's conversation with the CUPS server over IPP: the user's own jobs (Get-Jobs), what
-// happens to a held one (Set-Job-Attributes, Cancel-Job), and the subscriptions that bring news
-// of new jobs (Create-Printer-Subscriptions, Get-Notifications, Renew-Subscription,
-// Cancel-Subscription). Every request names the user, as lp does, and goes over one connection
-// that libcups reopens when the server closed it while it was idle.
+// The agent's conversation with the CUPS server: the user's own jobs and what happens to a held
+// one (UserJobs.h), what the queues' settings and the server's policy say (QueuePolicies.h), and
+// the subscriptions that bring news of new jobs (JobSubscriptions.h). Every request goes over one
+// connection that libcups reopens when the server closed it while it was idle; one that is lost
+// is made again by the next request, and what was learnt of the queues is asked again.
 #pragma once
 
-#include "queues/CodeValues.h"
-#include "queues/cups/CupsConnection.h"
-
-#include <PrintCore/PMTicketStandIn.h>
+#include "queues/CupsDestination.h"
+#include "queues/cups/JobSubscriptions.h"
+#include "queues/cups/QueuePolicies.h"
+#include "queues/cups/UserJobs.h"
 
 #include <chrono>
+#include <functional>
 #include <map>
-#include <ctime>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
-// A job of the user's as the server lists it.
-struct ServerJob {
-    int id { 0 };
-    std::string queue;
-    std::string name; // job-name: for a document printed from a program, the document's
-    bool heldIndefinitely { false }; // pending-held until someone releases it
-    // Held by the server after the printer refused the account it carried: pending-held, with
-    // job-hold-until no-hold, processed already (no queue's or person's hold looks so).
-    bool refusedByPrinter { false };
-    time_t processedAt { 0 }; // time-at-processing: each attempt at the printer has its own
-    bool documentArrived { false }; // a job created without its document is not ready
-    bool carriesAccounting { false }; // it has a job-accounting-user-id already
-    // Where it came from, for the person to recognise a print of their own.
-    std::string originHost; // job-originating-host-name
-    time_t createdAt { 0 }; // time-at-creation
-};
-
-// How the server answered: it did what was asked, it refused (the reason says why), or the
-// connection is lost and the server may be gone.
-enum class Reply {
-    Done,
-    Refused,
-    Lost,
-};
-
-// Where a subscription's events go: kept for Get-Notifications, or also rung on the system bus
-// by CUPS's own D-Bus notifier.
-enum class Delivery {
-    Pull,
-    SystemBus,
-};
-
-// What a Get-Notifications brought.
-struct Notifications {
-    bool heldJobSeen { false }; // an event tells of a job that is now pending-held
-    std::set<int> jobsTold {}; // every job an event told of
-    // What the server said of each job it held as the printer refused its account (the event's
-    // notify-text), by job: the one place that says which refusal it was.
-    std::map<int, std::string> accountRefusals {};
-    int nextSequence { 1 };
-    std::chrono::seconds askAgainIn { 60 }; // the server's notify-get-interval
-};
+class CupsConnection;
 
 // Whether a request to stop the program ends the waits on the server: the agent's work, yes; its
 // farewell to the server, which it does when asked to stop, no.
@@ -70,12 +28,8 @@ enum class StopRequest {
 
 class ServerJobs {
 public:
-    explicit ServerJobs(std::string server, std::chrono::milliseconds timeout = kDefaultCupsTimeout, StopRequest stop = StopRequest::EndsWaits)
-        : m_server(std::move(server))
-        , m_timeout(timeout)
-        , m_stop(stop)
-    {
-    }
+    explicit ServerJobs(std::string server, std::chrono::milliseconds timeout = kDefaultCupsTimeout, StopRequest stop = StopRequest::EndsWaits);
+    ~ServerJobs();
 
     Reply connect(std::string* error);
     // The server went: the connection, and what was learnt of its queues, which it may have
@@ -114,30 +68,29 @@ public:
     // and of Get-Job-Attributes of job (a job of the user's on the queue). The answer holds for
     // the connection it was learnt on, as queueTakesJobsInAnyName's does.
     Reply queueShowsJobsOnlyToProvenUsers(const std::string& queue, int job, bool* onlyProven, std::string* error);
-    // Sets every option on the held job and releases it, in one request.
+    // Sets every option on the held job and releases it, in one request (releaseJob).
     Reply release(int job, const std::vector<StandIn::TicketItem>& items, std::string* error);
-    // Sets what the job carries for its printer's codes (CodeValues.h) and releases it, in one
-    // request: job options as lp sets them, and job attributes of the job's own, job-password
-    // among them as the octet string that the server hands on to the printer (given as an option
-    // on a held job, cupsd drops it). The caller takes the codes out of *error
+    // Sets what the job carries for its printer's codes and releases it, in one request
+    // (releaseJobWithCodes). The caller takes the codes out of *error
     // (QueueSettings::withoutCodes): a setting's value is a code's part, a digit of a PIN.
     Reply releaseWithCodes(int job, const std::vector<CodeSetting>& settings, std::string* error);
     Reply cancel(int job, std::string* error);
 
-    // A subscription to the creation and state changes of every job on the server; 0 when
-    // there is none, the reason in *error.
+    // A subscription to the creation and state changes of every job on the server
+    // (subscribeToJobs).
     Reply subscribe(Delivery delivery, std::chrono::seconds lease, int* subscription, std::string* error);
     Reply renew(int subscription, std::chrono::seconds lease, std::string* error);
     Reply unsubscribe(int subscription, std::string* error);
-    // The events from sequence on. A subscription that is gone is Refused with *gone set.
+    // The events from sequence on (fetchNotifications).
     Reply notifications(int subscription, int sequence, Notifications* news, bool* gone, std::string* error);
 
 private:
-    // Sends the request (taken); *answered, when given, receives the answer's status.
-    Reply send(ipp_t* request, ipp_t** response, std::string* error, ipp_status_t* answered = nullptr,
-        CupsConnection::Credentials credentials = CupsConnection::Credentials::AsTheUser, const std::string& resource = "/", int document = -1);
-    // Whether the queue lets in a request of operation that offers no credentials.
-    Reply letsInAnonymous(const std::string& queue, ipp_op_t operation, bool* letsIn, std::string* error);
+    // A request over the connection, made first when there is none; a connection lost on the way
+    // is let go.
+    Reply ask(const std::function<Reply(CupsConnection&)>& request, std::string* error);
+    // Whether the queue lets in a request of operation that offers no credentials; a job made of
+    // it all the same is cancelled at once.
+    Reply letsInAnonymous(const std::string& queue, JobCreation operation, bool* letsIn, std::string* error);
     // Which connection to the server this is: the first one counts 1, and each one made anew after.
     unsigned connectionNumber() const;
 

@@ -18,6 +18,8 @@
 #include "agent/ServerJobs.h"
 #include "tests/cups/TestNetwork.h"
 
+#include <cups/cups.h>
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>

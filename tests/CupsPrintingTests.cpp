@@ -11,6 +11,7 @@
 #include "tests/support/GuideBlocks.h"
 #include "tests/support/RunningProgram.h"
 #include "tests/cups/TestNetwork.h"
+#include "queues/cups/IppMessage.h"
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>
@@ -292,16 +293,15 @@ TEST_F(CupsPrintingTest, AnAnswerLostOnItsWayBackTakesNoJobThatMayPrint)
 // the one to cancel.
 TEST_F(CupsPrintingTest, ARequestLostBeforeTheServerMadeTheJobCancelsNoOlderJobOfTheSameTitle)
 {
-    ipp_t* request = ippNewRequest(IPP_OP_CREATE_JOB);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/printers/movra");
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "document.txt");
+    IppMessage request = newIppRequest(IPP_OP_CREATE_JOB);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/printers/movra");
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "document.txt");
     http_t* http = httpConnect2(gServer->socket().c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
     ASSERT_NE(http, nullptr);
-    ipp_t* made = cupsDoRequest(http, request, "/printers/movra");
-    ipp_attribute_t* id = ippFindAttribute(made, "job-id", IPP_TAG_INTEGER);
+    IppMessage made(cupsDoRequest(http, request.release(), "/printers/movra"));
+    ipp_attribute_t* id = ippFindAttribute(made.get(), "job-id", IPP_TAG_INTEGER);
     int older = id ? ippGetInteger(id, 0) : 0;
-    ippDelete(made);
     httpClose(http);
     ASSERT_GT(older, 0) << cupsLastErrorString();
     std::string state = gServer->jobAttribute(older, "job-state");
@@ -450,12 +450,12 @@ protected:
         http_t* http = httpConnect2(gServer->socket().c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
         if (!http)
             return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
-        ipp_t* request = ippNewRequest(IPP_OP_SET_JOB_ATTRIBUTES);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, ("ipp://localhost/jobs/" + std::to_string(job)).c_str());
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-        add(request);
-        ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "job-hold-until", nullptr, "no-hold");
-        ippDelete(cupsDoRequest(http, request, "/jobs"));
+        IppMessage request = newIppRequest(IPP_OP_SET_JOB_ATTRIBUTES);
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, ("ipp://localhost/jobs/" + std::to_string(job)).c_str());
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+        add(request.get());
+        ippAddString(request.get(), IPP_TAG_JOB, IPP_TAG_KEYWORD, "job-hold-until", nullptr, "no-hold");
+        IppMessage answer(cupsDoRequest(http, request.release(), "/jobs"));
         httpClose(http);
         return cupsLastError();
     }

@@ -33,33 +33,27 @@ constexpr size_t kMaxQueuePPDBytes = 16 * 1024 * 1024;
 // calls a missing one "No such file or directory".
 int createJob(CupsConnection& connection, const std::string& queue, const std::string& title, const JobOptions& options, ipp_status_t* status)
 {
-    ipp_t* request = ippNewRequest(IPP_OP_CREATE_JOB);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerURI(queue).c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
-    cupsEncodeOptions2(request, options.count(), options.options(), IPP_TAG_OPERATION);
-    cupsEncodeOptions2(request, options.count(), options.options(), IPP_TAG_JOB);
-    ipp_t* response = connection.exchange(request, "/printers/" + queue, status);
-    ipp_attribute_t* id = connection.succeeded(*status) ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
-    int job = id ? ippGetInteger(id, 0) : 0;
-    ippDelete(response);
-    return job;
+    IppMessage request = newQueueRequest(IPP_OP_CREATE_JOB, queue);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
+    cupsEncodeOptions2(request.get(), options.count(), options.options(), IPP_TAG_OPERATION);
+    cupsEncodeOptions2(request.get(), options.count(), options.options(), IPP_TAG_JOB);
+    IppMessage response = connection.exchange(std::move(request), "/printers/" + queue, status);
+    ipp_attribute_t* id = connection.succeeded(*status) ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER) : nullptr;
+    return id ? ippGetInteger(id, 0) : 0;
 }
 
 // Stops as soon as the program is asked to stop, so that the job can be taken back.
 bool sendDocument(CupsConnection& connection, const std::string& queue, int job, int document, const std::string& title, std::string* problem)
 {
-    ipp_t* request = ippNewRequest(IPP_OP_SEND_DOCUMENT);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerURI(queue).c_str());
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "document-name", nullptr, title.c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, CUPS_FORMAT_AUTO);
-    ippAddBoolean(request, IPP_TAG_OPERATION, "last-document", 1);
+    IppMessage request = newQueueRequest(IPP_OP_SEND_DOCUMENT, queue);
+    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "document-name", nullptr, title.c_str());
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, CUPS_FORMAT_AUTO);
+    ippAddBoolean(request.get(), IPP_TAG_OPERATION, "last-document", 1);
     connection.stopOnInterruption();
     connection.startStep();
     ipp_status_t status;
-    ippDelete(connection.exchange(request, "/printers/" + queue, &status, document));
+    connection.exchange(std::move(request), "/printers/" + queue, &status, document);
     if (connection.succeeded(status))
         return true;
     *problem = connection.failure();
@@ -73,14 +67,9 @@ bool purgeJob(const CupsDestination& destination, int job, std::string* problem)
     CupsConnection connection;
     if (!connection.open(destination, problem))
         return false;
-    ipp_t* request = ippNewRequest(IPP_OP_CANCEL_JOB);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerURI(destination.queue).c_str());
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddBoolean(request, IPP_TAG_OPERATION, "purge-job", 1);
     connection.startStep();
     ipp_status_t status;
-    ippDelete(connection.exchange(request, "/printers/" + destination.queue, &status));
+    connection.exchange(newCancelJob(job, JobHistory::Purged), "/printers/" + destination.queue, &status);
     if (connection.succeeded(status))
         return true;
     *problem = connection.failure();
@@ -93,9 +82,7 @@ bool purgeJob(const CupsDestination& destination, int job, std::string* problem)
 bool codesStayPrivate(CupsConnection& connection, const std::string& queue, std::string* problem)
 {
     ipp_status_t status;
-    ipp_t* response = connection.exchange(newJobsShownProbe(queue), "/printers/" + queue, &status, -1, CupsConnection::Credentials::Anonymous);
-    bool answered = response != nullptr;
-    ippDelete(response);
+    bool answered = connection.exchange(newJobsShownProbe(queue), "/printers/" + queue, &status, -1, CupsConnection::Credentials::Anonymous) != nullptr;
     if (leavesCodesPrivate(status))
         return true;
     *problem = answered ? codesWouldBeShownAdvice(connection.server()) : connection.failure();
@@ -112,21 +99,19 @@ int jobMadeSince(const CupsDestination& destination, const std::string& title, C
     if (!connection.open(destination, problem))
         return -1;
     static const char* const requested[] = { "job-id", "job-name", "number-of-documents", "time-at-creation", "job-printer-up-time" };
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerURI(destination.queue).c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "not-completed");
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", std::size(requested), nullptr, requested);
+    IppMessage request = newQueueRequest(IPP_OP_GET_JOBS, destination.queue);
+    ippAddBoolean(request.get(), IPP_TAG_OPERATION, "my-jobs", 1);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "not-completed");
+    ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", std::size(requested), nullptr, requested);
     connection.startStep();
     ipp_status_t status;
-    ipp_t* response = connection.exchange(request, "/", &status);
+    IppMessage answer = connection.exchange(std::move(request), "/", &status);
     // A queue without jobs answers "not found".
-    if (!connection.succeeded(status) && !(response && status == IPP_STATUS_ERROR_NOT_FOUND)) {
+    if (!connection.succeeded(status) && !(answer && status == IPP_STATUS_ERROR_NOT_FOUND)) {
         *problem = connection.failure();
-        ippDelete(response);
         return -1;
     }
+    ipp_t* response = answer.get();
     auto since = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - asked).count();
     int found = 0;
     int id = 0;
@@ -158,7 +143,6 @@ int jobMadeSince(const CupsDestination& destination, const std::string& title, C
         else if (which == "job-printer-up-time")
             now = ippGetInteger(attribute, 0);
     }
-    ippDelete(response);
     return found;
 }
 
@@ -252,15 +236,14 @@ bool fetchDefaultQueue(const CupsDestination& server, std::string* queue, std::s
         *error = failed + problem;
         return false;
     }
-    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
+    IppMessage request = newIppRequest(IPP_OP_CUPS_GET_DEFAULT);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
     connection.startStep();
     ipp_status_t status;
-    ipp_t* response = connection.exchange(request, "/", &status);
-    ipp_attribute_t* name = connection.succeeded(status) ? ippFindAttribute(response, "printer-name", IPP_TAG_ZERO) : nullptr;
+    IppMessage response = connection.exchange(std::move(request), "/", &status);
+    ipp_attribute_t* name = connection.succeeded(status) ? ippFindAttribute(response.get(), "printer-name", IPP_TAG_ZERO) : nullptr;
     const char* text = name ? ippGetString(name, 0, nullptr) : nullptr;
     std::string found = text ? text : "";
-    ippDelete(response);
     if (found.empty()) {
         *error = status == IPP_STATUS_ERROR_NOT_FOUND ? connection.server() + " has no default queue"
             : connection.succeeded(status)            ? failed + connection.server() + " answered without a queue's name"
@@ -284,23 +267,22 @@ bool fetchQueueNames(const CupsDestination& server, std::vector<std::string>* qu
         *error = "cannot list the printers: " + problem;
         return false;
     }
-    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    IppMessage request = newIppRequest(IPP_OP_CUPS_GET_PRINTERS);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     connection.startStep();
     ipp_status_t status;
-    ipp_t* response = connection.exchange(request, "/", &status);
+    IppMessage response = connection.exchange(std::move(request), "/", &status);
     // A server without any printer answers "not found".
     bool listed = connection.succeeded(status) || (response && status == IPP_STATUS_ERROR_NOT_FOUND);
     queues->clear();
-    for (ipp_attribute_t* name = listed ? ippFindAttribute(response, "printer-name", IPP_TAG_NAME) : nullptr; name;
-         name = ippFindNextAttribute(response, "printer-name", IPP_TAG_NAME)) {
+    for (ipp_attribute_t* name = listed ? ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME) : nullptr; name;
+         name = ippFindNextAttribute(response.get(), "printer-name", IPP_TAG_NAME)) {
         const char* text = ippGetString(name, 0, nullptr);
         // The names become file names of the settings store: a server is not trusted with paths.
         if (text && cupsQueueNameProblem(text).empty())
             queues->push_back(text);
     }
-    ippDelete(response);
     if (!listed)
         *error = "cannot list the printers: " + connection.failure();
     return listed;
@@ -317,19 +299,17 @@ bool fetchPrinterCodeAttributes(const CupsDestination& destination, PrinterCodeA
     }
     static const char* const requested[] = { "job-account-id-supported", "job-accounting-user-id-supported", "job-password-supported",
         "job-password-encryption-supported", "job-password-repertoire-configured" };
-    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerURI(destination.queue).c_str());
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", std::size(requested), nullptr, requested);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    IppMessage request = newQueueRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, destination.queue);
+    ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", std::size(requested), nullptr, requested);
     connection.startStep();
     ipp_status_t status;
-    ipp_t* response = connection.exchange(request, "/", &status);
+    IppMessage answer = connection.exchange(std::move(request), "/", &status);
     if (!connection.succeeded(status)) {
         bool gone = status == IPP_STATUS_ERROR_NOT_FOUND && !connection.pastDeadline();
         *error = failed + (gone ? "there is no such queue at " + connection.server() : connection.failure());
-        ippDelete(response);
         return false;
     }
+    ipp_t* response = answer.get();
     auto boolean = [response](const char* name) {
         ipp_attribute_t* attribute = ippFindAttribute(response, name, IPP_TAG_BOOLEAN);
         return attribute && ippGetBoolean(attribute, 0);
@@ -348,7 +328,6 @@ bool fetchPrinterCodeAttributes(const CupsDestination& destination, PrinterCodeA
     ipp_attribute_t* repertoire = ippFindAttribute(response, "job-password-repertoire-configured", IPP_TAG_KEYWORD);
     if (const char* keyword = repertoire ? ippGetString(repertoire, 0, nullptr) : nullptr)
         attributes->passwordRepertoire = keyword;
-    ippDelete(response);
     return true;
 }
 

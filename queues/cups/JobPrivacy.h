@@ -8,16 +8,14 @@
 // the server starts again: an answer holds for one queue on one connection.
 #pragma once
 
-#include "program/ProgramsExport.h"
-
-#include <cups/cups.h>
+#include "queues/cups/IppMessage.h"
 
 #include <string>
 
 // Get-Jobs of queue in the user's name, asking for nothing but the jobs' numbers.
-PROGRAMS_EXPORT ipp_t* newJobsShownProbe(const std::string& queue);
+IppMessage newJobsShownProbe(const std::string& queue);
 // Get-Job-Attributes of job on queue in the user's name.
-PROGRAMS_EXPORT ipp_t* newJobShownProbe(const std::string& queue, int job);
+IppMessage newJobShownProbe(const std::string& queue, int job);
 // Whether the status of a probe's answer leaves the codes private: the server asks who is asking,
 // or has no such queue or job (cupsd looks them up first), where no code can go either.
-PROGRAMS_EXPORT bool leavesCodesPrivate(ipp_status_t status);
+bool leavesCodesPrivate(ipp_status_t status);

@@ -1,5 +1,7 @@
 #include "tests/cups/AccountCheckingPrinter.h"
 
+#include "queues/cups/IppMessage.h"
+
 #include <cups/cups.h>
 
 #include <arpa/inet.h>
@@ -40,7 +42,7 @@ public:
     {
     }
 
-    ipp_t* answer(ipp_t* request, const std::string& document);
+    IppMessage answer(ipp_t* request, const std::string& document);
 
 private:
     struct Job {
@@ -75,9 +77,10 @@ Codes codesInPrintData(const std::string& document)
     return codes;
 }
 
-ipp_t* Printer::answer(ipp_t* request, const std::string& document)
+IppMessage Printer::answer(ipp_t* request, const std::string& document)
 {
-    ipp_t* response = ippNewResponse(request);
+    IppMessage answer(ippNewResponse(request));
+    ipp_t* response = answer.get();
     int job = ippGetInteger(ippFindAttribute(request, "job-id", IPP_TAG_INTEGER), 0);
     bool known = job >= 1 && job <= static_cast<int>(m_jobs.size());
     switch (ippGetOperation(request)) {
@@ -119,7 +122,7 @@ ipp_t* Printer::answer(ipp_t* request, const std::string& document)
         break;
     default: ippSetStatusCode(response, IPP_STATUS_ERROR_OPERATION_NOT_SUPPORTED); break;
     }
-    return response;
+    return answer;
 }
 
 void Printer::addPrinterAttributes(ipp_t* response) const
@@ -176,9 +179,9 @@ bool serveRequest(http_t* client, Printer& printer)
         return false;
     if (httpGetExpect(client) == HTTP_STATUS_CONTINUE && httpWriteResponse(client, HTTP_STATUS_CONTINUE) != 0)
         return false;
-    ipp_t* request = ippNew();
+    IppMessage request(ippNew());
     ipp_state_t read;
-    while ((read = ippRead(client, request)) != IPP_STATE_DATA && read != IPP_STATE_ERROR) {
+    while ((read = ippRead(client, request.get())) != IPP_STATE_DATA && read != IPP_STATE_ERROR) {
     }
     // What follows the request is the document.
     std::string document;
@@ -187,17 +190,15 @@ bool serveRequest(http_t* client, Printer& printer)
         document.append(buffer, static_cast<size_t>(count));
     bool answered = false;
     if (read == IPP_STATE_DATA) {
-        ipp_t* response = printer.answer(request, document);
+        IppMessage response = printer.answer(request.get(), document);
         httpClearFields(client);
         httpSetField(client, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
-        httpSetLength(client, ippLength(response));
+        httpSetLength(client, ippLength(response.get()));
         answered = httpWriteResponse(client, HTTP_STATUS_OK) == 0;
         ipp_state_t written;
-        while (answered && (written = ippWrite(client, response)) != IPP_STATE_DATA)
+        while (answered && (written = ippWrite(client, response.get())) != IPP_STATE_DATA)
             answered = written != IPP_STATE_ERROR;
-        ippDelete(response);
     }
-    ippDelete(request);
     return answered && httpFlushWrite(client) >= 0;
 }
 

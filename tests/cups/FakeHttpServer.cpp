@@ -112,13 +112,16 @@ bool answerOperation(int connection, const std::string& body, const std::string&
         return sendText(connection, ippAnswer(requestID, FakeHttpServer::kHeldJob));
     }
     if (operation == 0x0008) {
-        // job-id's value: after its name, two bytes of length and four of number.
+        // The job by its job-id, whose value follows its name after two bytes of length, four
+        // of number; or by its job-uri, .../jobs/JOB.
         size_t name = body.find("job-id");
+        size_t uri = body.find("/jobs/");
         int job = 0;
         if (name != std::string::npos && name + 12 <= body.size()) {
             for (size_t i = name + 8; i < name + 12; ++i)
                 job = job << 8 | static_cast<unsigned char>(body[i]);
-        }
+        } else if (uri != std::string::npos)
+            job = atoi(body.c_str() + uri + 6);
         appendLine(record, "Cancel-Job " + std::to_string(job) + (body.find("purge-job") != std::string::npos ? " purge" : ""));
         return sendText(connection, ippAnswer(requestID, 0));
     }

@@ -2,6 +2,8 @@
 
 #include "tests/support/GuideBlocks.h"
 
+#include "queues/cups/IppMessage.h"
+
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
@@ -121,31 +123,30 @@ enum class JobsReading {
 
 // A request (taken) as any program may send it by hand, with document after it, offering no
 // credentials even when the server asks for them: the answer, or null; *status says which.
-ipp_t* sentWithoutCredentials(http_t* http, ipp_t* request, const std::string& resource, const std::string& document, ipp_status_t* status)
+IppMessage sentWithoutCredentials(http_t* http, IppMessage request, const std::string& resource, const std::string& document, ipp_status_t* status)
 {
     httpClearFields(http);
     httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
-    httpSetLength(http, ippLength(request) + document.size());
-    ipp_t* response = nullptr;
+    httpSetLength(http, ippLength(request.get()) + document.size());
+    IppMessage response;
     http_status_t answer = HTTP_STATUS_ERROR;
     if (httpPost(http, resource.c_str()) == 0) {
         ipp_state_t state;
-        while ((state = ippWrite(http, request)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
+        while ((state = ippWrite(http, request.get())) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
         }
         if (state == IPP_STATE_DATA && (document.empty() || httpWrite2(http, document.data(), document.size()) == static_cast<ssize_t>(document.size())))
             while ((answer = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
             }
         if (answer == HTTP_STATUS_OK) {
-            response = ippNew();
-            while ((state = ippRead(http, response)) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
+            response.reset(ippNew());
+            while ((state = ippRead(http, response.get())) != IPP_STATE_DATA && state != IPP_STATE_ERROR) {
             }
         } else {
             httpFlush(http);
         }
     }
-    ippDelete(request);
-    *status = response ? ippGetStatusCode(response) : answer == HTTP_STATUS_UNAUTHORIZED ? IPP_STATUS_ERROR_NOT_AUTHENTICATED
-                                                                                         : IPP_STATUS_ERROR_INTERNAL;
+    *status = response ? ippGetStatusCode(response.get()) : answer == HTTP_STATUS_UNAUTHORIZED ? IPP_STATUS_ERROR_NOT_AUTHENTICATED
+                                                                                               : IPP_STATUS_ERROR_INTERNAL;
     return response;
 }
 
@@ -165,26 +166,25 @@ std::string jobsAsSeenHere(const std::string& server, const std::string& name, i
         if (!http)
             return text + "cannot connect\n";
         httpSetTimeout(http, 10, nullptr, nullptr);
-        ipp_t* request = ippNewRequest(operation);
+        IppMessage request = newIppRequest(operation);
         if (operation == IPP_OP_GET_JOBS) {
-            ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
-            ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+            ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+            ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
         } else {
-            ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, ("ipp://localhost/jobs/" + std::to_string(job)).c_str());
+            ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, ("ipp://localhost/jobs/" + std::to_string(job)).c_str());
         }
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, name.c_str());
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, name.c_str());
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
         ipp_status_t status;
-        ipp_t* response = nullptr;
+        IppMessage response;
         if (reading == JobsReading::Proven) {
-            response = cupsDoRequest(http, request, "/");
+            response.reset(cupsDoRequest(http, request.release(), "/"));
             status = cupsLastError();
         } else {
-            response = sentWithoutCredentials(http, request, "/", "", &status);
+            response = sentWithoutCredentials(http, std::move(request), "/", "", &status);
         }
         text += std::string(ippOpString(operation)) + ": " + ippErrorString(status) + "\n";
-        addAttributes(response, text);
-        ippDelete(response);
+        addAttributes(response.get(), text);
         httpClose(http);
     }
     return text;
@@ -512,14 +512,13 @@ std::string PrivateCupsServer::jobAttribute(int job, const char* name) const
     http_t* http = httpConnect2(socket().c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
     if (!http)
         return "";
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    IppMessage request = newIppRequest(IPP_OP_GET_JOB_ATTRIBUTES);
     std::string uri = "ipp://localhost/jobs/" + std::to_string(job);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ipp_t* response = cupsDoRequest(http, request, "/");
-    ipp_attribute_t* attribute = response ? ippFindAttribute(response, name, IPP_TAG_ZERO) : nullptr;
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    IppMessage response(cupsDoRequest(http, request.release(), "/"));
+    ipp_attribute_t* attribute = response ? ippFindAttribute(response.get(), name, IPP_TAG_ZERO) : nullptr;
     std::string text = attribute ? valueText(attribute) : "";
-    ippDelete(response);
     httpClose(http);
     return text;
 }
@@ -575,14 +574,13 @@ std::string printedHere(const std::string& socket, const std::string& queue, con
     http_t* http = httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
     if (!http)
         return "";
-    ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, ("ipp://localhost/printers/" + queue).c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, name.c_str());
+    IppMessage request = newIppRequest(IPP_OP_PRINT_JOB);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, ("ipp://localhost/printers/" + queue).c_str());
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, name.c_str());
     ipp_status_t status;
-    ipp_t* response = sentWithoutCredentials(http, request, "/printers/" + queue, "A page to print.\n", &status);
-    ipp_attribute_t* job = response ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
+    IppMessage response = sentWithoutCredentials(http, std::move(request), "/printers/" + queue, "A page to print.\n", &status);
+    ipp_attribute_t* job = response ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER) : nullptr;
     std::string number = job ? std::to_string(ippGetInteger(job, 0)) : "";
-    ippDelete(response);
     httpClose(http);
     return number;
 }
@@ -605,15 +603,14 @@ int subscribedAs(const PrivateCupsServer& server, const std::string& user, const
         http_t* http = httpConnect2(server.socket().c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
         if (!http)
             return std::string();
-        ipp_t* request = ippNewRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, ("ipp://localhost/printers/" + queue).c_str());
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
-        ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr, "ippget");
-        ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", nullptr, "all");
-        ipp_t* response = cupsDoRequest(http, request, "/");
-        ipp_attribute_t* id = response ? ippFindAttribute(response, "notify-subscription-id", IPP_TAG_INTEGER) : nullptr;
+        IppMessage request = newIppRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, ("ipp://localhost/printers/" + queue).c_str());
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+        ippAddString(request.get(), IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr, "ippget");
+        ippAddString(request.get(), IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", nullptr, "all");
+        IppMessage response(cupsDoRequest(http, request.release(), "/"));
+        ipp_attribute_t* id = response ? ippFindAttribute(response.get(), "notify-subscription-id", IPP_TAG_INTEGER) : nullptr;
         std::string number = id ? std::to_string(ippGetInteger(id, 0)) : "";
-        ippDelete(response);
         httpClose(http);
         return number;
     }).c_str());
@@ -625,14 +622,13 @@ std::string notificationsSeenBy(const PrivateCupsServer& server, const std::stri
         http_t* http = httpConnect2(server.socket().c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
         if (!http)
             return std::string("cannot connect\n");
-        ipp_t* request = ippNewRequest(IPP_OP_GET_NOTIFICATIONS);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
-        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
-        ipp_t* response = cupsDoRequest(http, request, "/");
+        IppMessage request = newIppRequest(IPP_OP_GET_NOTIFICATIONS);
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+        ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+        ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
+        IppMessage response(cupsDoRequest(http, request.release(), "/"));
         std::string text = std::string("Get-Notifications: ") + ippErrorString(cupsLastError()) + "\n";
-        addAttributes(response, text);
-        ippDelete(response);
+        addAttributes(response.get(), text);
         httpClose(http);
         return text;
     });

@@ -1,5 +1,7 @@
 #include "tests/cups/ServerSubscriptions.h"
 
+#include "queues/cups/IppMessage.h"
+
 #include <cups/cups.h>
 
 #include <algorithm>
@@ -9,32 +11,31 @@
 namespace {
 
 // A request of the test's own user about the server as a whole.
-ipp_t* serverRequest(ipp_op_t operation)
+IppMessage serverRequest(ipp_op_t operation)
 {
-    ipp_t* request = ippNewRequest(operation);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    IppMessage request = newIppRequest(operation);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     return request;
 }
 
 // The server's answer to request, over a connection of its own (null when there is none).
-ipp_t* ask(const std::string& socket, ipp_t* request)
+IppMessage ask(const std::string& socket, IppMessage request)
 {
     http_t* http = httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
-    if (!http) {
-        ippDelete(request);
+    if (!http)
         return nullptr;
-    }
-    ipp_t* response = cupsDoRequest(http, request, "/");
+    IppMessage response(cupsDoRequest(http, request.release(), "/"));
     httpClose(http);
     return response;
 }
 
 // Hands take each attribute of the answer's groups, by name with its first text (or ""), and
-// groupEnds the end of each group; then frees the answer.
+// groupEnds the end of each group.
 template<typename Take, typename GroupEnd>
-void readGroups(ipp_t* response, Take take, GroupEnd groupEnds)
+void readGroups(const IppMessage& answer, Take take, GroupEnd groupEnds)
 {
+    ipp_t* response = answer.get();
     for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute; attribute = ippNextAttribute(response)) {
         const char* name = ippGetName(attribute);
         if (!name) {
@@ -45,20 +46,19 @@ void readGroups(ipp_t* response, Take take, GroupEnd groupEnds)
         take(std::string_view(name), attribute, std::string(text ? text : ""));
     }
     groupEnds();
-    ippDelete(response);
 }
 
 }
 
 std::vector<ServerSubscription> serverSubscriptions(const std::string& socket)
 {
-    ipp_t* request = serverRequest(IPP_OP_GET_SUBSCRIPTIONS);
-    ippAddBoolean(request, IPP_TAG_OPERATION, "my-subscriptions", 0);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
+    IppMessage request = serverRequest(IPP_OP_GET_SUBSCRIPTIONS);
+    ippAddBoolean(request.get(), IPP_TAG_OPERATION, "my-subscriptions", 0);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
     std::vector<ServerSubscription> subscriptions;
     ServerSubscription subscription;
     readGroups(
-        ask(socket, request),
+        ask(socket, std::move(request)),
         [&](std::string_view key, ipp_attribute_t* attribute, const std::string& text) {
             if (key == "notify-subscription-id")
                 subscription.id = ippGetInteger(attribute, 0);
@@ -90,34 +90,33 @@ void cancelSubscriptionsBut(const std::string& socket, const std::vector<int>& k
     for (const ServerSubscription& subscription : serverSubscriptions(socket)) {
         if (std::find(kept.begin(), kept.end(), subscription.id) != kept.end())
             continue;
-        ipp_t* request = serverRequest(IPP_OP_CANCEL_SUBSCRIPTION);
-        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", subscription.id);
-        ippDelete(ask(socket, request));
+        IppMessage request = serverRequest(IPP_OP_CANCEL_SUBSCRIPTION);
+        ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", subscription.id);
+        ask(socket, std::move(request));
     }
 }
 
 int subscribeToJobEvents(const std::string& socket)
 {
     static const char* const events[] = { "job-created", "job-state-changed", "job-progress", "job-config-changed", "job-completed" };
-    ipp_t* request = serverRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
-    ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr, "ippget");
-    ippAddStrings(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", std::size(events), nullptr, events);
-    ipp_t* response = ask(socket, request);
-    int subscription = ippGetInteger(ippFindAttribute(response, "notify-subscription-id", IPP_TAG_INTEGER), 0);
-    ippDelete(response);
+    IppMessage request = serverRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
+    ippAddString(request.get(), IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr, "ippget");
+    ippAddStrings(request.get(), IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", std::size(events), nullptr, events);
+    IppMessage response = ask(socket, std::move(request));
+    int subscription = ippGetInteger(ippFindAttribute(response.get(), "notify-subscription-id", IPP_TAG_INTEGER), 0);
     return subscription;
 }
 
 std::vector<JobEvent> jobEvents(const std::string& socket, int subscription, int job)
 {
-    ipp_t* request = serverRequest(IPP_OP_GET_NOTIFICATIONS);
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers", 1);
+    IppMessage request = serverRequest(IPP_OP_GET_NOTIFICATIONS);
+    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
+    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers", 1);
     std::vector<JobEvent> events;
     JobEvent event;
     int eventJob = 0;
     readGroups(
-        ask(socket, request),
+        ask(socket, std::move(request)),
         [&](std::string_view key, ipp_attribute_t* attribute, const std::string& text) {
             if (key == "notify-job-id")
                 eventJob = ippGetInteger(attribute, 0);
