@@ -10,6 +10,7 @@
 #include "queues/QueueSettings.h"
 #include "queues/QueueSettingsStore.h"
 #include "queues/ServerPasswords.h"
+#include "queues/cups/CupsConnection.h"
 #include "queues/cups/KeptCertificates.h"
 #include "queues/cups/KerberosTicket.h"
 
