@@ -154,6 +154,10 @@ private:
             m_failed = true;
             return true;
         }
+        // A job the printer refused is taken up with the server's word for why, which only its
+        // event carries: the listing may have come first.
+        if (m_jobs.book().refusalUntold(listed))
+            m_jobs.noteRefusals(m_news.catchUp().accountRefusals);
         HeldJobs::Going going = m_jobs.take(listed);
         if (going == HeldJobs::Going::ServerLost)
             m_news.lost("");

@@ -18,6 +18,18 @@ std::string lowerCase(std::string text)
 
 }
 
+bool JobBook::refusalHandled(const ServerJob& job) const
+{
+    auto known = m_entries.find(job.id);
+    return known != m_entries.end() && (known->second.mark == Mark::WithPerson || known->second.refusedAttempt == job.processedAt);
+}
+
+bool JobBook::refusalUntold(const std::vector<ServerJob>& listed) const
+{
+    return std::any_of(listed.begin(), listed.end(),
+        [this](const ServerJob& job) { return job.refusedByPrinter && !refusalHandled(job) && !m_refusals.count(job.id); });
+}
+
 std::vector<ServerJob> JobBook::due(const std::vector<ServerJob>& listed, Clock::time_point now)
 {
     std::set<int> seen;
@@ -27,8 +39,7 @@ std::vector<ServerJob> JobBook::due(const std::vector<ServerJob>& listed, Clock:
         auto known = m_entries.find(job.id);
         // Each refusal of the printer's is a new question for the person, once.
         if (job.refusedByPrinter) {
-            bool handled = known != m_entries.end() && (known->second.mark == Mark::WithPerson || known->second.refusedAttempt == job.processedAt);
-            if (!handled)
+            if (!refusalHandled(job))
                 jobs.push_back(job);
             continue;
         }

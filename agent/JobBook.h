@@ -36,8 +36,13 @@ public:
     // job is handled.
     void noteRefusal(int job, const std::string& text) { m_refusals[job] = text; }
     std::string refusal(int job) const;
+    // Whether a job of the listing is due for a refusal whose words have not come yet.
+    bool refusalUntold(const std::vector<ServerJob>& listed) const;
 
 private:
+    // Whether the job's refusal was taken up already, or its prompt is with the person.
+    bool refusalHandled(const ServerJob& job) const;
+
     enum class Mark {
         Done, // released, cancelled or left alone
         LeftHeld,

@@ -223,6 +223,14 @@ bool ServerNews::renew()
     return true;
 }
 
+ServerNews::Tidings ServerNews::catchUp()
+{
+    Tidings tidings;
+    if (reachable())
+        ask(&tidings);
+    return tidings;
+}
+
 bool ServerNews::ask(Tidings* tidings)
 {
     if (!m_eventsSubscription)

@@ -61,6 +61,9 @@ public:
     int waitMilliseconds(std::optional<Clock::time_point> other) const;
     // Takes in what woke the agent.
     Tidings wake(const std::vector<pollfd>& watched);
+    // Asks for the events now, whatever the pace of asking: a listing that came before the event
+    // that tells of a job (a program's connection hinted at it) needs what the event says.
+    Tidings catchUp();
 
     // The subscriptions go with the agent.
     void farewell();

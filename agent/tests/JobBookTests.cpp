@@ -63,6 +63,26 @@ TEST(JobBook, AJobTheServerWasLostOnIsOfferedAgain)
     EXPECT_EQ(ids(book.due(listed, kStart)), (std::vector<int> { 4 }));
 }
 
+// The server's words for a refusal come with its event, which a listing hinted at by a program's
+// connection may come before: such a job is not taken up until the events were asked for.
+TEST(JobBook, ARefusalIsTakenUpWithTheServersWordsForIt)
+{
+    JobBook book;
+    ServerJob refused = heldJob(6, "movra-network");
+    refused.heldIndefinitely = false;
+    refused.refusedByPrinter = true;
+    refused.processedAt = 100;
+    std::vector<ServerJob> listed = { heldJob(2, "movra"), refused };
+    EXPECT_TRUE(book.refusalUntold(listed));
+    book.noteRefusal(6, "account-authorization-failed");
+    EXPECT_FALSE(book.refusalUntold(listed));
+    EXPECT_EQ(ids(book.due(listed, kStart)), (std::vector<int> { 2, 6 }));
+    book.record(refused, JobFate::LeftHeld);
+    EXPECT_FALSE(book.refusalUntold(listed)) << "a refusal handled needs its words no more";
+    refused.processedAt = 200;
+    EXPECT_TRUE(book.refusalUntold({ refused })) << "each refusal is a new one";
+}
+
 TEST(JobBook, AJobWaitingForItsDocumentIsLookedAtAgainAfterAGrowingWait)
 {
     JobBook book;
