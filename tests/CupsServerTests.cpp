@@ -417,7 +417,7 @@ TEST_F(RemoteServerTest, AJobSentFromThisComputerIsTakenUpAtOnceThoughTheServers
     ASSERT_NE(id, std::string::npos) << lp.output;
     int job = atoi(lp.output.c_str() + id + strlen("request id is movra-hold-"));
     ASSERT_TRUE(agent.waitForOutput("job " + std::to_string(job) + " movra-hold: released\n"));
-    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2)) << "not at the server's pace of a minute";
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(20)) << "as this computer sends it, not at the server's pace of a minute, whatever the machine's load";
 
     // Idle, the agent holds none of the server's clients, and its own connections closed are no
     // news to it: no connection comes while nothing is printed.
