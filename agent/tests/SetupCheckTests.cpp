@@ -30,6 +30,7 @@ TEST_F(SetupCheck, EachProblemIsALineThatSaysWhatToDoUntilNothingIsWrong)
     ASSERT_GT(held, 0);
     const std::string heldLine = "  Job " + std::to_string(held) + " on movra-hold, \u201Creport.pdf\u201D: ";
 
+    configure("movra", "show\nchoose 100 3\nprint\n");
     ProgramRun nothingSetUp = check();
     EXPECT_EQ(nothingSetUp.exitStatus, 1) << nothingSetUp.errors;
     expectSays(nothingSetUp,
@@ -41,6 +42,7 @@ TEST_F(SetupCheck, EachProblemIsALineThatSaysWhatToDoUntilNothingIsWrong)
             "  Nothing stored: the codes are asked for with each print.", "Queue movra",
             "  problem: The queue movra does not hold new jobs, so they print without codes: an administrator runs \u201Clpadmin -p movra -o "
             "job-hold-until-default=indefinite\u201D.",
+            "  Your settings (" + storedFile("movra") + "): the codes are asked for with each print.",
             heldLine + "it waits for an accounting agent", "Problems found: 2." });
 
     // The agent runs in a desktop session whose notification service tells the person of the job
