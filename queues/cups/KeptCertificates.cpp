@@ -172,19 +172,25 @@ bool keepCertificate(const std::string& key, const std::vector<unsigned char>& c
     return kept;
 }
 
+std::string certificateFingerprint(const std::vector<unsigned char>& certificate)
+{
+    unsigned char hash[32];
+    if (certificate.empty() || cupsHashData("sha2-256", certificate.data(), certificate.size(), hash, sizeof hash) != sizeof hash)
+        return "none";
+    std::string text;
+    for (unsigned char byte : hash) {
+        char pair[4];
+        snprintf(pair, sizeof pair, text.empty() ? "%02X" : ":%02X", byte);
+        text += pair;
+    }
+    return text;
+}
+
 std::string keptCertificateFingerprint(const std::string& key)
 {
     for (const KeptCertificate& kept : keptCertificates(key, key.substr(0, key.rfind(':')))) {
-        unsigned char hash[32];
-        if (kept.certificate.empty() || cupsHashData("sha2-256", kept.certificate.data(), kept.certificate.size(), hash, sizeof hash) != sizeof hash)
-            continue;
-        std::string fingerprint;
-        for (unsigned char byte : hash) {
-            char hex[4];
-            snprintf(hex, sizeof hex, fingerprint.empty() ? "%02X" : ":%02X", byte);
-            fingerprint += hex;
-        }
-        return fingerprint;
+        if (!kept.certificate.empty())
+            return certificateFingerprint(kept.certificate);
     }
     return "";
 }

@@ -32,6 +32,9 @@ std::string keptCertificateFile(const std::string& key);
 // Keeps certificate (DER) as the one trusted for the server key, readable by all and never in
 // place of a file already there. False, with the reason in *error (naming the file).
 bool keepCertificate(const std::string& key, const std::vector<unsigned char>& certificate, std::string* error);
+// A certificate's (DER) SHA-256 fingerprint as openssl shows it: pairs of hexadecimal digits
+// between colons; "none" for no certificate.
+std::string certificateFingerprint(const std::vector<unsigned char>& certificate);
 // The SHA-256 fingerprint of the certificate trusted for the server key ("AB:CD:..."), for a
 // person to hold beside the one the server's administrator gives; empty when none is kept, or
 // the one kept cannot be read.

@@ -73,21 +73,6 @@ std::vector<unsigned char> peerCertificate(http_t* http)
     return certificate;
 }
 
-// As openssl shows it: pairs of hexadecimal digits between colons.
-std::string fingerprint(const std::vector<unsigned char>& certificate)
-{
-    unsigned char hash[32];
-    if (certificate.empty() || cupsHashData("sha2-256", certificate.data(), certificate.size(), hash, sizeof hash) != sizeof hash)
-        return "none";
-    std::string text;
-    for (unsigned char byte : hash) {
-        char pair[4];
-        snprintf(pair, sizeof pair, text.empty() ? "%02X" : ":%02X", byte);
-        text += pair;
-    }
-    return text;
-}
-
 // Why a server is not trusted, beginning with the server.
 std::string untrusted(const std::string& server, const std::string& why)
 {
@@ -238,7 +223,7 @@ bool TrustedConnection::encrypt(const std::string& host, std::string* error)
             return false;
         }
         if (shown != trusted.certificate) {
-            *error = untrusted(m_server, "another one than the one trusted for it (SHA-256 " + fingerprint(shown) + " shown, " + fingerprint(trusted.certificate) + " trusted, kept in " + trusted.file + "); when the server's certificate has been renewed, remove that file and print again");
+            *error = untrusted(m_server, "another one than the one trusted for it (SHA-256 " + certificateFingerprint(shown) + " shown, " + certificateFingerprint(trusted.certificate) + " trusted, kept in " + trusted.file + "); when the server's certificate has been renewed, remove that file and print again");
             return false;
         }
     }
@@ -274,7 +259,7 @@ bool TrustedConnection::peerIsTrusted(std::string* problem)
     std::vector<unsigned char> shown = httpIsEncrypted(m_http) ? peerCertificate(m_http) : std::vector<unsigned char>();
     if (!shown.empty() && shown == m_trusted)
         return true;
-    *problem = m_server + (shown.empty() ? " answered a new connection without encryption" : " now shows another certificate (SHA-256 " + fingerprint(shown) + ") than the one trusted for it (" + fingerprint(m_trusted) + ")")
+    *problem = m_server + (shown.empty() ? " answered a new connection without encryption" : " now shows another certificate (SHA-256 " + certificateFingerprint(shown) + ") than the one trusted for it (" + certificateFingerprint(m_trusted) + ")")
         + "; nothing more was sent to it";
     return false;
 }
