@@ -515,7 +515,3 @@ void addPrinterAttributes(PrinterCodes* codes, const PrinterCodeAttributes& attr
     password->encryptions = attributes.passwordEncryptions;
 }
 
-std::vector<std::string> codeNames(const PrinterCode& code)
-{
-    return code.carrier == CodeCarrier::DigitOptions ? code.digitOptions : std::vector<std::string> { code.name };
-}

@@ -221,9 +221,14 @@ TEST_P(RealDriversTest, EachCodeTypedOrStoredReachesThePrinterAsThePPDWritesIt)
         << fileContents(gServer->path("log/error_log"));
     std::string ppd = fileContents(gServer->path("ppd/" + std::string(family.name) + ".ppd"));
 
+    // A script is written from what the administrator's listing names each code.
+    ProgramRun listing = runProgram({ PRINTDIALOG_PATH, "--list-codes", "--printer", family.name, "--server", gServer->socket() });
+    EXPECT_EQ(listing.exitStatus, 0) << listing.errors;
     std::string typed;
-    for (const auto& [name, value] : family.codes)
+    for (const auto& [name, value] : family.codes) {
+        EXPECT_NE(("\n" + listing.output).find("\n" + name + "\t"), std::string::npos) << name << " is not a name the listing gives:\n" << listing.output;
         typed += "type " + name + " \"" + value + "\"\n";
+    }
     auto released = [&](const std::string& script) {
         int job = submitWithLp(gServer->socket(), family.name, gServer->path("document.txt"));
         EXPECT_TRUE(job > 0 && gServer->awaitJobState(job, "pending-held")) << job;

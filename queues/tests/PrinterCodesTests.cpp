@@ -203,7 +203,8 @@ TEST(PrinterCodes, AJobCarriesEachCodeUnderItsOwnNamesWhichThePolicyKeepsPrivate
     EXPECT_EQ(codes.codes[0].parameter, "UserCode");
     EXPECT_EQ(codes.codes[1].name, "ReleaseCode");
     EXPECT_EQ(codes.codes[2].carrier, CodeCarrier::DigitOptions);
-    EXPECT_EQ(codeNames(codes.codes[2]), (std::vector<std::string> { "HPFIDigit", "HPSEDigit" }));
+    EXPECT_EQ(codes.codes[2].name, "HPFIDigit");
+    EXPECT_EQ(codes.codes[2].digitOptions, (std::vector<std::string> { "HPFIDigit", "HPSEDigit" }));
     EXPECT_EQ(codes.codes[3].carrier, CodeCarrier::ListedChoice);
     EXPECT_EQ(codes.codes[3].choices, (std::vector<CodeChoice> { { "MG01", "01" }, { "MG02", "02" } }));
     EXPECT_EQ(codes.codes[4].carrier, CodeCarrier::IppAttribute);
