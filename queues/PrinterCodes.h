@@ -6,9 +6,10 @@
 // the CUPS module (fetchPrinterCodeAttributes, CupsPrinter.h).
 //
 // The families read, each from the drivers' PPDs of Debian (docs/architecture.md has the table):
-// a custom option whose parameter is a passcode or a password, or a user code typed as text; a
-// PIN given digit by digit with a secure-print switch; a code chosen from the PPD's fixed list;
-// and a driverless queue's job-account-id, job-accounting-user-id and job-password.
+// a custom option whose parameter is a passcode or a password, or a user code or user ID typed as
+// text; a PIN or department code given digit by digit with its switch; a code chosen from the
+// PPD's fixed list; and a driverless queue's job-account-id, job-accounting-user-id and
+// job-password.
 #pragma once
 
 #include "program/ProgramsExport.h"
