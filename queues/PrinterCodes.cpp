@@ -393,6 +393,13 @@ void addCustomCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
     }
 }
 
+// Where a digit family's label comes from: its switch's own label ("Secure Printing"), or its first
+// digit's without the digit ("Department Code (DC) - Digit 1").
+enum class DigitsLabel {
+    Switch,
+    FirstDigit,
+};
+
 // A code given one digit per option, each a menu of its own, which the driver writes only for a
 // job with its switch on: HP's secure-print PIN (HPPinPrnt), Toshiba's and Oce's department code
 // (DeptCode) and their private print's document password (PrintMode=Private).
@@ -400,9 +407,7 @@ struct DigitFamily {
     std::vector<std::string_view> digits;
     std::string_view switchOption;
     std::string_view switchChoice;
-    // Where the code's label comes from: the switch's own label ("Secure Printing"), or the first
-    // digit's without the digit ("Department Code (DC) - Digit 1").
-    enum class Label { Switch, FirstDigit } label;
+    DigitsLabel label;
 };
 
 // "Department Code (DC) - Digit 1" without " - Digit 1".
@@ -415,9 +420,9 @@ std::string withoutDigit(std::string label)
 void addDigitCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
 {
     static const std::vector<DigitFamily> families = {
-        { { "HPFIDigit", "HPSEDigit", "HPTHDigit", "HPFTDigit" }, "HPPinPrnt", "True", DigitFamily::Label::Switch },
-        { { "DCDigit1", "DCDigit2", "DCDigit3", "DCDigit4", "DCDigit5" }, "DeptCode", "True", DigitFamily::Label::FirstDigit },
-        { { "DINDigit1", "DINDigit2", "DINDigit3", "DINDigit4", "DINDigit5" }, "PrintMode", "Private", DigitFamily::Label::FirstDigit },
+        { { "HPFIDigit", "HPSEDigit", "HPTHDigit", "HPFTDigit" }, "HPPinPrnt", "True", DigitsLabel::Switch },
+        { { "DCDigit1", "DCDigit2", "DCDigit3", "DCDigit4", "DCDigit5" }, "DeptCode", "True", DigitsLabel::FirstDigit },
+        { { "DINDigit1", "DINDigit2", "DINDigit3", "DINDigit4", "DINDigit5" }, "PrintMode", "Private", DigitsLabel::FirstDigit },
     };
     for (const DigitFamily& family : families) {
         PrinterCode code;
@@ -433,7 +438,7 @@ void addDigitCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
         code.minLength = code.maxLength = code.digitOptions.size();
         code.allowedCharacters = "0-9";
         code.companions = companionsOf(family.digits.front(), ppd);
-        if (family.label == DigitFamily::Label::FirstDigit)
+        if (family.label == DigitsLabel::FirstDigit)
             code.label = withoutDigit(ppd.label(code.name));
         else
             code.label = code.companions.empty() ? ppd.label(code.name) : ppd.label(code.companions.front().option);
@@ -565,4 +570,3 @@ void addPrinterAttributes(PrinterCodes* codes, const PrinterCodeAttributes& attr
     password->maxLength = std::min(attributes.passwordMaxLength, kMaxPrinterCodeLength);
     password->encryptions = attributes.passwordEncryptions;
 }
-

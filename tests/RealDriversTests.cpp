@@ -241,9 +241,10 @@ TEST_P(RealDriversTest, EachCodeTypedOrStoredReachesThePrinterAsThePPDWritesIt)
     // A script is written from what the administrator's listing names each code.
     ProgramRun listing = runProgram({ PRINTDIALOG_PATH, "--list-codes", "--printer", family.name, "--server", gServer->socket() });
     EXPECT_EQ(listing.exitStatus, 0) << listing.errors;
+    std::string listed = "\n" + listing.output;
     std::string typed;
     for (const auto& [name, value] : family.codes) {
-        EXPECT_NE(("\n" + listing.output).find("\n" + name + "\t"), std::string::npos) << name << " is not a name the listing gives:\n" << listing.output;
+        EXPECT_NE(listed.find("\n" + name + "\t"), std::string::npos) << name << " is not a name the listing gives:" << listed;
         typed += "type " + name + " \"" + value + "\"\n";
     }
     auto released = [&](const std::string& script) {
