@@ -82,8 +82,9 @@ const Family kFamilies[] = {
             { Written::Choice, "DCDigit3", "6" }, { Written::Choice, "DCDigit4", "1" }, { Written::Choice, "DCDigit5", "3" },
             { Written::Choice, "PrintMode", "Private" }, { Written::Choice, "DINDigit1", "1" }, { Written::Choice, "DINDigit2", "3" },
             { Written::Choice, "DINDigit3", "5" }, { Written::Choice, "DINDigit4", "7" }, { Written::Choice, "DINDigit5", "9" } } },
+    // Past its first 50 the list's choices are no longer the codes they stand for: 0050/0000019.
     { "KyoceraMitaListedManagementCode", "openprinting-ppds:0/ppd/openprinting/Kyocera/en/Kyocera_Mita_KM-2030_en.ppd",
-        { { "JCLMJOBMANAGERCODE", "0007" } }, { { Written::Choice, "JCLMJOBMANAGERCODE", "0007" } } },
+        { { "JCLMJOBMANAGERCODE", "0000019" } }, { { Written::Choice, "JCLMJOBMANAGERCODE", "0050" } } },
     { "KyoceraListedAccountingCode", "openprinting-ppds:0/ppd/openprinting/Kyocera/de/Kyocera_CS-C2525E_de.ppd", { { "KmManagment", "00000001" } },
         { { Written::Choice, "KmManagment", "MG00000001" } } },
     { "BrotherSecurePrintPIN", "openprinting-ppds:0/ppd/openprinting/Brother/BR2700_2_GPL.ppd", { { "BRJobPIN", "1002" } },

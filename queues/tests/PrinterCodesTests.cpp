@@ -195,6 +195,7 @@ cleartomark\n"
 *JCLMJOBMANAGERCODE OFF/Aus: ""
 *JCLMJOBMANAGERCODE 0000/0000: "@PJL SET MJOBMANAGERCODE=0000<0A>"
 *JCLMJOBMANAGERCODE 0007/0007: "@PJL SET MJOBMANAGERCODE=0007<0A>"
+*JCLMJOBMANAGERCODE 0050/0000019: "@PJL SET MJOBMANAGERCODE=0000019<0A>"
 *JCLCloseUI: *JCLMJOBMANAGERCODE
 *OpenUI *BRJobHold/Job Spooling: PickOne
 *BRJobHold Private/Secure Print: "<</BRHold 2 /BRHoldType 1>>setpagedevice"
@@ -205,7 +206,7 @@ cleartomark\n"
 *CloseUI: *BRJobHoldKey
 )",
             {},
-            { "JCLMJOBMANAGERCODE listed 4-4 [0-9] \"Management Code\"", "BRJobHoldKey listed 4-4 [0-9] with BRJobHold=Private \"PASSWORD\"" } },
+            { "JCLMJOBMANAGERCODE listed 4-7 [0-9] \"Management Code\"", "BRJobHoldKey listed 4-4 [0-9] with BRJobHold=Private \"PASSWORD\"" } },
         { "Samsung's accounting and confidential-print user IDs, which their passwords belong to",
             R"(*JCLOpenUI *JCLJACType/[Job Accounting] Type: PickOne
 *JCLJACType Accounting/Accounting: ""
