@@ -47,7 +47,7 @@ std::string codeLine(const PrinterCode& code)
     for (const CodeCompanion& companion : code.companions)
         companions.push_back(companion.option + "=" + joined(companion.choices, "|"));
     std::string bounds = std::to_string(code.minLength) + "-" + std::to_string(code.maxLength);
-    std::vector<std::string> fields = { joined(codeNames(code), "+"), kindWord(code), bounds, companions.empty() ? "-" : joined(companions, " "),
+    std::vector<std::string> fields = { code.name, kindWord(code), bounds, companions.empty() ? "-" : joined(companions, " "),
         code.label };
     for (std::string& field : fields)
         field = printableText(field);

@@ -13,7 +13,7 @@
 // printer cannot be read.
 int listPrinterCodes(const PrintDialogOptions& options, std::ostream& out, std::ostream& err);
 
-// One code's line: its name (a digit family's options joined by "+"), its kind, its length
-// bounds, what else the job must carry ("-" for nothing) and its label, separated by tabs, every
+// One code's line: its name (the one its field goes by in the window, scripts and the stored
+// settings: a digit family's first option), its kind, its length bounds, what else the job must carry ("-" for nothing) and its label, separated by tabs, every
 // field as printableText shows it.
 std::string codeLine(const PrinterCode& code);

@@ -318,10 +318,14 @@ const std::vector<CompanionRule>& companionRules()
         { "JobPassword", "JobType", { "LockedPrint", "DocServer" } },
         { "FolderPassword", "JobType", { "DocServer" } },
         { "JCLCDPPassword", "JCLCDPType", { "Confidential" } },
+        { "JCLCDPUserID", "JCLCDPType", { "Confidential" } },
         { "JCLJACPassword", "JCLJACType", { "Accounting" } },
+        { "JCLJACUserID", "JCLJACType", { "Accounting" } },
         { "BRJobPIN", "BRJobHold", { "Private" } },
+        { "BRJobHoldKey", "BRJobHold", { "Private" } },
         { "HPFIDigit", "HPPinPrnt", { "True" } },
         { "HPFIDigit", "HPLFPPinPrnt", { "True" } },
+        { "HPDigit", "HPPinPrnt", { "True" } },
     };
     return rules;
 }
@@ -339,11 +343,23 @@ std::vector<CodeCompanion> companionsOf(std::string_view code, const PPDOptions&
 }
 
 // Options whose custom parameter is a code even when its type is text: the user code of Ricoh's
-// and its relatives' PPDs ("User Code (up to 8 digits)"). HP's user access code is none: HP's
-// driver writes it from the queue's default alone, so a job's own never reaches the printer.
-bool isCodeOption(std::string_view option)
+// and its relatives' PPDs ("User Code (up to 8 digits)"), HP's secure-print PIN on its PageWide
+// and later printers ("[Pin-4 Digits]"), and the user IDs Samsung's printers match the job's
+// accounting and confidential-print passwords against, which its driver never fills in. HP's user
+// access code is none: HP's driver writes it from the queue's default alone, so a job's own never
+// reaches the printer.
+struct TextCodeOption {
+    std::string_view option;
+    // Where the driver takes only this many digits, whatever the parameter's bounds: HP's hpps
+    // writes a PIN of four digits and sends 0000 for anything else, though the PPD says "string 4 32".
+    size_t digits { 0 };
+};
+
+const TextCodeOption* textCodeOption(std::string_view option)
 {
-    return option == "UserCode";
+    static const TextCodeOption options[] = { { "UserCode" }, { "HPDigit", 4 }, { "JCLJACUserID" }, { "JCLCDPUserID" } };
+    auto found = std::find_if(std::begin(options), std::end(options), [option](const TextCodeOption& each) { return each.option == option; });
+    return found == std::end(options) ? nullptr : found;
 }
 
 void addCustomCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
@@ -351,7 +367,8 @@ void addCustomCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
     std::unordered_set<std::string_view> options;
     for (const CustomParameter& parameter : ppd.parameters()) {
         bool secret = parameter.type == "passcode" || parameter.type == "password";
-        if (!secret && !isCodeOption(parameter.option))
+        const TextCodeOption* text = textCodeOption(parameter.option);
+        if (!secret && !text)
             continue;
         // One code per option: a second parameter of the same option is not a second code.
         if (!options.insert(parameter.option).second)
@@ -367,41 +384,80 @@ void addCustomCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
         code.minLength = std::min(parameter.minimum.value_or(0), code.maxLength);
         code.allowedCharacters = ppd.allowed(parameter.option);
         code.companions = companionsOf(parameter.option, ppd);
+        if (text && text->digits > 0) {
+            code.kind = CodeKind::Digits;
+            code.minLength = code.maxLength = text->digits;
+            code.allowedCharacters = "0-9";
+        }
         codes->push_back(std::move(code));
     }
 }
 
-// HP's secure print: a PIN of four digits, each a menu of its own, sent with the switch on.
+// Where a digit family's label comes from: its switch's own label ("Secure Printing"), or its first
+// digit's without the digit ("Department Code (DC) - Digit 1").
+enum class DigitsLabel {
+    Switch,
+    FirstDigit,
+};
+
+// A code given one digit per option, each a menu of its own, which the driver writes only for a
+// job with its switch on: HP's secure-print PIN (HPPinPrnt), Toshiba's and Oce's department code
+// (DeptCode) and their private print's document password (PrintMode=Private).
+struct DigitFamily {
+    std::vector<std::string_view> digits;
+    std::string_view switchOption;
+    std::string_view switchChoice;
+    DigitsLabel label;
+};
+
+// "Department Code (DC) - Digit 1" without " - Digit 1".
+std::string withoutDigit(std::string label)
+{
+    size_t dash = label.rfind(" - ");
+    return dash == std::string::npos ? label : label.substr(0, dash);
+}
+
 void addDigitCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
 {
-    static const std::vector<std::string_view> digits = { "HPFIDigit", "HPSEDigit", "HPTHDigit", "HPFTDigit" };
-    PrinterCode code;
-    for (std::string_view digit : digits) {
-        if (ppd.option(digit))
-            code.digitOptions.emplace_back(digit);
+    static const std::vector<DigitFamily> families = {
+        { { "HPFIDigit", "HPSEDigit", "HPTHDigit", "HPFTDigit" }, "HPPinPrnt", "True", DigitsLabel::Switch },
+        { { "DCDigit1", "DCDigit2", "DCDigit3", "DCDigit4", "DCDigit5" }, "DeptCode", "True", DigitsLabel::FirstDigit },
+        { { "DINDigit1", "DINDigit2", "DINDigit3", "DINDigit4", "DINDigit5" }, "PrintMode", "Private", DigitsLabel::FirstDigit },
+    };
+    for (const DigitFamily& family : families) {
+        PrinterCode code;
+        for (std::string_view digit : family.digits) {
+            if (ppd.option(digit))
+                code.digitOptions.emplace_back(digit);
+        }
+        if (code.digitOptions.empty())
+            continue;
+        code.name = code.digitOptions.front();
+        code.carrier = CodeCarrier::DigitOptions;
+        code.kind = CodeKind::Digits;
+        code.minLength = code.maxLength = code.digitOptions.size();
+        code.allowedCharacters = "0-9";
+        code.companions = companionsOf(family.digits.front(), ppd);
+        if (family.label == DigitsLabel::FirstDigit)
+            code.label = withoutDigit(ppd.label(code.name));
+        else
+            code.label = code.companions.empty() ? ppd.label(code.name) : ppd.label(code.companions.front().option);
+        // The switch goes with the digits even where the PPD names it otherwise: HP's driver
+        // writes the PIN only for a job with HPPinPrnt on, and the large-format printers' own
+        // HPLFPPinPrnt does nothing.
+        if (std::none_of(code.companions.begin(), code.companions.end(), [&family](const CodeCompanion& companion) { return companion.option == family.switchOption; }))
+            code.companions.push_back({ std::string(family.switchOption), { std::string(family.switchChoice) } });
+        codes->push_back(std::move(code));
     }
-    if (code.digitOptions.empty())
-        return;
-    code.name = code.digitOptions.front();
-    code.carrier = CodeCarrier::DigitOptions;
-    code.kind = CodeKind::Digits;
-    code.minLength = code.maxLength = code.digitOptions.size();
-    code.allowedCharacters = "0-9";
-    code.companions = companionsOf(digits.front(), ppd);
-    code.label = code.companions.empty() ? ppd.label(code.name) : ppd.label(code.companions.front().option);
-    // HP's driver writes the PIN only for a job with HPPinPrnt on, whatever the PPD names its
-    // switch (HPLFPPinPrnt on the large-format printers).
-    if (std::none_of(code.companions.begin(), code.companions.end(), [](const CodeCompanion& companion) { return companion.option == "HPPinPrnt"; }))
-        code.companions.push_back({ "HPPinPrnt", { "True" } });
-    codes->push_back(std::move(code));
 }
 
 // A code chosen from the PPD's list, each choice standing for the code its text gives: Kyocera's
-// and Utax's job accounting ("MG00000001/00000001"), Brother's secure-print PIN
-// ("HoldKey1/1002"). The choice that sends no code ("Default/Off", "HoldKey0/None") is none.
+// and Utax's job accounting ("MG00000001/00000001"), Kyocera Mita's management code ("0007/0007"),
+// Brother's secure-print PIN ("HoldKey1/1002"). The choice that sends no code ("Default/Off",
+// "OFF/Aus", "HoldKey0/None") is none.
 void addListedCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
 {
-    for (std::string_view name : { "KmManagment", "KMManagement", "KmManagement", "BRJobPIN" }) {
+    for (std::string_view name : { "KmManagment", "KMManagement", "KmManagement", "JCLMJOBMANAGERCODE", "BRJobPIN", "BRJobHoldKey" }) {
         const Option* option = ppd.option(name);
         if (!option)
             continue;
@@ -513,9 +569,4 @@ void addPrinterAttributes(PrinterCodes* codes, const PrinterCodeAttributes& attr
     }
     password->maxLength = std::min(attributes.passwordMaxLength, kMaxPrinterCodeLength);
     password->encryptions = attributes.passwordEncryptions;
-}
-
-std::vector<std::string> codeNames(const PrinterCode& code)
-{
-    return code.carrier == CodeCarrier::DigitOptions ? code.digitOptions : std::vector<std::string> { code.name };
 }

@@ -6,9 +6,10 @@
 // the CUPS module (fetchPrinterCodeAttributes, CupsPrinter.h).
 //
 // The families read, each from the drivers' PPDs of Debian (docs/architecture.md has the table):
-// a custom option whose parameter is a passcode or a password, or a user code typed as text; a
-// PIN given digit by digit with a secure-print switch; a code chosen from the PPD's fixed list;
-// and a driverless queue's job-account-id, job-accounting-user-id and job-password.
+// a custom option whose parameter is a passcode or a password, or a user code or user ID typed as
+// text; a PIN or department code given digit by digit with its switch; a code chosen from the
+// PPD's fixed list; and a driverless queue's job-account-id, job-accounting-user-id and
+// job-password.
 #pragma once
 
 #include "program/ProgramsExport.h"
@@ -55,7 +56,9 @@ struct CodeCompanion {
 };
 
 struct PrinterCode {
-    std::string name {}; // the option, the IPP attribute or the pane's ticket key
+    // The option (a digit family's first), the IPP attribute or the pane's ticket key: the one name
+    // the code goes by in the listing, the window, scripts and the stored settings.
+    std::string name {};
     CodeCarrier carrier { CodeCarrier::CustomOption };
     std::string parameter {}; // CustomOption: the custom parameter's name
     std::vector<std::string> digitOptions {}; // DigitOptions: the option of each digit
@@ -98,6 +101,3 @@ struct PrinterCodeAttributes {
 // Adds the codes the printer's attributes ask for that the PPD does not list already; a password
 // the PPD lists takes the printer's own length and encryptions. Nothing for a Movra queue.
 PROGRAMS_EXPORT void addPrinterAttributes(PrinterCodes* codes, const PrinterCodeAttributes& attributes);
-
-// The names a job's codes go under: the options (each digit's option) and the job attributes.
-PROGRAMS_EXPORT std::vector<std::string> codeNames(const PrinterCode& code);

@@ -559,13 +559,13 @@ TEST_F(CodeAskingPrinterTest, AnotherLocalUserReadsNoCodeOfAHeldJob)
     EXPECT_EQ(other.find("7357"), std::string::npos) << other;
 }
 
-// Held jobs with a code of every family a printer asks for, each under its option's name (each of
-// HP's four digits, each spelling of Kyocera's, and an option a vendor names its PIN as it likes),
-// and the accounting attributes: the guide's lines of privacy in Debian's own policy, and the
-// guide's whole policy, keep them all out of what another local user reads of the jobs over IPP,
-// whether proving who they are or giving the owner's name without proof, over the socket or TCP,
-// and out of the events of the user's own subscription, while the owner reads them. The PIN given
-// as a job is made (job-password) is shown to nobody, not even the job's owner.
+// Held jobs with a code of every family a printer asks for, each under its option's name (each
+// digit of HP's, Toshiba's and Oce's, each spelling of Kyocera's, and an option a vendor names its
+// PIN as it likes), and the accounting attributes: the guide's lines of privacy in Debian's own
+// policy, and the guide's whole policy, keep them all out of what another local user reads of the
+// jobs over IPP, whether proving who they are or giving the owner's name without proof, over the
+// socket or TCP, and out of the events of the user's own subscription, while the owner reads them.
+// The PIN given as a job is made (job-password) is shown to nobody, not even the job's owner.
 TEST(GuidePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
 {
     if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0)
@@ -579,7 +579,10 @@ TEST(GuidePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
             { "FolderPassword", "Custom.6802" }, { "JCLJACPassword", "Custom.jac-7913" }, { "JCLCDPPassword", "Custom.8024" },
             { "PIN", "Custom.9135" }, { "HPUserAccessCode", "Custom.24680" }, { "HPFIDigit", "7" }, { "HPSEDigit", "3" }, { "HPTHDigit", "0" },
             { "HPFTDigit", "9" }, { "KmManagment", "MG00000001" }, { "KMManagement", "MG00000002" }, { "BRJobPIN", "HoldKey1" },
-            { "job-account-id", "acct9" }, { "job-accounting-user-id", "user9" }, { "SecurePIN", "Custom.9753" } },
+            { "job-account-id", "acct9" }, { "job-accounting-user-id", "user9" }, { "SecurePIN", "Custom.9753" },
+            { "JCLJACUserID", "Custom.jacu-31" }, { "JCLCDPUserID", "Custom.cdpu-42" }, { "HPDigit", "Custom.4826" }, { "DCDigit1", "4" },
+            { "DCDigit2", "2" }, { "DCDigit3", "6" }, { "DCDigit4", "1" }, { "DCDigit5", "3" }, { "DINDigit1", "1" }, { "DINDigit2", "3" },
+            { "DINDigit3", "5" }, { "DINDigit4", "7" }, { "DINDigit5", "9" }, { "JCLMJOBMANAGERCODE", "0086" }, { "BRJobHoldKey", "HoldKey2" } },
         { { "KmManagement", "MG00000003" } },
     };
     const std::string pin = "86420975";
@@ -617,7 +620,7 @@ TEST(GuidePrivacyLines, AnotherLocalUserReadsNoCodeOfAnyPrintersJob)
         }
         std::string events = notificationsSeenBy(server, "nobody", subscription);
         EXPECT_NE(events.find("notify-job-id="), std::string::npos) << "the events of every job are there: " << events;
-        // A digit of HP's is found anywhere; every other code is a word of its own.
+        // A single digit is found anywhere; every other code is a word of its own.
         for (const Codes& codes : jobs) {
             for (const auto& [name, value] : codes) {
                 if (std::string secret = value.substr(value.find('.') + 1); secret.size() > 1) {

@@ -59,9 +59,11 @@ const Family kFamilies[] = {
     { "LockedPrintPasswordThroughFoomatic", "openprinting-ppds:0/ppd/openprinting/Gestetner/PS/Gestetner-10512_PS.ppd",
         { { "UserCode", "4711" }, { "LockedPrintPassword", "1002" } },
         { { Written::FoomaticPrototype, "LockedPrintPassword", "1002" }, { Written::Literal, "", " lppswd {secureprint} stopped\n" } } },
+    // Each password goes with the user ID the printer matches it against.
     { "SamsungJobAccountingAndConfidentialPasswords", "openprinting-ppds:0/ppd/openprinting/Samsung/PS/Samsung_C2620_Series.ppd",
-        { { "JCLJACPassword", "4711" }, { "JCLCDPPassword", "1002" } },
-        { { Written::Custom, "JCLJACPassword", "4711" }, { Written::Choice, "JCLCDPType", "Confidential" }, { Written::Custom, "JCLCDPPassword", "1002" } } },
+        { { "JCLJACUserID", "jac7u" }, { "JCLJACPassword", "4711" }, { "JCLCDPUserID", "cdp5u" }, { "JCLCDPPassword", "1002" } },
+        { { Written::Custom, "JCLJACUserID", "jac7u" }, { Written::Custom, "JCLJACPassword", "4711" }, { Written::Choice, "JCLCDPType", "Confidential" },
+            { Written::Custom, "JCLCDPUserID", "cdp5u" }, { Written::Custom, "JCLCDPPassword", "1002" } } },
     // The digits' codes are "%%": the driver (hpps) writes the PIN.
     { "HPSecurePrintDigits", "postscript-hp:0/ppd/hplip/HP/hp-laserjet_m507-ps.ppd", { { "HPFIDigit", "1002" } },
         { { Written::Literal, "", "@PJL SET HOLD=ON\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=1002\n" } } },
@@ -69,10 +71,26 @@ const Family kFamilies[] = {
     // only for a job that has HPPinPrnt on.
     { "HPLargeFormatSecurePrintDigits", "postscript-hp:0/ppd/hplip/HP/hp-color_designjet_xl_3600-ps.ppd", { { "HPFIDigit", "1002" } },
         { { Written::Literal, "", "@PJL SET HOLD=ON\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=1002\n" } } },
+    // The PageWide printers' PIN is one option's text; the driver (hpps) writes it.
+    { "HPPageWideSecurePrintPIN", "postscript-hp:0/ppd/hplip/HP/hp-pagewide_color_765-ps.ppd", { { "HPDigit", "1002" } },
+        { { Written::Literal, "", "@PJL SET HOLD=ON\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=1002\n" } } },
+    // Each digit's code adds its part (DCDigit2=2: 2000), which the switch's code sums into the
+    // department code or the private print's password. No digit is 0, the default's.
+    { "ToshibaDepartmentCodeAndPrivatePrintDigits", "openprinting-ppds:0/ppd/openprinting/Toshiba/TOSHIBA_EST850_CUPS.ppd",
+        { { "DCDigit1", "42613" }, { "DINDigit1", "13579" } },
+        { { Written::Choice, "DeptCode", "True" }, { Written::Choice, "DCDigit1", "4" }, { Written::Choice, "DCDigit2", "2" },
+            { Written::Choice, "DCDigit3", "6" }, { Written::Choice, "DCDigit4", "1" }, { Written::Choice, "DCDigit5", "3" },
+            { Written::Choice, "PrintMode", "Private" }, { Written::Choice, "DINDigit1", "1" }, { Written::Choice, "DINDigit2", "3" },
+            { Written::Choice, "DINDigit3", "5" }, { Written::Choice, "DINDigit4", "7" }, { Written::Choice, "DINDigit5", "9" } } },
+    // Past its first 50 the list's choices are no longer the codes they stand for: 0050/0000019.
+    { "KyoceraMitaListedManagementCode", "openprinting-ppds:0/ppd/openprinting/Kyocera/en/Kyocera_Mita_KM-2030_en.ppd",
+        { { "JCLMJOBMANAGERCODE", "0000019" } }, { { Written::Choice, "JCLMJOBMANAGERCODE", "0050" } } },
     { "KyoceraListedAccountingCode", "openprinting-ppds:0/ppd/openprinting/Kyocera/de/Kyocera_CS-C2525E_de.ppd", { { "KmManagment", "00000001" } },
         { { Written::Choice, "KmManagment", "MG00000001" } } },
     { "BrotherSecurePrintPIN", "openprinting-ppds:0/ppd/openprinting/Brother/BR2700_2_GPL.ppd", { { "BRJobPIN", "1002" } },
         { { Written::Choice, "BRJobHold", "Private" }, { Written::Choice, "BRJobPIN", "HoldKey1" } } },
+    { "BrotherSecurePrintHoldKey", "openprinting-ppds:0/ppd/openprinting/Brother/BR2600CN_GPL.ppd", { { "BRJobHoldKey", "2833" } },
+        { { Written::Choice, "BRJobHold", "Private" }, { Written::Choice, "BRJobHoldKey", "HoldKey2" } } },
 };
 
 // The quoted value of a PPD's main keyword and option keyword ("*KmManagment MG00000001/...:
@@ -221,9 +239,15 @@ TEST_P(RealDriversTest, EachCodeTypedOrStoredReachesThePrinterAsThePPDWritesIt)
         << fileContents(gServer->path("log/error_log"));
     std::string ppd = fileContents(gServer->path("ppd/" + std::string(family.name) + ".ppd"));
 
+    // A script is written from what the administrator's listing names each code.
+    ProgramRun listing = runProgram({ PRINTDIALOG_PATH, "--list-codes", "--printer", family.name, "--server", gServer->socket() });
+    EXPECT_EQ(listing.exitStatus, 0) << listing.errors;
+    std::string listed = "\n" + listing.output;
     std::string typed;
-    for (const auto& [name, value] : family.codes)
+    for (const auto& [name, value] : family.codes) {
+        EXPECT_NE(listed.find("\n" + name + "\t"), std::string::npos) << name << " is not a name the listing gives:" << listed;
         typed += "type " + name + " \"" + value + "\"\n";
+    }
     auto released = [&](const std::string& script) {
         int job = submitWithLp(gServer->socket(), family.name, gServer->path("document.txt"));
         EXPECT_TRUE(job > 0 && gServer->awaitJobState(job, "pending-held")) << job;

@@ -117,6 +117,55 @@ cleartomark\n"
             "*OpenUI *HPFIDigit/First Digit: PickOne\n*CloseUI: *HPFIDigit\n*OpenUI *HPSEDigit/Second Digit: PickOne\n*CloseUI: *HPSEDigit\n"
             "*de.Translation HPLFPPinPrnt/Sicheres Drucken: \"\"\n*da.Translation HPLFPPinPrnt/HPLFPPinPrnt: \"\"\n",
             { "da", "sv" }, { "HPFIDigit digits 2-2 [0-9] with HPLFPPinPrnt=True with HPPinPrnt=True \"Secure Printing\"" } },
+        { "HP's PIN as text on its PageWide printers, four digits as its driver takes it whatever the PPD's bounds, with its switch",
+            R"(*JCLOpenUI *HPPinPrnt/Secure Printing: PickOne
+*HPPinPrnt True/On: "%%"
+*HPPinPrnt False/Off: "%%"
+*JCLCloseUI: *HPPinPrnt
+*JCLOpenUI *HPDigit/[Pin-4 Digits]: PickOne
+*DefaultHPDigit: 0000
+*HPDigit 0000/0000: "%%"
+*JCLCloseUI: *HPDigit
+*CustomHPDigit True: "%%"
+*ParamCustomHPDigit Customized/Custom Name: 1 string 4 32
+)",
+            {}, { "HPDigit digits 4-4 [0-9] with HPPinPrnt=True \"[Pin-4 Digits]\"" } },
+        { "Toshiba's department code and private print's document password, digit by digit with their switches",
+            R"(*OpenUI *PrintMode/Print Mode:  PickOne
+*PrintMode Normal/Normal: ""
+*PrintMode Private/Private - Password: ""
+*CloseUI: *PrintMode
+*OpenUI *DeptCode/Department Code:  Boolean
+*DeptCode False/Disabled: ""
+*DeptCode True/Enabled: "<</TSBPrivate (DSSC PRINT ACCESSCODE=00000) dup userdict /DCDigit1 get"
+*CloseUI: *DeptCode
+*OpenUI *DCDigit1/Department Code (DC) - Digit 1: PickOne
+*DCDigit1 0/0: "userdict /DCDigit1 00000 put"
+*CloseUI: *DCDigit1
+*OpenUI *DCDigit2/Department Code (DC) - Digit 2: PickOne
+*CloseUI: *DCDigit2
+*OpenUI *DCDigit3/Department Code (DC) - Digit 3: PickOne
+*CloseUI: *DCDigit3
+*OpenUI *DCDigit4/Department Code (DC) - Digit 4: PickOne
+*CloseUI: *DCDigit4
+*OpenUI *DCDigit5/Department Code (DC) - Digit 5: PickOne
+*CloseUI: *DCDigit5
+*OpenGroup: DINNumber/Private Document Password
+*OpenUI *DINDigit1/Private Print Document ID (DIN) - Digit 1: PickOne
+*CloseUI: *DINDigit1
+*OpenUI *DINDigit2/Private Print Document ID (DIN) - Digit 2: PickOne
+*CloseUI: *DINDigit2
+*OpenUI *DINDigit3/Private Print Document ID (DIN) - Digit 3: PickOne
+*CloseUI: *DINDigit3
+*OpenUI *DINDigit4/Private Print Document ID (DIN) - Digit 4: PickOne
+*CloseUI: *DINDigit4
+*OpenUI *DINDigit5/Private Print Document ID (DIN) - Digit 5: PickOne
+*CloseUI: *DINDigit5
+*CloseGroup: DINNumber
+)",
+            {},
+            { "DCDigit1 digits 5-5 [0-9] with DeptCode=True \"Department Code (DC)\"",
+                "DINDigit1 digits 5-5 [0-9] with PrintMode=Private \"Private Print Document ID (DIN)\"" } },
         { "Kyocera's job accounting from a fixed list, in a German PPD of Latin-1 text",
             R"(*LanguageEncoding: ISOLatin1
 *LanguageVersion: German
@@ -140,6 +189,52 @@ cleartomark\n"
 *CloseUI: *BRJobPIN
 )",
             {}, { "BRJobPIN listed 4-4 [0-9] with BRJobHold=Private \"PASSWORD\"" } },
+        { "Kyocera Mita's management code from a fixed list in its JCL, and Brother's PIN under its older name",
+            R"(*JCLOpenUI *JCLMJOBMANAGERCODE/Management Code: PickOne
+*DefaultJCLMJOBMANAGERCODE: OFF
+*JCLMJOBMANAGERCODE OFF/Aus: ""
+*JCLMJOBMANAGERCODE 0000/0000: "@PJL SET MJOBMANAGERCODE=0000<0A>"
+*JCLMJOBMANAGERCODE 0007/0007: "@PJL SET MJOBMANAGERCODE=0007<0A>"
+*JCLMJOBMANAGERCODE 0050/0000019: "@PJL SET MJOBMANAGERCODE=0000019<0A>"
+*JCLCloseUI: *JCLMJOBMANAGERCODE
+*OpenUI *BRJobHold/Job Spooling: PickOne
+*BRJobHold Private/Secure Print: "<</BRHold 2 /BRHoldType 1>>setpagedevice"
+*CloseUI: *BRJobHold
+*OpenUI *BRJobHoldKey/PASSWORD: PickOne
+*BRJobHoldKey HoldKey0/None: "<</BRHoldKey 0>> setpagedevice"
+*BRJobHoldKey HoldKey1/1002: "<</BRHoldKey 1002>> setpagedevice"
+*CloseUI: *BRJobHoldKey
+)",
+            {},
+            { "JCLMJOBMANAGERCODE listed 4-7 [0-9] \"Management Code\"", "BRJobHoldKey listed 4-4 [0-9] with BRJobHold=Private \"PASSWORD\"" } },
+        { "Samsung's accounting and confidential-print user IDs, which their passwords belong to",
+            R"(*JCLOpenUI *JCLJACType/[Job Accounting] Type: PickOne
+*JCLJACType Accounting/Accounting: ""
+*JCLJACType IDOnly/ID Only: ""
+*JCLCloseUI: *JCLJACType
+*JCLOpenUI *JCLJACUserID/[Job Accounting] User ID: PickOne
+*JCLJACUserID None/None: ""
+*JCLCloseUI: *JCLJACUserID
+*CustomJCLJACUserID True: "@PJL SET ACCOUNTING_INFORMATION_USERID=\1<0D0A>"
+*ParamCustomJCLJACUserID Custom/Custom Name: 1 string 0 129
+*JCLOpenUI *JCLJACPassword/[Job Accounting] Password (4-32 Alphanumeric): PickOne
+*JCLCloseUI: *JCLJACPassword
+*ParamCustomJCLJACPassword Custom/Custom Password: 1 password 4 32
+*JCLOpenUI *JCLCDPType/[Print Mode] Type: PickOne
+*JCLCDPType None/Normal: ""
+*JCLCDPType Confidential/Confidential: "@PJL SET HOLD = ON<0D0A>"
+*JCLCloseUI: *JCLCDPType
+*JCLOpenUI *JCLCDPUserID/[Print Mode] User ID: PickOne
+*JCLCloseUI: *JCLCDPUserID
+*ParamCustomJCLCDPUserID Custom/Custom ID: 1 string 1 64
+*JCLOpenUI *JCLCDPJobName/[Print Mode] Job Name: PickOne
+*JCLCloseUI: *JCLCDPJobName
+*ParamCustomJCLCDPJobName Custom/Custom Name: 1 string 0 64
+)",
+            {},
+            { "JCLJACUserID characters 0-129 with JCLJACType=Accounting \"[Job Accounting] User ID\"",
+                "JCLJACPassword characters 4-32 with JCLJACType=Accounting \"[Job Accounting] Password (4-32 Alphanumeric)\"",
+                "JCLCDPUserID characters 1-64 with JCLCDPType=Confidential \"[Print Mode] User ID\"" } },
         { "a driverless queue's account, accounting user and password",
             "*cupsJobAccountId: True\n*cupsJobAccountingUserId: True\n*cupsJobPassword: \"1111\"\n", {},
             { "job-account-id name 1-255 \"Account ID\"", "job-accounting-user-id name 1-255 \"Accounting user ID\"",
@@ -203,7 +298,8 @@ TEST(PrinterCodes, AJobCarriesEachCodeUnderItsOwnNamesWhichThePolicyKeepsPrivate
     EXPECT_EQ(codes.codes[0].parameter, "UserCode");
     EXPECT_EQ(codes.codes[1].name, "ReleaseCode");
     EXPECT_EQ(codes.codes[2].carrier, CodeCarrier::DigitOptions);
-    EXPECT_EQ(codeNames(codes.codes[2]), (std::vector<std::string> { "HPFIDigit", "HPSEDigit" }));
+    EXPECT_EQ(codes.codes[2].name, "HPFIDigit");
+    EXPECT_EQ(codes.codes[2].digitOptions, (std::vector<std::string> { "HPFIDigit", "HPSEDigit" }));
     EXPECT_EQ(codes.codes[3].carrier, CodeCarrier::ListedChoice);
     EXPECT_EQ(codes.codes[3].choices, (std::vector<CodeChoice> { { "MG01", "01" }, { "MG02", "02" } }));
     EXPECT_EQ(codes.codes[4].carrier, CodeCarrier::IppAttribute);
