@@ -4,10 +4,11 @@
 // titled with the document and the queue, and the codes typed into it with the desktop's keys and
 // its OK clicked with the desktop's pointer release the job with those codes, also once the agent
 // has taken codes from the desktop's keyring. The codes window and the password window come up as
-// dialogs on a desktop that tiles (sway), and every key typed into them arrives. On a compositor without a seat the prompt comes up
-// all the same. A session whose Qt cannot put a window on screen keeps its agent: the jobs that
-// need the prompt stay held, and the others go on. The codes window of a printer that asks for
-// codes of its own hands the codes typed into it back to the agent, and closes when the agent stops.
+// dialogs on a desktop that tiles (sway), and every key typed into them arrives. On a compositor
+// without a seat the prompt comes up all the same. A session whose Qt cannot put a window on screen
+// keeps its agent: the jobs that need the prompt stay held, and the others go on. The codes window
+// of a printer that asks for codes of its own hands the codes typed into it back to the agent, and
+// closes when the agent stops.
 #include "agent/tests/AgentSessionTest.h"
 #include "agent/CodesWindowProcess.h"
 #include "tests/support/EnvironmentChanges.h"
@@ -55,17 +56,10 @@ enum class Desktop {
 
 const char* nameOf(Desktop desktop)
 {
-    switch (desktop) {
-    case Desktop::X11:
-        return "X11";
-    case Desktop::X11WithWindowManager:
-        return "X11WithWindowManager";
-    case Desktop::Wayland:
-        return "Wayland";
-    case Desktop::WaylandTiling:
-        return "WaylandTiling";
-    }
-    return "?";
+    return desktop == Desktop::X11                 ? "X11"
+        : desktop == Desktop::X11WithWindowManager ? "X11WithWindowManager"
+        : desktop == Desktop::Wayland              ? "Wayland"
+                                                   : "WaylandTiling";
 }
 
 // The case as the test's messages name it.

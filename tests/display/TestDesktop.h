@@ -19,8 +19,9 @@ struct ShownWindow {
     int y { 0 };
     int width { 0 };
     int height { 0 };
-    // Over the other windows, where the desktop put it; a tiling desktop (sway) floats a dialog
-    // so and gives any other window a tile of the screen.
+    // Lying over the other windows where the desktop placed it, as every window does on a
+    // stacking desktop; a tiling desktop (sway) floats only a dialog so, and gives any other
+    // window a tile of the screen.
     bool floating { true };
 };
 
