@@ -24,8 +24,9 @@ constexpr const char* kConfiguration = "output HEADLESS-1 resolution 1024x768\n"
                                        "default_floating_border none\n"
                                        "xwayland disable\n";
 
-// Longer than any test: the keyboard goes with the desktop.
-constexpr const char* kKeyboardLifeMilliseconds = "3600000";
+// Ten minutes, longer than any test, and few enough microseconds for a 32-bit int in wtype: the
+// keyboard goes with the desktop.
+constexpr const char* kKeyboardLifeMilliseconds = "600000";
 
 // Each window of swaymsg's tree (the nodes a program made, which have its process's id) as a
 // line: its type, then its content's place, then its title, apart by tabs.
