@@ -1,6 +1,7 @@
 #include "screen/CodesWindow.h"
 
 #include "screen/QtApplication.h"
+#include "screen/QuestionWindow.h"
 
 #include "queues/CodeValues.h"
 #include "program/PrintableText.h"
@@ -38,9 +39,6 @@ QCheckBox* checkBox(const char* name, const char* text, bool checked, QWidget* p
     box->setChecked(checked);
     return box;
 }
-
-// Wide enough for a problem line on one line, and for the title to show the document and queue.
-constexpr int kWindowWidth = 480;
 
 // A line saying why what a field holds will not do, in the colour of a warning.
 QLabel* problemLine(QWidget* parent)
@@ -100,10 +98,8 @@ CodesDialog::CodesDialog(const CodesForm& form)
     std::string document = form.document.empty() ? programText("Your Print") : printableText(form.document);
     m_window.setWindowTitle(QString::fromStdString(m_settings ? programText("Settings Window Title", { queue })
                                                               : programText("Codes Window Title", { document, queue })));
-    auto* layout = new QVBoxLayout(&m_window);
     // The window grows as a field's problem line comes up or grows longer.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addStrut(kWindowWidth);
+    QVBoxLayout* layout = questionLayout(&m_window);
     // The body names the document and the queue too: a desktop without title bars never shows
     // the title.
     std::string quoted = form.document.empty() ? document : programText("Quoted Document", { document });

@@ -1,6 +1,7 @@
 #include "screen/PasswordWindow.h"
 
 #include "screen/QtApplication.h"
+#include "screen/QuestionWindow.h"
 
 #include "program/ProgramTexts.h"
 
@@ -19,7 +20,7 @@ bool askPassword(const PasswordQuestion& question, PasswordAnswer* answer, std::
         return false;
     QDialog window;
     window.setWindowTitle(QString::fromStdString(programText("Password Window Title", { question.address })));
-    auto* layout = new QVBoxLayout(&window);
+    QVBoxLayout* layout = questionLayout(&window);
     // The body names the server too: a desktop without title bars never shows the title.
     auto* asked = new QLabel(QString::fromStdString(programText("Password Question", { question.address, question.user })), &window);
     asked->setWordWrap(true);

@@ -1,8 +1,8 @@
 // A desktop of the test's own for a program's windows, and a person at it: a display server
 // that shows nobody else's windows, the environment that puts a program's windows on it, and
 // keys and clicks that go through the display server as a keyboard's and a mouse's would, so
-// that a window takes them as it takes a person's. XvfbDesktop is an X11 one, WestonDesktop a
-// Wayland one. Each is stopped, with everything it started, when it goes.
+// that a window takes them as it takes a person's. XvfbDesktop is an X11 one, WestonDesktop and
+// SwayDesktop Wayland ones. Each is stopped, with everything it started, when it goes.
 #pragma once
 
 #include <chrono>
@@ -19,6 +19,10 @@ struct ShownWindow {
     int y { 0 };
     int width { 0 };
     int height { 0 };
+    // Lying over the other windows where the desktop placed it, as every window does on a
+    // stacking desktop; a tiling desktop (sway) floats only a dialog so, and gives any other
+    // window a tile of the screen.
+    bool floating { true };
 };
 
 class TestDesktop {

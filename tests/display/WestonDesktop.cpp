@@ -111,7 +111,7 @@ bool WestonDesktop::startCompositor(std::string* error)
         *error = "cannot make a socket at " + readiness;
         return false;
     }
-    std::string log = m_runtime.path("weston.log");
+    m_socket = kSocketName;
     for (int attempt = 0; attempt < kPortTries; ++attempt) {
         m_port = remote ? freePort() : 0;
         std::vector<std::string> arguments { "/usr/bin/weston", std::string("--socket=") + kSocketName, "--no-config", "--shell=desktop-shell.so",
@@ -120,16 +120,15 @@ bool WestonDesktop::startCompositor(std::string* error)
             arguments.insert(arguments.end(), { "--backend=rdp-backend.so", "--address=127.0.0.1", "--port=" + std::to_string(m_port), "--rdp-tls-cert=" + certificate, "--rdp-tls-key=" + key });
         else
             arguments.insert(arguments.end(), { "--backend=headless-backend.so", "--use-pixman" });
-        m_compositor.start(arguments, { { "XDG_RUNTIME_DIR", m_runtime.root() }, { "NOTIFY_SOCKET", readiness }, { "WAYLAND_DISPLAY", "" }, { "DISPLAY", "" } },
-            log);
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (m_compositor.running() && std::chrono::steady_clock::now() < deadline) {
-            pollfd wait = { ready, POLLIN, 0 };
-            char said[256] = {};
-            if (poll(&wait, 1, 100) == 1 && recv(ready, said, sizeof said - 1, 0) > 0 && strstr(said, "READY=1")) {
-                close(ready);
-                return true;
-            }
+        bool started = launchCompositor(arguments, { { "XDG_RUNTIME_DIR", m_runtime.root() }, { "NOTIFY_SOCKET", readiness }, { "WAYLAND_DISPLAY", "" }, { "DISPLAY", "" } },
+            [ready] {
+                pollfd wait = { ready, POLLIN, 0 };
+                char said[256] = {};
+                return poll(&wait, 1, 100) == 1 && recv(ready, said, sizeof said - 1, 0) > 0 && strstr(said, "READY=1");
+            });
+        if (started) {
+            close(ready);
+            return true;
         }
         // Ended at once: the port was taken after all. Anything else is weston's own failure.
         if (m_compositor.running())
@@ -137,19 +136,14 @@ bool WestonDesktop::startCompositor(std::string* error)
     }
     close(ready);
     m_compositor.stop();
-    *error = "weston did not come up: " + fileContents(log);
+    *error = "weston did not come up: " + serverLog();
     return false;
-}
-
-std::vector<std::pair<std::string, std::string>> WestonDesktop::session() const
-{
-    return { { "WAYLAND_DISPLAY", kSocketName }, { "XDG_RUNTIME_DIR", m_runtime.root() }, { "QT_QPA_PLATFORM", "wayland" }, { "DISPLAY", "" } };
 }
 
 std::string WestonDesktop::sceneGraph() const
 {
     ProgramOptions options;
-    options.environment = { { "XDG_RUNTIME_DIR", m_runtime.root() }, { "WAYLAND_DISPLAY", kSocketName } };
+    options.environment = clientEnvironment();
     options.timeout = std::chrono::seconds(5);
     return runProgram({ "/usr/bin/weston-debug", "scene-graph" }, options).output;
 }
@@ -224,9 +218,4 @@ bool WestonDesktop::pressReturn(std::string* error)
 bool WestonDesktop::picture(const std::string& path, std::string* error)
 {
     return act("picture " + path, error);
-}
-
-std::string WestonDesktop::serverLog() const
-{
-    return fileContents(m_runtime.path("weston.log"));
 }

@@ -1,6 +1,5 @@
-// A Wayland desktop of the test's own: Debian's weston, its socket in a runtime folder of the
-// test's own (the XDG_RUNTIME_DIR of the programs shown on it, mode 0700), without Xwayland, so
-// that every window on it is a Wayland window.
+// A Wayland desktop of the test's own: Debian's weston, its socket in the programs' runtime
+// folder (WaylandDesktop.h).
 //
 // weston's headless backend makes no seat: nothing could ever type into a window there, but a
 // program must still put its windows on it (a compositor that lost its input devices is the
@@ -11,14 +10,12 @@
 // with weston-debug).
 #pragma once
 
-#include "tests/support/BackgroundProcess.h"
 #include "tests/support/RunningProgram.h"
-#include "tests/support/TemporaryTree.h"
-#include "tests/display/TestDesktop.h"
+#include "tests/display/WaylandDesktop.h"
 
 #include <memory>
 
-class WestonDesktop : public TestDesktop {
+class WestonDesktop : public WaylandDesktop {
 public:
     enum class Backend {
         RemoteDesktop, // a seat for the test's person
@@ -30,13 +27,11 @@ public:
     }
 
     bool start(std::string* error) override;
-    std::vector<std::pair<std::string, std::string>> session() const override;
     std::vector<ShownWindow> windows() override;
     bool click(int x, int y, std::string* error) override;
     bool type(const std::string& text, std::string* error) override;
     bool pressReturn(std::string* error) override;
     bool picture(const std::string& path, std::string* error) override;
-    std::string serverLog() const override;
 
 private:
     // The scene graph as weston tells it: its outputs, layers and views, each view with its
@@ -47,8 +42,6 @@ private:
     bool act(const std::string& line, std::string* error);
 
     Backend m_backend;
-    TemporaryTree m_runtime;
-    BackgroundProcess m_compositor;
     int m_port { 0 };
     std::unique_ptr<RunningProgram> m_input;
     int m_acted { 0 };
