@@ -28,6 +28,11 @@ Reply ServerJobs::connect(std::string* error)
     return opened ? Reply::Done : Reply::Lost;
 }
 
+std::string ServerJobs::serverKey() const
+{
+    return CupsConnection::key(m_server);
+}
+
 void ServerJobs::disconnect()
 {
     rest();

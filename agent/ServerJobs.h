@@ -46,6 +46,8 @@ public:
     bool isLocal() const { return m_local; }
     // "the CUPS server at ...", for messages, from the first connection on.
     const std::string& serverName() const { return m_serverName; }
+    // The server as the passwords given to it are known by (ServerPasswords.h).
+    std::string serverKey() const;
     CupsDestination destination(const std::string& queue) const { return { queue, m_server, m_timeout, m_stop == StopRequest::EndsWaits }; }
 
     // The user's jobs that are not completed, each once.

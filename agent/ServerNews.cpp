@@ -3,6 +3,7 @@
 #include "program/PrintableText.h"
 #include "program/ProcessGuards.h"
 #include "program/Seconds.h"
+#include "queues/ServerPasswords.h"
 
 #include <algorithm>
 
@@ -67,10 +68,18 @@ void ServerNews::lost(const std::string& why)
     if (!m_reconnectAt) {
         m_reconnectWait = kFirstReconnectWait;
         m_toldWhy = why.empty() ? m_server.serverName() + " has gone" : why;
-        m_err << "accounting-agent: " << printableText(m_toldWhy) << "; trying again in " << inSeconds(m_reconnectWait)
-              << ", then less and less often\n";
+        m_err << "accounting-agent: " << printableText(m_toldWhy) << "; " << whatFollows() << "\n";
     }
     m_reconnectAt = Clock::now() + m_reconnectWait;
+}
+
+// The server is tried again and again, but a password the person declined to give is not asked
+// for again until its pause is over (ServerPasswords.h): until then each try fails the same way.
+std::string ServerNews::whatFollows() const
+{
+    if (auto askedAgainIn = passwordAskedAgainIn(m_server.serverKey()))
+        return "the password is asked for again in " + inSeconds(*askedAgainIn);
+    return "trying again in " + inSeconds(m_reconnectWait) + ", then less and less often";
 }
 
 void ServerNews::reconnect(Tidings* tidings)

@@ -72,6 +72,8 @@ public:
     const ConnectionsToServer& connections() const { return m_connections; }
 
 private:
+    // What the agent does next about a server it lost, as the line that tells of the loss says.
+    std::string whatFollows() const;
     Tidings resume();
     bool subscribe();
     bool subscribeAgain();

@@ -31,7 +31,16 @@ WindowRef frontWindow(const ScriptScene& scene)
     return scene.prompt ? scene.prompt : scene.dialog.window();
 }
 
-// The control a line names by its number, in the prompt while it is up, else in the dialog.
+bool paneAnswered(OSStatus status, std::string* error)
+{
+    if (status != noErr)
+        *error = "the pane answered status " + std::to_string(status);
+    return status == noErr;
+}
+
+// The control a line names by its number, in the prompt while it is up, else in the dialog. A
+// person acts only on a pane they see: a line that acts on the dialog before "show" brings the
+// pane to the front first, as the person would have, since its controls exist only once it is.
 ControlRef namedControl(const ScriptScene& scene, const ScriptLine& line, const std::string& number, std::string* error)
 {
     long value = 0;
@@ -39,17 +48,12 @@ ControlRef namedControl(const ScriptScene& scene, const ScriptLine& line, const 
         *error = "the control for \"" + line.action + "\" is not a number";
         return nullptr;
     }
+    if (!scene.prompt && !scene.dialog.paneShown() && !paneAnswered(scene.dialog.showPane(), error))
+        return nullptr;
     ControlRef found = findControlByNumber(frontWindow(scene), static_cast<SInt32>(value));
     if (!found)
         *error = "no control " + std::to_string(value) + (scene.prompt ? " in the prompt" : " in the Accounting pane");
     return found;
-}
-
-bool paneAnswered(OSStatus status, std::string* error)
-{
-    if (status != noErr)
-        *error = "the pane answered status " + std::to_string(status);
-    return status == noErr;
 }
 
 bool show(ScriptScene& scene, const ScriptLine&, std::string* error)

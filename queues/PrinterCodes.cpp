@@ -1,6 +1,7 @@
 #include "queues/PrinterCodes.h"
 
 #include "queues/QueueSettings.h"
+#include "program/ProgramTexts.h"
 
 #include <algorithm>
 #include <charconv>
@@ -499,15 +500,15 @@ PrinterCode ippCode(std::string_view attribute, std::string_view label, CodeKind
 // for the repertoire: 1 (ASCII digits), N (UTF-8 digits), A, C, ., U or * (other characters).
 PrinterCode passwordCode(size_t maxLength, bool digits)
 {
-    return ippCode("job-password", "Password", digits ? CodeKind::Digits : CodeKind::Characters, maxLength);
+    return ippCode("job-password", programText("Password"), digits ? CodeKind::Digits : CodeKind::Characters, maxLength);
 }
 
 void addDriverlessCodes(const PPDOptions& ppd, std::vector<PrinterCode>* codes)
 {
     if (auto value = ppd.main("cupsJobAccountId"); value && trimmed(*value) == "True")
-        codes->push_back(ippCode("job-account-id", "Account ID", CodeKind::IppName, kMaxPrinterCodeLength));
+        codes->push_back(ippCode("job-account-id", programText("Account ID"), CodeKind::IppName, kMaxPrinterCodeLength));
     if (auto value = ppd.main("cupsJobAccountingUserId"); value && trimmed(*value) == "True")
-        codes->push_back(ippCode("job-accounting-user-id", "Accounting user ID", CodeKind::IppName, kMaxPrinterCodeLength));
+        codes->push_back(ippCode("job-accounting-user-id", programText("Accounting user ID"), CodeKind::IppName, kMaxPrinterCodeLength));
     if (auto pattern = ppd.main("cupsJobPassword"); pattern && !pattern->empty())
         codes->push_back(passwordCode(pattern->size(), pattern->front() == '1' || pattern->front() == 'N'));
 }
@@ -518,12 +519,12 @@ std::vector<PrinterCode> paneCodes()
     PrinterCode user;
     user.name = QueueSettings::key(QueueSettings::Entry::UserID);
     user.carrier = CodeCarrier::PaneSetting;
-    user.label = "User ID";
+    user.label = programText("User ID");
     user.minLength = 1;
     user.maxLength = 79;
     PrinterCode account = user;
     account.name = QueueSettings::key(QueueSettings::Entry::AccountID);
-    account.label = "Account ID";
+    account.label = programText("Account ID");
     return { user, account };
 }
 
@@ -555,9 +556,9 @@ void addPrinterAttributes(PrinterCodes* codes, const PrinterCodeAttributes& attr
         return found == codes->codes.end() ? nullptr : &*found;
     };
     if (attributes.accountID && !find("job-account-id"))
-        codes->codes.push_back(ippCode("job-account-id", "Account ID", CodeKind::IppName, kMaxPrinterCodeLength));
+        codes->codes.push_back(ippCode("job-account-id", programText("Account ID"), CodeKind::IppName, kMaxPrinterCodeLength));
     if (attributes.accountingUserID && !find("job-accounting-user-id"))
-        codes->codes.push_back(ippCode("job-accounting-user-id", "Accounting user ID", CodeKind::IppName, kMaxPrinterCodeLength));
+        codes->codes.push_back(ippCode("job-accounting-user-id", programText("Accounting user ID"), CodeKind::IppName, kMaxPrinterCodeLength));
     if (attributes.passwordMaxLength == 0)
         return;
     const std::string& repertoire = attributes.passwordRepertoire;

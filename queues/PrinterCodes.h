@@ -64,7 +64,9 @@ struct PrinterCode {
     std::vector<std::string> digitOptions {}; // DigitOptions: the option of each digit
     std::vector<CodeChoice> choices {}; // ListedChoice: every code the PPD lists
     // As the PPD gives it, in the person's language where the PPD has a translation, as UTF-8;
-    // from a PPD it may hold anything, so print it only through printableText.
+    // from a PPD it may hold anything, so print it only through printableText. A code the PPD
+    // gives no text for (an IPP attribute's, the pane's) is labelled with the programs' own text
+    // (ProgramTexts.h), in the person's language.
     std::string label {};
     CodeKind kind { CodeKind::Characters };
     size_t minLength { 0 };

@@ -90,6 +90,19 @@ bool passwordForServer(const std::string& serverKey, const PasswordQuestion& que
     return true;
 }
 
+std::optional<std::chrono::seconds> passwordAskedAgainIn(const std::string& serverKey)
+{
+    std::lock_guard<std::mutex> guard(gGuard);
+    auto now = std::chrono::steady_clock::now();
+    std::optional<std::chrono::seconds> soonest;
+    for (const auto& [whose, declined] : gDeclined) {
+        auto left = std::chrono::ceil<std::chrono::seconds>(declined.first + kDeclinedFor - now);
+        if (whose.first == serverKey && left.count() > 0 && (!soonest || left < *soonest))
+            soonest = left;
+    }
+    return soonest;
+}
+
 void passwordAccepted(const std::string& serverKey, const std::string& user)
 {
     std::lock_guard<std::mutex> guard(gGuard);

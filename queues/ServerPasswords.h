@@ -9,7 +9,9 @@
 #include "program/ProgramsExport.h"
 #include "queues/QueueCodesKeyring.h"
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 struct PasswordQuestion {
@@ -49,6 +51,9 @@ public:
 // before in this process, else the keyring's, else the person's answer. False when there is none,
 // with *why saying why the person gave none (empty when nobody is asked).
 PROGRAMS_EXPORT bool passwordForServer(const std::string& serverKey, const PasswordQuestion& question, std::string* password, std::string* why);
+// How long until the person is asked again for the password of server (named by its key) that they
+// declined to give, to whomever it was: none when no answer is declined there now.
+PROGRAMS_EXPORT std::optional<std::chrono::seconds> passwordAskedAgainIn(const std::string& serverKey);
 // The server took the password given for user: one the person chose to remember goes to the
 // keyring now (a line on standard error says so when it cannot).
 PROGRAMS_EXPORT void passwordAccepted(const std::string& serverKey, const std::string& user);

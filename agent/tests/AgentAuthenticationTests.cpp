@@ -432,6 +432,21 @@ TEST_F(AgentOnAnOfficeServerWithPasswords, CancelInThePasswordWindowLeavesTheJob
     EXPECT_EQ(state(job), "pending-held");
     EXPECT_TRUE(passwordItems().empty());
     EXPECT_EQ(lp("daemon", { "-U", "root" }), 0) << "another user of the desktop, without the password";
+
+    // A watching agent says when the window comes back, and does not put it up at each of its
+    // tries to reach the server meanwhile.
+    RunningProgram agent(onTheDesktop({ AGENT_PATH, "--settings-dir", m_home.path("settings"), "--script", "-" }), withInput("cancel\n"));
+    std::string told = std::string("accounting-agent: the CUPS server at ") + kServerName
+        + ":631 asks for your password, and none was given (the password window was cancelled); the password is asked for again in 300 s\n";
+    EXPECT_TRUE(agent.waitForErrors(told));
+    // Long enough for two tries of the server.
+    usleep(3500000);
+    agent.sendSignal(SIGTERM);
+    ProgramRun watched = agent.finish();
+    EXPECT_EQ(watched.exitStatus, 0) << watched.errors;
+    EXPECT_EQ(watched.output, asked() + "password: cancelled\n");
+    EXPECT_EQ(watched.errors, told);
+    EXPECT_EQ(state(job), "pending-held");
 }
 
 // A CUPS server of this machine that asked for passwords on a loopback port has stopped, and

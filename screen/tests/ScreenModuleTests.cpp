@@ -1,6 +1,7 @@
 // The screen module on Qt's offscreen platform, over a real dialog with the built bundle: what a
 // person sees in each of the pane's modes, and a Print click answered through the Qt widgets.
 #include "screen/CodesWindow.h"
+#include "queues/PrinterCodes.h"
 #include "tests/support/LiveObjects.h"
 #include "screen/OnScreenDialog.h"
 #include "screen/PasswordWindow.h"
@@ -12,6 +13,7 @@
 
 #include "dialog/PrintDialog.h"
 #include "dialog/WindowControls.h"
+#include "program/ProgramTexts.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <PrintCore/PMTicketStandIn.h>
@@ -149,6 +151,37 @@ protected:
         }
         qint64 count = std::max<qint64>(1, qint64(picture.width()) * picture.height());
         return QColor(int(red / count), int(green / count), int(blue / count));
+    }
+
+    // Each visible control of window that runs past the window's edge, or whose text does not fit
+    // the room it is given (a label's or button's text cut short, a wrapped text's last lines cut
+    // off), a line each; empty when everything fits.
+    static std::string unfitControls(QWidget* window)
+    {
+        std::string unfit;
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            if (control->isWindow() || !control->isVisibleTo(window))
+                continue;
+            QRect at(control->mapTo(window, QPoint(0, 0)), control->size());
+            auto* label = qobject_cast<QLabel*>(control);
+            auto* box = qobject_cast<QAbstractButton*>(control);
+            QString text = label ? label->text() : box ? box->text()
+                                                       : control->objectName();
+            std::string named = std::string(control->metaObject()->className()) + " \"" + text.toStdString() + "\"";
+            if (!window->rect().contains(at))
+                unfit += named + " at " + describe(at) + " runs past the window's edge at " + describe(window->rect()) + "\n";
+            bool wraps = label && label->wordWrap();
+            if (wraps && label->heightForWidth(label->width()) > label->height())
+                unfit += named + " needs " + std::to_string(label->heightForWidth(label->width())) + " px of height, has " + std::to_string(label->height()) + "\n";
+            if ((box || label) && !wraps && control->sizeHint().width() > control->width())
+                unfit += named + " needs " + std::to_string(control->sizeHint().width()) + " px of width, has " + std::to_string(control->width()) + "\n";
+        }
+        return unfit;
+    }
+
+    static std::string describe(const QRect& rect)
+    {
+        return "(" + std::to_string(rect.left()) + ", " + std::to_string(rect.top()) + ") " + std::to_string(rect.width()) + "x" + std::to_string(rect.height());
     }
 
     TemporaryTree m_folder;
@@ -639,5 +672,120 @@ TEST_F(ScreenTest, TheCodesWindowTakesItsAnswerOnlyOnceEveryCodeFits)
     EXPECT_EQ(form.fields[0].value, "5678") << "Cancel changes nothing";
     EXPECT_TRUE(form.accountingOn);
 }
+
+// Every window a person meets, in each language the product speaks: every control lies within its
+// window and shows its whole text, and a printer's codes that its PPD gives no text for are
+// labelled in the person's language.
+struct WindowLanguage {
+    const char* language;
+    // The label of an IPP printer's job-account-id in the codes window.
+    const char* accountLabel;
+};
+
+void PrintTo(const WindowLanguage& language, std::ostream* out)
+{
+    *out << language.language;
+}
+
+class EveryWindowInEachLanguage : public ScreenModuleDialog, public ::testing::WithParamInterface<WindowLanguage> {
+protected:
+    void SetUp() override
+    {
+        ScreenModuleDialog::SetUp();
+        setenv("LANGUAGE", GetParam().language, 1);
+    }
+
+    // The pane of the Print dialog with the settings given, after the popup's choice (none: 0).
+    void expectPaneFits(const std::string& settings, MenuItemIndex accounting, const char* look)
+    {
+        m_mirror.reset();
+        open(settings);
+        if (accounting)
+            choose(100, accounting);
+        EXPECT_EQ(unfitControls(m_mirror.get()), "") << look;
+        m_mirror.reset();
+        m_dialog.reset();
+    }
+
+    // The window that comes up next: it fits, and is then cancelled; its labels' texts in *labels.
+    static void expectNextWindowFits(const char* what, QString* labels = nullptr)
+    {
+        QTimer::singleShot(0, [what, labels] {
+            auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(window) << what;
+            EXPECT_EQ(unfitControls(window), "") << what;
+            for (auto* label : window->findChildren<QLabel*>()) {
+                if (labels)
+                    *labels += label->text() + "\n";
+            }
+            window->reject();
+        });
+    }
+};
+
+TEST_P(EveryWindowInEachLanguage, ShowsEveryControlWholeWithinItsWindow)
+{
+    expectPaneFits("", 0, "the pane, accounting off");
+    expectPaneFits("", 3, "the pane, accounting on");
+    expectPaneFits(kExamples + "/settings/talliant-prompt.plist", 0, "the pane, Talliant accounting");
+
+    // The settings window, with the longest line of where the codes are kept.
+    std::string line = programText("Codes Move To Keyring", { "/home/alice/.config/accounting-pane/queues/movra.plist" });
+    runWith(
+        [](WindowMirror* dialog) {
+            EXPECT_EQ(unfitControls(dialog), "") << "the settings window";
+            QTest::mouseClick(child<QPushButton>(dialog, "cancel"), Qt::LeftButton);
+        },
+        DialogPurpose::Configure, { line, true });
+
+    // The pane's prompt over the Print dialog, and the alert its Cancel brings.
+    runWith([](WindowMirror* dialog) {
+        switchAccountingOn(dialog);
+        QTimer::singleShot(0, [] {
+            WindowMirror* prompt = topMirror(true);
+            ASSERT_TRUE(prompt);
+            EXPECT_EQ(unfitControls(prompt), "") << "the prompt";
+            QTimer::singleShot(0, [] {
+                if (auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    alert->accept();
+            });
+            prompt->close();
+        });
+        QTest::mouseClick(child<QPushButton>(dialog, "print"), Qt::LeftButton);
+        dialog->close();
+    });
+
+    // An IPP printer's codes window, as a job's prompt and as the queue's settings.
+    PrinterCodes codes;
+    PrinterCodeAttributes attributes;
+    attributes.accountID = true;
+    attributes.accountingUserID = true;
+    attributes.passwordMaxLength = 8;
+    addPrinterAttributes(&codes, attributes);
+    CodesForm form;
+    form.document = "quarterly-report.pdf";
+    form.queue = "office";
+    for (const PrinterCode& code : codes.codes)
+        form.fields.push_back({ code, "" });
+    std::string error;
+    QString labels;
+    expectNextWindowFits("the codes window", &labels);
+    EXPECT_EQ(askCodes(&form, &error), CodesFormAnswer::Cancelled) << error;
+    EXPECT_TRUE(labels.contains(QString::fromUtf8(GetParam().accountLabel) + "\n")) << labels.toStdString();
+    form.purpose = CodesForm::Purpose::Settings;
+    expectNextWindowFits("the codes settings window");
+    EXPECT_EQ(askCodes(&form, &error), CodesFormAnswer::Cancelled) << error;
+
+    // A print server's password window, after a refusal.
+    PasswordQuestion question { "the CUPS server at print.example.com:631", "print.example.com:631", "alice", true };
+    PasswordAnswer answer;
+    expectNextWindowFits("the password window");
+    EXPECT_FALSE(askPassword(question, &answer, &error));
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, EveryWindowInEachLanguage,
+    ::testing::Values(WindowLanguage { "en", "Account ID:" }, WindowLanguage { "de", "Konto-ID:" }, WindowLanguage { "fr", "ID de compte :" },
+        WindowLanguage { "es", "ID de cuenta:" }),
+    [](const auto& info) { return std::string(info.param.language); });
 
 }
