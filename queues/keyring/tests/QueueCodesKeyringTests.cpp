@@ -235,6 +235,7 @@ TEST_F(KeyringTest, CodesThatPrintSettingsCouldNotHoldAreRefusedBeforeTheKeyring
     };
     const std::vector<Refusal> refusals = {
         { kServer, "movra", { longest + "e", "" }, "the User ID is longer than 79 bytes" },
+        { kServer, "movra", { "", "", { { "UserCode", std::string(256, '7') } } }, "a printer's code is longer than 255 bytes" },
         { kServer, "movra", { "secret", "sec\nret" }, "the Account ID holds a control character" },
         { kServer, "movra", { std::string("sec\0ret", 7), "" }, "the User ID holds a control character" },
         { kServer, "movra", { "secret", "sec\xFFret" }, "the Account ID is not UTF-8 text" },
