@@ -777,6 +777,8 @@ TEST_F(HandleTest, HandlesKeepTheirMasterPointerAndDataAcrossResizesAndReportFai
     EXPECT_EQ(MemError(), paramErr);
     EXPECT_EQ(NewHandle(Size { 1 } << 40), nullptr);
     EXPECT_EQ(MemError(), memFullErr);
+    EXPECT_EQ(NewHandle((Size { 1 } << 30) + 1), nullptr) << "one byte past the largest handle, which memory could still give";
+    EXPECT_EQ(MemError(), memFullErr);
     DisposeHandle(nullptr);
     EXPECT_EQ(MemError(), noErr);
 }
