@@ -726,6 +726,7 @@ TEST_F(IconTest, MalformedFamiliesAreRefusedAndTheHandleIsLeftAlone)
         { "a truncated file", Bytes(kGoodFamily.begin(), kGoodFamily.end() - 3) },
         { "bytes too few for an element header", strayBytes },
         { "an empty file", {} },
+        { "a family past 16 MiB", iconFamily({ { 'ic07', Bytes(size_t { 16 } << 20) } }) },
     };
     Handle existing = NewHandle(2);
     (*existing)[0] = 'x';
