@@ -228,6 +228,18 @@ PrivateCupsServer* RemoteServerTest::gServer = nullptr;
 
 TEST_F(RemoteServerTest, TheCodesTravelOnlyOverTLSToTheCertificateFirstSeen)
 {
+    // Where the person's CUPS settings trust no certificate on first use, the first one shown is
+    // refused: nothing is sent and nothing is kept.
+    home.addFile(".cups/client.conf", "TrustOnFirstUse No\n");
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_EQ(chown(home.path(".cups").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    size_t jobsBefore = jobCount();
+    ProgramRun refused = print(serverAddress(), "show\ntype 302 \"-remote\"\nprint\n");
+    EXPECT_TRUE(endsInOneClearError(refused, "the CUPS server at " + serverAddress() + " shows a certificate that cannot be trusted: "));
+    EXPECT_EQ(jobCount(), jobsBefore) << "no job came";
+    EXPECT_TRUE(keptCertificates().empty());
+    ASSERT_EQ(unlink(home.path(".cups/client.conf").c_str()), 0);
+
     ProgramRun run = print(serverAddress(), "show\ntype 302 \"-remote\"\nprint\n");
     ASSERT_EQ(run.exitStatus, 0) << run.errors;
     int job = printedJobNumber(run.output);

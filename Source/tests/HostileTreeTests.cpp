@@ -576,22 +576,29 @@ TEST_F(ChangingTreeTest, FilesReplacedByFoldersAreGivenAsFilesAndNotEntered)
 TEST_F(ChangingTreeTest, AFolderRemovedOrReplacedByAFileBeforeItIsEnteredEndsTheWholeWalk)
 {
     // The walk enters a folder of its listing that is no longer there: opening it fails, and
-    // as that is no denial, the walk ends there and returns the failure.
+    // as that is no denial, the walk ends there and returns the failure. A link put in its place
+    // is not followed, wherever it leads.
     const std::vector<std::string> names { "d1", "d2", "d3" };
     for (const std::string& name : names)
         writeGif(tree.path("Resources/" + name + "/" + name + ".gif"), 18, 1);
+    writeGif(tree.path("Outside/outside.gif"), 19, 1);
 
-    for (bool replaceByFile : { false, true }) {
-        SCOPED_TRACE(replaceByFile ? "replaced by a file" : "removed");
+    enum class Change { Removed,
+        ReplacedByAFile,
+        ReplacedByALinkOut };
+    for (Change change : { Change::Removed, Change::ReplacedByAFile, Change::ReplacedByALinkOut }) {
+        SCOPED_TRACE(static_cast<int>(change));
         CacheIndex index;
         WalkRecord record;
         record.cacheIndex = &index.index;
         onFirstEntry(record, names, [&](const std::string& path) {
             std::filesystem::remove_all(path);
-            if (replaceByFile)
+            if (change == Change::ReplacedByAFile)
                 writeGif(path, 19, 1);
+            if (change == Change::ReplacedByALinkOut)
+                std::filesystem::create_directory_symlink(tree.path("Outside"), path);
         });
-        EXPECT_EQ(walk(tree.ref("Resources"), record), replaceByFile ? OSErr(dirNFErr) : OSErr(fnfErr));
+        EXPECT_EQ(walk(tree.ref("Resources"), record), change == Change::Removed ? OSErr(fnfErr) : OSErr(dirNFErr));
 
         ASSERT_EQ(record.visits.size(), 3u) << "the first folder, its file, and the next folder of the listing";
         EXPECT_TRUE(record.visits[0].isFolder);

@@ -383,7 +383,13 @@ TEST_F(AgentOnAnOfficeServerWithPasswords, APasswordRefusedIsAskedForAgainAndOne
 
     int job = heldJob();
     ASSERT_GT(job, 0);
+    // Refused three times, the person is not asked a fourth.
     size_t before = gServer->accessLog().size();
+    ProgramRun refused = agentOnce("password wrong-1\npassword wrong-2\npassword wrong-3\npassword wrong-4\n");
+    EXPECT_EQ(refusalsSince(before), 3);
+    EXPECT_NE(refused.errors.find(" refuses the password given for you"), std::string::npos) << refused.errors;
+
+    before = gServer->accessLog().size();
     ProgramRun first = agentOnce(std::string("password wrong-PASSWORD\npassword ") + kPassword + " remember\n");
     EXPECT_EQ(refusalsSince(before), 1) << "the wrong password went once, and was never sent again";
     EXPECT_EQ(first.exitStatus, 0) << first.errors;

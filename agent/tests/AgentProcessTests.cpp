@@ -478,6 +478,13 @@ TEST_F(AgentProcess, ALockThatAnotherUserCouldTakeIsRefused)
     EXPECT_EQ(shared.errors, "accounting-agent: " + lock + ": the agent's lock file, which other users may change, cannot be trusted; this agent ends\n");
 
     ASSERT_EQ(unlink(lock.c_str()), 0);
+    // A link in the lock's place is not followed, even to a file of the user's own, which stays
+    // as it was.
+    m_home.addFile("notes.txt", "mine\n");
+    ASSERT_EQ(symlink(m_home.path("notes.txt").c_str(), lock.c_str()), 0);
+    EXPECT_EQ(runProgram(agentCommand({ "--once" }), options).exitStatus, 2);
+    EXPECT_EQ(fileContents(m_home.path("notes.txt")), "mine\n");
+    ASSERT_EQ(unlink(lock.c_str()), 0);
     for (mode_t mode : { 01777, 0770 }) {
         chmod(runtime.c_str(), mode);
         ProgramRun open = runProgram(agentCommand({ "--once" }), options);

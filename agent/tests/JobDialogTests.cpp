@@ -3,6 +3,7 @@
 // job (handed on from one answerer to the next, as from one prompt's process to the next), and a
 // click with nobody to ask leaves the job held.
 #include "agent/HeldJobClick.h"
+#include "agent/PaneDiagnostics.h"
 #include "agent/tests/HeldJobDialog.h"
 #include "tests/support/LiveObjects.h"
 #include "tests/support/RecordingInputSource.h"
@@ -164,6 +165,13 @@ TEST_F(HeldJobDialog, WithNobodyToAskAJobThatNeedsThePromptStaysHeld)
     ClickOutcome missing = play(nullptr, 3, out, folder.path("missing-account.plist"));
     EXPECT_EQ(missing.kind, ClickOutcome::Kind::CodeMissing) << "the pane's notice: " << missing.why;
     EXPECT_EQ(out.str(), "") << "no prompt was shown, and nothing was said";
+}
+
+TEST(PaneDiagnosticLines, ReachTheTerminalOnlyAsText)
+{
+    std::ostringstream err;
+    PaneDiagnostics::forward("conceal user value = 1\nqueue movra\x1b]0;owned\x07\n", true, err);
+    EXPECT_EQ(err.str(), "conceal user value = 1\nqueue movra\\x1B]0;owned\\x07\n");
 }
 
 }

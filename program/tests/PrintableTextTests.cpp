@@ -25,8 +25,8 @@ TEST(PrintableText, TextFromOutsideCannotActOnTheTerminalOrForgeALine)
             "gnp.\\u{202E}exe" },
         { "a\xe2\x81\xa6"
           "b\xe2\x80\xa8"
-          "c",
-            "a\\u{2066}b\\u{2028}c" },
+          "c\xe2\x81\xa9",
+            "a\\u{2066}b\\u{2028}c\\u{2069}" },
         // The marks that turn the text around them: left-to-right, right-to-left, Arabic letter.
         { "a\xe2\x80\x8e"
           "b",

@@ -98,6 +98,13 @@ TEST(CodeValues, AJobCarriesTheCodeAsItsPrinterTakesItWithItsCompanions)
     account.name = "job-account-id";
     account.carrier = CodeCarrier::IppAttribute;
     EXPECT_EQ(codeJobSettings(account, "sales"), (Settings { { "job-account-id", "sales", true } }));
+
+    // A job's codes go only when each fits its printer: one that does not is named, and none goes.
+    Settings carried;
+    std::string problem;
+    EXPECT_FALSE(codesJobSettings({ { userCode, "12a4" }, { account, "sales" } }, &carried, &problem));
+    EXPECT_EQ(carried, Settings {});
+    EXPECT_EQ(problem.rfind("its code UserCode is not one its printer takes: ", 0), 0u) << problem;
 }
 
 TEST(CodeValues, TwoCodesThatMakeDifferentKindsOfJobCannotBothBeFilledIn)

@@ -243,6 +243,8 @@ cleartomark\n"
             "*cupsJobAccountId: False\n*cupsJobPassword: \"AAAA\"\n", {},
             { "job-password characters 1-6 \"Password\"", "job-account-id name 1-255 \"Account ID\"" },
             { true, false, 6, { "none" }, "" } },
+        { "a printer's password longer than any code is cut to the longest", "*cupsJobPassword: \"1111\"\n", {},
+            { "job-password digits 1-255 \"Password\"" }, { false, false, 100000, {}, "" } },
         { "a printer that asks for none",
             R"(*Manufacturer: "Lumio"
 *OpenUI *PageSize/Media Size: PickOne

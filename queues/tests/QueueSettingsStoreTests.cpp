@@ -250,9 +250,14 @@ TEST_F(QueueSettingsStoreTest, AnotherUserCannotReadTheStoredCodes)
     std::vector<std::string> warnings;
     EXPECT_EQ(load(&warnings), (QueueCodes { "alice", "secret-4711" }));
     EXPECT_EQ(warnings, std::vector<std::string> {});
-    chmod(m_store.pathOf({ "movra", "" }).c_str(), 0644);
-    EXPECT_EQ(load(&warnings), (QueueCodes { "alice", "secret-4711" }));
-    EXPECT_EQ(warnings, std::vector<std::string> { m_store.pathOf({ "movra", "" }) + ": other users may read the default codes kept in this file (chmod go-r)" });
+    // Readable by its group, or by everyone else.
+    for (mode_t mode : { 0640, 0604 }) {
+        SCOPED_TRACE(mode);
+        warnings.clear();
+        chmod(m_store.pathOf({ "movra", "" }).c_str(), mode);
+        EXPECT_EQ(load(&warnings), (QueueCodes { "alice", "secret-4711" }));
+        EXPECT_EQ(warnings, std::vector<std::string> { m_store.pathOf({ "movra", "" }) + ": other users may read the default codes kept in this file (chmod go-r)" });
+    }
 }
 
 TEST_F(QueueSettingsStoreTest, AFolderOthersMayChangeOrOwnIsRefused)

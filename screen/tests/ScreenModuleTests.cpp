@@ -31,6 +31,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -603,6 +604,10 @@ TEST_F(ScreenTest, TheCodesWindowTakesItsAnswerOnlyOnceEveryCodeFits)
             }
         }
         EXPECT_EQ(window->findChildren<QCheckBox*>().size(), 0) << "the prompt has no settings";
+        auto labels = window->findChildren<QLabel*>();
+        auto account = std::find_if(labels.begin(), labels.end(), [](QLabel* label) { return label->text() == "Account:"; });
+        ASSERT_NE(account, labels.end());
+        EXPECT_EQ((*account)->buddy(), window->findChild<QLineEdit*>("Account")) << "a screen reader names the field by its label";
         auto* userCode = window->findChild<QLineEdit*>("UserCode");
         auto* problem = window->findChild<QLabel*>("problem:UserCode");
         ASSERT_TRUE(userCode && problem);

@@ -200,6 +200,7 @@ TEST(PropertyListTest, ElementsAndDictionaryEntriesAreBoundedInBothFormats)
     EXPECT_EQ(parse(xml("<dict><key>a</key><true/><key>b</key><string>x</string></dict>"), tight), PropertyListStatus::ok);
     EXPECT_EQ(parse(xml("<dict><key>a</key><true/><key>b</key><string>x</string><key>c</key><false/></dict>"), tight),
         PropertyListStatus::tooManyElements);
+    EXPECT_EQ(parse(xml("<array><true/><true/><true/><true/><true/></array>"), tight), PropertyListStatus::tooManyElements) << "one over";
 
     // Objects that nothing refers to still cost the scan: more of them than elements is refused.
     BinaryPlist unused;

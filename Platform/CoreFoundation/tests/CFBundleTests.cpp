@@ -442,7 +442,7 @@ TEST_F(PreferredLanguagesTest, LanguageListComesFirstThenTheFirstLocaleVariableS
 
 TEST_F(PreferredLanguagesTest, PosixLocalesAndValuesThatAreNotLanguageNamesGiveNothing)
 {
-    setenv("LANGUAGE", "../../etc:x/y::", 1);
+    setenv("LANGUAGE", ("../../etc:x/y::" + std::string(65, 'a')).c_str(), 1);
     for (const char* locale : { "C.UTF-8", "POSIX" }) {
         setenv("LANG", locale, 1);
         EXPECT_TRUE(StandIn::preferredLanguages().empty()) << locale;

@@ -726,6 +726,7 @@ TEST_F(IconTest, MalformedFamiliesAreRefusedAndTheHandleIsLeftAlone)
         { "a truncated file", Bytes(kGoodFamily.begin(), kGoodFamily.end() - 3) },
         { "bytes too few for an element header", strayBytes },
         { "an empty file", {} },
+        { "a family past 16 MiB", iconFamily({ { 'ic07', Bytes(size_t { 16 } << 20) } }) },
     };
     Handle existing = NewHandle(2);
     (*existing)[0] = 'x';
@@ -776,6 +777,8 @@ TEST_F(HandleTest, HandlesKeepTheirMasterPointerAndDataAcrossResizesAndReportFai
     EXPECT_EQ(NewHandle(-1), nullptr);
     EXPECT_EQ(MemError(), paramErr);
     EXPECT_EQ(NewHandle(Size { 1 } << 40), nullptr);
+    EXPECT_EQ(MemError(), memFullErr);
+    EXPECT_EQ(NewHandle((Size { 1 } << 30) + 1), nullptr) << "one byte past the largest handle, which memory could still give";
     EXPECT_EQ(MemError(), memFullErr);
     DisposeHandle(nullptr);
     EXPECT_EQ(MemError(), noErr);

@@ -228,6 +228,17 @@ TEST_F(EventTest, HandlerDisposingItsControlOrItsEmbedderDuringDispatchDoesNotCr
     EXPECT_EQ(log, (Sequence { "disposes pane", "root", "window", "application" }));
 }
 
+TEST_F(EventTest, AHandlerThatSendsItsEventAgainIsStoppedSixtyFourSendsDeep)
+{
+    int sends = 0;
+    install(GetControlEventTarget(button), "sends again").action = [&](EventHandlerCallRef, EventRef event) {
+        ++sends;
+        return SendEventToEventTarget(event, GetControlEventTarget(button));
+    };
+    EXPECT_EQ(SendEventToEventTarget(hit, GetControlEventTarget(button)), eventInternalErr);
+    EXPECT_EQ(sends, 64);
+}
+
 TEST_F(EventTest, CallNextEventHandlerRunsTheRemainingHandlersFromInsideAHandler)
 {
     install(GetControlEventTarget(button), "button older");

@@ -164,7 +164,12 @@ TEST_F(RegisteredBookTest, LookupAnchorFindsNothingOutsideTheBookOrInOtherAttrib
     write("Outside/elsewhere.html", "<a name=\"elsewhere\">");
     fs::create_directory_symlink(m_root + "/Outside", m_folder + "/Linked");
     write("Book.bundle/Contents/Resources/en.lproj/AccountingHelp/notes.txt", "<a name=\"text\">");
-    for (const char* anchor : { "elsewhere", "text", "Accounting", "prom", "dataonly" })
+    // Deeper than a book is walked: 33 folders down.
+    std::string deep = "Book.bundle/Contents/Resources/en.lproj/AccountingHelp/";
+    for (int level = 0; level < 33; ++level)
+        deep += "d/";
+    write(deep + "deep.html", "<a name=\"deep\">");
+    for (const char* anchor : { "elsewhere", "text", "Accounting", "prom", "dataonly", "deep" })
         EXPECT_EQ(lookupAnchor(anchor), fnfErr) << anchor;
     EXPECT_EQ(AHLookupAnchor(CFSTR("No Such Book"), CFSTR("prompt")), kAHBookNotFoundErr);
     EXPECT_EQ(AHLookupAnchor(nullptr, CFSTR("prompt")), paramErr);

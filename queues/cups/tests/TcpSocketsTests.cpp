@@ -70,7 +70,14 @@ TEST(TcpSockets, TheListenersOwnerIsFoundWhereverItsSocketTakesTheConnection)
         SCOPED_TRACE(std::string(row.bound) + " reached at " + row.reached);
         Listener listener(row.bound);
         ASSERT_NE(listener.port(), 0);
-        EXPECT_EQ(listenerOwners(address(row.reached, listener.port())), row.found ? mine : std::vector<unsigned>());
+        sockaddr_storage reached = address(row.reached, listener.port());
+        // A connection it took, not yet accepted, has its address too, and is no listener.
+        int client = socket(reached.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (row.found) {
+            ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&reached), reached.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in)), 0);
+        }
+        EXPECT_EQ(listenerOwners(reached), row.found ? mine : std::vector<unsigned>());
+        close(client);
     }
 }
 

@@ -13,7 +13,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 void PrintTo(const QueueCodes& codes, std::ostream* out)
 {
@@ -232,6 +235,7 @@ TEST_F(KeyringTest, CodesThatPrintSettingsCouldNotHoldAreRefusedBeforeTheKeyring
     };
     const std::vector<Refusal> refusals = {
         { kServer, "movra", { longest + "e", "" }, "the User ID is longer than 79 bytes" },
+        { kServer, "movra", { "", "", { { "UserCode", std::string(256, '7') } } }, "a printer's code is longer than 255 bytes" },
         { kServer, "movra", { "secret", "sec\nret" }, "the Account ID holds a control character" },
         { kServer, "movra", { std::string("sec\0ret", 7), "" }, "the User ID holds a control character" },
         { kServer, "movra", { "secret", "sec\xFFret" }, "the Account ID is not UTF-8 text" },
@@ -266,6 +270,15 @@ TEST_F(NoSessionBusTest, NoSessionBusIsToldAtOnceAndNoneIsStarted)
     chmod(m_tree.path("bin/dbus-launch").c_str(), 0755);
     environment.set("PATH", m_tree.path("bin"));
     environment.set("DISPLAY", ":0");
+    // A socket "bus" in the runtime folder that another user made is no bus of the person's.
+    sockaddr_un address { .sun_family = AF_UNIX, .sun_path = {} };
+    std::string socketPath = std::string(getenv("XDG_RUNTIME_DIR")) + "/bus";
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    unlink(socketPath.c_str());
+    int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(listener);
+    ASSERT_EQ(chown(socketPath.c_str(), 65534, 65534), 0);
     const std::string noBus = "there is no session bus (DBUS_SESSION_BUS_ADDRESS is not set, and the runtime folder holds no bus socket)";
 
     std::string reason;
@@ -282,6 +295,7 @@ TEST_F(NoSessionBusTest, NoSessionBusIsToldAtOnceAndNoneIsStarted)
     EXPECT_EQ(reason, "the codes for movra on localhost:631 were not removed from the keyring: " + noBus);
     EXPECT_LT(Clock::now() - start, kAtOnce);
     EXPECT_FALSE(std::filesystem::exists(m_tree.path("autolaunched")));
+    unlink(socketPath.c_str());
 }
 
 TEST_F(BusWithoutKeyringTest, ASessionWithoutASecretServiceIsToldAtOnce)
