@@ -363,9 +363,7 @@ QueueSettingsStore::Warning HeldJobs::warner()
 
 JobFate HeldJobs::releaseWithPrinterCodes(const ServerJob& job, const PrinterCodes& codes, const QueueSettings& settings)
 {
-    std::vector<CodeField> fields;
-    for (const PrinterCode& code : codes.codes)
-        fields.push_back({ code, settings.printerCode(code.name) });
+    std::vector<CodeField> fields = codeFields(codes, &settings);
     std::vector<CodeSetting> carried;
     std::string problem;
     if (!codesJobSettings(fields, &carried, &problem)) {

@@ -20,8 +20,7 @@ CodesForm formOf(const std::string& queue, const PrinterCodes& codes, const Queu
     form.accountingOn = settings.accountingOn();
     form.askWhenPrinting = settings.asksForCodes();
     form.keepInKeyring = keepCodes == Choice::AsBefore ? settings.codesPlace() != QueueSettings::CodesPlace::FileByChoice : keepCodes != Choice::File;
-    for (const PrinterCode& code : codes.codes)
-        form.fields.push_back({ code, settings.printerCode(code.name) });
+    form.fields = codeFields(codes, &settings);
     return form;
 }
 

@@ -8,10 +8,8 @@ CodesAtPrint codesAtPrint(const PrinterCodes& codes, const QueueSettings& settin
     if (!tooManyCodes(codes).empty())
         return CodesAtPrint::TooMany;
     form->concealed = settings.concealsPrinterCodes();
-    form->fields.clear();
     bool stored = settings.sendsStoredCodes();
-    for (const PrinterCode& code : codes.codes)
-        form->fields.push_back({ code, stored ? settings.printerCode(code.name) : "" });
+    form->fields = codeFields(codes, stored ? &settings : nullptr);
     if (!settings.accountingOn())
         return CodesAtPrint::AsItCame;
     std::vector<CodeSetting> ignored;

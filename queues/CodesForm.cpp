@@ -1,6 +1,7 @@
 #include "queues/CodesForm.h"
 
 #include "queues/CodeValues.h"
+#include "queues/QueueSettings.h"
 
 std::string codeFieldProblem(const CodesForm& form, const CodeField& field)
 {
@@ -16,4 +17,12 @@ std::string tooManyCodes(const PrinterCodes& codes)
         return "";
     return "its printer asks for " + std::to_string(codes.codes.size()) + " codes, more than the " + std::to_string(kMaxCodeFields)
         + " a codes window holds";
+}
+
+std::vector<CodeField> codeFields(const PrinterCodes& codes, const QueueSettings* filledFrom)
+{
+    std::vector<CodeField> fields;
+    for (const PrinterCode& code : codes.codes)
+        fields.push_back({ code, filledFrom ? filledFrom->printerCode(code.name) : "" });
+    return fields;
 }

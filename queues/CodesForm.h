@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+class QueueSettings;
+
 struct CodeField {
     PrinterCode code;
     // What the field holds: filled in beforehand (stored codes to confirm, or the settings'
@@ -50,6 +52,10 @@ enum class CodesFormAnswer {
 // codes are not asked when printing (they are the codes each print goes with), and otherwise
 // take a field left empty too.
 PROGRAMS_EXPORT std::string codeFieldProblem(const CodesForm& form, const CodeField& field);
+
+// A field for each of the printer's codes, holding the code's value in *filledFrom, or empty when
+// filledFrom is null.
+PROGRAMS_EXPORT std::vector<CodeField> codeFields(const PrinterCodes& codes, const QueueSettings* filledFrom);
 
 // The most fields a codes window holds. A printer asks for a few codes; a PPD that declares more
 // than this (one made to hurt the programs) gets no window that nobody could fill in, nor a print

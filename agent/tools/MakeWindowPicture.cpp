@@ -134,8 +134,7 @@ bool pictureCodesWindow(const ScreenModule& screen, CodesForm::Purpose purpose, 
     form.purpose = purpose;
     form.document = "Quarterly report.pdf";
     form.queue = "office";
-    for (const PrinterCode& code : codes.codes)
-        form.fields.push_back({ code, "" });
+    form.fields = codeFields(codes, nullptr);
     bool pictured = false;
     pictureNextWindow(
         path, [](QDialog* window) {

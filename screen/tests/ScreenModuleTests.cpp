@@ -770,8 +770,7 @@ TEST_P(EveryWindowInEachLanguage, ShowsEveryControlWholeWithinItsWindow)
     CodesForm form;
     form.document = "quarterly-report.pdf";
     form.queue = "office";
-    for (const PrinterCode& code : codes.codes)
-        form.fields.push_back({ code, "" });
+    form.fields = codeFields(codes, nullptr);
     std::string error;
     QString labels;
     expectNextWindowFits("the codes window", &labels);
