@@ -1,6 +1,7 @@
 // printdialog given files that someone made to hurt it: a PPD that unpacks without end, a FIFO
-// in place of a PPD or of one of the bundle's pictures. Each run must end by itself, soon, with
-// little memory, and say in one line what was wrong.
+// in place of a PPD or of one of the bundle's pictures, a translation that would drive the
+// terminal. Each run must end by itself, soon, with little memory, and say in one line what was
+// wrong.
 #include "tests/support/ProgramRun.h"
 #include "tests/support/GuideBlocks.h"
 #include "tests/support/TemporaryTree.h"
@@ -24,7 +25,7 @@ protected:
     {
         tree.addFile("script.txt", script);
         ProgramOptions options;
-        options.environment = englishLanguageSettings();
+        options.environment = languageSettings;
         options.timeout = std::chrono::seconds(20);
         return runProgram({ PRINTDIALOG_PATH, "--ppd", ppd, "--script", tree.path("script.txt"), "--plugin", plugIn, "--save",
                               tree.path("saved.plist") },
@@ -32,6 +33,7 @@ protected:
     }
 
     TemporaryTree tree;
+    std::vector<std::pair<std::string, std::string>> languageSettings = englishLanguageSettings();
 };
 
 TEST_F(HostileFileRunTest, AGzipBombPPDIsRefusedInOneLineNamingItSoonAndWithLittleMemory)
@@ -120,6 +122,24 @@ TEST_F(HostileFileRunTest, AFIFOInPlaceOfAPictureLeavesThePictureBlankAndTheDial
     if (!kSanitizedBuild) {
         EXPECT_LT(result.elapsed, std::chrono::seconds(1));
     }
+}
+
+TEST_F(HostileFileRunTest, AControlCharacterInATranslationReachesTheDumpEscaped)
+{
+    const std::string bundle = tree.path("Accounting.plugin");
+    fs::copy(ACCOUNTING_BUNDLE_DIR, bundle, fs::copy_options::recursive);
+    const std::string strings = "Accounting.plugin/Contents/Resources/de.lproj/Accounting.strings";
+    std::string translations = fileContents(tree.path(strings));
+    const std::string sentence = "\"Die Abrechnung ist ausgeschaltet.";
+    ASSERT_NE(translations.find(sentence), std::string::npos);
+    translations.replace(translations.find(sentence), sentence.size(), "\"Die\x1b[2J Abrechnung ist ausgeschaltet.");
+    tree.addFile(strings, translations);
+    languageSettings = { { "LANGUAGE", "de" }, { "LC_ALL", "de_DE.UTF-8" }, { "LANG", "de_DE.UTF-8" } };
+
+    ProgramRun result = run(kExamples + "/Movra-RK7700.ppd", "show\ndump\ncancel\n", bundle);
+    EXPECT_EQ(result.exitStatus, 1) << result.errors;
+    EXPECT_NE(result.output.find("static-text visible enabled 0 150,80,308,356 \"Die\\x1B[2J Abrechnung"), std::string::npos) << result.output;
+    EXPECT_EQ(result.output.find('\x1b'), std::string::npos) << "no terminal may be sent the translation's escape";
 }
 
 }
