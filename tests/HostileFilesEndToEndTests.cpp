@@ -1,7 +1,7 @@
 // printdialog given files that someone made to hurt it: a PPD that unpacks without end, a FIFO
-// in place of a PPD or of one of the bundle's pictures, a translation that would drive the
-// terminal. Each run must end by itself, soon, with little memory, and say in one line what was
-// wrong.
+// in place of a PPD or of one of the bundle's pictures, a broken layout, a translation that
+// would drive the terminal. Each run must end by itself, soon, with little memory, and say what
+// was wrong.
 #include "tests/support/ProgramRun.h"
 #include "tests/support/GuideBlocks.h"
 #include "tests/support/TemporaryTree.h"
@@ -30,6 +30,14 @@ protected:
         return runProgram({ PRINTDIALOG_PATH, "--ppd", ppd, "--script", tree.path("script.txt"), "--plugin", plugIn, "--save",
                               tree.path("saved.plist") },
             options);
+    }
+
+    // A copy of the built bundle to spoil: its path in the tree is "Accounting.plugin".
+    std::string bundleCopy()
+    {
+        const std::string bundle = tree.path("Accounting.plugin");
+        fs::copy(ACCOUNTING_BUNDLE_DIR, bundle, fs::copy_options::recursive);
+        return bundle;
     }
 
     TemporaryTree tree;
@@ -106,8 +114,7 @@ TEST_F(HostileFileRunTest, PPDsThatAreNoPPDSayWhyInOneLine)
 
 TEST_F(HostileFileRunTest, AFIFOInPlaceOfAPictureLeavesThePictureBlankAndTheDialogWorking)
 {
-    const std::string bundle = tree.path("Accounting.plugin");
-    fs::copy(ACCOUNTING_BUNDLE_DIR, bundle, fs::copy_options::recursive);
+    const std::string bundle = bundleCopy();
     for (const char* picture : { "Accounting-Off.gif", "Accounting-On.gif" }) {
         const std::string path = bundle + "/Contents/Resources/" + picture;
         fs::remove(path);
@@ -126,8 +133,7 @@ TEST_F(HostileFileRunTest, AFIFOInPlaceOfAPictureLeavesThePictureBlankAndTheDial
 
 TEST_F(HostileFileRunTest, AControlCharacterInATranslationReachesTheDumpEscaped)
 {
-    const std::string bundle = tree.path("Accounting.plugin");
-    fs::copy(ACCOUNTING_BUNDLE_DIR, bundle, fs::copy_options::recursive);
+    const std::string bundle = bundleCopy();
     const std::string strings = "Accounting.plugin/Contents/Resources/de.lproj/Accounting.strings";
     std::string translations = fileContents(tree.path(strings));
     const std::string sentence = "\"Die Abrechnung ist ausgeschaltet.";
@@ -140,6 +146,28 @@ TEST_F(HostileFileRunTest, AControlCharacterInATranslationReachesTheDumpEscaped)
     EXPECT_EQ(result.exitStatus, 1) << result.errors;
     EXPECT_NE(result.output.find("static-text visible enabled 0 150,80,308,356 \"Die\\x1B[2J Abrechnung"), std::string::npos) << result.output;
     EXPECT_EQ(result.output.find('\x1b'), std::string::npos) << "no terminal may be sent the translation's escape";
+}
+
+TEST_F(HostileFileRunTest, ABundleWhoseLayoutIsBrokenStopsTheScriptAtItsFirstActionSayingWhere)
+{
+    const std::string bundle = bundleCopy();
+    const std::string layout = "Accounting.plugin/Contents/Resources/Accounting.nib";
+    std::string text = fileContents(tree.path(layout));
+    const size_t label = text.find("id='MVRa',91");
+    ASSERT_NE(label, std::string::npos);
+    text.replace(label, 12, "id=broken");
+    tree.addFile(layout, text);
+
+    // Acting on the pane before "show" shows it first, and fails as "show" does.
+    for (const char* script : { "show\nprint\n", "choose 100 3\nprint\n" }) {
+        ProgramRun result = run(kExamples + "/Movra-RK7700.ppd", script, bundle);
+        EXPECT_EQ(result.exitStatus, 2) << script;
+        EXPECT_NE(result.errors.find(tree.path(layout) + ":17: 'id' takes a four-char code and a number"), std::string::npos) << result.errors;
+        EXPECT_NE(result.errors.find("printdialog: " + tree.path("script.txt") + ": line 1: the pane answered status "), std::string::npos)
+            << script << ": " << result.errors;
+        EXPECT_EQ(result.output, "") << script;
+        EXPECT_FALSE(fs::exists(tree.path("saved.plist"))) << script;
+    }
 }
 
 }
