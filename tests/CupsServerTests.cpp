@@ -640,8 +640,10 @@ TEST_F(MisbehavingServerTest, CtrlCWhileTheDocumentGoesTakesTheJobBackBeforeTheP
     document.addFile("print.txt", "show\nprint\n");
     RunningProgram dialog({ PRINTDIALOG_PATH, "--printer", "movra", "--server", printer.server(), "--file", document.path("document.txt"),
         "--settings", kDefaultCodes, "--settings-dir", document.path("store"), "--script", document.path("print.txt") });
-    for (int wait = 0; wait < 500 && fileContents(document.path("operations")).find("Send-Document") == std::string::npos; ++wait)
+    // A minute at most for the document to start: a loaded machine may take seconds.
+    for (int wait = 0; wait < 6000 && fileContents(document.path("operations")).find("Send-Document") == std::string::npos; ++wait)
         usleep(10000);
+    ASSERT_NE(fileContents(document.path("operations")).find("Send-Document"), std::string::npos) << "the document never started";
     dialog.sendSignal(SIGINT);
     ProgramRun run = dialog.finish();
     EXPECT_EQ(run.signal, SIGINT) << "it ends as Ctrl-C asks";

@@ -21,8 +21,12 @@ void setUpChild(const ProgramOptions& options, const std::vector<std::pair<std::
     dup2(input, STDIN_FILENO);
     dup2(output, STDOUT_FILENO);
     dup2(errors, STDERR_FILENO);
-    // The test ignores SIGPIPE for its own writes; the program starts as a shell would start it.
-    signal(SIGPIPE, SIG_DFL);
+    // The program starts as a shell would start it in the foreground: the test ignores SIGPIPE
+    // for its own writes, and a test run from a background job (where the shell ignores SIGINT
+    // and SIGQUIT, which the programs then leave ignored, as nohup'd programs do) still reaches
+    // the program with Ctrl-C.
+    for (int reset : { SIGPIPE, SIGINT, SIGQUIT })
+        signal(reset, SIG_DFL);
     // The machine's session bus, and with it the person's keyring, is never a test's: a program
     // finds no session bus (as the programs mark it themselves when there is none), unless the
     // test gives it the bus of a session of its own.
