@@ -251,8 +251,8 @@ void serve(int connection, FakeHttpServer::Behaviour behaviour)
     const std::string ppdHead = "HTTP/1.1 200 OK\r\nContent-Type: application/vnd.cups-ppd\r\nConnection: close\r\n\r\n";
     switch (behaviour) {
     case FakeHttpServer::Behaviour::EndlessPPD: {
-        // The connection stays open after the byte past the limit: a client that took one more
-        // would wait for the rest, and say so, rather than stop at the limit.
+        // The connection stays open after the byte past the limit: a client that let that byte
+        // through would wait for more, and end with another message than the limit's.
         std::string header = "*PPD-Adobe: \"4.3\"\n";
         if (!readRequest(connection) || !sendText(connection, ppdHead + header))
             return;

@@ -1,4 +1,4 @@
-// A folder tree of the test's own under /tmp, removed with everything in it at the end.
+// A folder tree of the test's own under /tmp (or /dev/shm), removed with everything in it at the end.
 #pragma once
 
 #include <Files/Files.h>

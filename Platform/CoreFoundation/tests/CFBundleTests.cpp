@@ -145,7 +145,7 @@ protected:
 
     CFBundleRef open(const std::string& relative) const { return openBundle(m_root + "/" + relative); }
 
-    // In memory: a resources folder of 10,050 entries is among them.
+    // In memory: one test's resources folder holds 10,050 entries.
     TemporaryTree m_tree { TreePlace::memory };
     const std::string m_root = m_tree.root();
     LocaleEnvironment m_environment;

@@ -70,7 +70,7 @@ protected:
         return status;
     }
 
-    // In memory: a book of 10,000 entries is among them.
+    // In memory: one test's book holds 10,000 entries.
     TemporaryTree m_tree { TreePlace::memory };
     const std::string m_root = m_tree.root();
     std::string m_book;
