@@ -21,6 +21,8 @@
 namespace {
 
 constexpr unsigned kLifetimeSeconds = 10;
+// The most of a PPD the pane takes from a server.
+constexpr size_t kLargestPPD = 16 * 1024 * 1024;
 
 bool sendText(int connection, const std::string& text)
 {
@@ -249,10 +251,18 @@ void serve(int connection, FakeHttpServer::Behaviour behaviour)
     const std::string ppdHead = "HTTP/1.1 200 OK\r\nContent-Type: application/vnd.cups-ppd\r\nConnection: close\r\n\r\n";
     switch (behaviour) {
     case FakeHttpServer::Behaviour::EndlessPPD: {
-        if (!readRequest(connection) || !sendText(connection, ppdHead + "*PPD-Adobe: \"4.3\"\n"))
+        // The connection stays open after the byte past the limit: a client that let that byte
+        // through would wait for more, and end with another message than the limit's.
+        std::string header = "*PPD-Adobe: \"4.3\"\n";
+        if (!readRequest(connection) || !sendText(connection, ppdHead + header))
             return;
         std::string line = "*% " + std::string(4093, 'x') + "\n";
-        while (sendText(connection, line)) {
+        for (size_t sent = header.size(); sent <= kLargestPPD; sent += line.size()) {
+            if (!sendText(connection, line.substr(0, kLargestPPD + 1 - sent)))
+                return;
+        }
+        char buffer[4096];
+        while (recv(connection, buffer, sizeof buffer, 0) > 0) {
         }
         return;
     }

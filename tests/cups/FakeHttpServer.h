@@ -11,7 +11,7 @@
 class FakeHttpServer {
 public:
     enum class Behaviour {
-        EndlessPPD, // "200 OK" and a PPD that never ends
+        EndlessPPD, // "200 OK" and a PPD that never ends: one byte past 16 MiB of it, then no more
         Silent, // takes the request and never answers
         Trickling, // "200 OK" and a PPD, one byte every 100 ms
         Plain, // "200 OK" to everything, an upgrade to TLS included, which it never makes

@@ -12,10 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-TemporaryTree::TemporaryTree()
+TemporaryTree::TemporaryTree(TreePlace place)
 {
-    char pattern[] = "/tmp/walk-test-XXXXXX";
-    if (mkdtemp(pattern))
+    std::string pattern = place == TreePlace::memory ? "/dev/shm/walk-test-XXXXXX" : "/tmp/walk-test-XXXXXX";
+    if (mkdtemp(pattern.data()))
         m_root = pattern;
     else
         ADD_FAILURE() << "cannot make a temporary folder";
@@ -50,6 +50,19 @@ std::string TemporaryTree::addFolderChain(int depth, const std::string& name)
 void TemporaryTree::addFolder(const std::string& relative)
 {
     std::filesystem::create_directories(path(relative));
+}
+
+void TemporaryTree::addSymbolicLinks(const std::string& relative, int count, const std::string& suffix, const std::string& targets)
+{
+    addFolder(relative);
+    int folder = open(path(relative).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int made = 0;
+    while (folder >= 0 && made < count
+        && symlinkat((targets + "/" + std::to_string(made)).c_str(), folder, (std::to_string(made) + suffix).c_str()) == 0)
+        ++made;
+    EXPECT_EQ(made, count) << "links made in " << relative;
+    if (folder >= 0)
+        close(folder);
 }
 
 void TemporaryTree::addFile(const std::string& relative, const std::string& contents)

@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -85,6 +86,18 @@ std::string resource(CFBundleRef bundle, const char* name, const char* type, con
     return path.starts_with(base) ? path.substr(base.size()) : path;
 }
 
+// The names a folder lists, in the order it lists them, "." and ".." among them.
+std::vector<std::string> listedNames(const std::string& path)
+{
+    std::vector<std::string> names;
+    if (DIR* folder = opendir(path.c_str())) {
+        while (dirent* entry = readdir(folder))
+            names.emplace_back(entry->d_name);
+        closedir(folder);
+    }
+    return names;
+}
+
 std::string infoPlist(const std::string& entries)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
@@ -132,7 +145,8 @@ protected:
 
     CFBundleRef open(const std::string& relative) const { return openBundle(m_root + "/" + relative); }
 
-    TemporaryTree m_tree;
+    // In memory: one test's resources folder holds 10,050 entries.
+    TemporaryTree m_tree { TreePlace::memory };
     const std::string m_root = m_tree.root();
     LocaleEnvironment m_environment;
 };
@@ -296,6 +310,30 @@ TEST_F(CFBundleTest, ResourceNamesThatLeaveTheResourcesFolderAreRefused)
     EXPECT_EQ(resource(bundle, (m_root + "/C/Secret").c_str(), "txt"), "<null>");
     EXPECT_EQ(resource(bundle, "x", "/../../Secret.txt"), "<null>");
     EXPECT_EQ(resource(bundle, "x", "txt"), "en.lproj/x.txt");
+}
+
+// A look-up reads the resources folder to its first 10,000 entries only, in the order the folder
+// lists them: a localization listed after them is not looked in, one listed first is.
+TEST_F(CFBundleTest, OnlyTheFirst10000EntriesOfTheResourcesFolderAreLookedAt)
+{
+    write("Crowded/Info.plist", infoPlist(""));
+    write("Crowded/Resources/Page.html", "x");
+    // Each localization's folder is a link to one in Languages, made for the two asked for alone.
+    m_tree.addSymbolicLinks("Crowded/Resources", 10'050, ".lproj", m_root + "/Crowded/Languages");
+    std::vector<std::string> localizations;
+    for (const std::string& name : listedNames(m_root + "/Crowded/Resources")) {
+        if (name.ends_with(".lproj"))
+            localizations.push_back(name.substr(0, name.size() - 6));
+    }
+    ASSERT_EQ(localizations.size(), 10'050u);
+    Owned object { open("Crowded") };
+    const std::pair<std::string, std::string> asked[] = { { localizations.front(), localizations.front() + ".lproj/Page.html" },
+        { localizations.back(), "Page.html" } };
+    for (const auto& [language, found] : asked) {
+        write("Crowded/Languages/" + language + "/Page.html", "x");
+        setenv("LANG", language.c_str(), 1);
+        EXPECT_EQ(resource(object.bundle(), "Page", "html"), found) << "LANG=" << language;
+    }
 }
 
 TEST_F(LocalizedStringTest, ThePreferredLanguageWinsAndMissingKeysFallBackThroughTheOthers)

@@ -143,6 +143,15 @@ Bytes gifBytes(int width, int height, int colorBits, uint8_t codeSize, const Byt
 // Two pixels of colour 3: at code size 2 codes are 3 bits, clear is 4 and end 5, and clear, 3, 3,
 // end packed from the least significant bit are 0xDC 0x0A.
 const Bytes kTwoPixelsOfColourThree = { 0xDC, 0x0A };
+// Those two pixels on a 2x1 screen, in a frame that claims 65535x65535 pixels: the descriptor is
+// at 25, the code size at 35, the data from 36 on.
+Bytes gifOfAHugeFrame()
+{
+    Bytes bytes = gifBytes(2, 1, 2, 2, kTwoPixelsOfColourThree);
+    std::fill(bytes.begin() + 30, bytes.begin() + 34, 0xFF);
+    return bytes;
+}
+
 // Code 7 straight after the clear code names no table entry.
 const Bytes kBadLZW = { 0xFF, 0xFF, 0xFF };
 
@@ -538,8 +547,7 @@ TEST_F(ImporterTest, ACorruptBodyFailsEveryDrawAndDrawsNothing)
 TEST_F(ImporterTest, HostileBodiesFailTheDrawWithoutHarm)
 {
     const Bytes good = gifBytes(2, 1, 2, 2, kTwoPixelsOfColourThree); // descriptor at 25, code size at 35
-    Bytes hugeFrame = good, badCodeSize = good;
-    std::fill(hugeFrame.begin() + 30, hugeFrame.begin() + 34, 0xFF); // 65535x65535
+    Bytes badCodeSize = good;
     badCodeSize[35] = 12;
     writePng(file("a.png"), 3, 3, Bytes(36, 200));
     const Bytes png = readBytes(file("a.png"));
@@ -551,7 +559,7 @@ TEST_F(ImporterTest, HostileBodiesFailTheDrawWithoutHarm)
     } cases[] = {
         { "a colour index past the colour table", gifBytes(2, 1, 1, 2, kTwoPixelsOfColourThree) },
         { "no colour table at all", gifBytes(2, 1, 0, 2, kTwoPixelsOfColourThree) },
-        { "a frame of 65535x65535", hugeFrame },
+        { "a frame of 65535x65535", gifOfAHugeFrame() },
         { "an LZW code size of 12", badCodeSize },
         { "GIF data cut short", Bytes(good.begin(), good.end() - 4) },
         { "a PNG with a corrupt IDAT", badCRC },
@@ -626,6 +634,13 @@ TEST(ImageDecodingTest, EveryTruncationAndManyCorruptionsOfAGoodFileAreRefusedSa
             }
             StandIn::Imaging::checkStructure(corrupt.data(), corrupt.size());
         }
+    }
+    // A frame past the pixel cap is refused from its descriptor, before any of its data is read:
+    // cut within that data, the file is invalid, not truncated.
+    const Bytes huge = gifOfAHugeFrame();
+    for (size_t length = 36; length < huge.size(); ++length) {
+        StandIn::Imaging::Image image;
+        EXPECT_EQ(StandIn::Imaging::decode(huge.data(), length, &image), StandIn::Imaging::Result::Invalid) << "cut to " << length;
     }
 }
 

@@ -100,6 +100,24 @@ TEST_F(QuickDrawTest, PaintRectUsesTheForeColourAndEraseRectTheBackColourOfThePo
     DisposeWindow(other);
 }
 
+// A port keeps its first 4,096 colours finer than 8 bits a channel exact, and rounds later ones
+// to 8 bits: a picture of millions of shades costs no more than that.
+TEST_F(QuickDrawTest, APortKeepsItsFirst4096FineColoursExactAndRoundsTheRest)
+{
+    // Shade i, on pixel i: a red of 1 is finer than 8 bits.
+    auto shade = [](int i) { return RGBColor { 1, static_cast<UInt16>(i), 0 }; };
+    for (int i = 0; i <= 4096; ++i) {
+        const RGBColor color = shade(i);
+        const Rect r = { static_cast<SInt16>(i / kWidth), static_cast<SInt16>(i % kWidth), static_cast<SInt16>(i / kWidth + 1),
+            static_cast<SInt16>(i % kWidth + 1) };
+        RGBForeColor(&color);
+        PaintRect(&r);
+    }
+    EXPECT_EQ(pixel(0, 0), shade(0));
+    EXPECT_EQ(pixel(4095 % kWidth, 4095 / kWidth), shade(4095));
+    EXPECT_EQ(pixel(4096 % kWidth, 4096 / kWidth), (RGBColor { 0, 16 * 257, 0 })) << "the 4,097th, rounded";
+}
+
 TEST_F(QuickDrawTest, DrawingIsClippedToThePort)
 {
     const struct {

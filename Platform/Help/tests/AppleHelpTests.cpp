@@ -70,7 +70,8 @@ protected:
         return status;
     }
 
-    TemporaryTree m_tree;
+    // In memory: one test's book holds 10,000 entries.
+    TemporaryTree m_tree { TreePlace::memory };
     const std::string m_root = m_tree.root();
     std::string m_book;
     RecordingInputSource m_source;
@@ -169,7 +170,11 @@ TEST_F(RegisteredBookTest, LookupAnchorFindsNothingOutsideTheBookOrInOtherAttrib
     for (int level = 0; level < 33; ++level)
         deep += "d/";
     write(deep + "deep.html", "<a name=\"deep\">");
-    for (const char* anchor : { "elsewhere", "text", "Accounting", "prom", "dataonly", "deep" })
+    // Past the first 10,000 entries of the book: a page in z, walked after the 10,000 entries of y
+    // (links, which the walk counts but never follows).
+    m_tree.addSymbolicLinks("Book.bundle/Contents/Resources/en.lproj/AccountingHelp/y", 10'000, "", m_root + "/Outside");
+    write("Book.bundle/Contents/Resources/en.lproj/AccountingHelp/z/late.html", "<a name=\"late\">");
+    for (const char* anchor : { "elsewhere", "text", "Accounting", "prom", "dataonly", "deep", "late" })
         EXPECT_EQ(lookupAnchor(anchor), fnfErr) << anchor;
     EXPECT_EQ(AHLookupAnchor(CFSTR("No Such Book"), CFSTR("prompt")), kAHBookNotFoundErr);
     EXPECT_EQ(AHLookupAnchor(nullptr, CFSTR("prompt")), paramErr);

@@ -1,4 +1,5 @@
 #include "tests/support/LiveObjects.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/TemporaryTree.h"
 #include "tests/support/TestPPDFiles.h"
 
@@ -9,10 +10,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <malloc.h>
 #include <map>
 #include <optional>
 #include <random>
@@ -90,6 +93,13 @@ Answer askManufacturer(const std::string& path)
     Answer answer = askManufacturer(ticket);
     PMRelease(ticket);
     return answer;
+}
+
+// The bytes the C heap has given out and not taken back, by glibc's count.
+size_t heapInUse()
+{
+    struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
 }
 
 class PPDLibTest : public BalancedTest {
@@ -234,6 +244,50 @@ TEST_F(PPDLibTest, KeywordsNobodyAskedForUseNoIndices)
     std::string path = write("many.ppd", bytes + "*Manufacturer: \"Movra\"\n");
     EXPECT_EQ(referenceOf(path).manufacturer, "Movra");
     EXPECT_EQ(askManufacturer(path).value, "Movra");
+}
+
+// Mindex is 16 bits: a context indexes 32,768 keywords and refuses the next one asked for
+// rather than give it a negative index.
+TEST_F(PPDLibTest, TheKeywordAsked32769thIsRefusedAnIndex)
+{
+    // Its one keyword line is rewritten in place before each question, so that each reads two
+    // lines rather than a file of 32,769 keywords from its top.
+    PPDContext ppd = open(kHeader + "*k00000: \"\"\n");
+    std::fstream file(folder / "open.ppd", std::ios::in | std::ios::out | std::ios::binary);
+    auto ask = [&](int number, Mindex* index) {
+        char keyword[8];
+        snprintf(keyword, sizeof keyword, "\x06k%05d", number);
+        file.seekp(static_cast<std::streamoff>(kHeader.size() + 1));
+        file.write(keyword + 1, 6).flush();
+        return ppdGetMainIndex(ppd, reinterpret_cast<ConstStr255Param>(keyword), index);
+    };
+    for (int number = 0; number < 32768; ++number) {
+        Mindex index = -1;
+        OSStatus status = ask(number, &index);
+        if (status != noErr || index != number) {
+            ADD_FAILURE() << "keyword " << number << ": status " << status << ", index " << index;
+            break;
+        }
+    }
+    Mindex untouched = 77;
+    EXPECT_EQ(ask(32768, &untouched), kPPDBadIndexErr);
+    EXPECT_EQ(untouched, 77);
+    FSSpec spec;
+    ppdCloseCompiledPPDFromTicket(ppd, &spec);
+}
+
+// A line of 15 MiB costs a context no more than the first 256 KiB of it, whatever is asked after.
+TEST_F(PPDLibTest, ALineOf15MiBCostsTheContextLessThan1MiB)
+{
+    if (kSanitizedBuild)
+        GTEST_SKIP() << "AddressSanitizer's allocator is not glibc's, whose count of the heap this reads";
+    PPDContext ppd = open(kHeader + "*Long: \"" + std::string(15 << 20, 'x') + "\"\n*Manufacturer: \"Movra\"\n");
+    size_t before = heapInUse();
+    Mindex index = -1;
+    EXPECT_EQ(ppdGetMainIndex(ppd, (ConstStr255Param) "\x0CManufacturer", &index), noErr);
+    EXPECT_LT(heapInUse(), before + (size_t(1) << 20)) << "the context holds no more than a megabyte after reading past the line";
+    FSSpec spec;
+    ppdCloseCompiledPPDFromTicket(ppd, &spec);
 }
 
 TEST_F(PPDLibTest, FilesWithoutAManufacturerAnswerWithAStatus)
