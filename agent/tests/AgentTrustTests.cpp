@@ -94,6 +94,27 @@ TEST_F(AgentOnAServerThatChecksOwners, OnlyTheServerRingsTheAgentsBell)
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
 }
 
+// Another user's many jobs ring the bell as often as the server makes them: the agent asks for
+// the events a burst of 20 times at once, then once in each 50 ms however many rings come.
+TEST_F(AgentOnAServerThatChecksOwners, AFloodOfTheServersRingsIsAskedAboutAtAPace)
+{
+    RunningProgram agent(agentCommand({}), session());
+    for (int tries = 0; tries < 100 && subscriptionsOf(gServer->socket(), "root").size() < 2; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    auto asks = [] { return occurrences(gServer->accessLog(), "Get-Notifications"); };
+    int before = asks();
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(gServer->systemBus().ringAs("root", 100000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Counted before the time is taken: a loaded machine makes the bound looser only.
+    int asked = asks() - before;
+    auto paced = (std::chrono::steady_clock::now() - started) / std::chrono::milliseconds(50);
+    EXPECT_GT(asked, 0) << "the server's own rings are heard";
+    EXPECT_LE(asked, 20 + paced + 5) << "in " << paced * 50 << " ms";
+    agent.sendSignal(SIGTERM);
+    EXPECT_EQ(checked(agent.finish()).exitStatus, 0);
+}
+
 TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfirms)
 {
     configure("movra-hold", kSaveDefaultCodes);
