@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <iterator>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -246,6 +247,28 @@ void servePasswordDemands(int connection, int record)
     }
 }
 
+// The bytes of a client's connection both ways to address:port and back, until either side ends.
+void relay(int connection, const std::string& address, int port)
+{
+    sockaddr_in server {};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(static_cast<uint16_t>(port));
+    int onward = socket(AF_INET, SOCK_STREAM, 0);
+    if (inet_pton(AF_INET, address.c_str(), &server.sin_addr) == 1 && connect(onward, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0) {
+        pollfd ends[2] = { { connection, POLLIN, 0 }, { onward, POLLIN, 0 } };
+        char buffer[16384];
+        for (bool going = true; going && poll(ends, 2, -1) > 0;) {
+            for (int side = 0; side < 2 && going; ++side) {
+                if (!ends[side].revents)
+                    continue;
+                ssize_t count = recv(ends[side].fd, buffer, sizeof buffer, 0);
+                going = count > 0 && sendText(ends[1 - side].fd, std::string(buffer, static_cast<size_t>(count)));
+            }
+        }
+    }
+    close(onward);
+}
+
 void serve(int connection, FakeHttpServer::Behaviour behaviour)
 {
     const std::string ppdHead = "HTTP/1.1 200 OK\r\nContent-Type: application/vnd.cups-ppd\r\nConnection: close\r\n\r\n";
@@ -365,6 +388,13 @@ bool FakeHttpServer::startAskingForPasswords(const std::string& user, const std:
     if (record >= 0)
         close(record);
     return started;
+}
+
+bool FakeHttpServer::startSwitching(const std::string& address, const std::string& network, int firstPort, int laterPort)
+{
+    return listen(address, network, [address, firstPort, laterPort, served = 0](int connection) mutable {
+        relay(connection, address, served++ == 0 ? firstPort : laterPort);
+    });
 }
 
 bool FakeHttpServer::startStallingPrinter(const std::string& ppdPath, const std::string& recordPath)

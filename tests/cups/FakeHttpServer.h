@@ -51,6 +51,10 @@ public:
     // free): it takes any password, answers every IPP request with success alone and has no PPD.
     // The head of each request is appended to recordPath as it came, in lower case.
     bool startAskingForPasswords(const std::string& user, const std::string& recordPath);
+    // A relay at address in network (port chosen by the system): its first connection goes on
+    // to firstPort of the same address, every later one to laterPort, as when another machine
+    // takes a server's address between two of a client's connections.
+    bool startSwitching(const std::string& address, const std::string& network, int firstPort, int laterPort);
     // "ADDRESS:PORT", for --server.
     const std::string& server() const { return m_server; }
 
