@@ -270,4 +270,22 @@ TEST(AgentAgainstALyingServer, ItsWordsForgeNoLineAndAJobListedTwiceIsHandledOnc
         "for accounting\n");
 }
 
+// The printer's refusal of a job's account is told in the server's event, which the agent may
+// not have asked for yet when a listing shows the job held for it: the person still reads the
+// printer's word.
+TEST(AgentAgainstAServerThatTellsLate, ARefusalToldAfterItsJobWasListedIsShownInThePrintersWords)
+{
+    FakeHttpServer server;
+    ASSERT_TRUE(server.startListing({ { 7, "ipp://localhost/printers/movra", "Job held indefinitely - account has been closed." } },
+        FakeHttpServer::QueueHold::Indefinite, EXAMPLES_DIR "/Movra-RK7700.ppd"));
+    TemporaryTree home;
+    ProgramOptions session;
+    session.environment = { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" }, { "XDG_RUNTIME_DIR", home.root() } };
+    RunningProgram agent({ AGENT_PATH, "--server", server.server(), "--settings-dir", home.path("settings") }, session);
+    EXPECT_TRUE(agent.waitForOutput("job 7 movra: the printer refused the account: "));
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = agent.finish();
+    EXPECT_NE(run.output.find("job 7 movra: the printer refused the account: the account is closed\n"), std::string::npos) << run.output << run.errors;
+}
+
 }
