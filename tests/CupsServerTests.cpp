@@ -411,6 +411,28 @@ TEST_F(RemoteServerTest, AServerSwappedWhileThePromptIsUpGetsNoCodesAndTheRightO
     EXPECT_EQ(gServer->jobAttribute(job, "job-account-id"), "11-SECRET");
 }
 
+// Another machine may take the server's address between two connections of one request: cupsd
+// closes the connection on which it asks for the person's password, and the request goes again,
+// with the password, on a new one. It goes only where the certificate trusted is shown: the kept
+// certificate is compared as each of the agent's connections opens, but libcups makes this one
+// again by itself.
+TEST_F(RemoteServerTest, AServerSwappedBetweenTwoConnectionsOfOneRequestGetsNothing)
+{
+    PrivateCupsServer::Setup other = serverSetup();
+    other.listen = std::string(TestNetwork::kServerAddress) + ":8631";
+    PrivateCupsServer impostor;
+    std::string error;
+    ASSERT_TRUE(impostor.start(other, &error)) << error;
+    FakeHttpServer relay;
+    ASSERT_TRUE(relay.startSwitching(TestNetwork::kServerAddress, gNetwork->serverSide(), 631, 8631));
+    ProgramRun run = runProgram(onTheClientSide({ AGENT_PATH, "--once", "--server", relay.server(), "--settings-dir", home.path("settings"), "--script", "-" }),
+        withInput(passwordLine()));
+    EXPECT_NE(run.errors.find(relay.server() + " now shows another certificate (SHA-256 "), std::string::npos) << run.errors;
+    EXPECT_EQ(run.exitStatus, 2);
+    std::string requests = impostor.accessLog();
+    EXPECT_EQ(requests.find("Get-Jobs"), std::string::npos) << "neither the request nor the password reached the other machine: " << requests;
+}
+
 TEST_F(RemoteServerTest, AJobSentFromThisComputerIsTakenUpAtOnceThoughTheServersEventsCannotRingHere)
 {
     // The person's agent, its prompt answered as soon as it comes.

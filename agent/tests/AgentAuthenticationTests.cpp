@@ -143,6 +143,28 @@ TEST_F(AgentOnTheServerOfItsOwnMachine, ReachedByItsAddressItKnowsThePersonThrou
     EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "alice-SECRET");
 }
 
+// Anyone may make a socket named cups.sock that answers as a copy of the server would: reached by
+// its address, the server is known through a socket of root's alone, and through another user's
+// the person's jobs are neither listed nor released.
+TEST_F(AgentOnTheServerOfItsOwnMachine, AnotherUsersSocketIsNotTakenForTheServers)
+{
+    configureAsNobody(gAddress);
+    int job = lp("movra-hold", {}, "nobody");
+    ASSERT_GT(job, 0);
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_TRUE(nobody);
+    struct stat owner;
+    ASSERT_EQ(stat(gServer->socket().c_str(), &owner), 0);
+    ASSERT_EQ(chown(gServer->socket().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    ProgramRun once = checked(runProgram(nobodysAgent(gAddress, true), nobodysSession()));
+    ASSERT_EQ(chown(gServer->socket().c_str(), owner.st_uid, owner.st_gid), 0);
+    EXPECT_EQ(once.exitStatus, 2) << once.output;
+    EXPECT_EQ(once.output, "");
+    EXPECT_EQ(once.errors, "accounting-agent: cannot list your jobs: the CUPS server at " + gAddress + " asks who you are in a way that cannot be answered (it names none)\n");
+    EXPECT_EQ(state(job), "pending-held");
+    EXPECT_EQ(gServer->jobAttribute(job, "job-accounting-user-id"), "");
+}
+
 // The agent on the person's desktop, against an office's server on another machine
 // (OfficeServer): the person is nobody, who holds a Kerberos ticket where the server asks for one.
 class AgentOnAnOfficeServer : public ::testing::Test {

@@ -531,6 +531,31 @@ TEST_F(AgentProcess, AnUpdateWhileItRunsStartsItAgainFromTheNewFilesAndARemovalE
     EXPECT_EQ(state(removed), "pending-held") << "left for an agent that can handle it";
 }
 
+// Why a prompt could not come up is shown escaped, whatever it quotes: here the path of an
+// installed tree, of a name that holds a terminal's orders, whose screen module is gone.
+TEST_F(AgentProcess, WhyThePromptCouldNotComeUpForgesNoLine)
+{
+    std::string built = std::filesystem::path(AGENT_PATH).parent_path().parent_path();
+    TemporaryTree tree;
+    const std::string installed = tree.path("opt\x1b]0;owned\x07");
+    ASSERT_EQ(system(("mkdir '" + installed + "' && cp -a '" + built + "/bin' '" + built + "/lib' '" + installed + "'").c_str()), 0);
+    ASSERT_EQ(unlink((installed + "/lib/accounting-pane/libScreenModule.so").c_str()), 0);
+    int job = lp("lumio-codes-hold");
+    ASSERT_GT(job, 0);
+    ProgramOptions onAScreen = session();
+    for (auto& [name, value] : onAScreen.environment) {
+        if (name == "DISPLAY")
+            value = ":99";
+    }
+    ProgramRun run = checked(runProgram({ installed + "/bin/accounting-agent", "--once", "--server", gServer->socket(), "--settings-dir", folder() }, onAScreen));
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    const std::string line = prefix(job, "lumio-codes-hold") + "left held: the codes window cannot go on screen: the screen module cannot be loaded: ";
+    EXPECT_NE(run.output.find(line + tree.path("opt\\x1B]0;owned\\x07/bin/../lib/accounting-pane/libScreenModule.so: ")), std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find('\x1b'), std::string::npos) << run.output;
+    EXPECT_EQ(state(job), "pending-held");
+}
+
 TEST_F(AgentProcess, AnUnreachableServerIsOneClearError)
 {
     ProgramRun run = checked(runProgram(

@@ -94,6 +94,27 @@ TEST_F(AgentOnAServerThatChecksOwners, OnlyTheServerRingsTheAgentsBell)
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
 }
 
+// Another user's many jobs ring the bell as often as the server makes them: the agent asks for
+// the events a burst of 20 times at once, then once in each 50 ms however many rings come.
+TEST_F(AgentOnAServerThatChecksOwners, AFloodOfTheServersRingsIsAskedAboutAtAPace)
+{
+    RunningProgram agent(agentCommand({}), session());
+    for (int tries = 0; tries < 100 && subscriptionsOf(gServer->socket(), "root").size() < 2; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    auto asks = [] { return occurrences(gServer->accessLog(), "Get-Notifications"); };
+    int before = asks();
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(gServer->systemBus().ringAs("root", 50000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Counted before the time is taken: a loaded machine makes the bound looser only.
+    int asked = asks() - before;
+    auto paced = (std::chrono::steady_clock::now() - started) / std::chrono::milliseconds(50);
+    EXPECT_GT(asked, 0) << "the server's own rings are heard";
+    EXPECT_LE(asked, 20 + paced + 5) << "in " << paced * 50 << " ms";
+    agent.sendSignal(SIGTERM);
+    EXPECT_EQ(checked(agent.finish()).exitStatus, 0);
+}
+
 TEST_F(AgentOnAServerThatTakesAnyName, StoredCodesGoOnlyWithAPrintThePersonConfirms)
 {
     configure("movra-hold", kSaveDefaultCodes);
@@ -247,6 +268,24 @@ TEST(AgentAgainstALyingServer, ItsWordsForgeNoLineAndAJobListedTwiceIsHandledOnc
     EXPECT_EQ(run.output,
         "job 7 movra\\x1B]0;owned\\x07\\x0D\\x0Ajob 9 movra: released: left alone: it was held on purpose, on a queue that does not hold jobs "
         "for accounting\n");
+}
+
+// The printer's refusal of a job's account is told in the server's event, which the agent may
+// not have asked for yet when a listing shows the job held for it: the person still reads the
+// printer's word.
+TEST(AgentAgainstAServerThatTellsLate, ARefusalToldAfterItsJobWasListedIsShownInThePrintersWords)
+{
+    FakeHttpServer server;
+    ASSERT_TRUE(server.startListing({ { 7, "ipp://localhost/printers/movra", "Job held indefinitely - account has been closed." } },
+        FakeHttpServer::QueueHold::Indefinite, EXAMPLES_DIR "/Movra-RK7700.ppd"));
+    TemporaryTree home;
+    ProgramOptions session;
+    session.environment = { { "DISPLAY", "" }, { "WAYLAND_DISPLAY", "" }, { "XDG_RUNTIME_DIR", home.root() } };
+    RunningProgram agent({ AGENT_PATH, "--server", server.server(), "--settings-dir", home.path("settings") }, session);
+    EXPECT_TRUE(agent.waitForOutput("job 7 movra: the printer refused the account: "));
+    agent.sendSignal(SIGTERM);
+    ProgramRun run = agent.finish();
+    EXPECT_NE(run.output.find("job 7 movra: the printer refused the account: the account is closed\n"), std::string::npos) << run.output << run.errors;
 }
 
 }

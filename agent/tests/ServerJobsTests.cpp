@@ -10,11 +10,13 @@
 #include "agent/ServerJobs.h"
 #include "tests/cups/ServerSubscriptions.h"
 
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -187,6 +189,60 @@ TEST_F(ServerJobsTest, TheAgentRenewsItsSubscriptionsBeforeTheirLeaseEndsAndCanc
     waitpid(agent, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_TRUE(subscriptionsOf(gServer->socket(), "root").empty()) << "cancelled as the agent ended";
+}
+
+// A server that is down is tried again after 1 s, then 2 s, 4 s, ...: in 11 s, four tries where
+// one each second would make eleven. Its port takes each try's connection and drops it before
+// the encryption that the person's settings ask for has begun, so that every try is seen.
+TEST(AgentOnAServerThatIsDown, TriesItAgainLessAndLessOften)
+{
+    TemporaryTree home;
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 16), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    pid_t agent = fork();
+    if (agent == 0) {
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + home.path("no-bus")).c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", home.root().c_str(), 1);
+        // As "Encryption Always" in the person's client.conf says.
+        cupsSetEncryption(HTTP_ENCRYPTION_ALWAYS);
+        AgentOptions options;
+        options.server = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+        options.settingsFolder = home.path("settings");
+        std::ostringstream out;
+        std::ostringstream err;
+        _exit(runAgent(options, out, err));
+    }
+    // A try takes more than one connection (a plain one follows to learn why it failed): those
+    // that come within half a second of the one before belong to the same try.
+    int tries = 0;
+    std::string connected;
+    auto started = std::chrono::steady_clock::now();
+    auto last = std::chrono::steady_clock::time_point {};
+    for (auto end = started + 11s; std::chrono::steady_clock::now() < end;) {
+        pollfd waiting { listener, POLLIN, 0 };
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (poll(&waiting, 1, static_cast<int>(std::max<long>(left.count(), 0))) != 1)
+            continue;
+        close(accept(listener, nullptr, nullptr));
+        auto now = std::chrono::steady_clock::now();
+        connected += " " + std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count()) + " ms";
+        if (now - last > 500ms)
+            ++tries;
+        last = now;
+    }
+    kill(agent, SIGTERM);
+    int status = 0;
+    waitpid(agent, &status, 0);
+    close(listener);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_GE(tries, 3) << "tried again; connected at" << connected;
+    EXPECT_LE(tries, 6) << "connected at" << connected;
 }
 
 // What a held job's prompt says the agent saw: whether one of the person's programs on this

@@ -82,6 +82,20 @@ TEST_F(SetupCheck, EachProblemIsALineThatSaysWhatToDoUntilNothingIsWrong)
     EXPECT_EQ(checked(agent.finish()).exitStatus, 0);
 }
 
+// A queue's name is the server's word: one that would break the report's lines is shown
+// escaped wherever the report names it.
+TEST_F(SetupCheck, AQueueNameThatWouldBreakALineIsShownEscaped)
+{
+    const std::string queue = "movra\u2028hold";
+    ASSERT_TRUE(gServer->addQueue(queue, "movra", "", PrivateCupsServer::JobHold::Indefinite));
+    configure(queue, kSaveNoCodes);
+    ProgramRun run = check();
+    expectSays(run, { "Queue movra\\u{2028}hold" });
+    EXPECT_NE(run.output.find("\n  problem: A default code for movra\\u{2028}hold is missing, so its jobs wait: "), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("\u2028"), std::string::npos) << run.output;
+    EXPECT_TRUE(gServer->removeQueue(queue));
+}
+
 TEST_F(SetupCheck, AnUnreachableServerIsAProblemWithWhatToCheck)
 {
     ProgramRun run = checked(runProgram({ AGENT_PATH, "--check", "--server", m_home.path("no-server.sock"), "--settings-dir", folder() }, session()));

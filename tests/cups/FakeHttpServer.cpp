@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <iterator>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -177,37 +178,71 @@ void serveRefusals(int connection, const std::string& refusal)
     }
 }
 
-// The answer to a Get-Jobs: each job in a group of its own, held indefinitely with its document.
-std::string jobsAnswer(const std::string& requestID, const std::vector<FakeHttpServer::ListedJob>& jobs)
+std::string integerValue(int value)
 {
-    auto integer = [](int value) {
-        return std::string { static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8), static_cast<char>(value) };
-    };
+    return std::string { static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8), static_cast<char>(value) };
+}
+
+// A successful IPP answer to the request whose id is requestID, of the groups given (each its
+// tag, then its attributes already encoded).
+std::string groupsAnswer(const std::string& requestID, const std::string& groups)
+{
     std::string message { 2, 0, 0, 0 };
     message += requestID;
     message += '\x01';
     addAttribute(&message, '\x47', "attributes-charset", "utf-8");
     addAttribute(&message, '\x48', "attributes-natural-language", "en");
-    for (const auto& job : jobs) {
-        message += '\x02';
-        addAttribute(&message, '\x21', "job-id", integer(job.id));
-        addAttribute(&message, '\x45', "job-printer-uri", job.printerURI);
-        addAttribute(&message, '\x42', "job-name", "report.pdf");
-        addAttribute(&message, '\x23', "job-state", integer(4));
-        addAttribute(&message, '\x44', "job-hold-until", "indefinite");
-        addAttribute(&message, '\x21', "number-of-documents", integer(1));
-    }
-    message += '\x03';
+    message += groups + '\x03';
     return "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " + std::to_string(message.size()) + "\r\n\r\n" + message;
 }
 
+// The answer to a Get-Jobs: each job in a group of its own, held with its document.
+std::string jobsAnswer(const std::string& requestID, const std::vector<FakeHttpServer::ListedJob>& jobs)
+{
+    std::string groups;
+    for (const auto& job : jobs) {
+        groups += '\x02';
+        addAttribute(&groups, '\x21', "job-id", integerValue(job.id));
+        addAttribute(&groups, '\x45', "job-printer-uri", job.printerURI);
+        addAttribute(&groups, '\x42', "job-name", "report.pdf");
+        addAttribute(&groups, '\x23', "job-state", integerValue(4));
+        addAttribute(&groups, '\x44', "job-hold-until", job.refusal.empty() ? "indefinite" : "no-hold");
+        addAttribute(&groups, '\x21', "number-of-documents", integerValue(1));
+        if (!job.refusal.empty())
+            addAttribute(&groups, '\x21', "time-at-processing", integerValue(1));
+    }
+    return groupsAnswer(requestID, groups);
+}
+
+// The answer to a Get-Notifications: an event for each refusal, as the server tells it.
+std::string refusalsAnswer(const std::string& requestID, const std::vector<FakeHttpServer::ListedJob>& jobs)
+{
+    std::string groups;
+    int sequence = 0;
+    for (const auto& job : jobs) {
+        if (job.refusal.empty())
+            continue;
+        groups += '\x07';
+        addAttribute(&groups, '\x21', "notify-subscription-id", integerValue(1));
+        addAttribute(&groups, '\x21', "notify-sequence-number", integerValue(++sequence));
+        addAttribute(&groups, '\x21', "notify-job-id", integerValue(job.id));
+        addAttribute(&groups, '\x41', "notify-text", job.refusal);
+    }
+    return groupsAnswer(requestID, groups);
+}
+
 // One connection of the listing server.
-void serveListing(int connection, const std::vector<FakeHttpServer::ListedJob>& jobs, FakeHttpServer::QueueHold hold)
+void serveListing(int connection, const std::vector<FakeHttpServer::ListedJob>& jobs, FakeHttpServer::QueueHold hold, const std::string& ppd)
 {
     std::string head;
     std::string body;
     while (readRequest(connection, &head)) {
         if (head.rfind("get ", 0) == 0) {
+            if (!ppd.empty()) {
+                if (!sendText(connection, "HTTP/1.1 200 OK\r\nContent-Type: application/vnd.cups-ppd\r\nContent-Length: " + std::to_string(ppd.size()) + "\r\n\r\n" + ppd))
+                    return;
+                continue;
+            }
             char buffer[4096];
             while (recv(connection, buffer, sizeof buffer, 0) > 0) {
             }
@@ -216,10 +251,17 @@ void serveListing(int connection, const std::vector<FakeHttpServer::ListedJob>& 
         if (!letBodyCome(connection, head) || !readSizedBody(connection, head, &body) || body.size() < 8)
             return;
         int operation = static_cast<unsigned char>(body[2]) << 8 | static_cast<unsigned char>(body[3]);
+        std::string requestID = body.substr(4, 4);
         std::string printer;
         if (operation == 0x000B && hold == FakeHttpServer::QueueHold::Indefinite)
             addAttribute(&printer, '\x44', "job-hold-until-default", "indefinite");
-        if (!sendText(connection, operation == 0x000A ? jobsAnswer(body.substr(4, 4), jobs) : ippAnswer(body.substr(4, 4), 0, "", printer)))
+        std::string subscription { '\x06' };
+        addAttribute(&subscription, '\x21', "notify-subscription-id", integerValue(1));
+        std::string answer = operation == 0x000A ? jobsAnswer(requestID, jobs)
+            : operation == 0x0016                ? groupsAnswer(requestID, subscription)
+            : operation == 0x001C                ? refusalsAnswer(requestID, jobs)
+                                                 : ippAnswer(requestID, 0, "", printer);
+        if (!sendText(connection, answer))
             return;
     }
 }
@@ -244,6 +286,28 @@ void servePasswordDemands(int connection, int record)
             || !sendText(connection, ippAnswer(body.substr(4, 4), 0)))
             return;
     }
+}
+
+// The bytes of a client's connection both ways to address:port and back, until either side ends.
+void relay(int connection, const std::string& address, int port)
+{
+    sockaddr_in server {};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(static_cast<uint16_t>(port));
+    int onward = socket(AF_INET, SOCK_STREAM, 0);
+    if (inet_pton(AF_INET, address.c_str(), &server.sin_addr) == 1 && connect(onward, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0) {
+        pollfd ends[2] = { { connection, POLLIN, 0 }, { onward, POLLIN, 0 } };
+        char buffer[16384];
+        for (bool going = true; going && poll(ends, 2, -1) > 0;) {
+            for (int side = 0; side < 2 && going; ++side) {
+                if (!ends[side].revents)
+                    continue;
+                ssize_t count = recv(ends[side].fd, buffer, sizeof buffer, 0);
+                going = count > 0 && sendText(ends[1 - side].fd, std::string(buffer, static_cast<size_t>(count)));
+            }
+        }
+    }
+    close(onward);
 }
 
 void serve(int connection, FakeHttpServer::Behaviour behaviour)
@@ -349,9 +413,18 @@ bool FakeHttpServer::startRefusing(const std::string& refusal)
     return listen("127.0.0.1", "", [refusal](int connection) { serveRefusals(connection, refusal); });
 }
 
-bool FakeHttpServer::startListing(const std::vector<ListedJob>& jobs, QueueHold hold)
+bool FakeHttpServer::startListing(const std::vector<ListedJob>& jobs, QueueHold hold, const std::string& ppdPath)
 {
-    return listen("127.0.0.1", "", [jobs, hold](int connection) { serveListing(connection, jobs, hold); });
+    std::ifstream file(ppdPath);
+    std::string ppd { std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>() };
+    // The PPD is asked for on a connection of its own while the agent's stays open: each is served
+    // by a process of its own.
+    return listen("127.0.0.1", "", [jobs, hold, ppd](int connection) {
+        if (fork() == 0) {
+            serveListing(connection, jobs, hold, ppd);
+            _exit(0);
+        }
+    });
 }
 
 bool FakeHttpServer::startAskingForPasswords(const std::string& user, const std::string& recordPath)
@@ -365,6 +438,13 @@ bool FakeHttpServer::startAskingForPasswords(const std::string& user, const std:
     if (record >= 0)
         close(record);
     return started;
+}
+
+bool FakeHttpServer::startSwitching(const std::string& address, const std::string& network, int firstPort, int laterPort)
+{
+    return listen(address, network, [address, firstPort, laterPort, served = 0](int connection) mutable {
+        relay(connection, address, served++ == 0 ? firstPort : laterPort);
+    });
 }
 
 bool FakeHttpServer::startStallingPrinter(const std::string& ppdPath, const std::string& recordPath)

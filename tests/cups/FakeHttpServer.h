@@ -34,23 +34,31 @@ public:
     // refusal as its status message, as a server may that quotes the options it refused.
     bool startRefusing(const std::string& refusal);
     // A server on 127.0.0.1 that lists jobs, for every Get-Jobs, as the user's own, held
-    // indefinitely with their documents in; says of every queue that it holds new jobs, or that
-    // it does not; never answers a request for a PPD; and answers every other request with
-    // success alone. What a server that lies, or stalls, puts before the agent.
+    // indefinitely with their documents in, or held by the server for the printer's refusal;
+    // says of every queue that it holds new jobs, or that it does not; gives a subscription, whose
+    // events are the refusals alone; gives the PPD at ppdPath for every queue, or never answers a
+    // request for one; and answers every other request with success alone. What a server that
+    // lies, or stalls, puts before the agent.
     struct ListedJob {
         int id;
         std::string printerURI;
+        // What the server said as it held the job for the printer's refusal ("" for none).
+        std::string refusal {};
     };
     enum class QueueHold {
         Indefinite,
         None,
     };
-    bool startListing(const std::vector<ListedJob>& jobs, QueueHold hold);
+    bool startListing(const std::vector<ListedJob>& jobs, QueueHold hold, const std::string& ppdPath = "");
     // A server on 127.0.0.1 that asks for a password as cupsd does where its policy wants one
     // (401, "WWW-Authenticate: Basic"), run by user (root, or an ordinary user who found the port
     // free): it takes any password, answers every IPP request with success alone and has no PPD.
     // The head of each request is appended to recordPath as it came, in lower case.
     bool startAskingForPasswords(const std::string& user, const std::string& recordPath);
+    // A relay at address in network (port chosen by the system): its first connection goes on
+    // to firstPort of the same address, every later one to laterPort, as when another machine
+    // takes a server's address between two of a client's connections.
+    bool startSwitching(const std::string& address, const std::string& network, int firstPort, int laterPort);
     // "ADDRESS:PORT", for --server.
     const std::string& server() const { return m_server; }
 

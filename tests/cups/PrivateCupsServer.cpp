@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -445,7 +446,15 @@ std::string PrivateCupsServer::ownPPD(const std::string& ppd) const
 
 bool PrivateCupsServer::addQueue(const std::string& name, const std::string& ppd, const std::string& policy, JobHold hold)
 {
-    return defineQueue(name, "file://" + m_folder.path("out/" + name + ".out"), ownPPD(ppd), policy, hold);
+    // A device's URI is of printable ASCII alone: a queue's name of other characters goes into it
+    // in %XX.
+    std::string file;
+    for (unsigned char c : name) {
+        char escaped[4];
+        snprintf(escaped, sizeof escaped, "%%%02X", c);
+        file += c > ' ' && c < 0x7F && c != '%' ? std::string(1, static_cast<char>(c)) : escaped;
+    }
+    return defineQueue(name, "file://" + m_folder.path("out/" + file + ".out"), ownPPD(ppd), policy, hold);
 }
 
 bool PrivateCupsServer::addNetworkQueue(const std::string& name, const std::string& device, JobHold hold)
