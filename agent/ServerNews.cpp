@@ -65,12 +65,29 @@ void ServerNews::lost(const std::string& why)
     if (interruptionRequested())
         return;
     m_askAt = m_renewAt = m_listAt = m_subscribeAt = std::nullopt;
-    if (!m_reconnectAt) {
-        m_reconnectWait = kFirstReconnectWait;
-        m_toldWhy = why.empty() ? m_server.serverName() + " has gone" : why;
-        m_err << "accounting-agent: " << printableText(m_toldWhy) << "; " << whatFollows() << "\n";
+    const std::string told = why.empty() ? m_server.serverName() + " has gone" : why;
+    // Lost while trying it again: a server that takes the connection and fails its first request
+    // is not back, and is tried less and less often like one that takes none.
+    if (m_reconnectAt) {
+        triedInVain(told);
+        return;
     }
+    m_reconnectWait = kFirstReconnectWait;
+    m_toldWhy = told;
+    m_err << "accounting-agent: " << printableText(m_toldWhy) << "; " << whatFollows() << "\n";
     m_reconnectAt = Clock::now() + m_reconnectWait;
+}
+
+void ServerNews::triedInVain(const std::string& why)
+{
+    m_reconnectWait = std::min(m_reconnectWait * 2, m_timing.longestReconnectWait);
+    m_reconnectAt = Clock::now() + m_reconnectWait;
+    // The same failure is told once; another (a server back with a certificate that is not
+    // trusted) is news.
+    if (why != m_toldWhy) {
+        m_toldWhy = why;
+        m_err << "accounting-agent: " << printableText(why) << "; trying again in " << inSeconds(m_reconnectWait) << "\n";
+    }
 }
 
 // The server is tried again and again, but a password the person declined to give is not asked
@@ -90,19 +107,16 @@ void ServerNews::reconnect(Tidings* tidings)
         // A try given up because the agent is to stop is no news of the server.
         if (interruptionRequested())
             return;
-        m_reconnectWait = std::min(m_reconnectWait * 2, m_timing.longestReconnectWait);
-        m_reconnectAt = Clock::now() + m_reconnectWait;
-        // The same failure is told once; another (a server back with a certificate that is not
-        // trusted) is news.
-        if (error != m_toldWhy) {
-            m_toldWhy = error;
-            m_err << "accounting-agent: " << printableText(error) << "; trying again in " << inSeconds(m_reconnectWait) << "\n";
-        }
+        triedInVain(error);
         return;
     }
+    // Back once it answers: a failed request on the way has it tried again later (lost).
+    Tidings resumed = resume();
+    if (m_server.socket() < 0)
+        return;
     m_err << "accounting-agent: " << m_server.serverName() << " is back\n";
     m_reconnectAt = std::nullopt;
-    *tidings = resume();
+    *tidings = resumed;
 }
 
 // Connected (again): the subscriptions, and everything listed anew.

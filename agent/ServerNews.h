@@ -74,6 +74,8 @@ public:
 private:
     // What the agent does next about a server it lost, as the line that tells of the loss says.
     std::string whatFollows() const;
+    // A try at the server again failed: the wait grows.
+    void triedInVain(const std::string& why);
     Tidings resume();
     bool subscribe();
     bool subscribeAgain();
