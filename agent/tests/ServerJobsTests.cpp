@@ -7,6 +7,7 @@
 #include "tests/cups/LpJobs.h"
 #include "tests/cups/PrivateCupsServer.h"
 #include "tests/cups/SharedCupsServerTest.h"
+#include "tests/cups/TestNetwork.h"
 #include "agent/ServerJobs.h"
 #include "tests/cups/ServerSubscriptions.h"
 
@@ -203,14 +204,9 @@ INSTANTIATE_TEST_SUITE_P(Encryption, AgentOnAServerThatIsDown, ::testing::Values
 TEST_P(AgentOnAServerThatIsDown, TriesItAgainLessAndLessOften)
 {
     TemporaryTree home;
-    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 16), 0);
-    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    int port = 0;
+    int listener = TestNetwork::loopbackListener(&port);
+    ASSERT_GE(listener, 0);
     pid_t agent = fork();
     if (agent == 0) {
         setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + home.path("no-bus")).c_str(), 1);
@@ -219,7 +215,7 @@ TEST_P(AgentOnAServerThatIsDown, TriesItAgainLessAndLessOften)
         if (GetParam())
             cupsSetEncryption(HTTP_ENCRYPTION_ALWAYS);
         AgentOptions options;
-        options.server = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+        options.server = "127.0.0.1:" + std::to_string(port);
         options.settingsFolder = home.path("settings");
         std::ostringstream out;
         std::ostringstream err;
@@ -256,14 +252,13 @@ TEST_P(AgentOnAServerThatIsDown, TriesItAgainLessAndLessOften)
 // computer was connected to the server as the job was made, which is known only while it looks.
 TEST(ConnectionsToAServer, TellWhetherOneOfThePersonsProgramsWasConnectedWhenAJobWasMade)
 {
-    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int port = 0;
+    int listener = TestNetwork::loopbackListener(&port);
+    ASSERT_GE(listener, 0);
     sockaddr_in server {};
     server.sin_family = AF_INET;
     server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof server;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&server), sizeof server), 0);
-    ASSERT_EQ(listen(listener, 4), 0);
-    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&server), &size), 0);
+    server.sin_port = htons(static_cast<uint16_t>(port));
     auto connection = [&server] {
         int made = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         EXPECT_EQ(connect(made, reinterpret_cast<sockaddr*>(&server), sizeof server), 0);

@@ -1,5 +1,7 @@
 #include "tests/cups/AccountCheckingPrinter.h"
 
+#include "tests/cups/TestNetwork.h"
+
 #include "queues/cups/IppMessage.h"
 
 #include <cups/cups.h>
@@ -244,18 +246,11 @@ AccountCheckingPrinter::~AccountCheckingPrinter()
 
 bool AccountCheckingPrinter::start(const Codes& good, ipp_status_t refusal)
 {
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 8) != 0
-        || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        if (listener >= 0)
-            close(listener);
+    int port = 0;
+    int listener = TestNetwork::loopbackListener(&port);
+    if (listener < 0)
         return false;
-    }
-    m_uri = "ipp://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/ipp/print";
+    m_uri = "ipp://127.0.0.1:" + std::to_string(port) + "/ipp/print";
     // The printer answers no SNMP, for which the backend would wait 4 s as each job starts. (It
     // then sends the document with Create-Job and Send-Document: its Print-Job, in CUPS 2.4,
     // crashes without SNMP.)

@@ -27,6 +27,9 @@ public:
 
     // A TCP port of this namespace's loopback address that nothing listens on now.
     static int freeLoopbackPort();
+    // A TCP listener on this namespace's loopback address, at a port the system chooses (its
+    // number in *port); -1 where none can be made.
+    static int loopbackListener(int* port);
 
 private:
     std::string m_server;
