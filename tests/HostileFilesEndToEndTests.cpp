@@ -40,6 +40,20 @@ protected:
         return bundle;
     }
 
+    // A copy of the built bundle whose resource (a path in Contents/Resources) has text in place
+    // of the first of what.
+    std::string bundleCopyWith(const std::string& resource, const std::string& what, const std::string& text)
+    {
+        const std::string bundle = bundleCopy();
+        const std::string path = bundle + "/Contents/Resources/" + resource;
+        std::string contents = fileContents(path);
+        const size_t found = contents.find(what);
+        EXPECT_NE(found, std::string::npos) << what << " in " << resource;
+        if (found != std::string::npos)
+            tree.addFile("Accounting.plugin/Contents/Resources/" + resource, contents.replace(found, what.size(), text));
+        return bundle;
+    }
+
     TemporaryTree tree;
     std::vector<std::pair<std::string, std::string>> languageSettings = englishLanguageSettings();
 };
@@ -133,13 +147,7 @@ TEST_F(HostileFileRunTest, AFIFOInPlaceOfAPictureLeavesThePictureBlankAndTheDial
 
 TEST_F(HostileFileRunTest, AControlCharacterInATranslationReachesTheDumpEscaped)
 {
-    const std::string bundle = bundleCopy();
-    const std::string strings = "Accounting.plugin/Contents/Resources/de.lproj/Accounting.strings";
-    std::string translations = fileContents(tree.path(strings));
-    const std::string sentence = "\"Die Abrechnung ist ausgeschaltet.";
-    ASSERT_NE(translations.find(sentence), std::string::npos);
-    translations.replace(translations.find(sentence), sentence.size(), "\"Die\x1b[2J Abrechnung ist ausgeschaltet.");
-    tree.addFile(strings, translations);
+    const std::string bundle = bundleCopyWith("de.lproj/Accounting.strings", "\"Die Abrechnung ist", "\"Die\x1b[2J Abrechnung ist");
     languageSettings = { { "LANGUAGE", "de" }, { "LC_ALL", "de_DE.UTF-8" }, { "LANG", "de_DE.UTF-8" } };
 
     ProgramRun result = run(kExamples + "/Movra-RK7700.ppd", "show\ndump\ncancel\n", bundle);
@@ -150,19 +158,14 @@ TEST_F(HostileFileRunTest, AControlCharacterInATranslationReachesTheDumpEscaped)
 
 TEST_F(HostileFileRunTest, ABundleWhoseLayoutIsBrokenStopsTheScriptAtItsFirstActionSayingWhere)
 {
-    const std::string bundle = bundleCopy();
-    const std::string layout = "Accounting.plugin/Contents/Resources/Accounting.nib";
-    std::string text = fileContents(tree.path(layout));
-    const size_t label = text.find("id='MVRa',91");
-    ASSERT_NE(label, std::string::npos);
-    text.replace(label, 12, "id=broken");
-    tree.addFile(layout, text);
+    const std::string bundle = bundleCopyWith("Accounting.nib", "id='MVRa',91", "id=broken");
+    const std::string layout = bundle + "/Contents/Resources/Accounting.nib";
 
     // Acting on the pane before "show" shows it first, and fails as "show" does.
     for (const char* script : { "show\nprint\n", "choose 100 3\nprint\n" }) {
         ProgramRun result = run(kExamples + "/Movra-RK7700.ppd", script, bundle);
         EXPECT_EQ(result.exitStatus, 2) << script;
-        EXPECT_NE(result.errors.find(tree.path(layout) + ":17: 'id' takes a four-char code and a number"), std::string::npos) << result.errors;
+        EXPECT_NE(result.errors.find(layout + ":17: 'id' takes a four-char code and a number"), std::string::npos) << result.errors;
         EXPECT_NE(result.errors.find("printdialog: " + tree.path("script.txt") + ": line 1: the pane answered status "), std::string::npos)
             << script << ": " << result.errors;
         EXPECT_EQ(result.output, "") << script;

@@ -1,6 +1,7 @@
 #include "tests/cups/FakeHttpServer.h"
 
 #include "tests/cups/TestNetwork.h"
+#include "tests/support/TemporaryTree.h"
 
 #include <arpa/inet.h>
 #include <cctype>
@@ -10,7 +11,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
-#include <iterator>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
@@ -415,8 +415,7 @@ bool FakeHttpServer::startRefusing(const std::string& refusal)
 
 bool FakeHttpServer::startListing(const std::vector<ListedJob>& jobs, QueueHold hold, const std::string& ppdPath)
 {
-    std::ifstream file(ppdPath);
-    std::string ppd { std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>() };
+    std::string ppd = ppdPath.empty() ? "" : fileContents(ppdPath);
     // The PPD is asked for on a connection of its own while the agent's stays open: each is served
     // by a process of its own.
     return listen("127.0.0.1", "", [jobs, hold, ppd](int connection) {
@@ -449,8 +448,7 @@ bool FakeHttpServer::startSwitching(const std::string& address, const std::strin
 
 bool FakeHttpServer::startStallingPrinter(const std::string& ppdPath, const std::string& recordPath)
 {
-    std::ifstream file(ppdPath);
-    std::string ppd { std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>() };
+    std::string ppd = fileContents(ppdPath);
     if (ppd.empty())
         return false;
     return listen("127.0.0.1", "", [ppd, recordPath, stalled = std::vector<int>()](int connection) mutable {
